@@ -1,0 +1,23 @@
+# Texts inside the system are GBK (code page 936). Source files are UTF-8;
+# targets that hold the system's own Chinese literals compile them to GBK.
+# Only GCC can do that; clang builds (the fuzzers) must not hold such literals.
+function(labdocs_gbk_literals target)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -finput-charset=UTF-8 -fexec-charset=GBK)
+  endif()
+endfunction()
+
+# Adds every *_test.cpp below the given folders to one test binary.
+function(labdocs_add_tests target)
+  cmake_parse_arguments(ARG "" "" "DIRS;LIBS" ${ARGN})
+  set(sources)
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS ${dir}/*_test.cpp)
+    list(APPEND sources ${found})
+  endforeach()
+  add_executable(${target} ${sources})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main labdocs_warnings)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  labdocs_gbk_literals(${target})
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "LABDOCS_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
+endfunction()

@@ -1,0 +1,55 @@
+// Window messages: the few that the system posts or handles, the window
+// handle type and PostMessageA, which queues a message for the message loop.
+#pragma once
+
+#include <cstdint>
+
+namespace rt {
+
+using HWND = std::uintptr_t;  // 0 is no window
+using UINT = std::uint32_t;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using Word = std::uint16_t;
+
+constexpr UINT WM_GETMINMAXINFO = 0x0024;
+constexpr UINT WM_KEYDOWN = 0x0100;
+
+constexpr Word VK_TAB = 9;
+constexpr Word VK_RETURN = 13;
+constexpr Word VK_SHIFT = 16;
+constexpr Word VK_ESCAPE = 27;
+constexpr Word VK_SPACE = 32;
+
+struct POINT {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  friend bool operator==(const POINT&, const POINT&) = default;
+};
+
+// The size limits that the window system asks a window for before it moves,
+// sizes or maximises it.
+struct MINMAXINFO {
+  POINT ptReserved;
+  POINT ptMaxSize;
+  POINT ptMaxPosition;
+  POINT ptMinTrackSize;
+  POINT ptMaxTrackSize;
+};
+
+struct TMessage {
+  UINT msg = 0;
+  WPARAM wparam = 0;
+  LPARAM lparam = 0;
+  LPARAM result = 0;
+};
+
+// Modifier keys held: the shift state of key events.
+enum ShiftFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
+using TShiftState = unsigned;
+
+// Queues a message for the window; it is processed by the message loop after
+// the event being handled. Returns false for a window that does not exist.
+bool PostMessageA(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
+
+}  // namespace rt
