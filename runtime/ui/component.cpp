@@ -50,6 +50,10 @@ void TComponent::SetEvent(std::string_view event, TNotifyEvent) {
   throw Exception(std::string(ClassName()) + " has no event " + std::string(event));
 }
 
+void TComponent::SetKeyEvent(std::string_view event, TKeyEvent) {
+  throw Exception(std::string(ClassName()) + " has no key event " + std::string(event));
+}
+
 void TComponent::InsertComponent(TComponent* component) {
   components_.push_back(component);
   component->owner_ = this;

@@ -29,6 +29,8 @@ class TObject {
 using PropValue = std::variant<bool, std::int64_t, std::string, std::vector<std::string>>;
 
 using TNotifyEvent = std::function<void(TObject* sender)>;
+// A key event: the handler may change the key (0 consumes it).
+using TKeyEvent = std::function<void(TObject* sender, std::uint16_t& key, unsigned shift)>;
 
 class TComponent : public TObject {
  public:
@@ -55,6 +57,7 @@ class TComponent : public TObject {
   virtual void SetProperty(std::string_view name, const PropValue& value);
   // Binds an event by name to a handler. Unknown events are an error.
   virtual void SetEvent(std::string_view event, TNotifyEvent handler);
+  virtual void SetKeyEvent(std::string_view event, TKeyEvent handler);
 
   virtual std::string_view ClassName() const = 0;
 
