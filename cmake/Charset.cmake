@@ -4,10 +4,11 @@
 # The execution character set named is GB18030, the superset of GBK that
 # encodes every character: Chinese literals come out as the same bytes as
 # in GBK, and the few non-GBK characters of the standard headers (such as
-# the micro sign of <chrono>) still compile.
+# the micro sign of <chrono>) still compile. u8"..." literals stay plain
+# char arrays (-fno-char8_t), so UTF-8 texts compare with std::string.
 function(labdocs_gbk_literals target)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    target_compile_options(${target} PRIVATE -finput-charset=UTF-8 -fexec-charset=GB18030)
+    target_compile_options(${target} PRIVATE -finput-charset=UTF-8 -fexec-charset=GB18030 -fno-char8_t)
   endif()
 endfunction()
 

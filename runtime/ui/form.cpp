@@ -72,7 +72,9 @@ void TForm::LoadLayout(const Layout& layout) {
   for (const ComponentDecl& decl : layout.Components()) {
     TComponent* component = CreateComponent(decl.class_name, this);
     component->SetName(decl.name);
+    // A control declared without a parent lies on the form itself.
     if (!decl.parent.empty()) component->SetProperty("Parent", decl.parent);
+    else if (auto* control = dynamic_cast<TControl*>(component)) control->SetParent(this);
     for (const Prop& p : decl.props) component->SetProperty(p.name, p.value);
     std::string key = gbk_upper(decl.name);
     if (auto it = fields_.find(key); it != fields_.end()) {
@@ -96,7 +98,14 @@ bool TForm::AcceptsAppearance(std::string_view name) const {
 }
 
 void TForm::SetProperty(std::string_view name, const PropValue& value) {
-  if (gbk::SameText(name, "KeyPreview")) key_preview_ = PropBool(name, value);
+  if (gbk::SameText(name, "Name")) {
+    // Another live instance of the same form class keeps its name; this one
+    // becomes name_1, name_2 and so on, as forms loaded twice do.
+    std::string unique = PropText(name, value);
+    for (int n = 1; Owner() && Owner()->FindComponent(unique) && Owner()->FindComponent(unique) != this; ++n)
+      unique = PropText(name, value) + "_" + std::to_string(n);
+    SetName(unique);
+  } else if (gbk::SameText(name, "KeyPreview")) key_preview_ = PropBool(name, value);
   else if (gbk::SameText(name, "OldCreateOrder")) old_create_order_ = PropBool(name, value);
   else if (gbk::SameText(name, "ClientWidth")) SetBounds(Left(), Top(), PropInt(name, value), Height());
   else if (gbk::SameText(name, "ClientHeight")) SetBounds(Left(), Top(), Width(), PropInt(name, value));

@@ -37,9 +37,9 @@ class TBaseTestForm : public TForm {
     layout.Form({{"Name", std::string("frmBase")}, {"Caption", std::string("常规")}, {"KeyPreview", true},
                  {"ClientWidth", std::int64_t{408}}, {"ClientHeight", std::int64_t{453}}},
                 {{"OnCreate", "FormCreate"}, {"OnDestroy", "FormDestroy"}, {"OnKeyDown", "FormKeyDown"}});
-    layout.Add({"edFirst", "TEdit", "frmBase", {{"TabOrder", std::int64_t{0}}}, {}});
-    layout.Add({"edSecond", "TEdit", "frmBase", {{"TabOrder", std::int64_t{1}}}, {}});
-    layout.Add({"btnOk", "TButton", "frmBase", {{"Caption", std::string("确定(&O)")}, {"TabOrder", std::int64_t{2}}},
+    layout.Add({"edFirst", "TEdit", "", {{"TabOrder", std::int64_t{0}}}, {}});
+    layout.Add({"edSecond", "TEdit", "", {{"TabOrder", std::int64_t{1}}}, {}});
+    layout.Add({"btnOk", "TButton", "", {{"Caption", std::string("确定(&O)")}, {"TabOrder", std::int64_t{2}}},
                 {{"OnClick", "btnOkClick"}}});
     return layout;
   }
@@ -72,7 +72,7 @@ class TDerivedTestForm : public TBaseTestForm {
     Layout layout = TBaseTestForm::ClassLayout();
     layout.Form({{"Name", std::string("frmDerived")}, {"OldCreateOrder", old_create_order_}});
     layout.Change("btnOk", {{"Caption", std::string("保存")}});
-    layout.Add({"edThird", "TEdit", "frmDerived", {{"TabOrder", std::int64_t{2}}}, {}});
+    layout.Add({"edThird", "TEdit", "", {{"TabOrder", std::int64_t{2}}}, {}});
     return layout;
   }
 

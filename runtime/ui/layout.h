@@ -26,7 +26,7 @@ struct EventBinding {
 struct ComponentDecl {
   std::string name;
   std::string class_name;
-  std::string parent;  // a windowed control or menu, by name; empty for none
+  std::string parent;  // a windowed control or menu, by name; empty: a control lies on the form
   std::vector<Prop> props;
   std::vector<EventBinding> events;
 };

@@ -1,0 +1,65 @@
+// Binding the document store: each record form loads the store library when
+// it is created and releases it when it is destroyed. A form whose store is
+// not ready works for everything that does not touch documents.
+#include <array>
+#include <cstring>
+
+#include "module/framework/record_form.h"
+#include "module/host/result_check.h"
+#include "runtime/host/basic_service.h"
+#include "runtime/sysutils.h"
+
+namespace labdocs {
+namespace {
+
+// Entry points come back untyped; the cast goes through the generic function
+// type, which converts to and from every other.
+template <class T>
+T Resolve(HMODULE library, const char* name) {
+  return reinterpret_cast<T>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
+}  // namespace
+
+void TfrmClsfrmConfig::FormCreate(rt::TObject*) {
+  FDocLibReady = false;
+  FDocLib = LoadLibraryA(kDocStoreLibrary);
+  if (!FDocLib) return;
+  FInitLabDoc = Resolve<TInitLabDoc>(FDocLib, kDocStoreEntryPoints[0]);
+  FFreeLabDoc = Resolve<TFreeLabDoc>(FDocLib, kDocStoreEntryPoints[1]);
+  FGetLabDoc = Resolve<TGetLabDoc>(FDocLib, kDocStoreEntryPoints[2]);
+  FSaveLabDoc = Resolve<TSaveLabDoc>(FDocLib, kDocStoreEntryPoints[3]);
+  FDelLabDoc = Resolve<TDelLabDoc>(FDocLib, kDocStoreEntryPoints[4]);
+  FUpdateLabDoc = Resolve<TUpdateLabDoc>(FDocLib, kDocStoreEntryPoints[5]);
+  FOpenLabDoc = Resolve<TOpenLabDoc>(FDocLib, kDocStoreEntryPoints[6]);
+  if (!FInitLabDoc || !FFreeLabDoc || !FGetLabDoc || !FSaveLabDoc || !FDelLabDoc || !FUpdateLabDoc || !FOpenLabDoc)
+    return;
+
+  std::string base_dir;
+  OleCheck(objBaseInfo->GetCurDir(&base_dir));
+  std::string cache_dir = base_dir + "DocCache\\";
+  // The folder must fit the store's buffer whole; a shortened path would
+  // name another folder.
+  if (cache_dir.size() >= kCacheDirBufferSize) return;
+  if (!rt::ForceDirectories(cache_dir)) return;
+
+  std::array<char, kCacheDirBufferSize> buffer{};
+  std::memcpy(buffer.data(), cache_dir.data(), cache_dir.size());
+  std::int32_t reserved = 0;
+  OleCheck(FInitLabDoc(buffer.data(), &reserved));
+  FDocLibReady = true;
+}
+
+void TfrmClsfrmConfig::FormDestroy(rt::TObject*) {
+  if (!FDocLib) return;
+  if (FDocLibReady) {
+    // A failing release leaves the library loaded: its code may still run.
+    OleCheck(FFreeLabDoc());
+    FDocLibReady = false;
+  }
+  // A library that never became ready is unloaded without being released.
+  FreeLibrary(FDocLib);
+  FDocLib = nullptr;
+}
+
+}  // namespace labdocs

@@ -1,0 +1,129 @@
+#include "module/framework/record_form.h"
+
+#include "module/framework/param_text.h"
+#include "module/host/result_check.h"
+#include "runtime/data/client_dataset.h"
+#include "runtime/host/basic_service.h"
+#include "runtime/host/common_service.h"
+#include "runtime/host/data_service.h"
+#include "runtime/host/sui_controls.h"
+#include "runtime/host/sui_popup_menu.h"
+#include "runtime/host/vexa_client_dataset.h"
+#include "runtime/sysutils.h"
+#include "runtime/text/gbk.h"
+#include "runtime/ui/actions.h"
+#include "runtime/ui/dialogs.h"
+#include "runtime/ui/image.h"
+
+namespace labdocs {
+
+using rt::gbk::Trim;
+
+TfrmClsfrmConfig::TfrmClsfrmConfig(rt::TComponent* owner) : rt::TForm(owner) {
+  PublishField("sfrmClsfrmConfig", sfrmClsfrmConfig);
+  PublishField("btnSave", btnSave);
+  PublishField("btnCancel", btnCancel);
+  PublishField("cdsParams", cdsParams);
+  PublishField("pmMenu", pmMenu);
+  PublishField("objCommon", objCommon);
+  PublishField("objBaseInfo", objBaseInfo);
+  PublishField("objDataCtrl", objDataCtrl);
+  PublishField("acMain", acMain);
+  PublishField("acNew", acNew);
+  PublishField("acProperties", acProperties);
+  PublishField("acDelete", acDelete);
+  PublishField("pcMain", pcMain);
+  PublishField("tsNormal", tsNormal);
+  PublishField("Bevel1", Bevel1);
+  PublishField("Image1", Image1);
+  PublishField("objSettings", objSettings);
+  PublishField("OpenDialog", OpenDialog);
+  PublishField("acOpenFile", acOpenFile);
+  PublishField("acSaveAs", acSaveAs);
+  PublishField("SaveDialog", SaveDialog);
+  PublishField("actUpdateFile", actUpdateFile);
+
+  PublishKeyMethod("FormKeyDown", [this](rt::TObject* s, rt::Word& key, rt::TShiftState shift) { FormKeyDown(s, key, shift); });
+  PublishMethod("btnCancelClick", [this](rt::TObject* s) { btnCancelClick(s); });
+  PublishMethod("FormShow", [this](rt::TObject* s) { FormShow(s); });
+  PublishMethod("FormCreate", [this](rt::TObject* s) { FormCreate(s); });
+  PublishMethod("FormDestroy", [this](rt::TObject* s) { FormDestroy(s); });
+  PublishMethod("DataChanged", [this](rt::TObject* s) { DataChanged(s); });
+  PublishMessage(rt::WM_GETMINMAXINFO, [this](rt::TMessage& m) { WMGetMinMaxInfo(m); });
+}
+
+TfrmClsfrmConfig::~TfrmClsfrmConfig() = default;
+
+void TfrmClsfrmConfig::Create(const std::string& param_text) {
+  // The layout; with OldCreateOrder the creation handler runs inside.
+  LoadLayout(ClassLayout());
+  int style = 0;
+  OleCheck(objBaseInfo->GetDisplayStyle(&style));
+  sfrmClsfrmConfig->SetUIStyle(style);
+  FParamText = std::string(Trim(param_text));
+  FResizable = false;
+  FDataChanged = false;
+  FListDeleted = false;
+  FListCopied = false;
+  FEditMode = kEditIdle;
+  FKeyValues.clear();
+  FModified = false;
+}
+
+std::int32_t TfrmClsfrmConfig::GetViewData(VARIANT*) { return 1; }
+
+// ---- lookups ----
+
+std::string TfrmClsfrmConfig::GetParamValue(std::string_view key, std::string_view source) const {
+  if (Trim(key).empty()) return {};
+  return ParamTextValue(source.empty() ? std::string_view(FParamText) : source, key);
+}
+
+std::string TfrmClsfrmConfig::GetRowParamText(rt::TClientDataSet& dataset) const {
+  if (!dataset.Active() || dataset.IsEmpty() || dataset.FieldCount() == 0) return {};
+  if (dataset.RecordCount() == 1) dataset.First();
+  return std::string(Trim(dataset.Fields(0).AsString()));
+}
+
+std::string TfrmClsfrmConfig::GetRowParam(rt::TClientDataSet& dataset, std::string_view key) const {
+  std::string row = GetRowParamText(dataset);
+  return row.empty() ? std::string() : GetParamValue(key, row);
+}
+
+// ---- handlers ----
+
+void TfrmClsfrmConfig::FormKeyDown(rt::TObject*, rt::Word& key, rt::TShiftState) {
+  // Enter moves on like Tab, except on a button, which Enter presses.
+  if (key == rt::VK_RETURN && !dynamic_cast<rt::TsuiButton*>(ActiveControl()))
+    rt::PostMessageA(Handle(), rt::WM_KEYDOWN, rt::VK_TAB, 0);
+  if (key == rt::VK_ESCAPE) btnCancelClick(this);
+}
+
+void TfrmClsfrmConfig::btnCancelClick(rt::TObject*) {
+  FDataChanged = false;
+  SetModalResult(rt::mrCancel);
+}
+
+void TfrmClsfrmConfig::WMGetMinMaxInfo(rt::TMessage& message) {
+  if (FResizable || !Visible()) return;
+  auto* info = reinterpret_cast<rt::MINMAXINFO*>(message.lparam);
+  info->ptMaxSize = {Width(), Height()};
+  info->ptMaxPosition = {Left(), Top()};
+  info->ptMinTrackSize = {Width(), Height()};
+  info->ptMaxTrackSize = {Width(), Height()};
+}
+
+void TfrmClsfrmConfig::FormShow(rt::TObject*) {
+  std::string icon = GetParamValue("Icon");
+  std::string base_dir;
+  OleCheck(objBaseInfo->GetCurDir(&base_dir));
+  // The base directory ends with a separator, so the join holds two in a
+  // row, which the file system reads as one.
+  std::string path = base_dir + "\\Configs\\MMCImages\\32×32\\" + icon;
+  if (rt::FileExists(path)) Image1->LoadFromFile(path);
+  if (FFocusEdit && FFocusEdit->CanFocus()) FFocusEdit->SetFocus();
+}
+
+void TfrmClsfrmConfig::DataChanged(rt::TObject*) { FModified = true; }
+
+}  // namespace labdocs

@@ -1,0 +1,138 @@
+// TfrmClsfrmConfig: the generic record form. A modal dialog that edits one
+// record of one table, and the holder of the commands the host offers in the
+// context menu of a tree node. A subclass fills the table, key and caption
+// fields, adds its own controls and menu items in its layout, and overrides
+// the virtual hooks.
+//
+// One instance lives for one exported call: it is built from the host's
+// parameter text, asked one thing and freed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "module/host/doc_store.h"
+#include "runtime/ole/variant.h"
+#include "runtime/ui/form.h"
+
+namespace rt {
+class TsuiForm;
+class TsuiButton;
+class TsuiPageControl;
+class TsuiTabSheet;
+class TsuiPopupMenu;
+class TVexaClientDataSet20;
+class TClientDataSet;
+class TCommonService20;
+class TBasicService20;
+class TDataService20;
+class TSettingsService20;
+class TActionList;
+class TAction;
+class TBevel;
+class TImage;
+class TOpenDialog;
+class TSaveDialog;
+}  // namespace rt
+
+namespace labdocs {
+
+// The record form's edit modes.
+enum EditMode : std::int32_t { kEditNew = 0, kEditExisting = 1, kEditIdle = 2 };
+
+class TfrmClsfrmConfig : public rt::TForm {
+ public:
+  RT_COMPONENT_CLASS(TfrmClsfrmConfig)
+  explicit TfrmClsfrmConfig(rt::TComponent* owner);
+  ~TfrmClsfrmConfig() override;
+
+  // Construction with the host's parameter text (run through CreateForm).
+  void Create(const std::string& param_text);
+
+  // The call's data for the host: the non-virtual entry that InitViewData
+  // reaches, passing the host's variant on to the GetViewData hook.
+  std::int32_t InitViewData(VARIANT* data) { return GetViewData(data); }
+
+  // Lookups; they never fail and give the empty text for anything missing.
+  // An empty source text means the form's own parameter text.
+  std::string GetParamValue(std::string_view key, std::string_view source = {}) const;
+  std::string GetRowParamText(rt::TClientDataSet& dataset) const;
+  std::string GetRowParam(rt::TClientDataSet& dataset, std::string_view key) const;
+
+  // Handlers bound by the layout.
+  void FormKeyDown(rt::TObject* sender, rt::Word& key, rt::TShiftState shift);
+  void btnCancelClick(rt::TObject* sender);
+  void FormShow(rt::TObject* sender);
+  void FormCreate(rt::TObject* sender);
+  void FormDestroy(rt::TObject* sender);
+  void DataChanged(rt::TObject* sender);
+
+  // Published components, in declaration order.
+  rt::TsuiForm* sfrmClsfrmConfig = nullptr;
+  rt::TsuiButton* btnSave = nullptr;
+  rt::TsuiButton* btnCancel = nullptr;
+  rt::TVexaClientDataSet20* cdsParams = nullptr;
+  rt::TsuiPopupMenu* pmMenu = nullptr;
+  rt::TCommonService20* objCommon = nullptr;
+  rt::TBasicService20* objBaseInfo = nullptr;
+  rt::TDataService20* objDataCtrl = nullptr;
+  rt::TActionList* acMain = nullptr;
+  rt::TAction* acNew = nullptr;
+  rt::TAction* acProperties = nullptr;
+  rt::TAction* acDelete = nullptr;
+  rt::TsuiPageControl* pcMain = nullptr;
+  rt::TsuiTabSheet* tsNormal = nullptr;
+  rt::TBevel* Bevel1 = nullptr;
+  rt::TImage* Image1 = nullptr;
+  rt::TSettingsService20* objSettings = nullptr;
+  rt::TOpenDialog* OpenDialog = nullptr;
+  rt::TAction* acOpenFile = nullptr;
+  rt::TAction* acSaveAs = nullptr;
+  rt::TSaveDialog* SaveDialog = nullptr;
+  rt::TAction* actUpdateFile = nullptr;
+
+  // Fields, in declaration order.
+  std::string FParamText;
+  std::string FItemCaption;
+  std::string FTableName;
+  std::string FSelectSQL;
+  std::string FInsertSQL;
+  std::string FUpdateSQL;
+  std::string FDeleteSQL;
+  std::string FKeyFields;
+  std::string FKeyValues;
+  bool FResizable = false;
+  bool FDataChanged = false;
+  std::int32_t FEditMode = 0;
+  std::int32_t FSaveResult = 0;
+  rt::TWinControl* FFocusEdit = nullptr;
+  bool FModified = false;
+  HMODULE FDocLib = nullptr;
+  bool FDocLibReady = false;
+  TInitLabDoc FInitLabDoc = nullptr;
+  TFreeLabDoc FFreeLabDoc = nullptr;
+  TGetLabDoc FGetLabDoc = nullptr;
+  TSaveLabDoc FSaveLabDoc = nullptr;
+  TDelLabDoc FDelLabDoc = nullptr;
+  TUpdateLabDoc FUpdateLabDoc = nullptr;
+  TOpenLabDoc FOpenLabDoc = nullptr;
+  bool FListDeleted = false;
+  bool FListCopied = false;
+
+ protected:
+  // The six hooks, in slot order.
+  virtual std::int32_t GetViewData(VARIANT* data);
+  virtual void PrepareMenuNoSelection() {}
+  virtual void PrepareMenuSingleSelection() {}
+  virtual void PrepareMenuMultiSelection() {}
+  virtual void AfterRecordLoaded() {}
+  virtual std::int32_t CheckBeforeSave() { return 0; }
+
+  // The class's layout: the base layout, which a subclass extends.
+  virtual rt::Layout ClassLayout() const;
+
+ private:
+  void WMGetMinMaxInfo(rt::TMessage& message);
+};
+
+}  // namespace labdocs

@@ -1,0 +1,42 @@
+// The document store's seven entry points: C functions of the document-store
+// library, found by name, each returning an automation status (negative on
+// failure). Texts are zero-terminated GBK; yes/no answers are single bytes.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/ole/variant.h"
+#include "runtime/platform/platform.h"
+
+namespace labdocs {
+
+// The library, loaded by this name through the system's search order.
+inline constexpr const char* kDocStoreLibrary = "LAB_DOC.dll";
+
+// Sizes of the path buffers handed to the store.
+inline constexpr std::size_t kCacheDirBufferSize = 200;
+inline constexpr std::size_t kFilePathBufferSize = 250;
+inline constexpr std::size_t kRevisionPathBufferSize = 1000;
+
+extern "C" {
+// The store uses the cache directory given; the 32-bit value is not read.
+using TInitLabDoc = HRESULT(WINAPI*)(const char* cache_dir, std::int32_t* reserved);
+// Releases what InitLabDoc took; called once before the library is unloaded.
+using TFreeLabDoc = HRESULT(WINAPI*)();
+// Fetches a document into the cache; on yes *path's buffer holds its full path.
+using TGetLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, char** path, std::uint8_t* ok);
+// Stores a file as a new document whose number (1 or more) goes to *doc_id.
+using TSaveLabDoc = HRESULT(WINAPI*)(const char* file_name, std::int32_t* doc_id, std::uint8_t* ok);
+// Removes a stored document.
+using TDelLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, std::uint8_t* ok);
+// Replaces the stored content of a document by a file.
+using TUpdateLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, const char* file_name, std::uint8_t* ok);
+// Fetches a document and opens it with the program associated with its type.
+using TOpenLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, std::uint8_t* ok);
+}
+
+// The entry points' names, in the order they are resolved.
+inline constexpr const char* kDocStoreEntryPoints[] = {"InitLabDoc",  "FreeLabDoc",   "GetLabDoc", "SaveLabDoc",
+                                                       "DelLabDoc",   "UpdateLabDoc", "OpenLabDoc"};
+
+}  // namespace labdocs
