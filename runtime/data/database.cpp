@@ -1,0 +1,251 @@
+#include "runtime/data/database.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "runtime/data/datetime_text.h"
+#include "runtime/data/dialect.h"
+#include "runtime/data/field_typing.h"
+#include "runtime/data/schema.h"
+#include "runtime/data/sqlite_util.h"
+#include "runtime/errors.h"
+#include "runtime/text/gbk.h"
+
+namespace rt {
+namespace {
+
+constexpr int kBusyTimeoutMs = 10'000;
+
+std::string TextToUtf8(std::string_view gbk_text, const char* what) {
+  try {
+    return gbk::ToUtf8(gbk_text);
+  } catch (const EConvertError&) {
+    throw EDatabaseError(std::string("Database error: the ") + what + " is not valid GBK text");
+  }
+}
+
+std::string TextFromUtf8(std::string_view utf8) {
+  try {
+    return gbk::FromUtf8(utf8);
+  } catch (const EConvertError&) {
+    throw EDatabaseError("Database error: the database holds a text that is not valid UTF-8");
+  }
+}
+
+bool IsBlankSql(std::string_view sql) {
+  for (const dialect::Token& token : dialect::Tokenize(sql))
+    if (token.kind != dialect::TokenKind::Blank && token.kind != dialect::TokenKind::Comment) return false;
+  return true;
+}
+
+void Bind(sqlite3* db, sqlite3_stmt* statement, const std::vector<Value>& params) {
+  if (sqlite3_bind_parameter_count(statement) != static_cast<int>(params.size()))
+    throw EDatabaseError("Database error: the statement takes " +
+                         std::to_string(sqlite3_bind_parameter_count(statement)) + " values, " +
+                         std::to_string(params.size()) + " were given");
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    const int index = static_cast<int>(i) + 1;
+    const Value& value = params[i];
+    int rc = SQLITE_OK;
+    if (const auto* integer = std::get_if<std::int64_t>(&value)) {
+      rc = sqlite3_bind_int64(statement, index, *integer);
+    } else if (const auto* number = std::get_if<double>(&value)) {
+      rc = sqlite3_bind_double(statement, index, *number);
+    } else if (const auto* text = std::get_if<std::string>(&value)) {
+      const std::string utf8 = TextToUtf8(*text, "value");
+      rc = sqlite3_bind_text64(statement, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    } else if (const auto* date_time = std::get_if<DateTime>(&value)) {
+      const std::string stored = datetime::ToText(*date_time);
+      rc = sqlite3_bind_text64(statement, index, stored.data(), stored.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    } else if (const auto* blob = std::get_if<std::vector<std::uint8_t>>(&value)) {
+      rc = blob->empty() ? sqlite3_bind_zeroblob(statement, index, 0)
+                         : sqlite3_bind_blob64(statement, index, blob->data(), blob->size(), SQLITE_TRANSIENT);
+    } else {
+      rc = sqlite3_bind_null(statement, index);
+    }
+    if (rc != SQLITE_OK) sqlite::ThrowError(db, sqlite3_sql(statement));
+  }
+}
+
+Value ColumnValue(sqlite3_stmt* statement, int column) {
+  switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER: return sqlite3_column_int64(statement, column);
+    case SQLITE_FLOAT: return sqlite3_column_double(statement, column);
+    case SQLITE_TEXT: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+      return TextFromUtf8(std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
+    }
+    case SQLITE_BLOB: {
+      const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, column));
+      return std::vector<std::uint8_t>(data, data + sqlite3_column_bytes(statement, column));
+    }
+    default: return std::monostate{};
+  }
+}
+
+// Runs a prepared statement to its end. Its rows go to `rows` when given,
+// typed per field; otherwise they are passed over. Returns the rows the
+// statement itself changed.
+std::int64_t Run(sqlite3* db, sqlite3_stmt* statement, RowSet* rows) {
+  const int columns = sqlite3_column_count(statement);
+  std::vector<std::optional<FieldType>> declared;
+  if (rows != nullptr) {
+    for (int i = 0; i < columns; ++i) {
+      rows->fields.push_back({TextFromUtf8(sqlite3_column_name(statement, i)), FieldType::Text});
+      const char* declared_type = sqlite3_column_decltype(statement, i);
+      declared.push_back(DeclaredFieldType(declared_type != nullptr ? declared_type : ""));
+    }
+  }
+  const std::int64_t changes_before = sqlite3_total_changes64(db);
+  int rc;
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    if (rows == nullptr) continue;
+    std::vector<Value>& row = rows->rows.emplace_back();
+    for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(statement, i));
+  }
+  if (rc != SQLITE_DONE) sqlite::ThrowError(db, sqlite3_sql(statement));
+  if (rows != nullptr) ApplyFieldTypes(*rows, declared);
+  // sqlite3_changes64 keeps the count of the last data change, so it counts
+  // only when this statement changed anything at all.
+  return sqlite3_total_changes64(db) != changes_before ? sqlite3_changes64(db) : 0;
+}
+
+// Prepares the one statement that `sql` must hold.
+sqlite::StatementPtr PrepareOne(sqlite3* db, std::string_view sql) {
+  std::string_view tail;
+  sqlite::StatementPtr statement = sqlite::Prepare(db, sql, &tail);
+  if (!statement) throw EDatabaseError("Database error: the text holds no statement");
+  if (!IsBlankSql(tail))
+    throw EDatabaseError("Database error: only one statement is allowed here [" + TextFromUtf8(sql) + "]");
+  return statement;
+}
+
+// Translates a Transact-SQL text into its SQLite statements.
+std::vector<std::string> TranslateText(std::string_view tsql) {
+  return dialect::Translate(TextToUtf8(tsql, "statement"));
+}
+
+struct ConnectionCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+
+std::mutex session_mutex;
+std::unique_ptr<Database> session;
+
+}  // namespace
+
+Database::Database(const std::string& native_path, OpenMode mode) : path_(native_path) {
+  const int flags = SQLITE_OPEN_READWRITE | (mode == OpenMode::OpenOrCreate ? SQLITE_OPEN_CREATE : 0);
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(native_path.c_str(), &raw, flags, nullptr);
+  std::unique_ptr<sqlite3, ConnectionCloser> connection(raw);
+  if (rc != SQLITE_OK)
+    throw EDatabaseError(sqlite::ErrorMessage(raw) + " (" + TextFromUtf8(native_path) + ")");
+  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  if (dialect::RegisterFunctions(raw) != SQLITE_OK) sqlite::ThrowError(raw);
+  try {
+    schema::Prepare(raw);
+  } catch (const EDatabaseError& error) {
+    throw EDatabaseError(std::string(error.what()) + " (" + TextFromUtf8(native_path) + ")");
+  }
+  db_ = connection.release();
+}
+
+Database::~Database() { sqlite3_close_v2(db_); }
+
+std::int64_t Database::Execute(std::string_view tsql) {
+  const std::vector<std::string> statements = TranslateText(tsql);
+  if (statements.empty()) return 0;
+  Transaction transaction(*this, Transaction::Kind::Immediate);
+  std::int64_t changed = 0;
+  for (const std::string& sql : statements) changed += Run(db_, PrepareOne(db_, sql).get(), nullptr);
+  transaction.Commit();
+  return changed;
+}
+
+RowSet Database::Query(std::string_view tsql) {
+  const std::vector<std::string> statements = TranslateText(tsql);
+  if (statements.empty()) throw EDatabaseError("Database error: the query holds no statement");
+  Transaction transaction(*this, Transaction::Kind::Deferred);
+  std::optional<RowSet> result;
+  for (const std::string& sql : statements) {
+    sqlite::StatementPtr statement = PrepareOne(db_, sql);
+    const bool gives_rows = !result && sqlite3_column_count(statement.get()) > 0;
+    if (gives_rows) result.emplace();
+    Run(db_, statement.get(), gives_rows ? &*result : nullptr);
+  }
+  transaction.Commit();
+  return result ? std::move(*result) : RowSet{};
+}
+
+std::int64_t Database::ExecuteBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) {
+  sqlite::StatementPtr statement = PrepareOne(db_, sqlite_sql_utf8);
+  Bind(db_, statement.get(), params);
+  return Run(db_, statement.get(), nullptr);
+}
+
+RowSet Database::QueryBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) {
+  sqlite::StatementPtr statement = PrepareOne(db_, sqlite_sql_utf8);
+  Bind(db_, statement.get(), params);
+  RowSet rows;
+  Run(db_, statement.get(), &rows);
+  return rows;
+}
+
+std::vector<std::string> Database::TableColumns(std::string_view table) {
+  const RowSet rows = QueryBound("SELECT name FROM pragma_table_info(?) ORDER BY cid", {std::string(table)});
+  std::vector<std::string> names;
+  for (const auto& row : rows.rows) names.push_back(std::get<std::string>(row[0]));
+  return names;
+}
+
+Transaction::Transaction(Database& database, Kind kind)
+    : db_(database.Handle()), outermost_(sqlite3_get_autocommit(db_) != 0) {
+  if (outermost_)
+    sqlite::Exec(db_, kind == Kind::Immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+  else
+    sqlite::Exec(db_, "SAVEPOINT rt_transaction");
+}
+
+Transaction::~Transaction() {
+  if (done_) return;
+  // An error may have rolled the whole transaction back already.
+  if (sqlite3_get_autocommit(db_) != 0) return;
+  if (outermost_)
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  else
+    sqlite3_exec(db_, "ROLLBACK TO rt_transaction; RELEASE rt_transaction", nullptr, nullptr, nullptr);
+}
+
+void Transaction::Commit() {
+  sqlite::Exec(db_, outermost_ ? "COMMIT" : "RELEASE rt_transaction");
+  done_ = true;
+}
+
+void OpenSession(const std::string& native_path, Database::OpenMode mode) {
+  auto database = std::make_unique<Database>(native_path, mode);
+  std::lock_guard lock(session_mutex);
+  session = std::move(database);
+}
+
+void CloseSession() {
+  std::unique_ptr<Database> closing;
+  std::lock_guard lock(session_mutex);
+  closing = std::move(session);
+}
+
+bool HasSession() {
+  std::lock_guard lock(session_mutex);
+  return session != nullptr;
+}
+
+Database& Session() {
+  std::lock_guard lock(session_mutex);
+  if (!session) throw EDatabaseError("No database session is open");
+  return *session;
+}
+
+}  // namespace rt

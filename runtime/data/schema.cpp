@@ -1,0 +1,136 @@
+#include "runtime/data/schema.h"
+
+#include <sqlite3.h>
+
+#include <iterator>
+#include <string>
+
+#include "runtime/data/sqlite_util.h"
+#include "runtime/errors.h"
+
+namespace rt::schema {
+namespace {
+
+// Version 1. Texts compare without regard to case, like the host's database
+// (NOCASE folds ASCII letters only; SQLite holds texts as UTF-8, where no
+// byte of a Chinese character is an ASCII letter). Date-times are texts
+// "YYYY-MM-DD HH:MM:SS.fff" in local time.
+constexpr const char* kVersion1 = R"sql(
+CREATE TABLE Pacs_MMCTreeViewConfig (
+  TV_ID      INTEGER PRIMARY KEY,
+  TV_Name    TEXT COLLATE NOCASE NOT NULL DEFAULT '',
+  Parent     INTEGER,              -- TV_ID of the parent node, NULL at the top;
+                                   -- numeric affinity lets Parent='5' match 5
+  SubSysCode TEXT COLLATE NOCASE,  -- the subsystem that owns the node
+  DllName    TEXT COLLATE NOCASE,  -- the plug-in file that serves the node
+  Params     TEXT COLLATE NOCASE,  -- further parameter text for the plug-in
+  Icon       TEXT COLLATE NOCASE,
+  SortNo     INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX IX_Pacs_MMCTreeViewConfig_Parent ON Pacs_MMCTreeViewConfig(Parent);
+CREATE INDEX IX_Pacs_MMCTreeViewConfig_TV_Name ON Pacs_MMCTreeViewConfig(TV_Name);
+
+-- Document directories; DocType is the TV_Name of the category node.
+CREATE TABLE Lab_List (
+  TV_ID   INTEGER PRIMARY KEY,
+  TV_Name TEXT COLLATE NOCASE,
+  DocType TEXT COLLATE NOCASE
+);
+
+-- Documents; DocType is the TV_ID of the directory, as text.
+CREATE TABLE RIS_DOC (
+  ID        INTEGER PRIMARY KEY,
+  LABDOC_ID INTEGER,
+  DocType   TEXT COLLATE NOCASE,
+  DESCS     TEXT COLLATE NOCASE,
+  FstAuthor TEXT COLLATE NOCASE,
+  Authors   TEXT COLLATE NOCASE,
+  UserId    TEXT COLLATE NOCASE
+);
+CREATE INDEX IX_RIS_DOC_DocType ON RIS_DOC(DocType);
+CREATE INDEX IX_RIS_DOC_LABDOC_ID ON RIS_DOC(LABDOC_ID);
+
+-- Stored files. Document numbers are never reused (AUTOINCREMENT), so a
+-- number left in a cache or an audit row never names another document. The
+-- content lies in DB_FILE_CHUNK in pieces of bounded size, SEQ from 0.
+CREATE TABLE DB_FILE_STORAGE (
+  LABDOC_ID  INTEGER PRIMARY KEY AUTOINCREMENT,
+  FILE_NAME  TEXT COLLATE NOCASE,
+  STOREDTIME DATETIME,
+  FILE_SIZE  INTEGER NOT NULL DEFAULT 0,
+  SHA256     TEXT COLLATE NOCASE
+);
+CREATE TABLE DB_FILE_CHUNK (
+  LABDOC_ID INTEGER NOT NULL,
+  SEQ       INTEGER NOT NULL,
+  DATA      BLOB NOT NULL,
+  PRIMARY KEY (LABDOC_ID, SEQ)
+);
+CREATE TRIGGER TR_DB_FILE_STORAGE_Delete AFTER DELETE ON DB_FILE_STORAGE
+BEGIN
+  DELETE FROM DB_FILE_CHUNK WHERE LABDOC_ID = old.LABDOC_ID;
+END;
+
+-- Audit rows: which table row owns a stored file, and the last change.
+CREATE TABLE DB_FILE_RECORD (
+  ID            INTEGER PRIMARY KEY,
+  FileTableName TEXT COLLATE NOCASE,
+  FileTableID   INTEGER,
+  LABDOC_ID     INTEGER,
+  SRCFILENAME   TEXT COLLATE NOCASE,
+  HOSTNAME      TEXT COLLATE NOCASE,
+  USERID        TEXT COLLATE NOCASE,
+  USERNAME      TEXT COLLATE NOCASE,
+  MODIFYTIME    DATETIME
+);
+-- FileTableID first: serves both "FileTableName=... and FileTableID=..."
+-- and the stamping update on FileTableID alone.
+CREATE INDEX IX_DB_FILE_RECORD_FileTable ON DB_FILE_RECORD(FileTableID, FileTableName);
+CREATE INDEX IX_DB_FILE_RECORD_LABDOC_ID ON DB_FILE_RECORD(LABDOC_ID);
+)sql";
+
+// kSteps[v] upgrades version v to v + 1.
+constexpr const char* kSteps[] = {kVersion1};
+static_assert(std::size(kSteps) == kCurrentVersion);
+
+bool IsEmpty(sqlite3* db) {
+  sqlite::StatementPtr statement = sqlite::Prepare(db, "SELECT count(*) FROM sqlite_master");
+  if (sqlite3_step(statement.get()) != SQLITE_ROW) sqlite::ThrowError(db);
+  return sqlite3_column_int64(statement.get(), 0) == 0;
+}
+
+}  // namespace
+
+int Version(sqlite3* db) {
+  sqlite::StatementPtr statement = sqlite::Prepare(db, "PRAGMA user_version");
+  if (sqlite3_step(statement.get()) != SQLITE_ROW) sqlite::ThrowError(db);
+  return sqlite3_column_int(statement.get(), 0);
+}
+
+void Prepare(sqlite3* db) {
+  int version = Version(db);
+  if (version == kCurrentVersion) return;
+  if (version > kCurrentVersion)
+    throw EDatabaseError("Database error: the database has schema version " + std::to_string(version) +
+                         ", newer than this program's " + std::to_string(kCurrentVersion));
+  // Write-ahead logging is a lasting property of the file, set once while
+  // it is still empty (and outside any transaction, as SQLite requires).
+  if (version == 0 && IsEmpty(db)) sqlite::Exec(db, "PRAGMA journal_mode=WAL");
+  while (version < kCurrentVersion) {
+    sqlite::Exec(db, "BEGIN IMMEDIATE");
+    try {
+      version = Version(db);  // another connection may have upgraded meanwhile
+      if (version < kCurrentVersion) {
+        sqlite::Exec(db, kSteps[version]);
+        sqlite::Exec(db, "PRAGMA user_version = " + std::to_string(version + 1));
+      }
+      sqlite::Exec(db, "COMMIT");
+    } catch (...) {
+      if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+    version = Version(db);
+  }
+}
+
+}  // namespace rt::schema

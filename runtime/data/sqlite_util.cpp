@@ -1,0 +1,66 @@
+#include "runtime/data/sqlite_util.h"
+
+#include <sqlite3.h>
+
+#include <limits>
+
+#include "runtime/errors.h"
+#include "runtime/text/gbk.h"
+
+namespace rt::sqlite {
+namespace {
+
+constexpr std::size_t kMaxStatementInMessage = 300;
+
+// UTF-8 from SQLite as GBK; bytes that are not UTF-8 are shown as '?'.
+std::string ToGbk(std::string_view utf8) {
+  try {
+    return gbk::FromUtf8(utf8);
+  } catch (const EConvertError&) {
+    std::string ascii(utf8);
+    for (char& c : ascii)
+      if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+    return ascii;
+  }
+}
+
+// The first `max` bytes of a GBK text, not splitting a double-byte character.
+std::string Excerpt(const std::string& text, std::size_t max) {
+  if (text.size() <= max) return text;
+  std::size_t end = 0;
+  while (end < text.size() && end + gbk::CharLength(text, end) <= max) end += gbk::CharLength(text, end);
+  return text.substr(0, end) + "...";
+}
+
+}  // namespace
+
+void StatementDeleter::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+
+std::string ErrorMessage(sqlite3* db, std::string_view statement_utf8) {
+  std::string message = "Database error: " + ToGbk(db != nullptr ? sqlite3_errmsg(db) : "out of memory");
+  if (!statement_utf8.empty()) message += " [" + Excerpt(ToGbk(statement_utf8), kMaxStatementInMessage) + "]";
+  return message;
+}
+
+void ThrowError(sqlite3* db, std::string_view statement_utf8) {
+  throw EDatabaseError(ErrorMessage(db, statement_utf8));
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) ThrowError(db, sql);
+}
+
+StatementPtr Prepare(sqlite3* db, std::string_view sql, std::string_view* tail) {
+  if (sql.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+    throw EDatabaseError("Database error: the statement is too long");
+  sqlite3_stmt* raw = nullptr;
+  const char* rest = nullptr;
+  if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, &rest) != SQLITE_OK) {
+    sqlite3_finalize(raw);
+    ThrowError(db, sql);
+  }
+  if (tail != nullptr) *tail = sql.substr(static_cast<std::size_t>(rest - sql.data()));
+  return StatementPtr(raw);
+}
+
+}  // namespace rt::sqlite
