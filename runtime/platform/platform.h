@@ -1,0 +1,211 @@
+// The operating system services that the plug-in, the document store and the
+// runtime call, under their Windows names, types and meaning.
+//
+// On Windows these are the system's own functions (<windows.h>). Elsewhere
+// the runtime implements them in the global namespace with the same names,
+// argument types and results, so callers are written once:
+//   - paths are ANSI (GBK) texts with '\' (or '/') as the separator; they are
+//     converted to the native form by rt::platform::ToNativePath;
+//   - a function reports failure by its result (FALSE, nullptr,
+//     INVALID_HANDLE_VALUE, INVALID_FILE_ATTRIBUTES, a value <= 32 from
+//     ShellExecuteA) and sets the thread's last error (GetLastError) to a
+//     Windows error code; no exception ever escapes;
+//   - LoadLibraryA("X.dll") loads the shared library "X.so" or "libX.so" by
+//     the dynamic loader's search rules (LD_LIBRARY_PATH, the loading
+//     binary's run path, the system's folders); a name with a folder in it
+//     is loaded from that folder;
+//   - ShellExecuteA "open" starts the program that the desktop associates
+//     with the file (xdg-open, or the program named by the environment
+//     variable LABDOCS_OPEN_COMMAND), detached, without waiting for it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#if defined(_WIN32)
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+namespace rt::platform {
+inline constexpr char kPathDelimiter = '\\';
+}  // namespace rt::platform
+
+#else
+
+#include <cstdint>
+
+#ifndef WINAPI
+#define WINAPI
+#endif
+
+// ---- Types ------------------------------------------------------------------
+
+using BOOL = int;
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LPDWORD = DWORD*;
+using LPWORD = WORD*;
+using CHAR = char;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using HANDLE = void*;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+struct HWND__;
+using HWND = HWND__*;
+using FARPROC = std::intptr_t (*)();
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+// 100-nanosecond intervals since 1601-01-01 (UTC, or local after
+// FileTimeToLocalFileTime).
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+using LPFILETIME = FILETIME*;
+
+inline constexpr BOOL TRUE = 1;
+inline constexpr BOOL FALSE = 0;
+inline constexpr DWORD MAX_PATH = 260;
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+};
+using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
+
+// ---- Constants --------------------------------------------------------------
+
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+inline constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
+inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+inline constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+inline constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
+inline constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
+
+inline constexpr int SW_HIDE = 0;
+inline constexpr int SW_SHOWNORMAL = 1;
+inline constexpr int SW_SHOWMAXIMIZED = 3;
+inline constexpr int SW_SHOW = 5;
+
+// ShellExecuteA answers a value above 32 on success, else one of these.
+inline constexpr int SE_ERR_FNF = 2;
+inline constexpr int SE_ERR_PNF = 3;
+inline constexpr int SE_ERR_ACCESSDENIED = 5;
+inline constexpr int SE_ERR_OOM = 8;
+inline constexpr int SE_ERR_NOASSOC = 31;
+
+inline constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
+
+// Error codes of GetLastError.
+inline constexpr DWORD ERROR_SUCCESS = 0;
+inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+inline constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+inline constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
+inline constexpr DWORD ERROR_ACCESS_DENIED = 5;
+inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
+inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+inline constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
+inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
+inline constexpr DWORD ERROR_WRITE_PROTECT = 19;
+inline constexpr DWORD ERROR_GEN_FAILURE = 31;
+inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+inline constexpr DWORD ERROR_FILE_EXISTS = 80;
+inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+inline constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
+inline constexpr DWORD ERROR_DISK_FULL = 112;
+inline constexpr DWORD ERROR_INVALID_NAME = 123;
+inline constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+inline constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+inline constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
+inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+inline constexpr DWORD ERROR_DIRECTORY = 267;
+
+// ---- Functions --------------------------------------------------------------
+
+// Dynamic libraries.
+HMODULE LoadLibraryA(LPCSTR lib_file_name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name);
+BOOL FreeLibrary(HMODULE module);
+
+// Files and folders.
+BOOL CopyFileA(LPCSTR existing_file_name, LPCSTR new_file_name, BOOL fail_if_exists);
+BOOL MoveFileExA(LPCSTR existing_file_name, LPCSTR new_file_name, DWORD flags);
+BOOL DeleteFileA(LPCSTR file_name);
+BOOL CreateDirectoryA(LPCSTR path_name, LPSECURITY_ATTRIBUTES security_attributes);
+BOOL RemoveDirectoryA(LPCSTR path_name);
+DWORD GetFileAttributesA(LPCSTR file_name);
+DWORD GetCurrentDirectoryA(DWORD buffer_length, LPSTR buffer);
+
+// File search: the file name may end in a pattern with '*' and '?'.
+HANDLE FindFirstFileA(LPCSTR file_name, LPWIN32_FIND_DATAA find_data);
+BOOL FindNextFileA(HANDLE find_file, LPWIN32_FIND_DATAA find_data);
+BOOL FindClose(HANDLE find_file);
+
+// Times.
+void GetSystemTimeAsFileTime(LPFILETIME system_time_as_file_time);
+BOOL FileTimeToLocalFileTime(const FILETIME* file_time, LPFILETIME local_file_time);
+BOOL FileTimeToDosDateTime(const FILETIME* file_time, LPWORD fat_date, LPWORD fat_time);
+
+// The shell: opens a file with the program associated with its type.
+HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                        int show_cmd);
+
+// The machine and the thread's last error.
+BOOL GetComputerNameA(LPSTR buffer, LPDWORD size);
+DWORD GetLastError();
+void SetLastError(DWORD error_code);
+
+namespace rt::platform {
+inline constexpr char kPathDelimiter = '/';
+}  // namespace rt::platform
+
+#endif
+
+namespace rt::platform {
+
+// An ANSI (GBK) path as the operating system's file functions take it: on
+// Windows the text itself; elsewhere UTF-8 with every '\' separator turned
+// into '/' (a '\' byte that is the second byte of a double-byte character is
+// part of that character) and doubled separators made single. Throws
+// rt::EConvertError for a text that is not GBK.
+std::string ToNativePath(std::string_view ansi_path);
+
+// A procedure address as the function type it has. (A cast through the
+// generic function pointer type, which every compiler accepts without a
+// warning about incompatible function types.)
+template <class Function>
+Function ProcAs(FARPROC proc) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
+// The reverse: a native path as an ANSI (GBK) text. Characters that GBK
+// cannot hold become '?'. Separators stay as they are ('/' is a separator on
+// every system). Throws rt::EConvertError for invalid UTF-8.
+std::string FromNativePath(std::string_view native_path);
+
+}  // namespace rt::platform
