@@ -106,7 +106,9 @@ TEST_F(FormTest, SubclassLayoutExtendsAndChangesTheBaseLayout) {
   EXPECT_EQ(form->edThird->Parent(), form);
   EXPECT_EQ(form->Width(), 408);
   // The subclass's handler replaced the base one and calls it.
+  form->Show();
   input::Click(*form->btnOk);
+  form->Hide();
   EXPECT_EQ(form->trace.back(), "base btnOkClick");
   EXPECT_EQ(form->trace[form->trace.size() - 2], "derived btnOkClick");
   form->Free();
@@ -115,10 +117,8 @@ TEST_F(FormTest, SubclassLayoutExtendsAndChangesTheBaseLayout) {
 TEST_F(FormTest, FreeingTheFormFreesItsComponentsAndRunsTheDestructionHandler) {
   auto* form = CreateForm<TBaseTestForm>(&Application());
   int owned_before = Application().ComponentCount();
-  std::vector<std::string>* trace = &form->trace;
   bool destroyed = false;
   form->OnDestroy = [&](TObject*) { destroyed = true; };
-  (void)trace;
   form->Free();
   EXPECT_TRUE(destroyed);
   EXPECT_EQ(Application().ComponentCount(), owned_before - 1);
