@@ -427,6 +427,27 @@ std::vector<std::string> LibraryCandidates(const std::string& native) {
   return candidates;
 }
 
+// The folders of the running program and of this runtime library, each
+// ending in '/'.
+std::vector<std::string> OwnFolders() {
+  std::vector<std::string> folders;
+  auto add = [&](const std::string& file) {
+    std::size_t slash = file.find_last_of('/');
+    if (slash == std::string::npos) return;
+    std::string folder = file.substr(0, slash + 1);
+    for (const std::string& known : folders)
+      if (known == folder) return;
+    folders.push_back(folder);
+  };
+  char exe[4096];
+  ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (length > 0) add(std::string(exe, static_cast<std::size_t>(length)));
+  Dl_info info;
+  if (::dladdr(reinterpret_cast<void*>(&OwnFolders), &info) != 0 && info.dli_fname != nullptr)
+    add(info.dli_fname);
+  return folders;
+}
+
 }  // namespace
 
 // ---- Dynamic libraries -------------------------------------------------------
@@ -439,10 +460,28 @@ HMODULE LoadLibraryA(LPCSTR lib_file_name) {
     // A candidate with a folder in it is opened from that path (dlopen takes
     // any name with a '/' as a path); a bare name goes through the loader's
     // search.
-    for (const std::string& candidate : LibraryCandidates(native)) {
+    std::vector<std::string> candidates = LibraryCandidates(native);
+    for (const std::string& candidate : candidates) {
       if (void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
         Succeed();
         return static_cast<HMODULE>(handle);
+      }
+    }
+    // The loader looks in the run path of the binary that calls dlopen; an
+    // interposed dlopen (a sanitizer's) hides that binary. So the folders
+    // that Windows searches first, the program's and the runtime's own, are
+    // tried by name as well.
+    if (native.find('/') == std::string::npos) {
+      for (const std::string& folder : OwnFolders()) {
+        for (const std::string& candidate : candidates) {
+          std::string path = folder + candidate;
+          struct stat st;
+          if (::stat(path.c_str(), &st) != 0) continue;
+          if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            Succeed();
+            return static_cast<HMODULE>(handle);
+          }
+        }
       }
     }
     return Fail<HMODULE>(ERROR_MOD_NOT_FOUND, nullptr);
