@@ -33,6 +33,7 @@ class TBevel;
 class TImage;
 class TOpenDialog;
 class TSaveDialog;
+class TMenuItem;
 }  // namespace rt
 
 namespace labdocs {
@@ -52,6 +53,23 @@ class TfrmClsfrmConfig : public rt::TForm {
   // The call's data for the host: the non-virtual entry that InitViewData
   // reaches, passing the host's variant on to the GetViewData hook.
   std::int32_t InitViewData(VARIANT* data) { return GetViewData(data); }
+
+  // The context menu for the host: hides every command, lets the hook of the
+  // menu kind (0 no row, 1 one row, 2 several rows) show the fitting ones and
+  // appends copies of all of them to the host's menu. 0 when the menu was
+  // filled, 1 when an error stopped it (silently; copies made stay).
+  std::int32_t BuildRightMenu(std::int32_t menu_kind, rt::TsuiPopupMenu* host_menu);
+  // Runs the command of the menu item of that name (without regard to case
+  // and surrounding blanks) and tells what changed: 4 a directory copied,
+  // 3 a directory deleted, 2 records changed, 0 nothing; 1 when no item has
+  // that name. Errors of the command are passed on.
+  std::int32_t ExecuteMenuItem(std::string_view name);
+
+  static void HideMenuItems(rt::TMenuItem* parent);
+  static void CopyMenuItems(rt::TMenuItem* destination, rt::TMenuItem* source);
+  static void CopyMenuItem(rt::TMenuItem* destination, rt::TMenuItem* source);
+  // Depth first in item order; items with sub-items never match themselves.
+  static rt::TMenuItem* FindMenuItem(rt::TMenuItem* parent, std::string_view name);
 
   // Lookups; they never fail and give the empty text for anything missing.
   // An empty source text means the form's own parameter text.

@@ -22,6 +22,17 @@ RT_REGISTER_COMPONENT(TDataService20);
 
 namespace {
 
+StatementMonitor& Monitor() {
+  static StatementMonitor monitor;
+  return monitor;
+}
+
+// Every statement the service runs passes here first.
+Database& SessionFor(const std::string& sql) {
+  if (Monitor()) Monitor()(sql);
+  return Session();
+}
+
 // The controls inside a container, the container included, depth first.
 void ForEachControl(TControl* control, const std::function<void(TControl&)>& visit) {
   visit(*control);
@@ -118,7 +129,8 @@ class DataCtrlObject : public DispatchObject {
   DataCtrlObject() {
     DefineMethod("GetDateFieldValue", [](std::span<OleValue> args) -> OleValue {
       CheckArgCount(args.size(), 3);
-      RowSet rows = Session().Query(OleValueToText(args[1]));
+      const std::string sql = OleValueToText(args[1]);
+      RowSet rows = SessionFor(sql).Query(sql);
       if (rows.rows.empty()) return {};
       const std::string field = OleValueToText(args[0]);
       for (std::size_t i = 0; i < rows.fields.size(); ++i) {
@@ -146,20 +158,22 @@ const bool data_ctrl_registered = [] {
 
 }  // namespace
 
+void SetStatementMonitor(StatementMonitor monitor) { Monitor() = std::move(monitor); }
+
 HRESULT TDataService20::ExecSQL(const std::string& sql, int* result) {
   if (!result) return E_POINTER;
-  return GuardedCall([&] { *result = static_cast<int>(Session().Execute(sql)); });
+  return GuardedCall([&] { *result = static_cast<int>(SessionFor(sql).Execute(sql)); });
 }
 
 HRESULT TDataService20::OpenSQL(const std::string& sql, VARIANT* data) {
   if (!data) return E_POINTER;
-  return GuardedCall([&] { PacketToVariant(Session().Query(sql), data); });
+  return GuardedCall([&] { PacketToVariant(SessionFor(sql).Query(sql), data); });
 }
 
 HRESULT TDataService20::GetMaxID(const std::string& sql, int* id) {
   if (!id) return E_POINTER;
   return GuardedCall([&] {
-    RowSet rows = Session().Query(sql);
+    RowSet rows = SessionFor(sql).Query(sql);
     if (rows.rows.empty() || rows.rows.front().empty()) throw EDatabaseError("The query gave no number: " + sql);
     const Value& value = rows.rows.front().front();
     if (const auto* n = std::get_if<std::int64_t>(&value)) *id = static_cast<int>(*n);
@@ -171,7 +185,8 @@ HRESULT TDataService20::GetMaxID(const std::string& sql, int* id) {
 HRESULT TDataService20::RecordExists(const std::string& table, const std::string& condition, int* exists) {
   if (!exists) return E_POINTER;
   return GuardedCall([&] {
-    RowSet rows = Session().Query("Select 1 From " + table + " Where " + condition);
+    const std::string sql = "Select 1 From " + table + " Where " + condition;
+    RowSet rows = SessionFor(sql).Query(sql);
     *exists = rows.rows.empty() ? 0 : 1;
   });
 }
@@ -183,7 +198,7 @@ HRESULT TDataService20::InitControls(TWinControl* container, int* result) {
     ForEach<TVexaComboBox20>(container, [&](TVexaComboBox20& combo) {
       std::string sql = std::string(gbk::Trim(combo.GetSQLList().Text()));
       if (sql.empty()) return;
-      RowSet rows = Session().Query(sql);
+      RowSet rows = SessionFor(sql).Query(sql);
       int code = -1, name = -1;
       for (std::size_t i = 0; i < rows.fields.size(); ++i) {
         if (gbk::SameText(rows.fields[i].name, "Code")) code = static_cast<int>(i);

@@ -10,6 +10,7 @@
 // success.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,12 @@ namespace rt {
 class AutomationObject;
 class TClientDataSet;
 class TWinControl;
+
+// The host's statement monitor: called with every text that a data service
+// is asked to run (for RecordExists, the query it makes of the table and
+// condition). Empty to stop monitoring.
+using StatementMonitor = std::function<void(const std::string& sql)>;
+void SetStatementMonitor(StatementMonitor monitor);
 
 class TDataService20 : public TComponent {
  public:

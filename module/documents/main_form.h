@@ -1,0 +1,79 @@
+// TfrmMain: the documents view. The record form for laboratory documents
+// (rows of RIS_DOC, each pointing to a file in the document store): the
+// source of a directory's list of documents, the rules that decide which
+// commands a selection offers, and, shown modally, the editor of one
+// document.
+#pragma once
+
+#include <string>
+
+#include "module/framework/record_form.h"
+
+namespace rt {
+class TVexaEdit20;
+class TVexaMemo20;
+class TVexaLabel20;
+class TVexaField20;
+class TMenuItem;
+}  // namespace rt
+
+namespace labdocs {
+
+class TfrmMain : public TfrmClsfrmConfig {
+ public:
+  RT_COMPONENT_CLASS(TfrmMain)
+  explicit TfrmMain(rt::TComponent* owner);
+
+  void Create(const std::string& param_text);
+
+  void FormShow(rt::TObject* sender);
+
+  // Components of its own.
+  rt::TVexaEdit20* edFstAuthor = nullptr;
+  rt::TVexaEdit20* edAuthors = nullptr;
+  rt::TVexaEdit20* edFileName = nullptr;
+  rt::TsuiButton* btnOpenFile = nullptr;
+  rt::TVexaMemo20* mmComment = nullptr;
+  rt::TVexaLabel20* VexaLabel201 = nullptr;
+  rt::TVexaLabel20* VexaLabel202 = nullptr;
+  rt::TVexaLabel20* lbFstAuthor = nullptr;
+  rt::TVexaLabel20* lbAuthors = nullptr;
+  rt::TVexaField20* tfInterField = nullptr;
+  rt::TVexaClientDataSet20* cdsTmp = nullptr;
+  rt::TMenuItem* miNew = nullptr;
+  rt::TMenuItem* miDelete = nullptr;
+  rt::TMenuItem* miOpenFile = nullptr;
+  rt::TMenuItem* miSaveAs = nullptr;
+  rt::TMenuItem* N1 = nullptr;
+  rt::TMenuItem* miProperties = nullptr;
+  rt::TMenuItem* miDeleteList = nullptr;
+  rt::TMenuItem* miCopyList = nullptr;
+  rt::TMenuItem* N2 = nullptr;
+  rt::TAction* acCopyList = nullptr;
+
+  // The directory the form works in: a new document's DocType.
+  std::string FDocType;
+  // The parameter text exactly as the host passed it.
+  std::string FViewParams;
+  // 1-based position of "TV_ID" in FViewParams (0: none): a directory, not a
+  // document, is selected.
+  std::int32_t FIsListRow = 0;
+
+ protected:
+  std::int32_t GetViewData(VARIANT* data) override;
+  void PrepareMenuNoSelection() override;
+  void PrepareMenuSingleSelection() override;
+  void PrepareMenuMultiSelection() override;
+  rt::Layout ClassLayout() const override;
+
+ private:
+  // Reads the selection's directory and stores it for the next calls.
+  void ReadSelection();
+  // Whether the directory commands may be offered here.
+  bool DirectoryCommandsAllowed();
+};
+
+// The form of the exported call in progress; nil between calls.
+extern TfrmMain* frmMain;
+
+}  // namespace labdocs
