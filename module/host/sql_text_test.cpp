@@ -11,8 +11,8 @@ TEST(SqlTextTest, QuotesAreDoubledAndDoubleByteTextStaysWhole) {
   EXPECT_EQ(QuoteEscaped("O'Brien"), "O''Brien");
   EXPECT_EQ(QuoteEscaped("''"), "''''");
   EXPECT_EQ(Quoted("x' or '1'='1"), "'x'' or ''1''=''1'");
-  // 表 and 运 end in bytes 0x5C and 0x8B; no quote byte hides inside GBK text.
-  EXPECT_EQ(Quoted("报表'运行"), "'报表''运行'");
+  // 淺 and 禱 end in the byte 0x5C; no quote byte hides inside GBK text.
+  EXPECT_EQ(Quoted("淺'禱"), "'淺''禱'");
   EXPECT_EQ(Quoted(""), "''");
 }
 

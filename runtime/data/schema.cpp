@@ -89,8 +89,44 @@ CREATE INDEX IX_DB_FILE_RECORD_FileTable ON DB_FILE_RECORD(FileTableID, FileTabl
 CREATE INDEX IX_DB_FILE_RECORD_LABDOC_ID ON DB_FILE_RECORD(LABDOC_ID);
 )sql";
 
+// Version 2: kept revisions. Every content the document store has held is a
+// row of DB_FILE_CONTENT; a document's current content is its row with
+// REPLACEDTIME NULL (at most one, by a partial unique index), and the
+// contents it replaced keep their rows and chunks. DB_FILE_CHUNK is keyed by
+// the content's id. Version-1 content that carries a digest becomes the
+// current content of its document under a content id equal to the document
+// number, so its chunks stay where they are; chunks of no such content could
+// never be verified and are dropped. Deleting a document deletes all its
+// contents, and deleting a content deletes its chunks.
+constexpr const char* kVersion2 = R"sql(
+CREATE TABLE DB_FILE_CONTENT (
+  CONTENT_ID   INTEGER PRIMARY KEY AUTOINCREMENT,
+  LABDOC_ID    INTEGER NOT NULL,
+  FILE_NAME    TEXT COLLATE NOCASE,  -- the name of the file it was stored from
+  STOREDTIME   DATETIME,
+  FILE_SIZE    INTEGER NOT NULL DEFAULT 0,
+  SHA256       TEXT COLLATE NOCASE,
+  REPLACEDTIME DATETIME              -- NULL while it is the current content
+);
+CREATE INDEX IX_DB_FILE_CONTENT_LABDOC_ID ON DB_FILE_CONTENT(LABDOC_ID);
+CREATE UNIQUE INDEX UX_DB_FILE_CONTENT_Current ON DB_FILE_CONTENT(LABDOC_ID) WHERE REPLACEDTIME IS NULL;
+INSERT INTO DB_FILE_CONTENT(CONTENT_ID, LABDOC_ID, FILE_NAME, STOREDTIME, FILE_SIZE, SHA256)
+  SELECT LABDOC_ID, LABDOC_ID, FILE_NAME, STOREDTIME, FILE_SIZE, SHA256 FROM DB_FILE_STORAGE WHERE SHA256 IS NOT NULL;
+DELETE FROM DB_FILE_CHUNK WHERE LABDOC_ID NOT IN (SELECT CONTENT_ID FROM DB_FILE_CONTENT);
+DROP TRIGGER TR_DB_FILE_STORAGE_Delete;
+ALTER TABLE DB_FILE_CHUNK RENAME COLUMN LABDOC_ID TO CONTENT_ID;
+CREATE TRIGGER TR_DB_FILE_STORAGE_Delete AFTER DELETE ON DB_FILE_STORAGE
+BEGIN
+  DELETE FROM DB_FILE_CONTENT WHERE LABDOC_ID = old.LABDOC_ID;
+END;
+CREATE TRIGGER TR_DB_FILE_CONTENT_Delete AFTER DELETE ON DB_FILE_CONTENT
+BEGIN
+  DELETE FROM DB_FILE_CHUNK WHERE CONTENT_ID = old.CONTENT_ID;
+END;
+)sql";
+
 // kSteps[v] upgrades version v to v + 1.
-constexpr const char* kSteps[] = {kVersion1};
+constexpr const char* kSteps[] = {kVersion1, kVersion2};
 static_assert(std::size(kSteps) == kCurrentVersion);
 
 bool IsEmpty(sqlite3* db) {
