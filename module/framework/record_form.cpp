@@ -49,6 +49,8 @@ TfrmClsfrmConfig::TfrmClsfrmConfig(rt::TComponent* owner) : rt::TForm(owner) {
   PublishMethod("FormCreate", [this](rt::TObject* s) { FormCreate(s); });
   PublishMethod("FormDestroy", [this](rt::TObject* s) { FormDestroy(s); });
   PublishMethod("DataChanged", [this](rt::TObject* s) { DataChanged(s); });
+  PublishMethod("acOpenFileExecute", [this](rt::TObject* s) { acOpenFileExecute(s); });
+  PublishMethod("acSaveAsExecute", [this](rt::TObject* s) { acSaveAsExecute(s); });
   PublishMessage(rt::WM_GETMINMAXINFO, [this](rt::TMessage& m) { WMGetMinMaxInfo(m); });
 }
 

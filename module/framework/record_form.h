@@ -77,7 +77,22 @@ class TfrmClsfrmConfig : public rt::TForm {
   std::string GetRowParamText(rt::TClientDataSet& dataset) const;
   std::string GetRowParam(rt::TClientDataSet& dataset, std::string_view key) const;
 
+  // The document store, as yes/no operations; each answers false (and does
+  // nothing) while the store is not ready. A negative status of the store is
+  // raised as an error.
+  // Stores a local file as a new document; doc_id receives its number.
+  bool StoreDocument(const std::string& path, std::int32_t& doc_id);
+  // Fetches a document into the cache; on true the caller's buffer (at
+  // least 250 bytes, lent through buffer) holds the local copy's path.
+  bool FetchDocument(std::int32_t doc_id, char*& buffer);
+  bool UpdateDocument(std::int32_t doc_id, const char* path);
+  bool DeleteDocument(std::int32_t doc_id);
+  // Has the store open the document; tells the user when it could not.
+  void OpenDocument(std::int32_t doc_id);
+
   // Handlers bound by the layout.
+  void acOpenFileExecute(rt::TObject* sender);
+  void acSaveAsExecute(rt::TObject* sender);
   void FormKeyDown(rt::TObject* sender, rt::Word& key, rt::TShiftState shift);
   void btnCancelClick(rt::TObject* sender);
   void FormShow(rt::TObject* sender);

@@ -70,8 +70,10 @@ rt::Layout TfrmClsfrmConfig::ClassLayout() const {
   layout.Add({"acNew", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "新增..."}}, {}});
   layout.Add({"acProperties", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "属性"}}, {}});
   layout.Add({"acDelete", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "删除"}}, {}});
-  layout.Add({"acOpenFile", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "打开"}}, {}});
-  layout.Add({"acSaveAs", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "另存为"}}, {}});
+  layout.Add({"acOpenFile", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "打开"}},
+              {{"OnExecute", "acOpenFileExecute"}}});
+  layout.Add({"acSaveAs", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "另存为"}},
+              {{"OnExecute", "acSaveAsExecute"}}});
   layout.Add({"actUpdateFile", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "修改文档"}}, {}});
 
   layout.Add({"OpenDialog", "TOpenDialog", "",

@@ -1,0 +1,100 @@
+// The record form's yes/no operations on the document store, and the two
+// commands that use the store directly: Open and Save as.
+#include <array>
+#include <cstring>
+
+#include "module/framework/record_form.h"
+#include "module/host/result_check.h"
+#include "runtime/host/common_service.h"
+#include "runtime/host/vexa_client_dataset.h"
+#include "runtime/sysutils.h"
+#include "runtime/text/gbk.h"
+#include "runtime/ui/dialogs.h"
+
+namespace labdocs {
+namespace {
+
+// The length of the zero-terminated text in a buffer the store filled,
+// never reading past its size.
+std::string BufferText(const char* buffer, std::size_t size) {
+  return std::string(buffer, strnlen(buffer, size));
+}
+
+// The text after the last backslash that is not part of a double-byte
+// character.
+std::string AfterLastBackslash(const std::string& text) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); i += rt::gbk::CharLength(text, i))
+    if (text[i] == '\\') start = i + 1;
+  return text.substr(start);
+}
+
+}  // namespace
+
+bool TfrmClsfrmConfig::StoreDocument(const std::string& path, std::int32_t& doc_id) {
+  if (!FDocLibReady) return false;
+  // A path that does not fit the store's buffer whole is refused, never cut.
+  if (path.size() >= kFilePathBufferSize || path.find('\0') != std::string::npos) return false;
+  std::array<char, kFilePathBufferSize> buffer{};
+  std::memcpy(buffer.data(), path.data(), path.size());
+  std::uint8_t ok = 0;
+  OleCheck(FSaveLabDoc(buffer.data(), &doc_id, &ok));
+  return ok != 0;
+}
+
+bool TfrmClsfrmConfig::FetchDocument(std::int32_t doc_id, char*& buffer) {
+  if (!FDocLibReady) return false;
+  std::uint8_t ok = 0;
+  OleCheck(FGetLabDoc(doc_id, &buffer, &ok));
+  return ok != 0;
+}
+
+bool TfrmClsfrmConfig::UpdateDocument(std::int32_t doc_id, const char* path) {
+  if (!FDocLibReady) return false;
+  std::uint8_t ok = 0;
+  OleCheck(FUpdateLabDoc(doc_id, path, &ok));
+  return ok != 0;
+}
+
+bool TfrmClsfrmConfig::DeleteDocument(std::int32_t doc_id) {
+  if (!FDocLibReady) return false;
+  std::uint8_t ok = 0;
+  OleCheck(FDelLabDoc(doc_id, &ok));
+  return ok != 0;
+}
+
+void TfrmClsfrmConfig::OpenDocument(std::int32_t doc_id) {
+  if (!FDocLibReady) return;
+  std::uint8_t ok = 0;
+  OleCheck(FOpenLabDoc(doc_id, &ok));
+  if (!ok) OleCheck(objCommon->Alert("文件打开失败,可能是下载失败或没有安装相应的打开程序！"));
+}
+
+void TfrmClsfrmConfig::acOpenFileExecute(rt::TObject*) {
+  std::string id = GetRowParam(*cdsParams, "LabDoc_ID");
+  if (id.empty()) return;
+  OpenDocument(rt::StrToIntDef(id, -1));
+}
+
+void TfrmClsfrmConfig::acSaveAsExecute(rt::TObject*) {
+  std::string id = GetRowParam(*cdsParams, "LabDoc_ID");
+  if (id.empty()) return;
+  std::array<char, kFilePathBufferSize> buffer{};
+  char* path_buffer = buffer.data();
+  if (!FetchDocument(rt::StrToIntDef(id, -1), path_buffer)) return;
+  const std::string fetched = BufferText(buffer.data(), buffer.size());
+
+  const std::string ext = rt::ExtractFileExt(fetched);
+  SaveDialog->Filter = "文档类型(*" + ext + ")|*" + ext;
+  SaveDialog->DefaultExt = ext;
+  std::string proposed = GetRowParam(*cdsParams, "Disp_名称");
+  if (proposed.empty()) proposed = rt::ExtractFileName(AfterLastBackslash(GetRowParam(*cdsParams, "Disp_文件来源")));
+  SaveDialog->FileName = proposed;
+  if (!SaveDialog->Execute()) return;
+
+  const std::string chosen = SaveDialog->FileName;
+  if (CopyFileA(fetched.c_str(), chosen.c_str(), FALSE))
+    OleCheck(objCommon->Prompt("文件：" + chosen + " 保存成功！"));
+}
+
+}  // namespace labdocs
