@@ -1,0 +1,77 @@
+#include "labdoc/cache_folder.h"
+
+#include <random>
+#include <vector>
+
+#include "labdoc/content_chunks.h"
+#include "labdoc/sha256.h"
+#include "runtime/errors.h"
+#include "runtime/platform/platform.h"
+#include "runtime/sysutils.h"
+#include "runtime/text/gbk.h"
+
+namespace labdocs::labdoc {
+namespace {
+
+// A name no other fetch, in this process or another, picks at the same time.
+std::string TemporaryName() {
+  thread_local std::mt19937_64 generator{[] {
+    std::random_device device;
+    return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+  }()};
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string name = "~labdoc-";
+  std::uint64_t value = generator();
+  for (int i = 0; i < 16; ++i, value >>= 4) name.push_back(kHex[value & 0x0F]);
+  return name + ".tmp";
+}
+
+}  // namespace
+
+bool IsPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (std::size_t i = 0; i < name.size(); i += rt::gbk::CharLength(name, i)) {
+    if (rt::gbk::CharLength(name, i) == 2) continue;
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c < 0x20 || c == 0x7F || rt::gbk::IsLeadByte(c)) return false;  // a stray lead byte is no character
+    if (std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
+CacheFolder::CacheFolder(std::string_view ansi_dir) : dir_(rt::IncludeTrailingPathDelimiter(ansi_dir)) {}
+
+bool HoldsContent(const std::string& ansi_path, std::uint64_t size, std::string_view sha256) {
+  if (Examine(ansi_path) != FileKind::Regular) return false;
+  InputFile file(ansi_path);
+  if (file.SizeAtOpening() != size) return false;
+  Sha256 digest;
+  std::vector<std::uint8_t> buffer(kChunkSize);
+  std::uint64_t total = 0;
+  while (std::size_t n = file.Read(buffer.data(), buffer.size())) {
+    total += n;
+    if (total > size) return false;
+    digest.Update(buffer.data(), n);
+  }
+  return total == size && digest.HexDigest() == sha256;
+}
+
+AtomicFile::AtomicFile(std::string ansi_target)
+    : target_(std::move(ansi_target)), temporary_(rt::ExtractFilePath(target_) + TemporaryName()) {
+  file_.emplace(temporary_);
+}
+
+AtomicFile::~AtomicFile() {
+  if (placed_) return;
+  file_.reset();
+  RemoveFileQuietly(temporary_);
+}
+
+void AtomicFile::PutInPlace() {
+  file_->Close();
+  if (!MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING))
+    throw rt::Exception("无法将取出的文件放到 " + target_ + " (错误 " + std::to_string(GetLastError()) + ")");
+  placed_ = true;
+}
+
+}  // namespace labdocs::labdoc

@@ -1,0 +1,68 @@
+// The folder that documents are fetched into: each document lies there under
+// its stored file name. A copy is written beside its place under a temporary
+// name and renamed over that place once it is whole and verified, so no
+// reader ever sees a half-written file, and two processes fetching the same
+// document at once each put a whole copy there, the later replacing the
+// earlier.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "labdoc/local_file.h"
+
+namespace labdocs::labdoc {
+
+// True for a GBK text that names a file directly inside a folder: not empty,
+// not "." or "..", no separator, no drive or stream colon, no wildcard,
+// quote, angle bracket, bar or control character (double-byte characters
+// are whole characters, whatever their second byte).
+bool IsPlainFileName(std::string_view name);
+
+class CacheFolder {
+ public:
+  // The folder's ANSI path; a separator is added when it lacks one.
+  explicit CacheFolder(std::string_view ansi_dir);
+  const std::string& Dir() const { return dir_; }
+  // The path of a plain file name inside the folder.
+  std::string PathOf(std::string_view file_name) const { return dir_ + std::string(file_name); }
+
+ private:
+  std::string dir_;
+};
+
+// True when a regular file at the path has exactly this size and this
+// SHA-256 digest (lower-case hexadecimal). The digest is computed only when
+// the size matches. Throws rt::Exception when the file exists but cannot be
+// read.
+bool HoldsContent(const std::string& ansi_path, std::uint64_t size, std::string_view sha256);
+
+// A file that appears at its path only whole: written under a temporary name
+// in the same folder, then renamed over the path.
+class AtomicFile {
+ public:
+  // Creates the temporary file; throws rt::Exception when it cannot.
+  explicit AtomicFile(std::string ansi_target);
+  // Removes the temporary file unless it was put in place.
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  void Write(const std::uint8_t* data, std::size_t size) { file_->Write(data, size); }
+  // Closes the temporary file and renames it over the target, replacing
+  // what is there. Throws rt::Exception when either fails (the temporary
+  // file is then removed).
+  void PutInPlace();
+  const std::string& TemporaryPath() const { return temporary_; }
+
+ private:
+  std::string target_;
+  std::string temporary_;
+  std::optional<OutputFile> file_;
+  bool placed_ = false;
+};
+
+}  // namespace labdocs::labdoc

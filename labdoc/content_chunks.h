@@ -1,0 +1,49 @@
+// A stored content in the database: its bytes lie in DB_FILE_CHUNK rows of
+// kChunkSize bytes each (the last one shorter), SEQ counting from 0, keyed by
+// the content's id. Contents stream in and out one chunk at a time, so a file
+// of any size passes through one chunk's worth of memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "runtime/errors.h"
+
+struct sqlite3;
+
+namespace labdocs::labdoc {
+
+class InputFile;
+
+inline constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+// A content's size in bytes and its SHA-256 digest (lower-case hexadecimal).
+struct ContentSummary {
+  std::uint64_t size = 0;
+  std::string sha256;
+};
+
+// Stored content that does not match its recorded size and digest.
+class EDamagedContent : public rt::Exception {
+ public:
+  using rt::Exception::Exception;
+};
+
+// Inserts the rest of a file as the chunks of a content and returns their
+// size and digest. Throws rt::Exception when the file cannot be read to its
+// end or does not end at the size it had when it was opened (it changed
+// while being read), rt::EDatabaseError when an insert fails; the caller's
+// transaction then keeps none of it.
+ContentSummary WriteChunks(sqlite3* db, std::int64_t content_id, InputFile& source);
+
+// Hands a content's chunks in order to `sink` and checks them against the
+// recorded size and digest: EDamagedContent (with `what` naming the content
+// in its message) when a chunk is missing or out of place, the bytes run
+// past or stop short of the size, or the digest differs. The sink has then
+// been given bytes that are not the content, which the caller discards.
+void ReadChunks(sqlite3* db, std::int64_t content_id, const ContentSummary& recorded, const std::string& what,
+                const std::function<void(const std::uint8_t*, std::size_t)>& sink);
+
+}  // namespace labdocs::labdoc

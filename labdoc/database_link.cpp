@@ -1,0 +1,43 @@
+#include "labdoc/database_link.h"
+
+#include <cstdlib>
+
+#include "runtime/data/sqlite_util.h"
+#include "runtime/errors.h"
+#include "runtime/host/environment.h"
+#include "runtime/platform/platform.h"
+
+namespace labdocs::labdoc {
+
+std::string LocateDatabase() {
+  const char* named = std::getenv(kDatabaseVariable);
+  if (named != nullptr && *named != '\0') return named;
+  return rt::platform::ToNativePath(rt::Environment().base_dir + kDatabaseFileName);
+}
+
+void DatabaseLink::Connect() {
+  if (rt::HasSession() || own_) return;
+  const std::string path = LocateDatabase();
+  try {
+    own_ = std::make_unique<rt::Database>(path, rt::Database::OpenMode::OpenExisting);
+  } catch (const rt::EDatabaseError& error) {
+    std::string shown;
+    try {
+      shown = rt::platform::FromNativePath(path);
+    } catch (const rt::EConvertError&) {
+      shown = "?";
+    }
+    throw rt::EDatabaseError("文档库无法打开数据库 " + shown + ": " + error.what());
+  }
+  // A large content passes through the write-ahead log; the log is cut back
+  // to this size afterwards rather than keeping its largest size on disk.
+  rt::sqlite::Exec(own_->Handle(), "PRAGMA journal_size_limit = 67108864");
+}
+
+rt::Database& DatabaseLink::Get() {
+  if (rt::HasSession()) return rt::Session();
+  Connect();
+  return *own_;
+}
+
+}  // namespace labdocs::labdoc

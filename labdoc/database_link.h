@@ -1,0 +1,44 @@
+// How the store reaches the host's database without any set-up by the user.
+// Loaded into the host's process, it shares the runtime library and so the
+// host's database session, which it uses whenever one is open. A process
+// that loads the store alone has no session; the store then opens its own
+// connection to the host's database file:
+//   - the file that the environment variable LABDOCS_DATABASE names (a
+//     native path), when it is set and not empty;
+//   - otherwise "labdocs.db" in the host's base folder (rt::Environment()),
+//     where the host console keeps its database.
+// The file must exist already: the store never creates a database that no
+// host would read.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "runtime/data/database.h"
+
+namespace labdocs::labdoc {
+
+inline constexpr const char* kDatabaseVariable = "LABDOCS_DATABASE";
+inline constexpr const char* kDatabaseFileName = "labdocs.db";
+
+// The native path of the database file that a process without a session
+// uses, by the rules above.
+std::string LocateDatabase();
+
+class DatabaseLink {
+ public:
+  // Opens the store's own connection now when there is no session, so that
+  // a database that cannot be reached is reported at once. Throws
+  // rt::EDatabaseError.
+  void Connect();
+  // The session when one is open, else the store's own connection (opened
+  // now if it was not). Throws rt::EDatabaseError.
+  rt::Database& Get();
+  // Closes the store's own connection, if it has one.
+  void Disconnect() { own_.reset(); }
+
+ private:
+  std::unique_ptr<rt::Database> own_;
+};
+
+}  // namespace labdocs::labdoc

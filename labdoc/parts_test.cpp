@@ -1,0 +1,91 @@
+// The store's parts on their own: digests, plain file names, the cache
+// folder's check of a copy, and files that appear only whole.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "labdoc/cache_folder.h"
+#include "labdoc/sha256.h"
+#include "runtime/errors.h"
+#include "runtime/platform/ansi_test_folder.h"
+
+namespace labdocs::labdoc {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Sha256Test, KnownDigestsWholeAndInPieces) {
+  Sha256 empty;
+  EXPECT_EQ(empty.HexDigest(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  Sha256 whole;
+  const std::string text = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  whole.Update(text.data(), text.size());
+  EXPECT_EQ(whole.HexDigest(), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  Sha256 pieces;
+  for (char c : text) pieces.Update(&c, 1);
+  EXPECT_EQ(pieces.HexDigest(), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_THROW(pieces.HexDigest(), rt::Exception);
+  EXPECT_THROW(pieces.Update("x", 1), rt::Exception);
+}
+
+TEST(PlainFileNameTest, WholeDoubleByteCharactersAreNeverSeparatorsOrBars) {
+  for (const char* name : {"report.doc", "a b.txt", "乗表.doc", "淺.xls", "亅報告", "noext", ".hidden"})
+    EXPECT_TRUE(IsPlainFileName(name)) << name;
+  for (const char* name : {"", ".", "..", "a\\b", "a/b", "c:x", "a|b", "a*b", "a?b", "a\"b", "<a>", "tab\there",
+                           "stray\x81", "乗\\x"})
+    EXPECT_FALSE(IsPlainFileName(name)) << name;
+}
+
+TEST(CacheFolderTest, ASeparatorIsAddedUnlessThereIsOne) {
+  EXPECT_EQ(CacheFolder("C:\\cache\\").PathOf("a.doc"), "C:\\cache\\a.doc");
+  EXPECT_EQ(CacheFolder("/tmp/cache/").PathOf("a.doc"), "/tmp/cache/a.doc");
+  // 乗 ends in the byte of '\', but it is no separator.
+  const std::string dir = CacheFolder("D:\\缓存乗").Dir();
+  EXPECT_EQ(dir, std::string("D:\\缓存乗") + rt::platform::kPathDelimiter);
+}
+
+class CacheFilesTest : public ::testing::Test {
+ protected:
+  rt::testing::AnsiTestFolder folder_;
+};
+
+TEST_F(CacheFilesTest, HoldsContentComparesSizeAndDigest) {
+  folder_.Write("乗.txt", "hello");
+  const std::string hello = "2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824";
+  EXPECT_TRUE(HoldsContent(folder_.Ansi("乗.txt"), 5, hello));
+  EXPECT_FALSE(HoldsContent(folder_.Ansi("乗.txt"), 6, hello));
+  folder_.Write("乗.txt", "jello");
+  EXPECT_FALSE(HoldsContent(folder_.Ansi("乗.txt"), 5, hello));
+  EXPECT_FALSE(HoldsContent(folder_.Ansi("missing.txt"), 5, hello));
+  fs::create_directory(folder_.Native("dir"));
+  EXPECT_FALSE(HoldsContent(folder_.Ansi("dir"), 0, hello));
+}
+
+TEST_F(CacheFilesTest, AnAtomicFileAppearsOnlyWhenPutInPlace) {
+  folder_.Write("目标.doc", "old");
+  std::string temporary;
+  {
+    AtomicFile file(folder_.Ansi("目标.doc"));
+    temporary = file.TemporaryPath();
+    file.Write(reinterpret_cast<const std::uint8_t*>("new content"), 11);
+    EXPECT_EQ(folder_.Read("目标.doc"), "old");
+    file.PutInPlace();
+  }
+  EXPECT_EQ(folder_.Read("目标.doc"), "new content");
+  EXPECT_FALSE(fs::exists(rt::platform::ToNativePath(temporary)));
+  {
+    AtomicFile abandoned(folder_.Ansi("目标.doc"));
+    temporary = abandoned.TemporaryPath();
+    abandoned.Write(reinterpret_cast<const std::uint8_t*>("half"), 4);
+    EXPECT_TRUE(fs::exists(rt::platform::ToNativePath(temporary)));
+  }
+  EXPECT_FALSE(fs::exists(rt::platform::ToNativePath(temporary))) << "an abandoned file is removed";
+  EXPECT_EQ(folder_.Read("目标.doc"), "new content");
+  // A place that cannot be taken fails and leaves nothing behind.
+  fs::create_directories(folder_.Native("占用") / "inside");
+  AtomicFile blocked(folder_.Ansi("占用"));
+  EXPECT_THROW(blocked.PutInPlace(), rt::Exception);
+}
+
+}  // namespace
+}  // namespace labdocs::labdoc

@@ -1,0 +1,130 @@
+#include "labdoc/testing/store_fixture.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <vector>
+
+#include "labdoc/sha256.h"
+#include "runtime/ole/error_info.h"
+#include "runtime/sysutils.h"
+
+namespace labdocs::labdoc::testing {
+
+LoadedStore::LoadedStore() : library_(LoadLibraryA(kDocStoreLibrary)) {
+  if (library_ == nullptr) return;
+  using rt::platform::ProcAs;
+  Init = ProcAs<TInitLabDoc>(GetProcAddress(library_, "InitLabDoc"));
+  Free = ProcAs<TFreeLabDoc>(GetProcAddress(library_, "FreeLabDoc"));
+  Get = ProcAs<TGetLabDoc>(GetProcAddress(library_, "GetLabDoc"));
+  Save = ProcAs<TSaveLabDoc>(GetProcAddress(library_, "SaveLabDoc"));
+  Del = ProcAs<TDelLabDoc>(GetProcAddress(library_, "DelLabDoc"));
+  Update = ProcAs<TUpdateLabDoc>(GetProcAddress(library_, "UpdateLabDoc"));
+  Open = ProcAs<TOpenLabDoc>(GetProcAddress(library_, "OpenLabDoc"));
+}
+
+LoadedStore::~LoadedStore() {
+  if (library_ != nullptr) FreeLibrary(library_);
+}
+
+std::string Described(HRESULT status) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(status));
+  return std::string("status ") + hex + " " + rt::TakeErrorInfo();
+}
+
+std::string Content(std::size_t size, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(generator());
+  return bytes;
+}
+
+std::string DigestOf(std::string_view bytes) {
+  Sha256 sha;
+  sha.Update(bytes.data(), bytes.size());
+  return sha.HexDigest();
+}
+
+void StoreTest::SetUp() {
+  // No test starts the desktop's own program; those that open documents
+  // name their own.
+  ::setenv("LABDOCS_OPEN_COMMAND", "true", 1);
+  ASSERT_TRUE(store_.Loaded()) << "LAB_DOC cannot be loaded by name";
+  database_ = folder_.Native("labdocs.db").string();
+  rt::OpenSession(database_);
+  cache_ = folder_.Ansi("DocCache\\");
+  ASSERT_EQ(InitWith(cache_), S_OK);
+}
+
+void StoreTest::TearDown() {
+  if (initialised_) {
+    EXPECT_EQ(store_.Free(), S_OK);
+  }
+  rt::CloseSession();
+  ::unsetenv("LABDOCS_OPEN_COMMAND");
+}
+
+HRESULT StoreTest::InitWith(const std::string& ansi_cache) {
+  std::vector<char> buffer(kCacheDirBufferSize, '\0');
+  EXPECT_LT(ansi_cache.size(), buffer.size());
+  ansi_cache.copy(buffer.data(), buffer.size() - 1);
+  std::int32_t reserved = 0;
+  const HRESULT status = store_.Init(buffer.data(), &reserved);
+  initialised_ = status >= 0;
+  if (status < 0) ADD_FAILURE() << "InitLabDoc: " << Described(status);
+  return status;
+}
+
+std::string StoreTest::WriteSource(std::string_view ansi_name, std::string_view bytes) {
+  const std::string path = folder_.Ansi(ansi_name);
+  EXPECT_TRUE(rt::ForceDirectories(rt::ExtractFilePath(path)));
+  folder_.Write(ansi_name, bytes);
+  return path;
+}
+
+std::string StoreTest::ReadAnsi(const std::string& ansi_path) const {
+  std::ifstream in(std::filesystem::path(rt::platform::ToNativePath(ansi_path)), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::int32_t StoreTest::Save(const std::string& ansi_path) {
+  std::vector<char> buffer(kFilePathBufferSize, '\0');
+  ansi_path.copy(buffer.data(), buffer.size() - 1);
+  std::int32_t doc_id = -7;
+  std::uint8_t ok = 0;
+  const HRESULT status = store_.Save(buffer.data(), &doc_id, &ok);
+  EXPECT_EQ(status, S_OK) << Described(status);
+  EXPECT_EQ(ok, 1);
+  EXPECT_GE(doc_id, 1);
+  return doc_id;
+}
+
+HRESULT StoreTest::Get(std::int32_t doc_id, std::uint8_t& ok, std::string& path) {
+  std::vector<char> buffer(kFilePathBufferSize, '\0');
+  char* target = buffer.data();
+  ok = 0xAA;
+  const HRESULT status = store_.Get(doc_id, &target, &ok);
+  EXPECT_EQ(target, buffer.data()) << "the library moved the caller's pointer";
+  path.assign(buffer.begin(), std::find(buffer.begin(), buffer.end(), '\0'));
+  return status;
+}
+
+std::string StoreTest::Fetch(std::int32_t doc_id) {
+  std::uint8_t ok = 0;
+  std::string path;
+  const HRESULT status = Get(doc_id, ok, path);
+  EXPECT_EQ(status, S_OK) << Described(status);
+  EXPECT_EQ(ok, 1);
+  return path;
+}
+
+std::int64_t StoreTest::Count(const std::string& sql) {
+  const rt::RowSet rows = rt::Session().QueryBound(sql, {});
+  return rows.rows.empty() ? -1 : std::get<std::int64_t>(rows.rows[0][0]);
+}
+
+}  // namespace labdocs::labdoc::testing

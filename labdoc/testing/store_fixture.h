@@ -1,0 +1,82 @@
+// For the store's tests: the library loaded by name, as its callers load it,
+// against a real database file in a fresh folder that the process's database
+// session holds open, with the cache folder inside the same folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "module/host/doc_store.h"
+#include "runtime/data/database.h"
+#include "runtime/platform/ansi_test_folder.h"
+
+namespace labdocs::labdoc::testing {
+
+// The library and its seven entry points, resolved by name.
+class LoadedStore {
+ public:
+  LoadedStore();
+  ~LoadedStore();
+  LoadedStore(const LoadedStore&) = delete;
+  LoadedStore& operator=(const LoadedStore&) = delete;
+
+  bool Loaded() const { return library_ != nullptr && Open != nullptr; }
+
+  TInitLabDoc Init = nullptr;
+  TFreeLabDoc Free = nullptr;
+  TGetLabDoc Get = nullptr;
+  TSaveLabDoc Save = nullptr;
+  TDelLabDoc Del = nullptr;
+  TUpdateLabDoc Update = nullptr;
+  TOpenLabDoc Open = nullptr;
+
+ private:
+  HMODULE library_ = nullptr;
+};
+
+// A status with the reason the library left for it, for test messages.
+std::string Described(HRESULT status);
+
+// Content of a given size that differs from one seed to another.
+std::string Content(std::size_t size, unsigned seed);
+
+// SHA-256 of bytes, in lower-case hexadecimal.
+std::string DigestOf(std::string_view bytes);
+
+class StoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Initialises the store with a cache folder (ANSI); the status.
+  HRESULT InitWith(const std::string& ansi_cache);
+
+  // Writes a file (ANSI path relative to the test folder, folders made as
+  // needed) and returns its ANSI path.
+  std::string WriteSource(std::string_view ansi_name, std::string_view bytes);
+  // The content of a file by its ANSI path; empty when it cannot be read.
+  std::string ReadAnsi(const std::string& ansi_path) const;
+
+  // Stores a file and expects a new number.
+  std::int32_t Save(const std::string& ansi_path);
+  // Fetches a document and expects a path.
+  std::string Fetch(std::int32_t doc_id);
+  // Fetches with a buffer of the given size; the status, *ok and the text
+  // in the buffer.
+  HRESULT Get(std::int32_t doc_id, std::uint8_t& ok, std::string& path);
+
+  // The number of rows a query (SQLite, UTF-8) counts on the session.
+  std::int64_t Count(const std::string& sql);
+
+  rt::testing::AnsiTestFolder folder_;
+  std::string database_;  // native path
+  std::string cache_;     // ANSI, ends with '\'
+  LoadedStore store_;
+  bool initialised_ = false;
+};
+
+}  // namespace labdocs::labdoc::testing
