@@ -1,9 +1,114 @@
-// The host console: for now it says what is coming. The view tree, the grid,
-// context menus and commands arrive with the console itself.
+// The host console: loads the plug-in, opens the home folder, and runs the
+// session for a person at the terminal or for a script.
 #include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <unistd.h>
 
-int main() {
-  std::puts("labdocs host console: the runtime and the record form core are built.");
-  std::puts("The view tree, document lists, context menus and commands come next.");
-  return 0;
+#include "console/command_reader.h"
+#include "console/home.h"
+#include "console/interaction.h"
+#include "console/options.h"
+#include "console/plugin.h"
+#include "console/session.h"
+#include "console/terminal_presenter.h"
+#include "console/terminal_text.h"
+#include "runtime/data/database.h"
+#include "runtime/host/environment.h"
+#include "runtime/ui/application.h"
+
+namespace {
+
+using namespace console;
+
+void Fail(std::string_view gbk_message) { std::cerr << "labdocs-console: " << ToTerminal(gbk_message) << std::endl; }
+
+rt::HostEnvironment EnvironmentFrom(const Options& options, const std::string& base_dir) {
+  rt::HostEnvironment environment = rt::DefaultEnvironment();
+  environment.base_dir = base_dir;
+  if (options.user_id) environment.user_id = *options.user_id;
+  if (options.user_name) environment.user_name = *options.user_name;
+  if (options.computer_name) environment.computer_name = *options.computer_name;
+  if (options.sys_code) environment.sys_code = *options.sys_code;
+  if (options.display_style) environment.display_style = *options.display_style;
+  return environment;
+}
+
+int RunConsole(const Options& options) {
+  Output output(std::cout);
+
+  // The home folder and its database. The environment comes first: the
+  // document store, which the demo uses, finds the database through it.
+  HomeOpened opened;
+  try {
+    const HomeFolder home = MakeHomeFolder(options.home);
+    rt::SetEnvironment(EnvironmentFrom(options, home.base_dir));
+    opened = OpenHome(home, options.empty);
+  } catch (const std::exception& error) {
+    Fail(error.what());
+    return kExitHome;
+  }
+
+  std::unique_ptr<Plugin> plugin;
+  try {
+    plugin = std::make_unique<Plugin>(options.plugin);
+  } catch (const std::exception& error) {
+    Fail(error.what());
+    return kExitPlugin;
+  }
+
+  std::ifstream script_file;
+  std::istream* input = &std::cin;
+  bool interactive = false;
+  if (options.script && *options.script != "-") {
+    script_file.open(*options.script, std::ios::binary);
+    if (!script_file) {
+      std::cerr << "labdocs-console: the script " << *options.script << " cannot be read" << std::endl;
+      return kExitUsage;
+    }
+    input = &script_file;
+  } else if (!options.script) {
+    interactive = isatty(fileno(stdin)) != 0;
+  }
+
+  CommandReader reader(*input, output, interactive ? CommandReader::Mode::Interactive : CommandReader::Mode::Script);
+  Interaction interaction(reader, output, std::cerr);
+  TerminalPresenter presenter(interaction);
+  rt::Application().SetPresenter(&presenter);
+  int code = kExitOk;
+  {
+    Session session(*plugin, rt::Session(), interaction, presenter);
+    if (interactive) {
+      for (const std::string& note : opened.notes) output.Line(note);
+      session.Greet();
+    }
+    code = session.Run();
+  }
+  rt::Application().SetPresenter(nullptr);
+  plugin.reset();
+  rt::CloseSession();
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  try {
+    options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const UsageError& error) {
+    std::cerr << "labdocs-console: " << error.what() << std::endl;
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::cout << UsageText();
+    return kExitOk;
+  }
+  try {
+    return RunConsole(options);
+  } catch (const std::exception& error) {
+    Fail(error.what());
+    return kExitInternal;
+  }
 }

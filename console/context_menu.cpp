@@ -1,0 +1,75 @@
+#include "console/context_menu.h"
+
+#include <algorithm>
+
+#include "console/terminal_text.h"
+#include "runtime/sysutils.h"
+#include "runtime/text/gbk.h"
+#include "runtime/ui/menus.h"
+
+namespace console {
+namespace {
+
+void Collect(const rt::TMenuItem& parent, int depth, std::vector<MenuEntry>& entries, int& number) {
+  for (int i = 0; i < parent.Count(); ++i) {
+    const rt::TMenuItem& item = *parent.Items(i);
+    if (!item.Visible()) continue;
+    MenuEntry entry;
+    entry.name = item.Name();
+    entry.caption = item.Caption();
+    entry.depth = depth;
+    entry.is_default = item.Default();
+    entry.enabled = item.Enabled();
+    entry.separator = entry.caption == "-";
+    entry.submenu = item.Count() > 0;
+    if (entry.enabled && !entry.separator && !entry.submenu) entry.number = ++number;
+    entries.push_back(entry);
+    if (entry.submenu) Collect(item, depth + 1, entries, number);
+  }
+}
+
+}  // namespace
+
+std::vector<MenuEntry> VisibleEntries(const rt::TMenuItem& root) {
+  std::vector<MenuEntry> entries;
+  int number = 0;
+  Collect(root, 0, entries, number);
+  return entries;
+}
+
+const MenuEntry* FindEntry(const std::vector<MenuEntry>& entries, std::string_view item) {
+  const std::string_view wanted = rt::gbk::Trim(item);
+  int number = 0;
+  if (rt::TryStrToInt(wanted, number)) {
+    for (const MenuEntry& entry : entries)
+      if (entry.number == number) return &entry;
+    return nullptr;
+  }
+  for (const MenuEntry& entry : entries)
+    if (rt::gbk::SameText(rt::gbk::Trim(entry.name), wanted)) return &entry;
+  for (const MenuEntry& entry : entries)
+    if (entry.caption == wanted) return &entry;
+  return nullptr;
+}
+
+std::vector<std::string> RenderMenu(const std::vector<MenuEntry>& entries) {
+  std::size_t caption_width = 0;
+  for (const MenuEntry& entry : entries)
+    caption_width = std::max(caption_width, DisplayWidth(ToTerminal(OneLine(entry.caption))) +
+                                                static_cast<std::size_t>(entry.depth) * 2);
+  std::vector<std::string> lines;
+  for (const MenuEntry& entry : entries) {
+    std::string number = entry.number ? std::to_string(entry.number) : std::string();
+    std::string line = "  " + std::string(number.size() < 2 ? 2 - number.size() : 0, ' ') + number + "  ";
+    const std::string caption = std::string(static_cast<std::size_t>(entry.depth) * 2, ' ') +
+                                ToTerminal(OneLine(entry.caption));
+    line += PadRight(caption, caption_width) + "  " + ToTerminal(OneLine(entry.name));
+    if (entry.is_default) line += "  (default)";
+    if (!entry.enabled) line += "  (disabled)";
+    if (entry.submenu) line += "  >";
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace console

@@ -1,0 +1,78 @@
+#include "console/grid.h"
+
+#include <gtest/gtest.h>
+
+#include "console/terminal_text.h"
+
+namespace console {
+namespace {
+
+rt::RowSet Documents() {
+  rt::RowSet rows;
+  rows.fields = {{"ID", rt::FieldType::Integer},
+                 {"DISP_名称", rt::FieldType::Text},
+                 {"disp_描述", rt::FieldType::Text},
+                 {"DISP_ID", rt::FieldType::Integer}};
+  rows.rows = {{std::int64_t{1}, std::string("实验室安全手册.txt"), std::string("a"), std::int64_t{1}},
+               {std::int64_t{2}, std::string("ab.csv"), std::string("第 2 版\r\n附录"), std::int64_t{10}},
+               {std::int64_t{3}, std::string("表\\碶"), rt::Value(), std::int64_t{100}}};
+  return rows;
+}
+
+// The display column at which each cell of a line starts.
+std::vector<std::size_t> CellStarts(const std::string& line, const std::vector<std::string>& cells) {
+  std::vector<std::size_t> starts;
+  std::size_t from = 0;
+  for (const std::string& cell : cells) {
+    const std::size_t at = line.find(cell, from);
+    if (at == std::string::npos) return {};
+    starts.push_back(DisplayWidth(line.substr(0, at)));
+    from = at + cell.size();
+  }
+  return starts;
+}
+
+TEST(GridTest, ShowsTheDisplayColumnsWithoutTheirPrefix) {
+  const rt::RowSet rows = Documents();
+  const std::vector<GridColumn> columns = DisplayColumns(rows);
+  ASSERT_EQ(columns.size(), 3u);
+  EXPECT_EQ(columns[0].title, "名称");
+  EXPECT_EQ(columns[1].title, "描述");  // the prefix in any letter case
+  EXPECT_EQ(columns[2].title, "ID");
+  EXPECT_EQ(columns[2].field, 3u);
+  EXPECT_EQ(FindColumn(rows, "描述"), 2);
+  EXPECT_EQ(FindColumn(rows, "id"), 3);  // the display column comes first
+  EXPECT_EQ(FindColumn(rows, "DISP_名称"), 1);
+  EXPECT_EQ(FindColumn(rows, "nothing"), -1);
+
+  rt::RowSet plain;
+  plain.fields = {{"A", rt::FieldType::Text}, {"DISP_", rt::FieldType::Text}};
+  EXPECT_EQ(DisplayColumns(plain).size(), 2u);  // no display column: all of them
+}
+
+TEST(GridTest, AlignsColumnsByDisplayWidth) {
+  const std::vector<std::string> lines = RenderGrid(Documents(), DisplayColumns(Documents()), {false, true, false});
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], u8"  #  名称                描述             ID");
+  EXPECT_EQ(lines[1], u8"  1  实验室安全手册.txt  a                1");
+  EXPECT_EQ(lines[2], u8"* 2  ab.csv              第 2 版\\r\\n附录  10");
+  EXPECT_EQ(lines[3], u8"  3  表\\碶" + std::string(13 + 2 + 15 + 2, ' ') + "100");  // an empty description
+  // Every column starts at the same display column on every line.
+  const auto header = CellStarts(lines[0], {"#", u8"名称", u8"描述", "ID"});
+  EXPECT_EQ(CellStarts(lines[1], {"1", u8"实验室安全手册.txt", "a", "1"}), header);
+  EXPECT_EQ(CellStarts(lines[2], {"2", "ab.csv", u8"第 2 版", "10"}), header);
+}
+
+TEST(GridTest, CutsLongCellsAndShowsEmptyLists) {
+  rt::RowSet rows;
+  rows.fields = {{"DISP_描述", rt::FieldType::Text}};
+  rows.rows = {{std::string("一二三四五六七八九十")}};
+  const std::vector<std::string> lines = RenderGrid(rows, DisplayColumns(rows), {}, 9);
+  EXPECT_EQ(lines[1], u8"  1  一二三四~");
+
+  rows.rows.clear();
+  EXPECT_EQ(RenderGrid(rows, DisplayColumns(rows), {}), std::vector<std::string>{u8"  #  描述"});
+}
+
+}  // namespace
+}  // namespace console

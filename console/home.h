@@ -1,0 +1,41 @@
+// The console's home folder: the host's base directory. It holds the host's
+// database "labdocs.db" (the document store looks for exactly this name),
+// the document cache "DocCache/" and the form icons in
+// "Configs/MMCImages/32×32/".
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace console {
+
+inline constexpr const char* kDatabaseFileName = "labdocs.db";
+inline constexpr const char* kCacheFolder = "DocCache/";
+inline constexpr const char* kIconFolder = "Configs/MMCImages/32×32/";  // GBK, as every text inside
+
+struct HomeFolder {
+  std::string native;    // the folder as the file system names it (UTF-8), without a separator at its end
+  std::string base_dir;  // GBK, ending with '/': what the host's environment reports
+};
+
+// The home folder at a path (UTF-8; empty: the current folder), made with
+// its missing parents. Raises rt::Exception when it cannot be made.
+HomeFolder MakeHomeFolder(std::string_view path);
+
+// What opening the home folder did.
+struct HomeOpened {
+  bool created = false;            // the database is new
+  std::vector<std::string> notes;  // what a person should know (GBK)
+};
+
+// Opens the home folder's database as the process's database session
+// (rt::OpenSession) and makes the cache and icon folders. A new database
+// gets the demo data (demo_data.h) unless empty_database is set; an
+// existing one is never changed. The environment's base directory must be
+// the home folder already, as the document store reads it. When filling a
+// new database fails, the database file is removed again, so that the next
+// start begins afresh. Raises rt::Exception.
+HomeOpened OpenHome(const HomeFolder& home, bool empty_database);
+
+}  // namespace console

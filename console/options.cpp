@@ -1,0 +1,103 @@
+#include "console/options.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "runtime/text/gbk.h"
+
+namespace console {
+
+const char* UsageText() {
+  return u8R"(Usage: labdocs-console [options]
+
+The host console of the laboratory documents plug-in: the view tree, the
+documents' lists, context menus, commands and their forms, in the terminal.
+A person types commands at the prompt; a script gives the same commands one
+per line (see README.md for the commands; "help" lists them).
+
+Options:
+  --home DIR           the host's home folder (its base directory) holding
+                       labdocs.db, DocCache/ and Configs/MMCImages/32×32/;
+                       made when missing (default: the current folder)
+  --empty              a new home folder gets an empty database instead of
+                       the demo data
+  --script FILE        run the commands in FILE ("-": standard input); without
+                       it the console reads standard input, as a script when
+                       that is not a terminal
+  --plugin FILE        the view plug-in to load (default labdocs.dll, which
+                       finds labdocs.so beside the console)
+  --user-id ID         the logged-on user's id (default admin)
+  --user-name NAME     the user's name (default 系统管理员)
+  --computer NAME      the workstation's name (default: this machine's)
+  --sys-code CODE      the subsystem the user works in (default LIS_DIRECTOR)
+  --display-style N    the style number of skinned frames (default 0)
+  -h, --help           show this text
+
+Exit codes:
+  0 the session or script ran to its end   4 the plug-in or an export is missing
+  1 an unexpected error                    5 a malformed script line
+  2 a bad command line                     6 a script command failed
+  3 the home folder or database failed     7 a script expectation was not met
+)";
+}
+
+Options ParseOptions(const std::vector<std::string>& arguments) {
+  Options options;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::string_view argument = arguments[i];
+    std::string value;
+    bool has_inline_value = false;
+    if (argument.rfind("--", 0) == 0) {
+      const std::size_t equals = argument.find('=');
+      if (equals != std::string_view::npos) {
+        value = std::string(argument.substr(equals + 1));
+        argument = argument.substr(0, equals);
+        has_inline_value = true;
+      }
+    }
+    auto take_value = [&]() -> std::string {
+      if (has_inline_value) return value;
+      if (i + 1 >= arguments.size()) throw UsageError(std::string(argument) + " needs a value");
+      return arguments[++i];
+    };
+    auto gbk = [&](const std::string& text) {
+      try {
+        return rt::gbk::FromUtf8(text);
+      } catch (const rt::EConvertError&) {
+        throw UsageError(std::string(argument) + ": the value is not valid UTF-8");
+      }
+    };
+    auto no_value = [&] {
+      if (has_inline_value) throw UsageError(std::string(argument) + " takes no value");
+    };
+
+    if (argument == "-h" || argument == "--help") {
+      no_value();
+      options.help = true;
+    } else if (argument == "--empty") {
+      no_value();
+      options.empty = true;
+    } else if (argument == "--home") options.home = take_value();
+    else if (argument == "--script") options.script = take_value();
+    else if (argument == "--plugin") options.plugin = gbk(take_value());
+    else if (argument == "--user-id") options.user_id = gbk(take_value());
+    else if (argument == "--user-name") options.user_name = gbk(take_value());
+    else if (argument == "--computer") options.computer_name = gbk(take_value());
+    else if (argument == "--sys-code") options.sys_code = gbk(take_value());
+    else if (argument == "--display-style") {
+      const std::string text = take_value();
+      int style = 0;
+      auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), style);
+      if (error != std::errc() || end != text.data() + text.size())
+        throw UsageError("--display-style needs a whole number, not '" + text + "'");
+      options.display_style = style;
+    } else {
+      throw UsageError("unknown option '" + std::string(argument) + "' (--help lists the options)");
+    }
+  }
+  if (options.script && options.script->empty()) throw UsageError("--script needs a file name, or - for standard input");
+  if (options.plugin.empty()) throw UsageError("--plugin needs a file name");
+  return options;
+}
+
+}  // namespace console

@@ -1,0 +1,35 @@
+// The console's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/errors.h"
+
+namespace console {
+
+// A command line the console cannot follow; the message says why (UTF-8).
+class UsageError : public rt::Exception {
+ public:
+  using rt::Exception::Exception;
+};
+
+struct Options {
+  bool help = false;
+  std::string home;     // UTF-8; empty: the current folder
+  bool empty = false;   // a new home folder gets an empty database
+  std::optional<std::string> script;  // UTF-8 path, "-" for standard input
+  std::string plugin = "labdocs.dll";
+  // The environment the plug-in sees (GBK); unset ones keep the defaults.
+  std::optional<std::string> user_id, user_name, computer_name, sys_code;
+  std::optional<int> display_style;
+};
+
+// Reads the arguments after the program name. Raises UsageError.
+Options ParseOptions(const std::vector<std::string>& arguments);
+
+// The --help text (UTF-8).
+const char* UsageText();
+
+}  // namespace console

@@ -1,0 +1,356 @@
+#include "console/script.h"
+
+#include <array>
+#include <charconv>
+
+#include "runtime/text/gbk.h"
+
+namespace console {
+namespace {
+
+struct VerbName {
+  std::string_view word;
+  Verb verb;
+};
+
+constexpr std::array<VerbName, 21> kVerbs = {{
+    {"tree", Verb::Tree},   {"open", Verb::Open},     {"up", Verb::Up},       {"list", Verb::List},
+    {"select", Verb::Select}, {"menu", Verb::Menu},   {"run", Verb::Run},     {"exec", Verb::Exec},
+    {"sql", Verb::Sql},     {"env", Verb::Env},       {"help", Verb::Help},   {"quit", Verb::Quit},
+    {"type", Verb::Type},   {"key", Verb::Key},       {"click", Verb::Click}, {"focus", Verb::Focus},
+    {"close", Verb::Close}, {"show", Verb::Show},     {"answer", Verb::Answer}, {"file", Verb::File},
+    {"expect", Verb::Expect},
+}};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (IsBlank(text.front()) || text.front() == '\r' || text.front() == '\n')) text.remove_prefix(1);
+  while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+  return text;
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+// Reads a line's words and texts from left to right.
+class LineReader {
+ public:
+  LineReader(std::string_view rest, int line) : rest_(rest), line_(line) {}
+
+  [[noreturn]] void Fail(const std::string& message) const { throw ScriptError(line_, message); }
+
+  bool AtEnd() const { return rest_.empty(); }
+
+  // The next blank-separated word (UTF-8); empty at the end.
+  std::string_view Word() {
+    std::size_t end = 0;
+    while (end < rest_.size() && !IsBlank(rest_[end])) ++end;
+    std::string_view word = rest_.substr(0, end);
+    rest_ = TrimBlanks(rest_.substr(end));
+    return word;
+  }
+
+  std::string_view RequiredWord(std::string_view what) {
+    std::string_view word = Word();
+    if (word.empty()) Fail("missing " + std::string(what));
+    return word;
+  }
+
+  // The rest of the line as a TEXT argument (UTF-8, escapes resolved).
+  std::string Text() {
+    std::string_view rest = rest_;
+    rest_ = {};
+    if (rest.empty() || rest.front() != '"') return std::string(rest);
+    std::string text;
+    std::size_t i = 1;
+    for (; i < rest.size(); ++i) {
+      const char c = rest[i];
+      if (c == '"') break;
+      if (c != '\\') {
+        text += c;
+        continue;
+      }
+      if (++i == rest.size()) Fail("a quoted text ends with a lone backslash");
+      switch (rest[i]) {
+        case '"': text += '"'; break;
+        case '\\': text += '\\'; break;
+        case 'n': text += '\n'; break;
+        case 'r': text += '\r'; break;
+        case 't': text += '\t'; break;
+        default: Fail(std::string("unknown escape \\") + rest[i] + " in a quoted text");
+      }
+    }
+    if (i >= rest.size()) Fail("a quoted text has no closing quote");
+    if (!TrimBlanks(rest.substr(i + 1)).empty()) Fail("unexpected text after the closing quote");
+    return text;
+  }
+
+  std::string RequiredText(std::string_view what) {
+    if (rest_.empty()) Fail("missing " + std::string(what));
+    return Text();
+  }
+
+  void End(std::string_view verb) const {
+    if (!rest_.empty()) Fail("'" + std::string(verb) + "' takes no further argument: " + std::string(rest_));
+  }
+
+  int Number(std::string_view word, std::string_view what, int minimum) const {
+    int value = 0;
+    auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (error != std::errc() || end != word.data() + word.size() || value < minimum)
+      Fail(std::string(what) + " must be a whole number" + (minimum > 0 ? " of 1 or more" : "") + ", not '" +
+           std::string(word) + "'");
+    return value;
+  }
+
+  // UTF-8 to the system's GBK.
+  std::string Gbk(std::string_view utf8) const {
+    try {
+      return rt::gbk::FromUtf8(utf8);
+    } catch (const rt::EConvertError&) {
+      Fail("the line is not valid UTF-8");
+    }
+  }
+
+ private:
+  std::string_view rest_;
+  int line_;
+};
+
+void ParseSelect(LineReader& reader, Command& command) {
+  const std::string spec = reader.RequiredText("the rows to select (all, none, or numbers such as 1,3-5)");
+  const std::string lower = Lower(TrimBlanks(spec));
+  if (lower == "all") {
+    command.all = true;
+    return;
+  }
+  if (lower == "none") {
+    command.none = true;
+    return;
+  }
+  std::string_view rest = spec;
+  while (true) {
+    const std::size_t comma = rest.find(',');
+    std::string_view part = TrimBlanks(rest.substr(0, comma));
+    if (part.empty()) reader.Fail("an empty row number in '" + spec + "'");
+    const std::size_t dash = part.find('-');
+    int first = reader.Number(TrimBlanks(part.substr(0, dash)), "a row number", 1);
+    int last = dash == std::string_view::npos ? first : reader.Number(TrimBlanks(part.substr(dash + 1)), "a row number", 1);
+    if (last < first) reader.Fail("the range " + std::string(part) + " runs backwards");
+    command.ranges.emplace_back(first, last);
+    if (comma == std::string_view::npos) break;
+    rest = rest.substr(comma + 1);
+  }
+}
+
+void ParseKey(LineReader& reader, Command& command) {
+  const std::string spec = Lower(reader.RequiredWord("a key (enter, escape, tab, space, a letter; shift+, ctrl+, alt+)"));
+  reader.End("key");
+  std::string_view rest = spec;
+  while (true) {
+    const std::size_t plus = rest.find('+');
+    if (plus == std::string_view::npos || plus + 1 == rest.size()) break;
+    const std::string_view modifier = rest.substr(0, plus);
+    if (modifier == "shift") command.shift |= rt::ssShift;
+    else if (modifier == "ctrl") command.shift |= rt::ssCtrl;
+    else if (modifier == "alt") command.shift |= rt::ssAlt;
+    else reader.Fail("unknown modifier '" + std::string(modifier) + "' (shift, ctrl, alt)");
+    rest = rest.substr(plus + 1);
+  }
+  if (rest == "enter" || rest == "return") command.key = rt::VK_RETURN;
+  else if (rest == "escape" || rest == "esc") command.key = rt::VK_ESCAPE;
+  else if (rest == "tab") command.key = rt::VK_TAB;
+  else if (rest == "space") command.key = rt::VK_SPACE;
+  else if (rest.size() == 1 && ((rest[0] >= 'a' && rest[0] <= 'z') || (rest[0] >= '0' && rest[0] <= '9')))
+    command.key = static_cast<rt::Word>(rest[0] >= 'a' ? rest[0] - 'a' + 'A' : rest[0]);
+  else reader.Fail("unknown key '" + std::string(rest) + "' (enter, escape, tab, space, a letter or a digit)");
+}
+
+void ParseAnswer(LineReader& reader, Command& command, std::string_view word) {
+  const std::string answer = Lower(word);
+  if (answer == "yes" || answer == "y") command.yes = true;
+  else if (answer == "no" || answer == "n") command.yes = false;
+  else reader.Fail("the answer must be yes or no, not '" + std::string(word) + "'");
+}
+
+void ParseExpect(LineReader& reader, Command& command) {
+  const std::string what = Lower(reader.RequiredWord("what to expect"));
+  auto name = [&](std::string_view label) { command.name = reader.Gbk(reader.RequiredWord(label)); };
+  if (what == "rows") {
+    command.expect = ExpectWhat::Rows;
+    command.number = reader.Number(reader.RequiredWord("the number of rows"), "the number of rows", 0);
+    reader.End("expect rows");
+  } else if (what == "status") {
+    command.expect = ExpectWhat::Status;
+    command.number = reader.Number(reader.RequiredWord("the status"), "the status", 0);
+    reader.End("expect status");
+  } else if (what == "failed") {
+    command.expect = ExpectWhat::Failed;
+    reader.End("expect failed");
+  } else if (what == "menu") {
+    command.expect = ExpectWhat::Menu;
+    const std::string list = reader.RequiredText("the visible items (names separated by commas, or none)");
+    if (Lower(TrimBlanks(list)) != "none") {
+      std::string_view rest = list;
+      while (true) {
+        const std::size_t comma = rest.find(',');
+        std::string_view item = TrimBlanks(rest.substr(0, comma));
+        if (item.empty()) reader.Fail("an empty item name in '" + list + "'");
+        command.names.push_back(reader.Gbk(item));
+        if (comma == std::string_view::npos) break;
+        rest = rest.substr(comma + 1);
+      }
+    }
+  } else if (what == "default") {
+    command.expect = ExpectWhat::Default;
+    name("the default item (or none)");
+    reader.End("expect default");
+  } else if (what == "cell") {
+    command.expect = ExpectWhat::Cell;
+    command.number = reader.Number(reader.RequiredWord("the row number"), "the row number", 1);
+    name("the column");
+    command.text = reader.Gbk(reader.Text());
+  } else if (what == "node") {
+    command.expect = ExpectWhat::Node;
+    command.text = reader.Gbk(reader.RequiredText("the node's path"));
+  } else if (what == "title") {
+    command.expect = ExpectWhat::Title;
+    command.text = reader.Gbk(reader.RequiredText("the form's title"));
+  } else if (what == "focus") {
+    command.expect = ExpectWhat::Focus;
+    name("the control that has the focus");
+    reader.End("expect focus");
+  } else if (what == "text") {
+    command.expect = ExpectWhat::Text;
+    name("the control");
+    command.text = reader.Gbk(reader.Text());
+  } else if (what == "visible" || what == "hidden" || what == "enabled" || what == "disabled") {
+    command.expect = what == "visible"  ? ExpectWhat::Visible
+                     : what == "hidden" ? ExpectWhat::Hidden
+                     : what == "enabled" ? ExpectWhat::Enabled
+                                         : ExpectWhat::Disabled;
+    name("the control");
+    reader.End("expect " + what);
+  } else if (what == "message") {
+    command.expect = ExpectWhat::Message;
+    command.text = reader.Gbk(reader.RequiredText("the message"));
+  } else if (what == "filename") {
+    command.expect = ExpectWhat::FileName;
+    command.text = reader.Gbk(reader.Text());
+  } else {
+    reader.Fail("unknown expectation '" + what +
+                "' (rows, status, failed, menu, default, cell, node, title, focus, text, visible, hidden, enabled, "
+                "disabled, message, filename)");
+  }
+}
+
+}  // namespace
+
+std::string_view VerbWord(Verb verb) {
+  for (const VerbName& v : kVerbs)
+    if (v.verb == verb) return v.word;
+  return "?";
+}
+
+bool IsFormVerb(Verb verb) {
+  return verb == Verb::Type || verb == Verb::Key || verb == Verb::Click || verb == Verb::Focus ||
+         verb == Verb::Close || verb == Verb::Show;
+}
+
+std::optional<Command> ParseCommand(std::string_view line, int line_number) {
+  std::string_view trimmed = TrimBlanks(line);
+  if (trimmed.empty() || trimmed.front() == '#') return std::nullopt;
+
+  LineReader reader(trimmed, line_number);
+  Command command;
+  command.line = line_number;
+  command.source = std::string(trimmed);
+  const std::string word = Lower(reader.Word());
+
+  // Shorthands for answering.
+  if (word == "yes" || word == "no" || word == "y" || word == "n") {
+    command.verb = Verb::Answer;
+    ParseAnswer(reader, command, word);
+    reader.End(word);
+    return command;
+  }
+  if (word == "cancel") {
+    command.verb = Verb::File;
+    command.cancel = true;
+    reader.End(word);
+    return command;
+  }
+  if (word == "exit") {
+    command.verb = Verb::Quit;
+    reader.End(word);
+    return command;
+  }
+
+  const VerbName* found = nullptr;
+  for (const VerbName& v : kVerbs)
+    if (v.word == word) found = &v;
+  if (!found) reader.Fail("unknown command '" + word + "' (help lists the commands)");
+  command.verb = found->verb;
+
+  switch (command.verb) {
+    case Verb::Tree:
+    case Verb::Up:
+    case Verb::List:
+    case Verb::Menu:
+    case Verb::Env:
+    case Verb::Help:
+    case Verb::Quit:
+    case Verb::Close:
+    case Verb::Show:
+      reader.End(word);
+      break;
+    case Verb::Open:
+      command.text = reader.Gbk(reader.RequiredText("the node's path, such as 文档管理明细/2019年度"));
+      break;
+    case Verb::Select:
+      ParseSelect(reader, command);
+      break;
+    case Verb::Run:
+      command.text = reader.Gbk(reader.RequiredText("the menu item (its name, caption or number)"));
+      break;
+    case Verb::Exec:
+      command.text = reader.Gbk(reader.RequiredText("the command name"));
+      break;
+    case Verb::Sql:
+      command.text = reader.Gbk(reader.RequiredText("the query"));
+      break;
+    case Verb::Type:
+      command.name = reader.Gbk(reader.RequiredWord("the control to type into"));
+      command.text = reader.Gbk(reader.Text());
+      break;
+    case Verb::Key:
+      ParseKey(reader, command);
+      break;
+    case Verb::Click:
+    case Verb::Focus:
+      command.name = reader.Gbk(reader.RequiredWord("the control"));
+      reader.End(word);
+      break;
+    case Verb::Answer:
+      ParseAnswer(reader, command, reader.RequiredWord("the answer (yes or no)"));
+      reader.End(word);
+      break;
+    case Verb::File: {
+      const std::string path = reader.RequiredText("the file's path, or cancel");
+      if (Lower(path) == "cancel" && command.source.back() != '"') command.cancel = true;
+      else command.text = reader.Gbk(path);
+      break;
+    }
+    case Verb::Expect:
+      ParseExpect(reader, command);
+      break;
+  }
+  return command;
+}
+
+}  // namespace console

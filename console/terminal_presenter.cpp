@@ -1,0 +1,293 @@
+#include "console/terminal_presenter.h"
+
+#include <filesystem>
+
+#include "console/form_view.h"
+#include "console/terminal_text.h"
+#include "runtime/platform/platform.h"
+#include "runtime/sysutils.h"
+#include "runtime/text/gbk.h"
+#include "runtime/ui/dialogs.h"
+#include "runtime/ui/form.h"
+#include "runtime/ui/input.h"
+#include "runtime/ui/stdctrls.h"
+
+namespace console {
+namespace {
+
+rt::TControl& ControlOf(rt::TForm& form, const std::string& name) {
+  auto* control = dynamic_cast<rt::TControl*>(form.FindComponent(name));
+  if (!control) throw CommandError("The form " + FormTitle(form) + " has no control " + name);
+  return *control;
+}
+
+rt::TWinControl& FocusableOf(rt::TForm& form, const std::string& name) {
+  auto* control = dynamic_cast<rt::TWinControl*>(&ControlOf(form, name));
+  if (!control || !control->CanFocus()) throw CommandError(name + " cannot take the focus: it is hidden or disabled");
+  return *control;
+}
+
+bool Reachable(const rt::TControl& control) {
+  for (const rt::TControl* c = &control; c; c = c->Parent())
+    if (!c->Visible() || !c->Enabled()) return false;
+  return true;
+}
+
+// A path from the person or script, made absolute as a file dialog gives it.
+std::string AbsolutePath(const std::string& path) {
+  std::filesystem::path native = std::filesystem::absolute(rt::platform::ToNativePath(path)).lexically_normal();
+  return rt::platform::FromNativePath(native.string());
+}
+
+void Check(bool met, const std::string& message) {
+  if (!met) throw ExpectationFailed(message);
+}
+
+}  // namespace
+
+void TerminalPresenter::Show(std::string_view label, std::string_view text) {
+  std::vector<std::string> lines = TerminalLines(text);
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    interaction_.Out().Utf8((i == 0 ? std::string(label) + ": " : std::string(label.size() + 2, ' ')) + lines[i]);
+}
+
+void TerminalPresenter::FormShown(rt::TForm& form) { interaction_.Out().Utf8Lines(RenderForm(form)); }
+
+void TerminalPresenter::FormHidden(rt::TForm& form) {
+  const int result = form.GetModalResult();
+  const std::string outcome = result == rt::mrOk       ? " (OK)"
+                              : result == rt::mrCancel ? " (cancel)"
+                              : result == rt::mrNone   ? ""
+                                                       : " (result " + std::to_string(result) + ")";
+  interaction_.Out().Utf8("form closed: " + ToTerminal(OneLine(FormTitle(form))) + outcome);
+}
+
+bool TerminalPresenter::HandleAnywhere(const Command& command, std::string_view waiting_for) {
+  switch (command.verb) {
+    case Verb::Quit:
+      interaction_.RequestQuit();
+      return true;
+    case Verb::Help:
+    case Verb::Expect:
+    case Verb::Env:
+      if (session_handler_) {
+        try {
+          session_handler_(command);
+        } catch (const std::exception& error) {
+          interaction_.Fail(command.line, error);
+        }
+      }
+      return true;
+    default:
+      interaction_.Fail(kExitCommand, command.line,
+                        "'" + std::string(VerbWord(command.verb)) + "' does not fit here: " + std::string(waiting_for));
+      return false;
+  }
+}
+
+void TerminalPresenter::FormExpectation(rt::TForm& form, const Command& command) {
+  switch (command.expect) {
+    case ExpectWhat::Title:
+      Check(FormTitle(form) == command.text, "The form's title is " + FormTitle(form) + ", not " + command.text);
+      return;
+    case ExpectWhat::Focus: {
+      rt::TWinControl* active = form.ActiveControl();
+      const std::string name = active ? active->Name() : std::string("(none)");
+      Check(active && rt::gbk::SameText(name, command.name), "The focus is on " + name + ", not " + command.name);
+      return;
+    }
+    case ExpectWhat::Text: {
+      const std::string& text = ControlOf(form, command.name).Text();
+      Check(text == command.text, command.name + " holds \"" + text + "\", not \"" + command.text + "\"");
+      return;
+    }
+    case ExpectWhat::Visible:
+      Check(ControlOf(form, command.name).Showing(), command.name + " is hidden");
+      return;
+    case ExpectWhat::Hidden:
+      Check(!ControlOf(form, command.name).Showing(), command.name + " is visible");
+      return;
+    case ExpectWhat::Enabled:
+      Check(ControlOf(form, command.name).Enabled(), command.name + " is disabled");
+      return;
+    case ExpectWhat::Disabled:
+      Check(!ControlOf(form, command.name).Enabled(), command.name + " is enabled");
+      return;
+    case ExpectWhat::FileName:
+      throw CommandError("No file dialog is open");
+    default:
+      if (session_handler_) session_handler_(command);
+      return;
+  }
+}
+
+bool TerminalPresenter::Interact(rt::TForm& form) {
+  const std::string prompt = "[" + ToTerminal(OneLine(FormTitle(form))) + "]> ";
+  while (true) {
+    std::optional<Command> command = interaction_.Next(prompt);
+    if (!command) {
+      if (!interaction_.Quitting()) interaction_.Out().Utf8("(end of input: the form is closed)");
+      return false;
+    }
+    const Command& c = *command;
+    // What the command acts on is looked up first: a lookup that fails is
+    // the command's own error. The action then runs outside, so that what
+    // the form's handlers raise reaches the modal loop's error display.
+    std::function<void()> action;
+    try {
+      switch (c.verb) {
+        case Verb::Type: {
+          rt::TWinControl& control = FocusableOf(form, c.name);
+          if (!dynamic_cast<rt::TEdit*>(&control) && !dynamic_cast<rt::TComboBox*>(&control))
+            throw CommandError(c.name + " is not an edit, memo or combo box");
+          if (const auto* edit = dynamic_cast<rt::TEdit*>(&control); edit && edit->ReadOnly())
+            throw CommandError(c.name + " is read-only");
+          action = [&control, text = c.text] { rt::input::TypeText(control, text); };
+          break;
+        }
+        case Verb::Key:
+          action = [&form, key = c.key, shift = c.shift] { rt::input::PressKey(form, key, shift); };
+          break;
+        case Verb::Click: {
+          rt::TControl& control = ControlOf(form, c.name);
+          if (!Reachable(control)) throw CommandError(c.name + " cannot be clicked: it is hidden or disabled");
+          action = [&control] { rt::input::Click(control); };
+          break;
+        }
+        case Verb::Focus: {
+          rt::TWinControl& control = FocusableOf(form, c.name);
+          action = [&control] { rt::input::Focus(control); };
+          break;
+        }
+        case Verb::Close:
+          action = [&form] { rt::input::CloseForm(form); };
+          break;
+        case Verb::Show:
+          interaction_.Out().Utf8Lines(RenderForm(form));
+          continue;
+        case Verb::Expect:
+          FormExpectation(form, c);
+          continue;
+        case Verb::Answer:
+          throw CommandError("No question is waiting for an answer");
+        case Verb::File:
+          throw CommandError("No file dialog is open");
+        default:
+          if (HandleAnywhere(c, "the form " + FormTitle(form) + " is shown (close it first)") && interaction_.Quitting())
+            return false;
+          if (interaction_.Aborted()) return false;
+          continue;
+      }
+    } catch (const std::exception& error) {
+      interaction_.Fail(c.line, error);
+      if (interaction_.Aborted()) return false;
+      continue;
+    }
+
+    rt::TWinControl* focused_before = form.ActiveControl();
+    action();
+    if (form.Visible() && form.GetModalResult() == rt::mrNone && form.ActiveControl() != focused_before)
+      interaction_.Out().Utf8("focus: " + (form.ActiveControl() ? ToTerminal(form.ActiveControl()->Name()) : "(none)"));
+    return true;
+  }
+}
+
+void TerminalPresenter::ShowMessage(rt::MessageKind kind, std::string_view text) {
+  last_message_ = std::string(text);
+  Show(kind == rt::MessageKind::Warning ? "alert" : kind == rt::MessageKind::Information ? "info" : "error", text);
+}
+
+void TerminalPresenter::ShowError(std::string_view message) {
+  last_message_ = std::string(message);
+  Show("error", message);
+}
+
+bool TerminalPresenter::AskYesNo(std::string_view prompt) {
+  while (true) {
+    std::optional<Command> command = interaction_.Next(prompt);
+    if (!command) {
+      if (!interaction_.Quitting()) interaction_.Out().Utf8("(end of input: answered no)");
+      return false;
+    }
+    if (command->verb == Verb::Answer) return command->yes;
+    if (command->verb == Verb::Expect && command->expect == ExpectWhat::FileName) {
+      interaction_.Fail(kExitCommand, command->line, "No file dialog is open");
+    } else {
+      HandleAnywhere(*command, "a question waits for an answer (yes or no)");
+    }
+    if (interaction_.Quitting()) return false;
+  }
+}
+
+int TerminalPresenter::Confirm(std::string_view text, int /*buttons*/) {
+  last_message_ = std::string(text);
+  Show("confirm", text);
+  return AskYesNo("[yes/no]> ") ? 1 : 2;
+}
+
+bool TerminalPresenter::RunFileDialog(rt::TFileDialog& dialog, bool save) {
+  const std::string kind = save ? "save dialog" : "open dialog";
+  std::string heading = kind;
+  if (!dialog.Title.empty()) heading += ": " + ToTerminal(OneLine(dialog.Title));
+  if (!dialog.Filter.empty()) heading += " [" + ToTerminal(OneLine(dialog.Filter)) + "]";
+  if (!dialog.FileName.empty()) heading += " file name: " + ToTerminal(OneLine(dialog.FileName));
+  interaction_.Out().Utf8(heading);
+
+  while (true) {
+    std::optional<Command> command = interaction_.Next("file> ");
+    if (!command) {
+      if (!interaction_.Quitting()) interaction_.Out().Utf8("(end of input: the dialog is cancelled)");
+      return false;
+    }
+    const Command& c = *command;
+    if (c.verb == Verb::Expect && c.expect == ExpectWhat::FileName) {
+      if (dialog.FileName != c.text)
+        interaction_.Fail(kExitExpectation, c.line,
+                          "The dialog proposes \"" + dialog.FileName + "\", not \"" + c.text + "\"");
+      if (interaction_.Aborted()) return false;
+      continue;
+    }
+    if (c.verb != Verb::File) {
+      HandleAnywhere(c, "a file dialog waits for a file (file <path>, or cancel)");
+      if (interaction_.Quitting()) return false;
+      continue;
+    }
+    if (c.cancel) return false;
+
+    std::string path;
+    try {
+      path = AbsolutePath(c.text);
+    } catch (const std::exception& error) {
+      interaction_.Fail(c.line, error);
+      if (interaction_.Aborted()) return false;
+      continue;
+    }
+    if (save && !dialog.DefaultExt.empty() && rt::ExtractFileExt(path).empty()) {
+      const std::string ext = dialog.DefaultExt.front() == '.' ? dialog.DefaultExt.substr(1) : dialog.DefaultExt;
+      if (!ext.empty()) path += "." + ext;
+    }
+    if (!save && dialog.HasOption("ofFileMustExist") && !rt::FileExists(path)) {
+      interaction_.Out().Line(kind + ": " + path + " does not exist; choose another file");
+      continue;
+    }
+    if (save && dialog.HasOption("ofPathMustExist") && !rt::DirectoryExists(rt::ExtractFilePath(path))) {
+      interaction_.Out().Line(kind + ": the folder of " + path + " does not exist; choose another file");
+      continue;
+    }
+    if (save && dialog.HasOption("ofOverwritePrompt") && rt::FileExists(path)) {
+      interaction_.Out().Line(kind + ": " + path + " already exists. Replace it?");
+      if (!AskYesNo("[yes/no]> ")) {
+        if (interaction_.Quitting()) return false;
+        continue;
+      }
+    }
+    dialog.FileName = path;
+    return true;
+  }
+}
+
+bool TerminalPresenter::ExecuteOpenDialog(rt::TOpenDialog& dialog) { return RunFileDialog(dialog, false); }
+
+bool TerminalPresenter::ExecuteSaveDialog(rt::TSaveDialog& dialog) { return RunFileDialog(dialog, true); }
+
+}  // namespace console

@@ -1,0 +1,57 @@
+// The console's presenter: shows the forms, messages, questions and file
+// dialogs of the user-interface model on the terminal, and performs the
+// next command of the person or script on the shown modal form through
+// the input functions, so that the form handles keys and clicks as it
+// would a user's. Expectations about the list, the menu or the last
+// command go to the session (SetSessionHandler).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "console/interaction.h"
+#include "runtime/ui/presenter.h"
+
+namespace rt {
+class TFileDialog;
+}
+
+namespace console {
+
+class TerminalPresenter : public rt::Presenter {
+ public:
+  explicit TerminalPresenter(Interaction& interaction) : interaction_(interaction) {}
+
+  // Runs a command that belongs to the session (its expectations and help)
+  // while a form, question or file dialog waits.
+  void SetSessionHandler(std::function<void(const Command&)> handler) { session_handler_ = std::move(handler); }
+
+  // The last message, question or error shown (GBK).
+  const std::string& LastMessage() const { return last_message_; }
+
+  void FormShown(rt::TForm& form) override;
+  void FormHidden(rt::TForm& form) override;
+  bool Interact(rt::TForm& modal_form) override;
+  void ShowMessage(rt::MessageKind kind, std::string_view text) override;
+  int Confirm(std::string_view text, int buttons) override;
+  bool ExecuteOpenDialog(rt::TOpenDialog& dialog) override;
+  bool ExecuteSaveDialog(rt::TSaveDialog& dialog) override;
+  void ShowError(std::string_view message) override;
+
+ private:
+  // Reads answers until a yes or no comes; false for no, the end of the
+  // input, or an abort.
+  bool AskYesNo(std::string_view prompt);
+  bool RunFileDialog(rt::TFileDialog& dialog, bool save);
+  // Handles a command that waits anywhere: session expectations, help,
+  // quit. False when the command does not fit (reported as a failure).
+  bool HandleAnywhere(const Command& command, std::string_view waiting_for);
+  void FormExpectation(rt::TForm& form, const Command& command);
+  void Show(std::string_view label, std::string_view text);
+
+  Interaction& interaction_;
+  std::function<void(const Command&)> session_handler_;
+  std::string last_message_;
+};
+
+}  // namespace console

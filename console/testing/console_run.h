@@ -1,0 +1,48 @@
+// Running the console binary in the tests: a fresh temporary folder with a
+// home folder in it, a script, and the console's output and exit code.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace console::testing {
+
+// The folder of the built binaries (LABDOCS_TEST_BIN, set by CTest; else
+// the folder of the running test program).
+std::filesystem::path BinaryFolder();
+
+struct ConsoleRun {
+  int exit_code = -1;
+  std::string out;  // standard output (UTF-8)
+  std::string err;  // standard error
+  std::vector<std::string> Lines() const;
+  // True when the output holds the line exactly.
+  bool HasLine(const std::string& line) const;
+  // The lines from the first that equals first_line up to the next echoed
+  // script line ("> ...") or the end.
+  std::vector<std::string> Block(const std::string& first_line) const;
+};
+
+// A temporary folder, removed with everything in it at the end of the test.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+  // The home folder inside it (not made: the console makes it).
+  std::filesystem::path Home() const { return path_ / u8"家目录 home"; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Runs the console on a home folder with a script (UTF-8) given by
+// --script, with further arguments and environment assignments
+// ("NAME=value") in front.
+ConsoleRun RunConsole(const std::filesystem::path& home, const std::string& script,
+                      const std::vector<std::string>& arguments = {}, const std::vector<std::string>& environment = {});
+
+}  // namespace console::testing
