@@ -148,13 +148,14 @@ TEST_F(DatabaseTest, BoundStatementsTakeEveryKindOfValue) {
                             {std::string("报告.doc"), stored, std::int64_t{3}}),
             1);
   const std::vector<std::uint8_t> chunk{0, 1, 2, 255};
-  db.ExecuteBound("insert into DB_FILE_CHUNK(LABDOC_ID,SEQ,DATA) values(?,?,?)",
+  db.ExecuteBound("insert into DB_FILE_CONTENT(CONTENT_ID,LABDOC_ID) values(?,?)", {std::int64_t{1}, std::int64_t{1}});
+  db.ExecuteBound("insert into DB_FILE_CHUNK(CONTENT_ID,SEQ,DATA) values(?,?,?)",
                   {std::int64_t{1}, std::int64_t{0}, chunk});
-  db.ExecuteBound("insert into DB_FILE_CHUNK(LABDOC_ID,SEQ,DATA) values(?,?,?)",
+  db.ExecuteBound("insert into DB_FILE_CHUNK(CONTENT_ID,SEQ,DATA) values(?,?,?)",
                   {std::int64_t{1}, std::int64_t{1}, std::vector<std::uint8_t>{}});
   const RowSet rows = db.QueryBound(
       "select s.LABDOC_ID, s.FILE_NAME, s.STOREDTIME, c.DATA, s.SHA256 from DB_FILE_STORAGE s join DB_FILE_CHUNK c "
-      "on c.LABDOC_ID=s.LABDOC_ID where s.FILE_NAME=? order by c.SEQ",
+      "on c.CONTENT_ID=s.LABDOC_ID where s.FILE_NAME=? order by c.SEQ",
       {std::string("报告.DOC")});
   ASSERT_EQ(rows.rows.size(), 2u);
   EXPECT_EQ(rows.fields[0].type, FieldType::Integer);
@@ -168,6 +169,7 @@ TEST_F(DatabaseTest, BoundStatementsTakeEveryKindOfValue) {
   EXPECT_EQ(rows.rows[0][4], Value(std::monostate{}));
   // Deleting the stored file takes its content along.
   EXPECT_EQ(db.ExecuteBound("delete from DB_FILE_STORAGE where LABDOC_ID=?", {std::int64_t{1}}), 1);
+  EXPECT_TRUE(db.QueryBound("select * from DB_FILE_CONTENT", {}).rows.empty());
   EXPECT_TRUE(db.QueryBound("select * from DB_FILE_CHUNK", {}).rows.empty());
   EXPECT_THROW(db.ExecuteBound("delete from Lab_List where TV_ID=?", {}), EDatabaseError);
   EXPECT_THROW(db.ExecuteBound("delete from Lab_List; delete from RIS_DOC", {}), EDatabaseError);
