@@ -33,7 +33,7 @@ std::vector<MenuEntry> VisibleEntries(const rt::TMenuItem& root);
 // to case or surrounding blanks) or its caption; nullptr when none matches.
 const MenuEntry* FindEntry(const std::vector<MenuEntry>& entries, std::string_view item);
 
-// The menu as lines (UTF-8), one per entry:
+// The menu as lines (UTF-8), one per entry, captions cut to 40 columns:
 //   "  1  打开文档  miOpenFile  (default)"
 std::vector<std::string> RenderMenu(const std::vector<MenuEntry>& entries);
 

@@ -111,7 +111,7 @@ std::vector<std::string> RenderForm(rt::TForm& form) {
   }
   for (const FormControl& item : controls) {
     rt::TWinControl& control = *item.control;
-    std::string line = control.Focused() ? "> " : "  ";
+    std::string line = control.Focused() ? "* " : "  ";
     line += ToTerminal(control.Name()) + " [" + item.kind + (control.Enabled() ? "" : ", disabled") + "]";
     if (!item.label.empty()) line += " " + ToTerminal(OneLine(item.label));
     line += ": ";

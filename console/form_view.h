@@ -1,9 +1,10 @@
 // A shown form as the terminal presents it: its title, its labels, and its
 // editable controls and buttons in tab order, each with the label that
-// stands before it, its value, and a mark on the one that has the focus:
+// stands before it, its value, and a mark ('*') on the one that has the
+// focus:
 //
 //   form: 实验文件属性 - 新增实验文件
-//   > edFileName [edit] 文  件: ""
+//   * edFileName [edit] 文  件: ""
 //     btnOpenFile [button]: ...
 //     mmComment [memo] 描  述: "第一行\n第二行"
 //     cbCopyList [combo] 将所选目录复制到： : "" (论文管理明细 | 质量管理明细)

@@ -60,7 +60,7 @@ const TreeNode* Child(const std::vector<std::unique_ptr<TreeNode>>& children, st
 }
 
 void RenderNode(const TreeNode& node, int depth, const TreeNode* current, std::vector<std::string>& lines) {
-  lines.push_back(std::string(&node == current ? "> " : "  ") + std::string(static_cast<std::size_t>(depth) * 2, ' ') +
+  lines.push_back(std::string(&node == current ? "* " : "  ") + std::string(static_cast<std::size_t>(depth) * 2, ' ') +
                   node.name);
   for (const auto& child : node.children) RenderNode(*child, depth + 1, current, lines);
 }

@@ -53,7 +53,7 @@ class ViewTree {
   // The node of a kind with an id; nullptr when there is none.
   const TreeNode* FindById(NodeKind kind, std::int64_t id) const;
 
-  // The tree as indented lines (GBK), the current node marked with '>'.
+  // The tree as indented lines (GBK), the current node marked with '*'.
   std::vector<std::string> Render(const TreeNode* current) const;
 
  private:

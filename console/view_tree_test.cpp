@@ -44,7 +44,7 @@ TEST_F(ViewTreeTest, NestsNodesAndPutsDirectoriesUnderTheirCategory) {
   EXPECT_EQ(tree.Find("文档管理").kind, NodeKind::Folder);
   EXPECT_EQ(tree.FindById(NodeKind::Directory, 8)->parent->name, "论文管理明细");
   EXPECT_EQ(tree.FindById(NodeKind::Category, 8), nullptr);
-  EXPECT_EQ(tree.Render(&directory).at(3), ">     a \"b\"; c");
+  EXPECT_EQ(tree.Render(&directory).at(3), "*     a \"b\"; c");
 }
 
 TEST_F(ViewTreeTest, FindsPathsWithOrWithoutTheTopNode) {

@@ -5,9 +5,10 @@
 //   InitViewData   three rows whose last display column echoes the params;
 //                  names and descriptions with blanks, quotes, ';', line
 //                  breaks and a GBK character whose second byte is '\'.
-//   InitRightMenu  a fixed set of items (visible, hidden, default, disabled,
-//                  a separator, a sub-menu) plus "miKind" showing the kind
-//                  and "miStale" when the host's menu was not empty.
+//   InitRightMenu  tells the kind and the params it was given, and adds a
+//                  fixed set of items (visible, hidden, default, disabled, a
+//                  separator, a sub-menu), and "miStale" when the host's
+//                  menu was not empty.
 //   ExecuteMenu    miShow (shows the params and each row's first column),
 //                  miForm (a modal form), miAsk (a question and both file
 //                  dialogs), miFail (fails), miRecords / miDeleted / miCopied
@@ -179,8 +180,8 @@ HRESULT WINAPI InitRightMenu(const char* params, std::int32_t menu_kind,
   *result = 1;
   return Guard("InitRightMenu", [&] {
     rt::TMenuItem* root = host_menu->Items();
+    Tell("menu kind " + std::to_string(menu_kind) + ": " + params);
     if (root->Count() != 0) Item(root, "miStale", "菜单不是新的");
-    Item(root, "miKind", "菜单类型 " + std::to_string(menu_kind));
     Item(root, "miShow", "显示参数");
     Item(root, "miHidden", "隐藏的命令", false);
     Item(root, "miForm", "编辑...")->SetDefault(true);
@@ -189,7 +190,6 @@ HRESULT WINAPI InitRightMenu(const char* params, std::int32_t menu_kind,
     Item(sub, "miChild", "子命令");
     Item(sub, "miHiddenChild", "隐藏的子命令", false);
     Item(root, "miOff", "停用的命令")->SetEnabled(false);
-    Item(root, "miParams", std::string("参数 ") + params);
     host_menu->MenuAdded();
     *result = 0;
   });
