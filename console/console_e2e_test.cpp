@@ -1,0 +1,129 @@
+// End to end: the console binary with the real plug-in (labdocs.so) and the
+// real document store (LAB_DOC.so) on a fresh demo home folder, driven by
+// scripts. The menus follow the documents view's rules; the commands run
+// through ExecuteMenu as the host runs them.
+//
+// The build defines LABDOCS_CONSOLE_HAS_LABDOCS when the plug-in's target
+// exists; without it these tests are skipped.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "console/testing/console_run.h"
+
+namespace console {
+namespace {
+
+using testing::ConsoleRun;
+using testing::RunConsole;
+using testing::TempFolder;
+using Lines = std::vector<std::string>;
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+class ConsoleEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifndef LABDOCS_CONSOLE_HAS_LABDOCS
+    GTEST_SKIP() << "the plug-in labdocs is not part of this build";
+#endif
+  }
+  ConsoleRun Run(const std::string& script, const std::vector<std::string>& arguments = {},
+                 const std::vector<std::string>& environment = {}) {
+    return RunConsole(folder_.Home(), script, arguments, environment);
+  }
+  TempFolder folder_;
+};
+
+TEST_F(ConsoleEndToEndTest, ListsADirectorysDocuments) {
+  const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
+                             u8"expect cell 2 名称 仪器校准记录 2019; 第2版.csv\n"
+                             u8"expect cell 2 描述 第 2 版; 含\"附录 A\"\n"
+                             u8"open 论文管理明细/2020年论文\n"
+                             "expect rows 0\n");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.Block(u8"> open 文档管理明细/2019年度"),
+            (Lines{u8"> open 文档管理明细/2019年度", u8"node: 文档管理/文档管理明细/2019年度",
+                   u8"params: TV_ID=1;TV_Name=文档管理明细;Icon=labdoc.ico",
+                   u8"  #  ID  文件ID  名称                          描述                               修改时间",
+                   u8"  1  1   1       实验室安全手册.txt            实验室安全管理规定（2019 年修订）  2019-03-01 09:30:00",
+                   u8"  2  2   2       仪器校准记录 2019; 第2版.csv  第 2 版; 含\"附录 A\"                2019-06-12 14:05:00",
+                   u8"(2 rows)"}));
+  EXPECT_TRUE(run.HasLine("(no rows)"));
+}
+
+// The documents view's menu rules, for documents and for a category's
+// directories, with no row, one row and several rows selected.
+TEST_F(ConsoleEndToEndTest, ContextMenusShowTheItemsTheViewAllows) {
+  const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
+                             "menu\nexpect menu miNew\n"
+                             "select 2\nmenu\nexpect menu miDelete,miOpenFile,miSaveAs,miProperties,N2\n"
+                             "expect default miOpenFile\n"
+                             "select 1-2\nmenu\nexpect menu miDelete\n"
+                             u8"open 文档管理明细\n"
+                             "menu\nexpect menu miNew\n"
+                             "select 4\nmenu\nexpect menu miNew,miDeleteList,miCopyList\nexpect default none\n"
+                             "select 1,4\nmenu\nexpect menu miDeleteList,miCopyList\n");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.Block("menu for row 2:"),
+            (Lines{"menu for row 2:", u8"   1  删除文档  miDelete", u8"   2  打开文档  miOpenFile  (default)",
+                   u8"   3  另存为    miSaveAs", u8"   4  属性      miProperties", u8"   5  修改文档  N2"}));
+  EXPECT_EQ(run.Block("menu for row 4:"),
+            (Lines{"menu for row 4:", u8"   1  新增文档...  miNew", u8"   2  删除目录     miDeleteList",
+                   u8"   3  复制目录     miCopyList"}));
+}
+
+TEST_F(ConsoleEndToEndTest, DirectoryCommandsNeedTheDirectorsSubsystem) {
+  const ConsoleRun run = Run(u8"open 文档管理明细\n"
+                             "select 1\nmenu\nexpect menu miNew\n"
+                             "select 1-2\nmenu\nexpect menu none\n",
+                             {"--sys-code", "LIS_OTHER"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(run.HasLine("  (no items)"));
+}
+
+// Save as, on a row whose name holds blanks and a semicolon: the proposal
+// shows the row's name exactly as the plug-in read it from the row's text.
+TEST_F(ConsoleEndToEndTest, SaveAsCopiesTheDocumentUnderTheChosenName) {
+  const std::filesystem::path target = folder_.Path() / u8"副本";
+  const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
+                             "select 2\n"
+                             "run 另存为\n"
+                             u8"expect filename 仪器校准记录 2019; 第2版.csv\n"
+                             "file " + target.string() + "\n"
+                             "expect status 0\n"
+                             "run miSaveAs\n"
+                             "file cancel\n");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(run.HasLine(u8"save dialog: 文档另存为 [文档类型(*.csv)|*.csv] file name: 仪器校准记录 2019; 第2版.csv"));
+  EXPECT_TRUE(run.HasLine(u8"info: 文件：" + target.string() + u8".csv 保存成功！"));
+  EXPECT_EQ(ReadFile(target.string() + ".csv"), u8"仪器,校准日期,结果\n血球分析仪,2019-06-10,合格\n生化分析仪,2019-06-11,合格\n");
+}
+
+TEST_F(ConsoleEndToEndTest, OpenHandsTheFetchedDocumentToItsProgram) {
+  const std::filesystem::path opener = folder_.Path() / "opener.sh";
+  const std::filesystem::path opened = folder_.Path() / "opened.txt";
+  std::ofstream(opener) << "#!/bin/sh\ncp \"$1\" '" << opened.string() << ".part' && mv '" << opened.string()
+                        << ".part' '" << opened.string() << "'\n";
+  std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+  const ConsoleRun run = Run(u8"open 质量管理明细/质量手册\nselect 1\nrun 2\nexpect status 0\n", {},
+                             {"LABDOCS_OPEN_COMMAND=" + opener.string()});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(run.HasLine("command: miOpenFile"));  // item 2, the default: 打开文档
+  // The program runs detached; give it a moment.
+  for (int i = 0; i < 100 && !std::filesystem::exists(opened); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(ReadFile(opened), u8"第一章 总则\n第二章 组织与管理\n");
+}
+
+}  // namespace
+}  // namespace console
