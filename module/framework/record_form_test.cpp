@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include "module/testing/host_fixture.h"
 #include "runtime/data/client_dataset.h"
 #include "runtime/host/environment.h"
 #include "runtime/host/sui_controls.h"
@@ -113,6 +114,7 @@ class RecordFormTest : public ::testing::Test {
 };
 
 TEST_F(RecordFormTest, ConstructionSetsTheFieldsAndTheDisplayStyle) {
+  testing::LibraryFolder nowhere(home_.string());
   auto* form = NewForm("  TV_ID=12;Icon=doc.ico \t");
   EXPECT_EQ(form->FParamText, "TV_ID=12;Icon=doc.ico");
   EXPECT_EQ(form->FEditMode, kEditIdle);

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,6 +20,21 @@
 #include "runtime/ui/scripted_presenter.h"
 
 namespace labdocs::testing {
+
+// The folder the test program and the built libraries are in.
+inline std::string BinFolder() {
+  if (const char* bin = std::getenv("LABDOCS_TEST_BIN")) return bin;
+  return std::filesystem::canonical("/proc/self/exe").parent_path().string();
+}
+
+// Points the host's library search at one folder for the life of the object.
+class LibraryFolder {
+ public:
+  explicit LibraryFolder(const std::string& folder) { ::setenv("LABDOCS_DLL_PATH", folder.c_str(), 1); }
+  ~LibraryFolder() { ::unsetenv("LABDOCS_DLL_PATH"); }
+  LibraryFolder(const LibraryFolder&) = delete;
+  LibraryFolder& operator=(const LibraryFolder&) = delete;
+};
 
 class HostFixture : public ::testing::Test {
  protected:

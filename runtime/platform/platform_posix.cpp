@@ -461,6 +461,29 @@ HMODULE LoadLibraryA(LPCSTR lib_file_name) {
     // any name with a '/' as a path); a bare name goes through the loader's
     // search.
     std::vector<std::string> candidates = LibraryCandidates(native);
+    // A host that names its library folders in LABDOCS_DLL_PATH (folders
+    // separated by ':') has bare names looked up there only.
+    if (const char* dll_path = std::getenv("LABDOCS_DLL_PATH"); dll_path && native.find('/') == std::string::npos) {
+      std::string folders = dll_path;
+      for (std::size_t start = 0; start <= folders.size();) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        std::string folder = folders.substr(start, end - start);
+        start = end + 1;
+        if (folder.empty()) continue;
+        if (folder.back() != '/') folder += '/';
+        for (const std::string& candidate : candidates) {
+          std::string path = folder + candidate;
+          struct stat st;
+          if (::stat(path.c_str(), &st) != 0) continue;
+          if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            Succeed();
+            return static_cast<HMODULE>(handle);
+          }
+        }
+      }
+      return Fail<HMODULE>(ERROR_MOD_NOT_FOUND, nullptr);
+    }
     for (const std::string& candidate : candidates) {
       if (void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
         Succeed();
