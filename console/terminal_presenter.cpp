@@ -222,7 +222,7 @@ bool TerminalPresenter::AskYesNo(std::string_view prompt) {
 int TerminalPresenter::Confirm(std::string_view text, int /*buttons*/) {
   last_message_ = std::string(text);
   Show("confirm", text);
-  return AskYesNo("[yes/no]> ") ? 1 : 2;
+  return AskYesNo("yes or no> ") ? 1 : 2;
 }
 
 bool TerminalPresenter::RunFileDialog(rt::TFileDialog& dialog, bool save) {
@@ -234,7 +234,7 @@ bool TerminalPresenter::RunFileDialog(rt::TFileDialog& dialog, bool save) {
   interaction_.Out().Utf8(heading);
 
   while (true) {
-    std::optional<Command> command = interaction_.Next("file> ");
+    std::optional<Command> command = interaction_.Next("file PATH, or cancel> ");
     if (!command) {
       if (!interaction_.Quitting()) interaction_.Out().Utf8("(end of input: the dialog is cancelled)");
       return false;
@@ -276,7 +276,7 @@ bool TerminalPresenter::RunFileDialog(rt::TFileDialog& dialog, bool save) {
     }
     if (save && dialog.HasOption("ofOverwritePrompt") && rt::FileExists(path)) {
       interaction_.Out().Line(kind + ": " + path + " already exists. Replace it?");
-      if (!AskYesNo("[yes/no]> ")) {
+      if (!AskYesNo("yes or no> ")) {
         if (interaction_.Quitting()) return false;
         continue;
       }
