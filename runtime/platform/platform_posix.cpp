@@ -17,6 +17,7 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -452,62 +453,68 @@ std::vector<std::string> OwnFolders() {
 
 // ---- Dynamic libraries -------------------------------------------------------
 
+namespace {
+
+// The folders named in LABDOCS_DLL_PATH (separated by ':'), each ending in
+// '/'; none when the variable is not set.
+std::optional<std::vector<std::string>> HostLibraryFolders() {
+  const char* dll_path = std::getenv("LABDOCS_DLL_PATH");
+  if (!dll_path) return std::nullopt;
+  std::vector<std::string> folders;
+  std::string_view rest = dll_path;
+  while (!rest.empty()) {
+    std::size_t end = rest.find(':');
+    std::string folder(rest.substr(0, end));
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (folder.empty()) continue;
+    if (folder.back() != '/') folder += '/';
+    folders.push_back(std::move(folder));
+  }
+  return folders;
+}
+
+// Opens the first candidate that exists in one of the folders.
+void* OpenInFolders(const std::vector<std::string>& folders, const std::vector<std::string>& candidates) {
+  for (const std::string& folder : folders) {
+    for (const std::string& candidate : candidates) {
+      std::string path = folder + candidate;
+      struct stat st;
+      if (::stat(path.c_str(), &st) != 0) continue;
+      if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 HMODULE LoadLibraryA(LPCSTR lib_file_name) {
   return Guarded<HMODULE>(nullptr, [&]() -> HMODULE {
     std::string native;
     if (!Native(lib_file_name, native)) return nullptr;
     if (native.back() == '/') return Fail<HMODULE>(ERROR_MOD_NOT_FOUND, nullptr);
-    // A candidate with a folder in it is opened from that path (dlopen takes
-    // any name with a '/' as a path); a bare name goes through the loader's
-    // search.
     std::vector<std::string> candidates = LibraryCandidates(native);
-    // A host that names its library folders in LABDOCS_DLL_PATH (folders
-    // separated by ':') has bare names looked up there only.
-    if (const char* dll_path = std::getenv("LABDOCS_DLL_PATH"); dll_path && native.find('/') == std::string::npos) {
-      std::string folders = dll_path;
-      for (std::size_t start = 0; start <= folders.size();) {
-        std::size_t end = folders.find(':', start);
-        if (end == std::string::npos) end = folders.size();
-        std::string folder = folders.substr(start, end - start);
-        start = end + 1;
-        if (folder.empty()) continue;
-        if (folder.back() != '/') folder += '/';
-        for (const std::string& candidate : candidates) {
-          std::string path = folder + candidate;
-          struct stat st;
-          if (::stat(path.c_str(), &st) != 0) continue;
-          if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            Succeed();
-            return static_cast<HMODULE>(handle);
-          }
-        }
-      }
-      return Fail<HMODULE>(ERROR_MOD_NOT_FOUND, nullptr);
+    const bool bare_name = native.find('/') == std::string::npos;
+    void* handle = nullptr;
+    if (auto host_folders = HostLibraryFolders(); host_folders && bare_name) {
+      // A host that names its library folders has bare names looked up
+      // there only.
+      handle = OpenInFolders(*host_folders, candidates);
+    } else {
+      // A candidate with a folder in it is opened from that path (dlopen
+      // takes any name with a '/' as a path); a bare name goes through the
+      // loader's search.
+      for (const std::string& candidate : candidates)
+        if ((handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL))) break;
+      // The loader looks in the run path of the binary that calls dlopen; an
+      // interposed dlopen (a sanitizer's) hides that binary. So the folders
+      // that Windows searches first, the program's and the runtime's own,
+      // are tried by name as well.
+      if (!handle && bare_name) handle = OpenInFolders(OwnFolders(), candidates);
     }
-    for (const std::string& candidate : candidates) {
-      if (void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-        Succeed();
-        return static_cast<HMODULE>(handle);
-      }
-    }
-    // The loader looks in the run path of the binary that calls dlopen; an
-    // interposed dlopen (a sanitizer's) hides that binary. So the folders
-    // that Windows searches first, the program's and the runtime's own, are
-    // tried by name as well.
-    if (native.find('/') == std::string::npos) {
-      for (const std::string& folder : OwnFolders()) {
-        for (const std::string& candidate : candidates) {
-          std::string path = folder + candidate;
-          struct stat st;
-          if (::stat(path.c_str(), &st) != 0) continue;
-          if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            Succeed();
-            return static_cast<HMODULE>(handle);
-          }
-        }
-      }
-    }
-    return Fail<HMODULE>(ERROR_MOD_NOT_FOUND, nullptr);
+    if (!handle) return Fail<HMODULE>(ERROR_MOD_NOT_FOUND, nullptr);
+    Succeed();
+    return static_cast<HMODULE>(handle);
   });
 }
 
