@@ -8,6 +8,18 @@
 #include "runtime/platform/platform.h"
 
 namespace labdocs::labdoc {
+namespace {
+
+// A native path as GBK for a message; a path that is not UTF-8 as it is.
+std::string Shown(const std::string& native_path) {
+  try {
+    return rt::platform::FromNativePath(native_path);
+  } catch (const rt::EConvertError&) {
+    return native_path;
+  }
+}
+
+}  // namespace
 
 std::string LocateDatabase() {
   const char* named = std::getenv(kDatabaseVariable);
@@ -21,13 +33,7 @@ void DatabaseLink::Connect() {
   try {
     own_ = std::make_unique<rt::Database>(path, rt::Database::OpenMode::OpenExisting);
   } catch (const rt::EDatabaseError& error) {
-    std::string shown;
-    try {
-      shown = rt::platform::FromNativePath(path);
-    } catch (const rt::EConvertError&) {
-      shown = "?";
-    }
-    throw rt::EDatabaseError("文档库无法打开数据库 " + shown + ": " + error.what());
+    throw rt::EDatabaseError("文档库无法打开数据库 " + Shown(path) + ": " + error.what());
   }
   // A large content passes through the write-ahead log; the log is cut back
   // to this size afterwards rather than keeping its largest size on disk.

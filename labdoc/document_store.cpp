@@ -158,6 +158,8 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
     snapshot.Commit();
     return path;
   }
+  // The folder may have been removed since the store was initialised.
+  if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
   AtomicFile copy(path);
   ReadChunks(db.Handle(), current->content_id, current->summary, Document(doc_id),
              [&](const std::uint8_t* data, std::size_t size) { copy.Write(data, size); });

@@ -67,6 +67,12 @@ TEST_F(FetchTest, AChangedCachedCopyIsReplacedByTheStoredContent) {
   EXPECT_EQ(CacheEntries(), std::vector<std::string>{"plan.xls"});
 }
 
+TEST_F(FetchTest, ACacheFolderRemovedMeanwhileIsMadeAgain) {
+  const std::int32_t doc_id = Save(WriteSource("a.txt", "a"));
+  fs::remove_all(Native(cache_));
+  EXPECT_EQ(ReadAnsi(Fetch(doc_id)), "a");
+}
+
 TEST_F(FetchTest, TwoDocumentsOfTheSameNameShareTheirPlaceInTheCache) {
   const std::int32_t a = Save(WriteSource("one\\report.doc", "first report"));
   const std::int32_t b = Save(WriteSource("two\\report.doc", "second report"));

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Whole-process comparison of the document store LAB_DOC with cp: for files of
+# 1 MiB, 100 MiB and 1 GiB, in one run and on one disk, the wall time, the
+# throughput and the peak memory (maximum resident set, /usr/bin/time) of
+#   cp          copying the file,
+#   cp+sync     copying it and syncing the copy to the disk (sync FILE),
+#   store       SaveLabDoc of the file into a fresh database (a transaction
+#               that the database syncs when it commits),
+#   fetch       GetLabDoc into an empty cache folder (read, verified, renamed),
+#   fetch-hit   GetLabDoc again, finding the cached copy current (it is read
+#               and its digest compared; nothing is written).
+# Each is run REPS times (default 3); the median is reported. Times are of the
+# whole process, start-up included; "op" is the entry point call alone.
+#
+#   bench/labdoc_bench.sh [bin folder] [work folder]
+# Defaults: build/release/bin and a new folder under $TMPDIR (or /tmp),
+# which is removed afterwards.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+bin=$(realpath "${1:-build/release/bin}")
+reps=${REPS:-3}
+sizes_mib=(${SIZES_MIB:-1 100 1024})
+if [ -n "${2:-}" ]; then
+  work=$(realpath "$2"); mkdir -p "$work"; keep=1
+else
+  work=$(mktemp -d "${TMPDIR:-/tmp}/labdoc_bench.XXXXXX"); keep=0
+fi
+cleanup() { [ "$keep" = 1 ] || rm -rf "$work"; }
+trap cleanup EXIT
+
+run="$bin/labdoc_store_run"
+[ -x "$run" ] || { echo "no $run: build the release preset first" >&2; exit 1; }
+export LABDOCS_DATABASE="$work/labdocs.db"
+export LD_LIBRARY_PATH="$bin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+
+now() { date +%s.%N; }
+# measure <label> <command...>: appends "<seconds> <max rss KiB> <op seconds>" to $work/<label>.
+measure() {
+  local label=$1; shift
+  local start end
+  # Every case starts with no dirty data of an earlier one still being
+  # written back.
+  sync -f "$work"
+  start=$(now)
+  /usr/bin/time -f "%M" -o "$work/rss" "$@" > "$work/out"
+  end=$(now)
+  local op
+  op=$(awk 'NF>=2 {print $1; exit} END {if (NR==0) print "-"}' "$work/out")
+  echo "$(echo "$end - $start" | bc -l) $(cat "$work/rss") $op" >> "$work/$label"
+}
+median() {  # median of column $2 of file $1
+  sort -g -k"$2","$2" "$1" | awk -v c="$2" '{v[NR]=$c} END {print v[int((NR+1)/2)]}'
+}
+
+printf '%-9s %-9s %10s %11s %10s %10s %9s\n' size what seconds "MiB/s" "op s" "peak KiB" ratio
+for mib in "${sizes_mib[@]}"; do
+  src="$work/source.bin"
+  head -c "$((mib * 1024 * 1024))" /dev/urandom > "$src"
+  rm -f "$work"/{cp,cpsync,store,fetch,hit}
+  rm -f "$work"/labdocs.db*
+  "$run" create "$LABDOCS_DATABASE"
+  for ((i = 0; i < reps; i++)); do
+    rm -f "$work/copy.bin"
+    measure cp cp "$src" "$work/copy.bin"
+    rm -f "$work/copy.bin"
+    measure cpsync sh -c 'cp "$1" "$2" && sync "$2"' sh "$src" "$work/copy.bin"
+    rm -f "$work/copy.bin"
+  done
+  ids=()
+  for ((i = 0; i < reps; i++)); do
+    measure store "$run" store "$work/cache" "$src"
+    ids+=("$(awk '{print $2}' "$work/out")")
+  done
+  for ((i = 0; i < reps; i++)); do
+    rm -rf "$work/cache"; mkdir -p "$work/cache"
+    measure fetch "$run" fetch "$work/cache" "${ids[0]}"
+    cmp -s "$src" "$work/cache/source.bin" || { echo "fetched copy differs" >&2; exit 1; }
+    measure hit "$run" fetch "$work/cache" "${ids[0]}"
+  done
+  cp_s=$(median "$work/cp" 1); cpsync_s=$(median "$work/cpsync" 1)
+  for what in cp cpsync store fetch hit; do
+    s=$(median "$work/$what" 1); rss=$(median "$work/$what" 2); op=$(median "$work/$what" 3)
+    case $what in
+      store) ratio=$(printf '%.2fx cp+sync' "$(echo "$s / $cpsync_s" | bc -l)") ;;
+      fetch|hit) ratio=$(printf '%.2fx cp' "$(echo "$s / $cp_s" | bc -l)") ;;
+      *) ratio="" ;;
+    esac
+    label=$what; [ "$what" = cpsync ] && label=cp+sync; [ "$what" = hit ] && label=fetch-hit
+    printf '%-9s %-9s %10.3f %11.1f %10s %10s %9s\n' "${mib}MiB" "$label" "$s" "$(echo "$mib / $s" | bc -l)" \
+      "$op" "$rss" "$ratio"
+  done
+  rm -rf "$work/cache" "$src" "$work"/labdocs.db*
+done

@@ -1,0 +1,83 @@
+// One document-store operation as a process of its own, for the whole-process
+// comparison in labdoc_bench.sh: loads LAB_DOC by name, initialises it with a
+// cache folder, runs one operation and prints how long the entry point took.
+//
+//   labdoc_store_run create <database>             a new, empty host database
+//   labdoc_store_run store  <cache> <file>         prints: <seconds> <number>
+//   labdoc_store_run fetch  <cache> <number>       prints: <seconds> <path>
+//   labdoc_store_run delete <cache> <number>       prints: <seconds> <yes/no>
+//
+// Paths are native; the database is the one LABDOCS_DATABASE names.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "module/host/doc_store.h"
+#include "runtime/data/database.h"
+#include "runtime/ole/error_info.h"
+#include "runtime/platform/platform.h"
+
+namespace {
+
+int Fail(const std::string& what, HRESULT status) {
+  std::fprintf(stderr, "%s failed: %08x %s\n", what.c_str(), static_cast<unsigned>(status),
+               rt::TakeErrorInfo().c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "create" && argc == 3) {
+    rt::Database database(argv[2]);
+    return 0;
+  }
+  if (argc != 4 || (command != "store" && command != "fetch" && command != "delete")) {
+    std::fprintf(stderr, "usage: labdoc_store_run create <db> | store <cache> <file> | fetch|delete <cache> <n>\n");
+    return 2;
+  }
+  HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);
+  if (library == nullptr) return Fail("LoadLibraryA", 0);
+  using rt::platform::ProcAs;
+  auto init = ProcAs<labdocs::TInitLabDoc>(GetProcAddress(library, "InitLabDoc"));
+  auto free_store = ProcAs<labdocs::TFreeLabDoc>(GetProcAddress(library, "FreeLabDoc"));
+  auto save = ProcAs<labdocs::TSaveLabDoc>(GetProcAddress(library, "SaveLabDoc"));
+  auto get = ProcAs<labdocs::TGetLabDoc>(GetProcAddress(library, "GetLabDoc"));
+  auto del = ProcAs<labdocs::TDelLabDoc>(GetProcAddress(library, "DelLabDoc"));
+
+  const std::string cache = rt::platform::FromNativePath(argv[2]) + "/";
+  std::int32_t reserved = 0;
+  if (HRESULT status = init(cache.c_str(), &reserved); status < 0) return Fail("InitLabDoc", status);
+
+  std::uint8_t ok = 0;
+  HRESULT status = S_OK;
+  std::string result;
+  const auto start = std::chrono::steady_clock::now();
+  if (command == "store") {
+    const std::string file = rt::platform::FromNativePath(argv[3]);
+    std::int32_t number = 0;
+    status = save(file.c_str(), &number, &ok);
+    result = std::to_string(number);
+  } else if (command == "fetch") {
+    std::vector<char> buffer(labdocs::kFilePathBufferSize, '\0');
+    char* path = buffer.data();
+    status = get(std::stoi(argv[3]), &path, &ok);
+    result = path;
+  } else {
+    status = del(std::stoi(argv[3]), &ok);
+    result = ok != 0 ? "yes" : "no";
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (status < 0) return Fail(command, status);
+  if (ok == 0) {
+    std::fprintf(stderr, "%s answered no\n", command.c_str());
+    return 1;
+  }
+  std::printf("%.6f %s\n", seconds, result.c_str());
+  free_store();
+  FreeLibrary(library);
+  return 0;
+}
