@@ -274,6 +274,21 @@ TEST_F(ConsoleSessionTest, AHomeFolderGetsTheDemoOnceAndIsNeverChangedAfterwards
   EXPECT_EQ(run.Lines(), (Lines{"> tree", "> " + count.substr(0, count.size() - 1), "  #  n", "  1  0", "(1 row)"}));
 }
 
+TEST_F(ConsoleSessionTest, WithoutTheDocumentStoreTheDemoDocumentsAreListedWithoutContent) {
+  // A host that names its library folders finds bare names there only.
+  const std::filesystem::path libraries = folder_.Path() / "libraries";
+  std::filesystem::create_directories(libraries);
+  std::filesystem::create_symlink(testing::BinaryFolder() / "fakeplugin.so", libraries / "fakeplugin.so");
+  const ConsoleRun run = Run("sql select LABDOC_ID, FILE_NAME from DB_FILE_STORAGE where LABDOC_ID in (1,2)\n"
+                             "sql select count(*) as n from RIS_DOC\n",
+                             {}, {"LABDOCS_DLL_PATH=" + libraries.string()});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.Block("  #  LABDOC_ID  FILE_NAME"),
+            (Lines{"  #  LABDOC_ID  FILE_NAME", u8"  1  1          实验室安全手册.txt", u8"  2  2          仪器校准记录 2019; 第2版.csv",
+                   "(2 rows)"}));
+  EXPECT_TRUE(run.HasLine("  1  7"));
+}
+
 TEST_F(ConsoleSessionTest, CommandLineAndEnvironment) {
   ConsoleRun run = Run("env\n", {"--user-id", "u07", "--user-name", u8"张三", "--computer", "LAB-PC09", "--sys-code",
                                  "LIS_OTHER", "--display-style=3"});

@@ -210,8 +210,8 @@ void FillDemoData(rt::Database& database, const std::string& base_dir, std::vect
   ScratchFolder scratch;
   std::unique_ptr<DocStore> store = DocStore::Load(base_dir + kCacheFolder);
   notes.push_back(store ? std::string("The demo documents were stored through the document store LAB_DOC.")
-                        : std::string("The document store LAB_DOC was not found: the demo documents' stored files "
-                                      "were written into the database directly."));
+                        : std::string("The document store LAB_DOC was not found: the demo documents are listed, "
+                                      "without stored content."));
   std::int64_t next_labdoc_id = 1;
   std::int64_t record_id = 1;
   for (std::size_t i = 0; i < std::size(kDocuments); ++i) {
@@ -223,15 +223,11 @@ void FillDemoData(rt::Database& database, const std::string& base_dir, std::vect
       WriteFile(file, content.data(), content.size());
       labdoc_id = store->Save(rt::platform::FromNativePath(file.string()));
     } else {
+      // Without the store only the row that lists the document is written:
+      // its content is the store's own business.
       labdoc_id = next_labdoc_id++;
-      rt::Transaction transaction(database);
-      database.ExecuteBound(
-          "INSERT INTO DB_FILE_STORAGE(LABDOC_ID,FILE_NAME,STOREDTIME,FILE_SIZE) VALUES(?,?,?,?)",
-          {labdoc_id, std::string(document.file_name), std::string(document.modified),
-           static_cast<std::int64_t>(content.size())});
-      database.ExecuteBound("INSERT INTO DB_FILE_CHUNK(LABDOC_ID,SEQ,DATA) VALUES(?,0,?)",
-                            {labdoc_id, std::vector<std::uint8_t>(content.begin(), content.end())});
-      transaction.Commit();
+      database.ExecuteBound("INSERT INTO DB_FILE_STORAGE(LABDOC_ID,FILE_NAME,STOREDTIME) VALUES(?,?,?)",
+                            {labdoc_id, std::string(document.file_name), std::string(document.modified)});
     }
     const auto id = static_cast<std::int64_t>(i + 1);
     rt::Transaction transaction(database);

@@ -8,9 +8,10 @@
 //     质量管理明细
 //       质量手册
 //
-// and seven documents with stored content and audit rows. The content is
-// stored through the document store (LAB_DOC, loaded by name) when it is
-// there; without it the stored-file rows are written directly.
+// and seven documents with audit rows. Their files are stored through the
+// document store (LAB_DOC, loaded by name, as the plug-in loads it); when
+// the store cannot be loaded, only the DB_FILE_STORAGE rows that list the
+// documents are written, and the documents have no content to open.
 #pragma once
 
 #include <string>
