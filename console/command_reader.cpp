@@ -13,6 +13,8 @@ std::optional<Command> CommandReader::Next(std::string_view prompt) {
       return std::nullopt;
     }
     ++line_;
+    // A byte-order mark that an editor put in front of the first line.
+    if (line_ == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     std::optional<Command> command = ParseCommand(line, line_);
     if (!command) continue;
     if (!Interactive()) output_.Utf8("> " + command->source);

@@ -244,6 +244,12 @@ TEST_F(ConsoleSessionTest, AScriptStopsAtItsFirstErrorWithAnExitCodeNamingTheLin
   EXPECT_FALSE(run.HasLine("> tree"));
 }
 
+TEST_F(ConsoleSessionTest, AScriptMayStartWithAByteOrderMarkAndEndItsLinesWithCrLf) {
+  const ConsoleRun run = Run(u8"\xEF\xBB\xBFopen 质量管理明细\r\nexpect rows 1\r\n");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.Lines().front(), u8"> open 质量管理明细");
+}
+
 TEST_F(ConsoleSessionTest, AMissingPluginOrExportIsAnErrorNamingIt) {
   ConsoleRun run = RunConsole(folder_.Home(), "tree\n", {"--plugin", "nothere.dll"});
   EXPECT_EQ(run.exit_code, 4);
