@@ -45,13 +45,16 @@ bool HoldsContent(const std::string& ansi_path, std::uint64_t size, std::string_
   if (Examine(ansi_path) != FileKind::Regular) return false;
   InputFile file(ansi_path);
   if (file.SizeAtOpening() != size) return false;
-  Sha256 digest;
-  std::vector<std::uint8_t> buffer(kChunkSize);
+  // Two buffers in turn: one is hashed while the other is read into.
+  std::vector<std::uint8_t> buffers[2] = {std::vector<std::uint8_t>(kChunkSize), std::vector<std::uint8_t>(kChunkSize)};
+  ParallelSha256 digest;  // after the buffers: it stops before they go
   std::uint64_t total = 0;
-  while (std::size_t n = file.Read(buffer.data(), buffer.size())) {
+  for (std::size_t turn = 0;; turn ^= 1) {
+    const std::size_t n = file.Read(buffers[turn].data(), buffers[turn].size());
+    if (n == 0) break;
     total += n;
     if (total > size) return false;
-    digest.Update(buffer.data(), n);
+    digest.Update(buffers[turn].data(), n);
   }
   return total == size && digest.HexDigest() == sha256;
 }

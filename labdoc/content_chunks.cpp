@@ -2,6 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "labdoc/local_file.h"
@@ -9,14 +13,27 @@
 #include "runtime/data/sqlite_util.h"
 
 namespace labdocs::labdoc {
+namespace {
+
+// Two chunk buffers used in turn: one is hashed while the other is filled.
+using BufferPair = std::array<std::vector<std::uint8_t>, 2>;
+
+BufferPair MakeBuffers() { return {std::vector<std::uint8_t>(kChunkSize), std::vector<std::uint8_t>(kChunkSize)}; }
+
+struct BlobCloser {
+  void operator()(sqlite3_blob* blob) const { sqlite3_blob_close(blob); }
+};
+
+}  // namespace
 
 ContentSummary WriteChunks(sqlite3* db, std::int64_t content_id, InputFile& source) {
   constexpr const char* kInsert = "INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, ?, ?)";
   rt::sqlite::StatementPtr insert = rt::sqlite::Prepare(db, kInsert);
-  std::vector<std::uint8_t> buffer(kChunkSize);
-  Sha256 digest;
+  BufferPair buffers = MakeBuffers();
+  ParallelSha256 digest;  // after the buffers: it stops before they go
   ContentSummary summary;
   for (std::int64_t seq = 0;; ++seq) {
+    std::vector<std::uint8_t>& buffer = buffers[static_cast<std::size_t>(seq % 2)];
     const std::size_t n = source.Read(buffer.data(), buffer.size());
     if (n == 0) break;
     digest.Update(buffer.data(), n);
@@ -41,23 +58,48 @@ ContentSummary WriteChunks(sqlite3* db, std::int64_t content_id, InputFile& sour
 
 void ReadChunks(sqlite3* db, std::int64_t content_id, const ContentSummary& recorded, const std::string& what,
                 const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
-  constexpr const char* kSelect = "SELECT SEQ, DATA FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? ORDER BY SEQ";
+  // The rows give each chunk's place and length; the bytes are read through
+  // a blob handle straight into the buffers.
+  constexpr const char* kSelect =
+      "SELECT rowid, SEQ, typeof(DATA), length(DATA) FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? ORDER BY SEQ";
   rt::sqlite::StatementPtr select = rt::sqlite::Prepare(db, kSelect);
   if (sqlite3_bind_int64(select.get(), 1, content_id) != SQLITE_OK) rt::sqlite::ThrowError(db, kSelect);
-  Sha256 digest;
+  std::unique_ptr<sqlite3_blob, BlobCloser> blob;
+  BufferPair buffers = MakeBuffers();
+  ParallelSha256 digest;  // after the buffers: it stops before they go
+  std::size_t turn = 0;
   std::uint64_t total = 0;
   std::int64_t expected_seq = 0;
   int rc;
   while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
-    if (sqlite3_column_int64(select.get(), 0) != expected_seq++)
-      throw EDamagedContent(what + " 的存储内容已损坏: 缺少第 " + std::to_string(expected_seq - 1) + " 块");
-    const void* data = sqlite3_column_blob(select.get(), 1);
-    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(select.get(), 1));
-    if (data == nullptr && size > 0) rt::sqlite::ThrowError(db, kSelect);  // out of memory
-    total += size;
-    if (total > recorded.size) throw EDamagedContent(what + " 的存储内容已损坏: 超出记录的大小");
-    digest.Update(data, size);
-    sink(static_cast<const std::uint8_t*>(data), size);
+    const std::string chunk = "第 " + std::to_string(expected_seq) + " 块";
+    if (sqlite3_column_int64(select.get(), 1) != expected_seq++)
+      throw EDamagedContent(what + " 的存储内容已损坏: 缺少" + chunk);
+    const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(select.get(), 2));
+    if (type == nullptr || std::string_view(type) != "blob")
+      throw EDamagedContent(what + " 的存储内容已损坏: " + chunk + "不是二进制数据");
+    const auto length = static_cast<std::uint64_t>(sqlite3_column_int64(select.get(), 3));
+    if (length > recorded.size - total) throw EDamagedContent(what + " 的存储内容已损坏: 超出记录的大小");
+    const sqlite3_int64 rowid = sqlite3_column_int64(select.get(), 0);
+    if (!blob) {
+      sqlite3_blob* opened = nullptr;
+      rc = sqlite3_blob_open(db, "main", "DB_FILE_CHUNK", "DATA", rowid, 0, &opened);
+      blob.reset(opened);
+    } else {
+      rc = sqlite3_blob_reopen(blob.get(), rowid);
+    }
+    if (rc != SQLITE_OK) rt::sqlite::ThrowError(db);
+    for (std::uint64_t offset = 0; offset < length;) {
+      std::vector<std::uint8_t>& buffer = buffers[turn];
+      turn ^= 1;
+      const auto n = static_cast<int>(std::min<std::uint64_t>(buffer.size(), length - offset));
+      if (sqlite3_blob_read(blob.get(), buffer.data(), n, static_cast<int>(offset)) != SQLITE_OK)
+        rt::sqlite::ThrowError(db);
+      digest.Update(buffer.data(), static_cast<std::size_t>(n));
+      sink(buffer.data(), static_cast<std::size_t>(n));
+      offset += static_cast<std::uint64_t>(n);
+    }
+    total += length;
   }
   if (rc != SQLITE_DONE) rt::sqlite::ThrowError(db, kSelect);
   if (total != recorded.size) throw EDamagedContent(what + " 的存储内容已损坏: 比记录的大小短");

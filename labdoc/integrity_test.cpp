@@ -84,6 +84,11 @@ TEST_F(IntegrityTest, MissingExtraAndShortenedChunksAreDetected) {
   ExpectRefused();
 }
 
+TEST_F(IntegrityTest, AChunkThatIsNoLongerBinaryIsDetected) {
+  rt::Session().Execute("update DB_FILE_CHUNK set DATA = 'text' where SEQ = 2");
+  ExpectRefused();
+}
+
 TEST_F(IntegrityTest, ARecordThatDoesNotMatchItsContentIsDetected) {
   rt::Session().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ?", {DigestOf("something else")});
   ExpectRefused();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "labdoc/cache_folder.h"
 #include "labdoc/sha256.h"
@@ -26,6 +27,32 @@ TEST(Sha256Test, KnownDigestsWholeAndInPieces) {
   EXPECT_EQ(pieces.HexDigest(), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
   EXPECT_THROW(pieces.HexDigest(), rt::Exception);
   EXPECT_THROW(pieces.Update("x", 1), rt::Exception);
+}
+
+TEST(Sha256Test, TheParallelDigestEqualsTheSequentialOne) {
+  // Many pieces through two buffers used in turn, as the store feeds it.
+  std::vector<std::uint8_t> buffers[2] = {std::vector<std::uint8_t>(4096), std::vector<std::uint8_t>(4096)};
+  Sha256 sequential;
+  std::string expected, got;
+  {
+    ParallelSha256 parallel;
+    for (int piece = 0; piece < 300; ++piece) {
+      std::vector<std::uint8_t>& buffer = buffers[piece % 2];
+      const std::size_t size = 1 + static_cast<std::size_t>(piece * 37) % buffer.size();
+      for (std::size_t i = 0; i < size; ++i) buffer[i] = static_cast<std::uint8_t>(piece * 131 + i);
+      sequential.Update(buffer.data(), size);
+      parallel.Update(buffer.data(), size);
+    }
+    expected = sequential.HexDigest();
+    got = parallel.HexDigest();
+    // The digest is finished, so hashing one more piece fails on the
+    // worker; the failure reaches the caller.
+    parallel.Update(buffers[0].data(), 1);
+    EXPECT_THROW(parallel.HexDigest(), rt::Exception);
+  }
+  EXPECT_EQ(got, expected);
+  ParallelSha256 unfinished;  // stopped with a piece in hand
+  unfinished.Update(buffers[0].data(), buffers[0].size());
 }
 
 TEST(PlainFileNameTest, WholeDoubleByteCharactersAreNeverSeparatorsOrBars) {

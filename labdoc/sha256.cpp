@@ -36,4 +36,57 @@ std::string Sha256::HexDigest() {
   return hex;
 }
 
+ParallelSha256::ParallelSha256() : worker_([this] { Run(); }) {}
+
+ParallelSha256::~ParallelSha256() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  worker_.join();
+}
+
+void ParallelSha256::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return pending_ || stopping_; });
+    if (!pending_) return;  // stopping, and nothing in hand
+    const std::uint8_t* data = data_;
+    const std::size_t size = size_;
+    lock.unlock();
+    std::exception_ptr error;
+    try {
+      sha_.Update(data, size);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    lock.lock();
+    if (error && !error_) error_ = error;
+    pending_ = false;
+    changed_.notify_all();
+  }
+}
+
+void ParallelSha256::WaitIdle(std::unique_lock<std::mutex>& lock) {
+  changed_.wait(lock, [this] { return !pending_; });
+  if (error_) std::rethrow_exception(error_);
+}
+
+void ParallelSha256::Update(const std::uint8_t* data, std::size_t size) {
+  std::unique_lock lock(mutex_);
+  WaitIdle(lock);
+  data_ = data;
+  size_ = size;
+  pending_ = true;
+  lock.unlock();
+  changed_.notify_all();
+}
+
+std::string ParallelSha256::HexDigest() {
+  std::unique_lock lock(mutex_);
+  WaitIdle(lock);
+  return sha_.HexDigest();
+}
+
 }  // namespace labdocs::labdoc

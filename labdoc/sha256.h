@@ -2,9 +2,14 @@
 // streams past, by OpenSSL's EVP interface.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 struct evp_md_ctx_st;
 
@@ -29,6 +34,41 @@ class Sha256 {
   };
   std::unique_ptr<evp_md_ctx_st, ContextDeleter> context_;
   bool finished_ = false;
+};
+
+// A digest computed on a thread of its own, beside the reading and writing
+// of the bytes it is given: each piece is hashed while the caller goes on
+// with its input and output. The caller keeps a piece's bytes unchanged
+// until its next call (two buffers used in turn suffice). The object must be
+// destroyed before the buffers it was given.
+class ParallelSha256 {
+ public:
+  // Throws rt::Exception (or std::system_error) when it cannot start.
+  ParallelSha256();
+  // Finishes the piece in hand, then stops the thread.
+  ~ParallelSha256();
+  ParallelSha256(const ParallelSha256&) = delete;
+  ParallelSha256& operator=(const ParallelSha256&) = delete;
+
+  // Waits until the previous piece is hashed, then hands over this one.
+  void Update(const std::uint8_t* data, std::size_t size);
+  // Waits for the last piece; the digest as Sha256::HexDigest gives it.
+  std::string HexDigest();
+
+ private:
+  void Run();
+  // Waits until no piece is in hand and raises an error of the thread's.
+  void WaitIdle(std::unique_lock<std::mutex>& lock);
+
+  Sha256 sha_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  bool pending_ = false;
+  bool stopping_ = false;
+  std::exception_ptr error_;
+  std::thread worker_;
 };
 
 }  // namespace labdocs::labdoc
