@@ -10,7 +10,10 @@
 #   fetch-hit   GetLabDoc again, finding the cached copy current (it is read
 #               and its digest compared; nothing is written).
 # Each is run REPS times (default 3); the median is reported. Times are of the
-# whole process, start-up included; "op" is the entry point call alone.
+# whole process, start-up included; "op" is the entry point call alone. Every
+# case starts with no dirty data waiting to be written and with its input
+# (the source file, or the database file) read into the page cache just
+# before, so that cp and the store read under the same conditions.
 #
 #   bench/labdoc_bench.sh [bin folder] [work folder]
 # Defaults: build/release/bin and a new folder under $TMPDIR (or /tmp),
@@ -35,9 +38,11 @@ export LABDOCS_DATABASE="$work/labdocs.db"
 export LD_LIBRARY_PATH="$bin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 
 now() { date +%s.%N; }
-# measure <label> <command...>: appends "<seconds> <max rss KiB> <op seconds>" to $work/<label>.
+# measure <label> <input file> <command...>: appends "<seconds> <max rss KiB>
+# <op seconds>" to $work/<label>.
 measure() {
-  local label=$1; shift
+  local label=$1 input=$2; shift 2
+  cat "$input" > /dev/null
   local start end
   # Every case starts with no dirty data of an earlier one still being
   # written back.
@@ -62,21 +67,21 @@ for mib in "${sizes_mib[@]}"; do
   "$run" create "$LABDOCS_DATABASE"
   for ((i = 0; i < reps; i++)); do
     rm -f "$work/copy.bin"
-    measure cp cp "$src" "$work/copy.bin"
+    measure cp "$src" cp "$src" "$work/copy.bin"
     rm -f "$work/copy.bin"
-    measure cpsync sh -c 'cp "$1" "$2" && sync "$2"' sh "$src" "$work/copy.bin"
+    measure cpsync "$src" sh -c 'cp "$1" "$2" && sync "$2"' sh "$src" "$work/copy.bin"
     rm -f "$work/copy.bin"
   done
   ids=()
   for ((i = 0; i < reps; i++)); do
-    measure store "$run" store "$work/cache" "$src"
+    measure store "$src" "$run" store "$work/cache" "$src"
     ids+=("$(awk '{print $2}' "$work/out")")
   done
   for ((i = 0; i < reps; i++)); do
     rm -rf "$work/cache"; mkdir -p "$work/cache"
-    measure fetch "$run" fetch "$work/cache" "${ids[0]}"
+    measure fetch "$LABDOCS_DATABASE" "$run" fetch "$work/cache" "${ids[0]}"
     cmp -s "$src" "$work/cache/source.bin" || { echo "fetched copy differs" >&2; exit 1; }
-    measure hit "$run" fetch "$work/cache" "${ids[0]}"
+    measure hit "$work/cache/source.bin" "$run" fetch "$work/cache" "${ids[0]}"
   done
   cp_s=$(median "$work/cp" 1); cpsync_s=$(median "$work/cpsync" 1)
   for what in cp cpsync store fetch hit; do

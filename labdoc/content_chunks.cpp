@@ -26,9 +26,11 @@ struct BlobCloser {
 
 }  // namespace
 
-ContentSummary WriteChunks(sqlite3* db, std::int64_t content_id, InputFile& source) {
+ContentSummary WriteChunks(rt::Database& database, std::int64_t content_id, InputFile& source) {
   constexpr const char* kInsert = "INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, ?, ?)";
+  sqlite3* db = database.Handle();
   rt::sqlite::StatementPtr insert = rt::sqlite::Prepare(db, kInsert);
+  auto transaction = std::make_unique<rt::Transaction>(database, rt::Transaction::Kind::Immediate);
   BufferPair buffers = MakeBuffers();
   ParallelSha256 digest;  // after the buffers: it stops before they go
   ContentSummary summary;
@@ -47,12 +49,17 @@ ContentSummary WriteChunks(sqlite3* db, std::int64_t content_id, InputFile& sour
     }
     sqlite3_reset(insert.get());
     if (n < buffer.size()) break;  // the end of the file
+    if ((seq + 1) % kChunksPerTransaction == 0) {
+      transaction->Commit();
+      transaction = std::make_unique<rt::Transaction>(database, rt::Transaction::Kind::Immediate);
+    }
   }
   if (summary.size != source.SizeAtOpening())
     throw rt::Exception("文件 " + source.Path() + " 在读取时发生了变化(打开时 " +
                         std::to_string(source.SizeAtOpening()) + " 字节, 读到 " + std::to_string(summary.size) +
                         " 字节)");
   summary.sha256 = digest.HexDigest();
+  transaction->Commit();
   return summary;
 }
 

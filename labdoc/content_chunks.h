@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "runtime/data/database.h"
 #include "runtime/errors.h"
 
 struct sqlite3;
@@ -31,12 +32,17 @@ class EDamagedContent : public rt::Exception {
   using rt::Exception::Exception;
 };
 
-// Inserts the rest of a file as the chunks of a content and returns their
-// size and digest. Throws rt::Exception when the file cannot be read to its
-// end or does not end at the size it had when it was opened (it changed
-// while being read), rt::EDatabaseError when an insert fails; the caller's
-// transaction then keeps none of it.
-ContentSummary WriteChunks(sqlite3* db, std::int64_t content_id, InputFile& source);
+// Chunks inserted per transaction while a content is stored: the database's
+// write lock and its write-ahead log are held to this much at a time.
+inline constexpr int kChunksPerTransaction = 64;
+
+// Inserts the rest of a file as the chunks of a content, committing every
+// kChunksPerTransaction chunks, and returns their size and digest. Throws
+// rt::Exception when the file cannot be read to its end or does not end at
+// the size it had when it was opened (it changed while being read),
+// rt::EDatabaseError when an insert or a commit fails; the chunks of earlier
+// transactions then remain, for the caller to remove.
+ContentSummary WriteChunks(rt::Database& db, std::int64_t content_id, InputFile& source);
 
 // Hands a content's chunks in order to `sink` and checks them against the
 // recorded size and digest: EDamagedContent (with `what` naming the content

@@ -39,7 +39,8 @@ std::string TextOf(const Value& value) {
 std::optional<CurrentContent> FindCurrentContent(rt::Database& db, std::int64_t doc_id) {
   const rt::RowSet rows = db.QueryBound(
       "SELECT s.FILE_NAME, c.CONTENT_ID, c.FILE_SIZE, c.SHA256 FROM DB_FILE_STORAGE s"
-      " JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = s.LABDOC_ID AND c.REPLACEDTIME IS NULL WHERE s.LABDOC_ID = ?",
+      " JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = s.LABDOC_ID AND c.REPLACEDTIME IS NULL AND c.PENDING = 0"
+      " WHERE s.LABDOC_ID = ?",
       {doc_id});
   if (rows.rows.empty()) return std::nullopt;
   const std::vector<Value>& row = rows.rows.front();
@@ -70,20 +71,83 @@ bool IsStorableFile(const std::string& ansi_file) {
   return kind == FileKind::Regular || kind == FileKind::Unknown;
 }
 
-// Stores the rest of `source` as a new current content of a document inside
-// the caller's transaction and records its time, size and digest in the
-// content row and the document row. Returns the stored time.
-std::string StoreContent(rt::Database& db, std::int64_t doc_id, const std::string& source_name, InputFile& source) {
-  db.ExecuteBound("INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME) VALUES(?, ?)", {doc_id, source_name});
-  const std::int64_t content_id = sqlite3_last_insert_rowid(db.Handle());
-  const ContentSummary summary = WriteChunks(db.Handle(), content_id, source);
-  const std::string stored_time = rt::datetime::NowText();
-  const auto size = static_cast<std::int64_t>(summary.size);
-  db.ExecuteBound("UPDATE DB_FILE_CONTENT SET STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ? WHERE CONTENT_ID = ?",
-                  {stored_time, size, summary.sha256, content_id});
-  db.ExecuteBound("UPDATE DB_FILE_STORAGE SET STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ? WHERE LABDOC_ID = ?",
-                  {stored_time, size, summary.sha256, doc_id});
-  return stored_time;
+// A content being stored: its row and chunks are written in transactions of
+// their own while it is pending, and it becomes a document's content in one
+// last transaction (Finish). A pending content that is not finished is
+// removed when the object goes.
+class PendingContent {
+ public:
+  // Starts a pending content of a document (0: one that does not exist yet)
+  // from a file of the given name.
+  PendingContent(rt::Database& db, std::int64_t doc_id, const std::string& source_name) : db_(db) {
+    rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
+    db_.ExecuteBound(
+        "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING) VALUES(?, ?, ?, 1)",
+        {doc_id, source_name, rt::datetime::NowText()});
+    id_ = sqlite3_last_insert_rowid(db_.Handle());
+    transaction.Commit();
+  }
+  ~PendingContent() {
+    if (!finished_) Discard();
+  }
+  PendingContent(const PendingContent&) = delete;
+  PendingContent& operator=(const PendingContent&) = delete;
+
+  // Stores the rest of the file as the content's chunks.
+  void Write(InputFile& source) { summary_ = WriteChunks(db_, id_, source); }
+
+  // In the last transaction, which this commits: makes the content the
+  // document's current content, stamped now, and describes it in the
+  // document's row.
+  void Finish(std::int64_t doc_id, rt::Transaction& transaction) {
+    const std::string stored_time = rt::datetime::NowText();
+    const auto size = static_cast<std::int64_t>(summary_.size);
+    // The replaced content leaves the current place (one per document)
+    // before this one takes it.
+    db_.ExecuteBound(
+        "UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE LABDOC_ID = ? AND REPLACEDTIME IS NULL AND PENDING = 0",
+        {stored_time, doc_id});
+    db_.ExecuteBound(
+        "UPDATE DB_FILE_CONTENT SET LABDOC_ID = ?, STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ?, PENDING = 0 "
+        "WHERE CONTENT_ID = ?",
+        {doc_id, stored_time, size, summary_.sha256, id_});
+    db_.ExecuteBound("UPDATE DB_FILE_STORAGE SET STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ? WHERE LABDOC_ID = ?",
+                     {stored_time, size, summary_.sha256, doc_id});
+    transaction.Commit();
+    finished_ = true;
+  }
+
+ private:
+  // Removes the content and its chunks; a failure leaves them to the sweep
+  // of abandoned contents.
+  void Discard() noexcept {
+    try {
+      rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
+      db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_});
+      transaction.Commit();
+    } catch (...) {
+    }
+  }
+
+  rt::Database& db_;
+  std::int64_t id_ = 0;
+  ContentSummary summary_;
+  bool finished_ = false;
+};
+
+// Removes pending contents whose storing began more than a day ago: a
+// process that stored them ended before finishing (a store takes seconds,
+// not days). Housekeeping: a database that is busy is left for next time.
+void SweepAbandonedContents(rt::Database& db) {
+  try {
+    const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
+    const char* kWhere = " FROM DB_FILE_CONTENT WHERE PENDING = 1 AND STOREDTIME < ?";
+    if (db.QueryBound(std::string("SELECT 1") + kWhere, {cutoff}).rows.empty()) return;
+    rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
+    db.ExecuteBound(std::string("DELETE") + kWhere, {cutoff});
+    transaction.Commit();
+  } catch (const rt::EDatabaseError&) {
+  }
 }
 
 }  // namespace
@@ -91,6 +155,7 @@ std::string StoreContent(rt::Database& db, std::int64_t doc_id, const std::strin
 DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link) : cache_(ansi_cache_dir), link_(link) {
   if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
   link_.Connect();
+  SweepAbandonedContents(link_.Get());
 }
 
 std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
@@ -98,13 +163,14 @@ std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
   const std::string name = rt::ExtractFileName(ansi_file);
   InputFile source(ansi_file);
   rt::Database& db = link_.Get();
+  PendingContent content(db, 0, name);
+  content.Write(source);
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
   db.ExecuteBound("INSERT INTO DB_FILE_STORAGE(FILE_NAME) VALUES(?)", {name});
   const std::int64_t doc_id = sqlite3_last_insert_rowid(db.Handle());
   if (doc_id < 1 || doc_id > std::numeric_limits<std::int32_t>::max())
     throw rt::Exception("文档编号 " + std::to_string(doc_id) + " 超出了 32 位编号的范围");
-  StoreContent(db, doc_id, name, source);
-  transaction.Commit();
+  content.Finish(doc_id, transaction);
   return static_cast<std::int32_t>(doc_id);
 }
 
@@ -118,19 +184,11 @@ bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
     look.Commit();
   }
   InputFile source(ansi_file);
+  PendingContent content(db, doc_id, rt::ExtractFileName(ansi_file));
+  content.Write(source);
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
-  if (!DocumentExists(db, doc_id)) return false;  // deleted meanwhile
-  // The replaced content leaves the current place (one per document) before
-  // the new one takes it, and is stamped with its successor's time at the end.
-  const rt::RowSet previous = db.QueryBound(
-      "SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND REPLACEDTIME IS NULL", {std::int64_t{doc_id}});
-  const std::string started = rt::datetime::NowText();
-  db.ExecuteBound("UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE LABDOC_ID = ? AND REPLACEDTIME IS NULL",
-                  {started, std::int64_t{doc_id}});
-  const std::string stored_time = StoreContent(db, doc_id, rt::ExtractFileName(ansi_file), source);
-  for (const std::vector<Value>& row : previous.rows)
-    db.ExecuteBound("UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE CONTENT_ID = ?", {stored_time, row[0]});
-  transaction.Commit();
+  if (!DocumentExists(db, doc_id)) return false;  // deleted meanwhile: the content goes
+  content.Finish(doc_id, transaction);
   return true;
 }
 

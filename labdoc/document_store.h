@@ -3,8 +3,11 @@
 // of the file it came from (FILE_NAME, without folders) and the time, size
 // and SHA-256 digest of its current content. Every content the document has
 // had is a DB_FILE_CONTENT row with its bytes in DB_FILE_CHUNK; the current
-// one has no REPLACEDTIME, the revisions it replaced keep theirs. Storing a
-// content is one transaction: all of it or, after any failure, none of it.
+// one has no REPLACEDTIME, the revisions it replaced keep theirs. A content
+// is stored as a pending content, its chunks committed a batch at a time,
+// and becomes the document's content in one last transaction: readers see
+// the previous content until then, and after any failure nothing of the new
+// one remains.
 // Documents are fetched into a cache folder under their stored file names,
 // each copy verified against the stored digest before it is put in place.
 #pragma once
@@ -23,8 +26,9 @@ namespace labdocs::labdoc {
 class DocumentStore {
  public:
   // A store that fetches into the folder given (ANSI path), creating it when
-  // it is missing, and reaches the database through the link. Throws
-  // rt::Exception when the folder cannot be made or the database reached.
+  // it is missing, and reaches the database through the link; removes
+  // pending contents abandoned more than a day ago. Throws rt::Exception
+  // when the folder cannot be made or the database reached.
   DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link);
 
   // Stores a file as a new document and returns its number; nothing when

@@ -125,8 +125,25 @@ BEGIN
 END;
 )sql";
 
+// Version 3: a content is stored in several transactions and becomes a
+// document's content in one last transaction. Until then it is pending
+// (PENDING = 1, STOREDTIME the time its storing began, LABDOC_ID 0 while
+// its document does not exist yet): the one-current-content rule and the
+// deletion of a document leave it alone, and readers never take it.
+constexpr const char* kVersion3 = R"sql(
+ALTER TABLE DB_FILE_CONTENT ADD COLUMN PENDING INTEGER NOT NULL DEFAULT 0;
+DROP INDEX UX_DB_FILE_CONTENT_Current;
+CREATE UNIQUE INDEX UX_DB_FILE_CONTENT_Current ON DB_FILE_CONTENT(LABDOC_ID)
+  WHERE REPLACEDTIME IS NULL AND PENDING = 0;
+DROP TRIGGER TR_DB_FILE_STORAGE_Delete;
+CREATE TRIGGER TR_DB_FILE_STORAGE_Delete AFTER DELETE ON DB_FILE_STORAGE
+BEGIN
+  DELETE FROM DB_FILE_CONTENT WHERE LABDOC_ID = old.LABDOC_ID AND PENDING = 0;
+END;
+)sql";
+
 // kSteps[v] upgrades version v to v + 1.
-constexpr const char* kSteps[] = {kVersion1, kVersion2};
+constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3};
 static_assert(std::size(kSteps) == kCurrentVersion);
 
 bool IsEmpty(sqlite3* db) {
