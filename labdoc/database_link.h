@@ -27,9 +27,8 @@ std::string LocateDatabase();
 
 class DatabaseLink {
  public:
-  // Opens the store's own connection now when there is no session, so that
-  // a database that cannot be reached is reported at once. Throws
-  // rt::EDatabaseError.
+  // Opens the store's own connection when there is no session and it has
+  // none yet. Throws rt::EDatabaseError.
   void Connect();
   // The session when one is open, else the store's own connection (opened
   // now if it was not). Throws rt::EDatabaseError.

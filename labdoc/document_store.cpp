@@ -154,7 +154,14 @@ void SweepAbandonedContents(rt::Database& db) {
 
 DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link) : cache_(ansi_cache_dir), link_(link) {
   if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
-  link_.Connect();
+  // Only the document operations need the database: one that cannot be
+  // reached now is reported by the first of them, and everything else the
+  // caller does still works.
+  try {
+    link_.Connect();
+  } catch (const rt::EDatabaseError&) {
+    return;
+  }
   SweepAbandonedContents(link_.Get());
 }
 

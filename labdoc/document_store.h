@@ -28,7 +28,8 @@ class DocumentStore {
   // A store that fetches into the folder given (ANSI path), creating it when
   // it is missing, and reaches the database through the link; removes
   // pending contents abandoned more than a day ago. Throws rt::Exception
-  // when the folder cannot be made or the database reached.
+  // when the folder cannot be made. A database that cannot be reached is
+  // not an error here: each operation reaches for it again and fails then.
   DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link);
 
   // Stores a file as a new document and returns its number; nothing when

@@ -232,16 +232,24 @@ TEST_F(StandaloneTest, ElseFindsLabdocsDbInTheHostsBaseFolder) {
   EXPECT_EQ(check.QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows.size(), 1u);
 }
 
-TEST_F(StandaloneTest, AMissingDatabaseFailsInitialisationAndIsNeverCreated) {
+TEST_F(StandaloneTest, AMissingDatabaseFailsEachOperationAndIsNeverCreated) {
   rt::HostEnvironment environment = saved_environment_;
   environment.base_dir = folder_.Ansi("没有数据库\\");
   rt::SetEnvironment(environment);
-  std::int32_t reserved = 0;
-  EXPECT_LT(store_.Init(cache_.c_str(), &reserved), 0);
-  EXPECT_NE(rt::TakeErrorInfo().find("labdocs.db"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(folder_.Native("没有数据库")));
+  // Initialising still works: a caller that never touches documents is not
+  // troubled by a database it does not need.
+  ASSERT_EQ(InitWith(cache_), S_OK);
   std::uint8_t ok = 0xAA;
-  EXPECT_EQ(store_.Del(1, &ok), E_UNEXPECTED);
+  EXPECT_EQ(store_.Del(1, &ok), E_FAIL);
+  EXPECT_EQ(ok, 0);
+  EXPECT_NE(rt::TakeErrorInfo().find("labdocs.db"), std::string::npos);
+  std::string path;
+  EXPECT_EQ(Get(1, ok, path), E_FAIL);
+  EXPECT_FALSE(std::filesystem::exists(folder_.Native("没有数据库")));
+  // Once the database is there, the same store reaches it.
+  std::filesystem::create_directory(folder_.Native("没有数据库"));
+  { rt::Database made((folder_.Native("没有数据库") / "labdocs.db").string()); }
+  EXPECT_EQ(ReadAnsi(Fetch(Save(WriteSource("a.txt", "found later")))), "found later");
 }
 
 TEST_F(StandaloneTest, ASessionOpenedLaterIsPreferred) {
