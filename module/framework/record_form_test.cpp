@@ -111,10 +111,11 @@ class RecordFormTest : public ::testing::Test {
 
   fs::path home_;
   rt::ScriptedPresenter presenter_;
+  // These forms run without a document store.
+  testing::LibraryFolder no_store_{"/nonexistent/labdocs"};
 };
 
 TEST_F(RecordFormTest, ConstructionSetsTheFieldsAndTheDisplayStyle) {
-  testing::LibraryFolder nowhere(home_.string());
   auto* form = NewForm("  TV_ID=12;Icon=doc.ico \t");
   EXPECT_EQ(form->FParamText, "TV_ID=12;Icon=doc.ico");
   EXPECT_EQ(form->FEditMode, kEditIdle);
