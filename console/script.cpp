@@ -123,8 +123,8 @@ class LineReader {
 };
 
 void ParseSelect(LineReader& reader, Command& command) {
-  const std::string spec = reader.RequiredText("the rows to select (all, none, or numbers such as 1,3-5)");
-  const std::string lower = Lower(TrimBlanks(spec));
+  const std::string rows_text = reader.RequiredText("the rows to select (all, none, or numbers such as 1,3-5)");
+  const std::string lower = Lower(TrimBlanks(rows_text));
   if (lower == "all") {
     command.all = true;
     return;
@@ -133,11 +133,11 @@ void ParseSelect(LineReader& reader, Command& command) {
     command.none = true;
     return;
   }
-  std::string_view rest = spec;
+  std::string_view rest = rows_text;
   while (true) {
     const std::size_t comma = rest.find(',');
     std::string_view part = TrimBlanks(rest.substr(0, comma));
-    if (part.empty()) reader.Fail("an empty row number in '" + spec + "'");
+    if (part.empty()) reader.Fail("an empty row number in '" + rows_text + "'");
     const std::size_t dash = part.find('-');
     int first = reader.Number(TrimBlanks(part.substr(0, dash)), "a row number", 1);
     int last = dash == std::string_view::npos ? first : reader.Number(TrimBlanks(part.substr(dash + 1)), "a row number", 1);
@@ -149,9 +149,9 @@ void ParseSelect(LineReader& reader, Command& command) {
 }
 
 void ParseKey(LineReader& reader, Command& command) {
-  const std::string spec = Lower(reader.RequiredWord("a key (enter, escape, tab, space, a letter; shift+, ctrl+, alt+)"));
+  const std::string key_text = Lower(reader.RequiredWord("a key (enter, escape, tab, space, a letter; shift+, ctrl+, alt+)"));
   reader.End("key");
-  std::string_view rest = spec;
+  std::string_view rest = key_text;
   while (true) {
     const std::size_t plus = rest.find('+');
     if (plus == std::string_view::npos || plus + 1 == rest.size()) break;
