@@ -62,9 +62,17 @@ std::size_t Utf8SequenceLength(unsigned char c) {
   return 0;
 }
 
+// ASCII text is the same in GBK and UTF-8.
+bool IsAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 }  // namespace
 
 std::string ToUtf8(std::string_view gbk) {
+  if (IsAscii(gbk)) return std::string(gbk);
   thread_local Converter converter("UTF-8", "GBK");
   return converter.Run(gbk, [](char*&, std::size_t&) -> std::string {
     throw EConvertError("The text is not valid GBK");
@@ -72,6 +80,7 @@ std::string ToUtf8(std::string_view gbk) {
 }
 
 std::string FromUtf8(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
   thread_local Converter converter("GBK", "UTF-8");
   return converter.Run(utf8, [](char*& in, std::size_t& in_left) -> std::string {
     std::size_t n = Utf8SequenceLength(static_cast<unsigned char>(*in));
