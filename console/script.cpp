@@ -162,10 +162,10 @@ void ParseKey(LineReader& reader, Command& command) {
     else reader.Fail("unknown modifier '" + std::string(modifier) + "' (shift, ctrl, alt)");
     rest = rest.substr(plus + 1);
   }
-  if (rest == "enter" || rest == "return") command.key = rt::VK_RETURN;
-  else if (rest == "escape" || rest == "esc") command.key = rt::VK_ESCAPE;
-  else if (rest == "tab") command.key = rt::VK_TAB;
-  else if (rest == "space") command.key = rt::VK_SPACE;
+  if (rest == "enter" || rest == "return") command.key = VK_RETURN;
+  else if (rest == "escape" || rest == "esc") command.key = VK_ESCAPE;
+  else if (rest == "tab") command.key = VK_TAB;
+  else if (rest == "space") command.key = VK_SPACE;
   else if (rest.size() == 1 && ((rest[0] >= 'a' && rest[0] <= 'z') || (rest[0] >= '0' && rest[0] <= '9')))
     command.key = static_cast<rt::Word>(rest[0] >= 'a' ? rest[0] - 'a' + 'A' : rest[0]);
   else reader.Fail("unknown key '" + std::string(rest) + "' (enter, escape, tab, space, a letter or a digit)");

@@ -55,12 +55,12 @@ TEST(ScriptTest, SelectionsKeysAnswersAndFiles) {
   EXPECT_TRUE(Parse("select none").none);
 
   Command enter = Parse("key enter");
-  EXPECT_EQ(enter.key, rt::VK_RETURN);
+  EXPECT_EQ(enter.key, VK_RETURN);
   EXPECT_EQ(enter.shift, 0u);
   Command back = Parse("key Shift+Tab");
-  EXPECT_EQ(back.key, rt::VK_TAB);
+  EXPECT_EQ(back.key, VK_TAB);
   EXPECT_EQ(back.shift, static_cast<rt::TShiftState>(rt::ssShift));
-  EXPECT_EQ(Parse("key esc").key, rt::VK_ESCAPE);
+  EXPECT_EQ(Parse("key esc").key, VK_ESCAPE);
   Command letter = Parse("key ctrl+alt+s");
   EXPECT_EQ(letter.key, 'S');
   EXPECT_EQ(letter.shift, static_cast<rt::TShiftState>(rt::ssCtrl | rt::ssAlt));

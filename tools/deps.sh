@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config libsqlite3-dev libgtest-dev libgmock-dev
-          libbenchmark-dev clang libclang-rt-14-dev libssl-dev)
+          libbenchmark-dev clang libclang-rt-14-dev libssl-dev g++-mingw-w64-i686-posix)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -55,9 +55,9 @@ class TFakeForm : public rt::TForm {
     PublishField("mmNote", mmNote);
     PublishField("cbKind", cbKind);
     PublishKeyMethod("FormKeyDown", [this](rt::TObject*, rt::Word& key, rt::TShiftState) {
-      if (key == rt::VK_RETURN && !dynamic_cast<rt::TButton*>(ActiveControl()))
-        rt::PostMessageA(Handle(), rt::WM_KEYDOWN, rt::VK_TAB, 0);
-      if (key == rt::VK_ESCAPE) SetModalResult(rt::mrCancel);
+      if (key == VK_RETURN && !dynamic_cast<rt::TButton*>(ActiveControl()))
+        rt::PostMessageA(Handle(), WM_KEYDOWN, VK_TAB, 0);
+      if (key == VK_ESCAPE) SetModalResult(rt::mrCancel);
     });
     PublishMethod("btnBoomClick", [](rt::TObject*) { throw rt::Exception("按钮出错了"); });
   }

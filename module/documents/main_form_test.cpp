@@ -194,14 +194,14 @@ TEST_F(DocumentsViewTest, ANewDocumentGetsTheFormsDirectory) {
   SetUserParam("TV_ID", "12");
   TfrmMain* view = NewView("");
   view->FEditMode = kEditNew;
-  presenter_.Press(rt::VK_ESCAPE);
+  presenter_.Press(VK_ESCAPE);
   view->ShowModal();
   EXPECT_EQ(view->tfInterField->GetFFieldName().Count(), 4);
   EXPECT_EQ(view->tfInterField->Value("DocType"), std::optional<std::string>("12"));
   view->Free();
   TfrmMain* existing = NewView("");
   existing->FEditMode = kEditExisting;
-  presenter_.Press(rt::VK_ESCAPE);
+  presenter_.Press(VK_ESCAPE);
   existing->ShowModal();
   EXPECT_EQ(existing->tfInterField->GetFFieldName().Count(), 3);
   existing->Free();

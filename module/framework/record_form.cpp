@@ -51,7 +51,7 @@ TfrmClsfrmConfig::TfrmClsfrmConfig(rt::TComponent* owner) : rt::TForm(owner) {
   PublishMethod("DataChanged", [this](rt::TObject* s) { DataChanged(s); });
   PublishMethod("acOpenFileExecute", [this](rt::TObject* s) { acOpenFileExecute(s); });
   PublishMethod("acSaveAsExecute", [this](rt::TObject* s) { acSaveAsExecute(s); });
-  PublishMessage(rt::WM_GETMINMAXINFO, [this](rt::TMessage& m) { WMGetMinMaxInfo(m); });
+  PublishMessage(WM_GETMINMAXINFO, [this](rt::TMessage& m) { WMGetMinMaxInfo(m); });
 }
 
 TfrmClsfrmConfig::~TfrmClsfrmConfig() = default;
@@ -96,9 +96,9 @@ std::string TfrmClsfrmConfig::GetRowParam(rt::TClientDataSet& dataset, std::stri
 
 void TfrmClsfrmConfig::FormKeyDown(rt::TObject*, rt::Word& key, rt::TShiftState) {
   // Enter moves on like Tab, except on a button, which Enter presses.
-  if (key == rt::VK_RETURN && !dynamic_cast<rt::TsuiButton*>(ActiveControl()))
-    rt::PostMessageA(Handle(), rt::WM_KEYDOWN, rt::VK_TAB, 0);
-  if (key == rt::VK_ESCAPE) btnCancelClick(this);
+  if (key == VK_RETURN && !dynamic_cast<rt::TsuiButton*>(ActiveControl()))
+    rt::PostMessageA(Handle(), WM_KEYDOWN, VK_TAB, 0);
+  if (key == VK_ESCAPE) btnCancelClick(this);
 }
 
 void TfrmClsfrmConfig::btnCancelClick(rt::TObject*) {

@@ -205,12 +205,12 @@ TEST_F(RecordFormTest, EnterMovesOnInAnEditAndPressesAButton) {
   std::vector<std::string> focus;
   auto record = [&](rt::TForm& f) { focus.push_back(f.ActiveControl() ? f.ActiveControl()->Name() : "none"); };
   presenter_.Then(record)
-      .Press(rt::VK_RETURN)
+      .Press(VK_RETURN)
       .Then(record)
       .Focus("btnSave")
-      .Press(rt::VK_RETURN)
+      .Press(VK_RETURN)
       .Then(record)
-      .Press(rt::VK_ESCAPE);
+      .Press(VK_ESCAPE);
   EXPECT_EQ(form->ShowModal(), rt::mrCancel);
   EXPECT_EQ(focus, (std::vector<std::string>{"edFirst", "edSecond", "btnSave"}));
   EXPECT_EQ(saves, 1);
@@ -220,7 +220,7 @@ TEST_F(RecordFormTest, EnterMovesOnInAnEditAndPressesAButton) {
 TEST_F(RecordFormTest, EscapeCancelsAndClearsTheChangeFlag) {
   auto* form = NewForm();
   form->FDataChanged = true;
-  presenter_.Type("edSecond", "描述").Press(rt::VK_ESCAPE);
+  presenter_.Type("edSecond", "描述").Press(VK_ESCAPE);
   EXPECT_EQ(form->ShowModal(), rt::mrCancel);
   EXPECT_FALSE(form->FDataChanged);
   form->Free();

@@ -4,6 +4,31 @@
 
 #include <cstdint>
 
+// Message and key codes, with the values and spelling of the window
+// system's own definitions (which are macros there, and may already be
+// defined by its header).
+#ifndef WM_GETMINMAXINFO
+#define WM_GETMINMAXINFO 0x0024
+#endif
+#ifndef WM_KEYDOWN
+#define WM_KEYDOWN 0x0100
+#endif
+#ifndef VK_TAB
+#define VK_TAB 0x09
+#endif
+#ifndef VK_RETURN
+#define VK_RETURN 0x0D
+#endif
+#ifndef VK_SHIFT
+#define VK_SHIFT 0x10
+#endif
+#ifndef VK_ESCAPE
+#define VK_ESCAPE 0x1B
+#endif
+#ifndef VK_SPACE
+#define VK_SPACE 0x20
+#endif
+
 namespace rt {
 
 using HWND = std::uintptr_t;  // 0 is no window
@@ -12,14 +37,6 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using Word = std::uint16_t;
 
-constexpr UINT WM_GETMINMAXINFO = 0x0024;
-constexpr UINT WM_KEYDOWN = 0x0100;
-
-constexpr Word VK_TAB = 9;
-constexpr Word VK_RETURN = 13;
-constexpr Word VK_SHIFT = 16;
-constexpr Word VK_ESCAPE = 27;
-constexpr Word VK_SPACE = 32;
 
 struct POINT {
   std::int32_t x = 0;
