@@ -49,6 +49,10 @@ TfrmClsfrmConfig::TfrmClsfrmConfig(rt::TComponent* owner) : rt::TForm(owner) {
   PublishMethod("FormCreate", [this](rt::TObject* s) { FormCreate(s); });
   PublishMethod("FormDestroy", [this](rt::TObject* s) { FormDestroy(s); });
   PublishMethod("DataChanged", [this](rt::TObject* s) { DataChanged(s); });
+  PublishMethod("acNewExecute", [this](rt::TObject* s) { acNewExecute(s); });
+  PublishMethod("acPropertiesExecute", [this](rt::TObject* s) { acPropertiesExecute(s); });
+  PublishMethod("btnSaveClick", [this](rt::TObject* s) { btnSaveClick(s); });
+  PublishMethod("acDeleteExecute", [this](rt::TObject* s) { acDeleteExecute(s); });
   PublishMethod("acOpenFileExecute", [this](rt::TObject* s) { acOpenFileExecute(s); });
   PublishMethod("acSaveAsExecute", [this](rt::TObject* s) { acSaveAsExecute(s); });
   PublishMessage(WM_GETMINMAXINFO, [this](rt::TMessage& m) { WMGetMinMaxInfo(m); });

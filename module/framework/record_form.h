@@ -91,6 +91,10 @@ class TfrmClsfrmConfig : public rt::TForm {
   void OpenDocument(std::int32_t doc_id);
 
   // Handlers bound by the layout.
+  void acNewExecute(rt::TObject* sender);
+  void acPropertiesExecute(rt::TObject* sender);
+  void btnSaveClick(rt::TObject* sender);
+  void acDeleteExecute(rt::TObject* sender);
   void acOpenFileExecute(rt::TObject* sender);
   void acSaveAsExecute(rt::TObject* sender);
   void FormKeyDown(rt::TObject* sender, rt::Word& key, rt::TShiftState shift);
@@ -163,6 +167,11 @@ class TfrmClsfrmConfig : public rt::TForm {
 
   // The class's layout: the base layout, which a subclass extends.
   virtual rt::Layout ClassLayout() const;
+
+  // The key column names of FKeyFields, in their written order.
+  std::vector<std::string> KeyColumns() const;
+  // Gives FFocusEdit the focus when it can take it.
+  void Refocus();
 
  private:
   void WMGetMinMaxInfo(rt::TMessage& message);

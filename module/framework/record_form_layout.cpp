@@ -38,7 +38,7 @@ rt::Layout TfrmClsfrmConfig::ClassLayout() const {
   layout.Add({"btnSave", "TsuiButton", "sfrmClsfrmConfig",
               {{"Caption", "确定(&O)"}, {"Left", 239}, {"Top", 423}, {"Width", 73}, {"Height", 20},
                {"Anchors", Names{"akRight", "akBottom"}}, {"TabOrder", 1}, {"ModalResult", 0}},
-              {}});
+              {{"OnClick", "btnSaveClick"}}});
   layout.Add({"btnCancel", "TsuiButton", "sfrmClsfrmConfig",
               {{"Caption", "取消(&C)"}, {"Left", 319}, {"Top", 423}, {"Width", 73}, {"Height", 20},
                {"Anchors", Names{"akRight", "akBottom"}}, {"TabOrder", 2}, {"ModalResult", 0}},
@@ -67,9 +67,12 @@ rt::Layout TfrmClsfrmConfig::ClassLayout() const {
   layout.Add({"objSettings", "TSettingsService20", "", {}, {}});
 
   layout.Add({"acMain", "TActionList", "", {}, {}});
-  layout.Add({"acNew", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "新增..."}}, {}});
-  layout.Add({"acProperties", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "属性"}}, {}});
-  layout.Add({"acDelete", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "删除"}}, {}});
+  layout.Add({"acNew", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "新增..."}},
+              {{"OnExecute", "acNewExecute"}}});
+  layout.Add({"acProperties", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "属性"}},
+              {{"OnExecute", "acPropertiesExecute"}}});
+  layout.Add({"acDelete", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "删除"}},
+              {{"OnExecute", "acDeleteExecute"}}});
   layout.Add({"acOpenFile", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "打开"}},
               {{"OnExecute", "acOpenFileExecute"}}});
   layout.Add({"acSaveAs", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "另存为"}},
