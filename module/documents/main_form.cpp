@@ -40,6 +40,9 @@ TfrmMain::TfrmMain(rt::TComponent* owner) : TfrmClsfrmConfig(owner) {
   PublishField("N2", N2);
   PublishField("acCopyList", acCopyList);
   PublishMethod("FormShow", [this](rt::TObject* sender) { FormShow(sender); });
+  PublishMethod("btnSaveClick", [this](rt::TObject* sender) { btnSaveClick(sender); });
+  PublishMethod("btnOpenFileClick", [this](rt::TObject* sender) { btnOpenFileClick(sender); });
+  PublishMethod("acPropertiesExecute", [this](rt::TObject* sender) { acPropertiesExecute(sender); });
 }
 
 void TfrmMain::Create(const std::string& param_text) {

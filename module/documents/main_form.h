@@ -27,6 +27,10 @@ class TfrmMain : public TfrmClsfrmConfig {
   void Create(const std::string& param_text);
 
   void FormShow(rt::TObject* sender);
+  // Saving a document: the stored file and its audit row before the record.
+  void btnSaveClick(rt::TObject* sender);
+  void btnOpenFileClick(rt::TObject* sender);
+  void acPropertiesExecute(rt::TObject* sender);
 
   // Components of its own.
   rt::TVexaEdit20* edFstAuthor = nullptr;

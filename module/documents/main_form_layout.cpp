@@ -29,7 +29,7 @@ rt::Layout TfrmMain::ClassLayout() const {
               with({{"Left", 64}, {"Top", 72}, {"Width", 276}, {"Height", 21}, {"TabOrder", 2}}, text_field), {}});
   layout.Add({"btnOpenFile", "TsuiButton", "tsNormal",
               {{"Caption", "..."}, {"Left", 348}, {"Top", 74}, {"Width", 26}, {"Height", 17}, {"TabOrder", 3}},
-              {}});
+              {{"OnClick", "btnOpenFileClick"}}});
   layout.Add({"mmComment", "TVexaMemo20", "tsNormal",
               {{"Left", 64}, {"Top", 120}, {"Width", 278}, {"Height", 216}, {"TabOrder", 4}, {"U_Null", true},
                {"U_CanSave", true}, {"U_TableName", "Lab_Doc"}, {"U_FieldName", "COMMENT"}},

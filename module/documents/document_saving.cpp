@@ -1,0 +1,97 @@
+// The documents view's share of adding and editing a document: a new
+// document's file goes into the store and its audit row is written before
+// the record is inserted; an edited document's audit row is stamped with
+// the current workstation, user and time before the record is updated.
+#include "module/documents/main_form.h"
+#include "module/host/result_check.h"
+#include "module/host/sql_text.h"
+#include "runtime/host/basic_service.h"
+#include "runtime/host/common_service.h"
+#include "runtime/host/data_service.h"
+#include "runtime/host/sui_controls.h"
+#include "runtime/host/vexa_client_dataset.h"
+#include "runtime/host/vexa_controls.h"
+#include "runtime/sysutils.h"
+#include "runtime/text/gbk.h"
+#include "runtime/ui/dialogs.h"
+
+namespace labdocs {
+namespace {
+
+// The workstation, user id and user name, read in this order.
+struct Stamp {
+  std::string host, user_id, user_name;
+};
+
+Stamp ReadStamp(rt::TBasicService20& environment) {
+  Stamp stamp;
+  OleCheck(environment.GetComputerName(&stamp.host));
+  OleCheck(environment.GetUserID(&stamp.user_id));
+  OleCheck(environment.GetUserName(&stamp.user_name));
+  return stamp;
+}
+
+}  // namespace
+
+void TfrmMain::btnSaveClick(rt::TObject* sender) {
+  const std::string file_name(rt::gbk::Trim(edFileName->Text()));
+  if (file_name.empty()) {
+    if (edFileName->CanFocus()) edFileName->SetFocus();
+    OleCheck(objCommon->Alert("文件名称不能为空，请输入！"));
+    return;
+  }
+  if (FEditMode == kEditNew) {
+    if (!rt::FileExists(file_name)) {
+      OleCheck(objCommon->Alert("文件 " + file_name + " 不存在，请输入正确文件路径！"));
+      return;
+    }
+    std::int32_t doc_id = 0;
+    StoreDocument(file_name, doc_id);
+    if (doc_id >= 1) {
+      int key = 0;
+      OleCheck(objDataCtrl->GetMaxID("Select IsNull(Max(ID),0)+1 From " + FTableName, &key));
+      const Stamp stamp = ReadStamp(*objBaseInfo);
+      const std::string audit =
+          "Insert into DB_FILE_RECORD(FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,USERNAME,"
+          "MODIFYTIME) Values(" +
+          Quoted(FTableName) + "," + std::to_string(key) + "," + std::to_string(doc_id) + "," + Quoted(file_name) +
+          "," + Quoted(stamp.host) + "," + Quoted(stamp.user_id) + "," + Quoted(stamp.user_name) + ",GetDate())";
+      int result = 0;
+      OleCheck(objDataCtrl->ExecSQL(audit, &result));
+      rt::TStringList& fields = tfInterField->GetFFieldName();
+      tfInterField->SetValues(fields.IndexOf("ID"), std::to_string(key));
+      tfInterField->SetValues(fields.IndexOf("LabDoc_ID"), std::to_string(doc_id));
+      tfInterField->SetValues(fields.IndexOf("UserID"), stamp.user_id);
+    }
+  } else if (FEditMode == kEditExisting) {
+    const std::string id = GetRowParam(*cdsParams, "ID");
+    const Stamp stamp = ReadStamp(*objBaseInfo);
+    const std::string audit = "Update DB_FILE_RECORD set HOSTNAME=" + Quoted(stamp.host) + ", USERID=" +
+                              Quoted(stamp.user_id) + ", USERNAME=" + Quoted(stamp.user_name) +
+                              ", MODIFYTIME = GetDate()" + " where FileTableID=" + BareInteger(id);
+    int result = 0;
+    OleCheck(objDataCtrl->ExecSQL(audit, &result));
+  }
+  TfrmClsfrmConfig::btnSaveClick(sender);
+}
+
+void TfrmMain::btnOpenFileClick(rt::TObject*) {
+  if (OpenDialog->Execute()) edFileName->SetText(OpenDialog->FileName);
+}
+
+void TfrmMain::acPropertiesExecute(rt::TObject* sender) {
+  const std::string doc_id = GetRowParam(*cdsParams, "LABDOC_ID");
+  rt::OleVariant data;
+  OleCheck(objDataCtrl->OpenSQL("Select File_Name from Db_File_Storage Where LabDoc_ID=" + BareInteger(doc_id),
+                                data.Ptr()));
+  cdsTmp->SetData(data.Get());
+  if (!cdsTmp->IsEmpty()) {
+    // The stored file's name is shown and cannot be changed.
+    edFileName->SetText(cdsTmp->FieldByName("File_Name").AsString());
+    edFileName->SetEnabled(false);
+    btnOpenFile->SetEnabled(false);
+  }
+  TfrmClsfrmConfig::acPropertiesExecute(sender);
+}
+
+}  // namespace labdocs

@@ -1,0 +1,142 @@
+// Adding and editing documents through the documents view, on a real
+// database with the real document store.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "module/documents/main_form.h"
+#include "module/testing/host_fixture.h"
+#include "runtime/data/client_dataset.h"
+#include "runtime/host/vexa_client_dataset.h"
+#include "runtime/host/vexa_controls.h"
+#include "runtime/host/sui_controls.h"
+#include "runtime/ole/automation.h"
+
+namespace labdocs {
+namespace {
+
+class DocumentSavingTest : public testing::HostFixture {
+ protected:
+  void SetUp() override {
+    HostFixture::SetUp();
+    const rt::OleValue key = std::string("TV_ID");
+    rt::CreateOleObject("Vexa.Common")->SetProperty("UserParam", {&key, 1}, std::string("12"));
+  }
+  // A local file under the home folder; returns its GBK path.
+  std::string LocalFile(const std::string& utf8_name, const std::string& content = "内容") {
+    std::ofstream(home_ / utf8_name, std::ios::binary) << content;
+    return rt::gbk::FromUtf8((home_ / utf8_name).string());
+  }
+  std::int32_t Run(const std::string& command, const std::string& params = "TV_Name=文档管理明细",
+                   const std::vector<std::string>& rows = {}) {
+    TfrmMain* view = rt::CreateForm<TfrmMain>(&rt::Application(), params);
+    rt::RowSet set{{{"Params", rt::FieldType::Text}}, {}};
+    for (const std::string& row : rows) set.rows.push_back({row});
+    if (!rows.empty()) view->cdsParams->SetRows(set);
+    std::int32_t status = -1;
+    try {
+      status = view->ExecuteMenuItem(command);
+    } catch (...) {
+      view->Free();
+      throw;
+    }
+    view->Free();
+    return status;
+  }
+  static std::vector<std::string> Row(const std::string& sql) {
+    rt::RowSet rows = rt::Session().Query(sql);
+    std::vector<std::string> texts;
+    if (!rows.rows.empty())
+      for (const rt::Value& v : rows.rows[0]) texts.push_back(rt::ValueToText(v));
+    return texts;
+  }
+};
+
+using Texts = std::vector<std::string>;
+
+TEST_F(DocumentSavingTest, ANewDocumentStoresItsFileWritesItsAuditRowAndItsRecord) {
+  const std::string path = LocalFile(u8"周报'淺.doc");
+  presenter_.Type("edFileName", "  " + path + " ").Type("mmComment", "第一份 周报").Click("btnSave");
+  EXPECT_EQ(Run("miNew"), 0);  // an insert changes nothing the host lists
+  EXPECT_EQ(Row("Select ID,LABDOC_ID,DocType,DESCS,UserId From RIS_DOC"), (Texts{"1", "1", "12", "第一份 周报", "u01"}));
+  EXPECT_EQ(Row("Select FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,USERNAME From DB_FILE_RECORD"),
+            (Texts{"RIS_DOC", "1", "1", path, "LAB-PC1", "u01", "张三"}));
+  EXPECT_EQ(Row("Select FILE_NAME From DB_FILE_STORAGE Where LABDOC_ID=1"), Texts{"周报'淺.doc"});
+  const std::string expected_audit =
+      "Insert into DB_FILE_RECORD(FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,USERNAME,"
+      "MODIFYTIME) Values('RIS_DOC',1,1,'" + path.substr(0, path.find('\'')) + "''" + path.substr(path.find('\'') + 1) +
+      "','LAB-PC1','u01','张三',GetDate())";
+  EXPECT_NE(std::find(statements_.begin(), statements_.end(), expected_audit), statements_.end());
+  EXPECT_TRUE(presenter_.Errors().empty());
+}
+
+TEST_F(DocumentSavingTest, AMissingOrBlankFileNameIsRefusedAndNothingIsWritten) {
+  presenter_.Type("edFileName", "   ")
+      .Click("btnSave")
+      .Then([](rt::TForm& f) { EXPECT_EQ(f.ActiveControl()->Name(), "edFileName"); })
+      .Type("edFileName", "/no/such/文件.doc")
+      .Click("btnSave")
+      .Press(VK_ESCAPE);
+  EXPECT_EQ(Run("miNew"), 0);
+  EXPECT_EQ(presenter_.Messages(), (Texts{"alert: 文件名称不能为空，请输入！",
+                                          "alert: 文件 /no/such/文件.doc 不存在，请输入正确文件路径！"}));
+  EXPECT_TRUE(Row("Select count(*) From DB_FILE_STORAGE") == Texts{"0"});
+  EXPECT_TRUE(Row("Select count(*) From RIS_DOC") == Texts{"0"});
+}
+
+TEST_F(DocumentSavingTest, TheFileIsChosenWithTheOpenDialog) {
+  const std::string path = LocalFile("chosen.txt");
+  std::string after_cancel, after_choice;
+  presenter_.AnswerOpenDialog(std::nullopt).AnswerOpenDialog(path);
+  presenter_.Type("edFileName", "typed")
+      .Click("btnOpenFile")
+      .Then([&](rt::TForm& f) { after_cancel = dynamic_cast<rt::TControl*>(f.FindComponent("edFileName"))->Text(); })
+      .Click("btnOpenFile")
+      .Then([&](rt::TForm& f) { after_choice = dynamic_cast<rt::TControl*>(f.FindComponent("edFileName"))->Text(); })
+      .Press(VK_ESCAPE);
+  Run("miNew");
+  EXPECT_EQ(after_cancel, "typed");
+  EXPECT_EQ(after_choice, path);
+}
+
+TEST_F(DocumentSavingTest, PropertiesShowTheStoredNameLockedAndOkStampsTheAuditRow) {
+  presenter_.Type("edFileName", LocalFile(u8"报告.doc")).Type("mmComment", "旧").Click("btnSave");
+  ASSERT_EQ(Run("miNew"), 0);
+  bool locked = false;
+  std::string shown;
+  presenter_
+      .Then([&](rt::TForm& f) {
+        auto* edit = dynamic_cast<rt::TControl*>(f.FindComponent("edFileName"));
+        shown = edit->Text();
+        locked = !edit->Enabled() && !dynamic_cast<rt::TControl*>(f.FindComponent("btnOpenFile"))->Enabled();
+      })
+      .Type("mmComment", "新")
+      .Click("btnSave");
+  statements_.clear();
+  EXPECT_EQ(Run("miProperties", "TV_ID=12", {"ID=1;LABDOC_ID=1;DISP_名称=报告.doc"}), 2);
+  EXPECT_EQ(shown, "报告.doc");
+  EXPECT_TRUE(locked);
+  EXPECT_EQ(statements_.front(), "Select File_Name from Db_File_Storage Where LabDoc_ID=1");
+  EXPECT_NE(std::find(statements_.begin(), statements_.end(),
+                      "Update DB_FILE_RECORD set HOSTNAME='LAB-PC1', USERID='u01', USERNAME='张三', "
+                      "MODIFYTIME = GetDate() where FileTableID=1"),
+            statements_.end());
+  EXPECT_EQ(Row("Select DESCS From RIS_DOC Where ID=1"), Texts{"新"});
+}
+
+TEST_F(DocumentSavingTest, PropertiesWithoutASelectedRowEndWithAConversionError) {
+  EXPECT_THROW(Run("miProperties", "TV_ID=12", {""}), rt::EConvertError);
+  EXPECT_TRUE(statements_.empty());  // refused before any statement was sent
+}
+
+TEST_F(DocumentSavingTest, ThesisDocumentsKeepTheirAuthors) {
+  presenter_.Type("edFileName", LocalFile(u8"论文.pdf"))
+      .Type("edFstAuthor", "李四")
+      .Type("edAuthors", "王五, 赵六")
+      .Click("btnSave");
+  EXPECT_EQ(Run("miNew", "TV_Name=论文管理明细"), 0);
+  EXPECT_EQ(Row("Select FstAuthor,Authors From RIS_DOC"), (Texts{"李四", "王五, 赵六"}));
+}
+
+}  // namespace
+}  // namespace labdocs
