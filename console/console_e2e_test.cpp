@@ -245,7 +245,7 @@ TEST_F(ConsoleEndToEndTest, DISABLED_CopiesADirectoryWhoseNameHoldsBlanksQuotesA
   ASSERT_EQ(run.exit_code, 0) << run.err;
 }
 
-TEST_F(ConsoleEndToEndTest, DISABLED_RevisingADocumentOffersToStoreItBack) {
+TEST_F(ConsoleEndToEndTest, RevisingADocumentOffersToStoreItBack) {
   const std::filesystem::path opener = folder_.Path() / "opener.sh";
   std::ofstream(opener) << "#!/bin/sh\nexit 0\n";
   std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
@@ -257,6 +257,8 @@ TEST_F(ConsoleEndToEndTest, DISABLED_RevisingADocumentOffersToStoreItBack) {
                              "expect status 0\n",
                              {}, {"LABDOCS_OPEN_COMMAND=" + opener.string()});
   ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(run.HasLine("command: N2"));
+  EXPECT_TRUE(run.HasLine(u8"form closed: 保存文件到服务器 (cancel)"));
 }
 
 }  // namespace

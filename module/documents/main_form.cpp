@@ -43,6 +43,7 @@ TfrmMain::TfrmMain(rt::TComponent* owner) : TfrmClsfrmConfig(owner) {
   PublishMethod("btnSaveClick", [this](rt::TObject* sender) { btnSaveClick(sender); });
   PublishMethod("btnOpenFileClick", [this](rt::TObject* sender) { btnOpenFileClick(sender); });
   PublishMethod("acPropertiesExecute", [this](rt::TObject* sender) { acPropertiesExecute(sender); });
+  PublishMethod("ActUpdateFileExecute", [this](rt::TObject* sender) { ActUpdateFileExecute(sender); });
 }
 
 void TfrmMain::Create(const std::string& param_text) {

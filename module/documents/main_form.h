@@ -8,6 +8,7 @@
 #include <string>
 
 #include "module/framework/record_form.h"
+#include "runtime/data/value.h"
 
 namespace rt {
 class TVexaEdit20;
@@ -31,6 +32,10 @@ class TfrmMain : public TfrmClsfrmConfig {
   void btnSaveClick(rt::TObject* sender);
   void btnOpenFileClick(rt::TObject* sender);
   void acPropertiesExecute(rt::TObject* sender);
+  // "修改文档": fetch, open and store back the selected document's file.
+  void ActUpdateFileExecute(rt::TObject* sender);
+  // A file's last-access time in local time, at two-second resolution.
+  rt::DateTime GetLocalFileTime(const std::string& path);
 
   // Components of its own.
   rt::TVexaEdit20* edFstAuthor = nullptr;

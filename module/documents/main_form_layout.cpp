@@ -65,6 +65,7 @@ rt::Layout TfrmMain::ClassLayout() const {
   layout.Add({"miDeleteList", "TMenuItem", "pmMenu", {{"Caption", "删除目录"}}, {}});
   layout.Add({"miCopyList", "TMenuItem", "pmMenu", {{"Caption", "复制目录"}, {"Action", "acCopyList"}}, {}});
   layout.Add({"N2", "TMenuItem", "pmMenu", {{"Caption", "修改文档"}, {"Action", "actUpdateFile"}}, {}});
+  layout.Change("actUpdateFile", {}, {{"OnExecute", "ActUpdateFileExecute"}});
   return layout;
 }
 

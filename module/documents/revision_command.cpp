@@ -1,0 +1,103 @@
+// Revising a document ("修改文档"): the stored file is fetched into the local
+// cache, opened with its own program, and stored back as the document's new
+// content once the user confirms that it was saved and closed there. A copy
+// left in the cache by an earlier revision that is newer than the stored
+// content is offered for storing first.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "module/documents/main_form.h"
+#include "module/documents/save_file_form.h"
+#include "module/host/doc_store.h"
+#include "module/host/result_check.h"
+#include "runtime/errors.h"
+#include "runtime/host/basic_service.h"
+#include "runtime/host/common_service.h"
+#include "runtime/host/data_service.h"
+#include "runtime/host/vexa_client_dataset.h"
+#include "runtime/ole/automation.h"
+#include "runtime/platform/platform.h"
+#include "runtime/sysutils.h"
+#include "runtime/text/gbk.h"
+
+namespace labdocs {
+namespace {
+
+// The first and the last instant a DOS file date can hold, 1980-01-01
+// 00:00:00 and 2107-12-31 23:59:58, as DOS date and time words.
+constexpr WORD kFirstDosDate = (0 << 9) | (1 << 5) | 1;
+constexpr WORD kFirstDosTime = 0;
+constexpr WORD kLastDosDate = (127 << 9) | (12 << 5) | 31;
+constexpr WORD kLastDosTime = (23 << 11) | (59 << 5) | 29;
+// 1980-01-01 00:00:00 as a file time: 100-nanosecond ticks since 1601-01-01.
+constexpr std::uint64_t kFirstDosFileTime = 138426ull * 86400ull * 10000000ull;
+
+std::uint64_t FileTimeTicks(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+// The local copy's last-access time, in local time, at the two-second
+// resolution of a DOS file date. A time outside the DOS range counts as the
+// range's nearer end: a copy dated before 1980 is older than any stored
+// content, one dated after 2107 newer than any.
+rt::DateTime TfrmMain::GetLocalFileTime(const std::string& path) {
+  WIN32_FIND_DATAA find_data{};
+  HANDLE search = FindFirstFileA(path.c_str(), &find_data);
+  if (search == INVALID_HANDLE_VALUE) throw rt::Exception("读取不到本地文件的时间: " + path);
+  FindClose(search);
+
+  FILETIME local{};
+  if (!FileTimeToLocalFileTime(&find_data.ftLastAccessTime, &local))
+    throw rt::Exception("本地文件的时间无法换算为本地时间: " + path);
+  WORD dos_date = 0;
+  WORD dos_time = 0;
+  if (!FileTimeToDosDateTime(&local, &dos_date, &dos_time)) {
+    const bool before = FileTimeTicks(local) < kFirstDosFileTime;
+    dos_date = before ? kFirstDosDate : kLastDosDate;
+    dos_time = before ? kFirstDosTime : kLastDosTime;
+  }
+  return rt::FileDateToDateTime(static_cast<std::int32_t>((static_cast<std::uint32_t>(dos_date) << 16) | dos_time));
+}
+
+void TfrmMain::ActUpdateFileExecute(rt::TObject*) {
+  // The fetch buffer lives until the command ends, whichever way it ends.
+  std::unique_ptr<char[]> buffer;
+  try {
+    const std::int32_t doc_id = rt::StrToIntDef(rt::gbk::Trim(GetRowParam(*cdsParams, "LabDoc_ID")), -1);
+    const std::string file_name = GetRowParam(*cdsParams, "DISP_名称");
+
+    std::string base_dir;
+    OleCheck(objBaseInfo->GetCurDir(&base_dir));
+    const std::string local_copy = base_dir + "DocCache\\" + file_name;
+
+    if (rt::FileExists(local_copy)) {
+      const rt::DateTime local_time = GetLocalFileTime(local_copy);
+      const std::string query = " Select STOREDTIME from DB_FILE_STORAGE where  LabDoc_ID=" + std::to_string(doc_id);
+      rt::OleValue args[3] = {std::string("STOREDTIME"), query, rt::DateTime{}};
+      objDataCtrl->AutoObject()->Invoke("GetDateFieldValue", args);
+      const rt::DateTime stored_time = rt::OleValueToDateTime(args[2]);
+      if (local_time > stored_time) {
+        int answer = 0;
+        OleCheck(objCommon->Confirm("发现本地文件较新,可能上次修改未保存至服务器\n\r是否保存?", 1, &answer));
+        if (answer == 1) UpdateDocument(doc_id, local_copy.c_str());
+      }
+    }
+
+    buffer = std::make_unique<char[]>(kRevisionPathBufferSize);
+    char* path_buffer = buffer.get();
+    if (!FetchDocument(doc_id, path_buffer)) return;
+    const std::string fetched(buffer.get(), strnlen(buffer.get(), kRevisionPathBufferSize));
+
+    ShellExecuteA(nullptr, "open", fetched.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    if (ConfirmSaveToServer()) UpdateDocument(doc_id, fetched.c_str());
+  } catch (const rt::Exception& error) {
+    buffer.reset();
+    OleCheck(objCommon->Prompt(std::string("修改文档操作失败,最可能的原因是:\r\n") + error.what() +
+                               "\r\n本地文件未关闭"));
+  }
+}
+
+}  // namespace labdocs

@@ -1,0 +1,345 @@
+// The revision workflow ("修改文档") with the real document store: the check
+// for a newer local copy, fetching and opening, the save dialog, storing back,
+// and the error trap.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <thread>
+
+#include "module/documents/main_form.h"
+#include "module/documents/save_file_form.h"
+#include "module/testing/host_fixture.h"
+#include "runtime/data/client_dataset.h"
+#include "runtime/host/sui_controls.h"
+#include "runtime/host/vexa_controls.h"
+#include "runtime/host/vexa_client_dataset.h"
+#include "runtime/platform/platform.h"
+#include "runtime/sysutils.h"
+
+namespace labdocs {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+constexpr const char* kNewerCopyQuestion = "confirm(1): 发现本地文件较新,可能上次修改未保存至服务器\n\r是否保存?";
+constexpr const char* kStoredTime = "2024-05-06 10:20:30.000";
+
+// Seconds since the epoch of a local date and time.
+std::time_t LocalSeconds(int year, int month, int day, int hour, int minute, int second) {
+  std::tm parts{};
+  parts.tm_year = year - 1900;
+  parts.tm_mon = month - 1;
+  parts.tm_mday = day;
+  parts.tm_hour = hour;
+  parts.tm_min = minute;
+  parts.tm_sec = second;
+  parts.tm_isdst = -1;
+  return std::mktime(&parts);
+}
+
+class RevisionTest : public testing::HostFixture {
+ protected:
+  void SetUp() override {
+    HostFixture::SetUp();
+    opened_ = home_ / "opened.txt";
+    const fs::path script = home_ / "open.sh";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << opened_.string() << "'\n";
+    fs::permissions(script, fs::perms::owner_all);
+    ::setenv("LABDOCS_OPEN_COMMAND", script.c_str(), 1);
+    view_ = rt::CreateForm<TfrmMain>(&rt::Application(), std::string("LabDoc_ID=1"));
+    ASSERT_TRUE(view_->FDocLibReady) << "the document store did not bind";
+  }
+  void TearDown() override {
+    view_->Free();
+    ::unsetenv("LABDOCS_OPEN_COMMAND");
+    HostFixture::TearDown();
+  }
+
+  fs::path Native(const std::string& utf8_relative) { return home_ / fs::path(utf8_relative); }
+  void WriteFile(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+  }
+  static std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  // The cached copy of a stored file name (UTF-8).
+  fs::path CacheCopy(const std::string& utf8_name) { return home_ / "DocCache" / fs::path(utf8_name); }
+
+  // Stores a file as a new document and gives its number; its STOREDTIME
+  // is set to kStoredTime.
+  std::int32_t StoreDocument(const std::string& utf8_name, const std::string& content) {
+    const fs::path source = Native(u8"来源/" + utf8_name);
+    WriteFile(source, content);
+    std::int32_t id = 0;
+    EXPECT_TRUE(view_->StoreDocument(rt::gbk::FromUtf8(source.string()), id));
+    Exec("Update DB_FILE_STORAGE Set STOREDTIME='" + std::string(kStoredTime) +
+         "' Where LABDOC_ID=" + std::to_string(id));
+    return id;
+  }
+  // The content the store holds now, fetched afresh (the cached copy is
+  // removed first so that it cannot be handed back).
+  std::string StoredContent(std::int32_t id, const std::string& utf8_name) {
+    fs::remove(CacheCopy(utf8_name));
+    char buffer[kFilePathBufferSize] = {};
+    char* path = buffer;
+    if (!view_->FetchDocument(id, path)) return "(no document)";
+    return ReadFile(rt::platform::ToNativePath(buffer));
+  }
+  // Leaves a copy in the cache with the given content and last-access time
+  // (the last-write time is set elsewhere on purpose).
+  void LeaveCacheCopy(const std::string& utf8_name, const std::string& content, std::time_t access) {
+    const fs::path path = CacheCopy(utf8_name);
+    WriteFile(path, content);
+    SetAccessTime(path, access);
+  }
+  static void SetAccessTime(const fs::path& path, std::time_t access) {
+    const struct timespec times[2] = {{access, 0}, {LocalSeconds(2001, 1, 1, 0, 0, 0), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+  }
+
+  void SelectRow(const std::string& params) {
+    view_->cdsParams->SetRows(rt::RowSet{{{"Params", rt::FieldType::Text}}, {{params}}});
+  }
+  static std::string Row(std::int32_t id, const std::string& name) {
+    return "ID=7;LabDoc_ID=" + std::to_string(id) + ";DISP_名称=" + name;
+  }
+
+  Lines LogSince(std::size_t before) const {
+    return Lines(presenter_.Log().begin() + static_cast<std::ptrdiff_t>(before), presenter_.Log().end());
+  }
+
+  // Runs the command as the host does, through the menu item's name.
+  std::int32_t Revise() {
+    statements_.clear();
+    return view_->ExecuteMenuItem("N2");
+  }
+  // The queries for the stored time among the statements of the command.
+  Lines TimeQueries() const {
+    Lines found;
+    for (const std::string& sql : statements_)
+      if (sql.find("STOREDTIME") != std::string::npos) found.push_back(sql);
+    return found;
+  }
+  // The paths the opening program was started with, once `count` arrived.
+  Lines Opened(std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    Lines lines;
+    for (;;) {
+      lines.clear();
+      std::ifstream in(opened_);
+      for (std::string line; std::getline(in, line);) lines.push_back(line);
+      if (lines.size() >= count || std::chrono::steady_clock::now() > deadline) return lines;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  // A user who edits the opened file in its program, then answers the
+  // dialog by clicking `button`.
+  void EditThenClick(const std::string& utf8_name, const std::string& content, const std::string& button) {
+    presenter_.Then([this, utf8_name, content](rt::TForm& dialog) {
+      EXPECT_EQ(&dialog, FrmSaveFile);
+      WriteFile(CacheCopy(utf8_name), content);
+    });
+    presenter_.Click(button);
+  }
+
+  TfrmMain* view_ = nullptr;
+  fs::path opened_;
+};
+
+TEST_F(RevisionTest, WithoutALocalCopyTheDocumentIsFetchedOpenedAndStoredBack) {
+  const std::int32_t id = StoreDocument(u8"周报淺.doc", "第一版");
+  SelectRow(Row(id, "周报淺.doc"));
+  EditThenClick(u8"周报淺.doc", "第二版，已修改", "BtnSave");
+  EXPECT_EQ(Revise(), 0);
+  EXPECT_TRUE(TimeQueries().empty());  // no local copy: no question asked of the database
+  EXPECT_EQ(presenter_.Log(), (Lines{"show FrmSaveFile", "hide FrmSaveFile"}));
+  EXPECT_EQ(Opened(1), Lines{CacheCopy(u8"周报淺.doc").string()});
+  EXPECT_EQ(FrmSaveFile, nullptr);
+  EXPECT_FALSE(view_->FDataChanged);
+  EXPECT_EQ(StoredContent(id, u8"周报淺.doc"), "第二版，已修改");
+}
+
+TEST_F(RevisionTest, CancellingOrClosingTheDialogStoresNothing) {
+  const std::int32_t id = StoreDocument(u8"记录.txt", "原稿");
+  SelectRow(Row(id, "记录.txt"));
+  EditThenClick(u8"记录.txt", "未保存的修改", "BtnCancel");
+  EXPECT_EQ(Revise(), 0);
+  EXPECT_EQ(presenter_.Log(), (Lines{"show FrmSaveFile", "hide FrmSaveFile"}));
+  EXPECT_EQ(StoredContent(id, u8"记录.txt"), "原稿");
+
+  // The title bar's close button (the script runs out) counts as no.
+  presenter_.Then([this](rt::TForm&) { WriteFile(CacheCopy(u8"记录.txt"), "又一次修改"); });
+  presenter_.Close();
+  SetAccessTime(CacheCopy(u8"记录.txt"), LocalSeconds(2020, 1, 1, 0, 0, 0));  // no question on the way
+  EXPECT_EQ(Revise(), 0);
+  EXPECT_EQ(StoredContent(id, u8"记录.txt"), "原稿");
+  EXPECT_TRUE(presenter_.Messages().empty());
+  EXPECT_EQ(FrmSaveFile, nullptr);
+}
+
+TEST_F(RevisionTest, TheDialogShowsItsWarningAndTwoButtons) {
+  presenter_.Then([](rt::TForm& form) {
+    auto& dialog = dynamic_cast<TFrmSaveFile&>(form);
+    EXPECT_EQ(dialog.Caption(), "保存文件到服务器");
+    EXPECT_EQ(dialog.sfrmCopyList->Caption(), "保存文件到服务器");
+    EXPECT_EQ(dialog.VexaLabel201->Caption(), "保存前请确认已经将打开的本地文件保存并关闭");
+    EXPECT_EQ(dialog.BtnSave->Caption(), "保存");
+    EXPECT_EQ(dialog.BtnSave->ModalResult(), rt::mrOk);
+    EXPECT_EQ(dialog.BtnCancel->Caption(), "取消");
+    EXPECT_EQ(dialog.BtnCancel->ModalResult(), rt::mrCancel);
+    EXPECT_EQ(dialog.Owner(), &rt::Application());
+  });
+  presenter_.Click("BtnSave");
+  EXPECT_TRUE(ConfirmSaveToServer());
+  presenter_.Click("BtnCancel");
+  EXPECT_FALSE(ConfirmSaveToServer());
+  EXPECT_EQ(FrmSaveFile, nullptr);
+}
+
+TEST_F(RevisionTest, ANewerLocalCopyIsOfferedForStoringFirst) {
+  const std::int32_t id = StoreDocument(u8"方案.doc", "服务器版本");
+  SelectRow(Row(id, "方案.doc"));
+  // Read two seconds after the stored time: newer.
+  LeaveCacheCopy(u8"方案.doc", "上次未保存的修改", LocalSeconds(2024, 5, 6, 10, 20, 32));
+  presenter_.AnswerConfirm(1);
+  presenter_.Click("BtnCancel");
+  EXPECT_EQ(Revise(), 0);
+  EXPECT_EQ(TimeQueries(), Lines{" Select STOREDTIME from DB_FILE_STORAGE where  LabDoc_ID=" + std::to_string(id)});
+  EXPECT_EQ(presenter_.Log(), (Lines{kNewerCopyQuestion, "show FrmSaveFile", "hide FrmSaveFile"}));
+  EXPECT_EQ(StoredContent(id, u8"方案.doc"), "上次未保存的修改");
+}
+
+TEST_F(RevisionTest, ANewerLocalCopyDeclinedIsNotStoredAndTheRevisionGoesOn) {
+  const std::int32_t id = StoreDocument(u8"方案.doc", "服务器版本");
+  SelectRow(Row(id, "方案.doc"));
+  LeaveCacheCopy(u8"方案.doc", "上次未保存的修改", LocalSeconds(2030, 1, 1, 0, 0, 0));
+  presenter_.AnswerConfirm(2);
+  presenter_.Then([this](rt::TForm&) {
+    // The fetch replaced the copy with the stored content.
+    EXPECT_EQ(ReadFile(CacheCopy(u8"方案.doc")), "服务器版本");
+  });
+  presenter_.Click("BtnCancel");
+  EXPECT_EQ(Revise(), 0);
+  EXPECT_EQ(presenter_.Log(), (Lines{kNewerCopyQuestion, "show FrmSaveFile", "hide FrmSaveFile"}));
+  EXPECT_EQ(Opened(1), Lines{CacheCopy(u8"方案.doc").string()});
+  EXPECT_EQ(StoredContent(id, u8"方案.doc"), "服务器版本");
+}
+
+// The local time has two-second resolution and only a strictly later one
+// is newer.
+TEST_F(RevisionTest, ALocalCopyReadAtOrBeforeTheStoredTimeRaisesNoQuestion) {
+  const std::int32_t id = StoreDocument(u8"清单.csv", "a,b\n");
+  SelectRow(Row(id, "清单.csv"));
+  for (std::time_t access : {LocalSeconds(2024, 5, 6, 10, 20, 30), LocalSeconds(2024, 5, 6, 10, 20, 31),
+                             LocalSeconds(2019, 12, 31, 23, 59, 59)}) {
+    LeaveCacheCopy(u8"清单.csv", "本地版本", access);
+    presenter_.Click("BtnCancel");
+    const std::size_t before = presenter_.Log().size();
+    EXPECT_EQ(Revise(), 0);
+    EXPECT_EQ(TimeQueries().size(), 1u);  // the copy exists: the stored time is read
+    EXPECT_EQ(LogSince(before), (Lines{"show FrmSaveFile", "hide FrmSaveFile"})) << access;
+    EXPECT_EQ(StoredContent(id, u8"清单.csv"), "a,b\n");
+  }
+}
+
+TEST_F(RevisionTest, ARowWithoutAUsableNumberUsesMinusOneThroughout) {
+  // A copy with that name is in the cache; no document -1 has a stored time,
+  // so the copy counts as newer, and storing it answers no.
+  LeaveCacheCopy(u8"孤本.doc", "本地", LocalSeconds(2024, 5, 6, 10, 20, 32));
+  for (const std::string row : {"LabDoc_ID=abc;DISP_名称=孤本.doc", "ID=3;DISP_名称=孤本.doc"}) {
+    SelectRow(row);
+    presenter_.AnswerConfirm(1);
+    const std::size_t before = presenter_.Log().size();
+    EXPECT_EQ(Revise(), 0);
+    EXPECT_EQ(TimeQueries(), Lines{" Select STOREDTIME from DB_FILE_STORAGE where  LabDoc_ID=-1"});
+    // The fetch of -1 answers no: nothing opens, no dialog, no message.
+    EXPECT_EQ(LogSince(before), Lines{kNewerCopyQuestion});
+  }
+  EXPECT_TRUE(rt::Session().Query("Select LABDOC_ID From DB_FILE_STORAGE").rows.empty());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(fs::exists(opened_));
+}
+
+TEST_F(RevisionTest, AFailedFetchEndsTheCommandSilently) {
+  SelectRow(Row(999, "不存在.doc"));
+  EXPECT_EQ(Revise(), 0);
+  EXPECT_TRUE(presenter_.Log().empty());
+  EXPECT_TRUE(TimeQueries().empty());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(fs::exists(opened_));
+}
+
+TEST_F(RevisionTest, AnErrorFromTheStoreIsReportedWithTheLikelyCause) {
+  const std::int32_t id = StoreDocument(u8"图谱.pdf", "%PDF-1");
+  SelectRow(Row(id, "图谱.pdf"));
+  presenter_.Then([](rt::TForm&) {
+    // The store's write fails from now on.
+    rt::Session().ExecuteBound(
+        "CREATE TRIGGER refuse_content BEFORE INSERT ON DB_FILE_CONTENT BEGIN SELECT RAISE(ABORT, 'disk full'); END",
+        {});
+  });
+  presenter_.Click("BtnSave");
+  EXPECT_EQ(Revise(), 0);
+  ASSERT_EQ(presenter_.Log().size(), 3u) << ::testing::PrintToString(presenter_.Log());
+  const std::string prompt = presenter_.Log()[2];
+  const std::string head = "prompt: 修改文档操作失败,最可能的原因是:\r\n";
+  const std::string tail = "\r\n本地文件未关闭";
+  ASSERT_GT(prompt.size(), head.size() + tail.size()) << prompt;
+  EXPECT_EQ(prompt.substr(0, head.size()), head);
+  EXPECT_EQ(prompt.substr(prompt.size() - tail.size()), tail);
+  EXPECT_NE(prompt.find("disk full"), std::string::npos) << prompt;
+  EXPECT_EQ(StoredContent(id, u8"图谱.pdf"), "%PDF-1");
+  EXPECT_EQ(FrmSaveFile, nullptr);
+}
+
+TEST_F(RevisionTest, AStoredTimeThatIsNoDateEndsTheCommandWithTheMessage) {
+  const std::int32_t id = StoreDocument(u8"图谱.pdf", "%PDF-1");
+  Exec("Update DB_FILE_STORAGE Set STOREDTIME='yesterday' Where LABDOC_ID=" + std::to_string(id));
+  SelectRow(Row(id, "图谱.pdf"));
+  LeaveCacheCopy(u8"图谱.pdf", "%PDF-2", LocalSeconds(2024, 5, 6, 10, 20, 32));
+  EXPECT_EQ(Revise(), 0);
+  EXPECT_EQ(presenter_.Log(), Lines{"prompt: 修改文档操作失败,最可能的原因是:\r\n'yesterday' is not a valid date and "
+                                    "time\r\n本地文件未关闭"});
+}
+
+TEST_F(RevisionTest, EachRevisionMakesAndFreesItsOwnDialog) {
+  const std::int32_t id = StoreDocument(u8"月报.xls", "一月");
+  SelectRow(Row(id, "月报.xls"));
+  EditThenClick(u8"月报.xls", "二月", "BtnSave");
+  EXPECT_EQ(Revise(), 0);
+  EXPECT_EQ(FrmSaveFile, nullptr);
+  // The copy the first revision stored counts as read before the stored time.
+  SetAccessTime(CacheCopy(u8"月报.xls"), LocalSeconds(2024, 1, 1, 0, 0, 0));
+  EditThenClick(u8"月报.xls", "三月", "BtnSave");
+  EXPECT_EQ(Revise(), 0);
+  EXPECT_EQ(FrmSaveFile, nullptr);
+  // The second dialog got the plain name: the first one was gone.
+  EXPECT_EQ(presenter_.Log(), (Lines{"show FrmSaveFile", "hide FrmSaveFile", "show FrmSaveFile", "hide FrmSaveFile"}));
+  EXPECT_EQ(Opened(2).size(), 2u);
+  EXPECT_EQ(StoredContent(id, u8"月报.xls"), "三月");
+}
+
+TEST_F(RevisionTest, TheLocalTimeIsTheLastAccessTimeInDosResolution) {
+  const fs::path file = Native(u8"时间/淺.txt");
+  WriteFile(file, "x");
+  const std::string path = rt::gbk::FromUtf8(file.string());
+  SetAccessTime(file, LocalSeconds(2021, 3, 4, 5, 6, 7));  // the write time is 2001
+  EXPECT_EQ(view_->GetLocalFileTime(path), rt::EncodeDateTime(2021, 3, 4, 5, 6, 6, 0));
+  // Outside the DOS range the nearer end of the range stands in.
+  SetAccessTime(file, LocalSeconds(1975, 6, 1, 12, 0, 0));
+  EXPECT_EQ(view_->GetLocalFileTime(path), rt::EncodeDateTime(1980, 1, 1, 0, 0, 0, 0));
+  SetAccessTime(file, LocalSeconds(2120, 6, 1, 12, 0, 0));
+  EXPECT_EQ(view_->GetLocalFileTime(path), rt::EncodeDateTime(2107, 12, 31, 23, 59, 58, 0));
+}
+
+}  // namespace
+}  // namespace labdocs
