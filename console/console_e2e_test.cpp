@@ -214,7 +214,7 @@ TEST_F(ConsoleEndToEndTest, DeletesTheSelectedDocumentsAfterTheQuestion) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
 }
 
-TEST_F(ConsoleEndToEndTest, DISABLED_DeletesADirectoryWithItsDocuments) {
+TEST_F(ConsoleEndToEndTest, DeletesADirectoryWithItsDocuments) {
   const ConsoleRun run = Run(u8"open 文档管理明细\n"
                              "select 1\n"
                              "run 删除目录\n"
@@ -230,7 +230,7 @@ TEST_F(ConsoleEndToEndTest, DISABLED_DeletesADirectoryWithItsDocuments) {
 
 // The copy takes the directory's name from the row's parameter text: a
 // name with blanks, quotes and a semicolon arrives whole.
-TEST_F(ConsoleEndToEndTest, DISABLED_CopiesADirectoryWhoseNameHoldsBlanksQuotesAndASemicolon) {
+TEST_F(ConsoleEndToEndTest, CopiesADirectoryWhoseNameHoldsBlanksQuotesAndASemicolon) {
   const ConsoleRun run = Run(u8"open 文档管理明细\n"
                              "select 4\n"
                              "run miCopyList\n"

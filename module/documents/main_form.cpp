@@ -43,6 +43,8 @@ TfrmMain::TfrmMain(rt::TComponent* owner) : TfrmClsfrmConfig(owner) {
   PublishMethod("btnSaveClick", [this](rt::TObject* sender) { btnSaveClick(sender); });
   PublishMethod("btnOpenFileClick", [this](rt::TObject* sender) { btnOpenFileClick(sender); });
   PublishMethod("acPropertiesExecute", [this](rt::TObject* sender) { acPropertiesExecute(sender); });
+  PublishMethod("miDeleteListClick", [this](rt::TObject* sender) { miDeleteListClick(sender); });
+  PublishMethod("acCopyListExecute", [this](rt::TObject* sender) { acCopyListExecute(sender); });
   PublishMethod("ActUpdateFileExecute", [this](rt::TObject* sender) { ActUpdateFileExecute(sender); });
 }
 

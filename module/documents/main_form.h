@@ -32,6 +32,10 @@ class TfrmMain : public TfrmClsfrmConfig {
   void btnSaveClick(rt::TObject* sender);
   void btnOpenFileClick(rt::TObject* sender);
   void acPropertiesExecute(rt::TObject* sender);
+  // "删除目录": deletes each selected directory with its documents.
+  void miDeleteListClick(rt::TObject* sender);
+  // "复制目录": copies the selected directories into another category.
+  void acCopyListExecute(rt::TObject* sender);
   // "修改文档": fetch, open and store back the selected document's file.
   void ActUpdateFileExecute(rt::TObject* sender);
   // A file's last-access time in local time, at two-second resolution.
@@ -84,5 +88,10 @@ class TfrmMain : public TfrmClsfrmConfig {
 
 // The form of the exported call in progress; nil between calls.
 extern TfrmMain* frmMain;
+
+// The copy dialog of the current copy command completed a copy.
+extern bool CopyDone;
+// The name of the directory being copied; the last one copied afterwards.
+extern std::string CopyListName;
 
 }  // namespace labdocs

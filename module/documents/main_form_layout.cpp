@@ -53,7 +53,8 @@ rt::Layout TfrmMain::ClassLayout() const {
               {{"U_ServerClassName", "Vexa.DataCtrl"}, {"U_OpenType", "otNormal"}, {"U_FetchDataMode", "fmAppend"}},
               {}});
 
-  layout.Add({"acCopyList", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "复制目录"}}, {}});
+  layout.Add({"acCopyList", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "复制目录"}},
+              {{"OnExecute", "acCopyListExecute"}}});
 
   layout.Add({"miNew", "TMenuItem", "pmMenu", {{"Caption", "新增文档..."}, {"Action", "acNew"}}, {}});
   layout.Add({"miDelete", "TMenuItem", "pmMenu", {{"Caption", "删除文档"}, {"Action", "acDelete"}}, {}});
@@ -62,7 +63,7 @@ rt::Layout TfrmMain::ClassLayout() const {
   layout.Add({"miSaveAs", "TMenuItem", "pmMenu", {{"Caption", "另存为"}, {"Action", "acSaveAs"}}, {}});
   layout.Add({"N1", "TMenuItem", "pmMenu", {{"Caption", "-"}}, {}});
   layout.Add({"miProperties", "TMenuItem", "pmMenu", {{"Caption", "属性"}, {"Action", "acProperties"}}, {}});
-  layout.Add({"miDeleteList", "TMenuItem", "pmMenu", {{"Caption", "删除目录"}}, {}});
+  layout.Add({"miDeleteList", "TMenuItem", "pmMenu", {{"Caption", "删除目录"}}, {{"OnClick", "miDeleteListClick"}}});
   layout.Add({"miCopyList", "TMenuItem", "pmMenu", {{"Caption", "复制目录"}, {"Action", "acCopyList"}}, {}});
   layout.Add({"N2", "TMenuItem", "pmMenu", {{"Caption", "修改文档"}, {"Action", "actUpdateFile"}}, {}});
   layout.Change("actUpdateFile", {}, {{"OnExecute", "ActUpdateFileExecute"}});
