@@ -2,6 +2,7 @@
 
 #include "module/documents/main_form.h"
 #include "module/framework/param_text.h"
+#include "module/framework/row_param.h"
 #include "module/host/result_check.h"
 #include "module/host/sql_text.h"
 #include "module/host/vexa_coms.h"
@@ -53,11 +54,7 @@ std::string TfrmCopyList::GetParamValue(std::string_view key, std::string_view s
   return ParamTextValue(source, key);
 }
 
-std::string TfrmCopyList::GetRowParamText(rt::TClientDataSet& dataset) const {
-  if (!dataset.Active() || dataset.IsEmpty() || dataset.FieldCount() == 0) return {};
-  if (dataset.RecordCount() == 1) dataset.First();
-  return std::string(Trim(dataset.Fields(0).AsString()));
-}
+std::string TfrmCopyList::GetRowParamText(rt::TClientDataSet& dataset) const { return RowParamText(dataset); }
 
 std::string TfrmCopyList::GetRowParam(rt::TClientDataSet& dataset, std::string_view key) const {
   std::string row = GetRowParamText(dataset);

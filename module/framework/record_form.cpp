@@ -1,6 +1,7 @@
 #include "module/framework/record_form.h"
 
 #include "module/framework/param_text.h"
+#include "module/framework/row_param.h"
 #include "module/host/result_check.h"
 #include "runtime/data/client_dataset.h"
 #include "runtime/host/basic_service.h"
@@ -85,11 +86,7 @@ std::string TfrmClsfrmConfig::GetParamValue(std::string_view key, std::string_vi
   return ParamTextValue(source.empty() ? std::string_view(FParamText) : source, key);
 }
 
-std::string TfrmClsfrmConfig::GetRowParamText(rt::TClientDataSet& dataset) const {
-  if (!dataset.Active() || dataset.IsEmpty() || dataset.FieldCount() == 0) return {};
-  if (dataset.RecordCount() == 1) dataset.First();
-  return std::string(Trim(dataset.Fields(0).AsString()));
-}
+std::string TfrmClsfrmConfig::GetRowParamText(rt::TClientDataSet& dataset) const { return RowParamText(dataset); }
 
 std::string TfrmClsfrmConfig::GetRowParam(rt::TClientDataSet& dataset, std::string_view key) const {
   std::string row = GetRowParamText(dataset);
