@@ -142,8 +142,36 @@ BEGIN
 END;
 )sql";
 
+// Version 4: housekeeping and the cache's provenance.
+// - A pending content names its OWNER, a token under which the storing
+//   process holds an advisory lock while it stores: a pending content whose
+//   owner holds no lock was abandoned by a process that ended, and may be
+//   removed at once. Pending contents are few, so a partial index finds them
+//   without reading the others.
+// - DB_FILE_CACHE records, for each copy a store put into a cache folder,
+//   which document and which content it was fetched as (its size and
+//   digest): a copy whose content differs from that holds edits not stored
+//   yet, and a copy recorded for one document is never taken for another's.
+//   A cache folder belongs to one workstation, so the workstation's name is
+//   part of the key.
+constexpr const char* kVersion4 = R"sql(
+ALTER TABLE DB_FILE_CONTENT ADD COLUMN OWNER TEXT;
+CREATE INDEX IX_DB_FILE_CONTENT_Pending ON DB_FILE_CONTENT(STOREDTIME) WHERE PENDING = 1;
+CREATE TABLE DB_FILE_CACHE (
+  HOSTNAME    TEXT COLLATE NOCASE NOT NULL,
+  CACHE_DIR   TEXT COLLATE NOCASE NOT NULL,
+  FILE_NAME   TEXT COLLATE NOCASE NOT NULL,
+  LABDOC_ID   INTEGER NOT NULL,
+  CONTENT_ID  INTEGER NOT NULL,
+  FILE_SIZE   INTEGER NOT NULL,
+  SHA256      TEXT NOT NULL,
+  FETCHEDTIME DATETIME,
+  PRIMARY KEY (HOSTNAME, CACHE_DIR, FILE_NAME)
+);
+)sql";
+
 // kSteps[v] upgrades version v to v + 1.
-constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3};
+constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4};
 static_assert(std::size(kSteps) == kCurrentVersion);
 
 bool IsEmpty(sqlite3* db) {
