@@ -28,17 +28,6 @@ std::string TemporaryName() {
 
 }  // namespace
 
-bool IsPlainFileName(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (std::size_t i = 0; i < name.size(); i += rt::gbk::CharLength(name, i)) {
-    if (rt::gbk::CharLength(name, i) == 2) continue;
-    const auto c = static_cast<unsigned char>(name[i]);
-    if (c < 0x20 || c == 0x7F || rt::gbk::IsLeadByte(c)) return false;  // a stray lead byte is no character
-    if (std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos) return false;
-  }
-  return true;
-}
-
 CacheFolder::CacheFolder(std::string_view ansi_dir) : dir_(rt::IncludeTrailingPathDelimiter(ansi_dir)) {}
 
 bool HoldsContent(const std::string& ansi_path, std::uint64_t size, std::string_view sha256) {

@@ -16,12 +16,6 @@
 
 namespace labdocs::labdoc {
 
-// True for a GBK text that names a file directly inside a folder: not empty,
-// not "." or "..", no separator, no drive or stream colon, no wildcard,
-// quote, angle bracket, bar or control character (double-byte characters
-// are whole characters, whatever their second byte).
-bool IsPlainFileName(std::string_view name);
-
 class CacheFolder {
  public:
   // The folder's ANSI path; a separator is added when it lacks one.

@@ -9,7 +9,9 @@
 #include "labdoc/local_file.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/errors.h"
+#include "runtime/host/environment.h"
 #include "runtime/sysutils.h"
+#include "runtime/text/file_name.h"
 #include "runtime/text/gbk.h"
 
 namespace labdocs::labdoc {
@@ -135,6 +137,23 @@ class PendingContent {
   bool finished_ = false;
 };
 
+// Refuses to let a fetch replace the file at `path` (named `name` in the
+// cache folder) unless it is a copy the store put there and nobody changed
+// since. Nothing there is fine.
+void KeepUnstoredEdits(rt::Database& db, const CacheRecords& records, std::int64_t doc_id, const std::string& name,
+                       const std::string& path) {
+  if (Examine(path) == FileKind::Missing) return;
+  const std::optional<CachedCopy> recorded = records.Find(db, name);
+  if (recorded && HoldsContent(path, recorded->fetched_as.size, recorded->fetched_as.sha256)) return;
+  const std::string keep = ", 为免丢失没有覆盖它。请先保存其中的修改(修改文档), 或将它移走后再试";
+  if (!recorded)
+    throw EUnstoredEdits("缓存中已有文件 " + path + ", 它不是从文档库取出的原样副本" + keep);
+  if (recorded->doc_id == doc_id)
+    throw EUnstoredEdits(Document(doc_id) + " 在缓存中的副本 " + path + " 有尚未保存到服务器的修改" + keep);
+  throw EUnstoredEdits("缓存中的文件 " + path + " 是" + Document(recorded->doc_id) +
+                       " 的副本, 有尚未保存到服务器的修改" + keep);
+}
+
 // Removes pending contents whose storing began more than a day ago: a
 // process that stored them ended before finishing (a store takes seconds,
 // not days). Housekeeping: a database that is busy is left for next time.
@@ -152,7 +171,8 @@ void SweepAbandonedContents(rt::Database& db) {
 
 }  // namespace
 
-DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link) : cache_(ansi_cache_dir), link_(link) {
+DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link)
+    : cache_(ansi_cache_dir), records_(rt::Environment().computer_name, cache_.Dir()), link_(link) {
   if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
   // Only the document operations need the database: one that cannot be
   // reached now is reported by the first of them, and everything else the
@@ -167,7 +187,7 @@ DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link
 
 std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
   if (!IsStorableFile(ansi_file)) return std::nullopt;
-  const std::string name = rt::ExtractFileName(ansi_file);
+  const std::string name = rt::SafeFileName(rt::ExtractFileName(ansi_file));
   InputFile source(ansi_file);
   rt::Database& db = link_.Get();
   PendingContent content(db, 0, name);
@@ -190,13 +210,33 @@ bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
     if (!DocumentExists(db, doc_id)) return false;
     look.Commit();
   }
+  // A copy in the cache folder carries the document it was fetched for.
+  const std::optional<std::string> cached_name = CachedName(ansi_file);
+  if (cached_name) {
+    const std::optional<CachedCopy> recorded = records_.Find(db, *cached_name);
+    if (recorded && recorded->doc_id != doc_id)
+      throw rt::Exception("缓存中的文件 " + ansi_file + " 是" + Document(recorded->doc_id) + " 的副本, 不能保存为" +
+                          Document(doc_id) + " 的内容");
+  }
   InputFile source(ansi_file);
   PendingContent content(db, doc_id, rt::ExtractFileName(ansi_file));
   content.Write(source);
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
   if (!DocumentExists(db, doc_id)) return false;  // deleted meanwhile: the content goes
   content.Finish(doc_id, transaction);
+  // The copy now holds the current content: it has no unstored edits.
+  if (cached_name) {
+    rt::Transaction look(db, rt::Transaction::Kind::Deferred);
+    const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
+    look.Commit();
+    if (current) records_.Remember(db, *cached_name, {doc_id, current->content_id, current->summary});
+  }
   return true;
+}
+
+std::optional<std::string> DocumentStore::CachedName(const std::string& ansi_path) const {
+  if (rt::ExtractFilePath(ansi_path) != cache_.Dir()) return std::nullopt;
+  return rt::ExtractFileName(ansi_path);
 }
 
 bool DocumentStore::Delete(std::int32_t doc_id) {
@@ -215,14 +255,18 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
   const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
   if (!current) return std::nullopt;
-  if (!IsPlainFileName(current->file_name))
-    throw rt::Exception(Document(doc_id) + " 的存储文件名 \"" + current->file_name + "\" 不能用作文件名");
-  const std::string path = cache_.PathOf(current->file_name);
+  // Names stored before names were made safe when storing get the same rule
+  // here, so no stored name can lead outside the folder.
+  const std::string name = rt::SafeFileName(current->file_name);
+  const std::string path = cache_.PathOf(name);
   if (path.size() > max_path_length) return std::nullopt;
+  const CachedCopy fetched{doc_id, current->content_id, current->summary};
   if (HoldsContent(path, current->summary.size, current->summary.sha256)) {
     snapshot.Commit();
+    records_.Remember(db, name, fetched);
     return path;
   }
+  KeepUnstoredEdits(db, records_, doc_id, name, path);
   // The folder may have been removed since the store was initialised.
   if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
   AtomicFile copy(path);
@@ -230,7 +274,22 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
              [&](const std::uint8_t* data, std::size_t size) { copy.Write(data, size); });
   snapshot.Commit();
   copy.PutInPlace();
+  records_.Remember(db, name, fetched);
   return path;
+}
+
+bool DocumentStore::HoldsUnstoredEdits(std::int32_t doc_id, const std::string& ansi_path) {
+  const std::optional<std::string> name = CachedName(ansi_path);
+  if (!name || Examine(ansi_path) != FileKind::Regular) return false;
+  rt::Database& db = link_.Get();
+  rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
+  const std::optional<CachedCopy> recorded = records_.Find(db, *name);
+  if (!recorded || recorded->doc_id != doc_id) return false;
+  const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
+  snapshot.Commit();
+  if (!current || rt::SafeFileName(current->file_name) != *name) return false;
+  return !HoldsContent(ansi_path, recorded->fetched_as.size, recorded->fetched_as.sha256) &&
+         !HoldsContent(ansi_path, current->summary.size, current->summary.sha256);
 }
 
 }  // namespace labdocs::labdoc

@@ -10,6 +10,11 @@
 // one remains.
 // Documents are fetched into a cache folder under their stored file names,
 // each copy verified against the stored digest before it is put in place.
+// The store records which document and content each copy was fetched as
+// (cache_record.h): a copy edited since is never replaced, and one fetched
+// for a document is never stored as another's content.
+// File names are made safe when a file is stored (rt::SafeFileName), so
+// every stored name can be fetched again.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +24,7 @@
 #include <string_view>
 
 #include "labdoc/cache_folder.h"
+#include "labdoc/cache_record.h"
 #include "labdoc/database_link.h"
 
 namespace labdocs::labdoc {
@@ -33,14 +39,18 @@ class DocumentStore {
   DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link);
 
   // Stores a file as a new document and returns its number; nothing when
-  // there is no such file. Throws rt::Exception when the file cannot be read
+  // there is no such file. The document's file name is the file's name made
+  // safe. Throws rt::Exception when the file cannot be read
   // to its end or changes while it is read, rt::EDatabaseError when the
   // database fails; nothing is stored then.
   std::optional<std::int32_t> Save(const std::string& ansi_file);
 
   // Makes a file the document's new content; the content it replaces stays
   // as a revision with its time, size and digest. False when there is no
-  // such document or file. Throws as Save, leaving the document as it was.
+  // such document or file. Throws as Save, leaving the document as it was,
+  // and rt::Exception when the file is a copy in the cache folder that was
+  // fetched for another document. A copy in the cache folder is recorded as
+  // holding the new content.
   bool Update(std::int32_t doc_id, const std::string& ansi_file);
 
   // Deletes a document with every content it has had. False when there is
@@ -49,19 +59,36 @@ class DocumentStore {
   bool Delete(std::int32_t doc_id);
 
   // Fetches a document's current content into the cache folder under its
-  // stored file name and returns the copy's path. A copy already there that
-  // has the content's size and digest is kept as it is. Nothing when there
-  // is no such document, it has no content, or the path would be longer than
-  // `max_path_length` bytes. Throws EDamagedContent when the stored content
-  // does not match its digest (no copy is made then), rt::Exception when the
-  // stored file name cannot name a file in the folder or the copy cannot be
-  // written, rt::EDatabaseError when the database fails.
+  // stored file name (made safe) and returns the copy's path. A copy already
+  // there that has the content's size and digest is kept as it is; another
+  // file there is replaced only when it is a copy the store put there and
+  // nobody changed since. Nothing when there is no such document, it has no
+  // content, or the path would be longer than `max_path_length` bytes.
+  // Throws EUnstoredEdits when the file there holds edits that were not
+  // stored (or is not the store's), leaving it untouched; EDamagedContent
+  // when the stored content does not match its digest (no copy is made
+  // then); rt::Exception when the copy cannot be written; rt::EDatabaseError
+  // when the database fails.
   std::optional<std::string> Fetch(std::int32_t doc_id, std::size_t max_path_length);
+
+  // True when the file at the path is the document's copy in the cache
+  // folder and holds edits that were not stored: the store fetched it for
+  // this document and its content differs (size, then SHA-256) from what it
+  // was fetched as and from the document's current content. False for a
+  // path outside the folder or of another name, a copy fetched for another
+  // document or not by the store, an unchanged copy, and no document.
+  // Throws as Fetch when the database or the file cannot be read.
+  bool HoldsUnstoredEdits(std::int32_t doc_id, const std::string& ansi_path);
 
   const CacheFolder& Cache() const { return cache_; }
 
  private:
+  // The file name of a path directly in the cache folder; nothing for any
+  // other path.
+  std::optional<std::string> CachedName(const std::string& ansi_path) const;
+
   CacheFolder cache_;
+  CacheRecords records_;
   DatabaseLink& link_;
 };
 

@@ -1,4 +1,4 @@
-// The seven entry points of the document-store library: C functions with the
+// The entry points of the document-store library: C functions with the
 // standard calling convention, found by name. Each answers a status, negative
 // on failure with the reason left by rt::SetErrorInfo, and, where it has one,
 // a yes/no byte that is set to "no" before anything else happens. A "no" is
@@ -189,6 +189,14 @@ LABDOC_EXPORT HRESULT WINAPI OpenLabDoc(std::int32_t doc_id, std::uint8_t* ok) {
   });
 }
 
+LABDOC_EXPORT HRESULT WINAPI CheckLabDoc(std::int32_t doc_id, const char* path, std::uint8_t* newer) {
+  return Run([&](Library& library) {
+    std::uint8_t& answer = Answer(newer);
+    Required(path, "path");
+    answer = Store(library).HoldsUnstoredEdits(doc_id, path) ? 1 : 0;
+  });
+}
+
 }  // extern "C"
 
 // The definitions have exactly the types the callers resolve them as.
@@ -199,3 +207,4 @@ static_assert(std::is_same_v<decltype(&SaveLabDoc), labdocs::TSaveLabDoc>);
 static_assert(std::is_same_v<decltype(&DelLabDoc), labdocs::TDelLabDoc>);
 static_assert(std::is_same_v<decltype(&UpdateLabDoc), labdocs::TUpdateLabDoc>);
 static_assert(std::is_same_v<decltype(&OpenLabDoc), labdocs::TOpenLabDoc>);
+static_assert(std::is_same_v<decltype(&CheckLabDoc), labdocs::TCheckLabDoc>);

@@ -24,6 +24,7 @@ LoadedStore::LoadedStore() : library_(LoadLibraryA(kDocStoreLibrary)) {
   Del = ProcAs<TDelLabDoc>(GetProcAddress(library_, "DelLabDoc"));
   Update = ProcAs<TUpdateLabDoc>(GetProcAddress(library_, "UpdateLabDoc"));
   Open = ProcAs<TOpenLabDoc>(GetProcAddress(library_, "OpenLabDoc"));
+  Check = ProcAs<TCheckLabDoc>(GetProcAddress(library_, "CheckLabDoc"));
 }
 
 LoadedStore::~LoadedStore() {

@@ -16,7 +16,7 @@
 
 namespace labdocs::labdoc::testing {
 
-// The library and its seven entry points, resolved by name.
+// The library and its entry points, resolved by name.
 class LoadedStore {
  public:
   LoadedStore();
@@ -24,7 +24,7 @@ class LoadedStore {
   LoadedStore(const LoadedStore&) = delete;
   LoadedStore& operator=(const LoadedStore&) = delete;
 
-  bool Loaded() const { return library_ != nullptr && Open != nullptr; }
+  bool Loaded() const { return library_ != nullptr && Open != nullptr && Check != nullptr; }
 
   TInitLabDoc Init = nullptr;
   TFreeLabDoc Free = nullptr;
@@ -33,6 +33,7 @@ class LoadedStore {
   TDelLabDoc Del = nullptr;
   TUpdateLabDoc Update = nullptr;
   TOpenLabDoc Open = nullptr;
+  TCheckLabDoc Check = nullptr;
 
  private:
   HMODULE library_ = nullptr;

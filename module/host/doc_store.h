@@ -1,4 +1,4 @@
-// The document store's seven entry points: C functions of the document-store
+// The document store's entry points: C functions of the document-store
 // library, found by name, each returning an automation status (negative on
 // failure). Texts are zero-terminated GBK; yes/no answers are single bytes.
 #pragma once
@@ -33,10 +33,16 @@ using TDelLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, std::uint8_t* ok);
 using TUpdateLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, const char* file_name, std::uint8_t* ok);
 // Fetches a document and opens it with the program associated with its type.
 using TOpenLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, std::uint8_t* ok);
+// Whether the file at the path is the document's copy in the cache with
+// edits that were not stored yet (*newer 1): the store fetched it for this
+// document and it has changed since.
+using TCheckLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, const char* path, std::uint8_t* newer);
 }
 
-// The entry points' names, in the order they are resolved.
-inline constexpr const char* kDocStoreEntryPoints[] = {"InitLabDoc",  "FreeLabDoc",   "GetLabDoc", "SaveLabDoc",
-                                                       "DelLabDoc",   "UpdateLabDoc", "OpenLabDoc"};
+// The entry points' names, in the order they are resolved. The last one,
+// added later than the others, is optional: without it no local copy is
+// offered for storing before a revision.
+inline constexpr const char* kDocStoreEntryPoints[] = {"InitLabDoc",   "FreeLabDoc", "GetLabDoc",  "SaveLabDoc",
+                                                       "DelLabDoc",    "UpdateLabDoc", "OpenLabDoc", "CheckLabDoc"};
 
 }  // namespace labdocs

@@ -1,0 +1,58 @@
+// What the store remembers of each copy it put into a cache folder: the
+// document and the content it was fetched as, with that content's size and
+// digest. Recorded in the database (DB_FILE_CACHE), keyed by the
+// workstation, the cache folder and the copy's file name, so two documents
+// whose files share a name never pass for each other, and a copy whose
+// content differs from what it was fetched as is known to hold edits that
+// were not stored yet.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "labdoc/content_chunks.h"
+#include "runtime/data/database.h"
+#include "runtime/errors.h"
+
+namespace labdocs::labdoc {
+
+// A file in the cache folder that a fetch must not replace: it holds edits
+// that were not stored, or the store did not put it there.
+class EUnstoredEdits : public rt::Exception {
+ public:
+  using rt::Exception::Exception;
+};
+
+struct CachedCopy {
+  std::int64_t doc_id = 0;
+  std::int64_t content_id = 0;
+  ContentSummary fetched_as;
+
+  bool operator==(const CachedCopy& other) const {
+    return doc_id == other.doc_id && content_id == other.content_id && fetched_as.size == other.fetched_as.size &&
+           fetched_as.sha256 == other.fetched_as.sha256;
+  }
+};
+
+class CacheRecords {
+ public:
+  // The records of one cache folder (ANSI path) of one workstation.
+  CacheRecords(std::string host, std::string cache_dir) : host_(std::move(host)), cache_dir_(std::move(cache_dir)) {}
+
+  // The record of the copy of that file name; nothing when the store has
+  // not put a copy there. Throws rt::EDatabaseError.
+  std::optional<CachedCopy> Find(rt::Database& db, std::string_view file_name) const;
+  // Records the copy now at that file name, in a transaction of its own
+  // (or in the caller's), unless it is recorded so already. Throws
+  // rt::EDatabaseError.
+  void Remember(rt::Database& db, std::string_view file_name, const CachedCopy& copy) const;
+
+ private:
+  std::string host_;
+  std::string cache_dir_;
+};
+
+}  // namespace labdocs::labdoc
