@@ -5,6 +5,7 @@
 // document.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "module/framework/record_form.h"
@@ -38,7 +39,8 @@ class TfrmMain : public TfrmClsfrmConfig {
   void acCopyListExecute(rt::TObject* sender);
   // "修改文档": fetch, open and store back the selected document's file.
   void ActUpdateFileExecute(rt::TObject* sender);
-  // A file's last-access time in local time, at two-second resolution.
+  // A file's last-access time in local time, at two-second resolution. Not
+  // what decides whether a local copy is newer: any read moves it.
   rt::DateTime GetLocalFileTime(const std::string& path);
 
   // Components of its own.
@@ -80,6 +82,16 @@ class TfrmMain : public TfrmClsfrmConfig {
   rt::Layout ClassLayout() const override;
 
  private:
+  // Stores a new document's file, then writes its audit row and record.
+  void SaveNewDocument(rt::TObject* sender, const std::string& file_name);
+  // Runs before_save and the base save in one database transaction, which
+  // is committed when the record was saved; otherwise (a veto, a refused or
+  // failing write, an error) it is rolled back, the form stays open, and
+  // undo runs. Errors are passed on.
+  void SaveInOneTransaction(rt::TObject* sender, const std::function<void()>& before_save,
+                            const std::function<void()>& undo = {});
+  // Tells the user that a revision was not stored and where the file is.
+  void TellNotStored(const std::string& local_copy);
   // Reads the selection's directory and stores it for the next calls.
   void ReadSelection();
   // Whether the directory commands may be offered here.

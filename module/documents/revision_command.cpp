@@ -1,8 +1,8 @@
 // Revising a document ("修改文档"): the stored file is fetched into the local
 // cache, opened with its own program, and stored back as the document's new
 // content once the user confirms that it was saved and closed there. A copy
-// left in the cache by an earlier revision that is newer than the stored
-// content is offered for storing first.
+// left in the cache by an earlier revision with edits that were never stored
+// is offered for storing first.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -14,11 +14,10 @@
 #include "runtime/errors.h"
 #include "runtime/host/basic_service.h"
 #include "runtime/host/common_service.h"
-#include "runtime/host/data_service.h"
 #include "runtime/host/vexa_client_dataset.h"
-#include "runtime/ole/automation.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
+#include "runtime/text/file_name.h"
 #include "runtime/text/gbk.h"
 
 namespace labdocs {
@@ -66,23 +65,29 @@ void TfrmMain::ActUpdateFileExecute(rt::TObject*) {
   // The fetch buffer lives until the command ends, whichever way it ends.
   std::unique_ptr<char[]> buffer;
   try {
+    if (!FDocLibReady) {
+      OleCheck(objCommon->Alert("文档库不可用，无法修改文档！"));
+      return;
+    }
     const std::int32_t doc_id = rt::StrToIntDef(rt::gbk::Trim(GetRowParam(*cdsParams, "LabDoc_ID")), -1);
     const std::string file_name = GetRowParam(*cdsParams, "DISP_名称");
 
-    std::string base_dir;
-    OleCheck(objBaseInfo->GetCurDir(&base_dir));
-    const std::string local_copy = base_dir + "DocCache\\" + file_name;
-
-    if (rt::FileExists(local_copy)) {
-      const rt::DateTime local_time = GetLocalFileTime(local_copy);
-      const std::string query = " Select STOREDTIME from DB_FILE_STORAGE where  LabDoc_ID=" + std::to_string(doc_id);
-      rt::OleValue args[3] = {std::string("STOREDTIME"), query, rt::DateTime{}};
-      objDataCtrl->AutoObject()->Invoke("GetDateFieldValue", args);
-      const rt::DateTime stored_time = rt::OleValueToDateTime(args[2]);
-      if (local_time > stored_time) {
+    // A copy left by an earlier revision whose edits were never stored is
+    // offered for storing first. Only the store can tell such a copy: one it
+    // fetched for this document and that changed since.
+    if (!file_name.empty()) {
+      // A name that is no plain file name could lead out of the cache.
+      if (!rt::IsSafeFileName(file_name)) {
+        OleCheck(objCommon->Alert("文档的文件名 " + file_name + " 不能用作文档缓存中的文件名，无法修改此文档！"));
+        return;
+      }
+      std::string base_dir;
+      OleCheck(objBaseInfo->GetCurDir(&base_dir));
+      const std::string local_copy = base_dir + "DocCache\\" + file_name;
+      if (rt::FileExists(local_copy) && LocalCopyHoldsEdits(doc_id, local_copy)) {
         int answer = 0;
         OleCheck(objCommon->Confirm("发现本地文件较新,可能上次修改未保存至服务器\n\r是否保存?", 1, &answer));
-        if (answer == 1) UpdateDocument(doc_id, local_copy.c_str());
+        if (answer == 1 && !UpdateDocument(doc_id, local_copy.c_str())) TellNotStored(local_copy);
       }
     }
 
@@ -91,13 +96,23 @@ void TfrmMain::ActUpdateFileExecute(rt::TObject*) {
     if (!FetchDocument(doc_id, path_buffer)) return;
     const std::string fetched(buffer.get(), strnlen(buffer.get(), kRevisionPathBufferSize));
 
-    ShellExecuteA(nullptr, "open", fetched.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
-    if (ConfirmSaveToServer()) UpdateDocument(doc_id, fetched.c_str());
+    const HINSTANCE started = ShellExecuteA(nullptr, "open", fetched.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    if (reinterpret_cast<std::intptr_t>(started) <= 32) {
+      // Nothing to edit it with: asking whether it was saved would mislead.
+      OleCheck(objCommon->Alert("没有与文件 " + fetched + " 关联的打开程序，无法打开它进行修改！"));
+      return;
+    }
+    if (ConfirmSaveToServer() && !UpdateDocument(doc_id, fetched.c_str())) TellNotStored(fetched);
   } catch (const rt::Exception& error) {
     buffer.reset();
     OleCheck(objCommon->Prompt(std::string("修改文档操作失败,最可能的原因是:\r\n") + error.what() +
                                "\r\n本地文件未关闭"));
   }
+}
+
+void TfrmMain::TellNotStored(const std::string& local_copy) {
+  OleCheck(objCommon->Alert("文档没有保存到服务器(文档可能已被删除，或文档库不可用)。修改过的文件仍在 " + local_copy +
+                            "，下次修改此文档时会提示保存。"));
 }
 
 }  // namespace labdocs

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "module/documents/main_form.h"
@@ -29,7 +30,6 @@ namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
 constexpr const char* kNewerCopyQuestion = "confirm(1): 发现本地文件较新,可能上次修改未保存至服务器\n\r是否保存?";
-constexpr const char* kStoredTime = "2024-05-06 10:20:30.000";
 
 // Seconds since the epoch of a local date and time.
 std::time_t LocalSeconds(int year, int month, int day, int hour, int minute, int second) {
@@ -73,16 +73,17 @@ class RevisionTest : public testing::HostFixture {
   }
   // The cached copy of a stored file name (UTF-8).
   fs::path CacheCopy(const std::string& utf8_name) { return home_ / "DocCache" / fs::path(utf8_name); }
+  // Its path as the plug-in and the store name it (GBK).
+  std::string CachePath(const std::string& utf8_name) {
+    return rt::gbk::FromUtf8(home_.string() + "/DocCache\\" + utf8_name);
+  }
 
-  // Stores a file as a new document and gives its number; its STOREDTIME
-  // is set to kStoredTime.
+  // Stores a file as a new document and gives its number.
   std::int32_t StoreDocument(const std::string& utf8_name, const std::string& content) {
     const fs::path source = Native(u8"来源/" + utf8_name);
     WriteFile(source, content);
     std::int32_t id = 0;
     EXPECT_TRUE(view_->StoreDocument(rt::gbk::FromUtf8(source.string()), id));
-    Exec("Update DB_FILE_STORAGE Set STOREDTIME='" + std::string(kStoredTime) +
-         "' Where LABDOC_ID=" + std::to_string(id));
     return id;
   }
   // The content the store holds now, fetched afresh (the cached copy is
@@ -122,13 +123,6 @@ class RevisionTest : public testing::HostFixture {
     statements_.clear();
     return view_->ExecuteMenuItem("N2");
   }
-  // The queries for the stored time among the statements of the command.
-  Lines TimeQueries() const {
-    Lines found;
-    for (const std::string& sql : statements_)
-      if (sql.find("STOREDTIME") != std::string::npos) found.push_back(sql);
-    return found;
-  }
   // The paths the opening program was started with, once `count` arrived.
   Lines Opened(std::size_t count) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -160,7 +154,6 @@ TEST_F(RevisionTest, WithoutALocalCopyTheDocumentIsFetchedOpenedAndStoredBack) {
   SelectRow(Row(id, "周报淺.doc"));
   EditThenClick(u8"周报淺.doc", "第二版，已修改", "BtnSave");
   EXPECT_EQ(Revise(), 0);
-  EXPECT_TRUE(TimeQueries().empty());  // no local copy: no question asked of the database
   EXPECT_EQ(presenter_.Log(), (Lines{"show FrmSaveFile", "hide FrmSaveFile"}));
   EXPECT_EQ(Opened(1), Lines{CacheCopy(u8"周报淺.doc").string()});
   EXPECT_EQ(FrmSaveFile, nullptr);
@@ -177,9 +170,9 @@ TEST_F(RevisionTest, CancellingOrClosingTheDialogStoresNothing) {
   EXPECT_EQ(StoredContent(id, u8"记录.txt"), "原稿");
 
   // The title bar's close button (the script runs out) counts as no.
+  fs::remove(CacheCopy(u8"记录.txt"));  // the unstored edits would be offered first
   presenter_.Then([this](rt::TForm&) { WriteFile(CacheCopy(u8"记录.txt"), "又一次修改"); });
   presenter_.Close();
-  SetAccessTime(CacheCopy(u8"记录.txt"), LocalSeconds(2020, 1, 1, 0, 0, 0));  // no question on the way
   EXPECT_EQ(Revise(), 0);
   EXPECT_EQ(StoredContent(id, u8"记录.txt"), "原稿");
   EXPECT_TRUE(presenter_.Messages().empty());
@@ -205,75 +198,127 @@ TEST_F(RevisionTest, TheDialogShowsItsWarningAndTwoButtons) {
   EXPECT_EQ(FrmSaveFile, nullptr);
 }
 
-TEST_F(RevisionTest, ANewerLocalCopyIsOfferedForStoringFirst) {
-  const std::int32_t id = StoreDocument(u8"方案.doc", "服务器版本");
-  SelectRow(Row(id, "方案.doc"));
-  // Read two seconds after the stored time: newer.
-  LeaveCacheCopy(u8"方案.doc", "上次未保存的修改", LocalSeconds(2024, 5, 6, 10, 20, 32));
-  presenter_.AnswerConfirm(1);
-  presenter_.Click("BtnCancel");
-  EXPECT_EQ(Revise(), 0);
-  EXPECT_EQ(TimeQueries(), Lines{" Select STOREDTIME from DB_FILE_STORAGE where  LabDoc_ID=" + std::to_string(id)});
-  EXPECT_EQ(presenter_.Log(), (Lines{kNewerCopyQuestion, "show FrmSaveFile", "hide FrmSaveFile"}));
-  EXPECT_EQ(StoredContent(id, u8"方案.doc"), "上次未保存的修改");
-}
-
-TEST_F(RevisionTest, ANewerLocalCopyDeclinedIsNotStoredAndTheRevisionGoesOn) {
-  const std::int32_t id = StoreDocument(u8"方案.doc", "服务器版本");
-  SelectRow(Row(id, "方案.doc"));
-  LeaveCacheCopy(u8"方案.doc", "上次未保存的修改", LocalSeconds(2030, 1, 1, 0, 0, 0));
-  presenter_.AnswerConfirm(2);
-  presenter_.Then([this](rt::TForm&) {
-    // The fetch replaced the copy with the stored content.
-    EXPECT_EQ(ReadFile(CacheCopy(u8"方案.doc")), "服务器版本");
-  });
-  presenter_.Click("BtnCancel");
-  EXPECT_EQ(Revise(), 0);
-  EXPECT_EQ(presenter_.Log(), (Lines{kNewerCopyQuestion, "show FrmSaveFile", "hide FrmSaveFile"}));
-  EXPECT_EQ(Opened(1), Lines{CacheCopy(u8"方案.doc").string()});
-  EXPECT_EQ(StoredContent(id, u8"方案.doc"), "服务器版本");
-}
-
-// The local time has two-second resolution and only a strictly later one
-// is newer.
-TEST_F(RevisionTest, ALocalCopyReadAtOrBeforeTheStoredTimeRaisesNoQuestion) {
-  const std::int32_t id = StoreDocument(u8"清单.csv", "a,b\n");
-  SelectRow(Row(id, "清单.csv"));
-  for (std::time_t access : {LocalSeconds(2024, 5, 6, 10, 20, 30), LocalSeconds(2024, 5, 6, 10, 20, 31),
-                             LocalSeconds(2019, 12, 31, 23, 59, 59)}) {
-    LeaveCacheCopy(u8"清单.csv", "本地版本", access);
+// Whether a copy in the cache is offered for storing is the store's answer:
+// a copy it fetched for this document that changed since. Reading a copy,
+// another document's copy of the same name, or a file nobody fetched are
+// never offered, and a fetch never overwrites edits that were not stored.
+TEST_F(RevisionTest, ALocalCopyIsOfferedOnlyWhenItHoldsUnstoredEditsOfThisDocument) {
+  struct Case {
+    const char* what;
+    // Leaves the cache as the case needs it; A and B are two documents whose
+    // files are both named 报告.doc.
+    std::function<void(std::int32_t a, std::int32_t b)> before;
+    int answer;                  // to the question, when asked
+    bool asked;
+    const char* stored_a_after;  // A's content after the revision
+    const char* copy_after;      // what the cached copy holds afterwards
+    bool refused;                // the fetch kept the copy and the command said why
+  };
+  const fs::path copy = CacheCopy(u8"报告.doc");
+  auto fetch = [this](std::int32_t id) {
+    char buffer[kFilePathBufferSize] = {};
+    char* path = buffer;
+    ASSERT_TRUE(view_->FetchDocument(id, path));
+  };
+  const Case cases[] = {
+      {"A's copy edited, stored on yes", [&](std::int32_t a, std::int32_t) { fetch(a), WriteFile(copy, "A 改"); }, 1,
+       true, "A 改", "A 改", false},
+      {"A's copy edited, declined",
+       [&](std::int32_t a, std::int32_t) { fetch(a), WriteFile(copy, "A 改"); }, 2, true, "A 原稿", "A 改", true},
+      {"A's copy only read", [&](std::int32_t a, std::int32_t) { fetch(a), SetAccessTime(copy, 4102444800); }, 1,
+       false, "A 原稿", "A 原稿", false},
+      {"B's copy, unchanged", [&](std::int32_t, std::int32_t b) { fetch(b); }, 1, false, "A 原稿", "A 原稿", false},
+      {"B's copy, edited", [&](std::int32_t, std::int32_t b) { fetch(b), WriteFile(copy, "B 改"); }, 1, false,
+       "A 原稿", "B 改", true},
+      {"a file nobody fetched", [&](std::int32_t, std::int32_t) { WriteFile(copy, "自己的文件"); }, 1, false,
+       "A 原稿", "自己的文件", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(home_ / "DocCache");
+    const std::int32_t a = StoreDocument(u8"A/报告.doc", "A 原稿");
+    const std::int32_t b = StoreDocument(u8"B/报告.doc", "B 原稿");
+    c.before(a, b);
+    SelectRow(Row(a, "报告.doc"));
+    presenter_.AnswerConfirm(c.answer);
     presenter_.Click("BtnCancel");
     const std::size_t before = presenter_.Log().size();
     EXPECT_EQ(Revise(), 0);
-    EXPECT_EQ(TimeQueries().size(), 1u);  // the copy exists: the stored time is read
-    EXPECT_EQ(LogSince(before), (Lines{"show FrmSaveFile", "hide FrmSaveFile"})) << access;
-    EXPECT_EQ(StoredContent(id, u8"清单.csv"), "a,b\n");
+    const Lines log = LogSince(before);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front() == kNewerCopyQuestion, c.asked) << ::testing::PrintToString(log);
+    if (c.refused) {
+      EXPECT_EQ(log.back().rfind("prompt: 修改文档操作失败,最可能的原因是:\r\n", 0), 0u) << log.back();
+      EXPECT_NE(log.back().find(CachePath(u8"报告.doc")), std::string::npos) << log.back();
+      EXPECT_EQ(std::count(log.begin(), log.end(), "show FrmSaveFile"), 0);
+    } else {
+      EXPECT_EQ(log.back(), "hide FrmSaveFile");
+    }
+    EXPECT_EQ(ReadFile(copy), c.copy_after);
+    fs::remove(copy);
+    EXPECT_EQ(StoredContent(a, u8"报告.doc"), c.stored_a_after);
+    EXPECT_EQ(StoredContent(b, u8"报告.doc"), "B 原稿");
   }
 }
 
 TEST_F(RevisionTest, ARowWithoutAUsableNumberUsesMinusOneThroughout) {
-  // A copy with that name is in the cache; no document -1 has a stored time,
-  // so the copy counts as newer, and storing it answers no.
+  // A copy with that name is in the cache, but no document -1 was fetched
+  // into it: no question; the fetch of -1 answers no.
   LeaveCacheCopy(u8"孤本.doc", "本地", LocalSeconds(2024, 5, 6, 10, 20, 32));
   for (const std::string row : {"LabDoc_ID=abc;DISP_名称=孤本.doc", "ID=3;DISP_名称=孤本.doc"}) {
     SelectRow(row);
+    EXPECT_EQ(Revise(), 0);
+    EXPECT_TRUE(presenter_.Log().empty()) << ::testing::PrintToString(presenter_.Log());
+  }
+  EXPECT_EQ(ReadFile(CacheCopy(u8"孤本.doc")), "本地");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(fs::exists(opened_));
+}
+
+TEST_F(RevisionTest, AStoreBackThatAnswersNoIsToldAndTheEditsStay) {
+  const std::int32_t id = StoreDocument(u8"计划.doc", "原稿");
+  SelectRow(Row(id, "计划.doc"));
+  presenter_.Then([this, id](rt::TForm&) {
+    WriteFile(CacheCopy(u8"计划.doc"), "修改稿");
+    Exec("Delete From DB_FILE_STORAGE Where LABDOC_ID=" + std::to_string(id));  // by someone else, meanwhile
+  });
+  presenter_.Click("BtnSave");
+  EXPECT_EQ(Revise(), 0);
+  const std::string copy = CachePath(u8"计划.doc");
+  EXPECT_EQ(presenter_.Log(),
+            (Lines{"show FrmSaveFile", "hide FrmSaveFile",
+                   "alert: 文档没有保存到服务器(文档可能已被删除，或文档库不可用)。修改过的文件仍在 " + copy +
+                       "，下次修改此文档时会提示保存。"}));
+  EXPECT_EQ(ReadFile(CacheCopy(u8"计划.doc")), "修改稿");
+}
+
+TEST_F(RevisionTest, ANameThatWouldLeaveTheCacheIsRefused) {
+  WriteFile(home_ / "secret.txt", "不该上传");
+  const std::int32_t id = StoreDocument(u8"正常.doc", "原稿");
+  for (const std::string name : {"..\\..\\secret.txt", "..\\secret.txt", "../secret.txt", "a|b.doc"}) {
+    SelectRow(Row(id, name));
     presenter_.AnswerConfirm(1);
     const std::size_t before = presenter_.Log().size();
     EXPECT_EQ(Revise(), 0);
-    EXPECT_EQ(TimeQueries(), Lines{" Select STOREDTIME from DB_FILE_STORAGE where  LabDoc_ID=-1"});
-    // The fetch of -1 answers no: nothing opens, no dialog, no message.
-    EXPECT_EQ(LogSince(before), Lines{kNewerCopyQuestion});
+    EXPECT_EQ(LogSince(before), Lines{"alert: 文档的文件名 " + name + " 不能用作文档缓存中的文件名，无法修改此文档！"});
   }
-  EXPECT_TRUE(rt::Session().Query("Select LABDOC_ID From DB_FILE_STORAGE").rows.empty());
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_FALSE(fs::exists(opened_));
+  EXPECT_EQ(StoredContent(id, u8"正常.doc"), "原稿");
+}
+
+TEST_F(RevisionTest, WithoutAProgramForTheFileTheUserIsToldBeforeAnyDialog) {
+  const std::int32_t id = StoreDocument(u8"图谱.xyz", "内容");
+  SelectRow(Row(id, "图谱.xyz"));
+  ::setenv("LABDOCS_OPEN_COMMAND", (home_ / "no-such-program").c_str(), 1);
+  presenter_.Click("BtnSave");
+  EXPECT_EQ(Revise(), 0);
+  EXPECT_EQ(presenter_.Log(), Lines{"alert: 没有与文件 " + CachePath(u8"图谱.xyz") +
+                                    " 关联的打开程序，无法打开它进行修改！"});
 }
 
 TEST_F(RevisionTest, AFailedFetchEndsTheCommandSilently) {
   SelectRow(Row(999, "不存在.doc"));
   EXPECT_EQ(Revise(), 0);
   EXPECT_TRUE(presenter_.Log().empty());
-  EXPECT_TRUE(TimeQueries().empty());
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_FALSE(fs::exists(opened_));
 }
@@ -301,24 +346,12 @@ TEST_F(RevisionTest, AnErrorFromTheStoreIsReportedWithTheLikelyCause) {
   EXPECT_EQ(FrmSaveFile, nullptr);
 }
 
-TEST_F(RevisionTest, AStoredTimeThatIsNoDateEndsTheCommandWithTheMessage) {
-  const std::int32_t id = StoreDocument(u8"图谱.pdf", "%PDF-1");
-  Exec("Update DB_FILE_STORAGE Set STOREDTIME='yesterday' Where LABDOC_ID=" + std::to_string(id));
-  SelectRow(Row(id, "图谱.pdf"));
-  LeaveCacheCopy(u8"图谱.pdf", "%PDF-2", LocalSeconds(2024, 5, 6, 10, 20, 32));
-  EXPECT_EQ(Revise(), 0);
-  EXPECT_EQ(presenter_.Log(), Lines{"prompt: 修改文档操作失败,最可能的原因是:\r\n'yesterday' is not a valid date and "
-                                    "time\r\n本地文件未关闭"});
-}
-
 TEST_F(RevisionTest, EachRevisionMakesAndFreesItsOwnDialog) {
   const std::int32_t id = StoreDocument(u8"月报.xls", "一月");
   SelectRow(Row(id, "月报.xls"));
   EditThenClick(u8"月报.xls", "二月", "BtnSave");
   EXPECT_EQ(Revise(), 0);
   EXPECT_EQ(FrmSaveFile, nullptr);
-  // The copy the first revision stored counts as read before the stored time.
-  SetAccessTime(CacheCopy(u8"月报.xls"), LocalSeconds(2024, 1, 1, 0, 0, 0));
   EditThenClick(u8"月报.xls", "三月", "BtnSave");
   EXPECT_EQ(Revise(), 0);
   EXPECT_EQ(FrmSaveFile, nullptr);

@@ -32,6 +32,7 @@ void TfrmClsfrmConfig::FormCreate(rt::TObject*) {
   FDelLabDoc = Resolve<TDelLabDoc>(FDocLib, kDocStoreEntryPoints[4]);
   FUpdateLabDoc = Resolve<TUpdateLabDoc>(FDocLib, kDocStoreEntryPoints[5]);
   FOpenLabDoc = Resolve<TOpenLabDoc>(FDocLib, kDocStoreEntryPoints[6]);
+  FCheckLabDoc = Resolve<TCheckLabDoc>(FDocLib, kDocStoreEntryPoints[7]);
   if (!FInitLabDoc || !FFreeLabDoc || !FGetLabDoc || !FSaveLabDoc || !FDelLabDoc || !FUpdateLabDoc || !FOpenLabDoc)
     return;
 

@@ -5,9 +5,11 @@
 
 #include "module/framework/record_form.h"
 #include "module/host/result_check.h"
+#include "runtime/host/basic_service.h"
 #include "runtime/host/common_service.h"
 #include "runtime/host/vexa_client_dataset.h"
 #include "runtime/sysutils.h"
+#include "runtime/text/file_name.h"
 #include "runtime/text/gbk.h"
 #include "runtime/ui/dialogs.h"
 
@@ -30,6 +32,16 @@ std::string AfterLastBackslash(const std::string& text) {
 }
 
 }  // namespace
+
+void TfrmClsfrmConfig::TellPathTooLong(const std::string& file_name) {
+  if (!FDocLibReady || file_name.empty()) return;
+  std::string base_dir;
+  OleCheck(objBaseInfo->GetCurDir(&base_dir));
+  const std::string path = base_dir + "DocCache\\" + rt::SafeFileName(file_name);
+  if (path.size() < kFilePathBufferSize) return;
+  OleCheck(objCommon->Alert("文件 " + file_name + " 在文档缓存中的路径长 " + std::to_string(path.size()) +
+                            " 字节，超过了 249 字节，无法取出。请缩短文件名或把程序放到路径较短的目录中！"));
+}
 
 bool TfrmClsfrmConfig::StoreDocument(const std::string& path, std::int32_t& doc_id) {
   if (!FDocLibReady) return false;
@@ -63,6 +75,13 @@ bool TfrmClsfrmConfig::DeleteDocument(std::int32_t doc_id) {
   return ok != 0;
 }
 
+bool TfrmClsfrmConfig::LocalCopyHoldsEdits(std::int32_t doc_id, const std::string& path) {
+  if (!FDocLibReady || !FCheckLabDoc) return false;
+  std::uint8_t newer = 0;
+  OleCheck(FCheckLabDoc(doc_id, path.c_str(), &newer));
+  return newer != 0;
+}
+
 void TfrmClsfrmConfig::OpenDocument(std::int32_t doc_id) {
   if (!FDocLibReady) return;
   std::uint8_t ok = 0;
@@ -81,7 +100,10 @@ void TfrmClsfrmConfig::acSaveAsExecute(rt::TObject*) {
   if (id.empty()) return;
   std::array<char, kFilePathBufferSize> buffer{};
   char* path_buffer = buffer.data();
-  if (!FetchDocument(rt::StrToIntDef(id, -1), path_buffer)) return;
+  if (!FetchDocument(rt::StrToIntDef(id, -1), path_buffer)) {
+    TellPathTooLong(GetRowParam(*cdsParams, "Disp_名称"));
+    return;
+  }
   const std::string fetched = BufferText(buffer.data(), buffer.size());
 
   const std::string ext = rt::ExtractFileExt(fetched);

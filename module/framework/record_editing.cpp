@@ -18,8 +18,6 @@
 namespace labdocs {
 namespace {
 
-constexpr std::int32_t kSaving = -9999;
-
 // Frees a component made without an owner when the command ends.
 struct FreeComponent {
   void operator()(rt::TComponent* component) const { component->Free(); }

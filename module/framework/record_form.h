@@ -40,6 +40,8 @@ namespace labdocs {
 
 // The record form's edit modes.
 enum EditMode : std::int32_t { kEditNew = 0, kEditExisting = 1, kEditIdle = 2 };
+// FSaveResult from the start of a save or delete until it succeeds.
+inline constexpr std::int32_t kSaving = -9999;
 
 class TfrmClsfrmConfig : public rt::TForm {
  public:
@@ -87,6 +89,9 @@ class TfrmClsfrmConfig : public rt::TForm {
   bool FetchDocument(std::int32_t doc_id, char*& buffer);
   bool UpdateDocument(std::int32_t doc_id, const char* path);
   bool DeleteDocument(std::int32_t doc_id);
+  // Whether the file at the path is the document's copy in the cache with
+  // edits that were not stored yet; false also when the store cannot tell.
+  bool LocalCopyHoldsEdits(std::int32_t doc_id, const std::string& path);
   // Has the store open the document; tells the user when it could not.
   void OpenDocument(std::int32_t doc_id);
 
@@ -153,6 +158,7 @@ class TfrmClsfrmConfig : public rt::TForm {
   TDelLabDoc FDelLabDoc = nullptr;
   TUpdateLabDoc FUpdateLabDoc = nullptr;
   TOpenLabDoc FOpenLabDoc = nullptr;
+  TCheckLabDoc FCheckLabDoc = nullptr;  // optional: a store without it never reports local edits
   bool FListDeleted = false;
   bool FListCopied = false;
 
@@ -172,6 +178,9 @@ class TfrmClsfrmConfig : public rt::TForm {
   std::vector<std::string> KeyColumns() const;
   // Gives FFocusEdit the focus when it can take it.
   void Refocus();
+  // After a fetch that answered no: tells the user when the reason is that
+  // the document's path in the cache would not fit the store's 250 bytes.
+  void TellPathTooLong(const std::string& file_name);
 
  private:
   void WMGetMinMaxInfo(rt::TMessage& message);

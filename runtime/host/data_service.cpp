@@ -160,6 +160,33 @@ const bool data_ctrl_registered = [] {
 
 void SetStatementMonitor(StatementMonitor monitor) { Monitor() = std::move(monitor); }
 
+TDataService20::TDataService20(TComponent* owner) : TComponent(owner) {}
+
+TDataService20::~TDataService20() = default;
+
+HRESULT TDataService20::BeginTrans() {
+  return GuardedCall([&] {
+    if (transaction_) throw EDatabaseError("A transaction is open already");
+    transaction_ = std::make_unique<Transaction>(Session(), Transaction::Kind::Immediate);
+  });
+}
+
+HRESULT TDataService20::CommitTrans() {
+  return GuardedCall([&] {
+    if (!transaction_) throw EDatabaseError("No transaction is open");
+    // A failing commit rolls the transaction back as it goes.
+    std::unique_ptr<Transaction> committing = std::move(transaction_);
+    committing->Commit();
+  });
+}
+
+HRESULT TDataService20::RollbackTrans() {
+  return GuardedCall([&] {
+    if (!transaction_) throw EDatabaseError("No transaction is open");
+    transaction_.reset();
+  });
+}
+
 HRESULT TDataService20::ExecSQL(const std::string& sql, int* result) {
   if (!result) return E_POINTER;
   return GuardedCall([&] { *result = static_cast<int>(SessionFor(sql).Execute(sql)); });

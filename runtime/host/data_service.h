@@ -21,6 +21,7 @@ namespace rt {
 
 class AutomationObject;
 class TClientDataSet;
+class Transaction;
 class TWinControl;
 
 // The host's statement monitor: called with every text that a data service
@@ -32,7 +33,18 @@ void SetStatementMonitor(StatementMonitor monitor);
 class TDataService20 : public TComponent {
  public:
   RT_COMPONENT_CLASS(TDataService20)
-  using TComponent::TComponent;
+  explicit TDataService20(TComponent* owner);
+  ~TDataService20() override;
+
+  // One transaction around several calls: what the calls between BeginTrans
+  // and CommitTrans write takes effect together, or after RollbackTrans (or
+  // when the component goes) not at all. It holds the database's write lock
+  // from its start, so a key read inside it (GetMaxID) cannot be taken by
+  // another writer before it is used. BeginTrans fails while one is open;
+  // CommitTrans and RollbackTrans fail when none is.
+  HRESULT BeginTrans();
+  HRESULT CommitTrans();
+  HRESULT RollbackTrans();
 
   // Runs a statement (or a batch) as one transaction; result: rows changed.
   HRESULT ExecSQL(const std::string& sql, int* result);
@@ -66,6 +78,7 @@ class TDataService20 : public TComponent {
 
  private:
   std::shared_ptr<AutomationObject> auto_object_;
+  std::unique_ptr<Transaction> transaction_;
 };
 
 }  // namespace rt
