@@ -2,7 +2,10 @@
 // database with the real document store.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
+#include <optional>
 
 #include "module/documents/main_form.h"
 #include "module/testing/host_fixture.h"
@@ -82,6 +85,94 @@ TEST_F(DocumentSavingTest, AMissingOrBlankFileNameIsRefusedAndNothingIsWritten) 
                                           "alert: 文件 /no/such/文件.doc 不存在，请输入正确文件路径！"}));
   EXPECT_TRUE(Row("Select count(*) From DB_FILE_STORAGE") == Texts{"0"});
   EXPECT_TRUE(Row("Select count(*) From RIS_DOC") == Texts{"0"});
+}
+
+TEST_F(DocumentSavingTest, AFileThatWasNotStoredAddsNoDocumentAndSaysWhy) {
+  struct Case {
+    const char* what;
+    std::string path;
+    std::string message;
+    bool store_missing = false;
+  };
+  const std::string plain = LocalFile(u8"方案.doc");
+  const std::filesystem::path deep = home_ / std::string(200, 'd');
+  std::filesystem::create_directories(deep);
+  const std::string long_path = LocalFile(std::string(200, 'd') + u8"/很长的文件名.doc");
+  ASSERT_GE(long_path.size(), 250u);
+  const std::string fifo = rt::gbk::FromUtf8((home_ / u8"管道").string());
+  ASSERT_EQ(::mkfifo((home_ / u8"管道").c_str(), 0600), 0);
+  const Case cases[] = {
+      {"the store is not ready", plain, "alert: 文档库不可用，文件 " + plain + " 无法保存，文档没有添加！", true},
+      {"the path does not fit 250 bytes", long_path,
+       "alert: 文件路径 " + long_path + " 超过了 249 字节，文档库无法保存，文档没有添加！"},
+      {"the store answers no", fifo, "alert: 文件 " + fifo + " 没有保存到文档库，文档没有添加！"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    presenter_.Type("edFileName", c.path).Type("mmComment", "说明").Click("btnSave");
+    bool still_open = false;
+    presenter_.Then([&](rt::TForm&) { still_open = true; }).Press(VK_ESCAPE);
+    const std::size_t before = presenter_.Messages().size();
+    {
+      std::optional<testing::LibraryFolder> no_store;
+      if (c.store_missing) no_store.emplace((home_ / "no-libraries").string());
+      EXPECT_EQ(Run("miNew"), 0);
+    }
+    const Texts messages = presenter_.Messages();
+    EXPECT_EQ(Texts(messages.begin() + static_cast<std::ptrdiff_t>(before), messages.end()), Texts{c.message});
+    EXPECT_TRUE(still_open);
+    for (const char* table : {"RIS_DOC", "DB_FILE_STORAGE", "DB_FILE_RECORD"})
+      EXPECT_EQ(Row(std::string("Select count(*) From ") + table), Texts{"0"}) << table;
+  }
+}
+
+// Whatever stops the record from being saved after the file was stored, no
+// stored file and no audit row stay behind, and OK pressed again after the
+// cause is gone stores the file once.
+TEST_F(DocumentSavingTest, ARecordThatIsNotSavedLeavesNothingBehind) {
+  struct Case {
+    const char* what;
+    const char* trigger;  // on RIS_DOC inserts; empty: a required control left empty
+  };
+  const Case cases[] = {
+      {"the insert is refused", "SELECT RAISE(IGNORE)"},
+      {"the insert fails", "SELECT RAISE(ABORT, 'constraint failed')"},
+      {"a required control is empty", ""},
+  };
+  const std::string path = LocalFile(u8"记录'淺.doc");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Exec("Delete From RIS_DOC");
+    Exec("Delete From DB_FILE_RECORD");
+    Exec("Delete From DB_FILE_STORAGE");
+    if (*c.trigger != '\0')
+      rt::Session().ExecuteBound(std::string("CREATE TRIGGER refuse BEFORE INSERT ON RIS_DOC BEGIN ") + c.trigger +
+                                     "; END",
+                                 {});
+    std::vector<Texts> counts;
+    auto count = [&] {
+      counts.push_back({Row("Select count(*) From RIS_DOC")[0], Row("Select count(*) From DB_FILE_STORAGE")[0],
+                        Row("Select count(*) From DB_FILE_RECORD")[0], Row("Select count(*) From DB_FILE_CONTENT")[0]});
+    };
+    presenter_.Type("edFileName", path);
+    if (*c.trigger == '\0') {
+      presenter_.Then([](rt::TForm& f) {
+        dynamic_cast<rt::TComponent*>(f.FindComponent("mmComment"))->SetProperty("U_Null", false);
+      });
+    }
+    presenter_.Click("btnSave")
+        .Then([&](rt::TForm& f) {
+          count();
+          rt::Session().ExecuteBound("DROP TRIGGER IF EXISTS refuse", {});
+          dynamic_cast<rt::TControl*>(f.FindComponent("mmComment"))->SetText("说明");
+        })
+        .Click("btnSave");
+    EXPECT_EQ(Run("miNew"), 0);
+    count();
+    EXPECT_EQ(counts, (std::vector<Texts>{{"0", "0", "0", "0"}, {"1", "1", "1", "1"}}));
+    EXPECT_EQ(Row("Select r.LABDOC_ID, a.LABDOC_ID, s.LABDOC_ID From RIS_DOC r, DB_FILE_RECORD a, DB_FILE_STORAGE s"),
+              Texts(3, Row("Select LABDOC_ID From DB_FILE_STORAGE")[0]));
+  }
 }
 
 TEST_F(DocumentSavingTest, TheFileIsChosenWithTheOpenDialog) {
