@@ -119,6 +119,17 @@ TEST_F(DocumentCommandsTest, SaveAsOfAMissingDocumentOrRowDoesNothing) {
   EXPECT_TRUE(presenter_.Log().empty());
 }
 
+TEST_F(DocumentCommandsTest, SaveAsOfADocumentWhoseCachedPathWouldNotFitSaysWhy) {
+  const std::string cache = rt::gbk::FromUtf8(home_.string()) + "/DocCache\\";
+  const std::string name = std::string(250 - cache.size() - 8, 'n') + "报告.doc";  // 250 bytes in the cache
+  const std::int32_t id = Store(Write(u8"来源/" + rt::gbk::ToUtf8(name), "内容"));
+  SelectRow("LabDoc_ID=" + std::to_string(id) + ";Disp_名称=" + name);
+  form_->acSaveAs->Execute();
+  EXPECT_EQ(presenter_.Log(), std::vector<std::string>{"alert: 文件 " + name +
+                                                       " 在文档缓存中的路径长 250 字节，超过了 249 字节，无法取出。"
+                                                       "请缩短文件名或把程序放到路径较短的目录中！"});
+}
+
 TEST_F(DocumentCommandsTest, OpenHandsTheDocumentToItsProgramOrSaysWhyNot) {
   const std::string record = (home_ / "opened.txt").string();
   const std::string script = (home_ / "open.sh").string();
