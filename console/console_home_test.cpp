@@ -69,5 +69,79 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
   }
 }
 
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A home database that is no database, or one the console cannot read,
+// stops the console with exit code 3 and a message naming the file and
+// saying what it is; the file is left exactly as it was, and no demo is
+// put beside or over it.
+TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
+  // A whole demo database to damage.
+  const TempFolder made;
+  ASSERT_EQ(RunConsole(made.Home(), "tree\n", {"--plugin", "fakeplugin.dll"}).exit_code, 0);
+  const std::string demo = ReadFile(made.Home() / "labdocs.db");
+  ASSERT_GT(demo.size(), 8192u);
+  std::int64_t page_size = 0, tree_page = 0;
+  {
+    rt::Database database((made.Home() / "labdocs.db").string(), rt::Database::OpenMode::OpenExisting);
+    page_size = Count(database, "PRAGMA page_size");
+    tree_page = Count(database, "SELECT rootpage FROM sqlite_master WHERE name = 'Pacs_MMCTreeViewConfig'");
+  }
+  std::string tree_damaged = demo;
+  for (std::int64_t i = 0; i < page_size; ++i)
+    tree_damaged[static_cast<std::size_t>((tree_page - 1) * page_size + i)] = static_cast<char>(0xA5 ^ (i * 7));
+  std::string garbage;
+  for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 131 + 17) % 256);
+
+  struct Case {
+    const char* name;
+    std::string database;         // the bytes of labdocs.db
+    std::string says;             // what the message says (UTF-8)
+  };
+  const Case cases[] = {
+      {"empty file", "", "is an empty file (0 bytes), not a database"},
+      {"garbage", garbage, "is not a database"},
+      {"text", u8"实验室文件\n", "is not a database"},
+      {"SQLite header only", std::string("SQLite format 3\0", 16), "cannot be opened"},
+      {"first half of a database", demo.substr(0, demo.size() / 2), "cannot be opened"},
+      {"damaged tree table", tree_damaged, "cannot be read"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TempFolder folder;
+    std::filesystem::create_directories(folder.Home());
+    const std::filesystem::path database = folder.Home() / "labdocs.db";
+    WriteFile(database, c.database);
+    const ConsoleRun run = RunConsole(folder.Home(), "tree\n", {"--plugin", "fakeplugin.dll"});
+    EXPECT_EQ(run.exit_code, 3);
+    EXPECT_EQ(run.err.rfind("labdocs-console: The database " + database.string() + " " + c.says, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("--home"), std::string::npos) << run.err;  // what to do instead
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(ReadFile(database) == c.database) << "the file was changed";
+    EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db"}));
+  }
+
+  // A write-ahead log whose database is gone: a new database beside it
+  // would take the log's pages for its own.
+  const TempFolder folder;
+  std::filesystem::create_directories(folder.Home());
+  WriteFile(folder.Home() / "labdocs.db-wal", garbage);
+  const ConsoleRun run = RunConsole(folder.Home(), "tree\n", {"--plugin", "fakeplugin.dll"});
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_EQ(run.err.rfind("labdocs-console: The database " + (folder.Home() / "labdocs.db").string() +
+                              " is missing, but its write-ahead log labdocs.db-wal is there",
+                          0),
+            0u)
+      << run.err;
+  EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db-wal"}));
+}
+
 }  // namespace
 }  // namespace console

@@ -1,6 +1,8 @@
 #include "console/home.h"
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <system_error>
 
@@ -13,6 +15,46 @@
 
 namespace console {
 namespace {
+
+// The end of every message about a home database the console refuses.
+constexpr const char* kRefusedAdvice =
+    " The console leaves it as it is: restore it from a copy, move it away (with any labdocs.db-wal and "
+    "labdocs.db-shm beside it) or delete it to start afresh with the demo, or give another home folder with --home.";
+
+// A database error's text without the database's path, which the runtime
+// appends and the console's message names already.
+std::string Reason(const std::string& native_path, const std::string& error) {
+  std::string shown;
+  try {
+    shown = " (" + rt::platform::FromNativePath(native_path) + ")";
+  } catch (const rt::EConvertError&) {
+    return error;
+  }
+  if (error.size() > shown.size() && error.compare(error.size() - shown.size(), shown.size(), shown) == 0)
+    return error.substr(0, error.size() - shown.size());
+  return error;
+}
+
+// Refuses an existing home database that is no SQLite database at all: an
+// empty file (which SQLite would take for a new database) or one that does
+// not begin with SQLite's header. Other files are left to SQLite to judge.
+void CheckDatabaseFile(const HomeFolder& home, const std::filesystem::path& database) {
+  const std::string shown = home.base_dir + kDatabaseFileName;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(database, error)) return;
+  if (std::filesystem::file_size(database, error) == 0 && !error)
+    throw rt::Exception("The database " + shown + " is an empty file (0 bytes), not a database." + kRefusedAdvice);
+  std::ifstream file(database, std::ios::binary);
+  if (!file) return;
+  static constexpr char kHeader[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
+  char header[sizeof kHeader] = {};
+  file.read(header, sizeof header);
+  if (file.gcount() != static_cast<std::streamsize>(sizeof header) || std::memcmp(header, kHeader, sizeof header) != 0)
+    throw rt::Exception("The database " + shown +
+                        " is not a database: it does not begin as an SQLite database does, so it is damaged or "
+                        "another kind of file." +
+                        kRefusedAdvice);
+}
 
 // The files of a database that only this process knows: removed with its
 // journals. Never used for the home's database, which other processes may
@@ -99,13 +141,37 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database) {
 
   std::error_code error;
   if (!std::filesystem::exists(database, error)) {
+    // A log without its database: a new database would take the log's
+    // pages for its own.
+    const std::filesystem::path log = database.string() + "-wal";
+    if (std::filesystem::file_size(log, error) > 0 && !error)
+      throw rt::Exception("The database " + home.base_dir + kDatabaseFileName +
+                          " is missing, but its write-ahead log " + kDatabaseFileName +
+                          "-wal is there: it belongs to a database that was moved or removed. Put the database back, "
+                          "or move the log away (with " + kDatabaseFileName + "-shm, if any) to start afresh.");
     opened.created = MakeDatabase(home, empty_database, opened.notes);
     if (!opened.created)
       opened.notes.push_back("Another console made the database meanwhile; this one uses it: " + home.base_dir +
                              kDatabaseFileName);
   }
-  rt::OpenSession(database.string(), rt::Database::OpenMode::OpenExisting);
+  if (!opened.created) CheckDatabaseFile(home, database);
+  try {
+    rt::OpenSession(database.string(), rt::Database::OpenMode::OpenExisting);
+  } catch (const rt::EDatabaseError& failure) {
+    throw rt::Exception("The database " + home.base_dir + kDatabaseFileName +
+                        " cannot be opened: " + Reason(database.string(), failure.what()) + "." + kRefusedAdvice);
+  }
   return opened;
+}
+
+std::string UnreadableDatabase(const std::string& native_path, const std::string& error) {
+  std::string shown;
+  try {
+    shown = rt::platform::FromNativePath(native_path);
+  } catch (const rt::EConvertError&) {
+    shown = native_path;
+  }
+  return "The database " + shown + " cannot be read: " + Reason(native_path, error) + "." + kRefusedAdvice;
 }
 
 }  // namespace console

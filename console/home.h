@@ -37,7 +37,15 @@ struct HomeOpened {
 // consoles starting together on a new folder all end up on the one
 // database that landed first. An existing database is never changed,
 // replaced or removed. The environment's base directory must be the home
-// folder already, as the document store reads it. Raises rt::Exception.
+// folder already, as the document store reads it. A database that cannot
+// be opened (an empty file, no SQLite database, one SQLite refuses) raises
+// rt::Exception with a message that names the file and says what to do;
+// so does a write-ahead log without its database. Raises rt::Exception.
 HomeOpened OpenHome(const HomeFolder& home, bool empty_database);
+
+// The message (GBK) for the home database that the console could open but
+// not read as it started: it names the file (native path) and the database's
+// complaint, and says what to do.
+std::string UnreadableDatabase(const std::string& native_path, const std::string& error);
 
 }  // namespace console
