@@ -45,7 +45,7 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
                         "sql update RIS_DOC set DESCS='" + u8"第 " + n + u8" 台修改' where ID=" + n + "\n" +
                         u8"open 文档管理明细/2019年度\n");
     }
-    const std::vector<ConsoleRun> runs = RunConsolesAtOnce(folder.Home(), scripts, {"--plugin", "fakeplugin.dll"});
+    const std::vector<ConsoleRun> runs = RunConsolesAtOnce(folder.Home(), scripts, {"--plugin", "fakeplugin.dll", "--allow-sql-writes"});
     for (const ConsoleRun& run : runs) ASSERT_EQ(run.exit_code, 0) << run.err;
 
     // Nothing left of the database or the icons that lost.

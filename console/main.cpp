@@ -84,7 +84,7 @@ int RunConsole(const Options& options) {
     // cannot be read is a failure of the home folder's database.
     std::optional<Session> session;
     try {
-      session.emplace(*plugin, rt::Session(), interaction, presenter);
+      session.emplace(*plugin, rt::Session(), interaction, presenter, options.allow_sql_writes);
     } catch (const rt::EDatabaseError& error) {
       Fail(UnreadableDatabase(rt::Session().Path(), error.what()));
       code = kExitHome;
