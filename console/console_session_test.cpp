@@ -295,6 +295,67 @@ TEST_F(ConsoleSessionTest, WithoutTheDocumentStoreTheDemoDocumentsAreListedWitho
   EXPECT_TRUE(run.HasLine("  1  7"));
 }
 
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// The sql command reads; the database itself refuses what would change the
+// data, the schema, the file's settings or the connection's guard, and the
+// file stays byte for byte as it was. With --allow-sql-writes the same
+// statements change the database.
+TEST_F(ConsoleSessionTest, SqlOnlyReadsUnlessWritesAreAllowed) {
+  struct Case {
+    const char* statement;
+    const char* check;   // a query whose single value shows the change
+    const char* before;  // its value before and after the statement
+    const char* after;
+  };
+  const Case cases[] = {
+      {u8"insert into Lab_List(TV_ID,TV_Name,DocType) values(20,'新目录','文档管理明细')",
+       u8"select count(*) as n from Lab_List where TV_Name='新目录'", "0", "1"},
+      {u8"update RIS_DOC set DESCS='已修改' where ID=1", u8"select DESCS from RIS_DOC where ID=1",
+       u8"实验室安全管理规定（2019 年修订）", u8"已修改"},
+      {"delete from Lab_List where TV_ID=5", "select count(*) as n from Lab_List", "7", "6"},
+      {u8"create table 备忘(内容 text)", u8"select count(*) as n from sqlite_master where name='备忘'", "0", "1"},
+      {"PRAGMA application_id = 7", "PRAGMA application_id", "0", "7"},
+      {"PRAGMA user_version = 99", "PRAGMA user_version", "4", "99"},
+      // Lifting the guard from inside the text does not get past it.
+      {u8"PRAGMA query_only = 0; insert into Lab_List(TV_ID,TV_Name,DocType) values(21,'绕过','文档管理明细')",
+       u8"select count(*) as n from Lab_List where TV_Name='绕过'", "0", "1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statement);
+    const TempFolder folder;
+    const std::string check = std::string("sql ") + c.check + "\n";
+    ConsoleRun run = RunConsole(folder.Home(), check, {"--plugin", "fakeplugin.dll"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    ASSERT_TRUE(run.HasLine(std::string("  1  ") + c.before)) << run.out;
+    const std::string database = ReadBytes(folder.Home() / "labdocs.db");
+
+    run = RunConsole(folder.Home(), std::string("sql ") + c.statement + "\n", {"--plugin", "fakeplugin.dll"});
+    EXPECT_EQ(run.exit_code, 6);
+    EXPECT_EQ(run.err.rfind("labdocs-console: line 1: sql only reads: start the console with --allow-sql-writes", 0),
+              0u)
+        << run.err;
+    EXPECT_TRUE(ReadBytes(folder.Home() / "labdocs.db") == database) << "the refused statement changed the file";
+
+    run = RunConsole(folder.Home(), std::string("sql ") + c.statement + "\n" + check,
+                     {"--plugin", "fakeplugin.dll", "--allow-sql-writes"});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(run.HasLine(std::string("  1  ") + c.after)) << run.out;
+  }
+
+  // The guard ends with the command: the plug-in writes through the same
+  // connection afterwards.
+  const ConsoleRun run = Run(u8"sql select count(*) as n from Lab_List\n"
+                             u8"open 文档管理明细\nselect 1\nexec miDeleted\nexpect rows 3\n"
+                             "sql select count(*) as n from Lab_List\n");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(run.HasLine("  1  7"));
+  EXPECT_TRUE(run.HasLine("  1  6"));
+}
+
 TEST_F(ConsoleSessionTest, CommandLineAndEnvironment) {
   ConsoleRun run = Run("env\n", {"--user-id", "u07", "--user-name", u8"张三", "--computer", "LAB-PC09", "--sys-code",
                                  "LIS_OTHER", "--display-style=3"});

@@ -200,10 +200,21 @@ void FillDemoData(rt::Database& database, const std::string& base_dir, std::vect
     transaction.Commit();
   }
 
+  // The icons appear whole: a console starting beside this one may be
+  // writing the same icons or showing them.
+  std::random_device random;
   for (bool folder : {false, true}) {
     const std::vector<std::uint8_t> icon = IconBytes(folder);
-    WriteFile(rt::platform::ToNativePath(base_dir + kIconFolder + (folder ? kFolderIcon : kDocIcon)), icon.data(),
-              icon.size());
+    const std::filesystem::path path =
+        rt::platform::ToNativePath(base_dir + kIconFolder + (folder ? kFolderIcon : kDocIcon));
+    const std::filesystem::path partial = path.string() + ".new-" + std::to_string(random());
+    WriteFile(partial, icon.data(), icon.size());
+    std::error_code error;
+    std::filesystem::rename(partial, path, error);
+    if (error) {
+      std::filesystem::remove(partial, error);
+      throw rt::Exception("Cannot write " + rt::platform::FromNativePath(path.string()));
+    }
   }
 
   // The documents' files: through the document store when it is there.

@@ -1,6 +1,9 @@
 #include "console/home.h"
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <random>
 #include <system_error>
 
 #include "console/demo_data.h"
@@ -11,6 +14,105 @@
 #include "runtime/text/gbk.h"
 
 namespace console {
+namespace {
+
+// The end of every message about a home database the console refuses.
+constexpr const char* kRefusedAdvice =
+    " The console leaves it as it is: restore it from a copy, move it away (with any labdocs.db-wal and "
+    "labdocs.db-shm beside it) or delete it to start afresh with the demo, or give another home folder with --home.";
+
+// A database error's text without the database's path, which the runtime
+// appends and the console's message names already.
+std::string Reason(const std::string& native_path, const std::string& error) {
+  std::string shown;
+  try {
+    shown = " (" + rt::platform::FromNativePath(native_path) + ")";
+  } catch (const rt::EConvertError&) {
+    return error;
+  }
+  if (error.size() > shown.size() && error.compare(error.size() - shown.size(), shown.size(), shown) == 0)
+    return error.substr(0, error.size() - shown.size());
+  return error;
+}
+
+// Refuses an existing home database that is no SQLite database at all: an
+// empty file (which SQLite would take for a new database) or one that does
+// not begin with SQLite's header. Other files are left to SQLite to judge.
+void CheckDatabaseFile(const HomeFolder& home, const std::filesystem::path& database) {
+  const std::string shown = home.base_dir + kDatabaseFileName;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(database, error)) return;
+  if (std::filesystem::file_size(database, error) == 0 && !error)
+    throw rt::Exception("The database " + shown + " is an empty file (0 bytes), not a database." + kRefusedAdvice);
+  std::ifstream file(database, std::ios::binary);
+  if (!file) return;
+  static constexpr char kHeader[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
+  char header[sizeof kHeader] = {};
+  file.read(header, sizeof header);
+  if (file.gcount() != static_cast<std::streamsize>(sizeof header) || std::memcmp(header, kHeader, sizeof header) != 0)
+    throw rt::Exception("The database " + shown +
+                        " is not a database: it does not begin as an SQLite database does, so it is damaged or "
+                        "another kind of file." +
+                        kRefusedAdvice);
+}
+
+// The files of a database that only this process knows: removed with its
+// journals. Never used for the home's database, which other processes may
+// hold.
+void RemoveOwnDatabase(const std::filesystem::path& path) {
+  std::error_code error;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(path.string() + suffix, error);
+}
+
+// Makes the home's database: fills a database of this process's own beside
+// it, closes it (so that all its content is in the one file) and renames it
+// to the home's database unless that exists by then. A console starting at
+// the same time thus either puts its whole database in place or finds the
+// other's whole; nobody ever sees a half-filled one. False when another
+// console was faster: its database stays, this one's is removed. Raises
+// rt::Exception.
+bool MakeDatabase(const HomeFolder& home, bool empty_database, std::vector<std::string>& notes) {
+  std::random_device random;
+  const std::string own_name = std::string(kDatabaseFileName) + ".new-" + std::to_string(random()) +
+                               std::to_string(random());
+  const std::filesystem::path own = std::filesystem::path(home.native) / own_name;
+  std::vector<std::string> fill_notes;
+  try {
+    // The session, through which the document store reaches the database
+    // while the demo's documents are stored.
+    rt::OpenSession(own.string(), rt::Database::OpenMode::OpenOrCreate);
+    if (!empty_database) FillDemoData(rt::Session(), home.base_dir, fill_notes);
+    // Everything from the write-ahead log into the file, which must be
+    // whole on its own once it is renamed.
+    rt::Session().QueryBound("PRAGMA wal_checkpoint(TRUNCATE)", {});
+    rt::CloseSession();
+    std::error_code error;
+    if (std::filesystem::file_size(own.string() + "-wal", error) > 0 && !error)
+      throw rt::Exception("The new database " + home.base_dir + own_name + " kept a write-ahead log");
+  } catch (...) {
+    rt::CloseSession();
+    RemoveOwnDatabase(own);
+    throw;
+  }
+  // A rename that never replaces: only one console's database lands.
+  if (!MoveFileExA((home.base_dir + own_name).c_str(), (home.base_dir + kDatabaseFileName).c_str(),
+                   MOVEFILE_WRITE_THROUGH)) {
+    const DWORD failure = GetLastError();
+    RemoveOwnDatabase(own);
+    if (failure == ERROR_ALREADY_EXISTS || failure == ERROR_FILE_EXISTS) return false;
+    throw rt::Exception("The new database cannot be put in place as " + home.base_dir + kDatabaseFileName +
+                        " (error " + std::to_string(failure) + ")");
+  }
+  if (empty_database) {
+    notes.push_back("A new, empty database: " + home.base_dir + kDatabaseFileName);
+  } else {
+    notes.push_back("A new home folder with demo data: " + home.base_dir);
+    notes.insert(notes.end(), fill_notes.begin(), fill_notes.end());
+  }
+  return true;
+}
+
+}  // namespace
 
 HomeFolder MakeHomeFolder(std::string_view path) {
   std::error_code error;
@@ -32,27 +134,44 @@ HomeFolder MakeHomeFolder(std::string_view path) {
 HomeOpened OpenHome(const HomeFolder& home, bool empty_database) {
   HomeOpened opened;
   const std::filesystem::path database = std::filesystem::path(home.native) / kDatabaseFileName;
-  std::error_code error;
-  opened.created = !std::filesystem::exists(database, error) || std::filesystem::file_size(database, error) == 0;
 
   for (const char* folder : {kCacheFolder, kIconFolder})
     if (!rt::ForceDirectories(home.base_dir + folder))
       throw rt::Exception("The folder " + home.base_dir + folder + " cannot be made");
 
-  rt::OpenSession(database.string(), rt::Database::OpenMode::OpenOrCreate);
-  if (!opened.created || empty_database) {
-    if (opened.created) opened.notes.push_back("A new, empty database: " + home.base_dir + kDatabaseFileName);
-    return opened;
+  std::error_code error;
+  if (!std::filesystem::exists(database, error)) {
+    // A log without its database: a new database would take the log's
+    // pages for its own.
+    const std::filesystem::path log = database.string() + "-wal";
+    if (std::filesystem::file_size(log, error) > 0 && !error)
+      throw rt::Exception("The database " + home.base_dir + kDatabaseFileName +
+                          " is missing, but its write-ahead log " + kDatabaseFileName +
+                          "-wal is there: it belongs to a database that was moved or removed. Put the database back, "
+                          "or move the log away (with " + kDatabaseFileName + "-shm, if any) to start afresh.");
+    opened.created = MakeDatabase(home, empty_database, opened.notes);
+    if (!opened.created)
+      opened.notes.push_back("Another console made the database meanwhile; this one uses it: " + home.base_dir +
+                             kDatabaseFileName);
   }
+  if (!opened.created) CheckDatabaseFile(home, database);
   try {
-    FillDemoData(rt::Session(), home.base_dir, opened.notes);
-  } catch (...) {
-    rt::CloseSession();
-    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(database.string() + suffix, error);
-    throw;
+    rt::OpenSession(database.string(), rt::Database::OpenMode::OpenExisting);
+  } catch (const rt::EDatabaseError& failure) {
+    throw rt::Exception("The database " + home.base_dir + kDatabaseFileName +
+                        " cannot be opened: " + Reason(database.string(), failure.what()) + "." + kRefusedAdvice);
   }
-  opened.notes.insert(opened.notes.begin(), "A new home folder with demo data: " + home.base_dir);
   return opened;
+}
+
+std::string UnreadableDatabase(const std::string& native_path, const std::string& error) {
+  std::string shown;
+  try {
+    shown = rt::platform::FromNativePath(native_path);
+  } catch (const rt::EConvertError&) {
+    shown = native_path;
+  }
+  return "The database " + shown + " cannot be read: " + Reason(native_path, error) + "." + kRefusedAdvice;
 }
 
 }  // namespace console

@@ -25,17 +25,27 @@ HomeFolder MakeHomeFolder(std::string_view path);
 
 // What opening the home folder did.
 struct HomeOpened {
-  bool created = false;            // the database is new
+  bool created = false;            // this console made the database
   std::vector<std::string> notes;  // what a person should know (GBK)
 };
 
 // Opens the home folder's database as the process's database session
-// (rt::OpenSession) and makes the cache and icon folders. A new database
-// gets the demo data (demo_data.h) unless empty_database is set; an
-// existing one is never changed. The environment's base directory must be
-// the home folder already, as the document store reads it. When filling a
-// new database fails, the database file is removed again, so that the next
-// start begins afresh. Raises rt::Exception.
+// (rt::OpenSession) and makes the cache and icon folders. A folder without
+// a database gets one with the demo data (demo_data.h), or an empty one
+// when empty_database is set: it is filled under a name of this process's
+// own and renamed to "labdocs.db" only while no database is there, so that
+// consoles starting together on a new folder all end up on the one
+// database that landed first. An existing database is never changed,
+// replaced or removed. The environment's base directory must be the home
+// folder already, as the document store reads it. A database that cannot
+// be opened (an empty file, no SQLite database, one SQLite refuses) raises
+// rt::Exception with a message that names the file and says what to do;
+// so does a write-ahead log without its database. Raises rt::Exception.
 HomeOpened OpenHome(const HomeFolder& home, bool empty_database);
+
+// The message (GBK) for the home database that the console could open but
+// not read as it started: it names the file (native path) and the database's
+// complaint, and says what to do.
+std::string UnreadableDatabase(const std::string& native_path, const std::string& error);
 
 }  // namespace console

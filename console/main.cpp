@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 #include "console/command_reader.h"
@@ -15,6 +16,7 @@
 #include "console/terminal_presenter.h"
 #include "console/terminal_text.h"
 #include "runtime/data/database.h"
+#include "runtime/errors.h"
 #include "runtime/host/environment.h"
 #include "runtime/ui/application.h"
 
@@ -78,12 +80,22 @@ int RunConsole(const Options& options) {
   rt::Application().SetPresenter(&presenter);
   int code = kExitOk;
   {
-    Session session(*plugin, rt::Session(), interaction, presenter);
-    if (interactive) {
-      for (const std::string& note : opened.notes) output.Line(note);
-      session.Greet();
+    // The session reads the view tree first: a database that opened but
+    // cannot be read is a failure of the home folder's database.
+    std::optional<Session> session;
+    try {
+      session.emplace(*plugin, rt::Session(), interaction, presenter, options.allow_sql_writes);
+    } catch (const rt::EDatabaseError& error) {
+      Fail(UnreadableDatabase(rt::Session().Path(), error.what()));
+      code = kExitHome;
     }
-    code = session.Run();
+    if (session) {
+      if (interactive) {
+        for (const std::string& note : opened.notes) output.Line(note);
+        session->Greet();
+      }
+      code = session->Run();
+    }
   }
   rt::Application().SetPresenter(nullptr);
   plugin.reset();

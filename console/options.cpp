@@ -21,6 +21,8 @@ Options:
                        made when missing (default: the current folder)
   --empty              a new home folder gets an empty database instead of
                        the demo data
+  --allow-sql-writes   let the sql command change the database; without it the
+                       database refuses every change that sql asks for
   --script FILE        run the commands in FILE ("-": standard input); without
                        it the console reads standard input, as a script when
                        that is not a terminal
@@ -77,6 +79,9 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument == "--empty") {
       no_value();
       options.empty = true;
+    } else if (argument == "--allow-sql-writes") {
+      no_value();
+      options.allow_sql_writes = true;
     } else if (argument == "--home") options.home = take_value();
     else if (argument == "--script") options.script = take_value();
     else if (argument == "--plugin") options.plugin = gbk(take_value());

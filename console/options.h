@@ -19,6 +19,7 @@ struct Options {
   bool help = false;
   std::string home;     // UTF-8; empty: the current folder
   bool empty = false;   // a new home folder gets an empty database
+  bool allow_sql_writes = false;  // the sql command may change the database
   std::optional<std::string> script;  // UTF-8 path, "-" for standard input
   std::string plugin = "labdocs.dll";
   // The environment the plug-in sees (GBK); unset ones keep the defaults.

@@ -1,5 +1,6 @@
 #include "console/script.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -28,6 +29,15 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && (IsBlank(text.front()) || text.front() == '\r' || text.front() == '\n')) text.remove_prefix(1);
   while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
   return text;
+}
+
+// The length of the UTF-8 character that starts at text[i], by its first
+// byte, cut at the end of the text: so that a message quoting it does not
+// cut it.
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+  const auto c = static_cast<unsigned char>(text[i]);
+  const std::size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+  return std::min(n, text.size() - i);
 }
 
 std::string Lower(std::string_view text) {
@@ -82,7 +92,7 @@ class LineReader {
         case 'n': text += '\n'; break;
         case 'r': text += '\r'; break;
         case 't': text += '\t'; break;
-        default: Fail(std::string("unknown escape \\") + rest[i] + " in a quoted text");
+        default: Fail("unknown escape \\" + std::string(rest.substr(i, Utf8Length(rest, i))) + " in a quoted text");
       }
     }
     if (i >= rest.size()) Fail("a quoted text has no closing quote");
@@ -310,7 +320,7 @@ std::optional<Command> ParseCommand(std::string_view line, int line_number) {
       reader.End(word);
       break;
     case Verb::Open:
-      command.text = reader.Gbk(reader.RequiredText("the node's path, such as 文档管理明细/2019年度"));
+      command.text = reader.Gbk(reader.RequiredText(u8"the node's path, such as 文档管理明细/2019年度"));
       break;
     case Verb::Select:
       ParseSelect(reader, command);

@@ -20,7 +20,8 @@
 
 namespace console {
 
-// A line that is not a well-formed command. The message names the line.
+// A line that is not a well-formed command. The message names the line; it
+// is UTF-8, as the line whose words it quotes.
 class ScriptError : public rt::Exception {
  public:
   ScriptError(int line, const std::string& message)

@@ -103,7 +103,10 @@ TEST(ScriptTest, Expectations) {
 
 TEST(ScriptTest, MalformedLinesNameTheirLine) {
   EXPECT_EQ(ErrorOf("frobnicate now"), "line 7: unknown command 'frobnicate' (help lists the commands)");
-  EXPECT_EQ(ErrorOf("open", 12), "line 12: missing the node's path, such as 文档管理明细/2019年度");
+  // Messages are UTF-8, as the line they quote.
+  EXPECT_EQ(ErrorOf("open", 12), u8"line 12: missing the node's path, such as 文档管理明细/2019年度");
+  EXPECT_EQ(ErrorOf(u8"type edX \"第一\\行\""), u8"line 7: unknown escape \\行 in a quoted text");
+  EXPECT_EQ(ErrorOf(u8"key 键"), u8"line 7: unknown key '键' (enter, escape, tab, space, a letter or a digit)");
   EXPECT_EQ(ErrorOf("tree now"), "line 7: 'tree' takes no further argument: now");
   EXPECT_EQ(ErrorOf("select 0"), "line 7: a row number must be a whole number of 1 or more, not '0'");
   EXPECT_EQ(ErrorOf("select 4-2"), "line 7: the range 4-2 runs backwards");

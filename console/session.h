@@ -26,7 +26,10 @@ namespace console {
 
 class Session {
  public:
-  Session(Plugin& plugin, rt::Database& database, Interaction& interaction, TerminalPresenter& presenter);
+  // allow_sql_writes: the sql command may change the database; otherwise
+  // the database refuses every change it asks for.
+  Session(Plugin& plugin, rt::Database& database, Interaction& interaction, TerminalPresenter& presenter,
+          bool allow_sql_writes);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -65,6 +68,7 @@ class Session {
   rt::Database& database_;
   Interaction& interaction_;
   TerminalPresenter& presenter_;
+  bool allow_sql_writes_;
 
   ViewTree tree_;
   const TreeNode* node_ = nullptr;

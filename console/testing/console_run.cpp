@@ -1,11 +1,14 @@
 #include "console/testing/console_run.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 
 namespace console::testing {
 namespace {
@@ -66,30 +69,83 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, error);
 }
 
-ConsoleRun RunConsole(const std::filesystem::path& home, const std::string& script,
-                      const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
+namespace {
+
+// One console run's command line for the shell, its script written beside
+// the home folder; its output goes to files named after the script.
+struct Prepared {
+  std::string command;
+  std::filesystem::path out_file, err_file;
+};
+
+Prepared Prepare(const std::filesystem::path& home, const std::string& script, const std::vector<std::string>& arguments,
+                 const std::vector<std::string>& environment) {
   const std::filesystem::path folder = home.parent_path();
-  static int counter = 0;
+  static std::atomic<int> counter = 0;
   const std::string stem = "run" + std::to_string(++counter);
   const std::filesystem::path script_file = folder / (stem + ".script");
-  const std::filesystem::path out_file = folder / (stem + ".out");
-  const std::filesystem::path err_file = folder / (stem + ".err");
+  Prepared prepared;
+  prepared.out_file = folder / (stem + ".out");
+  prepared.err_file = folder / (stem + ".err");
   std::ofstream(script_file, std::ios::binary) << script;
 
-  std::string command;
+  std::string& command = prepared.command;
   for (const std::string& assignment : environment) command += assignment.substr(0, assignment.find('=') + 1) +
                                                                Quote(assignment.substr(assignment.find('=') + 1)) + " ";
   command += Quote((BinaryFolder() / "labdocs-console").string()) + " --home " + Quote(home.string()) +
              " --script " + Quote(script_file.string());
   for (const std::string& argument : arguments) command += " " + Quote(argument);
-  command += " >" + Quote(out_file.string()) + " 2>" + Quote(err_file.string()) + " </dev/null";
+  command += " >" + Quote(prepared.out_file.string()) + " 2>" + Quote(prepared.err_file.string()) + " </dev/null";
+  return prepared;
+}
 
+ConsoleRun Collect(const Prepared& prepared, int status) {
   ConsoleRun run;
-  const int status = std::system(command.c_str());
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadAll(out_file);
-  run.err = ReadAll(err_file);
+  run.out = ReadAll(prepared.out_file);
+  run.err = ReadAll(prepared.err_file);
   return run;
+}
+
+}  // namespace
+
+ConsoleRun RunConsole(const std::filesystem::path& home, const std::string& script,
+                      const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
+  const Prepared prepared = Prepare(home, script, arguments, environment);
+  return Collect(prepared, std::system(prepared.command.c_str()));
+}
+
+std::vector<ConsoleRun> RunConsolesAtOnce(const std::filesystem::path& home, const std::vector<std::string>& scripts,
+                                          const std::vector<std::string>& arguments) {
+  std::vector<Prepared> prepared;
+  for (const std::string& script : scripts) prepared.push_back(Prepare(home, script, arguments, {}));
+  // Every child waits until the pipe's writing end is closed, which the
+  // parent does once all are started.
+  int gate[2];
+  if (::pipe(gate) != 0) throw std::runtime_error("pipe failed");
+  std::vector<pid_t> children;
+  for (const Prepared& run : prepared) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(gate[1]);
+      char byte;
+      while (::read(gate[0], &byte, 1) > 0) {
+      }
+      ::close(gate[0]);
+      ::execl("/bin/sh", "sh", "-c", run.command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    children.push_back(child);  // -1: not started
+  }
+  ::close(gate[0]);
+  ::close(gate[1]);
+  std::vector<ConsoleRun> runs;
+  for (std::size_t i = 0; i < prepared.size(); ++i) {
+    int status = -1;
+    if (children[i] > 0) ::waitpid(children[i], &status, 0);
+    runs.push_back(Collect(prepared[i], status));
+  }
+  return runs;
 }
 
 }  // namespace console::testing

@@ -1,0 +1,147 @@
+// The console's home folder from outside: consoles starting together on a
+// new folder, and databases that the console must refuse to open.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "console/testing/console_run.h"
+#include "runtime/data/database.h"
+
+namespace console {
+namespace {
+
+using testing::ConsoleRun;
+using testing::RunConsole;
+using testing::RunConsolesAtOnce;
+using testing::TempFolder;
+
+std::int64_t Count(rt::Database& database, const std::string& query) {
+  const rt::RowSet rows = database.QueryBound(query, {});
+  return std::get<std::int64_t>(rows.rows.at(0).at(0));
+}
+
+std::set<std::string> Entries(const std::filesystem::path& folder) {
+  std::set<std::string> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) entries.insert(entry.path().filename().string());
+  return entries;
+}
+
+// Two consoles start at the same moment on a folder that does not exist
+// yet; each adds a directory and changes a document. Whichever of them fills
+// the folder, the other works on that same database: the demo is there
+// once, and neither console's changes are lost.
+TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
+  constexpr int kTrials = 5;
+  for (int trial = 0; trial < kTrials; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    const TempFolder folder;
+    std::vector<std::string> scripts;
+    for (int console = 1; console <= 2; ++console) {
+      const std::string n = std::to_string(console);
+      scripts.push_back("sql insert into Lab_List(TV_ID,TV_Name,DocType) values(10" + n + u8",'并发目录 " + n +
+                        u8"','文档管理明细')\n"
+                        "sql update RIS_DOC set DESCS='" + u8"第 " + n + u8" 台修改' where ID=" + n + "\n" +
+                        u8"open 文档管理明细/2019年度\n");
+    }
+    const std::vector<ConsoleRun> runs = RunConsolesAtOnce(folder.Home(), scripts, {"--plugin", "fakeplugin.dll", "--allow-sql-writes"});
+    for (const ConsoleRun& run : runs) ASSERT_EQ(run.exit_code, 0) << run.err;
+
+    // Nothing left of the database or the icons that lost.
+    EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db"}));
+    EXPECT_EQ(Entries(folder.Home() / u8"Configs/MMCImages/32×32"), (std::set<std::string>{"folder.ico", "labdoc.ico"}));
+
+    rt::Database database((folder.Home() / "labdocs.db").string(), rt::Database::OpenMode::OpenExisting);
+    const rt::RowSet check = database.QueryBound("PRAGMA integrity_check", {});
+    ASSERT_EQ(check.rows.size(), 1u);
+    EXPECT_EQ(std::get<std::string>(check.rows[0][0]), "ok");
+    EXPECT_EQ(Count(database, "SELECT count(*) FROM Pacs_MMCTreeViewConfig"), 4);
+    EXPECT_EQ(Count(database, "SELECT count(*) FROM Lab_List WHERE TV_ID <= 7"), 7);
+    EXPECT_EQ(Count(database, "SELECT count(*) FROM RIS_DOC"), 7);
+    EXPECT_EQ(Count(database, "SELECT count(*) FROM DB_FILE_STORAGE"), 7);
+    EXPECT_EQ(Count(database, "SELECT count(*) FROM DB_FILE_RECORD"), 7);
+    const rt::RowSet added = database.QueryBound("SELECT TV_ID, TV_Name FROM Lab_List WHERE TV_ID > 7 ORDER BY TV_ID", {});
+    EXPECT_EQ(added.rows, (std::vector<std::vector<rt::Value>>{{std::int64_t{101}, std::string("并发目录 1")},
+                                                               {std::int64_t{102}, std::string("并发目录 2")}}));
+    const rt::RowSet changed = database.QueryBound("SELECT DESCS FROM RIS_DOC WHERE ID IN (1, 2) ORDER BY ID", {});
+    EXPECT_EQ(changed.rows, (std::vector<std::vector<rt::Value>>{{std::string("第 1 台修改")}, {std::string("第 2 台修改")}}));
+  }
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A home database that is no database, or one the console cannot read,
+// stops the console with exit code 3 and a message naming the file and
+// saying what it is; the file is left exactly as it was, and no demo is
+// put beside or over it.
+TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
+  // A whole demo database to damage.
+  const TempFolder made;
+  ASSERT_EQ(RunConsole(made.Home(), "tree\n", {"--plugin", "fakeplugin.dll"}).exit_code, 0);
+  const std::string demo = ReadFile(made.Home() / "labdocs.db");
+  ASSERT_GT(demo.size(), 8192u);
+  std::int64_t page_size = 0, tree_page = 0;
+  {
+    rt::Database database((made.Home() / "labdocs.db").string(), rt::Database::OpenMode::OpenExisting);
+    page_size = Count(database, "PRAGMA page_size");
+    tree_page = Count(database, "SELECT rootpage FROM sqlite_master WHERE name = 'Pacs_MMCTreeViewConfig'");
+  }
+  std::string tree_damaged = demo;
+  for (std::int64_t i = 0; i < page_size; ++i)
+    tree_damaged[static_cast<std::size_t>((tree_page - 1) * page_size + i)] = static_cast<char>(0xA5 ^ (i * 7));
+  std::string garbage;
+  for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 131 + 17) % 256);
+
+  struct Case {
+    const char* name;
+    std::string database;         // the bytes of labdocs.db
+    std::string says;             // what the message says (UTF-8)
+  };
+  const Case cases[] = {
+      {"empty file", "", "is an empty file (0 bytes), not a database"},
+      {"garbage", garbage, "is not a database"},
+      {"text", u8"实验室文件\n", "is not a database"},
+      {"SQLite header only", std::string("SQLite format 3\0", 16), "cannot be opened"},
+      {"first half of a database", demo.substr(0, demo.size() / 2), "cannot be opened"},
+      {"damaged tree table", tree_damaged, "cannot be read"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TempFolder folder;
+    std::filesystem::create_directories(folder.Home());
+    const std::filesystem::path database = folder.Home() / "labdocs.db";
+    WriteFile(database, c.database);
+    const ConsoleRun run = RunConsole(folder.Home(), "tree\n", {"--plugin", "fakeplugin.dll"});
+    EXPECT_EQ(run.exit_code, 3);
+    EXPECT_EQ(run.err.rfind("labdocs-console: The database " + database.string() + " " + c.says, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("--home"), std::string::npos) << run.err;  // what to do instead
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(ReadFile(database) == c.database) << "the file was changed";
+    EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db"}));
+  }
+
+  // A write-ahead log whose database is gone: a new database beside it
+  // would take the log's pages for its own.
+  const TempFolder folder;
+  std::filesystem::create_directories(folder.Home());
+  WriteFile(folder.Home() / "labdocs.db-wal", garbage);
+  const ConsoleRun run = RunConsole(folder.Home(), "tree\n", {"--plugin", "fakeplugin.dll"});
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_EQ(run.err.rfind("labdocs-console: The database " + (folder.Home() / "labdocs.db").string() +
+                              " is missing, but its write-ahead log labdocs.db-wal is there",
+                          0),
+            0u)
+      << run.err;
+  EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db-wal"}));
+}
+
+}  // namespace
+}  // namespace console
