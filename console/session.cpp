@@ -1,7 +1,5 @@
 #include "console/session.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 
 #include "console/grid.h"
@@ -69,67 +67,6 @@ constexpr const char* kHelp[] = {
     "  expect rows N | status N | failed | menu A,B|none | default NAME|none | cell ROW COLUMN TEXT",
     "  expect node PATH | message TEXT | title TEXT | focus CONTROL | text CONTROL TEXT",
     "  expect visible|hidden|enabled|disabled CONTROL | filename TEXT",
-};
-
-// The read-only reading that the sql command gets unless writes are
-// allowed, enforced by the database on the session's connection, which the
-// plug-in shares: an authorizer refuses, as each statement is prepared,
-// everything but reading (no data or schema change, no attached database,
-// no pragma that sets a value, so that nobody lifts query_only either), and
-// PRAGMA query_only refuses any write that gets past it. Both go when the
-// guard ends; so does a query_only that a permitted statement set.
-class SqlGuard {
- public:
-  SqlGuard(rt::Database& database, bool allow_writes) : database_(database), read_only_(!allow_writes) {
-    if (!read_only_) return;
-    database_.ExecuteBound("PRAGMA query_only = ON", {});
-    sqlite3_set_authorizer(database_.Handle(), &Authorize, this);
-  }
-  ~SqlGuard() {
-    if (read_only_) sqlite3_set_authorizer(database_.Handle(), nullptr, nullptr);
-    try {
-      database_.ExecuteBound("PRAGMA query_only = OFF", {});
-    } catch (const std::exception&) {
-      // The connection is closing or broken; the next statement reports it.
-    }
-  }
-  SqlGuard(const SqlGuard&) = delete;
-  SqlGuard& operator=(const SqlGuard&) = delete;
-
-  // The authorizer refused a statement.
-  bool Refused() const { return refused_; }
-
- private:
-  // Pragmas that take an argument only to say what to read.
-  static bool IsReadingPragma(const char* name) {
-    for (const char* reading : {"table_info", "table_xinfo", "table_list", "index_info", "index_xinfo", "index_list",
-                                "foreign_key_list", "foreign_key_check", "integrity_check", "quick_check"})
-      if (sqlite3_stricmp(name, reading) == 0) return true;
-    return false;
-  }
-
-  static int Authorize(void* self, int action, const char* first, const char* second, const char*, const char*) {
-    switch (action) {
-      case SQLITE_SELECT:
-      case SQLITE_READ:
-      case SQLITE_FUNCTION:
-      case SQLITE_RECURSIVE:
-      case SQLITE_TRANSACTION:
-      case SQLITE_SAVEPOINT:
-        return SQLITE_OK;
-      case SQLITE_PRAGMA:
-        if (second == nullptr || (first != nullptr && IsReadingPragma(first))) return SQLITE_OK;
-        break;
-      default:
-        break;
-    }
-    static_cast<SqlGuard*>(self)->refused_ = true;
-    return SQLITE_DENY;
-  }
-
-  rt::Database& database_;
-  bool read_only_;
-  bool refused_ = false;
 };
 
 }  // namespace
@@ -382,15 +319,11 @@ void Session::ReloadTree() {
 
 void Session::Sql(const std::string& query) {
   rt::RowSet rows;
-  {
-    SqlGuard guard(database_, allow_sql_writes_);
-    try {
-      rows = database_.Query(query);
-    } catch (const rt::EDatabaseError& error) {
-      if (!guard.Refused()) throw;
-      throw CommandError("sql only reads: start the console with --allow-sql-writes to change the database (" +
-                         std::string(error.what()) + ")");
-    }
+  try {
+    rows = allow_sql_writes_ ? database_.Query(query) : database_.QueryReadOnly(query);
+  } catch (const rt::EWriteRefused& error) {
+    throw CommandError("sql only reads: start the console with --allow-sql-writes to change the database (" +
+                       std::string(error.what()) + ")");
   }
   if (!rows.fields.empty()) interaction_.Out().Utf8Lines(RenderGrid(rows, AllColumns(rows), {}));
   interaction_.Out().Line(CountText(rows.rows.size()));

@@ -16,10 +16,17 @@
 #include <vector>
 
 #include "runtime/data/value.h"
+#include "runtime/errors.h"
 
 struct sqlite3;
 
 namespace rt {
+
+// A statement refused because it would write where only reading is allowed.
+class EWriteRefused : public EDatabaseError {
+ public:
+  using EDatabaseError::EDatabaseError;
+};
 
 // One SQLite connection to a file. Not copyable; used from one thread at a
 // time.
@@ -50,6 +57,12 @@ class Database {
   // gives the rows. Throws EDatabaseError, also for a text without any
   // statement.
   RowSet Query(std::string_view tsql);
+
+  // Runs a query as Query does, allowed only to read: a statement that would
+  // change data or the schema, attach a database or set a pragma is refused
+  // (EWriteRefused) as it is prepared, and nothing of the text takes effect.
+  // Enforced by the database on this connection, for this call only.
+  RowSet QueryReadOnly(std::string_view tsql);
 
   // One SQLite statement (UTF-8) with '?' parameters, for code that must not
   // compose SQL from values. Texts among the values are GBK; a DateTime is
