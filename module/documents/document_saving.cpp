@@ -76,7 +76,6 @@ void TfrmMain::SaveNewDocument(rt::TObject* sender, const std::string& file_name
   OleCheck(objDataCtrl->NullControlExists(pcMain, &empty_control));
   if (empty_control != 0) return;
 
-  std::int32_t doc_id = 0;
   if (!FDocLibReady) {
     OleCheck(objCommon->Alert("文档库不可用，文件 " + file_name + " 无法保存，文档没有添加！"));
     return;
@@ -85,6 +84,7 @@ void TfrmMain::SaveNewDocument(rt::TObject* sender, const std::string& file_name
     OleCheck(objCommon->Alert("文件路径 " + file_name + " 超过了 249 字节，文档库无法保存，文档没有添加！"));
     return;
   }
+  std::int32_t doc_id = 0;
   StoreDocument(file_name, doc_id);
   if (doc_id < 1) {
     OleCheck(objCommon->Alert("文件 " + file_name + " 没有保存到文档库，文档没有添加！"));
