@@ -7,7 +7,7 @@
 
 #include "labdoc/content_chunks.h"
 #include "labdoc/local_file.h"
-#include "runtime/data/datetime_text.h"
+#include "labdoc/pending_content.h"
 #include "runtime/errors.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
@@ -69,85 +69,6 @@ bool DocumentExists(rt::Database& db, std::int64_t doc_id) {
 bool IsStorableFile(const std::string& ansi_file) {
   const FileKind kind = Examine(ansi_file);
   return kind == FileKind::Regular || kind == FileKind::Unknown;
-}
-
-// A content being stored: its row and chunks are written in transactions of
-// their own while it is pending, and it becomes a document's content in one
-// last transaction (Finish). A pending content that is not finished is
-// removed when the object goes.
-class PendingContent {
- public:
-  // Starts a pending content of a document (0: one that does not exist yet)
-  // from a file of the given name.
-  PendingContent(rt::Database& db, std::int64_t doc_id, const std::string& source_name) : db_(db) {
-    rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
-    db_.ExecuteBound(
-        "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING) VALUES(?, ?, ?, 1)",
-        {doc_id, source_name, rt::datetime::NowText()});
-    id_ = sqlite3_last_insert_rowid(db_.Handle());
-    transaction.Commit();
-  }
-  ~PendingContent() {
-    if (!finished_) Discard();
-  }
-  PendingContent(const PendingContent&) = delete;
-  PendingContent& operator=(const PendingContent&) = delete;
-
-  // Stores the rest of the file as the content's chunks.
-  void Write(InputFile& source) { summary_ = WriteChunks(db_, id_, source); }
-
-  // In the last transaction, which this commits: makes the content the
-  // document's current content, stamped now, and describes it in the
-  // document's row.
-  void Finish(std::int64_t doc_id, rt::Transaction& transaction) {
-    const std::string stored_time = rt::datetime::NowText();
-    const auto size = static_cast<std::int64_t>(summary_.size);
-    // The replaced content leaves the current place (one per document)
-    // before this one takes it.
-    db_.ExecuteBound(
-        "UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE LABDOC_ID = ? AND REPLACEDTIME IS NULL AND PENDING = 0",
-        {stored_time, doc_id});
-    db_.ExecuteBound(
-        "UPDATE DB_FILE_CONTENT SET LABDOC_ID = ?, STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ?, PENDING = 0 "
-        "WHERE CONTENT_ID = ?",
-        {doc_id, stored_time, size, summary_.sha256, id_});
-    db_.ExecuteBound("UPDATE DB_FILE_STORAGE SET STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ? WHERE LABDOC_ID = ?",
-                     {stored_time, size, summary_.sha256, doc_id});
-    transaction.Commit();
-    finished_ = true;
-  }
-
- private:
-  // Removes the content and its chunks; a failure leaves them to the sweep
-  // of abandoned contents.
-  void Discard() noexcept {
-    try {
-      rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
-      db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_});
-      transaction.Commit();
-    } catch (...) {
-    }
-  }
-
-  rt::Database& db_;
-  std::int64_t id_ = 0;
-  ContentSummary summary_;
-  bool finished_ = false;
-};
-
-// Removes pending contents whose storing began more than a day ago: a
-// process that stored them ended before finishing (a store takes seconds,
-// not days). Housekeeping: a database that is busy is left for next time.
-void SweepAbandonedContents(rt::Database& db) {
-  try {
-    const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
-    const char* kWhere = " FROM DB_FILE_CONTENT WHERE PENDING = 1 AND STOREDTIME < ?";
-    if (db.QueryBound(std::string("SELECT 1") + kWhere, {cutoff}).rows.empty()) return;
-    rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
-    db.ExecuteBound(std::string("DELETE") + kWhere, {cutoff});
-    transaction.Commit();
-  } catch (const rt::EDatabaseError&) {
-  }
 }
 
 }  // namespace
