@@ -1,9 +1,10 @@
 #include "labdoc/cache_folder.h"
 
-#include <random>
 #include <vector>
 
+#include "labdoc/abandoned_files.h"
 #include "labdoc/content_chunks.h"
+#include "labdoc/random_token.h"
 #include "labdoc/sha256.h"
 #include "runtime/errors.h"
 #include "runtime/platform/platform.h"
@@ -13,20 +14,24 @@
 namespace labdocs::labdoc {
 namespace {
 
+constexpr std::string_view kTemporaryPrefix = "~labdoc-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
 // A name no other fetch, in this process or another, picks at the same time.
-std::string TemporaryName() {
-  thread_local std::mt19937_64 generator{[] {
-    std::random_device device;
-    return (static_cast<std::uint64_t>(device()) << 32) ^ device();
-  }()};
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string name = "~labdoc-";
-  std::uint64_t value = generator();
-  for (int i = 0; i < 16; ++i, value >>= 4) name.push_back(kHex[value & 0x0F]);
-  return name + ".tmp";
-}
+std::string TemporaryName() { return std::string(kTemporaryPrefix) + RandomToken() + std::string(kTemporarySuffix); }
 
 }  // namespace
+
+bool IsTemporaryName(std::string_view name) {
+  return name.size() == kTemporaryPrefix.size() + kTokenLength + kTemporarySuffix.size() &&
+         name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix &&
+         name.substr(name.size() - kTemporarySuffix.size()) == kTemporarySuffix &&
+         IsToken(name.substr(kTemporaryPrefix.size(), kTokenLength));
+}
+
+std::size_t RemoveAbandonedTemporaryFiles(const std::string& ansi_dir) noexcept {
+  return RemoveAbandonedFiles(ansi_dir, "~labdoc-*.tmp", &IsTemporaryName);
+}
 
 bool IsPlainFileName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
@@ -61,13 +66,22 @@ bool HoldsContent(const std::string& ansi_path, std::uint64_t size, std::string_
 
 AtomicFile::AtomicFile(std::string ansi_target)
     : target_(std::move(ansi_target)), temporary_(rt::ExtractFilePath(target_) + TemporaryName()) {
-  file_.emplace(temporary_);
+  // Locked while it is written: the sweep of abandoned temporary files
+  // leaves it alone.
+  if (lock_.Create(temporary_) != rt::FileLock::Outcome::Taken)
+    throw rt::Exception("无法创建文件 " + temporary_ + " (错误 " + std::to_string(GetLastError()) + ")");
+  try {
+    file_.emplace(temporary_);
+  } catch (...) {
+    lock_.RemoveFile();
+    throw;
+  }
 }
 
 AtomicFile::~AtomicFile() {
   if (placed_) return;
   file_.reset();
-  RemoveFileQuietly(temporary_);
+  lock_.RemoveFile();
 }
 
 void AtomicFile::PutInPlace() {
@@ -75,6 +89,7 @@ void AtomicFile::PutInPlace() {
   if (!MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING))
     throw rt::Exception("无法将取出的文件放到 " + target_ + " (错误 " + std::to_string(GetLastError()) + ")");
   placed_ = true;
+  lock_.Release();
 }
 
 }  // namespace labdocs::labdoc

@@ -3,7 +3,8 @@
 // name and renamed over that place once it is whole and verified, so no
 // reader ever sees a half-written file, and two processes fetching the same
 // document at once each put a whole copy there, the later replacing the
-// earlier.
+// earlier. A copy is locked while it is written (rt::FileLock); one that a
+// process ending in the middle left behind is removed when a store starts.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 #include <string_view>
 
 #include "labdoc/local_file.h"
+#include "runtime/file_lock.h"
 
 namespace labdocs::labdoc {
 
@@ -21,6 +23,14 @@ namespace labdocs::labdoc {
 // quote, angle bracket, bar or control character (double-byte characters
 // are whole characters, whatever their second byte).
 bool IsPlainFileName(std::string_view name);
+
+// True for the name of a copy being written: "~labdoc-", 16 hexadecimal
+// digits, ".tmp".
+bool IsTemporaryName(std::string_view name);
+
+// Removes the temporary files in a folder (ANSI path ending in a separator)
+// that no live process writes (abandoned_files.h); the number removed.
+std::size_t RemoveAbandonedTemporaryFiles(const std::string& ansi_dir) noexcept;
 
 class CacheFolder {
  public:
@@ -44,7 +54,8 @@ bool HoldsContent(const std::string& ansi_path, std::uint64_t size, std::string_
 // in the same folder, then renamed over the path.
 class AtomicFile {
  public:
-  // Creates the temporary file; throws rt::Exception when it cannot.
+  // Creates and locks the temporary file; throws rt::Exception when it
+  // cannot.
   explicit AtomicFile(std::string ansi_target);
   // Removes the temporary file unless it was put in place.
   ~AtomicFile();
@@ -61,6 +72,7 @@ class AtomicFile {
  private:
   std::string target_;
   std::string temporary_;
+  rt::FileLock lock_;
   std::optional<OutputFile> file_;
   bool placed_ = false;
 };

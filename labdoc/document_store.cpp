@@ -75,6 +75,7 @@ bool IsStorableFile(const std::string& ansi_file) {
 
 DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link) : cache_(ansi_cache_dir), link_(link) {
   if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
+  RemoveAbandonedTemporaryFiles(cache_.Dir());
   // Only the document operations need the database: one that cannot be
   // reached now is reported by the first of them, and everything else the
   // caller does still works.
