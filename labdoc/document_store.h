@@ -26,9 +26,9 @@ namespace labdocs::labdoc {
 class DocumentStore {
  public:
   // A store that fetches into the folder given (ANSI path), creating it when
-  // it is missing, and reaches the database through the link; removes
-  // pending contents abandoned more than a day ago. Throws rt::Exception
-  // when the folder cannot be made. A database that cannot be reached is
+  // it is missing, and reaches the database through the link; removes the
+  // temporary files and pending contents that processes which ended left
+  // behind. Throws rt::Exception when the folder cannot be made. A database that cannot be reached is
   // not an error here: each operation reaches for it again and fails then.
   DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link);
 

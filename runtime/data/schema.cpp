@@ -194,9 +194,17 @@ void Prepare(sqlite3* db) {
   if (version > kCurrentVersion)
     throw EDatabaseError("Database error: the database has schema version " + std::to_string(version) +
                          ", newer than this program's " + std::to_string(kCurrentVersion));
-  // Write-ahead logging is a lasting property of the file, set once while
-  // it is still empty (and outside any transaction, as SQLite requires).
-  if (version == 0 && IsEmpty(db)) sqlite::Exec(db, "PRAGMA journal_mode=WAL");
+  // Write-ahead logging and incremental vacuuming are lasting properties of
+  // the file, set once while it is still empty (and outside any
+  // transaction, as SQLite requires). The vacuum mode must come before the
+  // first table: afterwards only a VACUUM of the whole file changes it. In
+  // that mode pages that removed contents leave free can be given back to
+  // the file system (PRAGMA incremental_vacuum) instead of staying in the
+  // file for reuse.
+  if (version == 0 && IsEmpty(db)) {
+    sqlite::Exec(db, "PRAGMA auto_vacuum = INCREMENTAL");
+    sqlite::Exec(db, "PRAGMA journal_mode=WAL");
+  }
   while (version < kCurrentVersion) {
     sqlite::Exec(db, "BEGIN IMMEDIATE");
     try {
