@@ -154,13 +154,6 @@ TEST_F(FetchTest, AStoredNameThatIsNoPlainFileNameIsRefused) {
   EXPECT_FALSE(fs::exists(folder_.Native("escape.txt")));
 }
 
-// The helper program's path: beside the test program.
-fs::path HelperProgram() {
-  const char* bin = std::getenv("LABDOCS_TEST_BIN");
-  const fs::path folder = bin != nullptr ? fs::path(bin) : fs::read_symlink("/proc/self/exe").parent_path();
-  return folder / "labdoc_fetch_helper";
-}
-
 std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 TEST_F(FetchTest, TwoProcessesFetchingAtOnceBothGetTheWholeFile) {
