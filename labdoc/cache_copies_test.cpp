@@ -147,6 +147,22 @@ TEST_F(CacheCopiesTest, ACopyOfOneDocumentNeverPassesForAnothersOfTheSameName) {
   EXPECT_EQ(ReadAnsi(Fetch(b)), "report B, edited");
 }
 
+// A fetch that ended between putting its copy in place and recording it
+// leaves the record of the copy before: the bytes there are a stored
+// content all the same, so they are neither offered as edits nor kept.
+TEST_F(CacheCopiesTest, ACopyPutInPlaceButNotRecordedIsNeitherOfferedNorKept) {
+  const std::int32_t a = Save(WriteSource("one\\表.doc", "A's content"));
+  const std::int32_t b = Save(WriteSource("two\\表.doc", "B's content"));
+  const std::string copy = Fetch(a);
+  Overwrite(copy, "B's content");  // B's copy, recorded as A's
+  EXPECT_EQ(Check(a, copy), 0);
+  EXPECT_EQ(ReadAnsi(Fetch(a)), "A's content");
+  Overwrite(copy, "B's content");
+  rt::Session().ExecuteBound("DELETE FROM DB_FILE_CACHE", {});  // and not recorded at all
+  EXPECT_EQ(ReadAnsi(Fetch(a)), "A's content");
+  EXPECT_EQ(ReadAnsi(Fetch(b)), "B's content");
+}
+
 TEST_F(CacheCopiesTest, AFileTheStoreDidNotPutThereIsKeptUnlessItIsTheContent) {
   const std::int32_t doc_id = Save(WriteSource("src\\notes.txt", "stored notes"));
   ASSERT_TRUE(rt::ForceDirectories(cache_));

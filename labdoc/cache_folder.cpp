@@ -1,62 +1,97 @@
 #include "labdoc/cache_folder.h"
 
-#include <random>
+#include <limits>
+#include <optional>
 #include <vector>
 
+#include "labdoc/abandoned_files.h"
 #include "labdoc/content_chunks.h"
+#include "labdoc/random_token.h"
 #include "labdoc/sha256.h"
 #include "runtime/errors.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
-#include "runtime/text/gbk.h"
+#include "runtime/text/file_name.h"
 
 namespace labdocs::labdoc {
 namespace {
 
+// The prefix is one that no stored file name can have (rt::SafeFileName).
+constexpr std::string_view kTemporaryPrefix = rt::kTemporaryFilePrefix;
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
 // A name no other fetch, in this process or another, picks at the same time.
-std::string TemporaryName() {
-  thread_local std::mt19937_64 generator{[] {
-    std::random_device device;
-    return (static_cast<std::uint64_t>(device()) << 32) ^ device();
-  }()};
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string name = "~labdoc-";
-  std::uint64_t value = generator();
-  for (int i = 0; i < 16; ++i, value >>= 4) name.push_back(kHex[value & 0x0F]);
-  return name + ".tmp";
-}
+std::string TemporaryName() { return std::string(kTemporaryPrefix) + RandomToken() + std::string(kTemporarySuffix); }
 
 }  // namespace
 
+bool IsTemporaryName(std::string_view name) {
+  return name.size() == kTemporaryPrefix.size() + kTokenLength + kTemporarySuffix.size() &&
+         name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix &&
+         name.substr(name.size() - kTemporarySuffix.size()) == kTemporarySuffix &&
+         IsToken(name.substr(kTemporaryPrefix.size(), kTokenLength));
+}
+
+std::size_t RemoveAbandonedTemporaryFiles(const std::string& ansi_dir) noexcept {
+  return RemoveAbandonedFiles(ansi_dir, "~labdoc-*.tmp", &IsTemporaryName);
+}
+
 CacheFolder::CacheFolder(std::string_view ansi_dir) : dir_(rt::IncludeTrailingPathDelimiter(ansi_dir)) {}
+
+namespace {
+
+// Hashes a file opened for reading, up to `limit` bytes: nothing when it is
+// longer.
+std::optional<ContentSummary> Summarize(InputFile& file, std::uint64_t limit) {
+  // Two buffers in turn: one is hashed while the other is read into.
+  std::vector<std::uint8_t> buffers[2] = {std::vector<std::uint8_t>(kChunkSize), std::vector<std::uint8_t>(kChunkSize)};
+  ParallelSha256 digest;  // after the buffers: it stops before they go
+  ContentSummary summary;
+  for (std::size_t turn = 0;; turn ^= 1) {
+    const std::size_t n = file.Read(buffers[turn].data(), buffers[turn].size());
+    if (n == 0) break;
+    summary.size += n;
+    if (summary.size > limit) return std::nullopt;
+    digest.Update(buffers[turn].data(), n);
+  }
+  summary.sha256 = digest.HexDigest();
+  return summary;
+}
+
+}  // namespace
 
 bool HoldsContent(const std::string& ansi_path, std::uint64_t size, std::string_view sha256) {
   if (Examine(ansi_path) != FileKind::Regular) return false;
   InputFile file(ansi_path);
   if (file.SizeAtOpening() != size) return false;
-  // Two buffers in turn: one is hashed while the other is read into.
-  std::vector<std::uint8_t> buffers[2] = {std::vector<std::uint8_t>(kChunkSize), std::vector<std::uint8_t>(kChunkSize)};
-  ParallelSha256 digest;  // after the buffers: it stops before they go
-  std::uint64_t total = 0;
-  for (std::size_t turn = 0;; turn ^= 1) {
-    const std::size_t n = file.Read(buffers[turn].data(), buffers[turn].size());
-    if (n == 0) break;
-    total += n;
-    if (total > size) return false;
-    digest.Update(buffers[turn].data(), n);
-  }
-  return total == size && digest.HexDigest() == sha256;
+  const std::optional<ContentSummary> summary = Summarize(file, size);
+  return summary && summary->size == size && summary->sha256 == sha256;
+}
+
+std::optional<ContentSummary> SummaryOf(const std::string& ansi_path) {
+  if (Examine(ansi_path) != FileKind::Regular) return std::nullopt;
+  InputFile file(ansi_path);
+  return Summarize(file, std::numeric_limits<std::uint64_t>::max());
 }
 
 AtomicFile::AtomicFile(std::string ansi_target)
     : target_(std::move(ansi_target)), temporary_(rt::ExtractFilePath(target_) + TemporaryName()) {
-  file_.emplace(temporary_);
+  // Locked while it is written: the sweep of abandoned temporary files
+  // leaves it alone.
+  if (lock_.Create(temporary_) != rt::FileLock::Outcome::Taken)
+    throw rt::Exception("无法创建文件 " + temporary_ + " (错误 " + std::to_string(GetLastError()) + ")");
+  try {
+    file_.emplace(temporary_);
+  } catch (...) {
+    lock_.RemoveFile();
+    throw;
+  }
 }
 
 AtomicFile::~AtomicFile() {
   if (placed_) return;
   file_.reset();
-  RemoveFileQuietly(temporary_);
+  lock_.RemoveFile();
 }
 
 void AtomicFile::PutInPlace() {
@@ -64,6 +99,7 @@ void AtomicFile::PutInPlace() {
   if (!MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING))
     throw rt::Exception("无法将取出的文件放到 " + target_ + " (错误 " + std::to_string(GetLastError()) + ")");
   placed_ = true;
+  lock_.Release();
 }
 
 }  // namespace labdocs::labdoc

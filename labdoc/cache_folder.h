@@ -3,7 +3,8 @@
 // name and renamed over that place once it is whole and verified, so no
 // reader ever sees a half-written file, and two processes fetching the same
 // document at once each put a whole copy there, the later replacing the
-// earlier.
+// earlier. A copy is locked while it is written (rt::FileLock); one that a
+// process ending in the middle left behind is removed when a store starts.
 #pragma once
 
 #include <cstddef>
@@ -12,9 +13,19 @@
 #include <string>
 #include <string_view>
 
+#include "labdoc/content_chunks.h"
 #include "labdoc/local_file.h"
+#include "runtime/file_lock.h"
 
 namespace labdocs::labdoc {
+
+// True for the name of a copy being written: "~labdoc-", 16 hexadecimal
+// digits, ".tmp".
+bool IsTemporaryName(std::string_view name);
+
+// Removes the temporary files in a folder (ANSI path ending in a separator)
+// that no live process writes (abandoned_files.h); the number removed.
+std::size_t RemoveAbandonedTemporaryFiles(const std::string& ansi_dir) noexcept;
 
 class CacheFolder {
  public:
@@ -34,11 +45,16 @@ class CacheFolder {
 // read.
 bool HoldsContent(const std::string& ansi_path, std::uint64_t size, std::string_view sha256);
 
+// The size and SHA-256 digest of the regular file at the path; nothing when
+// there is none. Throws rt::Exception when it cannot be read.
+std::optional<ContentSummary> SummaryOf(const std::string& ansi_path);
+
 // A file that appears at its path only whole: written under a temporary name
 // in the same folder, then renamed over the path.
 class AtomicFile {
  public:
-  // Creates the temporary file; throws rt::Exception when it cannot.
+  // Creates and locks the temporary file; throws rt::Exception when it
+  // cannot.
   explicit AtomicFile(std::string ansi_target);
   // Removes the temporary file unless it was put in place.
   ~AtomicFile();
@@ -55,6 +71,7 @@ class AtomicFile {
  private:
   std::string target_;
   std::string temporary_;
+  rt::FileLock lock_;
   std::optional<OutputFile> file_;
   bool placed_ = false;
 };

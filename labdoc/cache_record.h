@@ -31,10 +31,7 @@ struct CachedCopy {
   std::int64_t content_id = 0;
   ContentSummary fetched_as;
 
-  bool operator==(const CachedCopy& other) const {
-    return doc_id == other.doc_id && content_id == other.content_id && fetched_as.size == other.fetched_as.size &&
-           fetched_as.sha256 == other.fetched_as.sha256;
-  }
+  bool operator==(const CachedCopy&) const = default;
 };
 
 class CacheRecords {

@@ -24,6 +24,8 @@ inline constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 struct ContentSummary {
   std::uint64_t size = 0;
   std::string sha256;
+
+  bool operator==(const ContentSummary&) const = default;
 };
 
 // Stored content that does not match its recorded size and digest.

@@ -7,7 +7,7 @@
 
 #include "labdoc/content_chunks.h"
 #include "labdoc/local_file.h"
-#include "runtime/data/datetime_text.h"
+#include "labdoc/pending_content.h"
 #include "runtime/errors.h"
 #include "runtime/host/environment.h"
 #include "runtime/sysutils.h"
@@ -73,78 +73,31 @@ bool IsStorableFile(const std::string& ansi_file) {
   return kind == FileKind::Regular || kind == FileKind::Unknown;
 }
 
-// A content being stored: its row and chunks are written in transactions of
-// their own while it is pending, and it becomes a document's content in one
-// last transaction (Finish). A pending content that is not finished is
-// removed when the object goes.
-class PendingContent {
- public:
-  // Starts a pending content of a document (0: one that does not exist yet)
-  // from a file of the given name.
-  PendingContent(rt::Database& db, std::int64_t doc_id, const std::string& source_name) : db_(db) {
-    rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
-    db_.ExecuteBound(
-        "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING) VALUES(?, ?, ?, 1)",
-        {doc_id, source_name, rt::datetime::NowText()});
-    id_ = sqlite3_last_insert_rowid(db_.Handle());
-    transaction.Commit();
-  }
-  ~PendingContent() {
-    if (!finished_) Discard();
-  }
-  PendingContent(const PendingContent&) = delete;
-  PendingContent& operator=(const PendingContent&) = delete;
+// Whether some finished content of some document has exactly these bytes: a
+// file that holds them holds nothing that is not in the store.
+bool IsStoredContent(rt::Database& db, const ContentSummary& summary) {
+  return !db.QueryBound("SELECT 1 FROM DB_FILE_CONTENT WHERE SHA256 = ? AND FILE_SIZE = ? AND PENDING = 0 LIMIT 1",
+                        {summary.sha256, static_cast<std::int64_t>(summary.size)})
+              .rows.empty();
+}
 
-  // Stores the rest of the file as the content's chunks.
-  void Write(InputFile& source) { summary_ = WriteChunks(db_, id_, source); }
-
-  // In the last transaction, which this commits: makes the content the
-  // document's current content, stamped now, and describes it in the
-  // document's row.
-  void Finish(std::int64_t doc_id, rt::Transaction& transaction) {
-    const std::string stored_time = rt::datetime::NowText();
-    const auto size = static_cast<std::int64_t>(summary_.size);
-    // The replaced content leaves the current place (one per document)
-    // before this one takes it.
-    db_.ExecuteBound(
-        "UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE LABDOC_ID = ? AND REPLACEDTIME IS NULL AND PENDING = 0",
-        {stored_time, doc_id});
-    db_.ExecuteBound(
-        "UPDATE DB_FILE_CONTENT SET LABDOC_ID = ?, STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ?, PENDING = 0 "
-        "WHERE CONTENT_ID = ?",
-        {doc_id, stored_time, size, summary_.sha256, id_});
-    db_.ExecuteBound("UPDATE DB_FILE_STORAGE SET STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ? WHERE LABDOC_ID = ?",
-                     {stored_time, size, summary_.sha256, doc_id});
-    transaction.Commit();
-    finished_ = true;
-  }
-
- private:
-  // Removes the content and its chunks; a failure leaves them to the sweep
-  // of abandoned contents.
-  void Discard() noexcept {
-    try {
-      rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
-      db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_});
-      transaction.Commit();
-    } catch (...) {
-    }
-  }
-
-  rt::Database& db_;
-  std::int64_t id_ = 0;
-  ContentSummary summary_;
-  bool finished_ = false;
-};
+// Whether the file there holds bytes that would be lost if it were replaced:
+// it is not the copy it was recorded as (unchanged since it was fetched),
+// and its content is not stored. The second test also covers a copy put in
+// place by a process that ended before it recorded it.
+bool HoldsUnstoredBytes(rt::Database& db, const std::optional<CachedCopy>& recorded, const ContentSummary& there) {
+  return !(recorded && recorded->fetched_as == there) && !IsStoredContent(db, there);
+}
 
 // Refuses to let a fetch replace the file at `path` (named `name` in the
-// cache folder) unless it is a copy the store put there and nobody changed
-// since. Nothing there is fine.
+// cache folder) when it holds bytes that are not stored. Nothing there is
+// fine.
 void KeepUnstoredEdits(rt::Database& db, const CacheRecords& records, std::int64_t doc_id, const std::string& name,
                        const std::string& path) {
-  if (Examine(path) == FileKind::Missing) return;
+  const std::optional<ContentSummary> there = SummaryOf(path);
+  if (!there && Examine(path) == FileKind::Missing) return;
   const std::optional<CachedCopy> recorded = records.Find(db, name);
-  if (recorded && HoldsContent(path, recorded->fetched_as.size, recorded->fetched_as.sha256)) return;
+  if (there && !HoldsUnstoredBytes(db, recorded, *there)) return;
   const std::string keep = ", 为免丢失没有覆盖它。请先保存其中的修改(修改文档), 或将它移走后再试";
   if (!recorded)
     throw EUnstoredEdits("缓存中已有文件 " + path + ", 它不是从文档库取出的原样副本" + keep);
@@ -154,26 +107,12 @@ void KeepUnstoredEdits(rt::Database& db, const CacheRecords& records, std::int64
                        " 的副本, 有尚未保存到服务器的修改" + keep);
 }
 
-// Removes pending contents whose storing began more than a day ago: a
-// process that stored them ended before finishing (a store takes seconds,
-// not days). Housekeeping: a database that is busy is left for next time.
-void SweepAbandonedContents(rt::Database& db) {
-  try {
-    const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
-    const char* kWhere = " FROM DB_FILE_CONTENT WHERE PENDING = 1 AND STOREDTIME < ?";
-    if (db.QueryBound(std::string("SELECT 1") + kWhere, {cutoff}).rows.empty()) return;
-    rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
-    db.ExecuteBound(std::string("DELETE") + kWhere, {cutoff});
-    transaction.Commit();
-  } catch (const rt::EDatabaseError&) {
-  }
-}
-
 }  // namespace
 
 DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link)
     : cache_(ansi_cache_dir), records_(rt::Environment().computer_name, cache_.Dir()), link_(link) {
   if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
+  RemoveAbandonedTemporaryFiles(cache_.Dir());
   // Only the document operations need the database: one that cannot be
   // reached now is reported by the first of them, and everything else the
   // caller does still works.
@@ -280,16 +219,14 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
 
 bool DocumentStore::HoldsUnstoredEdits(std::int32_t doc_id, const std::string& ansi_path) {
   const std::optional<std::string> name = CachedName(ansi_path);
-  if (!name || Examine(ansi_path) != FileKind::Regular) return false;
+  if (!name) return false;
+  const std::optional<ContentSummary> there = SummaryOf(ansi_path);
+  if (!there) return false;
   rt::Database& db = link_.Get();
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
   const std::optional<CachedCopy> recorded = records_.Find(db, *name);
-  if (!recorded || recorded->doc_id != doc_id) return false;
-  const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
-  snapshot.Commit();
-  if (!current || rt::SafeFileName(current->file_name) != *name) return false;
-  return !HoldsContent(ansi_path, recorded->fetched_as.size, recorded->fetched_as.sha256) &&
-         !HoldsContent(ansi_path, current->summary.size, current->summary.sha256);
+  if (!recorded || recorded->doc_id != doc_id || !DocumentExists(db, doc_id)) return false;
+  return HoldsUnstoredBytes(db, recorded, *there);
 }
 
 }  // namespace labdocs::labdoc

@@ -32,9 +32,9 @@ namespace labdocs::labdoc {
 class DocumentStore {
  public:
   // A store that fetches into the folder given (ANSI path), creating it when
-  // it is missing, and reaches the database through the link; removes
-  // pending contents abandoned more than a day ago. Throws rt::Exception
-  // when the folder cannot be made. A database that cannot be reached is
+  // it is missing, and reaches the database through the link; removes the
+  // temporary files and pending contents that processes which ended left
+  // behind. Throws rt::Exception when the folder cannot be made. A database that cannot be reached is
   // not an error here: each operation reaches for it again and fails then.
   DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link);
 
@@ -61,8 +61,9 @@ class DocumentStore {
   // Fetches a document's current content into the cache folder under its
   // stored file name (made safe) and returns the copy's path. A copy already
   // there that has the content's size and digest is kept as it is; another
-  // file there is replaced only when it is a copy the store put there and
-  // nobody changed since. Nothing when there is no such document, it has no
+  // file there is replaced only when nothing of it would be lost: it is a
+  // copy the store put there that nobody changed since, or its bytes are a
+  // content the store holds. Nothing when there is no such document, it has no
   // content, or the path would be longer than `max_path_length` bytes.
   // Throws EUnstoredEdits when the file there holds edits that were not
   // stored (or is not the store's), leaving it untouched; EDamagedContent
@@ -74,9 +75,9 @@ class DocumentStore {
   // True when the file at the path is the document's copy in the cache
   // folder and holds edits that were not stored: the store fetched it for
   // this document and its content differs (size, then SHA-256) from what it
-  // was fetched as and from the document's current content. False for a
-  // path outside the folder or of another name, a copy fetched for another
-  // document or not by the store, an unchanged copy, and no document.
+  // was fetched as and from every content the store holds. False for a
+  // path outside the folder, a copy fetched for another document or not by
+  // the store, an unchanged copy, and no document.
   // Throws as Fetch when the database or the file cannot be read.
   bool HoldsUnstoredEdits(std::int32_t doc_id, const std::string& ansi_path);
 

@@ -118,13 +118,6 @@ TEST_F(FetchTest, APathThatWouldNotFit250BytesIsAnsweredNo) {
   EXPECT_EQ(ReadAnsi(cache + name(62)), "long");
 }
 
-// The helper program's path: beside the test program.
-fs::path HelperProgram() {
-  const char* bin = std::getenv("LABDOCS_TEST_BIN");
-  const fs::path folder = bin != nullptr ? fs::path(bin) : fs::read_symlink("/proc/self/exe").parent_path();
-  return folder / "labdoc_fetch_helper";
-}
-
 std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 TEST_F(FetchTest, TwoProcessesFetchingAtOnceBothGetTheWholeFile) {

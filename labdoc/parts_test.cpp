@@ -2,13 +2,16 @@
 // folder's check of a copy, and files that appear only whole.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <vector>
 
 #include "labdoc/cache_folder.h"
 #include "labdoc/sha256.h"
 #include "runtime/errors.h"
+#include "runtime/file_lock.h"
 #include "runtime/platform/ansi_test_folder.h"
+#include "runtime/sysutils.h"
 
 namespace labdocs::labdoc {
 namespace {
@@ -96,6 +99,14 @@ TEST_F(CacheFilesTest, AnAtomicFileAppearsOnlyWhenPutInPlace) {
     AtomicFile abandoned(folder_.Ansi("目标.doc"));
     temporary = abandoned.TemporaryPath();
     abandoned.Write(reinterpret_cast<const std::uint8_t*>("half"), 4);
+    EXPECT_TRUE(IsTemporaryName(rt::ExtractFileName(temporary)));
+    // Locked while it is written, so that however old it is, no sweep
+    // takes it away.
+    rt::FileLock probe;
+    EXPECT_EQ(probe.TryTake(temporary), rt::FileLock::Outcome::Held);
+    fs::last_write_time(rt::platform::ToNativePath(temporary),
+                        fs::file_time_type::clock::now() - std::chrono::hours(1));
+    EXPECT_EQ(RemoveAbandonedTemporaryFiles(folder_.Ansi()), 0u);
     EXPECT_TRUE(fs::exists(rt::platform::ToNativePath(temporary)));
   }
   EXPECT_FALSE(fs::exists(rt::platform::ToNativePath(temporary))) << "an abandoned file is removed";

@@ -7,10 +7,8 @@
 
 #include "labdoc/content_chunks.h"
 #include "labdoc/testing/store_fixture.h"
-#include "runtime/data/datetime_text.h"
 #include "runtime/data/sqlite_util.h"
 #include "runtime/ole/error_info.h"
-#include "runtime/sysutils.h"
 
 namespace labdocs::labdoc::testing {
 namespace {
@@ -97,6 +95,7 @@ TEST_F(StagingTest, AFailureAfterCommittedBatchesLeavesNothingBehind) {
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_STORAGE"), 1);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT"), 1);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK"), 1);
+  EXPECT_EQ(Count("PRAGMA freelist_count"), 0) << "the removed chunks' pages are given back";
   EXPECT_EQ(ReadAnsi(Fetch(doc_id_)), original_);
 }
 
@@ -112,29 +111,6 @@ TEST_F(StagingTest, ADocumentDeletedWhileItsUpdateIsStoredStaysDeleted) {
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_STORAGE"), 0);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT"), 0);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK"), 0);
-}
-
-TEST_F(StagingTest, PendingContentsAbandonedLongAgoAreSweptWhenTheStoreStarts) {
-  // One left by a process that ended two days ago, one of a store running
-  // now in another process.
-  const std::string old_time = rt::datetime::ToText(rt::DateTime{rt::Now().days - 2.0});
-  for (const std::string& started : {old_time, rt::datetime::NowText()}) {
-    rt::Session().ExecuteBound(
-        "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING) VALUES(?, 'x.doc', ?, 1)",
-        {std::int64_t{doc_id_}, started});
-    rt::Session().ExecuteBound("INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(last_insert_rowid(), 0, ?)",
-                               {std::vector<std::uint8_t>{1, 2, 3}});
-  }
-  EXPECT_EQ(ReadAnsi(Fetch(doc_id_)), original_) << "pending contents are not the document's";
-  ASSERT_EQ(InitWith(cache_), S_OK);
-  const rt::RowSet left = rt::Session().QueryBound("SELECT STOREDTIME FROM DB_FILE_CONTENT WHERE PENDING = 1", {});
-  ASSERT_EQ(left.rows.size(), 1u);
-  EXPECT_GT(std::get<rt::DateTime>(left.rows[0][0]).days, rt::Now().days - 0.5);
-  EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK"), 2);
-  // Deleting the document leaves the other process's pending content to it.
-  std::uint8_t ok = 0;
-  ASSERT_EQ(store_.Del(doc_id_, &ok), S_OK);
-  EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1"), 1);
 }
 
 }  // namespace

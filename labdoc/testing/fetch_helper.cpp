@@ -1,16 +1,23 @@
 // A second process for the store's tests: loads the store by name, as a
-// program without a database session does, waits until the test lets it go,
-// fetches one document and reports what it got.
+// program without a database session does.
 //
 //   labdoc_fetch_helper <cache folder> <document number> <ready file> <go file> <report file>
+//     waits until the test lets it go, fetches one document and reports what
+//     it got: one line with the status in hex, the yes/no answer, the size
+//     and SHA-256 digest of the file at the fetched path as read right after
+//     the fetch, and the fetched path (GBK).
+//   labdoc_fetch_helper churn <cache folder> <document number> <file A> <file B> <ready file>
+//     stores and fetches until it is killed: makes A and B the document's
+//     content in turn, fetching it after each update, and stores A as a new
+//     document, fetches it and deletes it. Ends with a message on the error
+//     stream and exit code 7 when an entry point fails.
 //
 // Folders and files are native paths. The database is the one that
-// LABDOCS_DATABASE names. The report is one line: the status in hex, the
-// yes/no answer, the size and SHA-256 digest of the file at the fetched
-// path as read right after the fetch, and the fetched path (GBK).
+// LABDOCS_DATABASE names.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -20,24 +27,54 @@
 #include "labdoc/local_file.h"
 #include "labdoc/sha256.h"
 #include "module/host/doc_store.h"
+#include "runtime/ole/error_info.h"
 #include "runtime/platform/platform.h"
 
-int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "usage: labdoc_fetch_helper <cache> <number> <ready> <go> <report>\n");
-    return 2;
+namespace {
+
+struct Store {
+  labdocs::TInitLabDoc init = nullptr;
+  labdocs::TFreeLabDoc free_store = nullptr;
+  labdocs::TGetLabDoc get = nullptr;
+  labdocs::TSaveLabDoc save = nullptr;
+  labdocs::TUpdateLabDoc update = nullptr;
+  labdocs::TDelLabDoc del = nullptr;
+};
+
+bool Resolve(HMODULE library, Store& store) {
+  using rt::platform::ProcAs;
+  store.init = ProcAs<labdocs::TInitLabDoc>(GetProcAddress(library, "InitLabDoc"));
+  store.free_store = ProcAs<labdocs::TFreeLabDoc>(GetProcAddress(library, "FreeLabDoc"));
+  store.get = ProcAs<labdocs::TGetLabDoc>(GetProcAddress(library, "GetLabDoc"));
+  store.save = ProcAs<labdocs::TSaveLabDoc>(GetProcAddress(library, "SaveLabDoc"));
+  store.update = ProcAs<labdocs::TUpdateLabDoc>(GetProcAddress(library, "UpdateLabDoc"));
+  store.del = ProcAs<labdocs::TDelLabDoc>(GetProcAddress(library, "DelLabDoc"));
+  return store.init && store.free_store && store.get && store.save && store.update && store.del;
+}
+
+// Ends the process when an entry point failed or answered no.
+void Require(const char* what, HRESULT status, const std::uint8_t& ok) {
+  if (status >= 0 && ok != 0) return;
+  std::fprintf(stderr, "%s: status %08x, answer %d: %s\n", what, static_cast<unsigned>(status), int{ok},
+               rt::TakeErrorInfo().c_str());
+  std::exit(7);
+}
+
+[[noreturn]] void Churn(const Store& store, std::int32_t doc_id, const std::string& file_a, const std::string& file_b) {
+  std::vector<char> buffer(labdocs::kFilePathBufferSize, '\0');
+  std::uint8_t ok = 0;  // read by Require after each call
+  for (bool a = false;; a = !a) {
+    Require("UpdateLabDoc", store.update(doc_id, (a ? file_a : file_b).c_str(), &ok), ok);
+    char* path = buffer.data();
+    Require("GetLabDoc", store.get(doc_id, &path, &ok), ok);
+    std::int32_t added = 0;
+    Require("SaveLabDoc", store.save(file_a.c_str(), &added, &ok), ok);
+    Require("GetLabDoc", store.get(added, &path, &ok), ok);
+    Require("DelLabDoc", store.del(added, &ok), ok);
   }
-  HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);
-  if (library == nullptr) return 3;
-  auto init = rt::platform::ProcAs<labdocs::TInitLabDoc>(GetProcAddress(library, "InitLabDoc"));
-  auto get = rt::platform::ProcAs<labdocs::TGetLabDoc>(GetProcAddress(library, "GetLabDoc"));
-  auto free_store = rt::platform::ProcAs<labdocs::TFreeLabDoc>(GetProcAddress(library, "FreeLabDoc"));
-  if (init == nullptr || get == nullptr || free_store == nullptr) return 4;
+}
 
-  const std::string cache = rt::platform::FromNativePath(argv[1]);
-  std::int32_t reserved = 0;
-  if (init(cache.c_str(), &reserved) < 0) return 5;
-
+int FetchOnce(const Store& store, char** argv) {
   std::ofstream(argv[3]).put('1');
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!std::filesystem::exists(argv[4])) {
@@ -48,7 +85,7 @@ int main(int argc, char** argv) {
   std::vector<char> buffer(labdocs::kFilePathBufferSize, '\0');
   char* path = buffer.data();
   std::uint8_t ok = 0;
-  const HRESULT status = get(std::stoi(argv[2]), &path, &ok);
+  const HRESULT status = store.get(std::stoi(argv[2]), &path, &ok);
   std::string digest = "-";
   std::uint64_t size = 0;
   if (status >= 0 && ok != 0) {
@@ -65,7 +102,34 @@ int main(int argc, char** argv) {
   char status_text[16];
   std::snprintf(status_text, sizeof status_text, "%08x", static_cast<unsigned>(status));
   report << status_text << ' ' << int{ok} << ' ' << size << ' ' << digest << ' ' << path << '\n';
-  free_store();
-  FreeLibrary(library);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool churn = argc == 7 && std::string(argv[1]) == "churn";
+  if (argc != 6 && !churn) {
+    std::fprintf(stderr,
+                 "usage: labdoc_fetch_helper <cache> <number> <ready> <go> <report>\n"
+                 "       labdoc_fetch_helper churn <cache> <number> <file A> <file B> <ready>\n");
+    return 2;
+  }
+  HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);
+  if (library == nullptr) return 3;
+  Store store;
+  if (!Resolve(library, store)) return 4;
+
+  char** args = churn ? argv + 1 : argv;
+  const std::string cache = rt::platform::FromNativePath(args[1]);
+  std::int32_t reserved = 0;
+  if (store.init(cache.c_str(), &reserved) < 0) return 5;
+  if (churn) {
+    std::ofstream(argv[6]).put('1');
+    Churn(store, std::stoi(argv[3]), rt::platform::FromNativePath(argv[4]), rt::platform::FromNativePath(argv[5]));
+  }
+  const int result = FetchOnce(store, argv);
+  store.free_store();
+  FreeLibrary(library);
+  return result;
 }

@@ -50,6 +50,13 @@ std::string DigestOf(std::string_view bytes) {
   return sha.HexDigest();
 }
 
+std::filesystem::path HelperProgram() {
+  const char* bin = std::getenv("LABDOCS_TEST_BIN");
+  const std::filesystem::path folder =
+      bin != nullptr ? std::filesystem::path(bin) : std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  return folder / "labdoc_fetch_helper";
+}
+
 void StoreTest::SetUp() {
   // No test starts the desktop's own program; those that open documents
   // name their own.

@@ -48,6 +48,9 @@ std::string Content(std::size_t size, unsigned seed);
 // SHA-256 of bytes, in lower-case hexadecimal.
 std::string DigestOf(std::string_view bytes);
 
+// The helper program (testing/fetch_helper.cpp), beside the test program.
+std::filesystem::path HelperProgram();
+
 class StoreTest : public ::testing::Test {
  protected:
   void SetUp() override;

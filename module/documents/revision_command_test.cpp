@@ -225,6 +225,8 @@ TEST_F(RevisionTest, ALocalCopyIsOfferedOnlyWhenItHoldsUnstoredEditsOfThisDocume
        true, "A 改", "A 改", false},
       {"A's copy edited, declined",
        [&](std::int32_t a, std::int32_t) { fetch(a), WriteFile(copy, "A 改"); }, 2, true, "A 原稿", "A 改", true},
+      {"A's copy edited into bytes the store holds (B's)",
+       [&](std::int32_t a, std::int32_t) { fetch(a), WriteFile(copy, "B 原稿"); }, 1, false, "A 原稿", "A 原稿", false},
       {"A's copy only read", [&](std::int32_t a, std::int32_t) { fetch(a), SetAccessTime(copy, 4102444800); }, 1,
        false, "A 原稿", "A 原稿", false},
       {"B's copy, unchanged", [&](std::int32_t, std::int32_t b) { fetch(b); }, 1, false, "A 原稿", "A 原稿", false},
@@ -236,6 +238,7 @@ TEST_F(RevisionTest, ALocalCopyIsOfferedOnlyWhenItHoldsUnstoredEditsOfThisDocume
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(home_ / "DocCache");
+    Exec("Delete From DB_FILE_STORAGE");  // no content of an earlier case is stored any more
     const std::int32_t a = StoreDocument(u8"A/报告.doc", "A 原稿");
     const std::int32_t b = StoreDocument(u8"B/报告.doc", "B 原稿");
     c.before(a, b);

@@ -34,6 +34,9 @@ TEST_F(DatabaseTest, NewFileGetsTheSchema) {
   for (const char* table : {"Pacs_MMCTreeViewConfig", "Lab_List", "DB_FILE_RECORD", "DB_FILE_CHUNK"})
     EXPECT_FALSE(db.TableColumns(table).empty()) << table;
   EXPECT_TRUE(db.TableColumns("No_Such_Table").empty());
+  // Lasting properties of the file, which only an empty file can be given.
+  EXPECT_EQ(Text(db.QueryBound("PRAGMA journal_mode", {}).rows.at(0).at(0)), "wal");
+  EXPECT_EQ(Integer(db.QueryBound("PRAGMA auto_vacuum", {}).rows.at(0).at(0)), 2) << "incremental";
 }
 
 TEST_F(DatabaseTest, ReopeningKeepsTheDataAndTheFileUnchanged) {

@@ -153,10 +153,12 @@ END;
 //   digest): a copy whose content differs from that holds edits not stored
 //   yet, and a copy recorded for one document is never taken for another's.
 //   A cache folder belongs to one workstation, so the workstation's name is
-//   part of the key.
+//   part of the key. Contents are found by their digest, to tell whether a
+//   file's bytes are kept in the store.
 constexpr const char* kVersion4 = R"sql(
 ALTER TABLE DB_FILE_CONTENT ADD COLUMN OWNER TEXT;
 CREATE INDEX IX_DB_FILE_CONTENT_Pending ON DB_FILE_CONTENT(STOREDTIME) WHERE PENDING = 1;
+CREATE INDEX IX_DB_FILE_CONTENT_SHA256 ON DB_FILE_CONTENT(SHA256);
 CREATE TABLE DB_FILE_CACHE (
   HOSTNAME    TEXT COLLATE NOCASE NOT NULL,
   CACHE_DIR   TEXT COLLATE NOCASE NOT NULL,
@@ -194,9 +196,17 @@ void Prepare(sqlite3* db) {
   if (version > kCurrentVersion)
     throw EDatabaseError("Database error: the database has schema version " + std::to_string(version) +
                          ", newer than this program's " + std::to_string(kCurrentVersion));
-  // Write-ahead logging is a lasting property of the file, set once while
-  // it is still empty (and outside any transaction, as SQLite requires).
-  if (version == 0 && IsEmpty(db)) sqlite::Exec(db, "PRAGMA journal_mode=WAL");
+  // Write-ahead logging and incremental vacuuming are lasting properties of
+  // the file, set once while it is still empty (and outside any
+  // transaction, as SQLite requires). The vacuum mode must come before the
+  // first table: afterwards only a VACUUM of the whole file changes it. In
+  // that mode pages that removed contents leave free can be given back to
+  // the file system (PRAGMA incremental_vacuum) instead of staying in the
+  // file for reuse.
+  if (version == 0 && IsEmpty(db)) {
+    sqlite::Exec(db, "PRAGMA auto_vacuum = INCREMENTAL");
+    sqlite::Exec(db, "PRAGMA journal_mode=WAL");
+  }
   while (version < kCurrentVersion) {
     sqlite::Exec(db, "BEGIN IMMEDIATE");
     try {

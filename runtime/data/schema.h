@@ -15,8 +15,9 @@ int Version(sqlite3* db);
 
 // Brings the open database to kCurrentVersion: an empty file gets every
 // table (and write-ahead logging, so that the host and the document store
-// may read while the other writes); an older version is upgraded; a current
-// one is left untouched. Each step runs as one transaction, and a step that
+// may read while the other writes, and incremental vacuuming, so that the
+// space of removed contents can be given back); an older version is
+// upgraded; a current one is left untouched. Each step runs as one transaction, and a step that
 // another connection finished meanwhile is not repeated. Throws
 // rt::EDatabaseError, also for a file made by a newer host.
 void Prepare(sqlite3* db);

@@ -16,7 +16,17 @@
 //     is loaded from that folder;
 //   - ShellExecuteA "open" starts the program that the desktop associates
 //     with the file (xdg-open, or the program named by the environment
-//     variable LABDOCS_OPEN_COMMAND), detached, without waiting for it.
+//     variable LABDOCS_OPEN_COMMAND), detached, without waiting for it;
+//   - CreateFileA opens or creates files (not folders). The share mode is not
+//     enforced: any process may rename or delete a file that is open.
+//     LockFileEx and UnlockFileEx lock byte ranges of the open file as the
+//     system's open-file-description locks: another handle, also one of the
+//     same process, cannot lock bytes that a handle holds, and the lock goes
+//     when its handle is closed or its process ends, however it ends. The
+//     locks are advisory (reads and writes are not kept out), an exclusive
+//     lock needs a handle opened for writing and a shared one a handle
+//     opened for reading, and neither locking bytes that the handle holds
+//     already nor unlocking bytes that it does not hold is refused.
 #pragma once
 
 #include <string>
@@ -53,6 +63,7 @@ using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LPDWORD = DWORD*;
 using LPWORD = WORD*;
+using ULONG_PTR = std::uintptr_t;
 using CHAR = char;
 using LPSTR = char*;
 using LPCSTR = const char*;
@@ -92,6 +103,17 @@ struct WIN32_FIND_DATAA {
 };
 using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
 
+// Where a byte range of a file begins (LockFileEx, UnlockFileEx); the other
+// members are the system's.
+struct OVERLAPPED {
+  ULONG_PTR Internal;
+  ULONG_PTR InternalHigh;
+  DWORD Offset;
+  DWORD OffsetHigh;
+  HANDLE hEvent;
+};
+using LPOVERLAPPED = OVERLAPPED*;
+
 // ---- Constants --------------------------------------------------------------
 
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
@@ -101,6 +123,19 @@ inline constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
 inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 inline constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+inline constexpr DWORD GENERIC_READ = 0x80000000u;
+inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
+inline constexpr DWORD FILE_SHARE_READ = 0x1;
+inline constexpr DWORD FILE_SHARE_WRITE = 0x2;
+inline constexpr DWORD FILE_SHARE_DELETE = 0x4;
+inline constexpr DWORD CREATE_NEW = 1;
+inline constexpr DWORD CREATE_ALWAYS = 2;
+inline constexpr DWORD OPEN_EXISTING = 3;
+inline constexpr DWORD OPEN_ALWAYS = 4;
+inline constexpr DWORD TRUNCATE_EXISTING = 5;
+inline constexpr DWORD LOCKFILE_FAIL_IMMEDIATELY = 0x1;
+inline constexpr DWORD LOCKFILE_EXCLUSIVE_LOCK = 0x2;
 
 inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 inline constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
@@ -133,6 +168,7 @@ inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
 inline constexpr DWORD ERROR_WRITE_PROTECT = 19;
 inline constexpr DWORD ERROR_GEN_FAILURE = 31;
 inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+inline constexpr DWORD ERROR_LOCK_VIOLATION = 33;
 inline constexpr DWORD ERROR_FILE_EXISTS = 80;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
@@ -160,6 +196,22 @@ BOOL CreateDirectoryA(LPCSTR path_name, LPSECURITY_ATTRIBUTES security_attribute
 BOOL RemoveDirectoryA(LPCSTR path_name);
 DWORD GetFileAttributesA(LPCSTR file_name);
 DWORD GetCurrentDirectoryA(DWORD buffer_length, LPSTR buffer);
+
+// Open files: a handle from CreateFileA (INVALID_HANDLE_VALUE on failure),
+// closed by CloseHandle. CREATE_ALWAYS and OPEN_ALWAYS set the last error
+// to ERROR_ALREADY_EXISTS when the file was there.
+HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
+                   LPSECURITY_ATTRIBUTES security_attributes, DWORD creation_disposition,
+                   DWORD flags_and_attributes, HANDLE template_file);
+BOOL CloseHandle(HANDLE object);
+// Locks the bytes from overlapped->Offset/OffsetHigh on: exclusively with
+// LOCKFILE_EXCLUSIVE_LOCK, else shared; without LOCKFILE_FAIL_IMMEDIATELY it
+// waits until they can be locked, with it a lock held elsewhere fails at
+// once with ERROR_LOCK_VIOLATION.
+BOOL LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD number_of_bytes_to_lock_low,
+                DWORD number_of_bytes_to_lock_high, LPOVERLAPPED overlapped);
+BOOL UnlockFileEx(HANDLE file, DWORD reserved, DWORD number_of_bytes_to_unlock_low,
+                  DWORD number_of_bytes_to_unlock_high, LPOVERLAPPED overlapped);
 
 // File search: the file name may end in a pattern with '*' and '?'.
 HANDLE FindFirstFileA(LPCSTR file_name, LPWIN32_FIND_DATAA find_data);

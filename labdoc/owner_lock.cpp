@@ -1,0 +1,70 @@
+#include "labdoc/owner_lock.h"
+
+#include <sqlite3.h>
+
+#include "labdoc/random_token.h"
+#include "runtime/platform/platform.h"
+#include "runtime/sysutils.h"
+
+namespace labdocs::labdoc {
+namespace {
+
+constexpr std::string_view kOwnerSuffix = ".lock";
+
+std::string OwnerFile(const std::string& folder, std::string_view token) {
+  return folder + std::string(token) + std::string(kOwnerSuffix);
+}
+
+}  // namespace
+
+std::string OwnerFolder(rt::Database& db) {
+  // SQLite's own full path of the file, made when it was opened: the path
+  // the caller gave may be relative to a current folder that has changed
+  // since.
+  const char* full = sqlite3_db_filename(db.Handle(), "main");
+  const std::string native = full != nullptr ? full : db.Path();
+  if (native.empty()) return {};
+  return rt::IncludeTrailingPathDelimiter(rt::platform::FromNativePath(native) + "-labdoc-locks");
+}
+
+bool IsOwnerFileName(std::string_view name) {
+  return name.size() == kTokenLength + kOwnerSuffix.size() && name.substr(kTokenLength) == kOwnerSuffix &&
+         IsToken(name.substr(0, kTokenLength));
+}
+
+OwnerLock::OwnerLock(rt::Database& db) noexcept {
+  try {
+    folder_ = OwnerFolder(db);
+    if (folder_.empty()) return;
+    // Another owner that just ended may remove the folder between its making
+    // and the file's creation here: then it is made again.
+    for (int attempt = 0; attempt < 3 && token_.empty(); ++attempt) {
+      if (!rt::ForceDirectories(folder_)) return;
+      std::string token = RandomToken();
+      if (lock_.Create(OwnerFile(folder_, token)) == rt::FileLock::Outcome::Taken) token_ = std::move(token);
+    }
+  } catch (...) {
+    lock_.Release();
+  }
+}
+
+void OwnerLock::Drop() noexcept {
+  if (token_.empty()) return;
+  lock_.RemoveFile();
+  lock_.Release();
+  token_.clear();
+  // The folder goes with its last owner, so that no folder stays beside a
+  // database that nobody stores into (it fails while other owners' files
+  // are in it).
+  RemoveDirectoryA(folder_.c_str());
+}
+
+bool OwnerHasEnded(const std::string& folder, std::string_view token, rt::FileLock& lock) {
+  switch (lock.TryTake(OwnerFile(folder, token))) {
+    case rt::FileLock::Outcome::Taken:
+    case rt::FileLock::Outcome::Missing: return true;
+    default: return false;
+  }
+}
+
+}  // namespace labdocs::labdoc

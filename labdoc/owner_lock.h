@@ -1,0 +1,55 @@
+// The owner of a pending content. The storing process names itself by a
+// token (DB_FILE_CONTENT.OWNER) and holds the lock (rt::FileLock) of a file
+// named by it, "<token>.lock" in a folder beside the database file
+// ("<database file>-labdoc-locks"), from before it inserts the pending row
+// until the content is finished or removed; then it removes the file. So a
+// pending content whose owner's file is gone, or whose lock can be taken,
+// belongs to no live process. Every process that opens the database file
+// finds the same folder, whatever path it opened the file by.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "runtime/data/database.h"
+#include "runtime/file_lock.h"
+
+namespace labdocs::labdoc {
+
+// The folder of a database's owners (ANSI, ending in a separator); empty
+// for a database without a file.
+std::string OwnerFolder(rt::Database& db);
+
+// True for the name of an owner's lock file: a token and ".lock".
+bool IsOwnerFileName(std::string_view name);
+
+class OwnerLock {
+ public:
+  // Takes a new token and creates and locks its file. Without the file (no
+  // folder for it, a database without a file) there is no token: the
+  // content is then stored without an owner, as older versions stored it.
+  explicit OwnerLock(rt::Database& db) noexcept;
+  ~OwnerLock() { Drop(); }
+  OwnerLock(const OwnerLock&) = delete;
+  OwnerLock& operator=(const OwnerLock&) = delete;
+
+  // The token; empty when there is none.
+  const std::string& Token() const { return token_; }
+  // Removes the file, releases the lock, and removes the folder when no
+  // other owner's file is in it.
+  void Drop() noexcept;
+
+ private:
+  std::string folder_;
+  std::string token_;
+  rt::FileLock lock_;
+};
+
+// Whether the owner `token` (of a pending content in the database whose
+// owners' folder is given) has ended: its file is gone, or its lock could be
+// taken, and is then held by `lock` until the caller has removed the content
+// and the file. False for a live owner and for a file that cannot be
+// examined.
+bool OwnerHasEnded(const std::string& folder, std::string_view token, rt::FileLock& lock);
+
+}  // namespace labdocs::labdoc

@@ -1,0 +1,108 @@
+#include "labdoc/pending_content.h"
+
+#include <sqlite3.h>
+
+#include <vector>
+
+#include "labdoc/abandoned_files.h"
+#include "labdoc/free_pages.h"
+#include "labdoc/local_file.h"
+#include "labdoc/random_token.h"
+#include "runtime/data/datetime_text.h"
+#include "runtime/errors.h"
+#include "runtime/platform/platform.h"
+#include "runtime/sysutils.h"
+
+namespace labdocs::labdoc {
+
+PendingContent::PendingContent(rt::Database& db, std::int64_t doc_id, const std::string& source_name)
+    : db_(db), owner_(db) {
+  const rt::Value owner = owner_.Token().empty() ? rt::Value() : rt::Value(owner_.Token());
+  rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
+  db_.ExecuteBound(
+      "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING, OWNER) VALUES(?, ?, ?, 1, ?)",
+      {doc_id, source_name, rt::datetime::NowText(), owner});
+  id_ = sqlite3_last_insert_rowid(db_.Handle());
+  transaction.Commit();
+}
+
+PendingContent::~PendingContent() {
+  if (!finished_) Discard();
+}
+
+void PendingContent::Write(InputFile& source) { summary_ = WriteChunks(db_, id_, source); }
+
+void PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction) {
+  const std::string stored_time = rt::datetime::NowText();
+  const auto size = static_cast<std::int64_t>(summary_.size);
+  // The replaced content leaves the current place (one per document)
+  // before this one takes it.
+  db_.ExecuteBound(
+      "UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE LABDOC_ID = ? AND REPLACEDTIME IS NULL AND PENDING = 0",
+      {stored_time, doc_id});
+  // A pending content that another process took for abandoned is gone
+  // with its first chunks: nothing of it may become current.
+  if (db_.ExecuteBound(
+          "UPDATE DB_FILE_CONTENT SET LABDOC_ID = ?, STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ?, PENDING = 0 "
+          "WHERE CONTENT_ID = ? AND PENDING = 1",
+          {doc_id, stored_time, size, summary_.sha256, id_}) != 1)
+    throw rt::Exception("待存的内容已被其他进程当作废弃内容清除, 未能存入");
+  db_.ExecuteBound("UPDATE DB_FILE_STORAGE SET STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ? WHERE LABDOC_ID = ?",
+                   {stored_time, size, summary_.sha256, doc_id});
+  transaction.Commit();
+  finished_ = true;
+  owner_.Drop();
+}
+
+void PendingContent::Discard() noexcept {
+  try {
+    rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
+    db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_});
+    // Chunks written after the row was removed by another process have no
+    // row whose deletion would take them.
+    db_.ExecuteBound("DELETE FROM DB_FILE_CHUNK WHERE CONTENT_ID = ?", {id_});
+    transaction.Commit();
+  } catch (...) {
+    return;  // the owner's file goes with the object; the sweep removes the content
+  }
+  GiveBackFreePages(db_, OldFile::Keep);
+}
+
+void SweepAbandonedContents(rt::Database& db) {
+  try {
+    const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
+    const rt::RowSet pending = db.QueryBound(
+        "SELECT CONTENT_ID, OWNER, STOREDTIME < ? FROM DB_FILE_CONTENT WHERE PENDING = 1 ORDER BY STOREDTIME",
+        {cutoff});
+    const std::string folder = OwnerFolder(db);
+    std::vector<std::int64_t> abandoned;
+    std::vector<rt::FileLock> ended_owners;  // held until their contents are gone
+    for (const std::vector<rt::Value>& row : pending.rows) {
+      const auto* owner = std::get_if<std::string>(&row[1]);
+      if (owner != nullptr && IsToken(*owner) && !folder.empty()) {
+        rt::FileLock lock;
+        if (!OwnerHasEnded(folder, *owner, lock)) continue;
+        if (lock.Holds()) ended_owners.push_back(std::move(lock));
+      } else if (row[2] != rt::Value(std::int64_t{1})) {
+        continue;  // no owner to ask, and not a day old
+      }
+      abandoned.push_back(std::get<std::int64_t>(row[0]));
+    }
+    if (!abandoned.empty()) {
+      rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
+      for (const std::int64_t content_id : abandoned)
+        db.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {content_id});
+      transaction.Commit();
+    }
+    for (rt::FileLock& lock : ended_owners) lock.RemoveFile();
+    // Files of owners that ended before their content went in.
+    if (!folder.empty()) {
+      RemoveAbandonedFiles(folder, "*.lock", &IsOwnerFileName);
+      RemoveDirectoryA(folder.c_str());  // when no owner is left in it
+    }
+    if (!abandoned.empty()) GiveBackFreePages(db, OldFile::Switch);
+  } catch (const rt::Exception&) {
+  }
+}
+
+}  // namespace labdocs::labdoc

@@ -1,0 +1,64 @@
+// A content while it is being stored: a DB_FILE_CONTENT row with PENDING 1
+// that no reader takes, its chunks committed a batch at a time, until one
+// last transaction makes it a document's content. A store that fails
+// removes its pending content; one that a process left behind when it ended
+// is removed by the sweep when a store starts: the row names its owner
+// (owner_lock.h), whose lock is held while the process stores.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "labdoc/content_chunks.h"
+#include "labdoc/owner_lock.h"
+#include "runtime/data/database.h"
+
+namespace labdocs::labdoc {
+
+class InputFile;
+
+// A content being stored: its row and chunks are written in transactions of
+// their own while it is pending, and it becomes a document's content in one
+// last transaction (Finish). A pending content that is not finished is
+// removed when the object goes, and the free pages it leaves are given back.
+// The owner's lock is taken before the row goes in and dropped once the
+// content is finished or removed.
+class PendingContent {
+ public:
+  // Starts a pending content of a document (0: one that does not exist yet)
+  // from a file of the given name.
+  PendingContent(rt::Database& db, std::int64_t doc_id, const std::string& source_name);
+  ~PendingContent();
+  PendingContent(const PendingContent&) = delete;
+  PendingContent& operator=(const PendingContent&) = delete;
+
+  // Stores the rest of the file as the content's chunks.
+  void Write(InputFile& source);
+
+  // In the last transaction, which this commits: makes the content the
+  // document's current content, stamped now, and describes it in the
+  // document's row.
+  void Finish(std::int64_t doc_id, rt::Transaction& transaction);
+
+ private:
+  // Removes the content and its chunks; a failure leaves them to the sweep
+  // of abandoned contents.
+  void Discard() noexcept;
+
+  rt::Database& db_;
+  OwnerLock owner_;
+  std::int64_t id_ = 0;
+  ContentSummary summary_;
+  bool finished_ = false;
+};
+
+// Removes the pending contents that no live process stores: those whose
+// owner has ended, and those without an owner (stored by older versions)
+// whose storing began more than a day ago (a store takes seconds, not
+// days); then the lock files that ended owners left, and the free pages.
+// Finds them through the partial index of pending contents, so it reads
+// nothing else when there are none. Housekeeping: a database that is busy
+// is left for next time.
+void SweepAbandonedContents(rt::Database& db);
+
+}  // namespace labdocs::labdoc
