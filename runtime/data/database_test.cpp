@@ -62,18 +62,38 @@ TEST_F(DatabaseTest, OpeningFailuresAreDatabaseErrors) {
   EXPECT_THROW(Database(path_, Database::OpenMode::OpenExisting), EDatabaseError);
 }
 
-TEST_F(DatabaseTest, FileOfANewerSchemaIsRefusedAndLeftAlone) {
-  { Database db(path_); db.ExecuteBound("PRAGMA user_version = 7", {}); }
-  try {
-    Database db(path_);
-    FAIL() << "opened";
-  } catch (const EDatabaseError& error) {
-    EXPECT_NE(std::string(error.what()).find("version 7"), std::string::npos) << error.what();
+TEST_F(DatabaseTest, FilesOfANewerSchemaOrOfAnotherProgramAreRefusedAndLeftAlone) {
+  struct Case {
+    const char* setup;  // run on a new file with SQLite alone
+    int version;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"CREATE TABLE t(a); PRAGMA user_version = 7", 7, "version 7"},
+      {"CREATE TABLE other(a); INSERT INTO other VALUES(1)", 0, "not this system's database"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setup);
+    std::filesystem::remove(path_);
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, c.setup, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    try {
+      Database db(path_);
+      ADD_FAILURE() << "opened";
+    } catch (const EDatabaseError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
+    }
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
+    EXPECT_EQ(schema::Version(raw), c.version);
+    sqlite3_stmt* tables = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT count(*) FROM sqlite_master", -1, &tables, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(tables), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(tables, 0), 1) << "the file was changed";
+    sqlite3_finalize(tables);
+    sqlite3_close(raw);
   }
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
-  EXPECT_EQ(schema::Version(raw), 7);
-  sqlite3_close(raw);
 }
 
 TEST_F(DatabaseTest, EmptyExistingFileIsGivenTheSchema) {

@@ -149,6 +149,7 @@ class Splitter {
     if (!has_content_ || depth_ > 0 || !IsStatementKeyword(word)) return false;
     if (IsOneOf(previous_, {"UNION", "ALL", "EXCEPT", "INTERSECT", "AS", "ON", "DO"})) return false;
     if (main_.empty()) return false;  // the statement after a WITH clause
+    if (main_ == "PRAGMA" && previous_ == "=") return false;  // a value such as journal_mode = DELETE
     if (word == "SELECT" && (main_ == "INSERT" || main_ == "REPLACE") && !insert_has_source_) return false;
     return true;
   }
@@ -166,7 +167,7 @@ class Splitter {
     }
     if (token.kind == TokenKind::OpenParen) ++depth_;
     if (token.kind == TokenKind::CloseParen && depth_ > 0) --depth_;
-    previous_ = word;
+    previous_ = word.empty() ? std::string(token.text) : word;
   }
 
   void EndStatement() {
@@ -186,7 +187,7 @@ class Splitter {
   std::vector<std::string> statements_;
   std::string text_;       // the current statement's text so far
   std::string main_;       // its keyword: SELECT, INSERT, ..., or CREATE etc.
-  std::string previous_;   // its last significant token when a word, upper case
+  std::string previous_;   // its last significant token: a word upper-cased, else as written
   bool has_content_ = false;
   bool insert_has_source_ = false;
   int depth_ = 0;

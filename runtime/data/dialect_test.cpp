@@ -83,6 +83,8 @@ TEST(Dialect, StatementKeywordsSplitOnlyWhereAStatementBegins) {
   EXPECT_EQ(Split("create view v as select 1 delete from t"), (Statements{"create view v as select 1", "delete from t"}));
   EXPECT_EQ(Split("insert into t(a) values(1) on conflict(a) do update set a=2"),
             Statements{"insert into t(a) values(1) on conflict(a) do update set a=2"});
+  // A pragma's value is no statement.
+  EXPECT_EQ(Split("PRAGMA journal_mode = DELETE select 1"), (Statements{"PRAGMA journal_mode = DELETE", "select 1"}));
 }
 
 TEST(Dialect, QuotesCommentsAndSemicolons) {

@@ -203,7 +203,12 @@ void Prepare(sqlite3* db) {
   // that mode pages that removed contents leave free can be given back to
   // the file system (PRAGMA incremental_vacuum) instead of staying in the
   // file for reuse.
-  if (version == 0 && IsEmpty(db)) {
+  // Every version of the schema stamps its number with its tables, in one
+  // transaction: a file with tables but no number is another program's.
+  if (version == 0 && !IsEmpty(db))
+    throw EDatabaseError("Database error: the file holds tables but no schema version; it is not this system's "
+                         "database and is left as it is");
+  if (version == 0) {
     sqlite::Exec(db, "PRAGMA auto_vacuum = INCREMENTAL");
     sqlite::Exec(db, "PRAGMA journal_mode=WAL");
   }
