@@ -124,8 +124,25 @@ sqlite::StatementPtr PrepareOne(sqlite3* db, std::string_view sql) {
 }
 
 // Translates a Transact-SQL text into its SQLite statements.
+// The text's statements. Each text runs as one transaction, so a statement
+// that would begin, end or roll back a transaction is refused before any
+// runs: otherwise the text's first part would be committed while the rest
+// failed, or the caller's transaction ended under it.
 std::vector<std::string> TranslateText(std::string_view tsql) {
-  return dialect::Translate(TextToUtf8(tsql, "statement"));
+  std::vector<std::string> statements = dialect::Translate(TextToUtf8(tsql, "statement"));
+  for (const std::string& statement : statements) {
+    for (const dialect::Token& token : dialect::Tokenize(statement)) {
+      if (token.kind == dialect::TokenKind::Blank || token.kind == dialect::TokenKind::Comment) continue;
+      std::string word(token.text);
+      for (char& c : word) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+      for (const char* control : {"BEGIN", "COMMIT", "END", "ROLLBACK", "SAVEPOINT", "RELEASE"})
+        if (word == control)
+          throw EDatabaseError("Database error: a text runs as one transaction and cannot hold " + word + " (" +
+                               TextFromUtf8(statement) + ")");
+      break;
+    }
+  }
+  return statements;
 }
 
 struct ConnectionCloser {

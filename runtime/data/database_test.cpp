@@ -115,6 +115,15 @@ TEST_F(DatabaseTest, ExecuteIsAllOrNothing) {
     EXPECT_NE(message.find("no such table: No_Such_Table"), std::string::npos) << message;
   }
   EXPECT_EQ(db.Query("select count(*) from Lab_List").rows[0][0], Value(std::int64_t{2}));
+  // A text cannot end its own transaction part-way: a statement that would
+  // begin, end or roll back one refuses the whole text before anything runs.
+  for (const char* text : {"delete from Lab_List where TV_ID=1; commit; delete from Lab_List",
+                           "delete from Lab_List where TV_ID=1; /* c */ END", "rollback",
+                           "begin transaction; delete from Lab_List", "savepoint x; release x"}) {
+    EXPECT_THROW(db.Execute(text), EDatabaseError) << text;
+    EXPECT_THROW(db.Query(text), EDatabaseError) << text;
+  }
+  EXPECT_EQ(db.Query("select count(*) from Lab_List").rows[0][0], Value(std::int64_t{2}));
   EXPECT_EQ(db.Execute("  "), 0);
   EXPECT_EQ(db.Execute("select * from Lab_List"), 0);
 }
