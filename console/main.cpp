@@ -11,7 +11,7 @@
 #include "console/home.h"
 #include "console/interaction.h"
 #include "console/options.h"
-#include "console/plugin.h"
+#include "host/plugin.h"
 #include "console/session.h"
 #include "console/terminal_presenter.h"
 #include "console/terminal_text.h"
@@ -52,9 +52,9 @@ int RunConsole(const Options& options) {
     return kExitHome;
   }
 
-  std::unique_ptr<Plugin> plugin;
+  std::unique_ptr<host::Plugin> plugin;
   try {
-    plugin = std::make_unique<Plugin>(options.plugin);
+    plugin = std::make_unique<host::Plugin>(options.plugin);
   } catch (const std::exception& error) {
     Fail(error.what());
     return kExitPlugin;

@@ -3,16 +3,21 @@
 #include <algorithm>
 
 #include "console/grid.h"
-#include "console/row_params.h"
+#include "console/menu_text.h"
 #include "console/terminal_text.h"
 #include "runtime/data/database.h"
 #include "runtime/host/environment.h"
-#include "runtime/host/sui_popup_menu.h"
 #include "runtime/text/gbk.h"
 #include "runtime/ui/application.h"
 
 namespace console {
 namespace {
+
+using host::CallResult;
+using host::MenuEntry;
+using host::NodeKind;
+using host::StatusText;
+using host::TreeNode;
 
 std::string StatusMeaning(std::int32_t status) {
   switch (status) {
@@ -71,33 +76,31 @@ constexpr const char* kHelp[] = {
 
 }  // namespace
 
-Session::Session(Plugin& plugin, rt::Database& database, Interaction& interaction, TerminalPresenter& presenter,
+Session::Session(host::Plugin& plugin, rt::Database& database, Interaction& interaction, TerminalPresenter& presenter,
                  bool allow_sql_writes)
-    : plugin_(plugin),
-      database_(database),
+    : database_(database),
       interaction_(interaction),
       presenter_(presenter),
       allow_sql_writes_(allow_sql_writes),
-      tree_(ViewTree::Load(database)) {
+      browser_(plugin, database) {
   presenter_.SetSessionHandler([this](const Command& command) { HandleWhileWaiting(command); });
 }
 
-Session::~Session() {
-  presenter_.SetSessionHandler({});
-  CloseMenu();
-}
+Session::~Session() { presenter_.SetSessionHandler({}); }
 
 void Session::Greet() {
   const rt::HostEnvironment& environment = rt::Environment();
-  interaction_.Out().Line("labdocs host console: home " + environment.base_dir + ", plug-in " + plugin_.FileName());
+  interaction_.Out().Line("labdocs host console: home " + environment.base_dir + ", plug-in " +
+                          browser_.GetPlugin().FileName());
   interaction_.Out().Line("The view tree:");
-  for (const std::string& line : tree_.Render(nullptr)) interaction_.Out().Line(line);
+  for (const std::string& line : browser_.Tree().Render(nullptr)) interaction_.Out().Line(line);
   interaction_.Out().Line("Type help for the commands, open PATH to open a node.");
 }
 
 int Session::Run() {
   while (!interaction_.Quitting()) {
-    std::string prompt = node_ ? ToTerminal(PathOf(*node_)) + "> " : "> ";
+    const TreeNode* node = browser_.Node();
+    std::string prompt = node ? ToTerminal(PathOf(*node)) + "> " : "> ";
     std::optional<Command> command = interaction_.Next(prompt);
     if (!command) break;
     try {
@@ -118,39 +121,23 @@ void Session::HandleWhileWaiting(const Command& command) {
   }
 }
 
-const TreeNode& Session::CurrentNode() const {
-  if (!node_) throw CommandError("No node is open: open one first (tree shows them)");
-  return *node_;
-}
-
-std::vector<std::size_t> Session::SelectedRows() const {
-  std::vector<std::size_t> rows;
-  for (std::size_t i = 0; i < selected_.size(); ++i)
-    if (selected_[i]) rows.push_back(i);
-  return rows;
-}
-
 void Session::Execute(const Command& command) {
   // A context menu stays open only for choosing from it or checking it.
-  if (command.verb != Verb::Run && command.verb != Verb::Expect && command.verb != Verb::Help) CloseMenu();
+  if (command.verb != Verb::Run && command.verb != Verb::Expect && command.verb != Verb::Help) browser_.CloseMenu();
   switch (command.verb) {
     case Verb::Tree:
-      for (const std::string& line : tree_.Render(node_)) interaction_.Out().Line(line);
+      for (const std::string& line : browser_.Tree().Render(browser_.Node())) interaction_.Out().Line(line);
       break;
-    case Verb::Open: Open(tree_.Find(command.text)); break;
+    case Verb::Open: Open(browser_.Tree().Find(command.text)); break;
     case Verb::Up: Up(); break;
     case Verb::List:
-      CurrentNode();
-      LoadRows();
+      ReadRows();
       ShowRows();
       break;
     case Verb::Select: Select(command); break;
     case Verb::Menu: ShowMenu(); break;
     case Verb::Run: RunItem(command.text); break;
-    case Verb::Exec:
-      CurrentNode();
-      RunCommand(command.text);
-      break;
+    case Verb::Exec: RunCommand(command.text); break;
     case Verb::Sql: Sql(command.text); break;
     case Verb::Env: ShowEnvironment(); break;
     case Verb::Help: ShowHelp(); break;
@@ -163,92 +150,64 @@ void Session::Execute(const Command& command) {
 }
 
 void Session::Open(const TreeNode& node) {
-  node_ = &node;
-  node_path_.clear();
-  for (const TreeNode* n = &node; n; n = n->parent) node_path_.insert(node_path_.begin(), {n->kind, n->id});
   interaction_.Out().Line("node: " + PathOf(node));
   if (node.kind != NodeKind::Folder) interaction_.Out().Line("params: " + NodeParamText(node));
-  LoadRows();
+  const CallResult call = browser_.Open(node);
+  if (!call.Ok()) interaction_.Out().Line(FailureText("InitViewData", call));
+  else if (call.result != 0) interaction_.Out().Line("InitViewData gave result " + std::to_string(call.result));
   ShowRows();
 }
 
 void Session::Up() {
-  const TreeNode& node = CurrentNode();
+  const TreeNode& node = browser_.CurrentNode();
   if (!node.parent) throw CommandError(node.name + " is a top node");
   Open(*node.parent);
 }
 
-void Session::LoadRows() {
-  const TreeNode& node = CurrentNode();
-  rows_ = {};
-  selected_.clear();
-  if (node.kind == NodeKind::Directory) {
-    CallResult call = plugin_.InitViewData(NodeParamText(node), &rows_);
-    if (!call.Ok()) {
-      rows_ = {};
-      interaction_.Out().Line(FailureText("InitViewData", call));
-    } else if (call.result != 0) {
-      interaction_.Out().Line("InitViewData gave result " + std::to_string(call.result));
-    }
-  } else {
-    rows_ = HostRows(database_, node);
-  }
-  selected_.assign(rows_.rows.size(), false);
+void Session::ReadRows() {
+  const CallResult call = browser_.ReadRows();
+  if (!call.Ok()) interaction_.Out().Line(FailureText("InitViewData", call));
+  else if (call.result != 0) interaction_.Out().Line("InitViewData gave result " + std::to_string(call.result));
 }
 
 void Session::ShowRows() {
-  if (!rows_.fields.empty()) interaction_.Out().Utf8Lines(RenderGrid(rows_, DisplayColumns(rows_), selected_));
-  interaction_.Out().Line(CountText(rows_.rows.size()));
+  const rt::RowSet& rows = browser_.Rows();
+  if (!rows.fields.empty())
+    interaction_.Out().Utf8Lines(RenderGrid(rows, DisplayColumns(rows), browser_.Selected()));
+  interaction_.Out().Line(CountText(rows.rows.size()));
 }
 
 void Session::Select(const Command& command) {
-  CurrentNode();
-  std::vector<bool> selected(rows_.rows.size(), false);
-  if (command.all) selected.assign(rows_.rows.size(), true);
+  browser_.CurrentNode();
+  const std::size_t count = browser_.Rows().rows.size();
+  std::vector<bool> selected(count, command.all);
   for (const auto& [first, last] : command.ranges) {
-    if (static_cast<std::size_t>(last) > rows_.rows.size())
-      throw CommandError("There is no row " + std::to_string(last) + ": the list has " +
-                         std::to_string(rows_.rows.size()));
+    if (static_cast<std::size_t>(last) > count)
+      throw CommandError("There is no row " + std::to_string(last) + ": the list has " + std::to_string(count));
     for (int row = first; row <= last; ++row) selected[static_cast<std::size_t>(row - 1)] = true;
   }
-  selected_ = selected;
+  browser_.Select(std::move(selected));
   std::string text;
-  for (std::size_t row : SelectedRows()) text += (text.empty() ? "" : ", ") + std::to_string(row + 1);
+  for (std::size_t row : browser_.SelectedRows()) text += (text.empty() ? "" : ", ") + std::to_string(row + 1);
   interaction_.Out().Line("selected: " + (text.empty() ? std::string("none") : text));
 }
 
 bool Session::BuildMenu() {
-  const TreeNode& node = CurrentNode();
-  if (node.kind == NodeKind::Folder)
-    throw CommandError(node.name + " is not served by a plug-in: it has no context menu");
-  CloseMenu();
-  const std::vector<std::size_t> rows = SelectedRows();
-  const std::int32_t kind = rows.empty() ? 0 : rows.size() == 1 ? 1 : 2;
-  const std::string params = rows.empty() ? NodeParamText(node) : RowParamText(rows_, rows.front());
-
-  // A fresh menu of the host's for every context menu, so that nothing of
-  // an earlier one stays in it.
-  menu_ = new rt::TsuiPopupMenu(&rt::Application());
-  const CallResult call = plugin_.InitRightMenu(params, kind, *menu_);
-  menu_shown_ = true;
-  menu_entries_.clear();
+  const CallResult call = browser_.BuildMenu();
   if (!call.Ok()) {
     interaction_.Out().Line(FailureText("InitRightMenu", call));
-    CloseMenu();
     return false;
   }
   if (call.result != 0) {
     interaction_.Out().Line("The plug-in could not build the menu (result " + std::to_string(call.result) + ")");
-    CloseMenu();
     return false;
   }
-  menu_entries_ = VisibleEntries(*menu_->Items());
   return true;
 }
 
 void Session::ShowMenu() {
   if (!BuildMenu()) return;
-  const std::vector<std::size_t> rows = SelectedRows();
+  const std::vector<std::size_t> rows = browser_.SelectedRows();
   std::string heading = "menu for ";
   if (rows.empty()) {
     heading += "no row";
@@ -257,64 +216,49 @@ void Session::ShowMenu() {
     for (std::size_t i = 0; i < rows.size(); ++i) heading += (i ? ", " : "") + std::to_string(rows[i] + 1);
   }
   interaction_.Out().Line(heading + ":");
-  if (menu_entries_.empty()) interaction_.Out().Line("  (no items)");
-  else interaction_.Out().Utf8Lines(RenderMenu(menu_entries_));
-}
-
-void Session::CloseMenu() {
-  if (menu_) menu_->Free();
-  menu_ = nullptr;
+  const std::vector<MenuEntry>& entries = browser_.MenuEntries();
+  if (entries.empty()) interaction_.Out().Line("  (no items)");
+  else interaction_.Out().Utf8Lines(RenderMenu(entries));
 }
 
 void Session::RunItem(const std::string& item) {
-  if (!menu_ && !BuildMenu()) throw CommandError("There is no menu to choose " + item + " from");
-  const MenuEntry* entry = FindEntry(menu_entries_, item);
+  if (!browser_.MenuOpen() && !BuildMenu()) throw CommandError("There is no menu to choose " + item + " from");
+  const MenuEntry* entry = FindEntry(browser_.MenuEntries(), item);
   if (!entry) throw CommandError("The menu has no item " + item);
   if (entry->separator || entry->submenu) throw CommandError(entry->name + " is not a command");
   if (!entry->enabled) throw CommandError(entry->name + " is disabled");
   const std::string name = entry->name;
-  CloseMenu();
+  browser_.CloseMenu();
   RunCommand(name);
 }
 
 void Session::RunCommand(const std::string& name) {
-  const TreeNode& node = CurrentNode();
+  const TreeNode& node = browser_.CurrentNode();
   if (node.kind == NodeKind::Folder) throw CommandError(node.name + " is not served by a plug-in: it runs no command");
-  const rt::RowSet selection = SelectionRows(rows_, SelectedRows());
   interaction_.Out().Line("command: " + name);
-  last_call_ = plugin_.ExecuteMenu(NodeParamText(node), selection, name);
-  const CallResult& call = *last_call_;
+  const CallResult call = browser_.RunCommand(name);
   if (interaction_.Quitting()) return;
   if (!call.Ok()) {
     interaction_.Out().Line(FailureText("ExecuteMenu", call));
     return;
   }
   interaction_.Out().Line("status: " + std::to_string(call.result) + " (" + StatusMeaning(call.result) + ")");
-  if (call.result == rt::plugin::kRecordsChanged) {
-    LoadRows();
-    ShowRows();
-  } else if (call.result == rt::plugin::kDirectoryDeleted || call.result == rt::plugin::kDirectoryCopied) {
-    ReloadTree();
-    LoadRows();
-    ShowRows();
+  switch (host::RefreshFor(call)) {
+    case host::Refresh::Nothing: return;
+    case host::Refresh::TreeAndRows:
+      ReloadTree();
+      if (!browser_.Node()) return;
+      [[fallthrough]];
+    case host::Refresh::Rows:
+      ReadRows();
+      ShowRows();
+      return;
   }
 }
 
 void Session::ReloadTree() {
-  tree_ = ViewTree::Load(database_);
-  node_ = nullptr;
-  // The open node, or the nearest node above it that is still there.
-  for (auto it = node_path_.rbegin(); it != node_path_.rend() && !node_; ++it) node_ = tree_.FindById(it->first, it->second);
-  if (!node_) {
-    node_path_.clear();
-    rows_ = {};
-    selected_.clear();
-    interaction_.Out().Line("tree reloaded; the open node is gone");
-    return;
-  }
-  node_path_.clear();
-  for (const TreeNode* n = node_; n; n = n->parent) node_path_.insert(node_path_.begin(), {n->kind, n->id});
-  interaction_.Out().Line("tree reloaded; node: " + PathOf(*node_));
+  if (browser_.ReloadTree()) interaction_.Out().Line("tree reloaded; node: " + PathOf(*browser_.Node()));
+  else interaction_.Out().Line("tree reloaded; the open node is gone");
 }
 
 void Session::Sql(const std::string& query) {
@@ -337,7 +281,7 @@ void Session::ShowEnvironment() {
   out.Line("computer: " + environment.computer_name);
   out.Line("subsystem: " + environment.sys_code);
   out.Line("display style: " + std::to_string(environment.display_style));
-  out.Line("plug-in: " + plugin_.FileName());
+  out.Line("plug-in: " + browser_.GetPlugin().FileName());
 }
 
 void Session::ShowHelp() {
@@ -347,28 +291,32 @@ void Session::ShowHelp() {
 void Session::Expect(const Command& command) {
   switch (command.expect) {
     case ExpectWhat::Rows:
-      CurrentNode();
-      Check(rows_.rows.size() == static_cast<std::size_t>(command.number),
-            "The list has " + std::to_string(rows_.rows.size()) + " rows, not " + std::to_string(command.number));
+      browser_.CurrentNode();
+      Check(browser_.Rows().rows.size() == static_cast<std::size_t>(command.number),
+            "The list has " + std::to_string(browser_.Rows().rows.size()) + " rows, not " +
+                std::to_string(command.number));
       return;
-    case ExpectWhat::Status:
-      Check(last_call_.has_value(), "No command has run");
-      Check(last_call_->Ok(), "The last command failed with " + StatusText(last_call_->status));
-      Check(last_call_->result == command.number, "The last command gave status " +
-                                                      std::to_string(last_call_->result) + ", not " +
+    case ExpectWhat::Status: {
+      const CallResult* last_call = browser_.LastCall();
+      Check(last_call != nullptr, "No command has run");
+      Check(last_call->Ok(), "The last command failed with " + StatusText(last_call->status));
+      Check(last_call->result == command.number, "The last command gave status " +
+                                                      std::to_string(last_call->result) + ", not " +
                                                       std::to_string(command.number));
       return;
+    }
     case ExpectWhat::Failed:
-      Check(last_call_.has_value(), "No command has run");
-      Check(!last_call_->Ok(), "The last command did not fail");
+      Check(browser_.LastCall() != nullptr, "No command has run");
+      Check(!browser_.LastCall()->Ok(), "The last command did not fail");
       return;
     case ExpectWhat::Menu: {
-      Check(menu_shown_, "No menu was opened");
+      Check(browser_.MenuBuilt(), "No menu was opened");
+      const std::vector<MenuEntry>& entries = browser_.MenuEntries();
       std::string shown;
-      for (const MenuEntry& entry : menu_entries_) shown += (shown.empty() ? "" : ",") + entry.name;
-      bool same = menu_entries_.size() == command.names.size();
+      for (const MenuEntry& entry : entries) shown += (shown.empty() ? "" : ",") + entry.name;
+      bool same = entries.size() == command.names.size();
       for (std::size_t i = 0; same && i < command.names.size(); ++i)
-        same = rt::gbk::SameText(menu_entries_[i].name, command.names[i]);
+        same = rt::gbk::SameText(entries[i].name, command.names[i]);
       std::string wanted;
       for (const std::string& name : command.names) wanted += (wanted.empty() ? "" : ",") + name;
       Check(same, "The menu shows " + (shown.empty() ? std::string("none") : shown) + ", not " +
@@ -376,31 +324,32 @@ void Session::Expect(const Command& command) {
       return;
     }
     case ExpectWhat::Default: {
-      Check(menu_shown_, "No menu was opened");
+      Check(browser_.MenuBuilt(), "No menu was opened");
       std::string found = "none";
-      for (const MenuEntry& entry : menu_entries_)
+      for (const MenuEntry& entry : browser_.MenuEntries())
         if (entry.is_default) found = entry.name;
       Check(rt::gbk::SameText(found, command.name), "The default item is " + found + ", not " + command.name);
       return;
     }
     case ExpectWhat::Cell: {
-      CurrentNode();
+      browser_.CurrentNode();
+      const rt::RowSet& rows = browser_.Rows();
       const std::size_t row = static_cast<std::size_t>(command.number);
-      if (row > rows_.rows.size())
+      if (row > rows.rows.size())
         throw ExpectationFailed("There is no row " + std::to_string(row) + ": the list has " +
-                                std::to_string(rows_.rows.size()));
-      const int column = FindColumn(rows_, command.name);
+                                std::to_string(rows.rows.size()));
+      const int column = FindColumn(rows, command.name);
       if (column < 0) throw ExpectationFailed("The list has no column " + command.name);
-      const std::string value = rt::ValueToText(rows_.rows[row - 1][static_cast<std::size_t>(column)]);
+      const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
       Check(value == command.text, "Row " + std::to_string(row) + " holds \"" + value + "\" in " + command.name +
                                        ", not \"" + command.text + "\"");
       return;
     }
     case ExpectWhat::Node: {
-      const TreeNode& node = CurrentNode();
+      const TreeNode& node = browser_.CurrentNode();
       const TreeNode* wanted = nullptr;
       try {
-        wanted = &tree_.Find(command.text);
+        wanted = &browser_.Tree().Find(command.text);
       } catch (const rt::Exception&) {
       }
       Check(wanted == &node, "The open node is " + PathOf(node) + ", not " + command.text);

@@ -1,8 +1,8 @@
-// The console session: what a person sees and does in the host. It shows
-// the view tree, lists the rows of the chosen node (the plug-in's for a
-// directory, its own for a category or folder), keeps the selection, opens
-// the context menu through the plug-in and runs the chosen command, then
-// refreshes what the command's MenuStatus says changed.
+// The console session: the host's browser (host/browser.h) in the terminal.
+// It reads a person's or a script's commands, has the browser open nodes,
+// select rows, build the context menu and run commands, shows the tree, the
+// rows, the menu and each call's outcome, and checks a script's
+// expectations.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "console/context_menu.h"
 #include "console/interaction.h"
-#include "console/plugin.h"
 #include "console/terminal_presenter.h"
-#include "console/view_tree.h"
+#include "host/browser.h"
 
 namespace rt {
 class Database;
-class TsuiPopupMenu;
 }  // namespace rt
 
 namespace console {
@@ -28,7 +25,7 @@ class Session {
  public:
   // allow_sql_writes: the sql command may change the database; otherwise
   // the database refuses every change it asks for.
-  Session(Plugin& plugin, rt::Database& database, Interaction& interaction, TerminalPresenter& presenter,
+  Session(host::Plugin& plugin, rt::Database& database, Interaction& interaction, TerminalPresenter& presenter,
           bool allow_sql_writes);
   ~Session();
   Session(const Session&) = delete;
@@ -45,14 +42,13 @@ class Session {
 
  private:
   void Execute(const Command& command);
-  void Open(const TreeNode& node);
+  void Open(const host::TreeNode& node);
   void Up();
-  void LoadRows();
+  void ReadRows();
   void ShowRows();
   void Select(const Command& command);
   void ShowMenu();
   bool BuildMenu();
-  void CloseMenu();
   void RunItem(const std::string& item);
   void RunCommand(const std::string& name);
   void ReloadTree();
@@ -61,27 +57,11 @@ class Session {
   void ShowHelp();
   void Expect(const Command& command);
 
-  const TreeNode& CurrentNode() const;
-  std::vector<std::size_t> SelectedRows() const;
-
-  Plugin& plugin_;
   rt::Database& database_;
   Interaction& interaction_;
   TerminalPresenter& presenter_;
   bool allow_sql_writes_;
-
-  ViewTree tree_;
-  const TreeNode* node_ = nullptr;
-  // The open node's place, kept to find it again when the tree is reloaded.
-  std::vector<std::pair<NodeKind, std::int64_t>> node_path_;
-  rt::RowSet rows_;
-  std::vector<bool> selected_;
-
-  rt::TsuiPopupMenu* menu_ = nullptr;  // the open context menu, owned by the application
-  std::vector<MenuEntry> menu_entries_;
-  bool menu_shown_ = false;  // a menu was opened since the session began
-
-  std::optional<CallResult> last_call_;  // the last ExecuteMenu
+  host::Browser browser_;
 };
 
 }  // namespace console

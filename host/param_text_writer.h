@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-namespace console {
+namespace host {
 
 // One item. Raises rt::EConvertError for a key that holds '=' or a NUL byte.
 std::string ParamTextItem(std::string_view key, std::string_view value);
@@ -28,4 +28,4 @@ std::string ParamTextItem(std::string_view key, std::string_view value);
 // The items joined by ';', in order.
 std::string BuildParamText(const std::vector<std::pair<std::string, std::string>>& items);
 
-}  // namespace console
+}  // namespace host

@@ -15,7 +15,7 @@ namespace rt {
 class TsuiPopupMenu;
 }
 
-namespace console {
+namespace host {
 
 // The plug-in or one of its exports is missing.
 class PluginError : public rt::Exception {
@@ -62,4 +62,4 @@ class Plugin {
 // A status as the console shows it: "0x80004005".
 std::string StatusText(HRESULT status);
 
-}  // namespace console
+}  // namespace host

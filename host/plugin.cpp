@@ -1,11 +1,11 @@
-#include "console/plugin.h"
+#include "host/plugin.h"
 
 #include <cstdio>
 
 #include "runtime/data/packet.h"
 #include "runtime/ole/error_info.h"
 
-namespace console {
+namespace host {
 namespace {
 
 std::string LoadFailure(const std::string& file_name, DWORD error) {
@@ -78,4 +78,4 @@ CallResult Plugin::ExecuteMenu(const std::string& params, const rt::RowSet& sele
   return call;
 }
 
-}  // namespace console
+}  // namespace host

@@ -9,7 +9,7 @@
 
 #include "runtime/data/value.h"
 
-namespace console {
+namespace host {
 
 // The name of the column that carries each selected row's parameter text.
 inline constexpr const char* kParamTextColumn = "ParamText";
@@ -24,4 +24,4 @@ std::string RowParamText(const rt::RowSet& rows, std::size_t row);
 // rows. Raises rt::Exception for a row number out of range.
 rt::RowSet SelectionRows(const rt::RowSet& rows, const std::vector<std::size_t>& selected);
 
-}  // namespace console
+}  // namespace host

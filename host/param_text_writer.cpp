@@ -1,8 +1,8 @@
-#include "console/param_text_writer.h"
+#include "host/param_text_writer.h"
 
 #include "runtime/errors.h"
 
-namespace console {
+namespace host {
 namespace {
 
 // True for a byte at which the reader would end an unquoted item, or which
@@ -48,4 +48,4 @@ std::string BuildParamText(const std::vector<std::pair<std::string, std::string>
   return text;
 }
 
-}  // namespace console
+}  // namespace host

@@ -1,15 +1,15 @@
-#include "console/param_text_writer.h"
+#include "host/param_text_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "console/row_params.h"
+#include "host/row_params.h"
 #include "module/framework/param_text.h"
 #include "runtime/errors.h"
 #include "runtime/text/gbk.h"
 
-namespace console {
+namespace host {
 namespace {
 
 TEST(ParamTextWriterTest, QuotesOnlyItemsTheReaderWouldCut) {
@@ -96,4 +96,4 @@ TEST(RowParamsTest, EachSelectedRowCarriesItsColumnsInFront) {
 }
 
 }  // namespace
-}  // namespace console
+}  // namespace host

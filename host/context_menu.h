@@ -1,6 +1,6 @@
-// A context menu as the console shows it: the visible items of the popup
-// menu that the plug-in filled, at every depth, numbered so that a person
-// can pick one, the default item marked.
+// A context menu as a host offers it: the visible items of the popup menu
+// that the plug-in filled, at every depth, numbered so that a person can
+// pick one, the default item marked.
 #pragma once
 
 #include <string>
@@ -11,7 +11,7 @@ namespace rt {
 class TMenuItem;
 }
 
-namespace console {
+namespace host {
 
 struct MenuEntry {
   std::string name;     // the component name: what the host passes back (GBK)
@@ -33,8 +33,4 @@ std::vector<MenuEntry> VisibleEntries(const rt::TMenuItem& root);
 // to case or surrounding blanks) or its caption; nullptr when none matches.
 const MenuEntry* FindEntry(const std::vector<MenuEntry>& entries, std::string_view item);
 
-// The menu as lines (UTF-8), one per entry, captions cut to 40 columns:
-//   "  1  打开文档  miOpenFile  (default)"
-std::vector<std::string> RenderMenu(const std::vector<MenuEntry>& entries);
-
-}  // namespace console
+}  // namespace host

@@ -1,17 +1,17 @@
-#include "console/view_tree.h"
+#include "host/view_tree.h"
 
 #include <gtest/gtest.h>
 
-#include "console/testing/console_run.h"
+#include "runtime/data/test_folder.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
 
-namespace console {
+namespace host {
 namespace {
 
 class ViewTreeTest : public ::testing::Test {
  protected:
-  ViewTreeTest() : database_((folder_.Path() / "labdocs.db").string()) {
+  ViewTreeTest() : database_(folder_.File("labdocs.db")) {
     database_.Execute(
         "insert into Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,DllName,Params,Icon,SortNo) values"
         "(1,'文档管理',null,null,null,'folder.ico',1),"
@@ -26,7 +26,7 @@ class ViewTreeTest : public ::testing::Test {
     database_.Execute("insert into RIS_DOC(ID,LABDOC_ID,DocType) values(1,1,'5'),(2,2,'5'),(3,3,'7')");
   }
 
-  testing::TempFolder folder_;
+  rt::testing::TestFolder folder_;
   rt::Database database_;
 };
 
@@ -95,4 +95,4 @@ TEST_F(ViewTreeTest, ParamTextsAndTheHostsOwnRows) {
 }
 
 }  // namespace
-}  // namespace console
+}  // namespace host

@@ -17,7 +17,7 @@ namespace rt {
 class Database;
 }
 
-namespace console {
+namespace host {
 
 enum class NodeKind {
   Folder,     // a tree node that no plug-in serves; it lists its child nodes
@@ -75,4 +75,4 @@ std::string NodeParamText(const TreeNode& node);
 // DISP_名称. A directory lists nothing of the host's (empty row set).
 rt::RowSet HostRows(rt::Database& database, const TreeNode& node);
 
-}  // namespace console
+}  // namespace host

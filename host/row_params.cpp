@@ -1,11 +1,11 @@
-#include "console/row_params.h"
+#include "host/row_params.h"
 
 #include <utility>
 
-#include "console/param_text_writer.h"
+#include "host/param_text_writer.h"
 #include "runtime/errors.h"
 
-namespace console {
+namespace host {
 
 std::string RowParamText(const rt::RowSet& rows, std::size_t row) {
   const std::vector<rt::Value>& values = rows.rows.at(row);
@@ -31,4 +31,4 @@ rt::RowSet SelectionRows(const rt::RowSet& rows, const std::vector<std::size_t>&
   return selection;
 }
 
-}  // namespace console
+}  // namespace host

@@ -1,16 +1,16 @@
-#include "console/view_tree.h"
+#include "host/view_tree.h"
 
 #include <functional>
 #include <map>
 #include <set>
 
-#include "console/param_text_writer.h"
+#include "host/param_text_writer.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
 
-namespace console {
+namespace host {
 namespace {
 
 std::string Text(const rt::Value& value) { return rt::ValueToText(value); }
@@ -202,4 +202,4 @@ rt::RowSet HostRows(rt::Database& database, const TreeNode& node) {
   return {};
 }
 
-}  // namespace console
+}  // namespace host

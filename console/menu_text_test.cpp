@@ -1,0 +1,24 @@
+#include "console/menu_text.h"
+
+#include <gtest/gtest.h>
+
+#include "host/testing/sample_menu.h"
+
+namespace console {
+namespace {
+
+using host::testing::SampleMenuTest;
+
+TEST_F(SampleMenuTest, RendersCaptionsNamesAndTheDefault) {
+  EXPECT_EQ(RenderMenu(host::VisibleEntries(*menu_.Items())),
+            (std::vector<std::string>{u8"   1  删除文档  miDelete",
+                                      u8"   2  打开文档  miOpenFile  (default)",
+                                      u8"      -         N1",
+                                      u8"      更多      miMore  >",
+                                      u8"   3    另存为  miSaveAs",
+                                      u8"      停用      miOff  (disabled)",
+                                      u8"   4  修改文档  N2"}));
+}
+
+}  // namespace
+}  // namespace console
