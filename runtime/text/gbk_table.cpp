@@ -123,14 +123,15 @@ bool Utf8ToGbkByTable(std::string_view utf8, std::string& gbk) {
       continue;
     }
     std::uint32_t code_point;
+    std::size_t length;
     if ((c & 0xE0) == 0xC0 && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
       code_point = (c & 0x1Fu) << 6 | (p[1] & 0x3Fu);
+      length = 2;
       if (code_point < 0x80) break;  // overlong
-      p += 2;
     } else if ((c & 0xF0) == 0xE0 && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
       code_point = (c & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
+      length = 3;
       if (code_point < 0x800 || (code_point >= 0xD800 && code_point <= 0xDFFF)) break;
-      p += 3;
     } else {
       break;  // four bytes (beyond GBK), or not UTF-8
     }
@@ -138,6 +139,7 @@ bool Utf8ToGbkByTable(std::string_view utf8, std::string& gbk) {
     if (entry == kNone) break;
     if (entry >= 0x100) gbk.push_back(static_cast<char>(entry >> 8));
     gbk.push_back(static_cast<char>(entry & 0xFF));
+    p += length;
   }
   if (p == end) return true;
   gbk.resize(start);

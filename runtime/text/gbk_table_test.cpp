@@ -66,8 +66,9 @@ TEST(GbkTableTest, EveryGbkCharacterComesBackAsTheSystemConvertsIt) {
 TEST(GbkTableTest, EveryCharacterOfTheBasicPlaneAndEveryBadSequenceAsTheSystemConvertsIt) {
   for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
     if (c >= 0xD800 && c <= 0xDFFF) continue;
-    const std::string text = "a" + Utf8Of(c) + "\xe6\x96\x87";  // 文 after it
-    ASSERT_EQ(ByFromUtf8(text), BySystem(text)) << std::hex << c;
+    // Alone, and between other characters (文 after it).
+    for (const std::string& text : {Utf8Of(c), "a" + Utf8Of(c) + "\xe6\x96\x87"})
+      ASSERT_EQ(ByFromUtf8(text), BySystem(text)) << std::hex << c;
   }
   const char* const texts[] = {
       "\xc0\x80",               // overlong NUL
