@@ -205,7 +205,10 @@ class Database::StatementCache {
 void Database::ReuseStatements(bool reuse) { statements_->Reuse(reuse); }
 
 Database::Database(const std::string& native_path, OpenMode mode) : path_(native_path) {
-  const int flags = SQLITE_OPEN_READWRITE | (mode == OpenMode::OpenOrCreate ? SQLITE_OPEN_CREATE : 0);
+  // A connection is used from one thread at a time (database.h), so SQLite
+  // need not lock it on every call; a list calls it several times per cell.
+  const int flags =
+      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (mode == OpenMode::OpenOrCreate ? SQLITE_OPEN_CREATE : 0);
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(native_path.c_str(), &raw, flags, nullptr);
   std::unique_ptr<sqlite3, ConnectionCloser> connection(raw);
