@@ -105,6 +105,7 @@ std::int64_t Run(sqlite3* db, sqlite3_stmt* statement, RowSet* rows) {
   while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
     if (rows == nullptr) continue;
     std::vector<Value>& row = rows->rows.emplace_back();
+    row.reserve(static_cast<std::size_t>(columns));  // one allocation per row, not one per doubling
     for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(statement, i));
   }
   if (rc != SQLITE_DONE) sqlite::ThrowError(db, sqlite3_sql(statement));
