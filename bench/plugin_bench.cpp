@@ -1,15 +1,32 @@
-// The plug-in's calls next to what they cannot avoid:
-//  - InitViewData on a directory of 10,000 documents, next to the same query
-//    run directly on SQLite (every row stepped, every column read);
-//  - InitRightMenu for a selected directory, next to loading and unloading a
-//    shared library plus opening and closing the database.
+// The plug-in's calls next to what they cannot avoid, on generated
+// laboratories (bench_data.h) of each size in LABDOCS_BENCH_DOCUMENTS
+// (comma-separated totals, default 20000,1000000):
+//  - InitViewData on directories of 1k, 10k and 100k documents (as many as
+//    the total holds), next to the same query run directly on SQLite (every
+//    row stepped, every column read); beside it the peak of the heap during
+//    the call against the size of the packet it returns;
+//  - InitRightMenu for a selected directory, next to its floor: loading and
+//    unloading a library with nothing in it plus opening and closing the
+//    database.
+// After each size the ratios are printed. LABDOCS_BENCH_DATA names a folder
+// where the generated databases are kept between runs (generating a million
+// documents takes about a minute); without it they go with the run.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <new>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "bench/bench_data.h"
 #include "runtime/data/database.h"
 #include "runtime/host/environment.h"
 #include "runtime/host/plugin_abi.h"
@@ -17,99 +34,130 @@
 #include "runtime/platform/platform.h"
 #include "runtime/text/gbk.h"
 
+// The heap in use through operator new, and its peak, for every library in
+// the process (the plug-in and the runtime allocate through these).
+namespace {
+std::atomic<std::size_t> heap_in_use{0};
+std::atomic<std::size_t> heap_peak{0};
+
+void* Allocate(std::size_t size) {
+  void* p = std::malloc(size ? size : 1);
+  if (!p) throw std::bad_alloc();
+  const std::size_t now = heap_in_use += malloc_usable_size(p);
+  std::size_t peak = heap_peak.load(std::memory_order_relaxed);
+  while (now > peak && !heap_peak.compare_exchange_weak(peak, now)) {
+  }
+  return p;
+}
+void Release(void* p) noexcept {
+  if (!p) return;
+  heap_in_use -= malloc_usable_size(p);
+  std::free(p);
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, std::size_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+
 namespace {
 
 namespace fs = std::filesystem;
+namespace bench = labdocs::bench;
 
-constexpr int kDocuments = 10000;
+fs::path DatabaseFor(std::int64_t total, const fs::path& scratch) {
+  const char* keep = std::getenv("LABDOCS_BENCH_DATA");
+  const fs::path folder = keep && *keep ? fs::path(keep) : scratch;
+  fs::create_directories(folder);
+  const fs::path path = folder / ("laboratory-" + std::to_string(total) + ".db");
+  if (!fs::exists(path)) {
+    const fs::path partial = path.string() + ".new";
+    fs::remove(partial);
+    {
+      rt::Database database(partial.string());
+      std::fprintf(stderr, "generating %lld documents...\n", static_cast<long long>(total));
+      bench::Fill(database.Handle(), bench::Plan(total));
+      sqlite3_exec(database.Handle(), "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    }
+    fs::rename(partial, path);
+  }
+  return path;
+}
 
-const char* kDirectQuery =
-    "Select a.ID,a.LABDOC_ID,'RIS_DOC' as FileTableName, a.ID as DISP_ID,a.LABDOC_ID As DISP_文件ID,"
-    "b.FILE_NAME As DISP_名称,a.DESCS As DISP_描述, (select Max(ModifyTime) from DB_FILE_RECORD c "
-    "Where FileTableName='RIS_DOC' and FileTableID=a.ID) as DISP_修改时间 From RIS_DOC a,DB_FILE_STORAGE b "
-    "Where a.LABDOC_ID = b.LABDOC_ID and a.DocType='12' Order by a.ID";
-
+// The host process: a home folder, the session on the laboratory's
+// database, the plug-in loaded once.
 struct Host {
+  bench::Laboratory laboratory;
   fs::path home;
   fs::path database;
   HMODULE plugin = nullptr;
   TInitViewData init_view_data = nullptr;
   TInitRightMenu init_right_menu = nullptr;
 
-  Host() {
+  explicit Host(std::int64_t total) : laboratory(bench::Plan(total)) {
     home = fs::temp_directory_path() / ("labdocs-bench-" + std::to_string(::getpid()));
-    fs::remove_all(home);
     fs::create_directories(home);
-    database = home / "labdocs.db";
+    database = DatabaseFor(total, home);
     rt::HostEnvironment env = rt::DefaultEnvironment();
     env.base_dir = rt::gbk::FromUtf8(home.string()) + "/";
     rt::SetEnvironment(env);
     rt::OpenSession(database.string());
-    Fill();
     plugin = LoadLibraryA("labdocs.dll");
+    if (!plugin) throw std::runtime_error("labdocs.dll not found");
     init_view_data = Resolve<TInitViewData>(rt::plugin::kInitViewData);
     init_right_menu = Resolve<TInitRightMenu>(rt::plugin::kInitRightMenu);
   }
   ~Host() {
     FreeLibrary(plugin);
     rt::CloseSession();
-    fs::remove_all(home);
+    std::error_code ignored;
+    fs::remove_all(home / "DocCache", ignored);
   }
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
 
   template <class T>
   T Resolve(const char* name) {
     return reinterpret_cast<T>(reinterpret_cast<void (*)()>(GetProcAddress(plugin, name)));
   }
-
-  // A directory of 10,000 stored documents, each with two audit rows, among
-  // other directories' documents.
-  static void Fill() {
-    rt::Database& db = rt::Session();
-    rt::Transaction transaction(db);
-    for (int i = 1; i <= kDocuments * 2; ++i) {
-      const std::string directory = i % 2 ? "12" : "13";
-      db.ExecuteBound("INSERT INTO RIS_DOC(ID,LABDOC_ID,DocType,DESCS) VALUES(?,?,?,?)",
-                      {std::int64_t{i}, std::int64_t{i}, directory, std::string("实验记录 第") + std::to_string(i)});
-      db.ExecuteBound("INSERT INTO DB_FILE_STORAGE(LABDOC_ID,FILE_NAME,STOREDTIME) VALUES(?,?,?)",
-                      {std::int64_t{i}, "报告" + std::to_string(i) + ".doc", std::string("2024-01-01 08:00:00.000")});
-      for (const char* time : {"2024-01-01 08:00:00.000", "2024-02-01 08:00:00.000"})
-        db.ExecuteBound("INSERT INTO DB_FILE_RECORD(FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,MODIFYTIME) "
-                        "VALUES('RIS_DOC',?,?,'x',?)",
-                        {std::int64_t{i}, std::int64_t{i}, std::string(time)});
-    }
-    transaction.Commit();
-  }
 };
 
-Host& TheHost() {
-  static Host host;
-  return host;
-}
-
-void BM_InitViewData(benchmark::State& state) {
-  Host& host = TheHost();
+void ListDirectory(benchmark::State& state, Host* host, bench::Directory directory) {
+  const std::string params = "TV_ID=" + std::to_string(directory.tv_id) + ";TV_Name=" + bench::kCategory;
+  double packet_bytes = 0;
+  double peak_bytes = 0;
   for (auto _ : state) {
     VARIANT data;
     VariantInit(&data);
     std::int32_t result = -1;
-    if (host.init_view_data("TV_ID=12;TV_Name=文档管理明细", &data, &result) != S_OK || result != 0)
+    const std::size_t before = heap_in_use.load();
+    heap_peak = before;
+    if (host->init_view_data(params.c_str(), &data, &result) != S_OK || result != 0 || V_VT(&data) == VT_EMPTY) {
       state.SkipWithError("InitViewData failed");
+      break;
+    }
+    peak_bytes = static_cast<double>(heap_peak.load() - before);
+    const SAFEARRAY* packet = V_ARRAY(&data);
+    packet_bytes = static_cast<double>(packet->rgsabound[0].cElements) * packet->cbElements;
     VariantClear(&data);
   }
-  state.SetItemsProcessed(state.iterations() * kDocuments);
+  state.counters["packet_bytes"] = packet_bytes;
+  state.counters["peak_bytes"] = peak_bytes;
+  state.SetItemsProcessed(state.iterations() * directory.documents);
 }
-BENCHMARK(BM_InitViewData)->Unit(benchmark::kMillisecond);
 
-void BM_SameQueryOnSQLite(benchmark::State& state) {
-  Host& host = TheHost();
+void SameQueryOnSQLite(benchmark::State& state, Host* host, bench::Directory directory) {
   sqlite3* db = nullptr;
-  sqlite3_open_v2(host.database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  const std::string sql = rt::gbk::ToUtf8(kDirectQuery);
+  sqlite3_open_v2(host->database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  const std::string sql = bench::ListQuery(directory.tv_id);
   for (auto _ : state) {
     sqlite3_stmt* statement = nullptr;
     sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
     std::size_t bytes = 0;
-    int rows = 0;
+    std::int64_t rows = 0;
     while (sqlite3_step(statement) == SQLITE_ROW) {
       ++rows;
       for (int c = 0; c < sqlite3_column_count(statement); ++c) {
@@ -118,38 +166,131 @@ void BM_SameQueryOnSQLite(benchmark::State& state) {
       }
     }
     sqlite3_finalize(statement);
-    if (rows != kDocuments) state.SkipWithError("wrong row count");
+    if (rows != directory.documents) {
+      state.SkipWithError("wrong row count");
+      break;
+    }
     benchmark::DoNotOptimize(bytes);
   }
   sqlite3_close(db);
-  state.SetItemsProcessed(state.iterations() * kDocuments);
+  state.SetItemsProcessed(state.iterations() * directory.documents);
 }
-BENCHMARK(BM_SameQueryOnSQLite)->Unit(benchmark::kMillisecond);
 
-void BM_InitRightMenu(benchmark::State& state) {
-  Host& host = TheHost();
+void InitRightMenu(benchmark::State& state, Host* host) {
+  const std::string params = "TV_ID=" + std::to_string(host->laboratory.directories.front().tv_id) + ";DISP_名称=2019";
   for (auto _ : state) {
     rt::TsuiPopupMenu menu(nullptr);
     std::int32_t result = -1;
-    if (host.init_right_menu("TV_ID=12;DISP_名称=2019年度", 1, &menu, &result) != S_OK || result != 0)
+    if (host->init_right_menu(params.c_str(), 1, &menu, &result) != S_OK || result != 0) {
       state.SkipWithError("InitRightMenu failed");
+      break;
+    }
   }
 }
-BENCHMARK(BM_InitRightMenu)->Unit(benchmark::kMicrosecond);
 
-void BM_LoadLibraryAndOpenDatabase(benchmark::State& state) {
-  Host& host = TheHost();
+void LoadLibraryAndOpenDatabase(benchmark::State& state, Host* host) {
   for (auto _ : state) {
     HMODULE probe = LoadLibraryA("bench_probe.dll");
-    if (!probe) state.SkipWithError("probe library not found");
+    if (!probe) {
+      state.SkipWithError("probe library not found");
+      break;
+    }
     sqlite3* db = nullptr;
-    sqlite3_open_v2(host.database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_open_v2(host->database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     sqlite3_close(db);
     FreeLibrary(probe);
   }
 }
-BENCHMARK(BM_LoadLibraryAndOpenDatabase)->Unit(benchmark::kMicrosecond);
+
+// Keeps each run's time per iteration (and counters) by name, while the
+// console shows the runs as usual.
+class Collector : public benchmark::ConsoleReporter {
+ public:
+  struct Result {
+    double seconds = 0;
+    std::map<std::string, double> counters;
+  };
+  std::map<std::string, Result> results;
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred || run.iterations == 0) continue;
+      Result& result = results[run.benchmark_name()];
+      result.seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
+      for (const auto& [name, counter] : run.counters) result.counters[name] = counter.value;
+    }
+  }
+};
+
+std::vector<std::int64_t> Totals() {
+  const char* text = std::getenv("LABDOCS_BENCH_DOCUMENTS");
+  std::stringstream list(text && *text ? text : "20000,1000000");
+  std::vector<std::int64_t> totals;
+  for (std::string item; std::getline(list, item, ',');) totals.push_back(std::stoll(item));
+  return totals;
+}
+
+void PrintRatio(const Collector& collector, const std::string& what, const std::string& measured,
+                const std::string& reference, double goal) {
+  const auto m = collector.results.find(measured);
+  const auto r = collector.results.find(reference);
+  if (m == collector.results.end() || r == collector.results.end()) {
+    std::printf("%-44s %s\n", what.c_str(), "not measured");
+    return;
+  }
+  std::printf("%-44s %10.3f ms %10.3f ms %7.2fx  (goal <= %.1fx)\n", what.c_str(), m->second.seconds * 1e3,
+              r->second.seconds * 1e3, m->second.seconds / r->second.seconds, goal);
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  Collector collector;
+  std::vector<std::string> table;
+  for (const std::int64_t total : Totals()) {
+    const std::string suffix = "/" + std::to_string(total);
+    try {
+      Host host(total);
+      benchmark::RegisterBenchmark(("InitRightMenu" + suffix).c_str(), InitRightMenu, &host)
+          ->Unit(benchmark::kMicrosecond);
+      benchmark::RegisterBenchmark(("LoadLibraryAndOpenDatabase" + suffix).c_str(), LoadLibraryAndOpenDatabase, &host)
+          ->Unit(benchmark::kMicrosecond);
+      for (const bench::Directory& directory : host.laboratory.measured) {
+        const std::string size = "/" + std::to_string(directory.documents);
+        benchmark::RegisterBenchmark(("InitViewData" + suffix + size).c_str(), ListDirectory, &host, directory)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("SameQueryOnSQLite" + suffix + size).c_str(), SameQueryOnSQLite, &host,
+                                     directory)
+            ->Unit(benchmark::kMillisecond);
+      }
+      benchmark::RunSpecifiedBenchmarks(&collector);
+      benchmark::ClearRegisteredBenchmarks();
+
+      std::printf("\n%lld documents in all                          measured    reference   ratio\n",
+                  static_cast<long long>(total));
+      PrintRatio(collector, "InitRightMenu / floor", "InitRightMenu" + suffix, "LoadLibraryAndOpenDatabase" + suffix,
+                 1.2);
+      for (const bench::Directory& directory : host.laboratory.measured) {
+        const std::string size = "/" + std::to_string(directory.documents);
+        PrintRatio(collector, "InitViewData, " + std::to_string(directory.documents) + " / raw query",
+                   "InitViewData" + suffix + size, "SameQueryOnSQLite" + suffix + size, 1.3);
+        const auto list = collector.results.find("InitViewData" + suffix + size);
+        if (list != collector.results.end() && list->second.counters["packet_bytes"] > 0)
+          std::printf("%-44s %10.0f KiB %9.0f KiB %7.2fx  (goal <= 2.0x)\n",
+                      ("  peak heap / packet, " + std::to_string(directory.documents)).c_str(),
+                      list->second.counters["peak_bytes"] / 1024, list->second.counters["packet_bytes"] / 1024,
+                      list->second.counters["peak_bytes"] / list->second.counters["packet_bytes"]);
+      }
+      std::printf("\n");
+      std::fflush(stdout);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "plugin_bench: %s\n", error.what());
+      return 1;
+    }
+  }
+  benchmark::Shutdown();
+  return 0;
+}

@@ -16,6 +16,7 @@
 #include "labdoc/content_chunks.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
+#include "runtime/platform/identity.h"
 
 namespace labdocs::labdoc {
 
@@ -30,9 +31,18 @@ struct CachedCopy {
   std::int64_t doc_id = 0;
   std::int64_t content_id = 0;
   ContentSummary fetched_as;
+  // What the copy was on its disk when it was known to hold fetched_as, if
+  // that was recorded (see Settled).
+  std::optional<rt::platform::FileIdentity> on_disk;
 
   bool operator==(const CachedCopy&) const = default;
 };
+
+// The identity of a copy that holds its content as far as it may be
+// trusted later: only once its last change is old enough that a change in
+// the same tick of the file system's clock (2 s on the coarsest) would have
+// come after it, and so would show in its times. Nothing otherwise.
+std::optional<rt::platform::FileIdentity> Settled(std::optional<rt::platform::FileIdentity> identity);
 
 class CacheRecords {
  public:

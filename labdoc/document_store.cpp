@@ -10,6 +10,8 @@
 #include "labdoc/pending_content.h"
 #include "runtime/errors.h"
 #include "runtime/host/environment.h"
+#include "runtime/platform/identity.h"
+#include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/file_name.h"
 #include "runtime/text/gbk.h"
@@ -168,7 +170,7 @@ bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
     rt::Transaction look(db, rt::Transaction::Kind::Deferred);
     const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
     look.Commit();
-    if (current) records_.Remember(db, *cached_name, {doc_id, current->content_id, current->summary});
+    if (current) records_.Remember(db, *cached_name, {doc_id, current->content_id, current->summary, std::nullopt});
   }
   return true;
 }
@@ -199,10 +201,26 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   const std::string name = rt::SafeFileName(current->file_name);
   const std::string path = cache_.PathOf(name);
   if (path.size() > max_path_length) return std::nullopt;
-  const CachedCopy fetched{doc_id, current->content_id, current->summary};
+  const CachedCopy fetched{doc_id, current->content_id, current->summary, std::nullopt};
+  // A copy recorded as this content that is, on its disk, still exactly what
+  // it was when it was last known to hold the content has not been written
+  // since: it is not read again. Any other copy is checked by its digest.
+  const std::string native_path = rt::platform::ToNativePath(path);
+  const std::optional<rt::platform::FileIdentity> before = rt::platform::IdentityOf(native_path);
+  const std::optional<CachedCopy> recorded = records_.Find(db, name);
+  if (before && recorded && recorded->on_disk && *recorded->on_disk == *before && recorded->doc_id == doc_id &&
+      recorded->content_id == current->content_id && recorded->fetched_as == current->summary &&
+      static_cast<std::uint64_t>(before->size) == current->summary.size) {
+    snapshot.Commit();
+    return path;
+  }
   if (HoldsContent(path, current->summary.size, current->summary.sha256)) {
     snapshot.Commit();
-    records_.Remember(db, name, fetched);
+    // What the copy is on its disk counts only if nothing changed it while
+    // it was read.
+    CachedCopy checked = fetched;
+    if (before && rt::platform::IdentityOf(native_path) == before) checked.on_disk = Settled(before);
+    records_.Remember(db, name, checked);
     return path;
   }
   KeepUnstoredEdits(db, records_, doc_id, name, path);

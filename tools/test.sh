@@ -2,7 +2,9 @@
 # Builds everything with warnings as errors under AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test; then checks that the
 # sources compile for 32-bit Windows and runs each fuzz target for a short
-# while.
+# while; last the benchmarks run once on small data, to show that they run
+# and print their ratios (their times under the sanitizers mean nothing, and
+# no time fails the run).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -12,3 +14,5 @@ cmake --build --preset ci --parallel 2
 tools/check-windows.sh
 FUZZ_SECONDS="${FUZZ_SECONDS:-20}" .ci/fuzz.sh
 ctest --preset ci
+LABDOCS_BENCH_DOCUMENTS=3000 build/ci/bin/plugin_bench --benchmark_min_time=0.01
+SIZES_MIB=1 REPS=1 bench/labdoc_bench.sh build/ci/bin

@@ -80,6 +80,7 @@ class TfrmMain : public TfrmClsfrmConfig {
   void PrepareMenuSingleSelection() override;
   void PrepareMenuMultiSelection() override;
   rt::Layout ClassLayout() const override;
+  const rt::Layout& LoadedLayout() override;
 
  private:
   // Stores a new document's file, then writes its audit row and record.

@@ -2,6 +2,8 @@
 // controls on the page and the view's commands in the menu.
 #include "module/documents/main_form.h"
 
+#include <typeinfo>
+
 namespace labdocs {
 
 using Names = std::vector<std::string>;
@@ -67,6 +69,13 @@ rt::Layout TfrmMain::ClassLayout() const {
   layout.Add({"miCopyList", "TMenuItem", "pmMenu", {{"Caption", "复制目录"}, {"Action", "acCopyList"}}, {}});
   layout.Add({"N2", "TMenuItem", "pmMenu", {{"Caption", "修改文档"}, {"Action", "actUpdateFile"}}, {}});
   layout.Change("actUpdateFile", {}, {{"OnExecute", "ActUpdateFileExecute"}});
+  return layout;
+}
+
+const rt::Layout& TfrmMain::LoadedLayout() {
+  // The view's layout is the class's alone; a subclass may build its own.
+  if (typeid(*this) != typeid(TfrmMain)) return TfrmClsfrmConfig::LoadedLayout();
+  static const rt::Layout layout = ClassLayout();
   return layout;
 }
 

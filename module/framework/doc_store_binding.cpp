@@ -3,6 +3,7 @@
 // not ready works for everything that does not touch documents.
 #include <array>
 #include <cstring>
+#include <mutex>
 
 #include "module/framework/record_form.h"
 #include "module/host/result_check.h"
@@ -19,12 +20,39 @@ T Resolve(HMODULE library, const char* name) {
   return reinterpret_cast<T>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
 }
 
+// The store library stays mapped while the plug-in is: every call's form
+// loads and releases it, and mapping and initialising it anew for each call
+// would cost more than most calls' own work. The extra reference is taken
+// on the first load that succeeds and dropped when the plug-in unloads; the
+// forms still load, initialise, release and free it as before.
+class StoreLibraryPin {
+ public:
+  StoreLibraryPin() = default;
+  StoreLibraryPin(const StoreLibraryPin&) = delete;
+  StoreLibraryPin& operator=(const StoreLibraryPin&) = delete;
+  ~StoreLibraryPin() {
+    if (library_) FreeLibrary(library_);
+  }
+
+  void Hold() {
+    std::lock_guard lock(mutex_);
+    if (!library_) library_ = LoadLibraryA(kDocStoreLibrary);
+  }
+
+ private:
+  std::mutex mutex_;
+  HMODULE library_ = nullptr;
+};
+
+StoreLibraryPin store_library_pin;
+
 }  // namespace
 
 void TfrmClsfrmConfig::FormCreate(rt::TObject*) {
   FDocLibReady = false;
   FDocLib = LoadLibraryA(kDocStoreLibrary);
   if (!FDocLib) return;
+  store_library_pin.Hold();
   FInitLabDoc = Resolve<TInitLabDoc>(FDocLib, kDocStoreEntryPoints[0]);
   FFreeLabDoc = Resolve<TFreeLabDoc>(FDocLib, kDocStoreEntryPoints[1]);
   FGetLabDoc = Resolve<TGetLabDoc>(FDocLib, kDocStoreEntryPoints[2]);

@@ -61,9 +61,14 @@ TfrmClsfrmConfig::TfrmClsfrmConfig(rt::TComponent* owner) : rt::TForm(owner) {
 
 TfrmClsfrmConfig::~TfrmClsfrmConfig() = default;
 
+const rt::Layout& TfrmClsfrmConfig::LoadedLayout() {
+  FLayout = ClassLayout();
+  return FLayout;
+}
+
 void TfrmClsfrmConfig::Create(const std::string& param_text) {
   // The layout; with OldCreateOrder the creation handler runs inside.
-  LoadLayout(ClassLayout());
+  LoadLayout(LoadedLayout());
   int style = 0;
   OleCheck(objBaseInfo->GetDisplayStyle(&style));
   sfrmClsfrmConfig->SetUIStyle(style);

@@ -150,6 +150,7 @@ class TfrmClsfrmConfig : public rt::TForm {
   rt::TWinControl* FFocusEdit = nullptr;
   bool FModified = false;
   HMODULE FDocLib = nullptr;
+  rt::Layout FLayout;  // the layout built by LoadedLayout()
   bool FDocLibReady = false;
   TInitLabDoc FInitLabDoc = nullptr;
   TFreeLabDoc FFreeLabDoc = nullptr;
@@ -173,6 +174,10 @@ class TfrmClsfrmConfig : public rt::TForm {
 
   // The class's layout: the base layout, which a subclass extends.
   virtual rt::Layout ClassLayout() const;
+  // The layout the form is loaded from. A class whose layout depends on the
+  // class alone returns one built once, so that a form made for every call
+  // does not rebuild it; by default the layout is built anew.
+  virtual const rt::Layout& LoadedLayout();
 
   // The key column names of FKeyFields, in their written order.
   std::vector<std::string> KeyColumns() const;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 
 #include "runtime/data/datetime_text.h"
 #include "runtime/data/dialect.h"
@@ -104,6 +105,7 @@ std::int64_t Run(sqlite3* db, sqlite3_stmt* statement, RowSet* rows) {
   while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
     if (rows == nullptr) continue;
     std::vector<Value>& row = rows->rows.emplace_back();
+    row.reserve(static_cast<std::size_t>(columns));  // one allocation per row, not one per doubling
     for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(statement, i));
   }
   if (rc != SQLITE_DONE) sqlite::ThrowError(db, sqlite3_sql(statement));
@@ -154,8 +156,77 @@ std::unique_ptr<Database> session;
 
 }  // namespace
 
+// Prepared statements of ExecuteBound and QueryBound by their text: the
+// store and the plug-in run the same few statements on every call, and
+// preparing one costs more than running it. A statement is taken out while
+// it runs (a statement run inside another's run is prepared anew) and put
+// back reset, with its values cleared. SQLite prepares a kept statement again
+// by itself when the schema changed.
+class Database::StatementCache {
+ public:
+  static constexpr std::size_t kMaxStatements = 64;
+
+  // A statement taken from the cache or newly prepared, given back when it
+  // goes.
+  class Lease {
+   public:
+    Lease(StatementCache& cache, std::string sql, sqlite::StatementPtr statement)
+        : cache_(cache), sql_(std::move(sql)), statement_(std::move(statement)) {}
+    ~Lease() { cache_.GiveBack(std::move(sql_), std::move(statement_)); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    sqlite3_stmt* get() const { return statement_.get(); }
+
+   private:
+    StatementCache& cache_;
+    std::string sql_;
+    sqlite::StatementPtr statement_;
+  };
+
+  Lease Take(sqlite3* db, std::string_view sql) {
+    if (!reuse_) return Lease(*this, std::string(), PrepareOne(db, sql));
+    if (auto it = statements_.find(std::string(sql)); it != statements_.end()) {
+      sqlite::StatementPtr statement = std::move(it->second);
+      statements_.erase(it);
+      return Lease(*this, std::string(sql), std::move(statement));
+    }
+    return Lease(*this, std::string(sql), PrepareOne(db, sql));
+  }
+
+  // The SQLite statements of a Transact-SQL text, translated once.
+  const std::vector<std::string>& Translation(std::string_view tsql) {
+    if (auto it = translations_.find(std::string(tsql)); it != translations_.end()) return it->second;
+    std::vector<std::string> statements = TranslateText(tsql);
+    if (translations_.size() >= kMaxStatements) translations_.clear();
+    return translations_.emplace(std::string(tsql), std::move(statements)).first->second;
+  }
+
+  void Clear() { statements_.clear(); }
+  void Reuse(bool reuse) { reuse_ = reuse; }
+
+ private:
+  void GiveBack(std::string sql, sqlite::StatementPtr statement) noexcept {
+    sqlite3_reset(statement.get());
+    sqlite3_clear_bindings(statement.get());
+    if (!reuse_ || sql.empty() || statements_.size() >= kMaxStatements) return;  // finalised here
+    try {
+      statements_.emplace(std::move(sql), std::move(statement));
+    } catch (...) {
+    }
+  }
+
+  std::unordered_map<std::string, sqlite::StatementPtr> statements_;
+  std::unordered_map<std::string, std::vector<std::string>> translations_;
+  bool reuse_ = true;
+};
+
+void Database::ReuseStatements(bool reuse) { statements_->Reuse(reuse); }
+
 Database::Database(const std::string& native_path, OpenMode mode) : path_(native_path) {
-  const int flags = SQLITE_OPEN_READWRITE | (mode == OpenMode::OpenOrCreate ? SQLITE_OPEN_CREATE : 0);
+  // A connection is used from one thread at a time (database.h), so SQLite
+  // need not lock it on every call; a list calls it several times per cell.
+  const int flags =
+      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (mode == OpenMode::OpenOrCreate ? SQLITE_OPEN_CREATE : 0);
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(native_path.c_str(), &raw, flags, nullptr);
   std::unique_ptr<sqlite3, ConnectionCloser> connection(raw);
@@ -169,9 +240,13 @@ Database::Database(const std::string& native_path, OpenMode mode) : path_(native
     throw EDatabaseError(std::string(error.what()) + " (" + TextFromUtf8(native_path) + ")");
   }
   db_ = connection.release();
+  statements_ = std::make_unique<StatementCache>();
 }
 
-Database::~Database() { sqlite3_close_v2(db_); }
+Database::~Database() {
+  statements_->Clear();
+  sqlite3_close_v2(db_);
+}
 
 std::int64_t Database::Execute(std::string_view tsql) {
   const std::vector<std::string> statements = TranslateText(tsql);
@@ -184,12 +259,14 @@ std::int64_t Database::Execute(std::string_view tsql) {
 }
 
 RowSet Database::Query(std::string_view tsql) {
-  const std::vector<std::string> statements = TranslateText(tsql);
+  // A copy: running a statement may translate others (nested queries of
+  // the dialect's functions), and the cache may drop this translation.
+  const std::vector<std::string> statements = statements_->Translation(tsql);
   if (statements.empty()) throw EDatabaseError("Database error: the query holds no statement");
   Transaction transaction(*this, Transaction::Kind::Deferred);
   std::optional<RowSet> result;
   for (const std::string& sql : statements) {
-    sqlite::StatementPtr statement = PrepareOne(db_, sql);
+    const StatementCache::Lease statement = statements_->Take(db_, sql);
     const bool gives_rows = !result && sqlite3_column_count(statement.get()) > 0;
     if (gives_rows) result.emplace();
     Run(db_, statement.get(), gives_rows ? &*result : nullptr);
@@ -199,13 +276,13 @@ RowSet Database::Query(std::string_view tsql) {
 }
 
 std::int64_t Database::ExecuteBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) {
-  sqlite::StatementPtr statement = PrepareOne(db_, sqlite_sql_utf8);
+  const StatementCache::Lease statement = statements_->Take(db_, sqlite_sql_utf8);
   Bind(db_, statement.get(), params);
   return Run(db_, statement.get(), nullptr);
 }
 
 RowSet Database::QueryBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) {
-  sqlite::StatementPtr statement = PrepareOne(db_, sqlite_sql_utf8);
+  const StatementCache::Lease statement = statements_->Take(db_, sqlite_sql_utf8);
   Bind(db_, statement.get(), params);
   RowSet rows;
   Run(db_, statement.get(), &rows);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,8 +79,17 @@ class Database {
   const std::string& Path() const { return path_; }
 
  private:
+  class StatementCache;
+
+  // Whether statements are taken from and kept in the cache; off while
+  // statements must be prepared under an authorizer (QueryReadOnly).
+  void ReuseStatements(bool reuse);
+
   std::string path_;
   sqlite3* db_ = nullptr;
+  // The bound statements prepared on this connection, kept for their next
+  // use.
+  std::unique_ptr<StatementCache> statements_;
 };
 
 // A transaction on a database: BEGIN when the connection has none open,

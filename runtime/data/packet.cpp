@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "runtime/data/crc32.h"
 #include "runtime/errors.h"
 
 namespace rt {
@@ -20,17 +21,6 @@ constexpr std::size_t kChecksumSize = 4;
 constexpr std::size_t kMaxVarintBytes = 10;
 
 enum Tag : std::uint8_t { kNull = 0, kInteger = 1, kFloat = 2, kText = 3, kDateTime = 4, kBlob = 5 };
-
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t i = 0; i < 256; ++i) {
-    std::uint32_t c = i;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[i] = c;
-  }
-  return table;
-}
-constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
 
 bool IsFieldType(std::uint8_t type) {
   return type >= static_cast<std::uint8_t>(FieldType::Integer) && type <= static_cast<std::uint8_t>(FieldType::Blob);
@@ -245,11 +235,7 @@ RowSet ReadBody(Reader& r) {
 
 }  // namespace
 
-std::uint32_t PacketChecksum(std::span<const std::uint8_t> bytes) {
-  std::uint32_t c = 0xFFFFFFFFu;
-  for (std::uint8_t b : bytes) c = kCrcTable[(c ^ b) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
+std::uint32_t PacketChecksum(std::span<const std::uint8_t> bytes) { return Crc32(bytes); }
 
 std::vector<std::uint8_t> EncodePacket(const RowSet& rows) {
   Writer w;

@@ -65,6 +65,13 @@ class ReadOnlyGuard {
 
 RowSet Database::QueryReadOnly(std::string_view tsql) {
   ReadOnlyGuard guard(*this);
+  // Every statement is prepared under the authorizer: a kept one was
+  // prepared without it.
+  struct FreshStatements {
+    Database& database;
+    explicit FreshStatements(Database& d) : database(d) { database.ReuseStatements(false); }
+    ~FreshStatements() { database.ReuseStatements(true); }
+  } fresh(*this);
   try {
     return Query(tsql);
   } catch (const EDatabaseError& error) {

@@ -172,8 +172,21 @@ CREATE TABLE DB_FILE_CACHE (
 );
 )sql";
 
+// Version 5: what each cached copy was on its disk when the store recorded
+// it (the device and file number, size, and modification and change times in
+// nanoseconds since 1970; NULL when not known), so that a fetch that finds
+// the copy still exactly so can answer without reading it again. Copies
+// recorded before have none, and are checked by their digest.
+constexpr const char* kVersion5 = R"sql(
+ALTER TABLE DB_FILE_CACHE ADD COLUMN DISK_DEVICE INTEGER;
+ALTER TABLE DB_FILE_CACHE ADD COLUMN DISK_FILE_NUMBER INTEGER;
+ALTER TABLE DB_FILE_CACHE ADD COLUMN DISK_SIZE INTEGER;
+ALTER TABLE DB_FILE_CACHE ADD COLUMN DISK_MODIFIED_NS INTEGER;
+ALTER TABLE DB_FILE_CACHE ADD COLUMN DISK_CHANGED_NS INTEGER;
+)sql";
+
 // kSteps[v] upgrades version v to v + 1.
-constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4};
+constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4, kVersion5};
 static_assert(std::size(kSteps) == kCurrentVersion);
 
 bool IsEmpty(sqlite3* db) {

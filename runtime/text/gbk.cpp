@@ -2,6 +2,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/platform/charset.h"
+#include "runtime/text/gbk_table.h"
 
 namespace rt::gbk {
 namespace {
@@ -25,6 +26,7 @@ std::string ToUtf8(std::string_view gbk) {
 std::string FromUtf8(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
   std::string gbk;
+  if (Utf8ToGbkByTable(utf8, gbk)) return gbk;
   if (!platform::Utf8ToGbk(utf8, gbk)) throw EConvertError("The text is not valid UTF-8");
   return gbk;
 }
@@ -40,7 +42,22 @@ std::string UpperCase(std::string_view text) {
 }
 
 bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && UpperCase(a) == UpperCase(b);
+  if (a.size() != b.size()) return false;
+  // Compared in place: names are compared on every property and component
+  // lookup of a form, and copies would cost more than the comparison. Where
+  // the texts agree so far their characters start at the same bytes, so a's
+  // character lengths serve for both.
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  for (std::size_t i = 0; i < a.size();) {
+    if (CharLength(a, i) == 2) {
+      if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+      i += 2;
+    } else {
+      if (upper(a[i]) != upper(b[i])) return false;
+      ++i;
+    }
+  }
+  return true;
 }
 
 std::string_view Trim(std::string_view text) {

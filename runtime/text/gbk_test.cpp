@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "runtime/errors.h"
 
 namespace rt::gbk {
@@ -31,6 +34,28 @@ TEST(GbkTest, CaseFoldingTouchesOnlyAsciiLetters) {
   EXPECT_TRUE(SameText("LabDoc_ID", "LABDOC_ID"));
   EXPECT_FALSE(SameText("癮", "癆"));
   EXPECT_FALSE(SameText("ab", "abc"));
+}
+
+// SameText compares in place; it must agree with comparing the upper-case
+// copies on every pair of texts, including second bytes that are ASCII
+// letters, lead bytes without a second byte and lead bytes next to letters.
+TEST(GbkTest, SameTextAgreesWithComparingUpperCaseCopies) {
+  const char bytes[] = {'a', 'A', 'z', '_', '\x81', '\xfe', '\x40', '\x7f', '\xff'};
+  std::vector<std::string> texts{""};
+  for (std::size_t length = 1; length <= 3; ++length) {
+    const std::size_t start = texts.size();
+    for (std::size_t i = 0; i < start; ++i)
+      if (texts[i].size() == length - 1)
+        for (char c : bytes) texts.push_back(texts[i] + c);
+  }
+  std::size_t same = 0;
+  for (const std::string& a : texts)
+    for (const std::string& b : texts) {
+      const bool expected = a.size() == b.size() && UpperCase(a) == UpperCase(b);
+      ASSERT_EQ(SameText(a, b), expected) << testing::PrintToString(a) << " " << testing::PrintToString(b);
+      same += expected;
+    }
+  EXPECT_GT(same, texts.size());  // letters of either case matched
 }
 
 TEST(GbkTest, TrimRemovesControlBytesAndBlanksOnly) {
