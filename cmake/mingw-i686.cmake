@@ -1,0 +1,21 @@
+# Cross-compiling for 32-bit Windows with Debian's MinGW-w64 compiler, in its
+# POSIX-thread flavour (std::thread and std::mutex need it).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(LABDOCS_MINGW_PREFIX i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${LABDOCS_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${LABDOCS_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${LABDOCS_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${LABDOCS_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The built programs run under Wine on the build machine (CTest and test
+# discovery go through it).
+if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+endif()
