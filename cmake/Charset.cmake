@@ -21,8 +21,16 @@ function(labdocs_add_tests target)
     list(APPEND sources ${found})
   endforeach()
   add_executable(${target} ${sources})
-  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main labdocs_warnings)
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} rt_test_support GTest::gtest GTest::gmock GTest::gtest_main labdocs_warnings)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   labdocs_gbk_literals(${target})
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "LABDOCS_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
+  # A cross build lists its tests when CTest runs, in the environment CTest
+  # gives the emulator (Wine's prefix), not while building.
+  if(CMAKE_CROSSCOMPILING)
+    set(discovery_mode PRE_TEST)
+  else()
+    set(discovery_mode POST_BUILD)
+  endif()
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE ${discovery_mode}
+                       PROPERTIES ENVIRONMENT "LABDOCS_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
 endfunction()

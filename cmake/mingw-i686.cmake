@@ -8,6 +8,11 @@ set(CMAKE_C_COMPILER ${LABDOCS_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${LABDOCS_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${LABDOCS_MINGW_PREFIX}-windres)
 
+# A 64-bit time_t, as on Linux: the 32-bit one of the i686 C run time ends in
+# 2038, and the dates the system keeps and tests reach past it.
+set(CMAKE_C_FLAGS_INIT "-D__MINGW_USE_VC2005_COMPAT")
+set(CMAKE_CXX_FLAGS_INIT "-D__MINGW_USE_VC2005_COMPAT")
+
 set(CMAKE_FIND_ROOT_PATH /usr/${LABDOCS_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -13,6 +13,7 @@
 
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/platform/testing/test_support.h"
 #include "runtime/sysutils.h"
 
 namespace labdocs::labdoc::testing {
@@ -63,8 +64,8 @@ TEST_F(CacheCopiesTest, ACopyChangedSinceItWasFetchedIsKeptAndOneOnlyReadIsNot) 
       {"read, with its access time far ahead",
        [&](const std::string& copy) {
          EXPECT_EQ(ReadAnsi(copy), stored);
-         const struct timespec times[2] = {{4102444800, 0}, {0, UTIME_OMIT}};  // 2100
-         ASSERT_EQ(::utimensat(AT_FDCWD, Native(copy).c_str(), times, 0), 0);
+         ASSERT_TRUE(rt::testing::SetFileTimes(Native(copy), rt::testing::FileTimeValue{4102444800, 0},  // 2100
+                                               std::nullopt));
        },
        false},
       {"rewritten with the same bytes", [&](const std::string& copy) { Overwrite(copy, stored); }, false},

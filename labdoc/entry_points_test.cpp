@@ -9,6 +9,7 @@
 #include "runtime/data/datetime_text.h"
 #include "runtime/host/environment.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs::labdoc::testing {
 namespace {
@@ -206,7 +207,7 @@ class StandaloneTest : public StoreTest {
     saved_environment_ = rt::Environment();
   }
   void TearDown() override {
-    ::unsetenv("LABDOCS_DATABASE");
+    rt::testing::SetEnv("LABDOCS_DATABASE", std::nullopt);
     rt::SetEnvironment(saved_environment_);
     StoreTest::TearDown();
   }
@@ -214,7 +215,7 @@ class StandaloneTest : public StoreTest {
 };
 
 TEST_F(StandaloneTest, FindsTheDatabaseNamedByTheEnvironmentVariable) {
-  ::setenv("LABDOCS_DATABASE", database_.c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_DATABASE", database_);
   ASSERT_EQ(InitWith(cache_), S_OK);
   const std::int32_t doc_id = Save(WriteSource("a.txt", "standalone"));
   EXPECT_EQ(ReadAnsi(Fetch(doc_id)), "standalone");
@@ -253,7 +254,7 @@ TEST_F(StandaloneTest, AMissingDatabaseFailsEachOperationAndIsNeverCreated) {
 }
 
 TEST_F(StandaloneTest, ASessionOpenedLaterIsPreferred) {
-  ::setenv("LABDOCS_DATABASE", database_.c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_DATABASE", database_);
   ASSERT_EQ(InitWith(cache_), S_OK);
   const std::string other = folder_.Native("other.db").string();
   rt::OpenSession(other);

@@ -45,8 +45,8 @@ class TempFolder {
 ConsoleRun RunConsole(const std::filesystem::path& home, const std::string& script,
                       const std::vector<std::string>& arguments = {}, const std::vector<std::string>& environment = {});
 
-// Runs one console per script on the same home folder, all released at the
-// same moment (each waits for the others to be started), and waits for all.
+// Runs one console per script on the same home folder, all started before
+// any is waited for, and waits for all.
 // The runs come back in the scripts' order.
 std::vector<ConsoleRun> RunConsolesAtOnce(const std::filesystem::path& home, const std::vector<std::string>& scripts,
                                           const std::vector<std::string>& arguments = {});

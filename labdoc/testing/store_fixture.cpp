@@ -11,6 +11,7 @@
 #include "labdoc/sha256.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/sysutils.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs::labdoc::testing {
 
@@ -53,7 +54,7 @@ std::string DigestOf(std::string_view bytes) {
 void StoreTest::SetUp() {
   // No test starts the desktop's own program; those that open documents
   // name their own.
-  ::setenv("LABDOCS_OPEN_COMMAND", "true", 1);
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", "true");
   ASSERT_TRUE(store_.Loaded()) << "LAB_DOC cannot be loaded by name";
   database_ = folder_.Native("labdocs.db").string();
   rt::OpenSession(database_);
@@ -66,7 +67,7 @@ void StoreTest::TearDown() {
     EXPECT_EQ(store_.Free(), S_OK);
   }
   rt::CloseSession();
-  ::unsetenv("LABDOCS_OPEN_COMMAND");
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", std::nullopt);
 }
 
 HRESULT StoreTest::InitWith(const std::string& ansi_cache) {

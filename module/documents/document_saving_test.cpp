@@ -100,13 +100,14 @@ TEST_F(DocumentSavingTest, AFileThatWasNotStoredAddsNoDocumentAndSaysWhy) {
   const std::string long_path = LocalFile(std::string(200, 'd') + u8"/很长的文件名.doc");
   ASSERT_GE(long_path.size(), 250u);
   const std::string fifo = rt::gbk::FromUtf8((home_ / u8"管道").string());
-  ASSERT_EQ(::mkfifo((home_ / u8"管道").c_str(), 0600), 0);
-  const Case cases[] = {
+  // A FIFO, which the store refuses to read, where the system has them.
+  const bool with_fifo = rt::testing::MakeFifo(home_ / u8"管道");
+  std::vector<Case> cases = {
       {"the store is not ready", plain, "alert: 文档库不可用，文件 " + plain + " 无法保存，文档没有添加！", true},
       {"the path does not fit 250 bytes", long_path,
        "alert: 文件路径 " + long_path + " 超过了 249 字节，文档库无法保存，文档没有添加！"},
-      {"the store answers no", fifo, "alert: 文件 " + fifo + " 没有保存到文档库，文档没有添加！"},
   };
+  if (with_fifo) cases.push_back({"the store answers no", fifo, "alert: 文件 " + fifo + " 没有保存到文档库，文档没有添加！"});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     presenter_.Type("edFileName", c.path).Type("mmComment", "说明").Click("btnSave");

@@ -22,6 +22,7 @@
 #include "runtime/host/vexa_client_dataset.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs {
 namespace {
@@ -52,13 +53,13 @@ class RevisionTest : public testing::HostFixture {
     const fs::path script = home_ / "open.sh";
     std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << opened_.string() << "'\n";
     fs::permissions(script, fs::perms::owner_all);
-    ::setenv("LABDOCS_OPEN_COMMAND", script.c_str(), 1);
+    rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", script.string());
     view_ = rt::CreateForm<TfrmMain>(&rt::Application(), std::string("LabDoc_ID=1"));
     ASSERT_TRUE(view_->FDocLibReady) << "the document store did not bind";
   }
   void TearDown() override {
     view_->Free();
-    ::unsetenv("LABDOCS_OPEN_COMMAND");
+    rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", std::nullopt);
     HostFixture::TearDown();
   }
 
@@ -103,8 +104,9 @@ class RevisionTest : public testing::HostFixture {
     SetAccessTime(path, access);
   }
   static void SetAccessTime(const fs::path& path, std::time_t access) {
-    const struct timespec times[2] = {{access, 0}, {LocalSeconds(2001, 1, 1, 0, 0, 0), 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+    ASSERT_TRUE(rt::testing::SetFileTimes(path, rt::testing::FileTimeValue{access, 0},
+                                          rt::testing::FileTimeValue{LocalSeconds(2001, 1, 1, 0, 0, 0), 0}))
+        << path;
   }
 
   void SelectRow(const std::string& params) {
@@ -308,7 +310,7 @@ TEST_F(RevisionTest, ANameThatWouldLeaveTheCacheIsRefused) {
 TEST_F(RevisionTest, WithoutAProgramForTheFileTheUserIsToldBeforeAnyDialog) {
   const std::int32_t id = StoreDocument(u8"图谱.xyz", "内容");
   SelectRow(Row(id, "图谱.xyz"));
-  ::setenv("LABDOCS_OPEN_COMMAND", (home_ / "no-such-program").c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", (home_ / "no-such-program").string());
   presenter_.Click("BtnSave");
   EXPECT_EQ(Revise(), 0);
   EXPECT_EQ(presenter_.Log(), Lines{"alert: 没有与文件 " + CachePath(u8"图谱.xyz") +

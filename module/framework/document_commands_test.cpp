@@ -12,6 +12,7 @@
 #include "runtime/platform/platform.h"
 #include "runtime/ui/actions.h"
 #include "runtime/ui/dialogs.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs {
 namespace {
@@ -27,7 +28,7 @@ class DocumentCommandsTest : public testing::HostFixture {
   }
   void TearDown() override {
     form_->Free();
-    ::unsetenv("LABDOCS_OPEN_COMMAND");
+    rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", std::nullopt);
     HostFixture::TearDown();
   }
 
@@ -136,7 +137,7 @@ TEST_F(DocumentCommandsTest, OpenHandsTheDocumentToItsProgramOrSaysWhyNot) {
   std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << record << ".part' && mv '" << record << ".part' '"
                         << record << "'\n";
   fs::permissions(script, fs::perms::owner_all);
-  ::setenv("LABDOCS_OPEN_COMMAND", script.c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", script);
   std::int32_t id = Store(Write(u8"来源/图谱.pdf", "%PDF"));
   SelectRow("\"LabDoc_ID= " + std::to_string(id) + " \"");  // the value is trimmed
   form_->acOpenFile->Execute();
