@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "console/testing/console_run.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace console {
 namespace {
@@ -94,7 +95,7 @@ TEST_F(ConsoleEndToEndTest, DirectoryCommandsNeedTheDirectorsSubsystem) {
 // Save as, on a row whose name holds blanks and a semicolon: the proposal
 // shows the row's name exactly as the plug-in read it from the row's text.
 TEST_F(ConsoleEndToEndTest, SaveAsCopiesTheDocumentUnderTheChosenName) {
-  const std::filesystem::path target = folder_.Path() / u8"副本";
+  const std::filesystem::path target = folder_.Path() / rt::testing::Utf8Path(u8"副本");
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "select 2\n"
                              "run 另存为\n"
@@ -151,7 +152,7 @@ TEST_F(ConsoleEndToEndTest, NewDocumentFormOpensAndEscapeCancelsIt) {
 // description saved, and the document lands in the directory whose row the
 // menu was opened on.
 TEST_F(ConsoleEndToEndTest, AddsADocumentToTheDirectoryOfTheMenu) {
-  const std::filesystem::path file = folder_.Path() / u8"新 文件; 1.txt";
+  const std::filesystem::path file = folder_.Path() / rt::testing::Utf8Path(u8"新 文件; 1.txt");
   std::ofstream(file) << "content";
   const ConsoleRun run = Run(u8"open 论文管理明细\n"
                              "select 2\n"

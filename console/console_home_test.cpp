@@ -8,6 +8,7 @@
 
 #include "console/testing/console_run.h"
 #include "runtime/data/database.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace console {
 namespace {
@@ -50,7 +51,7 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
 
     // Nothing left of the database or the icons that lost.
     EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db"}));
-    EXPECT_EQ(Entries(folder.Home() / u8"Configs/MMCImages/32×32"), (std::set<std::string>{"folder.ico", "labdoc.ico"}));
+    EXPECT_EQ(Entries(folder.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32")), (std::set<std::string>{"folder.ico", "labdoc.ico"}));
 
     rt::Database database((folder.Home() / "labdocs.db").string(), rt::Database::OpenMode::OpenExisting);
     const rt::RowSet check = database.QueryBound("PRAGMA integrity_check", {});

@@ -134,7 +134,7 @@ TEST_F(ConsoleSessionTest, AFormIsShownAndWorkedThroughItsKeysAndButtons) {
 }
 
 TEST_F(ConsoleSessionTest, QuestionsAndFileDialogsWaitForTheirAnswers) {
-  const std::filesystem::path existing = folder_.Path() / u8"报告 1.txt";
+  const std::filesystem::path existing = folder_.Path() / rt::testing::Utf8Path(u8"报告 1.txt");
   std::filesystem::create_directories(folder_.Path());
   { std::ofstream(existing) << "x"; }
   const std::string dir = folder_.Path().string();
@@ -268,7 +268,7 @@ TEST_F(ConsoleSessionTest, AHomeFolderGetsTheDemoOnceAndIsNeverChangedAfterwards
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(std::filesystem::is_regular_file(folder_.Home() / "labdocs.db"));
   EXPECT_TRUE(std::filesystem::is_directory(folder_.Home() / "DocCache"));
-  EXPECT_TRUE(std::filesystem::is_regular_file(folder_.Home() / u8"Configs/MMCImages/32×32/labdoc.ico"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder_.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32/labdoc.ico")));
   EXPECT_TRUE(run.HasLine("  1  6"));
   // Opening it again, even asking for an empty database, keeps the data.
   run = Run(count, {"--empty"});

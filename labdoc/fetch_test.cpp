@@ -72,7 +72,7 @@ TEST_F(FetchTest, GbkNamesAndFoldersWithBackslashTrailBytes) {
   ASSERT_EQ(InitWith(cache), S_OK);
   const std::string path = Fetch(doc_id);
   EXPECT_EQ(path, cache + name);
-  EXPECT_EQ(Native(path), folder_.Native() / u8"缓存乗" / u8"文件淺" / u8"乗表淺亅报告.doc");
+  EXPECT_EQ(Native(path), folder_.Native() / rt::testing::Utf8Path(u8"缓存乗") / rt::testing::Utf8Path(u8"文件淺") / rt::testing::Utf8Path(u8"乗表淺亅报告.doc"));
   EXPECT_EQ(ReadAnsi(path), content);
 }
 

@@ -89,7 +89,7 @@ std::string StoreTest::WriteSource(std::string_view ansi_name, std::string_view 
 }
 
 std::string StoreTest::ReadAnsi(const std::string& ansi_path) const {
-  std::ifstream in(std::filesystem::path(rt::platform::ToNativePath(ansi_path)), std::ios::binary);
+  std::ifstream in(rt::platform::NativePath(ansi_path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

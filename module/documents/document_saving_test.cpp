@@ -14,6 +14,7 @@
 #include "runtime/host/vexa_controls.h"
 #include "runtime/host/sui_controls.h"
 #include "runtime/ole/automation.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs {
 namespace {
@@ -99,9 +100,9 @@ TEST_F(DocumentSavingTest, AFileThatWasNotStoredAddsNoDocumentAndSaysWhy) {
   std::filesystem::create_directories(deep);
   const std::string long_path = LocalFile(std::string(200, 'd') + u8"/很长的文件名.doc");
   ASSERT_GE(long_path.size(), 250u);
-  const std::string fifo = rt::gbk::FromUtf8((home_ / u8"管道").string());
+  const std::string fifo = rt::gbk::FromUtf8((home_ / rt::testing::Utf8Path(u8"管道")).string());
   // A FIFO, which the store refuses to read, where the system has them.
-  const bool with_fifo = rt::testing::MakeFifo(home_ / u8"管道");
+  const bool with_fifo = rt::testing::MakeFifo(home_ / rt::testing::Utf8Path(u8"管道"));
   std::vector<Case> cases = {
       {"the store is not ready", plain, "alert: 文档库不可用，文件 " + plain + " 无法保存，文档没有添加！", true},
       {"the path does not fit 250 bytes", long_path,

@@ -146,7 +146,7 @@ TEST_F(DocumentCommandsTest, OpenHandsTheDocumentToItsProgramOrSaysWhyNot) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   std::ifstream in(record);
   std::string opened((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(opened, (home_ / "DocCache" / u8"图谱.pdf").string());
+  EXPECT_EQ(opened, (home_ / "DocCache" / rt::testing::Utf8Path(u8"图谱.pdf")).string());
   EXPECT_TRUE(presenter_.Log().empty());
   // A number that is not one opens document -1, which the store lacks.
   SelectRow("LabDoc_ID=abc");

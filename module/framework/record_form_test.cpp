@@ -20,6 +20,7 @@
 #include "runtime/ui/image.h"
 #include "runtime/ui/input.h"
 #include "runtime/ui/scripted_presenter.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs {
 namespace {
@@ -97,7 +98,7 @@ class RecordFormTest : public ::testing::Test {
 
   // Writes a 32x32 icon into the host's icon folder.
   void WriteIcon(const std::string& utf8_name, bool valid = true) {
-    fs::path dir = home_ / "Configs" / "MMCImages" / u8"32×32";
+    fs::path dir = home_ / "Configs" / "MMCImages" / rt::testing::Utf8Path(u8"32×32");
     fs::create_directories(dir);
     std::ofstream out(dir / utf8_name, std::ios::binary);
     const unsigned char icon[] = {0, 0, 1, 0, 1, 0, 32, 32, 0, 0, 1, 0, 32, 0, 0x30, 0, 0, 0, 22, 0, 0, 0};

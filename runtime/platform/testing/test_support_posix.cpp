@@ -25,10 +25,6 @@ std::optional<std::string> GetEnv(const std::string& name) {
   return std::string(value);
 }
 
-std::filesystem::path Utf8Path(std::string_view utf8) { return std::filesystem::path(std::string(utf8)); }
-
-std::string PathUtf8(const std::filesystem::path& path) { return path.string(); }
-
 bool SetFileTimes(const std::filesystem::path& file, const std::optional<FileTimeValue>& access,
                   const std::optional<FileTimeValue>& write) {
   auto spec = [](const std::optional<FileTimeValue>& value) {

@@ -120,10 +120,6 @@ std::optional<std::string> GetEnv(const std::string& name) {
   return Utf8(value);
 }
 
-std::filesystem::path Utf8Path(std::string_view utf8) { return std::filesystem::path(Wide(utf8)); }
-
-std::string PathUtf8(const std::filesystem::path& path) { return Utf8(path.native()); }
-
 bool SetFileTimes(const std::filesystem::path& file, const std::optional<FileTimeValue>& access,
                   const std::optional<FileTimeValue>& write) {
   HANDLE handle = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
