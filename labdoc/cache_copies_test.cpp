@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 class CacheCopiesTest : public StoreTest {
  protected:
-  fs::path Native(const std::string& ansi_path) const { return fs::path(rt::platform::ToNativePath(ansi_path)); }
+  fs::path Native(const std::string& ansi_path) const { return rt::platform::NativePath(ansi_path); }
   void Overwrite(const std::string& ansi_path, const std::string& bytes) const {
     std::ofstream(Native(ansi_path), std::ios::binary | std::ios::trunc) << bytes;
   }
@@ -186,7 +186,7 @@ TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
     fs::create_directories(native.parent_path());
     const std::string content = Content(1000, static_cast<unsigned>(seed));
     std::ofstream(native, std::ios::binary) << content;
-    const std::int32_t doc_id = Save(rt::platform::FromNativePath(native.string()));
+    const std::int32_t doc_id = Save(rt::platform::AnsiPath(native));
     EXPECT_EQ(rt::Session().QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
               rt::Value(c.stored_name));
     const std::string path = Fetch(doc_id);

@@ -73,7 +73,7 @@ TEST_F(EntryPointsTest, EmptyFileIsADocumentToo) {
   const std::int32_t doc_id = Save(WriteSource("empty.txt", ""));
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK"), 0);
   const std::string path = Fetch(doc_id);
-  EXPECT_TRUE(std::filesystem::exists(rt::platform::ToNativePath(path)));
+  EXPECT_TRUE(std::filesystem::exists(rt::platform::NativePath(path)));
   EXPECT_EQ(ReadAnsi(path), "");
 }
 
@@ -171,7 +171,7 @@ TEST_F(EntryPointsTest, InitialisingCreatesTheCacheFolderAndMayBeRepeated) {
   const std::int32_t doc_id = Save(WriteSource("a.txt", "a"));
   const std::string other = folder_.Ansi("另一个\\缓存\\");
   ASSERT_EQ(InitWith(other), S_OK);
-  EXPECT_TRUE(std::filesystem::is_directory(rt::platform::ToNativePath(other)));
+  EXPECT_TRUE(std::filesystem::is_directory(rt::platform::NativePath(other)));
   EXPECT_EQ(Fetch(doc_id), other + "a.txt");
 }
 

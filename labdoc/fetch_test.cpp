@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 class FetchTest : public StoreTest {
  protected:
-  fs::path Native(const std::string& ansi_path) const { return fs::path(rt::platform::ToNativePath(ansi_path)); }
+  fs::path Native(const std::string& ansi_path) const { return rt::platform::NativePath(ansi_path); }
 
   // The names in the cache folder.
   std::vector<std::string> CacheEntries() const {

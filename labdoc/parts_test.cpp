@@ -91,14 +91,14 @@ TEST_F(CacheFilesTest, AnAtomicFileAppearsOnlyWhenPutInPlace) {
     file.PutInPlace();
   }
   EXPECT_EQ(folder_.Read("目标.doc"), "new content");
-  EXPECT_FALSE(fs::exists(rt::platform::ToNativePath(temporary)));
+  EXPECT_FALSE(fs::exists(rt::platform::NativePath(temporary)));
   {
     AtomicFile abandoned(folder_.Ansi("目标.doc"));
     temporary = abandoned.TemporaryPath();
     abandoned.Write(reinterpret_cast<const std::uint8_t*>("half"), 4);
-    EXPECT_TRUE(fs::exists(rt::platform::ToNativePath(temporary)));
+    EXPECT_TRUE(fs::exists(rt::platform::NativePath(temporary)));
   }
-  EXPECT_FALSE(fs::exists(rt::platform::ToNativePath(temporary))) << "an abandoned file is removed";
+  EXPECT_FALSE(fs::exists(rt::platform::NativePath(temporary))) << "an abandoned file is removed";
   EXPECT_EQ(folder_.Read("目标.doc"), "new content");
   // A place that cannot be taken fails and leaves nothing behind.
   fs::create_directories(folder_.Native("占用") / "inside");

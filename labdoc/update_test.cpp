@@ -115,9 +115,9 @@ TEST_F(UpdateTest, UpdatingFromTheCachedCopyItselfWorks) {
   ASSERT_EQ(Update(path, ok), S_OK);
   EXPECT_EQ(ok, 1);
   const fs::path probe = folder_.Native("probe");
-  fs::create_hard_link(rt::platform::ToNativePath(path), probe);
+  fs::create_hard_link(rt::platform::NativePath(path), probe);
   EXPECT_EQ(Fetch(doc_id_), path);
-  EXPECT_TRUE(fs::equivalent(probe, rt::platform::ToNativePath(path))) << "the stored copy was current";
+  EXPECT_TRUE(fs::equivalent(probe, rt::platform::NativePath(path))) << "the stored copy was current";
   EXPECT_EQ(ReadAnsi(path), edited);
 }
 

@@ -28,8 +28,8 @@ class DocumentSavingTest : public testing::HostFixture {
   }
   // A local file under the home folder; returns its GBK path.
   std::string LocalFile(const std::string& utf8_name, const std::string& content = "内容") {
-    std::ofstream(home_ / utf8_name, std::ios::binary) << content;
-    return rt::gbk::FromUtf8((home_ / utf8_name).string());
+    std::ofstream(home_ / rt::testing::Utf8Path(utf8_name), std::ios::binary) << content;
+    return rt::platform::AnsiPath(home_ / rt::testing::Utf8Path(utf8_name));
   }
   std::int32_t Run(const std::string& command, const std::string& params = "TV_Name=文档管理明细",
                    const std::vector<std::string>& rows = {}) {

@@ -63,7 +63,7 @@ class RevisionTest : public testing::HostFixture {
     HostFixture::TearDown();
   }
 
-  fs::path Native(const std::string& utf8_relative) { return home_ / fs::path(utf8_relative); }
+  fs::path Native(const std::string& utf8_relative) { return home_ / rt::testing::Utf8Path(utf8_relative); }
   void WriteFile(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
@@ -73,7 +73,7 @@ class RevisionTest : public testing::HostFixture {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   // The cached copy of a stored file name (UTF-8).
-  fs::path CacheCopy(const std::string& utf8_name) { return home_ / "DocCache" / fs::path(utf8_name); }
+  fs::path CacheCopy(const std::string& utf8_name) { return home_ / "DocCache" / rt::testing::Utf8Path(utf8_name); }
   // Its path as the plug-in and the store name it (GBK).
   std::string CachePath(const std::string& utf8_name) {
     return rt::gbk::FromUtf8(home_.string() + "/DocCache\\" + utf8_name);
@@ -84,7 +84,7 @@ class RevisionTest : public testing::HostFixture {
     const fs::path source = Native(u8"来源/" + utf8_name);
     WriteFile(source, content);
     std::int32_t id = 0;
-    EXPECT_TRUE(view_->StoreDocument(rt::gbk::FromUtf8(source.string()), id));
+    EXPECT_TRUE(view_->StoreDocument(rt::platform::AnsiPath(source), id));
     return id;
   }
   // The content the store holds now, fetched afresh (the cached copy is
@@ -94,7 +94,7 @@ class RevisionTest : public testing::HostFixture {
     char buffer[kFilePathBufferSize] = {};
     char* path = buffer;
     if (!view_->FetchDocument(id, path)) return "(no document)";
-    return ReadFile(rt::platform::ToNativePath(buffer));
+    return ReadFile(rt::platform::NativePath(buffer));
   }
   // Leaves a copy in the cache with the given content and last-access time
   // (the last-write time is set elsewhere on purpose).
@@ -366,7 +366,7 @@ TEST_F(RevisionTest, EachRevisionMakesAndFreesItsOwnDialog) {
 TEST_F(RevisionTest, TheLocalTimeIsTheLastAccessTimeInDosResolution) {
   const fs::path file = Native(u8"时间/淺.txt");
   WriteFile(file, "x");
-  const std::string path = rt::gbk::FromUtf8(file.string());
+  const std::string path = rt::platform::AnsiPath(file);
   SetAccessTime(file, LocalSeconds(2021, 3, 4, 5, 6, 7));  // the write time is 2001
   EXPECT_EQ(view_->GetLocalFileTime(path), rt::EncodeDateTime(2021, 3, 4, 5, 6, 6, 0));
   // Outside the DOS range the nearer end of the range stands in.

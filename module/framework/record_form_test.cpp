@@ -74,7 +74,7 @@ class RecordFormTest : public ::testing::Test {
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(home_);
     rt::HostEnvironment env = rt::DefaultEnvironment();
-    env.base_dir = rt::gbk::FromUtf8(home_.string()) + "/";
+    env.base_dir = rt::platform::AnsiPath(home_) + "/";
     env.display_style = 5;
     rt::SetEnvironment(env);
     rt::Application().SetPresenter(&presenter_);
@@ -100,7 +100,7 @@ class RecordFormTest : public ::testing::Test {
   void WriteIcon(const std::string& utf8_name, bool valid = true) {
     fs::path dir = home_ / "Configs" / "MMCImages" / rt::testing::Utf8Path(u8"32×32");
     fs::create_directories(dir);
-    std::ofstream out(dir / utf8_name, std::ios::binary);
+    std::ofstream out(dir / rt::testing::Utf8Path(utf8_name), std::ios::binary);
     const unsigned char icon[] = {0, 0, 1, 0, 1, 0, 32, 32, 0, 0, 1, 0, 32, 0, 0x30, 0, 0, 0, 22, 0, 0, 0};
     if (valid) {
       out.write(reinterpret_cast<const char*>(icon), sizeof icon);

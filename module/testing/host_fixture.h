@@ -19,6 +19,7 @@
 #include "runtime/text/gbk.h"
 #include "runtime/ui/application.h"
 #include "runtime/ui/scripted_presenter.h"
+#include "runtime/platform/platform.h"
 
 namespace labdocs::testing {
 
@@ -57,7 +58,7 @@ class HostFixture : public ::testing::Test {
 
   void SetSysCode(const std::string& code) {
     rt::HostEnvironment env = rt::DefaultEnvironment();
-    env.base_dir = rt::gbk::FromUtf8(home_.string()) + "/";
+    env.base_dir = rt::platform::AnsiPath(home_) + "/";
     env.sys_code = code;
     env.user_id = "u01";
     env.user_name = "张三";
