@@ -10,8 +10,13 @@ set(CMAKE_RC_COMPILER ${LABDOCS_MINGW_PREFIX}-windres)
 
 # A 64-bit time_t, as on Linux: the 32-bit one of the i686 C run time ends in
 # 2038, and the dates the system keeps and tests reach past it.
-set(CMAKE_C_FLAGS_INIT "-D__MINGW_USE_VC2005_COMPAT")
-set(CMAKE_CXX_FLAGS_INIT "-D__MINGW_USE_VC2005_COMPAT")
+# Floating-point arithmetic and copies in SSE2 registers rather than the x87
+# unit, which turns a signalling NaN quiet when it loads one: a double that
+# is only moved keeps its bits, as on x86-64. (Results still come back in
+# the x87 register, as the calling convention has it; code that carries
+# values it does not compute keeps them as bits, see runtime/data/packet.cpp.)
+set(CMAKE_C_FLAGS_INIT "-D__MINGW_USE_VC2005_COMPAT -msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-D__MINGW_USE_VC2005_COMPAT -msse2 -mfpmath=sse")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${LABDOCS_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
