@@ -19,6 +19,8 @@ class OpenTest : public StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
+    if (!rt::testing::OpenCommandVariable())
+      GTEST_SKIP() << "the program is the system's association on Windows (PlatformShellTest)";
     record_ = folder_.Native("opened.txt");
     script_ = folder_.Native("open-recorder.sh");
     { std::ofstream(script_) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << record_.string() << ".part'\nmv '"

@@ -100,14 +100,18 @@ TEST_F(DocumentSavingTest, AFileThatWasNotStoredAddsNoDocumentAndSaysWhy) {
   std::filesystem::create_directories(deep);
   const std::string long_path = LocalFile(std::string(200, 'd') + u8"/很长的文件名.doc");
   ASSERT_GE(long_path.size(), 250u);
-  const std::string fifo = rt::gbk::FromUtf8((home_ / rt::testing::Utf8Path(u8"管道")).string());
+  const std::string fifo = rt::platform::AnsiPath(home_ / rt::testing::Utf8Path(u8"管道"));
   // A FIFO, which the store refuses to read, where the system has them.
   const bool with_fifo = rt::testing::MakeFifo(home_ / rt::testing::Utf8Path(u8"管道"));
   std::vector<Case> cases = {
-      {"the store is not ready", plain, "alert: 文档库不可用，文件 " + plain + " 无法保存，文档没有添加！", true},
       {"the path does not fit 250 bytes", long_path,
        "alert: 文件路径 " + long_path + " 超过了 249 字节，文档库无法保存，文档没有添加！"},
   };
+  // A missing store where the library search can be pointed elsewhere
+  // (Windows finds the store beside the program).
+  if (rt::testing::LibraryPathVariable())
+    cases.insert(cases.begin(),
+                 {"the store is not ready", plain, "alert: 文档库不可用，文件 " + plain + " 无法保存，文档没有添加！", true});
   if (with_fifo) cases.push_back({"the store answers no", fifo, "alert: 文件 " + fifo + " 没有保存到文档库，文档没有添加！"});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <ctime>
 #include <fstream>
 #include <functional>
@@ -50,10 +51,7 @@ class RevisionTest : public testing::HostFixture {
   void SetUp() override {
     HostFixture::SetUp();
     opened_ = home_ / "opened.txt";
-    const fs::path script = home_ / "open.sh";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << opened_.string() << "'\n";
-    fs::permissions(script, fs::perms::owner_all);
-    rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", script.string());
+    opener_.emplace(opened_);
     view_ = rt::CreateForm<TfrmMain>(&rt::Application(), std::string("LabDoc_ID=1"));
     ASSERT_TRUE(view_->FDocLibReady) << "the document store did not bind";
   }
@@ -149,6 +147,7 @@ class RevisionTest : public testing::HostFixture {
 
   TfrmMain* view_ = nullptr;
   fs::path opened_;
+  std::optional<rt::testing::RecordingOpener> opener_;
 };
 
 TEST_F(RevisionTest, WithoutALocalCopyTheDocumentIsFetchedOpenedAndStoredBack) {
@@ -157,7 +156,7 @@ TEST_F(RevisionTest, WithoutALocalCopyTheDocumentIsFetchedOpenedAndStoredBack) {
   EditThenClick(u8"周报淺.doc", "第二版，已修改", "BtnSave");
   EXPECT_EQ(Revise(), 0);
   EXPECT_EQ(presenter_.Log(), (Lines{"show FrmSaveFile", "hide FrmSaveFile"}));
-  EXPECT_EQ(Opened(1), Lines{CacheCopy(u8"周报淺.doc").string()});
+  EXPECT_EQ(Opened(1), Lines{rt::testing::PathUtf8(CacheCopy(u8"周报淺.doc"))});
   EXPECT_EQ(FrmSaveFile, nullptr);
   EXPECT_FALSE(view_->FDataChanged);
   EXPECT_EQ(StoredContent(id, u8"周报淺.doc"), "第二版，已修改");

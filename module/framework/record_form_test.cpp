@@ -128,8 +128,12 @@ TEST_F(RecordFormTest, ConstructionSetsTheFieldsAndTheDisplayStyle) {
   EXPECT_EQ(form->SaveDialog->Title, "文档另存为");
   EXPECT_TRUE(form->KeyPreview());
   // The document store library is absent here: the form works without it.
-  EXPECT_FALSE(form->FDocLibReady);
-  EXPECT_EQ(form->FDocLib, nullptr);
+  // (Windows finds the store beside the program whatever LABDOCS_DLL_PATH
+  // says.)
+  if (rt::testing::LibraryPathVariable()) {
+    EXPECT_FALSE(form->FDocLibReady);
+    EXPECT_EQ(form->FDocLib, nullptr);
+  }
   EXPECT_TRUE(presenter_.Log().empty());
   form->Free();
 }

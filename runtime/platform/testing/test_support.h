@@ -76,6 +76,20 @@ bool OpenCommandVariable();
 // when the system has them and this one cannot be made.
 bool MakeFifo(const std::filesystem::path& path);
 
+// Makes ShellExecuteA "open" hand each file to a recording opener, which
+// appends the path it gets (UTF-8) on a line of its own to a record file,
+// for the life of the object. On POSIX systems the opener is a script
+// beside the record, named by LABDOCS_OPEN_COMMAND; on Windows it is the
+// program that the test prefix registers for the file types the tests open
+// (tools/test-windows.sh), told the record by LABDOCS_TEST_OPEN_RECORD.
+class RecordingOpener {
+ public:
+  explicit RecordingOpener(const std::filesystem::path& record);
+
+ private:
+  std::unique_ptr<ScopedEnv> variable_;
+};
+
 // A program started by StartProcess. Destroying the object waits for it.
 class Process {
  public:

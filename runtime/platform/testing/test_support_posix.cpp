@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 
 #include "runtime/platform/testing/test_support.h"
@@ -40,6 +41,16 @@ std::filesystem::path ProgramPath() { return std::filesystem::canonical("/proc/s
 std::filesystem::path BuiltProgram(std::string_view name) { return BinaryFolder() / std::string(name); }
 
 std::filesystem::path BuiltLibrary(std::string_view name) { return BinaryFolder() / (std::string(name) + ".so"); }
+
+RecordingOpener::RecordingOpener(const std::filesystem::path& record) {
+  const std::filesystem::path script = record.parent_path() / (record.filename().string() + ".opener.sh");
+  {
+    std::ofstream out(script);
+    out << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << record.string() << "'\n";
+  }
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  variable_ = std::make_unique<ScopedEnv>("LABDOCS_OPEN_COMMAND", script.string());
+}
 
 bool LibraryPathVariable() { return true; }
 

@@ -148,6 +148,9 @@ std::filesystem::path BuiltProgram(std::string_view name) { return BinaryFolder(
 
 std::filesystem::path BuiltLibrary(std::string_view name) { return BinaryFolder() / (std::string(name) + ".dll"); }
 
+RecordingOpener::RecordingOpener(const std::filesystem::path& record)
+    : variable_(std::make_unique<ScopedEnv>("LABDOCS_TEST_OPEN_RECORD", PathUtf8(record))) {}
+
 bool LibraryPathVariable() { return false; }
 
 bool OpenCommandVariable() { return false; }
