@@ -28,8 +28,11 @@ unset LC_ALL
 # No desktop: Wine's own windows never need a display here.
 unset DISPLAY WAYLAND_DISPLAY
 
+wineserver --kill >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX"
 wineboot --init >/dev/null 2>&1
+# The server that made the prefix goes first; one that stays replaces it.
+wineserver --wait
 wineserver --persistent
 trap 'wineserver --kill >/dev/null 2>&1 || true' EXIT
 
