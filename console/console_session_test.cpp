@@ -137,7 +137,7 @@ TEST_F(ConsoleSessionTest, QuestionsAndFileDialogsWaitForTheirAnswers) {
   const std::filesystem::path existing = folder_.Path() / rt::testing::Utf8Path(u8"报告 1.txt");
   std::filesystem::create_directories(folder_.Path());
   { std::ofstream(existing) << "x"; }
-  const std::string dir = folder_.Path().string();
+  const std::string dir = rt::testing::PathUtf8(folder_.Path());
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "exec miAsk\n"
                              "expect message \"继续吗？\\r\\n第二行\"\n"
@@ -289,7 +289,7 @@ TEST_F(ConsoleSessionTest, WithoutTheDocumentStoreTheDemoDocumentsAreListedWitho
   std::filesystem::copy_file(rt::testing::BuiltLibrary("fakeplugin"), libraries / rt::testing::BuiltLibrary("fakeplugin").filename());
   const ConsoleRun run = Run("sql select LABDOC_ID, FILE_NAME from DB_FILE_STORAGE where LABDOC_ID in (1,2)\n"
                              "sql select count(*) as n from RIS_DOC\n",
-                             {}, {"LABDOCS_DLL_PATH=" + libraries.string()});
+                             {}, {"LABDOCS_DLL_PATH=" + rt::testing::PathUtf8(libraries)});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Block("  #  LABDOC_ID  FILE_NAME"),
             (Lines{"  #  LABDOC_ID  FILE_NAME", u8"  1  1          实验室安全手册.txt", u8"  2  2          仪器校准记录 2019; 第2版.csv",

@@ -5,13 +5,14 @@
 #include "console/testing/console_run.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace console {
 namespace {
 
 class ViewTreeTest : public ::testing::Test {
  protected:
-  ViewTreeTest() : database_((folder_.Path() / "labdocs.db").string()) {
+  ViewTreeTest() : database_(rt::testing::PathUtf8(folder_.Path() / "labdocs.db")) {
     database_.Execute(
         "insert into Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,DllName,Params,Icon,SortNo) values"
         "(1,'文档管理',null,null,null,'folder.ico',1),"
