@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "console/testing/console_run.h"
+#include "runtime/platform/platform.h"
 #include "runtime/platform/testing/test_support.h"
 #include "module/framework/param_text.h"
 #include "runtime/text/gbk.h"
@@ -138,6 +139,8 @@ TEST_F(ConsoleSessionTest, QuestionsAndFileDialogsWaitForTheirAnswers) {
   std::filesystem::create_directories(folder_.Path());
   { std::ofstream(existing) << "x"; }
   const std::string dir = rt::testing::PathUtf8(folder_.Path());
+  // The dialogs name the absolute path with the system's separator.
+  const std::string sep(1, rt::platform::kPathDelimiter);
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "exec miAsk\n"
                              "expect message \"继续吗？\\r\\n第二行\"\n"
@@ -154,11 +157,11 @@ TEST_F(ConsoleSessionTest, QuestionsAndFileDialogsWaitForTheirAnswers) {
   EXPECT_TRUE(run.HasLine("info: answer 1"));
   // The open dialog wants an existing file; the save dialog adds its default
   // extension and asks before it replaces a file.
-  EXPECT_TRUE(run.HasLine(u8"open dialog: " + dir + u8"/没有.txt does not exist; choose another file"));
-  EXPECT_TRUE(run.HasLine(u8"info: open: " + dir + u8"/报告 1.txt"));
+  EXPECT_TRUE(run.HasLine(u8"open dialog: " + dir + sep + u8"没有.txt does not exist; choose another file"));
+  EXPECT_TRUE(run.HasLine(u8"info: open: " + dir + sep + u8"报告 1.txt"));
   EXPECT_TRUE(run.HasLine(u8"save dialog: 另存为 [文本(*.txt)|*.txt] file name: 报告 1.txt"));
-  EXPECT_TRUE(run.HasLine(u8"save dialog: " + dir + u8"/报告 1.txt already exists. Replace it?"));
-  EXPECT_TRUE(run.HasLine(u8"info: save: " + dir + u8"/新报告.txt"));
+  EXPECT_TRUE(run.HasLine(u8"save dialog: " + dir + sep + u8"报告 1.txt already exists. Replace it?"));
+  EXPECT_TRUE(run.HasLine(u8"info: save: " + dir + sep + u8"新报告.txt"));
 }
 
 TEST_F(ConsoleSessionTest, TheStatusSaysWhatToShowAgainAndFailuresAreReported) {

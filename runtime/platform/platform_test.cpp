@@ -164,14 +164,11 @@ TEST(PlatformFindTest, FindsOneFileWithItsTimes) {
   fs::path native = folder.Write(name, "12345");
   FILETIME access = UtcFileTime(2021, 3, 4, 5, 6, 7, 500);
   FILETIME write = UtcFileTime(2020, 1, 2, 3, 4, 5);
-#if !defined(_WIN32)
-  auto to_timespec = [](const FILETIME& ft) {
+  auto since_1970 = [](const FILETIME& ft) {
     std::int64_t ticks = static_cast<std::int64_t>(Ticks(ft)) - 116444736000000000LL;
-    return timespec{static_cast<time_t>(ticks / 10000000), static_cast<long>(ticks % 10000000 * 100)};
+    return rt::testing::FileTimeValue{ticks / 10000000, ticks % 10000000 * 100};
   };
-  timespec times[2] = {to_timespec(access), to_timespec(write)};
-  ASSERT_EQ(::utimensat(AT_FDCWD, native.c_str(), times, 0), 0);
-#endif
+  ASSERT_TRUE(rt::testing::SetFileTimes(native, since_1970(access), since_1970(write)));
 
   WIN32_FIND_DATAA data;
   std::string path = folder.Ansi(name);
