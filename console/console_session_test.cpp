@@ -204,6 +204,7 @@ TEST_F(ConsoleSessionTest, AScriptStopsAtItsFirstErrorWithAnExitCodeNamingTheLin
   ConsoleRun run = Run("tree\n\n# a comment\nfrobnicate\ntree\n");
   EXPECT_EQ(run.exit_code, 5);
   EXPECT_EQ(run.err, "labdocs-console: line 4: unknown command 'frobnicate' (help lists the commands)\n");
+  ASSERT_FALSE(run.Lines().empty());
   EXPECT_EQ(run.Lines().front(), "> tree");
   EXPECT_EQ(run.Lines().back(), u8"      质量手册");  // nothing ran after the bad line
 
@@ -251,6 +252,7 @@ TEST_F(ConsoleSessionTest, AScriptStopsAtItsFirstErrorWithAnExitCodeNamingTheLin
 TEST_F(ConsoleSessionTest, AScriptMayStartWithAByteOrderMarkAndEndItsLinesWithCrLf) {
   const ConsoleRun run = Run(u8"\xEF\xBB\xBFopen 质量管理明细\r\nexpect rows 1\r\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_FALSE(run.Lines().empty());
   EXPECT_EQ(run.Lines().front(), u8"> open 质量管理明细");
 }
 
@@ -373,6 +375,7 @@ TEST_F(ConsoleSessionTest, CommandLineAndEnvironment) {
 
   run = Run("", {"--help"});
   EXPECT_EQ(run.exit_code, 0);
+  ASSERT_FALSE(run.Lines().empty());
   EXPECT_EQ(run.Lines().front(), "Usage: labdocs-console [options]");
   run = Run("", {"--colour"});
   EXPECT_EQ(run.exit_code, 2);

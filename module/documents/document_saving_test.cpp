@@ -213,6 +213,7 @@ TEST_F(DocumentSavingTest, PropertiesShowTheStoredNameLockedAndOkStampsTheAuditR
   EXPECT_EQ(Run("miProperties", "TV_ID=12", {"ID=1;LABDOC_ID=1;DISP_名称=报告.doc"}), 2);
   EXPECT_EQ(shown, "报告.doc");
   EXPECT_TRUE(locked);
+  ASSERT_FALSE(statements_.empty());
   EXPECT_EQ(statements_.front(), "Select File_Name from Db_File_Storage Where LabDoc_ID=1");
   EXPECT_NE(std::find(statements_.begin(), statements_.end(),
                       "Update DB_FILE_RECORD set HOSTNAME='LAB-PC1', USERID='u01', USERNAME='张三', "
