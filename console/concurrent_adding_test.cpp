@@ -38,7 +38,7 @@ TEST(ConcurrentAddingTest, TwoConsolesAddingAtOnceAddEveryDocumentOnce) {
     const std::filesystem::path sources = folder.Path() / ("sources" + std::to_string(console));
     std::filesystem::create_directories(sources);
     for (int i = 0; i < kAddsPerConsole; ++i) {
-      const std::filesystem::path file = sources / (u8"文件淺-" + std::to_string(i) + ".txt");
+      const std::filesystem::path file = sources / rt::testing::Utf8Path(u8"文件淺-" + std::to_string(i) + ".txt");
       std::ofstream(file) << "console " << console << " document " << i;
       scripts[console] += u8"open 文档管理明细\nselect 1\nrun miNew\ntype edFileName " + rt::testing::PathUtf8(file) +
                           "\nclick btnSave\nexpect status 0\n";
