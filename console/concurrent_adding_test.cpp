@@ -10,6 +10,7 @@
 
 #include "console/testing/console_run.h"
 #include "runtime/data/database.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace console {
 namespace {
@@ -37,9 +38,9 @@ TEST(ConcurrentAddingTest, TwoConsolesAddingAtOnceAddEveryDocumentOnce) {
     const std::filesystem::path sources = folder.Path() / ("sources" + std::to_string(console));
     std::filesystem::create_directories(sources);
     for (int i = 0; i < kAddsPerConsole; ++i) {
-      const std::filesystem::path file = sources / (u8"文件淺-" + std::to_string(i) + ".txt");
+      const std::filesystem::path file = sources / rt::testing::Utf8Path(u8"文件淺-" + std::to_string(i) + ".txt");
       std::ofstream(file) << "console " << console << " document " << i;
-      scripts[console] += u8"open 文档管理明细\nselect 1\nrun miNew\ntype edFileName " + file.string() +
+      scripts[console] += u8"open 文档管理明细\nselect 1\nrun miNew\ntype edFileName " + rt::testing::PathUtf8(file) +
                           "\nclick btnSave\nexpect status 0\n";
     }
   }
@@ -51,7 +52,7 @@ TEST(ConcurrentAddingTest, TwoConsolesAddingAtOnceAddEveryDocumentOnce) {
   }
   for (const ConsoleRun& run : runs) ASSERT_EQ(run.exit_code, 0) << run.err;
 
-  rt::Database db((folder.Home() / "labdocs.db").string(), rt::Database::OpenMode::OpenExisting);
+  rt::Database db(rt::testing::PathUtf8(folder.Home() / "labdocs.db"), rt::Database::OpenMode::OpenExisting);
   EXPECT_EQ(db.QueryBound("PRAGMA integrity_check", {}).rows.at(0).at(0), rt::Value(std::string("ok")));
   constexpr std::int64_t kDemo = 7;
   constexpr std::int64_t kAdded = 2 * kAddsPerConsole;

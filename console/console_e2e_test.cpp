@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "console/testing/console_run.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace console {
 namespace {
@@ -94,29 +95,31 @@ TEST_F(ConsoleEndToEndTest, DirectoryCommandsNeedTheDirectorsSubsystem) {
 // Save as, on a row whose name holds blanks and a semicolon: the proposal
 // shows the row's name exactly as the plug-in read it from the row's text.
 TEST_F(ConsoleEndToEndTest, SaveAsCopiesTheDocumentUnderTheChosenName) {
-  const std::filesystem::path target = folder_.Path() / u8"副本";
+  const std::filesystem::path target = folder_.Path() / rt::testing::Utf8Path(u8"副本");
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "select 2\n"
                              "run 另存为\n"
                              u8"expect filename 仪器校准记录 2019; 第2版.csv\n"
-                             "file " + target.string() + "\n"
+                             "file " + rt::testing::PathUtf8(target) + "\n"
                              "expect status 0\n"
                              "run miSaveAs\n"
                              "file cancel\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(run.HasLine(u8"save dialog: 文档另存为 [文档类型(*.csv)|*.csv] file name: 仪器校准记录 2019; 第2版.csv"));
-  EXPECT_TRUE(run.HasLine(u8"info: 文件：" + target.string() + u8".csv 保存成功！"));
-  EXPECT_EQ(ReadFile(target.string() + ".csv"), u8"仪器,校准日期,结果\n血球分析仪,2019-06-10,合格\n生化分析仪,2019-06-11,合格\n");
+  EXPECT_TRUE(run.HasLine(u8"info: 文件：" + rt::testing::PathUtf8(target) + u8".csv 保存成功！"));
+  EXPECT_EQ(ReadFile(rt::testing::Utf8Path(rt::testing::PathUtf8(target) + ".csv")), u8"仪器,校准日期,结果\n血球分析仪,2019-06-10,合格\n生化分析仪,2019-06-11,合格\n");
 }
 
 TEST_F(ConsoleEndToEndTest, OpenHandsTheFetchedDocumentToItsProgram) {
+  if (!rt::testing::OpenCommandVariable())
+    GTEST_SKIP() << "the program is the system's association on Windows (PlatformShellTest)";
   const std::filesystem::path opener = folder_.Path() / "opener.sh";
   const std::filesystem::path opened = folder_.Path() / "opened.txt";
-  std::ofstream(opener) << "#!/bin/sh\ncp \"$1\" '" << opened.string() << ".part' && mv '" << opened.string()
-                        << ".part' '" << opened.string() << "'\n";
+  std::ofstream(opener) << "#!/bin/sh\ncp \"$1\" '" << rt::testing::PathUtf8(opened) << ".part' && mv '" << rt::testing::PathUtf8(opened)
+                        << ".part' '" << rt::testing::PathUtf8(opened) << "'\n";
   std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
   const ConsoleRun run = Run(u8"open 质量管理明细/质量手册\nselect 1\nrun 2\nexpect status 0\n", {},
-                             {"LABDOCS_OPEN_COMMAND=" + opener.string()});
+                             {"LABDOCS_OPEN_COMMAND=" + rt::testing::PathUtf8(opener)});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(run.HasLine("command: miOpenFile"));  // item 2, the default: 打开文档
   // The program runs detached; give it a moment.
@@ -151,15 +154,15 @@ TEST_F(ConsoleEndToEndTest, NewDocumentFormOpensAndEscapeCancelsIt) {
 // description saved, and the document lands in the directory whose row the
 // menu was opened on.
 TEST_F(ConsoleEndToEndTest, AddsADocumentToTheDirectoryOfTheMenu) {
-  const std::filesystem::path file = folder_.Path() / u8"新 文件; 1.txt";
+  const std::filesystem::path file = folder_.Path() / rt::testing::Utf8Path(u8"新 文件; 1.txt");
   std::ofstream(file) << "content";
   const ConsoleRun run = Run(u8"open 论文管理明细\n"
                              "select 2\n"
                              "run miNew\n"
                              "expect visible edFstAuthor\n"
                              "click btnOpenFile\n"
-                             "file " + file.string() + "\n"
-                             "expect text edFileName " + file.string() + "\n"
+                             "file " + rt::testing::PathUtf8(file) + "\n"
+                             "expect text edFileName " + rt::testing::PathUtf8(file) + "\n"
                              u8"type edFstAuthor 陈玕\n"
                              u8"type mmComment \"第一行\\n\\\"第二行\\\"\"\n"
                              "click btnSave\n"
@@ -255,7 +258,7 @@ TEST_F(ConsoleEndToEndTest, RevisingADocumentOffersToStoreItBack) {
                              u8"expect title 保存文件到服务器\n"
                              "click BtnCancel\n"
                              "expect status 0\n",
-                             {}, {"LABDOCS_OPEN_COMMAND=" + opener.string()});
+                             {}, {"LABDOCS_OPEN_COMMAND=" + rt::testing::PathUtf8(opener)});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(run.HasLine("command: N2"));
   EXPECT_TRUE(run.HasLine(u8"form closed: 保存文件到服务器 (cancel)"));

@@ -8,6 +8,7 @@
 
 #include "console/testing/console_run.h"
 #include "runtime/data/database.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace console {
 namespace {
@@ -24,7 +25,7 @@ std::int64_t Count(rt::Database& database, const std::string& query) {
 
 std::set<std::string> Entries(const std::filesystem::path& folder) {
   std::set<std::string> entries;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) entries.insert(entry.path().filename().string());
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) entries.insert(rt::testing::PathUtf8(entry.path().filename()));
   return entries;
 }
 
@@ -50,9 +51,9 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
 
     // Nothing left of the database or the icons that lost.
     EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db"}));
-    EXPECT_EQ(Entries(folder.Home() / u8"Configs/MMCImages/32×32"), (std::set<std::string>{"folder.ico", "labdoc.ico"}));
+    EXPECT_EQ(Entries(folder.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32")), (std::set<std::string>{"folder.ico", "labdoc.ico"}));
 
-    rt::Database database((folder.Home() / "labdocs.db").string(), rt::Database::OpenMode::OpenExisting);
+    rt::Database database(rt::testing::PathUtf8(folder.Home() / "labdocs.db"), rt::Database::OpenMode::OpenExisting);
     const rt::RowSet check = database.QueryBound("PRAGMA integrity_check", {});
     ASSERT_EQ(check.rows.size(), 1u);
     EXPECT_EQ(std::get<std::string>(check.rows[0][0]), "ok");
@@ -90,7 +91,7 @@ TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
   ASSERT_GT(demo.size(), 8192u);
   std::int64_t page_size = 0, tree_page = 0;
   {
-    rt::Database database((made.Home() / "labdocs.db").string(), rt::Database::OpenMode::OpenExisting);
+    rt::Database database(rt::testing::PathUtf8(made.Home() / "labdocs.db"), rt::Database::OpenMode::OpenExisting);
     page_size = Count(database, "PRAGMA page_size");
     tree_page = Count(database, "SELECT rootpage FROM sqlite_master WHERE name = 'Pacs_MMCTreeViewConfig'");
   }
@@ -121,7 +122,7 @@ TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
     WriteFile(database, c.database);
     const ConsoleRun run = RunConsole(folder.Home(), "tree\n", {"--plugin", "fakeplugin.dll"});
     EXPECT_EQ(run.exit_code, 3);
-    EXPECT_EQ(run.err.rfind("labdocs-console: The database " + database.string() + " " + c.says, 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("labdocs-console: The database " + rt::testing::PathUtf8(database) + " " + c.says, 0), 0u) << run.err;
     EXPECT_NE(run.err.find("--home"), std::string::npos) << run.err;  // what to do instead
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(ReadFile(database) == c.database) << "the file was changed";
@@ -135,7 +136,7 @@ TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
   WriteFile(folder.Home() / "labdocs.db-wal", garbage);
   const ConsoleRun run = RunConsole(folder.Home(), "tree\n", {"--plugin", "fakeplugin.dll"});
   EXPECT_EQ(run.exit_code, 3);
-  EXPECT_EQ(run.err.rfind("labdocs-console: The database " + (folder.Home() / "labdocs.db").string() +
+  EXPECT_EQ(run.err.rfind("labdocs-console: The database " + rt::testing::PathUtf8(folder.Home() / "labdocs.db") +
                               " is missing, but its write-ahead log labdocs.db-wal is there",
                           0),
             0u)

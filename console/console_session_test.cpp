@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "console/testing/console_run.h"
+#include "runtime/platform/platform.h"
+#include "runtime/platform/testing/test_support.h"
 #include "module/framework/param_text.h"
 #include "runtime/text/gbk.h"
 
@@ -133,10 +135,12 @@ TEST_F(ConsoleSessionTest, AFormIsShownAndWorkedThroughItsKeysAndButtons) {
 }
 
 TEST_F(ConsoleSessionTest, QuestionsAndFileDialogsWaitForTheirAnswers) {
-  const std::filesystem::path existing = folder_.Path() / u8"报告 1.txt";
+  const std::filesystem::path existing = folder_.Path() / rt::testing::Utf8Path(u8"报告 1.txt");
   std::filesystem::create_directories(folder_.Path());
   { std::ofstream(existing) << "x"; }
-  const std::string dir = folder_.Path().string();
+  const std::string dir = rt::testing::PathUtf8(folder_.Path());
+  // The dialogs name the absolute path with the system's separator.
+  const std::string sep(1, rt::platform::kPathDelimiter);
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "exec miAsk\n"
                              "expect message \"继续吗？\\r\\n第二行\"\n"
@@ -153,11 +157,11 @@ TEST_F(ConsoleSessionTest, QuestionsAndFileDialogsWaitForTheirAnswers) {
   EXPECT_TRUE(run.HasLine("info: answer 1"));
   // The open dialog wants an existing file; the save dialog adds its default
   // extension and asks before it replaces a file.
-  EXPECT_TRUE(run.HasLine(u8"open dialog: " + dir + u8"/没有.txt does not exist; choose another file"));
-  EXPECT_TRUE(run.HasLine(u8"info: open: " + dir + u8"/报告 1.txt"));
+  EXPECT_TRUE(run.HasLine(u8"open dialog: " + dir + sep + u8"没有.txt does not exist; choose another file"));
+  EXPECT_TRUE(run.HasLine(u8"info: open: " + dir + sep + u8"报告 1.txt"));
   EXPECT_TRUE(run.HasLine(u8"save dialog: 另存为 [文本(*.txt)|*.txt] file name: 报告 1.txt"));
-  EXPECT_TRUE(run.HasLine(u8"save dialog: " + dir + u8"/报告 1.txt already exists. Replace it?"));
-  EXPECT_TRUE(run.HasLine(u8"info: save: " + dir + u8"/新报告.txt"));
+  EXPECT_TRUE(run.HasLine(u8"save dialog: " + dir + sep + u8"报告 1.txt already exists. Replace it?"));
+  EXPECT_TRUE(run.HasLine(u8"info: save: " + dir + sep + u8"新报告.txt"));
 }
 
 TEST_F(ConsoleSessionTest, TheStatusSaysWhatToShowAgainAndFailuresAreReported) {
@@ -200,6 +204,7 @@ TEST_F(ConsoleSessionTest, AScriptStopsAtItsFirstErrorWithAnExitCodeNamingTheLin
   ConsoleRun run = Run("tree\n\n# a comment\nfrobnicate\ntree\n");
   EXPECT_EQ(run.exit_code, 5);
   EXPECT_EQ(run.err, "labdocs-console: line 4: unknown command 'frobnicate' (help lists the commands)\n");
+  ASSERT_FALSE(run.Lines().empty());
   EXPECT_EQ(run.Lines().front(), "> tree");
   EXPECT_EQ(run.Lines().back(), u8"      质量手册");  // nothing ran after the bad line
 
@@ -247,6 +252,7 @@ TEST_F(ConsoleSessionTest, AScriptStopsAtItsFirstErrorWithAnExitCodeNamingTheLin
 TEST_F(ConsoleSessionTest, AScriptMayStartWithAByteOrderMarkAndEndItsLinesWithCrLf) {
   const ConsoleRun run = Run(u8"\xEF\xBB\xBFopen 质量管理明细\r\nexpect rows 1\r\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_FALSE(run.Lines().empty());
   EXPECT_EQ(run.Lines().front(), u8"> open 质量管理明细");
 }
 
@@ -267,7 +273,7 @@ TEST_F(ConsoleSessionTest, AHomeFolderGetsTheDemoOnceAndIsNeverChangedAfterwards
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(std::filesystem::is_regular_file(folder_.Home() / "labdocs.db"));
   EXPECT_TRUE(std::filesystem::is_directory(folder_.Home() / "DocCache"));
-  EXPECT_TRUE(std::filesystem::is_regular_file(folder_.Home() / u8"Configs/MMCImages/32×32/labdoc.ico"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder_.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32/labdoc.ico")));
   EXPECT_TRUE(run.HasLine("  1  6"));
   // Opening it again, even asking for an empty database, keeps the data.
   run = Run(count, {"--empty"});
@@ -284,10 +290,11 @@ TEST_F(ConsoleSessionTest, WithoutTheDocumentStoreTheDemoDocumentsAreListedWitho
   // A host that names its library folders finds bare names there only.
   const std::filesystem::path libraries = folder_.Path() / "libraries";
   std::filesystem::create_directories(libraries);
-  std::filesystem::create_symlink(testing::BinaryFolder() / "fakeplugin.so", libraries / "fakeplugin.so");
+  if (!rt::testing::LibraryPathVariable()) GTEST_SKIP() << "Windows searches the program's folder for libraries first";
+  std::filesystem::copy_file(rt::testing::BuiltLibrary("fakeplugin"), libraries / rt::testing::BuiltLibrary("fakeplugin").filename());
   const ConsoleRun run = Run("sql select LABDOC_ID, FILE_NAME from DB_FILE_STORAGE where LABDOC_ID in (1,2)\n"
                              "sql select count(*) as n from RIS_DOC\n",
-                             {}, {"LABDOCS_DLL_PATH=" + libraries.string()});
+                             {}, {"LABDOCS_DLL_PATH=" + rt::testing::PathUtf8(libraries)});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Block("  #  LABDOC_ID  FILE_NAME"),
             (Lines{"  #  LABDOC_ID  FILE_NAME", u8"  1  1          实验室安全手册.txt", u8"  2  2          仪器校准记录 2019; 第2版.csv",
@@ -368,6 +375,7 @@ TEST_F(ConsoleSessionTest, CommandLineAndEnvironment) {
 
   run = Run("", {"--help"});
   EXPECT_EQ(run.exit_code, 0);
+  ASSERT_FALSE(run.Lines().empty());
   EXPECT_EQ(run.Lines().front(), "Usage: labdocs-console [options]");
   run = Run("", {"--colour"});
   EXPECT_EQ(run.exit_code, 2);

@@ -101,7 +101,7 @@ std::vector<std::uint8_t> IconBytes(bool folder) {
 void WriteFile(const std::filesystem::path& path, const void* data, std::size_t size) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!file) throw rt::Exception("Cannot write " + rt::platform::FromNativePath(path.string()));
+  if (!file) throw rt::Exception("Cannot write " + rt::platform::AnsiPath(path));
 }
 
 // The document store, when its library is there: loaded by name, as the
@@ -206,14 +206,15 @@ void FillDemoData(rt::Database& database, const std::string& base_dir, std::vect
   for (bool folder : {false, true}) {
     const std::vector<std::uint8_t> icon = IconBytes(folder);
     const std::filesystem::path path =
-        rt::platform::ToNativePath(base_dir + kIconFolder + (folder ? kFolderIcon : kDocIcon));
-    const std::filesystem::path partial = path.string() + ".new-" + std::to_string(random());
+        rt::platform::NativePath(base_dir + kIconFolder + (folder ? kFolderIcon : kDocIcon));
+    std::filesystem::path partial = path;
+    partial += ".new-" + std::to_string(random());
     WriteFile(partial, icon.data(), icon.size());
     std::error_code error;
     std::filesystem::rename(partial, path, error);
     if (error) {
       std::filesystem::remove(partial, error);
-      throw rt::Exception("Cannot write " + rt::platform::FromNativePath(path.string()));
+      throw rt::Exception("Cannot write " + rt::platform::AnsiPath(path));
     }
   }
 
@@ -230,9 +231,9 @@ void FillDemoData(rt::Database& database, const std::string& base_dir, std::vect
     const std::string content = document.content;
     std::int64_t labdoc_id = 0;
     if (store) {
-      const std::filesystem::path file = scratch.path / rt::platform::ToNativePath(document.file_name);
+      const std::filesystem::path file = scratch.path / rt::platform::NativePath(document.file_name);
       WriteFile(file, content.data(), content.size());
-      labdoc_id = store->Save(rt::platform::FromNativePath(file.string()));
+      labdoc_id = store->Save(rt::platform::AnsiPath(file));
     } else {
       // Without the store only the row that lists the document is written:
       // its content is the store's own business.

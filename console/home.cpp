@@ -26,7 +26,7 @@ constexpr const char* kRefusedAdvice =
 std::string Reason(const std::string& native_path, const std::string& error) {
   std::string shown;
   try {
-    shown = " (" + rt::platform::FromNativePath(native_path) + ")";
+    shown = " (" + rt::platform::AnsiPath(rt::platform::Utf8Path(native_path)) + ")";
   } catch (const rt::EConvertError&) {
     return error;
   }
@@ -61,7 +61,11 @@ void CheckDatabaseFile(const HomeFolder& home, const std::filesystem::path& data
 // hold.
 void RemoveOwnDatabase(const std::filesystem::path& path) {
   std::error_code error;
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(path.string() + suffix, error);
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    std::filesystem::path file = path;
+    file += suffix;
+    std::filesystem::remove(file, error);
+  }
 }
 
 // Makes the home's database: fills a database of this process's own beside
@@ -75,19 +79,19 @@ bool MakeDatabase(const HomeFolder& home, bool empty_database, std::vector<std::
   std::random_device random;
   const std::string own_name = std::string(kDatabaseFileName) + ".new-" + std::to_string(random()) +
                                std::to_string(random());
-  const std::filesystem::path own = std::filesystem::path(home.native) / own_name;
+  const std::filesystem::path own = rt::platform::Utf8Path(home.native) / own_name;
   std::vector<std::string> fill_notes;
   try {
     // The session, through which the document store reaches the database
     // while the demo's documents are stored.
-    rt::OpenSession(own.string(), rt::Database::OpenMode::OpenOrCreate);
+    rt::OpenSession(rt::platform::PathUtf8(own), rt::Database::OpenMode::OpenOrCreate);
     if (!empty_database) FillDemoData(rt::Session(), home.base_dir, fill_notes);
     // Everything from the write-ahead log into the file, which must be
     // whole on its own once it is renamed.
     rt::Session().QueryBound("PRAGMA wal_checkpoint(TRUNCATE)", {});
     rt::CloseSession();
     std::error_code error;
-    if (std::filesystem::file_size(own.string() + "-wal", error) > 0 && !error)
+    if (std::filesystem::file_size(rt::platform::Utf8Path(rt::platform::PathUtf8(own) + "-wal"), error) > 0 && !error)
       throw rt::Exception("The new database " + home.base_dir + own_name + " kept a write-ahead log");
   } catch (...) {
     rt::CloseSession();
@@ -116,24 +120,24 @@ bool MakeDatabase(const HomeFolder& home, bool empty_database, std::vector<std::
 
 HomeFolder MakeHomeFolder(std::string_view path) {
   std::error_code error;
-  std::filesystem::path native = path.empty() ? std::filesystem::current_path(error) : std::filesystem::path(path);
+  std::filesystem::path native = path.empty() ? std::filesystem::current_path(error) : rt::platform::Utf8Path(path);
   native = std::filesystem::absolute(native, error).lexically_normal();
   if (error) throw rt::Exception("The home folder " + rt::gbk::FromUtf8(path) + " cannot be found: " + error.message());
   std::filesystem::create_directories(native, error);
   if (error || !std::filesystem::is_directory(native))
-    throw rt::Exception("The home folder " + rt::platform::FromNativePath(native.string()) +
+    throw rt::Exception("The home folder " + rt::platform::AnsiPath(native) +
                         " cannot be made: " + error.message());
-  std::string text = native.string();
+  std::string text = rt::platform::PathUtf8(native);
   while (text.size() > 1 && (text.back() == '/' || text.back() == '\\')) text.pop_back();
   HomeFolder home;
   home.native = text;
-  home.base_dir = rt::IncludeTrailingPathDelimiter(rt::platform::FromNativePath(text));
+  home.base_dir = rt::IncludeTrailingPathDelimiter(rt::platform::AnsiPath(rt::platform::Utf8Path(text)));
   return home;
 }
 
 HomeOpened OpenHome(const HomeFolder& home, bool empty_database) {
   HomeOpened opened;
-  const std::filesystem::path database = std::filesystem::path(home.native) / kDatabaseFileName;
+  const std::filesystem::path database = rt::platform::Utf8Path(home.native) / kDatabaseFileName;
 
   for (const char* folder : {kCacheFolder, kIconFolder})
     if (!rt::ForceDirectories(home.base_dir + folder))
@@ -143,7 +147,7 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database) {
   if (!std::filesystem::exists(database, error)) {
     // A log without its database: a new database would take the log's
     // pages for its own.
-    const std::filesystem::path log = database.string() + "-wal";
+    const std::filesystem::path log = rt::platform::Utf8Path(rt::platform::PathUtf8(database) + "-wal");
     if (std::filesystem::file_size(log, error) > 0 && !error)
       throw rt::Exception("The database " + home.base_dir + kDatabaseFileName +
                           " is missing, but its write-ahead log " + kDatabaseFileName +
@@ -156,10 +160,10 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database) {
   }
   if (!opened.created) CheckDatabaseFile(home, database);
   try {
-    rt::OpenSession(database.string(), rt::Database::OpenMode::OpenExisting);
+    rt::OpenSession(rt::platform::PathUtf8(database), rt::Database::OpenMode::OpenExisting);
   } catch (const rt::EDatabaseError& failure) {
     throw rt::Exception("The database " + home.base_dir + kDatabaseFileName +
-                        " cannot be opened: " + Reason(database.string(), failure.what()) + "." + kRefusedAdvice);
+                        " cannot be opened: " + Reason(rt::platform::PathUtf8(database), failure.what()) + "." + kRefusedAdvice);
   }
   return opened;
 }
@@ -167,7 +171,7 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database) {
 std::string UnreadableDatabase(const std::string& native_path, const std::string& error) {
   std::string shown;
   try {
-    shown = rt::platform::FromNativePath(native_path);
+    shown = rt::platform::AnsiPath(rt::platform::Utf8Path(native_path));
   } catch (const rt::EConvertError&) {
     shown = native_path;
   }

@@ -5,7 +5,6 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 
 #include "console/command_reader.h"
 #include "console/home.h"
@@ -18,6 +17,8 @@
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
 #include "runtime/host/environment.h"
+#include "runtime/platform/console.h"
+#include "runtime/platform/platform.h"
 #include "runtime/ui/application.h"
 
 namespace {
@@ -64,14 +65,14 @@ int RunConsole(const Options& options) {
   std::istream* input = &std::cin;
   bool interactive = false;
   if (options.script && *options.script != "-") {
-    script_file.open(*options.script, std::ios::binary);
+    script_file.open(rt::platform::Utf8Path(*options.script), std::ios::binary);
     if (!script_file) {
       std::cerr << "labdocs-console: the script " << *options.script << " cannot be read" << std::endl;
       return kExitUsage;
     }
     input = &script_file;
   } else if (!options.script) {
-    interactive = isatty(fileno(stdin)) != 0;
+    interactive = rt::platform::StandardInputIsTerminal();
   }
 
   CommandReader reader(*input, output, interactive ? CommandReader::Mode::Interactive : CommandReader::Mode::Script);
@@ -106,9 +107,10 @@ int RunConsole(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  rt::platform::UseUtf8StandardStreams();
   Options options;
   try {
-    options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    options = ParseOptions(rt::platform::CommandLineArguments(argc, argv));
   } catch (const UsageError& error) {
     std::cerr << "labdocs-console: " << error.what() << std::endl;
     return kExitUsage;

@@ -35,8 +35,8 @@ bool Reachable(const rt::TControl& control) {
 
 // A path from the person or script, made absolute as a file dialog gives it.
 std::string AbsolutePath(const std::string& path) {
-  std::filesystem::path native = std::filesystem::absolute(rt::platform::ToNativePath(path)).lexically_normal();
-  return rt::platform::FromNativePath(native.string());
+  std::filesystem::path native = std::filesystem::absolute(rt::platform::NativePath(path)).lexically_normal();
+  return rt::platform::AnsiPath(native);
 }
 
 void Check(bool met, const std::string& message) {

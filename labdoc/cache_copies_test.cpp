@@ -13,6 +13,7 @@
 
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/platform/testing/test_support.h"
 #include "runtime/sysutils.h"
 
 namespace labdocs::labdoc::testing {
@@ -22,7 +23,7 @@ namespace fs = std::filesystem;
 
 class CacheCopiesTest : public StoreTest {
  protected:
-  fs::path Native(const std::string& ansi_path) const { return fs::path(rt::platform::ToNativePath(ansi_path)); }
+  fs::path Native(const std::string& ansi_path) const { return rt::platform::NativePath(ansi_path); }
   void Overwrite(const std::string& ansi_path, const std::string& bytes) const {
     std::ofstream(Native(ansi_path), std::ios::binary | std::ios::trunc) << bytes;
   }
@@ -63,8 +64,8 @@ TEST_F(CacheCopiesTest, ACopyChangedSinceItWasFetchedIsKeptAndOneOnlyReadIsNot) 
       {"read, with its access time far ahead",
        [&](const std::string& copy) {
          EXPECT_EQ(ReadAnsi(copy), stored);
-         const struct timespec times[2] = {{4102444800, 0}, {0, UTIME_OMIT}};  // 2100
-         ASSERT_EQ(::utimensat(AT_FDCWD, Native(copy).c_str(), times, 0), 0);
+         ASSERT_TRUE(rt::testing::SetFileTimes(Native(copy), rt::testing::FileTimeValue{4102444800, 0},  // 2100
+                                               std::nullopt));
        },
        false},
       {"rewritten with the same bytes", [&](const std::string& copy) { Overwrite(copy, stored); }, false},
@@ -201,7 +202,7 @@ TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
     fs::create_directories(native.parent_path());
     const std::string content = Content(1000, static_cast<unsigned>(seed));
     std::ofstream(native, std::ios::binary) << content;
-    const std::int32_t doc_id = Save(rt::platform::FromNativePath(native.string()));
+    const std::int32_t doc_id = Save(rt::platform::AnsiPath(native));
     EXPECT_EQ(rt::Session().QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
               rt::Value(c.stored_name));
     const std::string path = Fetch(doc_id);

@@ -10,10 +10,10 @@
 namespace labdocs::labdoc {
 namespace {
 
-// A native path as GBK for a message; a path that is not UTF-8 as it is.
+// SQLite's file name (UTF-8) as GBK for a message; one that is not UTF-8 as it is.
 std::string Shown(const std::string& native_path) {
   try {
-    return rt::platform::FromNativePath(native_path);
+    return rt::platform::AnsiPath(rt::platform::Utf8Path(native_path));
   } catch (const rt::EConvertError&) {
     return native_path;
   }
@@ -24,7 +24,7 @@ std::string Shown(const std::string& native_path) {
 std::string LocateDatabase() {
   const char* named = std::getenv(kDatabaseVariable);
   if (named != nullptr && *named != '\0') return named;
-  return rt::platform::ToNativePath(rt::Environment().base_dir + kDatabaseFileName);
+  return rt::platform::SqliteFileName(rt::Environment().base_dir + kDatabaseFileName);
 }
 
 void DatabaseLink::Connect() {

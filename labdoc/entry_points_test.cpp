@@ -9,6 +9,7 @@
 #include "runtime/data/datetime_text.h"
 #include "runtime/host/environment.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs::labdoc::testing {
 namespace {
@@ -72,7 +73,7 @@ TEST_F(EntryPointsTest, EmptyFileIsADocumentToo) {
   const std::int32_t doc_id = Save(WriteSource("empty.txt", ""));
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK"), 0);
   const std::string path = Fetch(doc_id);
-  EXPECT_TRUE(std::filesystem::exists(rt::platform::ToNativePath(path)));
+  EXPECT_TRUE(std::filesystem::exists(rt::platform::NativePath(path)));
   EXPECT_EQ(ReadAnsi(path), "");
 }
 
@@ -170,7 +171,7 @@ TEST_F(EntryPointsTest, InitialisingCreatesTheCacheFolderAndMayBeRepeated) {
   const std::int32_t doc_id = Save(WriteSource("a.txt", "a"));
   const std::string other = folder_.Ansi("另一个\\缓存\\");
   ASSERT_EQ(InitWith(other), S_OK);
-  EXPECT_TRUE(std::filesystem::is_directory(rt::platform::ToNativePath(other)));
+  EXPECT_TRUE(std::filesystem::is_directory(rt::platform::NativePath(other)));
   EXPECT_EQ(Fetch(doc_id), other + "a.txt");
 }
 
@@ -206,7 +207,7 @@ class StandaloneTest : public StoreTest {
     saved_environment_ = rt::Environment();
   }
   void TearDown() override {
-    ::unsetenv("LABDOCS_DATABASE");
+    rt::testing::SetEnv("LABDOCS_DATABASE", std::nullopt);
     rt::SetEnvironment(saved_environment_);
     StoreTest::TearDown();
   }
@@ -214,7 +215,7 @@ class StandaloneTest : public StoreTest {
 };
 
 TEST_F(StandaloneTest, FindsTheDatabaseNamedByTheEnvironmentVariable) {
-  ::setenv("LABDOCS_DATABASE", database_.c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_DATABASE", database_);
   ASSERT_EQ(InitWith(cache_), S_OK);
   const std::int32_t doc_id = Save(WriteSource("a.txt", "standalone"));
   EXPECT_EQ(ReadAnsi(Fetch(doc_id)), "standalone");
@@ -253,7 +254,7 @@ TEST_F(StandaloneTest, AMissingDatabaseFailsEachOperationAndIsNeverCreated) {
 }
 
 TEST_F(StandaloneTest, ASessionOpenedLaterIsPreferred) {
-  ::setenv("LABDOCS_DATABASE", database_.c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_DATABASE", database_);
   ASSERT_EQ(InitWith(cache_), S_OK);
   const std::string other = folder_.Native("other.db").string();
   rt::OpenSession(other);

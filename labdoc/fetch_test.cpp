@@ -9,6 +9,7 @@
 
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs::labdoc::testing {
 namespace {
@@ -17,7 +18,7 @@ namespace fs = std::filesystem;
 
 class FetchTest : public StoreTest {
  protected:
-  fs::path Native(const std::string& ansi_path) const { return fs::path(rt::platform::ToNativePath(ansi_path)); }
+  fs::path Native(const std::string& ansi_path) const { return rt::platform::NativePath(ansi_path); }
 
   // The names in the cache folder.
   std::vector<std::string> CacheEntries() const {
@@ -71,7 +72,7 @@ TEST_F(FetchTest, GbkNamesAndFoldersWithBackslashTrailBytes) {
   ASSERT_EQ(InitWith(cache), S_OK);
   const std::string path = Fetch(doc_id);
   EXPECT_EQ(path, cache + name);
-  EXPECT_EQ(Native(path), folder_.Native() / u8"缓存乗" / u8"文件淺" / u8"乗表淺亅报告.doc");
+  EXPECT_EQ(Native(path), folder_.Native() / rt::testing::Utf8Path(u8"缓存乗") / rt::testing::Utf8Path(u8"文件淺") / rt::testing::Utf8Path(u8"乗表淺亅报告.doc"));
   EXPECT_EQ(ReadAnsi(path), content);
 }
 
@@ -118,33 +119,31 @@ TEST_F(FetchTest, APathThatWouldNotFit250BytesIsAnsweredNo) {
   EXPECT_EQ(ReadAnsi(cache + name(62)), "long");
 }
 
-std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
 TEST_F(FetchTest, TwoProcessesFetchingAtOnceBothGetTheWholeFile) {
   const std::string content = Content(48 << 20, 6);
   const std::int32_t doc_id = Save(WriteSource("大文件.bin", content));
   const std::string expected = DigestOf(content);
   const std::string cache = folder_.Ansi("共享缓存乗\\");
-  ::setenv("LABDOCS_DATABASE", database_.c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_DATABASE", database_);
 
   const fs::path go = folder_.Native("go");
-  std::string command;
+  std::vector<std::unique_ptr<rt::testing::Process>> helpers;
   for (int i = 0; i < 2; ++i) {
-    command += Quoted(HelperProgram()) + " " + Quoted(Native(cache)) + " " + std::to_string(doc_id) + " " +
-               Quoted(folder_.Native("ready" + std::to_string(i))) + " " + Quoted(go) + " " +
-               Quoted(folder_.Native("report" + std::to_string(i))) + " & ";
+    helpers.push_back(rt::testing::StartProcess(
+        rt::testing::BuiltProgram("labdoc_fetch_helper"),
+        {rt::testing::PathUtf8(Native(cache)), std::to_string(doc_id),
+         rt::testing::PathUtf8(folder_.Native("ready" + std::to_string(i))), rt::testing::PathUtf8(go),
+         rt::testing::PathUtf8(folder_.Native("report" + std::to_string(i)))}));
   }
-  command += "wait";
-  int exit_code = -1;
-  std::thread runner([&] { exit_code = std::system(command.c_str()); });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!(fs::exists(folder_.Native("ready0")) && fs::exists(folder_.Native("ready1"))) &&
          std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   std::ofstream(go).put('1');
-  runner.join();
-  ::unsetenv("LABDOCS_DATABASE");
-  ASSERT_EQ(exit_code, 0);
+  std::vector<int> exit_codes;
+  for (auto& helper : helpers) exit_codes.push_back(helper->Wait());
+  rt::testing::SetEnv("LABDOCS_DATABASE", std::nullopt);
+  ASSERT_EQ(exit_codes, (std::vector<int>{0, 0}));
 
   for (int i = 0; i < 2; ++i) {
     std::ifstream report(folder_.Native("report" + std::to_string(i)));

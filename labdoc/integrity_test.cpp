@@ -48,7 +48,7 @@ class IntegrityTest : public StoreTest {
     const std::string reason = rt::TakeErrorInfo();
     EXPECT_NE(reason.find("损坏"), std::string::npos) << reason;
     EXPECT_NE(reason.find(std::to_string(doc_id_)), std::string::npos) << reason;
-    EXPECT_TRUE(fs::is_empty(fs::path(rt::platform::ToNativePath(cache_))));
+    EXPECT_TRUE(fs::is_empty(rt::platform::NativePath(cache_)));
   }
 
   std::string content_;
@@ -73,7 +73,7 @@ TEST_F(IntegrityTest, MissingExtraAndShortenedChunksAreDetected) {
   rt::Session().ExecuteBound(
       "INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) SELECT CONTENT_ID, 1, ? FROM DB_FILE_CONTENT", {second});
   EXPECT_EQ(ReadAnsi(Fetch(doc_id_)), content_) << "restored";
-  ASSERT_TRUE(fs::remove(fs::path(rt::platform::ToNativePath(path_))));
+  ASSERT_TRUE(fs::remove(rt::platform::NativePath(path_)));
 
   rt::Session().ExecuteBound(
       "INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) SELECT CONTENT_ID, 4, ? FROM DB_FILE_CONTENT", {second});
@@ -99,7 +99,7 @@ TEST_F(IntegrityTest, ARecordThatDoesNotMatchItsContentIsDetected) {
 }
 
 TEST_F(IntegrityTest, AnOutdatedCachedCopyIsNeitherHandedOutNorDestroyed) {
-  const fs::path native = rt::platform::ToNativePath(path_);
+  const fs::path native = rt::platform::NativePath(path_);
   fs::create_directories(native.parent_path());
   { std::ofstream(native, std::ios::binary) << "the user's own edits"; }
   std::vector<std::uint8_t> chunk = Chunk(0);

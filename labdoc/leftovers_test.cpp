@@ -11,6 +11,7 @@
 
 #include "labdoc/cache_folder.h"
 #include "labdoc/testing/store_fixture.h"
+#include "runtime/platform/testing/test_support.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/data/sqlite_util.h"
 #include "runtime/file_lock.h"
@@ -28,7 +29,7 @@ class LeftoversTest : public StoreTest {
   // Where the owners of the session database's pending contents keep their
   // lock files (ANSI, ending in '\').
   std::string OwnerFolder() const { return folder_.Ansi("labdocs.db-labdoc-locks\\"); }
-  static fs::path Native(const std::string& ansi_path) { return fs::path(rt::platform::ToNativePath(ansi_path)); }
+  static fs::path Native(const std::string& ansi_path) { return rt::platform::NativePath(ansi_path); }
 
   static void Age(const fs::path& path, int seconds) {
     fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(seconds));
@@ -147,7 +148,7 @@ TEST_F(LeftoversTest, PendingContentsGoAsSoonAsTheirOwnersHaveEnded) {
         << cases[i].what;
   }
   std::set<std::string> files;
-  for (const auto& entry : fs::directory_iterator(Native(OwnerFolder()))) files.insert(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(Native(OwnerFolder()))) files.insert(rt::testing::PathUtf8(entry.path().filename()));
   EXPECT_EQ(files, (std::set<std::string>{"a000000000000002.lock", "b000000000000002.lock", "notes.lock"}));
 
   // Deleting the document leaves the live owner's content to it; once the

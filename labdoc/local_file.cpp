@@ -17,7 +17,7 @@ std::string Reason(int error) { return std::generic_category().message(error); }
 FileKind Examine(const std::string& ansi_path) {
   std::error_code error;
   const std::filesystem::file_status status =
-      std::filesystem::status(std::filesystem::path(rt::platform::ToNativePath(ansi_path)), error);
+      std::filesystem::status(rt::platform::NativePath(ansi_path), error);
   switch (status.type()) {
     case std::filesystem::file_type::not_found: return FileKind::Missing;
     case std::filesystem::file_type::regular: return FileKind::Regular;
@@ -34,7 +34,7 @@ InputFile::InputFile(const std::string& ansi_path) : ansi_path_(ansi_path) {
   file_ = std::fopen(native.c_str(), "rb");
   if (file_ == nullptr) throw rt::Exception("无法打开文件 " + ansi_path + ": " + Reason(errno));
   std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(native), error);
+  const std::uintmax_t size = std::filesystem::file_size(rt::platform::NativePath(ansi_path), error);
   if (error) {
     std::fclose(file_);
     throw rt::Exception("无法读取文件 " + ansi_path + " 的大小: " + error.message());

@@ -8,6 +8,7 @@
 
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs::labdoc::testing {
 namespace {
@@ -18,6 +19,8 @@ class OpenTest : public StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
+    if (!rt::testing::OpenCommandVariable())
+      GTEST_SKIP() << "the program is the system's association on Windows (PlatformShellTest)";
     record_ = folder_.Native("opened.txt");
     script_ = folder_.Native("open-recorder.sh");
     { std::ofstream(script_) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << record_.string() << ".part'\nmv '"
@@ -38,7 +41,7 @@ class OpenTest : public StoreTest {
 };
 
 TEST_F(OpenTest, FetchesTheDocumentAndStartsTheAssociatedProgramWithIt) {
-  ::setenv("LABDOCS_OPEN_COMMAND", script_.c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", script_.string());
   const std::int32_t doc_id = Save(WriteSource("来源\\实验记录乗.pdf", "%PDF-1.4 content"));
   std::uint8_t ok = 0;
   const HRESULT status = store_.Open(doc_id, &ok);
@@ -50,7 +53,7 @@ TEST_F(OpenTest, FetchesTheDocumentAndStartsTheAssociatedProgramWithIt) {
 }
 
 TEST_F(OpenTest, WithoutAnAssociatedProgramTheAnswerIsNo) {
-  ::setenv("LABDOCS_OPEN_COMMAND", folder_.Native("no-such-program").c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", folder_.Native("no-such-program").string());
   const std::int32_t doc_id = Save(WriteSource("a.unknown", "data"));
   std::uint8_t ok = 0xAA;
   EXPECT_EQ(store_.Open(doc_id, &ok), S_OK);
@@ -60,7 +63,7 @@ TEST_F(OpenTest, WithoutAnAssociatedProgramTheAnswerIsNo) {
 }
 
 TEST_F(OpenTest, AMissingDocumentIsNotOpened) {
-  ::setenv("LABDOCS_OPEN_COMMAND", script_.c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", script_.string());
   std::uint8_t ok = 0xAA;
   EXPECT_EQ(store_.Open(77, &ok), S_OK);
   EXPECT_EQ(ok, 0);

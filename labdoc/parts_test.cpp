@@ -94,7 +94,7 @@ TEST_F(CacheFilesTest, AnAtomicFileAppearsOnlyWhenPutInPlace) {
     file.PutInPlace();
   }
   EXPECT_EQ(folder_.Read("目标.doc"), "new content");
-  EXPECT_FALSE(fs::exists(rt::platform::ToNativePath(temporary)));
+  EXPECT_FALSE(fs::exists(rt::platform::NativePath(temporary)));
   {
     AtomicFile abandoned(folder_.Ansi("目标.doc"));
     temporary = abandoned.TemporaryPath();
@@ -104,12 +104,12 @@ TEST_F(CacheFilesTest, AnAtomicFileAppearsOnlyWhenPutInPlace) {
     // takes it away.
     rt::FileLock probe;
     EXPECT_EQ(probe.TryTake(temporary), rt::FileLock::Outcome::Held);
-    fs::last_write_time(rt::platform::ToNativePath(temporary),
+    fs::last_write_time(rt::platform::NativePath(temporary),
                         fs::file_time_type::clock::now() - std::chrono::hours(1));
     EXPECT_EQ(RemoveAbandonedTemporaryFiles(folder_.Ansi()), 0u);
-    EXPECT_TRUE(fs::exists(rt::platform::ToNativePath(temporary)));
+    EXPECT_TRUE(fs::exists(rt::platform::NativePath(temporary)));
   }
-  EXPECT_FALSE(fs::exists(rt::platform::ToNativePath(temporary))) << "an abandoned file is removed";
+  EXPECT_FALSE(fs::exists(rt::platform::NativePath(temporary))) << "an abandoned file is removed";
   EXPECT_EQ(folder_.Read("目标.doc"), "new content");
   // A place that cannot be taken fails and leaves nothing behind.
   fs::create_directories(folder_.Native("占用") / "inside");

@@ -76,7 +76,7 @@ TEST_F(SettledCopyTest, AnyRecordedChangeOnDiskSendsTheCopyBackToItsDigest) {
   ASSERT_EQ(RecordedIdentities(), static_cast<std::int64_t>(changes.size()));
   for (std::size_t i = 0; i < changes.size(); ++i) {
     const auto& [doc_id, path] = fetched[i];
-    const fs::path native = rt::platform::ToNativePath(path);
+    const fs::path native = rt::platform::NativePath(path);
     changes[i].apply(native, ReadAnsi(path));
     GiveTheContentAnotherDigest(doc_id);
     std::uint8_t ok = 0xAA;

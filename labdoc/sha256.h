@@ -1,7 +1,10 @@
 // SHA-256 digests of stored contents, computed piece by piece as the content
-// streams past, by OpenSSL's EVP interface.
+// streams past, by the system's own hash functions: OpenSSL's EVP interface
+// (sha256_posix.cpp), the CNG functions of bcrypt.dll on Windows
+// (sha256_win32.cpp).
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -10,8 +13,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-struct evp_md_ctx_st;
 
 namespace labdocs::labdoc {
 
@@ -29,10 +30,15 @@ class Sha256 {
   std::string HexDigest();
 
  private:
+  // The system's part: the final digest's 32 bytes.
+  std::array<std::uint8_t, 32> Finish();
+
+  // The system's hash object, defined by each system's file.
+  struct Context;
   struct ContextDeleter {
-    void operator()(evp_md_ctx_st* context) const;
+    void operator()(Context* context) const;
   };
-  std::unique_ptr<evp_md_ctx_st, ContextDeleter> context_;
+  std::unique_ptr<Context, ContextDeleter> context_;
   bool finished_ = false;
 };
 

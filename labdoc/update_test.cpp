@@ -110,14 +110,14 @@ TEST_F(UpdateTest, UpdatingFromTheCachedCopyItselfWorks) {
   // back from there.
   const std::string path = Fetch(doc_id_);
   const std::string edited = Content(70'000, 14);
-  { std::ofstream(rt::platform::ToNativePath(path), std::ios::binary | std::ios::trunc) << edited; }
+  { std::ofstream(rt::platform::NativePath(path), std::ios::binary | std::ios::trunc) << edited; }
   std::uint8_t ok = 0;
   ASSERT_EQ(Update(path, ok), S_OK);
   EXPECT_EQ(ok, 1);
   const fs::path probe = folder_.Native("probe");
-  fs::create_hard_link(rt::platform::ToNativePath(path), probe);
+  fs::create_hard_link(rt::platform::NativePath(path), probe);
   EXPECT_EQ(Fetch(doc_id_), path);
-  EXPECT_TRUE(fs::equivalent(probe, rt::platform::ToNativePath(path))) << "the stored copy was current";
+  EXPECT_TRUE(fs::equivalent(probe, rt::platform::NativePath(path))) << "the stored copy was current";
   EXPECT_EQ(ReadAnsi(path), edited);
 }
 

@@ -6,6 +6,7 @@
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/data/schema.h"
 #include "runtime/data/sqlite_util.h"
+#include "runtime/text/gbk.h"
 
 namespace labdocs::labdoc::testing {
 namespace {
@@ -61,7 +62,7 @@ class UpgradeTest : public StoreTest {
                      const std::vector<std::string>& chunks) {
     const std::string digest = content.empty() ? "NULL" : "'" + DigestOf(content) + "'";
     rt::sqlite::Exec(raw, "INSERT INTO DB_FILE_STORAGE VALUES(" + std::to_string(doc_id) + ", '" +
-                              rt::platform::ToNativePath(gbk_name) + "', '2020-05-06 07:08:09.000', " +
+                              rt::gbk::ToUtf8(gbk_name) + "', '2020-05-06 07:08:09.000', " +
                               std::to_string(content.size()) + ", " + digest + ")");
     for (std::size_t seq = 0; seq < chunks.size(); ++seq)
       rt::sqlite::Exec(raw, "INSERT INTO DB_FILE_CHUNK VALUES(" + std::to_string(doc_id) + ", " +

@@ -8,6 +8,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/platform/ansi_test_folder.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ TEST(SysUtilsFileTest, ForceDirectoriesCreatesEveryLevel) {
   EXPECT_FALSE(rt::DirectoryExists(deep));
   ASSERT_TRUE(rt::ForceDirectories(deep));
   EXPECT_TRUE(rt::DirectoryExists(deep));
-  EXPECT_TRUE(std::filesystem::is_directory(folder.Native() / u8"淺" / u8"籠" / u8"目录淺"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder.Native() / rt::testing::Utf8Path(u8"淺") / rt::testing::Utf8Path(u8"籠") / rt::testing::Utf8Path(u8"目录淺")));
   EXPECT_FALSE(rt::FileExists(deep));
   EXPECT_TRUE(rt::ForceDirectories(deep));  // already there
 

@@ -1,14 +1,12 @@
 #include "console/testing/console_run.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
-#include <stdexcept>
+
+#include "runtime/platform/testing/test_support.h"
 
 namespace console::testing {
 namespace {
@@ -20,19 +18,9 @@ std::string ReadAll(const std::filesystem::path& path) {
   return text.str();
 }
 
-// A word for the shell, in single quotes.
-std::string Quote(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 }  // namespace
 
-std::filesystem::path BinaryFolder() {
-  if (const char* bin = std::getenv("LABDOCS_TEST_BIN")) return bin;
-  return std::filesystem::canonical("/proc/self/exe").parent_path();
-}
+std::filesystem::path BinaryFolder() { return rt::testing::BinaryFolder(); }
 
 std::vector<std::string> ConsoleRun::Lines() const {
   std::vector<std::string> lines;
@@ -71,11 +59,11 @@ TempFolder::~TempFolder() {
 
 namespace {
 
-// One console run's command line for the shell, its script written beside
-// the home folder; its output goes to files named after the script.
+// One console run: its script written beside the home folder, its output
+// going to files named after the script.
 struct Prepared {
-  std::string command;
-  std::filesystem::path out_file, err_file;
+  std::vector<std::string> arguments;
+  rt::testing::ProcessOptions options;
 };
 
 Prepared Prepare(const std::filesystem::path& home, const std::string& script, const std::vector<std::string>& arguments,
@@ -84,26 +72,25 @@ Prepared Prepare(const std::filesystem::path& home, const std::string& script, c
   static std::atomic<int> counter = 0;
   const std::string stem = "run" + std::to_string(++counter);
   const std::filesystem::path script_file = folder / (stem + ".script");
-  Prepared prepared;
-  prepared.out_file = folder / (stem + ".out");
-  prepared.err_file = folder / (stem + ".err");
   std::ofstream(script_file, std::ios::binary) << script;
-
-  std::string& command = prepared.command;
-  for (const std::string& assignment : environment) command += assignment.substr(0, assignment.find('=') + 1) +
-                                                               Quote(assignment.substr(assignment.find('=') + 1)) + " ";
-  command += Quote((BinaryFolder() / "labdocs-console").string()) + " --home " + Quote(home.string()) +
-             " --script " + Quote(script_file.string());
-  for (const std::string& argument : arguments) command += " " + Quote(argument);
-  command += " >" + Quote(prepared.out_file.string()) + " 2>" + Quote(prepared.err_file.string()) + " </dev/null";
+  Prepared prepared;
+  prepared.options.environment = environment;
+  prepared.options.standard_output = folder / (stem + ".out");
+  prepared.options.standard_error = folder / (stem + ".err");
+  prepared.arguments = {"--home", rt::testing::PathUtf8(home), "--script", rt::testing::PathUtf8(script_file)};
+  prepared.arguments.insert(prepared.arguments.end(), arguments.begin(), arguments.end());
   return prepared;
 }
 
-ConsoleRun Collect(const Prepared& prepared, int status) {
+std::unique_ptr<rt::testing::Process> Start(const Prepared& prepared) {
+  return rt::testing::StartProcess(rt::testing::BuiltProgram("labdocs-console"), prepared.arguments, prepared.options);
+}
+
+ConsoleRun Collect(const Prepared& prepared, int exit_code) {
   ConsoleRun run;
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadAll(prepared.out_file);
-  run.err = ReadAll(prepared.err_file);
+  run.exit_code = exit_code;
+  run.out = ReadAll(prepared.options.standard_output);
+  run.err = ReadAll(prepared.options.standard_error);
   return run;
 }
 
@@ -112,39 +99,19 @@ ConsoleRun Collect(const Prepared& prepared, int status) {
 ConsoleRun RunConsole(const std::filesystem::path& home, const std::string& script,
                       const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
   const Prepared prepared = Prepare(home, script, arguments, environment);
-  return Collect(prepared, std::system(prepared.command.c_str()));
+  return Collect(prepared, Start(prepared)->Wait());
 }
 
 std::vector<ConsoleRun> RunConsolesAtOnce(const std::filesystem::path& home, const std::vector<std::string>& scripts,
                                           const std::vector<std::string>& arguments) {
+  // Every script is written before the first console starts, and all are
+  // started before any is waited for, so that they run together.
   std::vector<Prepared> prepared;
   for (const std::string& script : scripts) prepared.push_back(Prepare(home, script, arguments, {}));
-  // Every child waits until the pipe's writing end is closed, which the
-  // parent does once all are started.
-  int gate[2];
-  if (::pipe(gate) != 0) throw std::runtime_error("pipe failed");
-  std::vector<pid_t> children;
-  for (const Prepared& run : prepared) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-      ::close(gate[1]);
-      char byte;
-      while (::read(gate[0], &byte, 1) > 0) {
-      }
-      ::close(gate[0]);
-      ::execl("/bin/sh", "sh", "-c", run.command.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    children.push_back(child);  // -1: not started
-  }
-  ::close(gate[0]);
-  ::close(gate[1]);
+  std::vector<std::unique_ptr<rt::testing::Process>> started;
+  for (const Prepared& run : prepared) started.push_back(Start(run));
   std::vector<ConsoleRun> runs;
-  for (std::size_t i = 0; i < prepared.size(); ++i) {
-    int status = -1;
-    if (children[i] > 0) ::waitpid(children[i], &status, 0);
-    runs.push_back(Collect(prepared[i], status));
-  }
+  for (std::size_t i = 0; i < prepared.size(); ++i) runs.push_back(Collect(prepared[i], started[i]->Wait()));
   return runs;
 }
 

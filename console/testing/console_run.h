@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/platform/testing/test_support.h"
+
 namespace console::testing {
 
 // The folder of the built binaries (LABDOCS_TEST_BIN, set by CTest; else
@@ -33,7 +35,7 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
   const std::filesystem::path& Path() const { return path_; }
   // The home folder inside it (not made: the console makes it).
-  std::filesystem::path Home() const { return path_ / u8"家目录 home"; }
+  std::filesystem::path Home() const { return path_ / rt::testing::Utf8Path(u8"家目录 home"); }
 
  private:
   std::filesystem::path path_;
@@ -45,8 +47,8 @@ class TempFolder {
 ConsoleRun RunConsole(const std::filesystem::path& home, const std::string& script,
                       const std::vector<std::string>& arguments = {}, const std::vector<std::string>& environment = {});
 
-// Runs one console per script on the same home folder, all released at the
-// same moment (each waits for the others to be started), and waits for all.
+// Runs one console per script on the same home folder, all started before
+// any is waited for, and waits for all.
 // The runs come back in the scripts' order.
 std::vector<ConsoleRun> RunConsolesAtOnce(const std::filesystem::path& home, const std::vector<std::string>& scripts,
                                           const std::vector<std::string>& arguments = {});

@@ -11,6 +11,7 @@
 #include "labdoc/sha256.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/sysutils.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs::labdoc::testing {
 
@@ -60,7 +61,7 @@ std::filesystem::path HelperProgram() {
 void StoreTest::SetUp() {
   // No test starts the desktop's own program; those that open documents
   // name their own.
-  ::setenv("LABDOCS_OPEN_COMMAND", "true", 1);
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", "true");
   ASSERT_TRUE(store_.Loaded()) << "LAB_DOC cannot be loaded by name";
   database_ = folder_.Native("labdocs.db").string();
   rt::OpenSession(database_);
@@ -73,7 +74,7 @@ void StoreTest::TearDown() {
     EXPECT_EQ(store_.Free(), S_OK);
   }
   rt::CloseSession();
-  ::unsetenv("LABDOCS_OPEN_COMMAND");
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", std::nullopt);
 }
 
 HRESULT StoreTest::InitWith(const std::string& ansi_cache) {
@@ -95,7 +96,7 @@ std::string StoreTest::WriteSource(std::string_view ansi_name, std::string_view 
 }
 
 std::string StoreTest::ReadAnsi(const std::string& ansi_path) const {
-  std::ifstream in(std::filesystem::path(rt::platform::ToNativePath(ansi_path)), std::ios::binary);
+  std::ifstream in(rt::platform::NativePath(ansi_path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <ctime>
 #include <fstream>
 #include <functional>
@@ -22,6 +23,7 @@
 #include "runtime/host/vexa_client_dataset.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs {
 namespace {
@@ -49,20 +51,17 @@ class RevisionTest : public testing::HostFixture {
   void SetUp() override {
     HostFixture::SetUp();
     opened_ = home_ / "opened.txt";
-    const fs::path script = home_ / "open.sh";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << opened_.string() << "'\n";
-    fs::permissions(script, fs::perms::owner_all);
-    ::setenv("LABDOCS_OPEN_COMMAND", script.c_str(), 1);
+    opener_.emplace(opened_);
     view_ = rt::CreateForm<TfrmMain>(&rt::Application(), std::string("LabDoc_ID=1"));
     ASSERT_TRUE(view_->FDocLibReady) << "the document store did not bind";
   }
   void TearDown() override {
     view_->Free();
-    ::unsetenv("LABDOCS_OPEN_COMMAND");
+    rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", std::nullopt);
     HostFixture::TearDown();
   }
 
-  fs::path Native(const std::string& utf8_relative) { return home_ / fs::path(utf8_relative); }
+  fs::path Native(const std::string& utf8_relative) { return home_ / rt::testing::Utf8Path(utf8_relative); }
   void WriteFile(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
@@ -72,7 +71,7 @@ class RevisionTest : public testing::HostFixture {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   // The cached copy of a stored file name (UTF-8).
-  fs::path CacheCopy(const std::string& utf8_name) { return home_ / "DocCache" / fs::path(utf8_name); }
+  fs::path CacheCopy(const std::string& utf8_name) { return home_ / "DocCache" / rt::testing::Utf8Path(utf8_name); }
   // Its path as the plug-in and the store name it (GBK).
   std::string CachePath(const std::string& utf8_name) {
     return rt::gbk::FromUtf8(home_.string() + "/DocCache\\" + utf8_name);
@@ -83,7 +82,7 @@ class RevisionTest : public testing::HostFixture {
     const fs::path source = Native(u8"来源/" + utf8_name);
     WriteFile(source, content);
     std::int32_t id = 0;
-    EXPECT_TRUE(view_->StoreDocument(rt::gbk::FromUtf8(source.string()), id));
+    EXPECT_TRUE(view_->StoreDocument(rt::platform::AnsiPath(source), id));
     return id;
   }
   // The content the store holds now, fetched afresh (the cached copy is
@@ -93,7 +92,7 @@ class RevisionTest : public testing::HostFixture {
     char buffer[kFilePathBufferSize] = {};
     char* path = buffer;
     if (!view_->FetchDocument(id, path)) return "(no document)";
-    return ReadFile(rt::platform::ToNativePath(buffer));
+    return ReadFile(rt::platform::NativePath(buffer));
   }
   // Leaves a copy in the cache with the given content and last-access time
   // (the last-write time is set elsewhere on purpose).
@@ -103,8 +102,9 @@ class RevisionTest : public testing::HostFixture {
     SetAccessTime(path, access);
   }
   static void SetAccessTime(const fs::path& path, std::time_t access) {
-    const struct timespec times[2] = {{access, 0}, {LocalSeconds(2001, 1, 1, 0, 0, 0), 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+    ASSERT_TRUE(rt::testing::SetFileTimes(path, rt::testing::FileTimeValue{access, 0},
+                                          rt::testing::FileTimeValue{LocalSeconds(2001, 1, 1, 0, 0, 0), 0}))
+        << path;
   }
 
   void SelectRow(const std::string& params) {
@@ -147,6 +147,7 @@ class RevisionTest : public testing::HostFixture {
 
   TfrmMain* view_ = nullptr;
   fs::path opened_;
+  std::optional<rt::testing::RecordingOpener> opener_;
 };
 
 TEST_F(RevisionTest, WithoutALocalCopyTheDocumentIsFetchedOpenedAndStoredBack) {
@@ -155,7 +156,7 @@ TEST_F(RevisionTest, WithoutALocalCopyTheDocumentIsFetchedOpenedAndStoredBack) {
   EditThenClick(u8"周报淺.doc", "第二版，已修改", "BtnSave");
   EXPECT_EQ(Revise(), 0);
   EXPECT_EQ(presenter_.Log(), (Lines{"show FrmSaveFile", "hide FrmSaveFile"}));
-  EXPECT_EQ(Opened(1), Lines{CacheCopy(u8"周报淺.doc").string()});
+  EXPECT_EQ(Opened(1), Lines{rt::testing::PathUtf8(CacheCopy(u8"周报淺.doc"))});
   EXPECT_EQ(FrmSaveFile, nullptr);
   EXPECT_FALSE(view_->FDataChanged);
   EXPECT_EQ(StoredContent(id, u8"周报淺.doc"), "第二版，已修改");
@@ -311,7 +312,7 @@ TEST_F(RevisionTest, ANameThatWouldLeaveTheCacheIsRefused) {
 TEST_F(RevisionTest, WithoutAProgramForTheFileTheUserIsToldBeforeAnyDialog) {
   const std::int32_t id = StoreDocument(u8"图谱.xyz", "内容");
   SelectRow(Row(id, "图谱.xyz"));
-  ::setenv("LABDOCS_OPEN_COMMAND", (home_ / "no-such-program").c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", (home_ / "no-such-program").string());
   presenter_.Click("BtnSave");
   EXPECT_EQ(Revise(), 0);
   EXPECT_EQ(presenter_.Log(), Lines{"alert: 没有与文件 " + CachePath(u8"图谱.xyz") +
@@ -367,7 +368,7 @@ TEST_F(RevisionTest, EachRevisionMakesAndFreesItsOwnDialog) {
 TEST_F(RevisionTest, TheLocalTimeIsTheLastAccessTimeInDosResolution) {
   const fs::path file = Native(u8"时间/淺.txt");
   WriteFile(file, "x");
-  const std::string path = rt::gbk::FromUtf8(file.string());
+  const std::string path = rt::platform::AnsiPath(file);
   SetAccessTime(file, LocalSeconds(2021, 3, 4, 5, 6, 7));  // the write time is 2001
   EXPECT_EQ(view_->GetLocalFileTime(path), rt::EncodeDateTime(2021, 3, 4, 5, 6, 6, 0));
   // Outside the DOS range the nearer end of the range stands in.

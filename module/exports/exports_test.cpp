@@ -178,6 +178,7 @@ TEST_F(PluginTest, AQuoteInAValueCannotChangeTheStatement) {
   ASSERT_FALSE(statements_.empty());
   EXPECT_NE(statements_.back().find("a.DocType='x''or''1''=''1'"), std::string::npos);
   std::vector<std::string> menu = Menu(1, "\"TV_ID=1' or '1'='1\"");
+  ASSERT_FALSE(menu.empty());
   EXPECT_EQ(menu.front(), "miNew");
 }
 

@@ -12,6 +12,7 @@
 #include "runtime/platform/platform.h"
 #include "runtime/ui/actions.h"
 #include "runtime/ui/dialogs.h"
+#include "runtime/platform/testing/test_support.h"
 
 namespace labdocs {
 namespace {
@@ -27,23 +28,23 @@ class DocumentCommandsTest : public testing::HostFixture {
   }
   void TearDown() override {
     form_->Free();
-    ::unsetenv("LABDOCS_OPEN_COMMAND");
+    rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", std::nullopt);
     HostFixture::TearDown();
   }
 
   // A GBK path under the home folder, its folders made.
   std::string Path(const std::string& utf8_relative) {
-    fs::path native = home_ / utf8_relative;
+    fs::path native = home_ / rt::testing::Utf8Path(utf8_relative);
     fs::create_directories(native.parent_path());
-    return rt::gbk::FromUtf8(native.string());
+    return rt::platform::AnsiPath(native);
   }
   std::string Write(const std::string& utf8_relative, const std::string& content) {
     std::string path = Path(utf8_relative);
-    std::ofstream(rt::platform::ToNativePath(path), std::ios::binary) << content;
+    std::ofstream(rt::platform::NativePath(path), std::ios::binary) << content;
     return path;
   }
   static std::string Read(const std::string& path) {
-    std::ifstream in(rt::platform::ToNativePath(path), std::ios::binary);
+    std::ifstream in(rt::platform::NativePath(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   std::int32_t Store(const std::string& path) {
@@ -64,7 +65,7 @@ TEST_F(DocumentCommandsTest, StoredDocumentsAreFetchedIntoTheCache) {
   char buffer[kFilePathBufferSize] = {};
   char* path = buffer;
   ASSERT_TRUE(form_->FetchDocument(id, path));
-  EXPECT_EQ(std::string(buffer), rt::gbk::FromUtf8(home_.string()) + "/DocCache\\" + "周报淺.doc");
+  EXPECT_EQ(std::string(buffer), rt::platform::AnsiPath(home_) + "/DocCache\\" + "周报淺.doc");
   EXPECT_EQ(Read(buffer), "第一版");
   EXPECT_TRUE(form_->UpdateDocument(id, Write(u8"来源/新版.doc", "第二版").c_str()));
   ASSERT_TRUE(form_->FetchDocument(id, path));
@@ -74,7 +75,7 @@ TEST_F(DocumentCommandsTest, StoredDocumentsAreFetchedIntoTheCache) {
 }
 
 TEST_F(DocumentCommandsTest, APathThatDoesNotFitTheStoresBufferIsRefusedWhole) {
-  const std::string folder = rt::gbk::FromUtf8(home_.string()) + "/";
+  const std::string folder = rt::platform::AnsiPath(home_) + "/";
   const std::string fits = Write(std::string(248 - folder.size(), 'a'), "x");
   ASSERT_EQ(fits.size(), 248u);
   std::int32_t id = 0;
@@ -120,7 +121,7 @@ TEST_F(DocumentCommandsTest, SaveAsOfAMissingDocumentOrRowDoesNothing) {
 }
 
 TEST_F(DocumentCommandsTest, SaveAsOfADocumentWhoseCachedPathWouldNotFitSaysWhy) {
-  const std::string cache = rt::gbk::FromUtf8(home_.string()) + "/DocCache\\";
+  const std::string cache = rt::platform::AnsiPath(home_) + "/DocCache\\";
   const std::string name = std::string(250 - cache.size() - 8, 'n') + "报告.doc";  // 250 bytes in the cache
   const std::int32_t id = Store(Write(u8"来源/" + rt::gbk::ToUtf8(name), "内容"));
   SelectRow("LabDoc_ID=" + std::to_string(id) + ";Disp_名称=" + name);
@@ -131,12 +132,14 @@ TEST_F(DocumentCommandsTest, SaveAsOfADocumentWhoseCachedPathWouldNotFitSaysWhy)
 }
 
 TEST_F(DocumentCommandsTest, OpenHandsTheDocumentToItsProgramOrSaysWhyNot) {
+  if (!rt::testing::OpenCommandVariable())
+    GTEST_SKIP() << "the program is the system's association on Windows (PlatformShellTest)";
   const std::string record = (home_ / "opened.txt").string();
   const std::string script = (home_ / "open.sh").string();
   std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << record << ".part' && mv '" << record << ".part' '"
                         << record << "'\n";
   fs::permissions(script, fs::perms::owner_all);
-  ::setenv("LABDOCS_OPEN_COMMAND", script.c_str(), 1);
+  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", script);
   std::int32_t id = Store(Write(u8"来源/图谱.pdf", "%PDF"));
   SelectRow("\"LabDoc_ID= " + std::to_string(id) + " \"");  // the value is trimmed
   form_->acOpenFile->Execute();
@@ -145,7 +148,7 @@ TEST_F(DocumentCommandsTest, OpenHandsTheDocumentToItsProgramOrSaysWhyNot) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   std::ifstream in(record);
   std::string opened((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(opened, (home_ / "DocCache" / u8"图谱.pdf").string());
+  EXPECT_EQ(opened, (home_ / "DocCache" / rt::testing::Utf8Path(u8"图谱.pdf")).string());
   EXPECT_TRUE(presenter_.Log().empty());
   // A number that is not one opens document -1, which the store lacks.
   SelectRow("LabDoc_ID=abc");

@@ -102,6 +102,7 @@ TEST_F(RecordEditingTest, PropertiesLoadTheSelectedRecordAndOkUpdatesIt) {
       .Type("edDesc", "新描述")
       .Click("btnSave");
   form->acProperties->Execute();
+  ASSERT_FALSE(statements_.empty());
   EXPECT_EQ(statements_.front(), "Select * From RIS_DOC Where ID='17'");
   EXPECT_EQ(title, "实验文件属性 - a.doc");
   EXPECT_EQ(shown, "旧描述");
@@ -148,6 +149,7 @@ TEST_F(RecordEditingTest, SeveralKeyColumnsAndQuotesInKeyValues) {
   Select(*form, {"A=1;B=x'y"});
   presenter_.Type("edDesc", "改了").Click("btnSave");
   form->acProperties->Execute();
+  ASSERT_FALSE(statements_.empty());
   EXPECT_EQ(statements_.front(), "Select * From PAIR_ROWS Where A='1' and B='x''y'");
   EXPECT_EQ(form->FKeyValues, "'1'||'x''y'");
   EXPECT_EQ(rt::ValueToText(rt::Session().Query("Select DESCS From PAIR_ROWS").rows[0][0]), "改了");

@@ -15,25 +15,24 @@
 #include "runtime/data/database.h"
 #include "runtime/host/data_service.h"
 #include "runtime/host/environment.h"
+#include "runtime/platform/testing/test_support.h"
 #include "runtime/text/gbk.h"
 #include "runtime/ui/application.h"
 #include "runtime/ui/scripted_presenter.h"
+#include "runtime/platform/platform.h"
 
 namespace labdocs::testing {
 
 // The folder the test program and the built libraries are in.
-inline std::string BinFolder() {
-  if (const char* bin = std::getenv("LABDOCS_TEST_BIN")) return bin;
-  return std::filesystem::canonical("/proc/self/exe").parent_path().string();
-}
+inline std::string BinFolder() { return rt::testing::PathUtf8(rt::testing::BinaryFolder()); }
 
 // Points the host's library search at one folder for the life of the object.
 class LibraryFolder {
  public:
-  explicit LibraryFolder(const std::string& folder) { ::setenv("LABDOCS_DLL_PATH", folder.c_str(), 1); }
-  ~LibraryFolder() { ::unsetenv("LABDOCS_DLL_PATH"); }
-  LibraryFolder(const LibraryFolder&) = delete;
-  LibraryFolder& operator=(const LibraryFolder&) = delete;
+  explicit LibraryFolder(const std::string& folder) : variable_("LABDOCS_DLL_PATH", folder) {}
+
+ private:
+  rt::testing::ScopedEnv variable_;
 };
 
 class HostFixture : public ::testing::Test {
@@ -59,7 +58,7 @@ class HostFixture : public ::testing::Test {
 
   void SetSysCode(const std::string& code) {
     rt::HostEnvironment env = rt::DefaultEnvironment();
-    env.base_dir = rt::gbk::FromUtf8(home_.string()) + "/";
+    env.base_dir = rt::platform::AnsiPath(home_) + "/";
     env.sys_code = code;
     env.user_id = "u01";
     env.user_name = "张三";

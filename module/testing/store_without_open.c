@@ -2,9 +2,15 @@
    bind it. Its other entry points count their calls. */
 #include <stdint.h>
 
-int32_t InitLabDoc(const char* cache_dir, int32_t* reserved) { (void)cache_dir; (void)reserved; return 0; }
-int32_t FreeLabDoc(void) { return 0; }
-int32_t GetLabDoc(int32_t id, char** path, uint8_t* ok) { (void)id; (void)path; *ok = 1; return 0; }
-int32_t SaveLabDoc(const char* file, int32_t* id, uint8_t* ok) { (void)file; *id = 1; *ok = 1; return 0; }
-int32_t DelLabDoc(int32_t id, uint8_t* ok) { (void)id; *ok = 1; return 0; }
-int32_t UpdateLabDoc(int32_t id, const char* file, uint8_t* ok) { (void)id; (void)file; *ok = 1; return 0; }
+/* The store's calling convention, from the build: the standard one on
+   32-bit Windows. */
+#ifndef STORE_CALL
+#define STORE_CALL
+#endif
+
+int32_t STORE_CALL InitLabDoc(const char* cache_dir, int32_t* reserved) { (void)cache_dir; (void)reserved; return 0; }
+int32_t STORE_CALL FreeLabDoc(void) { return 0; }
+int32_t STORE_CALL GetLabDoc(int32_t id, char** path, uint8_t* ok) { (void)id; (void)path; *ok = 1; return 0; }
+int32_t STORE_CALL SaveLabDoc(const char* file, int32_t* id, uint8_t* ok) { (void)file; *id = 1; *ok = 1; return 0; }
+int32_t STORE_CALL DelLabDoc(int32_t id, uint8_t* ok) { (void)id; *ok = 1; return 0; }
+int32_t STORE_CALL UpdateLabDoc(int32_t id, const char* file, uint8_t* ok) { (void)id; (void)file; *ok = 1; return 0; }

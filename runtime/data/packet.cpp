@@ -66,6 +66,12 @@ std::int64_t UnZigZag(std::uint64_t v) {
   return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
 }
 
+std::uint64_t BitsOf(const double& value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
 void WriteValue(Writer& w, const Value& value) {
   struct Visitor {
     Writer& w;
@@ -74,17 +80,20 @@ void WriteValue(Writer& w, const Value& value) {
       w.Byte(kInteger);
       w.Varint(ZigZag(v));
     }
-    void operator()(double v) const {
+    // Floating-point values are carried as their bits: on i686 a double
+    // that passes through the x87 unit (a value argument, a result) comes
+    // back with a signalling NaN made quiet.
+    void operator()(const double& v) const {
       w.Byte(kFloat);
-      w.Fixed64(std::bit_cast<std::uint64_t>(v));
+      w.Fixed64(BitsOf(v));
     }
     void operator()(const std::string& v) const {
       w.Byte(kText);
       w.Bytes(v.data(), v.size());
     }
-    void operator()(DateTime v) const {
+    void operator()(const DateTime& v) const {
       w.Byte(kDateTime);
-      w.Fixed64(std::bit_cast<std::uint64_t>(v.days));
+      w.Fixed64(BitsOf(v.days));
     }
     void operator()(const std::vector<std::uint8_t>& v) const {
       w.Byte(kBlob);
@@ -185,12 +194,21 @@ Value ReadValue(Reader& r) {
       return std::monostate{};
     case kInteger:
       return UnZigZag(r.Varint("integer value"));
-    case kFloat:
-      return std::bit_cast<double>(r.Fixed64("float value"));
+    case kFloat: {
+      // The bits go straight into the value's storage (see BitsOf).
+      const std::uint64_t bits = r.Fixed64("float value");
+      Value value(std::in_place_type<double>);
+      std::memcpy(&std::get<double>(value), &bits, sizeof bits);
+      return value;
+    }
     case kText:
       return r.Bytes<std::string>("text length");
-    case kDateTime:
-      return DateTime{std::bit_cast<double>(r.Fixed64("date-time value"))};
+    case kDateTime: {
+      const std::uint64_t bits = r.Fixed64("date-time value");
+      Value value(std::in_place_type<DateTime>);
+      std::memcpy(&std::get<DateTime>(value).days, &bits, sizeof bits);
+      return value;
+    }
     case kBlob:
       return r.Bytes<std::vector<std::uint8_t>>("blob length");
     default:

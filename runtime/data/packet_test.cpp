@@ -14,6 +14,9 @@
 namespace rt {
 namespace {
 
+// A char16_t literal as the system's OLECHAR text (wchar_t on Windows).
+const OLECHAR* Ole(const char16_t* text) { return reinterpret_cast<const OLECHAR*>(text); }
+
 using ::testing::HasSubstr;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -243,12 +246,12 @@ TEST(PacketVariant, CarriesTheBytesInAByteArray) {
   VARIANT v;
   VariantInit(&v);
   v.vt = VT_BSTR;
-  v.bstrVal = SysAllocString(u"earlier content");  // released by PacketToVariant
+  v.bstrVal = SysAllocString(Ole(u"earlier content"));  // released by PacketToVariant
   PacketToVariant(rows, &v);
   ASSERT_EQ(v.vt, VT_ARRAY | VT_UI1);
   EXPECT_EQ(SafeArrayGetDim(v.parray), 1u);
   EXPECT_EQ(SafeArrayGetElemsize(v.parray), 1u);
-  std::int32_t lower = -1;
+  LONG lower = -1;
   SafeArrayGetLBound(v.parray, 1, &lower);
   EXPECT_EQ(lower, 0);
   const Bytes expected = EncodePacket(rows);

@@ -30,6 +30,8 @@
 
 // ---- Scalar types ---------------------------------------------------------
 
+using LONG = std::int32_t;
+using ULONG = std::uint32_t;
 using HRESULT = std::int32_t;
 using SCODE = std::int32_t;
 using VARTYPE = std::uint16_t;
@@ -123,10 +125,11 @@ using REFIID = const IID&;
 // The root interface: reference counting and interface queries. VARIANTs of
 // type VT_UNKNOWN and VT_DISPATCH hold a reference (AddRef on copy, Release
 // on clear).
+#define STDMETHODCALLTYPE
 struct IUnknown {
-  virtual HRESULT QueryInterface(REFIID riid, void** object) = 0;
-  virtual std::uint32_t AddRef() = 0;
-  virtual std::uint32_t Release() = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) = 0;
+  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+  virtual ULONG STDMETHODCALLTYPE Release() = 0;
 
  protected:
   ~IUnknown() = default;

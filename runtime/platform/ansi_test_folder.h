@@ -21,7 +21,7 @@ class AnsiTestFolder {
     do {
       native_ = base / ("labdocs_rt_" + std::to_string(random()) + std::to_string(random()));
     } while (!std::filesystem::create_directory(native_));
-    ansi_ = platform::FromNativePath(native_.string()) + "\\";
+    ansi_ = platform::AnsiPath(native_) + "\\";
   }
   ~AnsiTestFolder() {
     std::error_code ignored;
@@ -36,7 +36,7 @@ class AnsiTestFolder {
   std::string Ansi(std::string_view name) const { return ansi_ + std::string(name); }
   // The native path of a name inside the folder.
   std::filesystem::path Native(std::string_view name) const {
-    return std::filesystem::path(platform::ToNativePath(Ansi(name)));
+    return platform::NativePath(Ansi(name));
   }
   const std::filesystem::path& Native() const { return native_; }
 

@@ -42,7 +42,19 @@ bool GbkToUtf8(std::string_view gbk, std::string& utf8) {
 
 bool Utf8ToGbk(std::string_view utf8, std::string& gbk) {
   std::wstring wide;
-  return ToWide(CP_UTF8, utf8, wide) && FromWide(kGbk, wide, gbk);
+  if (!ToWide(CP_UTF8, utf8, wide)) return false;
+  // A character beyond the 16-bit range is a surrogate pair, which the
+  // converter would make two '?': GBK holds none of them, so each becomes
+  // one, as the iconv conversion makes it.
+  std::wstring single;
+  single.reserve(wide.size());
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                      wide[i + 1] <= 0xDFFF;
+    single.push_back(pair ? L'?' : wide[i]);
+    if (pair) ++i;
+  }
+  return FromWide(kGbk, single, gbk);
 }
 
 }  // namespace rt::platform

@@ -29,6 +29,7 @@
 //     already nor unlocking bytes that it does not hold is refused.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -259,5 +260,25 @@ Function ProcAs(FARPROC proc) {
 // cannot hold become '?'. Separators stay as they are ('/' is a separator on
 // every system). Throws rt::EConvertError for invalid UTF-8.
 std::string FromNativePath(std::string_view native_path);
+
+// The path contract. OS calls (the functions above, fopen, std::ifstream
+// with a narrow name) take ANSI (GBK) texts. A std::filesystem::path is made
+// only by these functions: on Windows the C++ library would widen a narrow
+// text byte by byte as if it were Latin-1, which garbles every GBK name.
+// SQLite takes its file names in UTF-8 on every system.
+//
+// The path that an ANSI (GBK) path names, separators as ToNativePath makes
+// them. Throws rt::EConvertError for a text that is not GBK.
+std::filesystem::path NativePath(std::string_view ansi_path);
+// The reverse: a path as an ANSI (GBK) text; characters GBK cannot hold
+// become '?'.
+std::string AnsiPath(const std::filesystem::path& path);
+// A path from its UTF-8 text (the console's command line, the tests' names)
+// and back.
+std::filesystem::path Utf8Path(std::string_view utf8_path);
+std::string PathUtf8(const std::filesystem::path& path);
+// An ANSI (GBK) path as SQLite takes a file name: UTF-8, native separators.
+// Throws rt::EConvertError for a text that is not GBK.
+std::string SqliteFileName(std::string_view ansi_path);
 
 }  // namespace rt::platform

@@ -42,6 +42,17 @@ std::string ToNativePath(std::string_view ansi_path) {
 
 std::string FromNativePath(std::string_view native_path) { return gbk::FromUtf8(native_path); }
 
+// Native paths are UTF-8 texts, which std::filesystem takes as they are.
+std::filesystem::path NativePath(std::string_view ansi_path) { return std::filesystem::path(ToNativePath(ansi_path)); }
+
+std::string AnsiPath(const std::filesystem::path& path) { return FromNativePath(path.native()); }
+
+std::filesystem::path Utf8Path(std::string_view utf8_path) { return std::filesystem::path(std::string(utf8_path)); }
+
+std::string PathUtf8(const std::filesystem::path& path) { return path.native(); }
+
+std::string SqliteFileName(std::string_view ansi_path) { return ToNativePath(ansi_path); }
+
 }  // namespace rt::platform
 
 namespace {

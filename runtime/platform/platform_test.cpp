@@ -11,6 +11,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/platform/ansi_test_folder.h"
+#include "runtime/platform/testing/test_support.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
 
@@ -163,14 +164,11 @@ TEST(PlatformFindTest, FindsOneFileWithItsTimes) {
   fs::path native = folder.Write(name, "12345");
   FILETIME access = UtcFileTime(2021, 3, 4, 5, 6, 7, 500);
   FILETIME write = UtcFileTime(2020, 1, 2, 3, 4, 5);
-#if !defined(_WIN32)
-  auto to_timespec = [](const FILETIME& ft) {
+  auto since_1970 = [](const FILETIME& ft) {
     std::int64_t ticks = static_cast<std::int64_t>(Ticks(ft)) - 116444736000000000LL;
-    return timespec{static_cast<time_t>(ticks / 10000000), static_cast<long>(ticks % 10000000 * 100)};
+    return rt::testing::FileTimeValue{ticks / 10000000, ticks % 10000000 * 100};
   };
-  timespec times[2] = {to_timespec(access), to_timespec(write)};
-  ASSERT_EQ(::utimensat(AT_FDCWD, native.c_str(), times, 0), 0);
-#endif
+  ASSERT_TRUE(rt::testing::SetFileTimes(native, since_1970(access), since_1970(write)));
 
   WIN32_FIND_DATAA data;
   std::string path = folder.Ansi(name);
@@ -473,5 +471,64 @@ TEST(PlatformMachineTest, ComputerNameAndCurrentDirectory) {
   EXPECT_EQ(GetCurrentDirectoryA(needed, buffer.data()), needed - 1);
   EXPECT_EQ(rt::platform::ToNativePath(buffer.c_str()), fs::current_path().string());
 }
+
+// The path contract: a GBK path, a path object and SQLite's UTF-8 name all
+// name the same file, names with '\' trail bytes included.
+TEST(PlatformPathTest, GbkPathsPathObjectsAndUtf8NamesAgree) {
+  AnsiTestFolder folder;
+  const struct {
+    std::string gbk;
+    std::string utf8;
+  } names[] = {
+      {kShallow + kCage + ".txt", u8"淺籠.txt"},
+      {"32×32", u8"32×32"},
+      {"报告 " + kShallow, u8"报告 淺"},
+  };
+  for (const auto& name : names) {
+    SCOPED_TRACE(name.utf8);
+    const std::string ansi = folder.Ansi(name.gbk);
+    const fs::path native = rt::platform::NativePath(ansi);
+    EXPECT_EQ(native, folder.Native() / rt::platform::Utf8Path(name.utf8));
+    EXPECT_EQ(rt::platform::AnsiPath(native), ansi.substr(0, ansi.size() - name.gbk.size() - 1) +
+                                                  rt::platform::kPathDelimiter + name.gbk);
+    EXPECT_EQ(rt::platform::PathUtf8(native), rt::platform::PathUtf8(folder.Native()) + rt::platform::kPathDelimiter +
+                                                  name.utf8);
+    EXPECT_EQ(rt::platform::SqliteFileName(ansi), rt::platform::PathUtf8(native));
+    // A file made through the path object is the one the ANSI functions see.
+    folder.Write(name.gbk, "x");
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(ansi.c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    FindClose(find);
+    EXPECT_EQ(std::string(data.cFileName), name.gbk);
+  }
+  EXPECT_THROW(rt::platform::NativePath("\x81"), rt::EConvertError);
+}
+
+#if defined(_WIN32)
+
+// The system's ShellExecuteA hands a GBK name, '\' trail bytes included, to
+// the program registered for the file's type: the test prefix registers a
+// recording opener for .labdocs-test (tools/test-windows.sh).
+TEST(PlatformShellTest, TheRegisteredProgramGetsTheGbkNameWhole) {
+  AnsiTestFolder folder;
+  const fs::path record = folder.Native("opened.txt");
+  rt::testing::ScopedEnv variable("LABDOCS_TEST_OPEN_RECORD", rt::testing::PathUtf8(record));
+  const std::string name = kShallow + kCage + ".labdocs-test";
+  folder.Write(name, "x");
+  const std::string ansi = folder.Ansi(name);
+  const auto status = reinterpret_cast<std::intptr_t>(ShellExecuteA(nullptr, "open", ansi.c_str(), nullptr, nullptr,
+                                                                    SW_SHOWNORMAL));
+  ASSERT_GT(status, 32) << "is the recording opener registered for .labdocs-test?";
+  const auto deadline = steady_clock::now() + seconds(30);
+  std::string recorded;
+  while (recorded.find('\n') == std::string::npos && steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(milliseconds(20));
+    recorded = folder.Read("opened.txt");
+  }
+  EXPECT_EQ(recorded, rt::platform::PathUtf8(rt::platform::NativePath(ansi)) + "\n");
+}
+
+#endif  // _WIN32
 
 }  // namespace

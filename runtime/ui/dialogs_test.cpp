@@ -25,6 +25,7 @@ TEST(FileDialogTest, ThePresenterAnswersAndTheChoiceLandsInFileName) {
   EXPECT_EQ(save.FileName, "报告.doc");  // a cancelled dialog changes nothing
   EXPECT_TRUE(save.HasOption("OFOVERWRITEPROMPT"));
   EXPECT_FALSE(save.HasOption("ofFileMustExist"));
+  ASSERT_FALSE(presenter.Log().empty());
   EXPECT_EQ(presenter.Log().front(), "save dialog: 文档另存为 [文档类型(*.doc)|*.doc] 报告.doc");
 
   TOpenDialog open(nullptr);

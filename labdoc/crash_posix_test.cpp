@@ -58,7 +58,7 @@ class DatabaseVariable {
 
 class CrashTest : public StoreTest {
  protected:
-  fs::path Native(const std::string& ansi_path) const { return fs::path(rt::platform::ToNativePath(ansi_path)); }
+  fs::path Native(const std::string& ansi_path) const { return rt::platform::NativePath(ansi_path); }
 };
 
 TEST_F(CrashTest, StoresKilledAnywhereLeaveTheDocumentsWholeAndNothingAfterTheNextStart) {

@@ -1,0 +1,59 @@
+# What the 32-bit Windows build needs besides its own sources, built from
+# Debian's source packages with the cross compiler and kept in the build tree
+# (build/windows/deps), so that a second configure finds them ready:
+#   - SQLite as sqlite3.dll (tools/windows-sqlite.sh), one copy per process as
+#     the shared library is on Linux;
+#   - GoogleTest from /usr/src/googletest (Debian's googletest package);
+#   - the compiler's run-time DLLs, copied beside the programs so that the
+#     output folder runs as it stands on a Windows machine.
+set(LABDOCS_DEPS_DIR ${CMAKE_BINARY_DIR}/deps)
+
+set(sqlite_dir ${LABDOCS_DEPS_DIR}/sqlite)
+if(NOT EXISTS ${sqlite_dir}/sqlite3.dll)
+  execute_process(
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/windows-sqlite.sh ${sqlite_dir} ${CMAKE_C_COMPILER}
+    RESULT_VARIABLE sqlite_result)
+  if(NOT sqlite_result EQUAL 0)
+    message(FATAL_ERROR "SQLite for Windows could not be built (tools/windows-sqlite.sh)")
+  endif()
+endif()
+# The name the Linux build's pkg-config target has, so that every target
+# links SQLite the same way on both systems.
+add_library(PkgConfig::SQLITE3 SHARED IMPORTED GLOBAL)
+set_target_properties(PkgConfig::SQLITE3 PROPERTIES
+  IMPORTED_LOCATION ${sqlite_dir}/sqlite3.dll
+  IMPORTED_IMPLIB ${sqlite_dir}/libsqlite3.dll.a
+  INTERFACE_INCLUDE_DIRECTORIES ${sqlite_dir}/include)
+
+# Run-time DLLs that every program of the build needs beside it: the
+# compiler's (C++ library, exception unwinding, threads) and SQLite.
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
+                OUTPUT_VARIABLE libstdcxx_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_dw2-1.dll
+                OUTPUT_VARIABLE libgcc_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
+                OUTPUT_VARIABLE winpthread_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(runtime_dlls ${libstdcxx_dll} ${libgcc_dll} ${winpthread_dll} ${sqlite_dir}/sqlite3.dll)
+foreach(dll IN LISTS runtime_dlls)
+  if(NOT IS_ABSOLUTE ${dll} OR NOT EXISTS ${dll})
+    message(FATAL_ERROR "run-time DLL not found: ${dll}")
+  endif()
+  file(COPY ${dll} DESTINATION ${CMAKE_BINARY_DIR}/bin)
+endforeach()
+
+if(LABDOCS_TESTS)
+  set(gtest_source /usr/src/googletest)
+  if(NOT EXISTS ${gtest_source}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest's source is missing: ${gtest_source} (Debian's googletest package)")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  # GoogleTest's own Windows threading, not the POSIX layer of the compiler.
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(${gtest_source} ${LABDOCS_DEPS_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  foreach(lib gtest gtest_main gmock gmock_main)
+    if(NOT TARGET GTest::${lib})
+      add_library(GTest::${lib} ALIAS ${lib})
+    endif()
+  endforeach()
+endif()
