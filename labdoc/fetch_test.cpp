@@ -83,7 +83,8 @@ TEST_F(FetchTest, APathThatWouldNotFit250BytesIsAnsweredNo) {
   cache += std::string(189 - cache.size(), 'd') + "\\";
   ASSERT_EQ(cache.size(), 190u);
   ASSERT_EQ(InitWith(cache), S_OK);
-  const auto name = [](std::size_t length) { return std::string(length - 4, 'n') + ".xyz"; };
+  // A type the system has a program for, as the last step opens the file.
+  const auto name = [](std::size_t length) { return std::string(length - 4, 'n') + ".doc"; };
 
   const std::int32_t fits = Save(WriteSource("fits\\" + name(20), "fits"));             // 210 bytes
   const std::int32_t edge = Save(WriteSource("edge\\" + name(59), "edge"));             // 249
