@@ -1,12 +1,5 @@
-// The console services on Windows.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#include <shellapi.h>
+// The console services on Windows. platform.h brings <windows.h> and
+// <shellapi.h> with the project's macros.
 #include <fcntl.h>
 #include <io.h>
 

@@ -1,13 +1,7 @@
 // The test support on Windows: wide-character system calls throughout, so
 // that UTF-8 names and arguments reach the system whole whatever the ANSI
 // code page is.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "runtime/platform/platform.h"  // <windows.h> with the project's macros
 
 #include <cwchar>
 #include <stdexcept>
