@@ -53,7 +53,8 @@ void TfrmMain::btnSaveClick(rt::TObject* sender) {
     const Stamp stamp = ReadStamp(*objBaseInfo);
     const std::string audit = "Update DB_FILE_RECORD set HOSTNAME=" + Quoted(stamp.host) + ", USERID=" +
                               Quoted(stamp.user_id) + ", USERNAME=" + Quoted(stamp.user_name) +
-                              ", MODIFYTIME = GetDate()" + " where FileTableID=" + BareInteger(id);
+                              ", MODIFYTIME = GetDate()" + " where FileTableID=" + BareInteger(id) +
+                              " and FileTableName=" + Quoted(FTableName);
     // The stamp and the record change together or not at all.
     SaveInOneTransaction(sender, [&] {
       int result = 0;

@@ -199,6 +199,8 @@ TEST_F(DocumentSavingTest, TheFileIsChosenWithTheOpenDialog) {
 TEST_F(DocumentSavingTest, PropertiesShowTheStoredNameLockedAndOkStampsTheAuditRow) {
   presenter_.Type("edFileName", LocalFile(u8"报告.doc")).Type("mmComment", "旧").Click("btnSave");
   ASSERT_EQ(Run("miNew"), 0);
+  // Another table's file record with the same id is not this document's.
+  Exec("Insert into DB_FILE_RECORD(FileTableName,FileTableID,LABDOC_ID,HOSTNAME) Values('LAB_REPORT',1,99,'OTHER-PC')");
   bool locked = false;
   std::string shown;
   presenter_
@@ -217,9 +219,11 @@ TEST_F(DocumentSavingTest, PropertiesShowTheStoredNameLockedAndOkStampsTheAuditR
   EXPECT_EQ(statements_.front(), "Select File_Name from Db_File_Storage Where LabDoc_ID=1");
   EXPECT_NE(std::find(statements_.begin(), statements_.end(),
                       "Update DB_FILE_RECORD set HOSTNAME='LAB-PC1', USERID='u01', USERNAME='张三', "
-                      "MODIFYTIME = GetDate() where FileTableID=1"),
+                      "MODIFYTIME = GetDate() where FileTableID=1 and FileTableName='RIS_DOC'"),
             statements_.end());
   EXPECT_EQ(Row("Select DESCS From RIS_DOC Where ID=1"), Texts{"新"});
+  EXPECT_EQ(Row("Select HOSTNAME From DB_FILE_RECORD Where FileTableName='RIS_DOC'"), Texts{"LAB-PC1"});
+  EXPECT_EQ(Row("Select HOSTNAME From DB_FILE_RECORD Where FileTableName='LAB_REPORT'"), Texts{"OTHER-PC"});
 }
 
 TEST_F(DocumentSavingTest, PropertiesWithoutASelectedRowEndWithAConversionError) {
