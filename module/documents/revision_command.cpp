@@ -12,7 +12,6 @@
 #include "module/host/doc_store.h"
 #include "module/host/result_check.h"
 #include "runtime/errors.h"
-#include "runtime/host/basic_service.h"
 #include "runtime/host/common_service.h"
 #include "runtime/host/vexa_client_dataset.h"
 #include "runtime/platform/platform.h"
@@ -81,9 +80,7 @@ void TfrmMain::ActUpdateFileExecute(rt::TObject*) {
         OleCheck(objCommon->Alert("文档的文件名 " + file_name + " 不能用作文档缓存中的文件名，无法修改此文档！"));
         return;
       }
-      std::string base_dir;
-      OleCheck(objBaseInfo->GetCurDir(&base_dir));
-      const std::string local_copy = base_dir + "DocCache\\" + file_name;
+      const std::string local_copy = CacheFolder() + file_name;
       if (rt::FileExists(local_copy) && LocalCopyHoldsEdits(doc_id, local_copy)) {
         int answer = 0;
         OleCheck(objCommon->Confirm("发现本地文件较新,可能上次修改未保存至服务器\n\r是否保存?", 1, &answer));

@@ -7,7 +7,6 @@
 
 #include "module/framework/record_form.h"
 #include "module/host/result_check.h"
-#include "runtime/host/basic_service.h"
 #include "runtime/sysutils.h"
 
 namespace labdocs {
@@ -64,9 +63,7 @@ void TfrmClsfrmConfig::FormCreate(rt::TObject*) {
   if (!FInitLabDoc || !FFreeLabDoc || !FGetLabDoc || !FSaveLabDoc || !FDelLabDoc || !FUpdateLabDoc || !FOpenLabDoc)
     return;
 
-  std::string base_dir;
-  OleCheck(objBaseInfo->GetCurDir(&base_dir));
-  std::string cache_dir = base_dir + "DocCache\\";
+  const std::string cache_dir = CacheFolder();
   // The folder must fit the store's buffer whole; a shortened path would
   // name another folder.
   if (cache_dir.size() >= kCacheDirBufferSize) return;

@@ -33,11 +33,15 @@ std::string AfterLastBackslash(const std::string& text) {
 
 }  // namespace
 
-void TfrmClsfrmConfig::TellPathTooLong(const std::string& file_name) {
-  if (!FDocLibReady || file_name.empty()) return;
+std::string TfrmClsfrmConfig::CacheFolder() {
   std::string base_dir;
   OleCheck(objBaseInfo->GetCurDir(&base_dir));
-  const std::string path = base_dir + "DocCache\\" + rt::SafeFileName(file_name);
+  return base_dir + "DocCache\\";
+}
+
+void TfrmClsfrmConfig::TellPathTooLong(const std::string& file_name) {
+  if (!FDocLibReady || file_name.empty()) return;
+  const std::string path = CacheFolder() + rt::SafeFileName(file_name);
   if (path.size() < kFilePathBufferSize) return;
   OleCheck(objCommon->Alert("文件 " + file_name + " 在文档缓存中的路径长 " + std::to_string(path.size()) +
                             " 字节，超过了 249 字节，无法取出。请缩短文件名或把程序放到路径较短的目录中！"));

@@ -183,6 +183,9 @@ class TfrmClsfrmConfig : public rt::TForm {
   std::vector<std::string> KeyColumns() const;
   // Gives FFocusEdit the focus when it can take it.
   void Refocus();
+  // The document cache: the host's base directory followed directly by
+  // "DocCache\", the folder the store is initialised with.
+  std::string CacheFolder();
   // After a fetch that answered no: tells the user when the reason is that
   // the document's path in the cache would not fit the store's 250 bytes.
   void TellPathTooLong(const std::string& file_name);

@@ -224,14 +224,39 @@ struct FindState {
   std::size_t next = 0;
 };
 
-std::mutex find_mutex;
-std::set<FindState*> open_finds;
+// The objects behind the handles these functions give out: a handle is its
+// object's address and is valid while the object is registered, so a handle
+// that was closed or never given out is refused, not followed.
+template <class T>
+class HandleRegistry {
+ public:
+  HANDLE Add(std::unique_ptr<T> object) {
+    std::lock_guard lock(mutex_);
+    objects_.insert(object.get());
+    return static_cast<HANDLE>(object.release());
+  }
+  // The object of a handle; nullptr for an unknown one.
+  T* Find(HANDLE handle) {
+    std::lock_guard lock(mutex_);
+    auto it = objects_.find(static_cast<T*>(handle));
+    return it == objects_.end() ? nullptr : *it;
+  }
+  // Unregisters a handle and hands its object back; nullptr for an unknown one.
+  std::unique_ptr<T> Release(HANDLE handle) {
+    std::lock_guard lock(mutex_);
+    auto it = objects_.find(static_cast<T*>(handle));
+    if (it == objects_.end()) return nullptr;
+    std::unique_ptr<T> object(*it);
+    objects_.erase(it);
+    return object;
+  }
 
-FindState* TakeFind(HANDLE handle) {
-  std::lock_guard lock(find_mutex);
-  auto it = open_finds.find(static_cast<FindState*>(handle));
-  return it == open_finds.end() ? nullptr : *it;
-}
+ private:
+  std::mutex mutex_;
+  std::set<T*> objects_;
+};
+
+HandleRegistry<FindState> open_finds;
 
 // Writes all of a buffer to a descriptor.
 bool WriteAll(int fd, const char* data, std::size_t size) {
@@ -672,14 +697,7 @@ struct OpenFile {
   int fd = -1;
 };
 
-std::mutex file_mutex;
-std::set<OpenFile*> open_files;
-
-OpenFile* TakeFile(HANDLE handle) {
-  std::lock_guard lock(file_mutex);
-  auto it = open_files.find(static_cast<OpenFile*>(handle));
-  return it == open_files.end() ? nullptr : *it;
-}
+HandleRegistry<OpenFile> open_files;
 
 // The open(2) access flags for Windows access rights.
 int AccessFlags(DWORD desired_access) {
@@ -759,31 +777,21 @@ HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD, LPSECURITY_ATT
     }
     auto file = std::make_unique<OpenFile>();
     file->fd = fd;
-    {
-      std::lock_guard lock(file_mutex);
-      open_files.insert(file.get());
-    }
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-    return static_cast<HANDLE>(file.release());
+    return open_files.Add(std::move(file));
   });
 }
 
 BOOL CloseHandle(HANDLE object) {
-  std::unique_ptr<OpenFile> file;
-  {
-    std::lock_guard lock(file_mutex);
-    auto it = open_files.find(static_cast<OpenFile*>(object));
-    if (it == open_files.end()) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    file.reset(*it);
-    open_files.erase(it);
-  }
+  const std::unique_ptr<OpenFile> file = open_files.Release(object);
+  if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (::close(file->fd) != 0 && errno != EINTR) return Fail(ERROR_GEN_FAILURE, FALSE);
   return Succeed();
 }
 
 BOOL LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD number_of_bytes_to_lock_low,
                 DWORD number_of_bytes_to_lock_high, LPOVERLAPPED overlapped) {
-  OpenFile* open = TakeFile(file);
+  OpenFile* open = open_files.Find(file);
   if (open == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   const short type = (flags & LOCKFILE_EXCLUSIVE_LOCK) != 0 ? F_WRLCK : F_RDLCK;
   struct flock range;
@@ -802,7 +810,7 @@ BOOL LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD number_of_bytes_
 
 BOOL UnlockFileEx(HANDLE file, DWORD reserved, DWORD number_of_bytes_to_unlock_low,
                   DWORD number_of_bytes_to_unlock_high, LPOVERLAPPED overlapped) {
-  OpenFile* open = TakeFile(file);
+  OpenFile* open = open_files.Find(file);
   if (open == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   struct flock range;
   if (reserved != 0 || overlapped == nullptr ||
@@ -855,15 +863,13 @@ HANDLE FindFirstFileA(LPCSTR file_name, LPWIN32_FIND_DATAA find_data) {
     if (state->entries.empty()) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     *find_data = state->entries[0];
     state->next = 1;
-    std::lock_guard lock(find_mutex);
-    open_finds.insert(state.get());
     Succeed();
-    return static_cast<HANDLE>(state.release());
+    return open_finds.Add(std::move(state));
   });
 }
 
 BOOL FindNextFileA(HANDLE find_file, LPWIN32_FIND_DATAA find_data) {
-  FindState* state = TakeFind(find_file);
+  FindState* state = open_finds.Find(find_file);
   if (state == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (find_data == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   if (state->next >= state->entries.size()) return Fail(ERROR_NO_MORE_FILES, FALSE);
@@ -872,14 +878,7 @@ BOOL FindNextFileA(HANDLE find_file, LPWIN32_FIND_DATAA find_data) {
 }
 
 BOOL FindClose(HANDLE find_file) {
-  std::unique_ptr<FindState> state;
-  {
-    std::lock_guard lock(find_mutex);
-    auto it = open_finds.find(static_cast<FindState*>(find_file));
-    if (it == open_finds.end()) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    state.reset(*it);
-    open_finds.erase(it);
-  }
+  if (!open_finds.Release(find_file)) return Fail(ERROR_INVALID_HANDLE, FALSE);
   return Succeed();
 }
 

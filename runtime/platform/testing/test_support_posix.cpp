@@ -28,11 +28,11 @@ std::optional<std::string> GetEnv(const std::string& name) {
 
 bool SetFileTimes(const std::filesystem::path& file, const std::optional<FileTimeValue>& access,
                   const std::optional<FileTimeValue>& write) {
-  auto spec = [](const std::optional<FileTimeValue>& value) {
+  auto to_timespec = [](const std::optional<FileTimeValue>& value) {
     if (!value) return timespec{0, UTIME_OMIT};
     return timespec{static_cast<time_t>(value->seconds), static_cast<long>(value->nanoseconds)};
   };
-  const timespec times[2] = {spec(access), spec(write)};
+  const timespec times[2] = {to_timespec(access), to_timespec(write)};
   return ::utimensat(AT_FDCWD, file.c_str(), times, 0) == 0;
 }
 
