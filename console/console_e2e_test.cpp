@@ -111,21 +111,13 @@ TEST_F(ConsoleEndToEndTest, SaveAsCopiesTheDocumentUnderTheChosenName) {
 }
 
 TEST_F(ConsoleEndToEndTest, OpenHandsTheFetchedDocumentToItsProgram) {
-  if (!rt::testing::OpenCommandVariable())
-    GTEST_SKIP() << "the program is the system's association on Windows (PlatformShellTest)";
-  const std::filesystem::path opener = folder_.Path() / "opener.sh";
-  const std::filesystem::path opened = folder_.Path() / "opened.txt";
-  std::ofstream(opener) << "#!/bin/sh\ncp \"$1\" '" << rt::testing::PathUtf8(opened) << ".part' && mv '" << rt::testing::PathUtf8(opened)
-                        << ".part' '" << rt::testing::PathUtf8(opened) << "'\n";
-  std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
-  const ConsoleRun run = Run(u8"open 质量管理明细/质量手册\nselect 1\nrun 2\nexpect status 0\n", {},
-                             {"LABDOCS_OPEN_COMMAND=" + rt::testing::PathUtf8(opener)});
+  const rt::testing::RecordingOpener opener(folder_.Path() / "opened.txt");
+  const ConsoleRun run = Run(u8"open 质量管理明细/质量手册\nselect 1\nrun 2\nexpect status 0\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(run.HasLine("command: miOpenFile"));  // item 2, the default: 打开文档
-  // The program runs detached; give it a moment.
-  for (int i = 0; i < 100 && !std::filesystem::exists(opened); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(ReadFile(opened), u8"第一章 总则\n第二章 组织与管理\n");
+  const std::vector<std::string> opened = opener.Opened(1);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(ReadFile(rt::testing::Utf8Path(opened[0])), u8"第一章 总则\n第二章 组织与管理\n");
 }
 
 // The commands of the documents view that show forms and change data. The

@@ -287,14 +287,13 @@ TEST_F(ConsoleSessionTest, AHomeFolderGetsTheDemoOnceAndIsNeverChangedAfterwards
 }
 
 TEST_F(ConsoleSessionTest, WithoutTheDocumentStoreTheDemoDocumentsAreListedWithoutContent) {
-  // A host that names its library folders finds bare names there only.
-  const std::filesystem::path libraries = folder_.Path() / "libraries";
-  std::filesystem::create_directories(libraries);
-  if (!rt::testing::LibraryPathVariable()) GTEST_SKIP() << "Windows searches the program's folder for libraries first";
-  std::filesystem::copy_file(rt::testing::BuiltLibrary("fakeplugin"), libraries / rt::testing::BuiltLibrary("fakeplugin").filename());
-  const ConsoleRun run = Run("sql select LABDOC_ID, FILE_NAME from DB_FILE_STORAGE where LABDOC_ID in (1,2)\n"
-                             "sql select count(*) as n from RIS_DOC\n",
-                             {}, {"LABDOCS_DLL_PATH=" + rt::testing::PathUtf8(libraries)});
+  const rt::testing::ProgramFolder no_store(folder_.Path() / "libraries");
+  no_store.Add(rt::testing::BuiltLibrary("fakeplugin"), rt::testing::BuiltLibrary("fakeplugin").filename().string());
+  const ConsoleRun run = RunConsole(folder_.Home(),
+                                    "sql select LABDOC_ID, FILE_NAME from DB_FILE_STORAGE where LABDOC_ID in (1,2)\n"
+                                    "sql select count(*) as n from RIS_DOC\n",
+                                    {"--plugin", "fakeplugin.dll"}, no_store.Environment(),
+                                    no_store.Program("labdocs-console"));
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Block("  #  LABDOC_ID  FILE_NAME"),
             (Lines{"  #  LABDOC_ID  FILE_NAME", u8"  1  1          实验室安全手册.txt", u8"  2  2          仪器校准记录 2019; 第2版.csv",

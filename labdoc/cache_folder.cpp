@@ -1,7 +1,9 @@
 #include "labdoc/cache_folder.h"
 
+#include <chrono>
 #include <limits>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "labdoc/abandoned_files.h"
@@ -94,10 +96,24 @@ AtomicFile::~AtomicFile() {
   lock_.RemoveFile();
 }
 
-void AtomicFile::PutInPlace() {
+void AtomicFile::PutInPlace(const ContentSummary& content) {
   file_->Close();
-  if (!MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING))
-    throw rt::Exception("无法将取出的文件放到 " + target_ + " (错误 " + std::to_string(GetLastError()) + ")");
+  // Windows does not replace a file that another process has open: a
+  // reader is given a few seconds to finish, unless the file already is
+  // what would replace it.
+  constexpr int kAttempts = 50;
+  for (int attempt = 1; !MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING); ++attempt) {
+    const DWORD error = GetLastError();
+    const bool in_use = (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
+                        Examine(target_) == FileKind::Regular;
+    if (in_use && HoldsContent(target_, content.size, content.sha256)) {
+      lock_.RemoveFile();
+      break;
+    }
+    if (attempt == kAttempts || !in_use)
+      throw rt::Exception("无法将取出的文件放到 " + target_ + " (错误 " + std::to_string(error) + ")");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   placed_ = true;
   lock_.Release();
 }

@@ -64,8 +64,11 @@ class AtomicFile {
   void Write(const std::uint8_t* data, std::size_t size) { file_->Write(data, size); }
   // Closes the temporary file and renames it over the target, replacing
   // what is there. Throws rt::Exception when either fails (the temporary
-  // file is then removed).
-  void PutInPlace();
+  // file is then removed). When the target cannot be replaced because
+  // another process has it open (Windows), a target that already holds
+  // `content` (another fetch of the same content put it there) is kept in
+  // place of the temporary file.
+  void PutInPlace(const ContentSummary& content);
   const std::string& TemporaryPath() const { return temporary_; }
 
  private:

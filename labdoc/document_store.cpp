@@ -230,7 +230,7 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   ReadChunks(db.Handle(), current->content_id, current->summary, Document(doc_id),
              [&](const std::uint8_t* data, std::size_t size) { copy.Write(data, size); });
   snapshot.Commit();
-  copy.PutInPlace();
+  copy.PutInPlace(current->summary);
   records_.Remember(db, name, fetched);
   return path;
 }

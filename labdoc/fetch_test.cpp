@@ -130,11 +130,14 @@ TEST_F(FetchTest, TwoProcessesFetchingAtOnceBothGetTheWholeFile) {
   const fs::path go = folder_.Native("go");
   std::vector<std::unique_ptr<rt::testing::Process>> helpers;
   for (int i = 0; i < 2; ++i) {
+    rt::testing::ProcessOptions options;
+    options.standard_error = folder_.Native("errors" + std::to_string(i));
     helpers.push_back(rt::testing::StartProcess(
         rt::testing::BuiltProgram("labdoc_fetch_helper"),
         {rt::testing::PathUtf8(Native(cache)), std::to_string(doc_id),
          rt::testing::PathUtf8(folder_.Native("ready" + std::to_string(i))), rt::testing::PathUtf8(go),
-         rt::testing::PathUtf8(folder_.Native("report" + std::to_string(i)))}));
+         rt::testing::PathUtf8(folder_.Native("report" + std::to_string(i)))},
+        options));
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!(fs::exists(folder_.Native("ready0")) && fs::exists(folder_.Native("ready1"))) &&
@@ -154,7 +157,8 @@ TEST_F(FetchTest, TwoProcessesFetchingAtOnceBothGetTheWholeFile) {
     std::string digest;
     report >> status >> ok >> size >> digest;
     std::getline(report >> std::ws, path);
-    EXPECT_EQ(status, "00000000") << i;
+    std::ifstream errors(folder_.Native("errors" + std::to_string(i)), std::ios::binary);
+    EXPECT_EQ(status, "00000000") << i << ": " << std::string(std::istreambuf_iterator<char>(errors), {});
     EXPECT_EQ(ok, 1) << i;
     EXPECT_EQ(size, content.size()) << i;
     EXPECT_EQ(digest, expected) << i;

@@ -31,8 +31,11 @@ class LeftoversTest : public StoreTest {
   std::string OwnerFolder() const { return folder_.Ansi("labdocs.db-labdoc-locks\\"); }
   static fs::path Native(const std::string& ansi_path) { return rt::platform::NativePath(ansi_path); }
 
+  // Through the test support: folders' times too, on every system.
   static void Age(const fs::path& path, int seconds) {
-    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(seconds));
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const std::int64_t then = std::chrono::duration_cast<std::chrono::seconds>(now).count() - seconds;
+    ASSERT_TRUE(rt::testing::SetFileTimes(path, std::nullopt, rt::testing::FileTimeValue{then, 0})) << path;
   }
 
   // A pending content of a document (0: a new one) with `chunks` chunks of

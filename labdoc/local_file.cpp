@@ -6,6 +6,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/platform/platform.h"
+#include "runtime/platform/stream.h"
 
 namespace labdocs::labdoc {
 namespace {
@@ -31,7 +32,7 @@ FileKind Examine(const std::string& ansi_path) {
 InputFile::InputFile(const std::string& ansi_path) : ansi_path_(ansi_path) {
   const std::string native = rt::platform::ToNativePath(ansi_path);
   errno = 0;
-  file_ = std::fopen(native.c_str(), "rb");
+  file_ = rt::platform::OpenStream(native, false);
   if (file_ == nullptr) throw rt::Exception("无法打开文件 " + ansi_path + ": " + Reason(errno));
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(rt::platform::NativePath(ansi_path), error);
@@ -61,7 +62,7 @@ std::size_t InputFile::Read(std::uint8_t* buffer, std::size_t size) {
 OutputFile::OutputFile(const std::string& ansi_path) : ansi_path_(ansi_path) {
   const std::string native = rt::platform::ToNativePath(ansi_path);
   errno = 0;
-  file_ = std::fopen(native.c_str(), "wb");
+  file_ = rt::platform::OpenStream(native, true);
   if (file_ == nullptr) throw rt::Exception("无法创建文件 " + ansi_path + ": " + Reason(errno));
 }
 

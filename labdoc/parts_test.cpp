@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "labdoc/cache_folder.h"
@@ -17,6 +19,12 @@ namespace labdocs::labdoc {
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string DigestOf(const std::string& bytes) {
+  Sha256 sha;
+  sha.Update(bytes.data(), bytes.size());
+  return sha.HexDigest();
+}
 
 TEST(Sha256Test, KnownDigestsWholeAndInPieces) {
   Sha256 empty;
@@ -91,7 +99,7 @@ TEST_F(CacheFilesTest, AnAtomicFileAppearsOnlyWhenPutInPlace) {
     temporary = file.TemporaryPath();
     file.Write(reinterpret_cast<const std::uint8_t*>("new content"), 11);
     EXPECT_EQ(folder_.Read("目标.doc"), "old");
-    file.PutInPlace();
+    file.PutInPlace(ContentSummary{11, DigestOf("new content")});
   }
   EXPECT_EQ(folder_.Read("目标.doc"), "new content");
   EXPECT_FALSE(fs::exists(rt::platform::NativePath(temporary)));
@@ -114,7 +122,25 @@ TEST_F(CacheFilesTest, AnAtomicFileAppearsOnlyWhenPutInPlace) {
   // A place that cannot be taken fails and leaves nothing behind.
   fs::create_directories(folder_.Native("占用") / "inside");
   AtomicFile blocked(folder_.Ansi("占用"));
-  EXPECT_THROW(blocked.PutInPlace(), rt::Exception);
+  EXPECT_THROW(blocked.PutInPlace(ContentSummary{}), rt::Exception);
+}
+
+// A second fetch of the same content while a reader holds the first one's
+// copy open: where the system will not replace an open file, the copy that
+// is there already is the result.
+TEST_F(CacheFilesTest, AnOpenTargetThatHoldsTheContentAlreadyIsKept) {
+  folder_.Write("共享.doc", "same bytes");
+  std::ifstream reader(folder_.Native("共享.doc"), std::ios::binary);
+  ASSERT_TRUE(reader.is_open());
+  std::string temporary;
+  {
+    AtomicFile file(folder_.Ansi("共享.doc"));
+    temporary = file.TemporaryPath();
+    file.Write(reinterpret_cast<const std::uint8_t*>("same bytes"), 10);
+    file.PutInPlace(ContentSummary{10, DigestOf("same bytes")});
+  }
+  EXPECT_EQ(folder_.Read("共享.doc"), "same bytes");
+  EXPECT_FALSE(fs::exists(rt::platform::NativePath(temporary)));
 }
 
 }  // namespace

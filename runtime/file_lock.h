@@ -42,6 +42,7 @@ class FileLock {
   const std::string& Path() const { return path_; }
 
   // Removes the file while the lock is still held; false when it cannot.
+  // Windows may keep the name until the lock's handle is closed.
   bool RemoveFile() noexcept;
   // Releases the lock and closes its handle, if it holds one.
   void Release() noexcept;

@@ -62,6 +62,7 @@ namespace {
 // One console run: its script written beside the home folder, its output
 // going to files named after the script.
 struct Prepared {
+  std::filesystem::path program = rt::testing::BuiltProgram("labdocs-console");
   std::vector<std::string> arguments;
   rt::testing::ProcessOptions options;
 };
@@ -83,7 +84,7 @@ Prepared Prepare(const std::filesystem::path& home, const std::string& script, c
 }
 
 std::unique_ptr<rt::testing::Process> Start(const Prepared& prepared) {
-  return rt::testing::StartProcess(rt::testing::BuiltProgram("labdocs-console"), prepared.arguments, prepared.options);
+  return rt::testing::StartProcess(prepared.program, prepared.arguments, prepared.options);
 }
 
 ConsoleRun Collect(const Prepared& prepared, int exit_code) {
@@ -97,8 +98,10 @@ ConsoleRun Collect(const Prepared& prepared, int exit_code) {
 }  // namespace
 
 ConsoleRun RunConsole(const std::filesystem::path& home, const std::string& script,
-                      const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
-  const Prepared prepared = Prepare(home, script, arguments, environment);
+                      const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                      const std::filesystem::path& program) {
+  Prepared prepared = Prepare(home, script, arguments, environment);
+  if (!program.empty()) prepared.program = program;
   return Collect(prepared, Start(prepared)->Wait());
 }
 

@@ -43,9 +43,11 @@ class TempFolder {
 
 // Runs the console on a home folder with a script (UTF-8) given by
 // --script, with further arguments and environment assignments
-// ("NAME=value") in front.
+// ("NAME=value") in front; `program` instead of the build's console when
+// given.
 ConsoleRun RunConsole(const std::filesystem::path& home, const std::string& script,
-                      const std::vector<std::string>& arguments = {}, const std::vector<std::string>& environment = {});
+                      const std::vector<std::string>& arguments = {}, const std::vector<std::string>& environment = {},
+                      const std::filesystem::path& program = {});
 
 // Runs one console per script on the same home folder, all started before
 // any is waited for, and waits for all.

@@ -86,6 +86,7 @@ int FetchOnce(const Store& store, char** argv) {
   char* path = buffer.data();
   std::uint8_t ok = 0;
   const HRESULT status = store.get(std::stoi(argv[2]), &path, &ok);
+  if (status < 0) std::fprintf(stderr, "GetLabDoc: %s\n", rt::TakeErrorInfo().c_str());
   std::string digest = "-";
   std::uint64_t size = 0;
   if (status >= 0 && ok != 0) {

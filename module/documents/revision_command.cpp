@@ -28,8 +28,10 @@ constexpr WORD kFirstDosDate = (0 << 9) | (1 << 5) | 1;
 constexpr WORD kFirstDosTime = 0;
 constexpr WORD kLastDosDate = (127 << 9) | (12 << 5) | 31;
 constexpr WORD kLastDosTime = (23 << 11) | (59 << 5) | 29;
-// 1980-01-01 00:00:00 as a file time: 100-nanosecond ticks since 1601-01-01.
+// 1980-01-01 00:00:00 and 2108-01-01 00:00:00 as file times: 100-nanosecond
+// ticks since 1601-01-01.
 constexpr std::uint64_t kFirstDosFileTime = 138426ull * 86400ull * 10000000ull;
+constexpr std::uint64_t kPastLastDosFileTime = 185177ull * 86400ull * 10000000ull;
 
 std::uint64_t FileTimeTicks(const FILETIME& time) {
   return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -50,12 +52,15 @@ rt::DateTime TfrmMain::GetLocalFileTime(const std::string& path) {
   FILETIME local{};
   if (!FileTimeToLocalFileTime(&find_data.ftLastAccessTime, &local))
     throw rt::Exception("本地文件的时间无法换算为本地时间: " + path);
-  WORD dos_date = 0;
-  WORD dos_time = 0;
-  if (!FileTimeToDosDateTime(&local, &dos_date, &dos_time)) {
-    const bool before = FileTimeTicks(local) < kFirstDosFileTime;
-    dos_date = before ? kFirstDosDate : kLastDosDate;
-    dos_time = before ? kFirstDosTime : kLastDosTime;
+  // The range is judged here: not every system's conversion refuses a time
+  // outside it.
+  WORD dos_date = kFirstDosDate;
+  WORD dos_time = kFirstDosTime;
+  if (FileTimeTicks(local) >= kPastLastDosFileTime) {
+    dos_date = kLastDosDate;
+    dos_time = kLastDosTime;
+  } else if (FileTimeTicks(local) >= kFirstDosFileTime && !FileTimeToDosDateTime(&local, &dos_date, &dos_time)) {
+    throw rt::Exception("本地文件的时间无法换算为 DOS 时间: " + path);
   }
   return rt::FileDateToDateTime(static_cast<std::int32_t>((static_cast<std::uint32_t>(dos_date) << 16) | dos_time));
 }

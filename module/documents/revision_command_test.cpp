@@ -124,17 +124,7 @@ class RevisionTest : public testing::HostFixture {
     return view_->ExecuteMenuItem("N2");
   }
   // The paths the opening program was started with, once `count` arrived.
-  Lines Opened(std::size_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    Lines lines;
-    for (;;) {
-      lines.clear();
-      std::ifstream in(opened_);
-      for (std::string line; std::getline(in, line);) lines.push_back(line);
-      if (lines.size() >= count || std::chrono::steady_clock::now() > deadline) return lines;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  }
+  Lines Opened(std::size_t count) { return opener_->Opened(count); }
   // A user who edits the opened file in its program, then answers the
   // dialog by clicking `button`.
   void EditThenClick(const std::string& utf8_name, const std::string& content, const std::string& button) {

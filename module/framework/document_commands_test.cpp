@@ -132,23 +132,11 @@ TEST_F(DocumentCommandsTest, SaveAsOfADocumentWhoseCachedPathWouldNotFitSaysWhy)
 }
 
 TEST_F(DocumentCommandsTest, OpenHandsTheDocumentToItsProgramOrSaysWhyNot) {
-  if (!rt::testing::OpenCommandVariable())
-    GTEST_SKIP() << "the program is the system's association on Windows (PlatformShellTest)";
-  const std::string record = (home_ / "opened.txt").string();
-  const std::string script = (home_ / "open.sh").string();
-  std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << record << ".part' && mv '" << record << ".part' '"
-                        << record << "'\n";
-  fs::permissions(script, fs::perms::owner_all);
-  rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", script);
+  const rt::testing::RecordingOpener opener(home_ / "opened.txt");
   std::int32_t id = Store(Write(u8"来源/图谱.pdf", "%PDF"));
   SelectRow("\"LabDoc_ID= " + std::to_string(id) + " \"");  // the value is trimmed
   form_->acOpenFile->Execute();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(record) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  std::ifstream in(record);
-  std::string opened((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(opened, (home_ / "DocCache" / rt::testing::Utf8Path(u8"图谱.pdf")).string());
+  EXPECT_EQ(opener.Opened(1), std::vector<std::string>{rt::testing::PathUtf8(home_ / "DocCache" / rt::testing::Utf8Path(u8"图谱.pdf"))});
   EXPECT_TRUE(presenter_.Log().empty());
   // A number that is not one opens document -1, which the store lacks.
   SelectRow("LabDoc_ID=abc");

@@ -41,9 +41,10 @@ class StoreBindingTest : public testing::HostFixture {
   }
 };
 
+// Each runs in a test program of its own, started from a folder with the
+// store it needs.
 TEST_F(StoreBindingTest, WithoutTheLibraryTheFormWorksAndDocumentCommandsDoNothing) {
-  if (!rt::testing::LibraryPathVariable()) GTEST_SKIP() << "Windows loads the store beside the program; LABDOCS_DLL_PATH is the POSIX stand-in's";
-  testing::LibraryFolder nowhere(home_.string());
+  if (rt::testing::RerunFrom(home_ / "no-store")) return;
   TfrmClsfrmConfig* form = NewForm();
   EXPECT_EQ(form->FDocLib, nullptr);
   ExpectNothingHappens(*form);
@@ -52,8 +53,11 @@ TEST_F(StoreBindingTest, WithoutTheLibraryTheFormWorksAndDocumentCommandsDoNothi
 }
 
 TEST_F(StoreBindingTest, ALibraryLackingOneEntryPointIsNotUsedAtAll) {
-  if (!rt::testing::LibraryPathVariable()) GTEST_SKIP() << "Windows loads the store beside the program; LABDOCS_DLL_PATH is the POSIX stand-in's";
-  testing::LibraryFolder lacking(testing::BinFolder() + "/store_without_open");
+  const std::filesystem::path store = rt::testing::BuiltLibrary("LAB_DOC");
+  const auto add_lacking_store = [&](const rt::testing::ProgramFolder& folder) {
+    folder.Add(store.parent_path() / "store_without_open" / store.filename(), store.filename().string());
+  };
+  if (rt::testing::RerunFrom(home_ / "lacking", add_lacking_store)) return;
   TfrmClsfrmConfig* form = NewForm();
   EXPECT_NE(form->FDocLib, nullptr);
   EXPECT_EQ(form->FOpenLabDoc, nullptr);

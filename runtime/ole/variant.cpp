@@ -111,7 +111,9 @@ HRESULT ValidateType(VARTYPE vt) {
     return (base == VT_VARIANT || (IsScalarType(base) && base != VT_EMPTY && base != VT_NULL)) ? S_OK
                                                                                                 : DISP_E_BADVARTYPE;
   }
-  return IsScalarType(base) ? S_OK : DISP_E_BADVARTYPE;
+  // A bare VT_VARIANT holds nothing, and a decimal owns nothing: both are
+  // values to clear and copy.
+  return IsScalarType(base) || base == VT_VARIANT || base == VT_DECIMAL ? S_OK : DISP_E_BADVARTYPE;
 }
 
 SAFEARRAY* AllocVector(VARTYPE vt, std::uint16_t features, std::uint32_t element_size, std::int32_t lower_bound,
@@ -203,9 +205,7 @@ HRESULT VariantClear(VARIANTARG* v) noexcept {
   } else if (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) {
     if (v->punkVal) v->punkVal->Release();
   }
-  v->vt = VT_EMPTY;
-  v->brecVal.pvRecord = nullptr;
-  v->brecVal.pRecInfo = nullptr;
+  v->vt = VT_EMPTY;  // only the type, as on Windows: the old value is not to be read
   return S_OK;
 }
 

@@ -10,8 +10,11 @@
 // Differences from the Windows functions on other systems:
 //  - SafeArrayCreateVector is the only way to create an array; arrays are
 //    one-dimensional, and their data size is limited to 0x7FFFFFFF bytes.
-//  - VT_DECIMAL, VT_RECORD and VT_VECTOR values are not supported; the
-//    functions answer DISP_E_BADVARTYPE for them.
+//  - VT_RECORD and VT_VECTOR values are not supported; the functions answer
+//    DISP_E_BADVARTYPE for them. A VT_DECIMAL is cleared and copied as the
+//    16 bytes it is, and is no element type of an array.
+//  - Null arguments are answered with E_INVALIDARG (the system's functions
+//    do not look for them).
 #pragma once
 
 #if defined(_WIN32)
@@ -101,7 +104,9 @@ enum VARENUM {
   VT_UINT = 23,
   VT_VOID = 24,
   VT_HRESULT = 25,
+  VT_LPWSTR = 31,
   VT_RECORD = 36,
+  VT_CLSID = 72,
   VT_VECTOR = 0x1000,
   VT_ARRAY = 0x2000,
   VT_BYREF = 0x4000,

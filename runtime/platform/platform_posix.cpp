@@ -119,7 +119,7 @@ DWORD ErrorFromErrno(int error, const std::string& native_path) {
 // Converts an ANSI path argument; false (last error set) for a null or
 // non-GBK path.
 bool Native(LPCSTR ansi_path, std::string& native) {
-  if (ansi_path == nullptr) return Fail(ERROR_INVALID_PARAMETER, false);
+  if (ansi_path == nullptr) return Fail(ERROR_PATH_NOT_FOUND, false);
   try {
     native = ToNativePath(ansi_path);
   } catch (const rt::EConvertError&) {

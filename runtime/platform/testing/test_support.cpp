@@ -1,6 +1,12 @@
 // The parts of the test support that are the same on every system.
 #include "runtime/platform/testing/test_support.h"
 
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
 #include "runtime/platform/platform.h"
 
 namespace rt::testing {
@@ -19,6 +25,40 @@ std::string PathUtf8(const std::filesystem::path& path) { return platform::PathU
 std::filesystem::path BinaryFolder() {
   if (std::optional<std::string> bin = GetEnv("LABDOCS_TEST_BIN"); bin && !bin->empty()) return Utf8Path(*bin);
   return ProgramPath().parent_path();
+}
+
+std::vector<std::string> RecordingOpener::Opened(std::size_t count) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (;;) {
+    std::vector<std::string> lines;
+    std::ifstream in(record_, std::ios::binary);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    if (lines.size() >= count || std::chrono::steady_clock::now() > deadline) return lines;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+bool RerunFrom(const std::filesystem::path& at, const std::function<void(const ProgramFolder&)>& prepare) {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string name = std::string(test->test_suite_name()) + "." + test->name();
+  if (GetEnv("LABDOCS_TEST_RERUN") == name) return false;
+  const ProgramFolder folder(at);
+  if (prepare) prepare(folder);
+  ProcessOptions options;
+  options.environment = folder.Environment();
+  options.environment.push_back("LABDOCS_TEST_RERUN=" + name);
+  options.environment.push_back("LABDOCS_TEST_BIN=" + PathUtf8(BinaryFolder()));
+  const std::filesystem::path output = std::filesystem::temp_directory_path() / ("labdocs-rerun-" + name + ".txt");
+  options.standard_output = output;
+  options.standard_error = output;
+  const int exit_code = RunProcess(folder.Program(ProgramPath().stem().string()), {"--gtest_filter=" + name}, options);
+  std::ifstream in(output, std::ios::binary);
+  const std::string transcript((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  std::filesystem::remove(output);
+  EXPECT_EQ(exit_code, 0) << transcript;
+  EXPECT_NE(transcript.find("[  PASSED  ] 1 test"), std::string::npos) << transcript;
+  return true;
 }
 
 int RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,6 +73,10 @@ std::filesystem::path BuiltLibrary(std::string_view name);
 //   - named pipes (FIFOs) exist in the file system (POSIX).
 bool LibraryPathVariable();
 bool OpenCommandVariable();
+// True when the system's services are Wine's, which differ from Windows' in
+// a few answers to calls outside their contract (the tests that look at
+// those say which).
+bool UnderWine();
 // Makes a FIFO; false where the system has none. Throws std::runtime_error
 // when the system has them and this one cannot be made.
 bool MakeFifo(const std::filesystem::path& path);
@@ -86,9 +91,42 @@ class RecordingOpener {
  public:
   explicit RecordingOpener(const std::filesystem::path& record);
 
+  // The paths recorded so far (UTF-8), once there are at least `count` of
+  // them or 20 seconds have passed: the opener runs detached.
+  std::vector<std::string> Opened(std::size_t count) const;
+
  private:
+  std::filesystem::path record_;
   std::unique_ptr<ScopedEnv> variable_;
 };
+
+// A folder from which the build's programs run with the document store a
+// test chooses, or none. On POSIX systems the programs stay where they are
+// and their library search is pointed at the folder (LABDOCS_DLL_PATH); on
+// Windows, which searches a program's own folder first, the build's
+// libraries, the store left out, are copied into it, and each program
+// asked for.
+class ProgramFolder {
+ public:
+  explicit ProgramFolder(std::filesystem::path folder);
+
+  // Puts a library into the folder under the given file name.
+  void Add(const std::filesystem::path& library, const std::string& file_name) const;
+  // A program of the build, as it runs with the folder's libraries.
+  std::filesystem::path Program(std::string_view name) const;
+  // NAME=VALUE pairs the programs run with.
+  std::vector<std::string> Environment() const;
+
+ private:
+  std::filesystem::path folder_;
+};
+
+// Runs the current test again in a process of its own: the test program
+// from a ProgramFolder made at `folder` and given what `prepare` puts in
+// it. In the test that started it: true, once the rerun has ended (a
+// failure of the rerun fails the test). In the rerun: false, and the test
+// goes on.
+bool RerunFrom(const std::filesystem::path& folder, const std::function<void(const ProgramFolder&)>& prepare = {});
 
 // A program started by StartProcess. Destroying the object waits for it.
 class Process {

@@ -42,7 +42,7 @@ std::filesystem::path BuiltProgram(std::string_view name) { return BinaryFolder(
 
 std::filesystem::path BuiltLibrary(std::string_view name) { return BinaryFolder() / (std::string(name) + ".so"); }
 
-RecordingOpener::RecordingOpener(const std::filesystem::path& record) {
+RecordingOpener::RecordingOpener(const std::filesystem::path& record) : record_(record) {
   const std::filesystem::path script = record.parent_path() / (record.filename().string() + ".opener.sh");
   {
     std::ofstream out(script);
@@ -60,6 +60,20 @@ bool MakeFifo(const std::filesystem::path& path) {
   if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("cannot make the FIFO " + path.string());
   return true;
 }
+
+bool UnderWine() { return false; }
+
+ProgramFolder::ProgramFolder(std::filesystem::path folder) : folder_(std::move(folder)) {
+  std::filesystem::create_directories(folder_);
+}
+
+void ProgramFolder::Add(const std::filesystem::path& library, const std::string& file_name) const {
+  std::filesystem::copy_file(library, folder_ / file_name, std::filesystem::copy_options::overwrite_existing);
+}
+
+std::filesystem::path ProgramFolder::Program(std::string_view name) const { return BuiltProgram(name); }
+
+std::vector<std::string> ProgramFolder::Environment() const { return {"LABDOCS_DLL_PATH=" + folder_.string()}; }
 
 namespace {
 

@@ -143,13 +143,41 @@ std::filesystem::path BuiltProgram(std::string_view name) { return BinaryFolder(
 std::filesystem::path BuiltLibrary(std::string_view name) { return BinaryFolder() / (std::string(name) + ".dll"); }
 
 RecordingOpener::RecordingOpener(const std::filesystem::path& record)
-    : variable_(std::make_unique<ScopedEnv>("LABDOCS_TEST_OPEN_RECORD", PathUtf8(record))) {}
+    : record_(record), variable_(std::make_unique<ScopedEnv>("LABDOCS_TEST_OPEN_RECORD", PathUtf8(record))) {}
 
 bool LibraryPathVariable() { return false; }
 
 bool OpenCommandVariable() { return false; }
 
 bool MakeFifo(const std::filesystem::path&) { return false; }
+
+ProgramFolder::ProgramFolder(std::filesystem::path folder) : folder_(std::move(folder)) {
+  std::filesystem::create_directories(folder_);
+  // Copies, not links: a linked file would be the build's own, held by
+  // every process that maps it and written through by Add.
+  for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(BinaryFolder())) {
+    const std::filesystem::path& file = entry.path();
+    if (entry.is_regular_file() && file.extension() == L".dll" && file.filename() != L"LAB_DOC.dll")
+      std::filesystem::copy_file(file, folder_ / file.filename());
+  }
+}
+
+void ProgramFolder::Add(const std::filesystem::path& library, const std::string& file_name) const {
+  std::filesystem::copy_file(library, folder_ / file_name, std::filesystem::copy_options::overwrite_existing);
+}
+
+std::filesystem::path ProgramFolder::Program(std::string_view name) const {
+  const std::filesystem::path program = folder_ / BuiltProgram(name).filename();
+  if (!std::filesystem::exists(program)) std::filesystem::copy_file(BuiltProgram(name), program);
+  return program;
+}
+
+std::vector<std::string> ProgramFolder::Environment() const { return {}; }
+
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
 
 std::unique_ptr<Process> StartProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                                       const ProcessOptions& options) {
