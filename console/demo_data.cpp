@@ -201,7 +201,9 @@ void FillDemoData(rt::Database& database, const std::string& base_dir, std::vect
   }
 
   // The icons appear whole: a console starting beside this one may be
-  // writing the same icons or showing them.
+  // writing the same icons or showing them. (Windows does not replace a file
+  // another process has open: an icon that is there already with the same
+  // bytes is kept.)
   std::random_device random;
   for (bool folder : {false, true}) {
     const std::vector<std::uint8_t> icon = IconBytes(folder);
@@ -214,7 +216,9 @@ void FillDemoData(rt::Database& database, const std::string& base_dir, std::vect
     std::filesystem::rename(partial, path, error);
     if (error) {
       std::filesystem::remove(partial, error);
-      throw rt::Exception("Cannot write " + rt::platform::AnsiPath(path));
+      std::ifstream there(path, std::ios::binary);
+      if (std::vector<std::uint8_t>(std::istreambuf_iterator<char>(there), {}) != icon)
+        throw rt::Exception("Cannot write " + rt::platform::AnsiPath(path));
     }
   }
 

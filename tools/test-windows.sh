@@ -46,6 +46,12 @@ done
 opener="$(winepath -w "$PWD/build/windows/bin/record_opener.exe")"
 wine reg add 'HKCR\labdocs.testopener\shell\open\command' /ve /d "\"$opener\" \"%1\"" /f >/dev/null
 
+# Wine's desktop process starts with the first program that needs it and
+# inherits that program's standard streams; started by a test (ShellExecute
+# does), it would hold CTest's pipe for that test until the end of the run.
+# So it starts here, kept by a program that waits until the server goes.
+wine notepad.exe </dev/null >/dev/null 2>&1 &
+
 tests_started=$SECONDS
 ctest --preset windows
 echo "Windows tests under Wine: $((SECONDS - tests_started)) s; the whole Windows stage: $((SECONDS - started)) s"
