@@ -7,13 +7,16 @@
 // exists; without it these tests are skipped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
 #include "console/testing/console_run.h"
+#include "console/testing/readme_session.h"
 #include "runtime/platform/testing/test_support.h"
 
 namespace console {
@@ -241,19 +244,56 @@ TEST_F(ConsoleEndToEndTest, CopiesADirectoryWhoseNameHoldsBlanksQuotesAndASemico
 }
 
 TEST_F(ConsoleEndToEndTest, RevisingADocumentOffersToStoreItBack) {
-  const std::filesystem::path opener = folder_.Path() / "opener.sh";
-  std::ofstream(opener) << "#!/bin/sh\nexit 0\n";
-  std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+  const rt::testing::RecordingOpener opener(folder_.Path() / "opened.txt");
   const ConsoleRun run = Run(u8"open 质量管理明细/质量手册\n"
                              "select 1\n"
                              "run 修改文档\n"
                              u8"expect title 保存文件到服务器\n"
                              "click BtnCancel\n"
-                             "expect status 0\n",
-                             {}, {"LABDOCS_OPEN_COMMAND=" + rt::testing::PathUtf8(opener)});
+                             "expect status 0\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(run.HasLine("command: N2"));
   EXPECT_TRUE(run.HasLine(u8"form closed: 保存文件到服务器 (cancel)"));
+}
+
+// The session the README shows, with adding and revising, gives the same
+// transcript on every system once the folder's path is taken out.
+TEST_F(ConsoleEndToEndTest, TheReadmeSessionReadsTheSameOnEverySystem) {
+  const rt::testing::RecordingOpener opener(folder_.Path() / "opened.txt");
+  const std::string folder = rt::testing::PathUtf8(folder_.Path());
+  std::ofstream(folder_.Path() / rt::testing::Utf8Path(u8"新文件乗.txt"), std::ios::binary) << u8"新的内容";
+  const ConsoleRun run = Run(u8"open 文档管理明细\n"
+                             "select 4\n"
+                             "menu\n"
+                             u8"open 文档管理明细/2019年度\n"
+                             "select 2\n"
+                             "menu\n"
+                             u8"run 另存为\n"
+                             u8"file " + folder + u8"/副本乗\n"
+                             u8"open 论文管理明细\n"
+                             "select 2\n"
+                             "run miNew\n"
+                             "click btnOpenFile\n"
+                             u8"file " + folder + u8"/新文件乗.txt\n"
+                             u8"type mmComment 乗表的说明\n"
+                             "click btnSave\n"
+                             u8"open 论文管理明细/2020年论文\n"
+                             u8"open 质量管理明细/质量手册\n"
+                             "select 1\n"
+                             u8"run 修改文档\n"
+                             "click BtnSave\n"
+                             "quit\n");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  std::string transcript = run.out;
+  for (std::size_t at; (at = transcript.find(folder)) != std::string::npos;) transcript.replace(at, folder.size(), "<folder>");
+  std::replace(transcript.begin(), transcript.end(), '\\', '/');
+  // The added document's time is the time it was added.
+  transcript = std::regex_replace(transcript, std::regex(" [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\n\\(1 row\\)\n> open "),
+                                  " <now>\n(1 row)\n> open ");
+  EXPECT_EQ(transcript, testing::kReadmeSession);
+  EXPECT_EQ(ReadFile(rt::testing::Utf8Path(folder + u8"/副本乗.csv")),
+            u8"仪器,校准日期,结果\n血球分析仪,2019-06-10,合格\n生化分析仪,2019-06-11,合格\n");
+  EXPECT_EQ(opener.Opened(1).size(), 1u);
 }
 
 }  // namespace
