@@ -53,7 +53,7 @@ class HostFixture : public ::testing::Test {
     rt::SetStatementMonitor(nullptr);
     rt::Application().SetPresenter(nullptr);
     rt::CloseSession();
-    std::filesystem::remove_all(home_);
+    rt::testing::RemoveAll(home_);
   }
 
   void SetSysCode(const std::string& code) {

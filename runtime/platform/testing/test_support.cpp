@@ -61,6 +61,17 @@ bool RerunFrom(const std::filesystem::path& at, const std::function<void(const P
   return true;
 }
 
+void RemoveAll(const std::filesystem::path& folder) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    if (!error) return;
+    if (std::chrono::steady_clock::now() > deadline) throw std::filesystem::filesystem_error("cannot remove", folder, error);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
 int RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                const ProcessOptions& options) {
   return StartProcess(program, arguments, options)->Wait();

@@ -52,6 +52,12 @@ struct FileTimeValue {
 bool SetFileTimes(const std::filesystem::path& file, const std::optional<FileTimeValue>& access,
                   const std::optional<FileTimeValue>& write);
 
+// Removes a folder and everything in it. Windows keeps a file that a
+// process still has open (a program the test started, ending on its own):
+// the removal is tried again for up to ten seconds. Throws
+// std::filesystem::filesystem_error when it still fails.
+void RemoveAll(const std::filesystem::path& folder);
+
 // The running test program's full path.
 std::filesystem::path ProgramPath();
 // The folder the test program and the built libraries are in:
