@@ -136,16 +136,26 @@ void TfrmClsfrmConfig::acDeleteExecute(rt::TObject*) {
   OleCheck(objCommon->Confirm("是否确实要删除选中的记录？", 2, &answer));
   if (answer != 1) return;
 
-  // A record goes only after its document did.
+  // A record goes only after its document did, and both in one transaction:
+  // when the record cannot be deleted, its document is not deleted either
+  // (else the record would stay, its document gone).
   auto remove = [this](const std::string& sql, const std::string& doc_id) {
     const std::int32_t number = rt::StrToInt(doc_id);
-    if (!DeleteDocument(number)) return;
-    int result = 0;
-    OleCheck(objDataCtrl->ExecSQL(sql, &result));
-    if (result >= 0) {
-      FSaveResult = 0;
-      FDataChanged = true;
+    OleCheck(objDataCtrl->BeginTrans());
+    int result = -1;
+    try {
+      if (DeleteDocument(number)) OleCheck(objDataCtrl->ExecSQL(sql, &result));
+    } catch (...) {
+      objDataCtrl->RollbackTrans();
+      throw;
     }
+    if (result < 0) {
+      OleCheck(objDataCtrl->RollbackTrans());
+      return;
+    }
+    OleCheck(objDataCtrl->CommitTrans());
+    FSaveResult = 0;
+    FDataChanged = true;
   };
   if (!statement.empty()) {
     remove(statement, GetRowParam(*cdsParams, "LABDOC_ID"));

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "module/framework/record_form.h"
+#include "module/host/doc_store.h"
 #include "module/testing/host_fixture.h"
 #include "runtime/data/client_dataset.h"
 #include "runtime/errors.h"
@@ -202,6 +203,26 @@ TEST_F(RecordEditingTest, DeleteRemovesEachRecordAfterItsDocument) {
   EXPECT_EQ(Description(3), "<none>");
   EXPECT_TRUE(form->FDataChanged);
   EXPECT_EQ(form->FSaveResult, 0);
+  form->Free();
+}
+
+// A record that cannot be deleted keeps its document: the two go together
+// or not at all.
+TEST_F(RecordEditingTest, ARecordThatCannotBeDeletedKeepsItsDocument) {
+  TDocForm* form = NewForm();
+  const std::int32_t first = StoredDocument(*form, 1, "first.doc");
+  const std::int32_t second = StoredDocument(*form, 2, "second.doc");
+  rt::Session().ExecuteBound(
+      "CREATE TRIGGER keep_two BEFORE DELETE ON RIS_DOC WHEN old.ID = 2 BEGIN SELECT RAISE(ABORT, 'kept'); END", {});
+  Select(*form, {"ID=1;LABDOC_ID=" + std::to_string(first), "ID=2;LABDOC_ID=" + std::to_string(second)});
+  presenter_.AnswerConfirm(1);
+  EXPECT_THROW(form->acDelete->Execute(), rt::EOleError);
+  EXPECT_EQ(Description(1), "<none>");
+  EXPECT_EQ(Description(2), "d2");
+  char buffer[kFilePathBufferSize] = {};
+  char* path = buffer;
+  EXPECT_FALSE(form->FetchDocument(first, path));
+  EXPECT_TRUE(form->FetchDocument(second, path)) << "the kept record's document is still stored";
   form->Free();
 }
 
