@@ -10,8 +10,10 @@
 #include <set>
 
 #include "labdoc/cache_folder.h"
+#include "labdoc/owner_lock.h"
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/platform/testing/test_support.h"
+#include "runtime/data/database.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/data/sqlite_util.h"
 #include "runtime/file_lock.h"
@@ -98,6 +100,18 @@ TEST_F(LeftoversTest, TemporaryFilesThatNoLiveFetchWritesGoWhenTheStoreStarts) {
   writers.clear();
   ASSERT_EQ(InitWith(cache_), S_OK);
   EXPECT_FALSE(fs::exists(Native(cache_ + "~labdoc-2222222222222222.tmp")));
+}
+
+// The owners' folder sits beside the database file, whatever characters its
+// path holds (SQLite names files in UTF-8, Windows' own calls take GBK).
+TEST_F(LeftoversTest, TheOwnersFolderIsBesideTheDatabaseUnderAChinesePath) {
+  const fs::path folder = folder_.Native("库乗");
+  fs::create_directories(folder);
+  rt::Database db(rt::platform::SqliteFileName(rt::platform::AnsiPath(folder / "labdocs.db")));
+  std::string owners = labdoc::OwnerFolder(db);
+  ASSERT_FALSE(owners.empty());
+  owners.pop_back();  // the trailing separator
+  EXPECT_EQ(rt::platform::NativePath(owners), folder / "labdocs.db-labdoc-locks");
 }
 
 TEST_F(LeftoversTest, PendingContentsGoAsSoonAsTheirOwnersHaveEnded) {

@@ -21,10 +21,11 @@ std::string OwnerFolder(rt::Database& db) {
   // SQLite's own full path of the file, made when it was opened: the path
   // the caller gave may be relative to a current folder that has changed
   // since.
+  // Both are UTF-8 on every system, which is not the native form on Windows.
   const char* full = sqlite3_db_filename(db.Handle(), "main");
-  const std::string native = full != nullptr ? full : db.Path();
-  if (native.empty()) return {};
-  return rt::IncludeTrailingPathDelimiter(rt::platform::FromNativePath(native) + "-labdoc-locks");
+  const std::string utf8 = full != nullptr ? full : db.Path();
+  if (utf8.empty()) return {};
+  return rt::IncludeTrailingPathDelimiter(rt::platform::AnsiPath(rt::platform::Utf8Path(utf8)) + "-labdoc-locks");
 }
 
 bool IsOwnerFileName(std::string_view name) {
