@@ -12,9 +12,12 @@ function(labdocs_gbk_literals target)
   endif()
 endfunction()
 
-# Adds every *_test.cpp below the given folders to one test binary.
+# Adds every *_test.cpp below the given folders to one test binary, but for
+# those whose paths match a regular expression of EXCLUDE. Its tests need
+# the CTest fixture FIXTURE when one is named, and get the NAME=VALUE pairs
+# of ENVIRONMENT.
 function(labdocs_add_tests target)
-  cmake_parse_arguments(ARG "" "" "DIRS;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "FIXTURE" "DIRS;LIBS;EXCLUDE;ENVIRONMENT" ${ARGN})
   set(sources)
   foreach(dir IN LISTS ARG_DIRS)
     file(GLOB_RECURSE found CONFIGURE_DEPENDS ${dir}/*_test.cpp)
@@ -25,6 +28,9 @@ function(labdocs_add_tests target)
     else()
       list(FILTER found EXCLUDE REGEX "_win32_test\\.cpp$")
     endif()
+    foreach(pattern IN LISTS ARG_EXCLUDE)
+      list(FILTER found EXCLUDE REGEX "${pattern}")
+    endforeach()
     list(APPEND sources ${found})
   endforeach()
   add_executable(${target} ${sources})
@@ -38,6 +44,15 @@ function(labdocs_add_tests target)
   else()
     set(discovery_mode POST_BUILD)
   endif()
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE ${discovery_mode}
-                       PROPERTIES ENVIRONMENT "LABDOCS_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
+  # One variable a property: a list in a property does not survive the
+  # discovery's generated script.
+  set(properties ENVIRONMENT "LABDOCS_TEST_BIN=${CMAKE_BINARY_DIR}/bin")
+  foreach(assignment IN LISTS ARG_ENVIRONMENT)
+    string(REGEX REPLACE "^([^=]*)=" "\\1=set:" modification "${assignment}")
+    list(APPEND properties ENVIRONMENT_MODIFICATION "${modification}")
+  endforeach()
+  if(ARG_FIXTURE)
+    list(APPEND properties FIXTURES_REQUIRED ${ARG_FIXTURE})
+  endif()
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE ${discovery_mode} PROPERTIES ${properties})
 endfunction()

@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # The Windows stage installs its own set (MinGW-w64, Wine).
-tools/deps.sh console tests bench fuzz
+tools/deps.sh console tests bench fuzz postgres
 cmake --preset ci
 cmake --build --preset ci --parallel 2
 tools/test-windows.sh

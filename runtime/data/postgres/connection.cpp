@@ -1,0 +1,233 @@
+#include "runtime/data/postgres/connection.h"
+
+#include <libpq-fe.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "runtime/data/datetime_text.h"
+#include "runtime/text/gbk.h"
+
+namespace rt::postgres {
+namespace {
+
+// The server's type numbers (its catalog pg_type) that are not texts.
+constexpr Oid kBool = 16;
+constexpr Oid kBytea = 17;
+constexpr Oid kInt8 = 20;
+constexpr Oid kInt2 = 21;
+constexpr Oid kInt4 = 23;
+constexpr Oid kOid = 26;
+constexpr Oid kFloat4 = 700;
+constexpr Oid kFloat8 = 701;
+constexpr Oid kNumeric = 1700;
+constexpr Oid kTimestamp = 1114;
+
+FieldType TypeOf(Oid type) {
+  switch (type) {
+    case kBool:
+    case kInt8:
+    case kInt2:
+    case kInt4:
+    case kOid:
+      return FieldType::Integer;
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+      return FieldType::Float;
+    case kTimestamp:
+      return FieldType::DateTime;
+    case kBytea:
+      return FieldType::Blob;
+    default:
+      return FieldType::Text;
+  }
+}
+
+// The server's messages are UTF-8; what GBK lacks becomes '?'.
+std::string Message(const char* utf8) {
+  std::string text = utf8 ? utf8 : "";
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  try {
+    return gbk::FromUtf8(text);
+  } catch (const EConvertError&) {
+    for (char& c : text)
+      if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+    return text;
+  }
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// bytea's text form, "\x" and two hex digits a byte.
+std::vector<std::uint8_t> Unhex(const char* text, int length) {
+  if (length < 2 || text[0] != '\\' || text[1] != 'x' || length % 2 != 0)
+    throw EDatabaseError("The server sent bytes in a form other than hex");
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(static_cast<std::size_t>(length - 2) / 2);
+  for (int i = 2; i < length; i += 2) {
+    const int high = HexDigit(text[i]);
+    const int low = HexDigit(text[i + 1]);
+    if (high < 0 || low < 0) throw EDatabaseError("The server sent bytes in a form other than hex");
+    bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+  }
+  return bytes;
+}
+
+Value Cell(const char* text, int length, Oid type) {
+  switch (TypeOf(type)) {
+    case FieldType::Integer:
+      if (type == kBool) return std::int64_t{text[0] == 't' ? 1 : 0};
+      return std::int64_t{std::strtoll(text, nullptr, 10)};
+    case FieldType::Float:
+      return std::strtod(text, nullptr);
+    case FieldType::DateTime: {
+      const std::optional<DateTime> time = datetime::FromText(std::string_view(text, static_cast<std::size_t>(length)));
+      if (!time) throw EDatabaseError(std::string("The server sent a time that is none: ") + text);
+      return *time;
+    }
+    case FieldType::Blob:
+      return Unhex(text, length);
+    case FieldType::Text:
+      break;
+  }
+  return gbk::FromUtf8(std::string_view(text, static_cast<std::size_t>(length)));
+}
+
+void IgnoreNotice(void*, const char*) {}
+
+}  // namespace
+
+struct Connection::Result {
+  std::unique_ptr<PGresult, decltype(&PQclear)> result{nullptr, &PQclear};
+};
+
+std::string NumberParameters(std::string_view sql) {
+  std::string out;
+  out.reserve(sql.size() + 8);
+  int number = 0;
+  for (std::size_t i = 0; i < sql.size(); ++i) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"') {
+      const std::size_t end = sql.find(c, i + 1);
+      const std::size_t stop = end == std::string_view::npos ? sql.size() : end + 1;
+      out.append(sql.substr(i, stop - i));
+      i = stop - 1;
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      const std::size_t end = sql.find('\n', i);
+      const std::size_t stop = end == std::string_view::npos ? sql.size() : end;
+      out.append(sql.substr(i, stop - i));
+      i = stop - 1;
+    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      const std::size_t end = sql.find("*/", i + 2);
+      const std::size_t stop = end == std::string_view::npos ? sql.size() : end + 2;
+      out.append(sql.substr(i, stop - i));
+      i = stop - 1;
+    } else if (c == '?') {
+      out += '$' + std::to_string(++number);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+Connection::Connection(const std::string& conninfo) : conn_(PQconnectdb(conninfo.c_str())) {
+  if (conn_ == nullptr) throw EDatabaseError("Cannot reach the database server: out of memory");
+  if (PQstatus(conn_) != CONNECTION_OK || PQsetClientEncoding(conn_, "UTF8") != 0) {
+    const std::string reason = Message(PQerrorMessage(conn_));
+    PQfinish(conn_);
+    throw EDatabaseError("Cannot connect to the database server: " + reason);
+  }
+  PQsetNoticeProcessor(conn_, &IgnoreNotice, nullptr);
+}
+
+Connection::~Connection() { PQfinish(conn_); }
+
+bool Connection::InTransaction() const {
+  const PGTransactionStatusType status = PQtransactionStatus(conn_);
+  return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
+}
+
+Connection::Result Connection::Run(std::string_view sql_utf8, const std::vector<Value>& params) {
+  std::vector<std::string> texts(params.size());
+  std::vector<const char*> values(params.size(), nullptr);
+  std::vector<int> lengths(params.size(), 0);
+  std::vector<int> formats(params.size(), 0);
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    const Value& value = params[i];
+    if (std::holds_alternative<std::monostate>(value)) continue;
+    if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value)) {
+      // No bytes are still a value: libpq takes a null pointer for NULL.
+      static const char kNoBytes = 0;
+      values[i] = bytes->empty() ? &kNoBytes : reinterpret_cast<const char*>(bytes->data());
+      lengths[i] = static_cast<int>(bytes->size());
+      formats[i] = 1;
+      continue;
+    }
+    if (const auto* n = std::get_if<std::int64_t>(&value)) {
+      texts[i] = std::to_string(*n);
+    } else if (const auto* f = std::get_if<double>(&value)) {
+      char buffer[32];
+      std::snprintf(buffer, sizeof buffer, "%.17g", *f);
+      texts[i] = buffer;
+    } else if (const auto* time = std::get_if<DateTime>(&value)) {
+      texts[i] = datetime::ToText(*time);
+    } else {
+      try {
+        texts[i] = gbk::ToUtf8(std::get<std::string>(value));
+      } catch (const EConvertError& error) {
+        throw EDatabaseError(std::string("A text is not GBK: ") + error.what());
+      }
+    }
+    values[i] = texts[i].c_str();
+    lengths[i] = static_cast<int>(texts[i].size());
+  }
+  const std::string statement = NumberParameters(sql_utf8);
+  Result result;
+  result.result.reset(PQexecParams(conn_, statement.c_str(), static_cast<int>(params.size()), nullptr, values.data(),
+                                   lengths.data(), formats.data(), 0));
+  const ExecStatusType status = PQresultStatus(result.result.get());
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    const char* state = PQresultErrorField(result.result.get(), PG_DIAG_SQLSTATE);
+    const std::string reason = result.result ? Message(PQresultErrorMessage(result.result.get()))
+                                             : Message(PQerrorMessage(conn_));
+    throw EDatabaseError(reason + (state ? std::string(" (SQLSTATE ") + state + ")" : std::string()));
+  }
+  return result;
+}
+
+std::int64_t Connection::ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) {
+  const Result result = Run(sql_utf8, params);
+  const char* changed = PQcmdTuples(result.result.get());
+  return changed && *changed ? std::strtoll(changed, nullptr, 10) : 0;
+}
+
+RowSet Connection::QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) {
+  const Result result = Run(sql_utf8, params);
+  PGresult* r = result.result.get();
+  RowSet rows;
+  const int columns = PQnfields(r);
+  for (int c = 0; c < columns; ++c) rows.fields.push_back({Message(PQfname(r, c)), TypeOf(PQftype(r, c))});
+  const int count = PQntuples(r);
+  rows.rows.reserve(static_cast<std::size_t>(count));
+  for (int row = 0; row < count; ++row) {
+    std::vector<Value>& cells = rows.rows.emplace_back();
+    cells.reserve(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+      if (PQgetisnull(r, row, c)) {
+        cells.emplace_back();
+      } else {
+        cells.push_back(Cell(PQgetvalue(r, row, c), PQgetlength(r, row, c), PQftype(r, c)));
+      }
+    }
+  }
+  return rows;
+}
+
+}  // namespace rt::postgres

@@ -1,0 +1,59 @@
+// A connection to a PostgreSQL server (libpq), spoken to as the host's
+// SQLite database is: statements with '?' parameters, texts crossing as GBK
+// and converted here exactly as for SQLite (the connection's client
+// encoding is UTF-8), results as typed rows.
+//
+// Field types come from the server's column types: integers and booleans
+// as Integer, real and numeric types as Float, timestamps as DateTime
+// (local time, as stored), bytea as Blob, everything else as Text.
+// Parameters: an integer, a float and a text go as texts, a DateTime as its
+// stored text, bytes as binary; the server infers each one's type from the
+// statement.
+//
+// Not copyable; used from one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/data/value.h"
+#include "runtime/errors.h"
+
+struct pg_conn;
+
+namespace rt::postgres {
+
+class Connection {
+ public:
+  // conninfo: libpq's connection string or URI. Throws EDatabaseError with
+  // the server's (or libpq's) reason when it cannot connect.
+  explicit Connection(const std::string& conninfo);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // One statement (UTF-8) with '?' parameters, as SQLite writes them; a '?'
+  // inside a quoted text or name is part of it. Returns the rows changed,
+  // or the rows. Throws EDatabaseError naming the server's complaint (and
+  // its SQLSTATE) or a text that is not GBK.
+  std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params);
+  RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params);
+
+  // Whether a transaction is open on the connection.
+  bool InTransaction() const;
+
+ private:
+  struct Result;
+  Result Run(std::string_view sql_utf8, const std::vector<Value>& params);
+
+  pg_conn* conn_ = nullptr;
+};
+
+// The statement with its '?' parameters numbered as PostgreSQL writes them
+// ($1, $2, ...); '?' inside '...' texts, "..." names and comments stays.
+std::string NumberParameters(std::string_view sql);
+
+}  // namespace rt::postgres

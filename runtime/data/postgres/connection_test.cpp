@@ -1,0 +1,127 @@
+// The PostgreSQL client against a real server: the throw-away one CTest
+// starts in the build tree (LABDOCS_TEST_POSTGRES names the file holding its
+// connection string).
+#include "runtime/data/postgres/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "runtime/data/datetime_text.h"
+#include "runtime/platform/testing/test_support.h"
+
+namespace rt::postgres {
+namespace {
+
+std::string ServerConnectionString() {
+  const std::optional<std::string> file = rt::testing::GetEnv("LABDOCS_TEST_POSTGRES");
+  if (!file) return {};
+  std::ifstream in(*file);
+  std::string conninfo;
+  std::getline(in, conninfo);
+  return conninfo;
+}
+
+class ConnectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string conninfo = ServerConnectionString();
+    ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
+    connection_.emplace(conninfo);
+  }
+  std::optional<Connection> connection_;
+};
+
+TEST(NumberParametersTest, QuestionMarksOutsideTextsNamesAndComments) {
+  const struct {
+    const char* sql;
+    const char* numbered;
+  } cases[] = {
+      {"SELECT ?", "SELECT $1"},
+      {"INSERT INTO t(a, b) VALUES(?, ?)", "INSERT INTO t(a, b) VALUES($1, $2)"},
+      {"SELECT '?', \"a?\" FROM t WHERE x = ?", "SELECT '?', \"a?\" FROM t WHERE x = $1"},
+      {"SELECT 'it''s ?' || ?", "SELECT 'it''s ?' || $1"},
+      {"SELECT ? -- why?\n, ?", "SELECT $1 -- why?\n, $2"},
+      {"SELECT /* ? */ ?", "SELECT /* ? */ $1"},
+      {"SELECT '?", "SELECT '?"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NumberParameters(c.sql), c.numbered) << c.sql;
+}
+
+// Every kind of value goes in as a parameter and comes back with its type:
+// GBK texts with a trail byte that is an ASCII '\' or '|', the extremes of
+// the integers, a float, a time to the millisecond, bytes with zeros, null.
+TEST_F(ConnectionTest, ValuesRoundTripWithTheirTypes) {
+  connection_->ExecuteBound(
+      "CREATE TEMP TABLE t(n bigint, f double precision, s text, d timestamp, b bytea, flag boolean)", {});
+  const DateTime when = datetime::Encode({2019, 6, 12, 14, 5, 0, 123});
+  const std::vector<std::vector<Value>> rows = {
+      {std::int64_t{std::numeric_limits<std::int64_t>::max()}, 2.5, std::string("乗表 \"附录\" 淺"), when,
+       std::vector<std::uint8_t>{0x00, 0x5C, 0xFF}, std::int64_t{1}},
+      {std::int64_t{std::numeric_limits<std::int64_t>::min()}, -0.125, std::string(""), Value{},
+       std::vector<std::uint8_t>{}, std::int64_t{0}},
+      {Value{}, Value{}, Value{}, Value{}, Value{}, Value{}},
+  };
+  for (const std::vector<Value>& row : rows) {
+    std::vector<Value> params = row;
+    // Booleans go in as the texts the server reads.
+    if (const auto* flag = std::get_if<std::int64_t>(&params[5])) params[5] = std::string(*flag ? "true" : "false");
+    EXPECT_EQ(connection_->ExecuteBound("INSERT INTO t VALUES(?, ?, ?, ?, ?, ?)", params), 1);
+  }
+  const RowSet read = connection_->QueryBound(u8"SELECT n, f, s, d, b, flag AS 标志 FROM t ORDER BY n NULLS LAST", {});
+  EXPECT_EQ(read.fields, (std::vector<FieldDef>{{"n", FieldType::Integer},
+                                                {"f", FieldType::Float},
+                                                {"s", FieldType::Text},
+                                                {"d", FieldType::DateTime},
+                                                {"b", FieldType::Blob},
+                                                {"标志", FieldType::Integer}}));
+  ASSERT_EQ(read.rows.size(), 3u);
+  EXPECT_EQ(read.rows[0], rows[1]);
+  EXPECT_EQ(read.rows[1], rows[0]);
+  EXPECT_EQ(read.rows[2], rows[2]);
+  // The text is compared by the server as the characters it is.
+  EXPECT_EQ(connection_->QueryBound("SELECT count(*) FROM t WHERE s LIKE ?", {std::string("乗%")}).rows[0][0],
+            Value{std::int64_t{1}});
+}
+
+TEST_F(ConnectionTest, FailuresNameTheServersComplaint) {
+  const struct {
+    const char* what;
+    const char* sql;
+    std::vector<Value> params;
+    const char* reason;  // part of the message
+  } cases[] = {
+      {"a statement the server rejects", "SELEC 1", {}, "SQLSTATE 42601"},
+      {"a missing table", "SELECT * FROM no_such_table", {}, "SQLSTATE 42P01"},
+      {"a text that is not GBK", "SELECT ?", {std::string("\x81")}, "not GBK"},
+      {"a value of the wrong kind", "SELECT 1 + ?", {std::string("一")}, "SQLSTATE 22P02"},
+  };
+  for (const auto& c : cases) {
+    try {
+      connection_->QueryBound(c.sql, c.params);
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const EDatabaseError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << c.what << ": " << error.what();
+    }
+  }
+  // The connection stays usable.
+  EXPECT_EQ(connection_->QueryBound("SELECT 7", {}).rows[0][0], Value{std::int64_t{7}});
+  EXPECT_THROW(Connection("host=/nonexistent/labdocs port=1 dbname=none connect_timeout=2"), EDatabaseError);
+}
+
+TEST_F(ConnectionTest, ATransactionRolledBackLeavesNothing) {
+  connection_->ExecuteBound("CREATE TEMP TABLE t(n integer)", {});
+  EXPECT_FALSE(connection_->InTransaction());
+  connection_->ExecuteBound("BEGIN", {});
+  EXPECT_TRUE(connection_->InTransaction());
+  EXPECT_EQ(connection_->ExecuteBound("INSERT INTO t VALUES (?), (?)", {std::int64_t{1}, std::int64_t{2}}), 2);
+  connection_->ExecuteBound("ROLLBACK", {});
+  EXPECT_FALSE(connection_->InTransaction());
+  EXPECT_EQ(connection_->QueryBound("SELECT count(*) FROM t", {}).rows[0][0], Value{std::int64_t{0}});
+}
+
+}  // namespace
+}  // namespace rt::postgres
