@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <deque>
 #include <exception>
 #include <initializer_list>
 
@@ -99,13 +100,45 @@ std::vector<Token> DropNolockHints(const std::vector<Token>& tokens) {
   return out;
 }
 
-// IsNull(a, b) becomes ifnull(a, b).
-void RenameIsNull(std::vector<Token>& tokens) {
+// IsNull(a, b) becomes the engine's function of the same meaning.
+void RenameIsNull(std::vector<Token>& tokens, Engine engine) {
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     const std::size_t next = NextSignificant(tokens, i);
     if (IsWord(tokens[i], "ISNULL") && next != kNone && tokens[next].kind == TokenKind::OpenParen)
-      tokens[i].text = "ifnull";
+      tokens[i].text = engine == Engine::Sqlite ? "ifnull" : "COALESCE";
   }
+}
+
+// For PostgreSQL: GetDate() becomes LOCALTIMESTAMP(3), and names quoted in
+// brackets or backticks are quoted in double quotes. The new texts live in
+// `made`, which the tokens point into.
+std::vector<Token> ForPostgres(const std::vector<Token>& tokens, std::deque<std::string>& made) {
+  std::vector<Token> out;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const Token& token = tokens[i];
+    const std::size_t open = NextSignificant(tokens, i);
+    const std::size_t close = open == kNone ? kNone : NextSignificant(tokens, open);
+    if (IsWord(token, "GETDATE") && close != kNone && tokens[open].kind == TokenKind::OpenParen &&
+        tokens[close].kind == TokenKind::CloseParen) {
+      out.push_back({TokenKind::Word, "LOCALTIMESTAMP(3)"});
+      i = close;
+    } else if (token.kind == TokenKind::QuotedName && (token.text.front() == '[' || token.text.front() == '`')) {
+      const char end = token.text.front() == '[' ? ']' : '`';
+      std::string name;
+      // The quote doubled inside the name stands for one; a double quote in
+      // it is doubled for PostgreSQL.
+      const std::string_view inner = token.text.substr(1, token.text.size() >= 2 ? token.text.size() - 2 : 0);
+      for (std::size_t k = 0; k < inner.size(); ++k) {
+        if (inner[k] == end && k + 1 < inner.size() && inner[k + 1] == end) ++k;
+        if (inner[k] == '"') name += '"';
+        name += inner[k];
+      }
+      out.push_back({TokenKind::QuotedName, made.emplace_back('"' + name + '"')});
+    } else {
+      out.push_back(token);
+    }
+  }
+  return out;
 }
 
 // Splits a token list into statements.
@@ -244,9 +277,11 @@ std::vector<Token> Tokenize(std::string_view sql) {
   return tokens;
 }
 
-std::vector<std::string> Translate(std::string_view tsql_utf8) {
+std::vector<std::string> Translate(std::string_view tsql_utf8, Engine engine) {
   std::vector<Token> tokens = DropNolockHints(Tokenize(tsql_utf8));
-  RenameIsNull(tokens);
+  RenameIsNull(tokens, engine);
+  std::deque<std::string> made;
+  if (engine == Engine::Postgres) tokens = ForPostgres(tokens, made);
   Splitter splitter;
   for (const Token& token : tokens) splitter.Add(token);
   return splitter.Finish();

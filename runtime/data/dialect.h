@@ -12,6 +12,12 @@
 // Everything else passes through unchanged. The translation works on UTF-8
 // text, where no byte of a multi-byte character is an ASCII byte, so the
 // tokenizer may look at single bytes.
+//
+// For PostgreSQL the same text becomes the same statements, with:
+//   - IsNull(a, b) as COALESCE(a, b);
+//   - GetDate() as LOCALTIMESTAMP(3), the server's local time to the
+//     millisecond;
+//   - names quoted as [name] or `name` quoted as "name".
 #pragma once
 
 #include <string>
@@ -43,10 +49,12 @@ struct Token {
 // An unterminated quote or comment runs to the end of the text.
 std::vector<Token> Tokenize(std::string_view sql);
 
-// Translates a Transact-SQL text (UTF-8) into the SQLite statements it holds,
-// in order, without their separators. A text of only blanks and comments
-// gives no statement.
-std::vector<std::string> Translate(std::string_view tsql_utf8);
+enum class Engine { Sqlite, Postgres };
+
+// Translates a Transact-SQL text (UTF-8) into the statements it holds for
+// the engine, in order, without their separators. A text of only blanks and
+// comments gives no statement.
+std::vector<std::string> Translate(std::string_view tsql_utf8, Engine engine = Engine::Sqlite);
 
 // Registers the Transact-SQL functions SQLite lacks on a connection:
 // GetDate(), the current local time as "YYYY-MM-DD HH:MM:SS.fff".

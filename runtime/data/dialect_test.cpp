@@ -54,6 +54,27 @@ TEST(Dialect, IsNullBecomesIfNull) {
   EXPECT_EQ(Split("select [IsNull](a), IsNull from t"), Statements{"select [IsNull](a), IsNull from t"});
 }
 
+// For PostgreSQL the same statements come out, in its words for what
+// differs.
+TEST(Dialect, PostgresGetsItsOwnWordsForWhatDiffers) {
+  const struct {
+    const char* tsql;
+    Statements statements;
+  } cases[] = {
+      {"Select IsNull(Max(ID),0)+1 From RIS_DOC(nolock)", {"Select COALESCE(Max(ID),0)+1 From RIS_DOC"}},
+      {"Update RIS_DOC Set MODIFYTIME=GetDate() Where ID=1", {"Update RIS_DOC Set MODIFYTIME=LOCALTIMESTAMP(3) Where ID=1"}},
+      {"select getdate ( ), 'GetDate()' from t", {"select LOCALTIMESTAMP(3), 'GetDate()' from t"}},
+      {"select [文档 名称], [a]]b], `c\"d` from [乗表]", {"select \"文档 名称\", \"a]b\", \"c\"\"d\" from \"乗表\""}},
+      {"delete from a where x=1 delete from b where y=2", {"delete from a where x=1", "delete from b where y=2"}},
+  };
+  for (const auto& c : cases) {
+    Statements statements;
+    for (const std::string& statement : Translate(gbk::ToUtf8(c.tsql), Engine::Postgres))
+      statements.push_back(gbk::FromUtf8(statement));
+    EXPECT_EQ(statements, c.statements) << c.tsql;
+  }
+}
+
 TEST(Dialect, DirectoryDeletionBatchSplitsIntoItsFourStatements) {
   const std::string v = "12";
   const std::string batch = " delete from Lab_List where TV_ID = '" + v + "'" +
