@@ -154,7 +154,7 @@ bool Connection::InTransaction() const {
   return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
 }
 
-Connection::Result Connection::Run(std::string_view sql_utf8, const std::vector<Value>& params) {
+Connection::Result Connection::Run(const std::string& statement, const std::vector<Value>& params) {
   std::vector<std::string> texts(params.size());
   std::vector<const char*> values(params.size(), nullptr);
   std::vector<int> lengths(params.size(), 0);
@@ -188,7 +188,6 @@ Connection::Result Connection::Run(std::string_view sql_utf8, const std::vector<
     values[i] = texts[i].c_str();
     lengths[i] = static_cast<int>(texts[i].size());
   }
-  const std::string statement = NumberParameters(sql_utf8);
   Result result;
   result.result.reset(PQexecParams(conn_, statement.c_str(), static_cast<int>(params.size()), nullptr, values.data(),
                                    lengths.data(), formats.data(), 0));
@@ -202,15 +201,14 @@ Connection::Result Connection::Run(std::string_view sql_utf8, const std::vector<
   return result;
 }
 
-std::int64_t Connection::ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) {
-  const Result result = Run(sql_utf8, params);
-  const char* changed = PQcmdTuples(result.result.get());
+namespace {
+
+std::int64_t RowsChanged(PGresult* result) {
+  const char* changed = PQcmdTuples(result);
   return changed && *changed ? std::strtoll(changed, nullptr, 10) : 0;
 }
 
-RowSet Connection::QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) {
-  const Result result = Run(sql_utf8, params);
-  PGresult* r = result.result.get();
+RowSet Rows(PGresult* r) {
   RowSet rows;
   const int columns = PQnfields(r);
   for (int c = 0; c < columns; ++c) rows.fields.push_back({Message(PQfname(r, c)), TypeOf(PQftype(r, c))});
@@ -228,6 +226,26 @@ RowSet Connection::QueryBound(std::string_view sql_utf8, const std::vector<Value
     }
   }
   return rows;
+}
+
+}  // namespace
+
+std::int64_t Connection::ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) {
+  return RowsChanged(Run(NumberParameters(sql_utf8), params).result.get());
+}
+
+RowSet Connection::QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) {
+  return Rows(Run(NumberParameters(sql_utf8), params).result.get());
+}
+
+std::int64_t Connection::ExecuteText(std::string_view sql_utf8) {
+  return RowsChanged(Run(std::string(sql_utf8), {}).result.get());
+}
+
+std::optional<RowSet> Connection::QueryText(std::string_view sql_utf8) {
+  const Result result = Run(std::string(sql_utf8), {});
+  if (PQresultStatus(result.result.get()) != PGRES_TUPLES_OK) return std::nullopt;
+  return Rows(result.result.get());
 }
 
 }  // namespace rt::postgres

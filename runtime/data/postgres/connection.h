@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,12 +43,18 @@ class Connection {
   std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params);
   RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params);
 
+  // One statement (UTF-8) as it stands, without parameters: a '?' in it is
+  // the server's to read.
+  std::int64_t ExecuteText(std::string_view sql_utf8);
+  // Its rows; nullopt for a statement that gives none (no result columns).
+  std::optional<RowSet> QueryText(std::string_view sql_utf8);
+
   // Whether a transaction is open on the connection.
   bool InTransaction() const;
 
  private:
   struct Result;
-  Result Run(std::string_view sql_utf8, const std::vector<Value>& params);
+  Result Run(const std::string& statement, const std::vector<Value>& params);
 
   pg_conn* conn_ = nullptr;
 };

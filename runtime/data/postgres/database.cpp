@@ -1,0 +1,84 @@
+#include "runtime/data/postgres/database.h"
+
+#include <optional>
+
+#include "runtime/data/database.h"
+#include "runtime/data/dialect.h"
+#include "runtime/errors.h"
+#include "runtime/text/gbk.h"
+
+namespace rt::postgres {
+namespace {
+
+std::vector<std::string> Translated(std::string_view tsql) {
+  try {
+    return dialect::Translate(gbk::ToUtf8(tsql), dialect::Engine::Postgres);
+  } catch (const EConvertError&) {
+    throw EDatabaseError("Database error: the statement is not valid GBK text");
+  }
+}
+
+}  // namespace
+
+Database::Database(const std::string& conninfo) : connection_(conninfo) {}
+
+RowSet Database::RunText(std::string_view tsql, bool read_only, std::int64_t* changed) {
+  const std::vector<std::string> statements = Translated(tsql);
+  if (statements.empty()) {
+    if (changed) return {};
+    throw EDatabaseError("Database error: the query holds no statement");
+  }
+  // Inside a transaction that is open the text is a savepoint of it.
+  const bool nested = connection_.InTransaction();
+  connection_.ExecuteText(nested ? "SAVEPOINT labdocs_text"
+                                 : read_only ? "BEGIN TRANSACTION READ ONLY" : "BEGIN");
+  if (nested && read_only) connection_.ExecuteText("SET TRANSACTION READ ONLY");
+  std::optional<RowSet> result;
+  try {
+    for (const std::string& sql : statements) {
+      if (changed) {
+        *changed += connection_.ExecuteText(sql);
+      } else if (std::optional<RowSet> rows = connection_.QueryText(sql); rows && !result) {
+        result = std::move(rows);
+      }
+    }
+  } catch (const EDatabaseError& error) {
+    connection_.ExecuteText(nested ? "ROLLBACK TO SAVEPOINT labdocs_text" : "ROLLBACK");
+    if (nested) connection_.ExecuteText("RELEASE SAVEPOINT labdocs_text");
+    // SQLSTATE 25006: a write in a read-only transaction.
+    if (read_only && std::string_view(error.what()).find("SQLSTATE 25006") != std::string_view::npos)
+      throw EWriteRefused(error.what());
+    throw;
+  }
+  if (read_only) {
+    connection_.ExecuteText(nested ? "ROLLBACK TO SAVEPOINT labdocs_text" : "ROLLBACK");
+    if (nested) connection_.ExecuteText("RELEASE SAVEPOINT labdocs_text");
+  } else {
+    connection_.ExecuteText(nested ? "RELEASE SAVEPOINT labdocs_text" : "COMMIT");
+  }
+  return result ? std::move(*result) : RowSet{};
+}
+
+std::int64_t Database::Execute(std::string_view tsql) {
+  std::int64_t changed = 0;
+  RunText(tsql, false, &changed);
+  return changed;
+}
+
+RowSet Database::Query(std::string_view tsql) { return RunText(tsql, false, nullptr); }
+
+RowSet Database::QueryReadOnly(std::string_view tsql) { return RunText(tsql, true, nullptr); }
+
+std::vector<std::string> Database::TableColumns(std::string_view table) {
+  // The table that the name finds on the search path, temporary ones too.
+  const RowSet rows = connection_.QueryBound(
+      "SELECT a.attname FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid "
+      "WHERE lower(c.relname) = lower(?) AND c.relkind IN ('r', 'p', 'v') AND pg_table_is_visible(c.oid) "
+      "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
+      {std::string(table)});
+  std::vector<std::string> names;
+  for (const std::vector<Value>& row : rows.rows) names.push_back(std::get<std::string>(row[0]));
+  return names;
+}
+
+}  // namespace rt::postgres

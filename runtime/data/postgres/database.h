@@ -1,0 +1,53 @@
+// The host's database on a PostgreSQL server, spoken to as the SQLite one
+// is (runtime/data/database.h): Transact-SQL texts in GBK, translated for
+// the server (dialect.h), each text all or nothing; SQLite's '?' statements
+// for code that must not compose SQL from values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/data/postgres/connection.h"
+#include "runtime/data/value.h"
+
+namespace rt::postgres {
+
+class Database {
+ public:
+  // Connects (libpq's connection string). Throws EDatabaseError.
+  explicit Database(const std::string& conninfo);
+
+  // As rt::Database::Execute: the text's statements as one transaction (a
+  // savepoint inside one that is open); the rows they changed.
+  std::int64_t Execute(std::string_view tsql);
+  // As rt::Database::Query: the first statement with result columns gives
+  // the rows; all of the text's statements run as one transaction.
+  RowSet Query(std::string_view tsql);
+  // As Query, in a read-only transaction: a statement that would write is
+  // refused by the server (EWriteRefused) and nothing of the text remains.
+  RowSet QueryReadOnly(std::string_view tsql);
+
+  std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) {
+    return connection_.ExecuteBound(sql_utf8, params);
+  }
+  RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) {
+    return connection_.QueryBound(sql_utf8, params);
+  }
+
+  // The column names (GBK) of a table, in order; empty when there is no
+  // such table. The name matches without regard to case.
+  std::vector<std::string> TableColumns(std::string_view table);
+
+  Connection& Link() { return connection_; }
+
+ private:
+  // Runs the text's statements in one transaction (or savepoint); the rows
+  // of the first that has result columns.
+  RowSet RunText(std::string_view tsql, bool read_only, std::int64_t* changed);
+
+  Connection connection_;
+};
+
+}  // namespace rt::postgres
