@@ -32,6 +32,8 @@ case "$action" in
     "$bin/psql" -h "$dir/socket" -p "$port" -U labdocs -d postgres -qAtc \
       "select 1 from pg_database where datname = 'labdocs'" | grep -q 1 ||
       "$bin/createdb" -h "$dir/socket" -p "$port" -U labdocs labdocs
+    # Made once, where every test's own schema finds it on its search path.
+    "$bin/psql" -h "$dir/socket" -p "$port" -U labdocs -d labdocs -qc "CREATE EXTENSION IF NOT EXISTS citext SCHEMA public"
     echo "host=$dir/socket port=$port user=labdocs dbname=labdocs" >"$dir/conninfo"
     ;;
   stop)

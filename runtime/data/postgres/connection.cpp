@@ -189,8 +189,10 @@ Connection::Result Connection::Run(const std::string& statement, const std::vect
     lengths[i] = static_cast<int>(texts[i].size());
   }
   Result result;
-  result.result.reset(PQexecParams(conn_, statement.c_str(), static_cast<int>(params.size()), nullptr, values.data(),
-                                   lengths.data(), formats.data(), 0));
+  // Without values the text goes as it is, and may hold several statements.
+  result.result.reset(params.empty() ? PQexec(conn_, statement.c_str())
+                                     : PQexecParams(conn_, statement.c_str(), static_cast<int>(params.size()), nullptr,
+                                                    values.data(), lengths.data(), formats.data(), 0));
   const ExecStatusType status = PQresultStatus(result.result.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     const char* state = PQresultErrorField(result.result.get(), PG_DIAG_SQLSTATE);

@@ -43,8 +43,10 @@ class Connection {
   std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params);
   RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params);
 
-  // One statement (UTF-8) as it stands, without parameters: a '?' in it is
-  // the server's to read.
+  // A text (UTF-8) as it stands, without parameters: a '?' in it is the
+  // server's to read. It may hold several statements, which the server runs
+  // as one transaction unless the text says otherwise; the rows changed and
+  // the rows are the last statement's.
   std::int64_t ExecuteText(std::string_view sql_utf8);
   // Its rows; nullopt for a statement that gives none (no result columns).
   std::optional<RowSet> QueryText(std::string_view sql_utf8);

@@ -5,30 +5,20 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <limits>
 #include <optional>
 #include <string>
 
 #include "runtime/data/datetime_text.h"
-#include "runtime/platform/testing/test_support.h"
+#include "runtime/data/postgres/testing/test_server.h"
 
 namespace rt::postgres {
 namespace {
 
-std::string ServerConnectionString() {
-  const std::optional<std::string> file = rt::testing::GetEnv("LABDOCS_TEST_POSTGRES");
-  if (!file) return {};
-  std::ifstream in(*file);
-  std::string conninfo;
-  std::getline(in, conninfo);
-  return conninfo;
-}
-
 class ConnectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string conninfo = ServerConnectionString();
+    const std::string conninfo = testing::ServerConnectionString();
     ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
     connection_.emplace(conninfo);
   }

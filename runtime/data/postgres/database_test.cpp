@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <optional>
-#include <random>
 #include <string>
 
 #include "runtime/data/database.h"
-#include "runtime/platform/testing/test_support.h"
+#include "runtime/data/postgres/testing/test_server.h"
 
 namespace rt::postgres {
 namespace {
@@ -18,26 +16,18 @@ namespace {
 class PostgresDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::optional<std::string> file = rt::testing::GetEnv("LABDOCS_TEST_POSTGRES");
-    ASSERT_TRUE(file) << "no server: LABDOCS_TEST_POSTGRES is not set";
-    std::ifstream in(*file);
-    std::string conninfo;
-    std::getline(in, conninfo);
+    const std::string conninfo = testing::ServerConnectionString();
+    ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
     db_.emplace(conninfo);
     // A schema of the test's own (temporary tables would take writes in a
-    // read-only transaction): tests run at once on one server.
-    schema_ = "test_" + std::to_string(std::random_device()());
-    db_->Execute("Create Schema " + schema_);
-    db_->Execute("Set search_path To " + schema_);
+    // read-only transaction).
+    schema_.emplace(db_->Link());
     db_->Execute("Create Table 文档 (ID integer primary key, 名称 text, 时间 timestamp)");
-  }
-  void TearDown() override {
-    if (db_) db_->Execute("Drop Schema " + schema_ + " Cascade");
   }
   std::int64_t Count() { return std::get<std::int64_t>(db_->Query("Select count(*) From 文档").rows[0][0]); }
 
   std::optional<Database> db_;
-  std::string schema_;
+  std::optional<testing::TestSchema> schema_;
 };
 
 TEST_F(PostgresDatabaseTest, ATextIsAllOrNothing) {

@@ -1,0 +1,88 @@
+// The schema on PostgreSQL against SQLite's: the same tables and columns,
+// the same triggers' effects, and the same refusals.
+#include "runtime/data/postgres/schema.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "runtime/data/database.h"
+#include "runtime/data/postgres/database.h"
+#include "runtime/data/postgres/testing/test_server.h"
+#include "runtime/data/schema.h"
+#include "runtime/data/test_folder.h"
+#include "runtime/text/gbk.h"
+
+namespace rt::postgres {
+namespace {
+
+class PostgresSchemaTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string conninfo = testing::ServerConnectionString();
+    ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
+    db_.emplace(conninfo);
+    schema_.emplace(db_->Link());
+  }
+  std::int64_t Count(const std::string& sql) { return std::get<std::int64_t>(db_->Query(sql).rows[0][0]); }
+
+  std::optional<Database> db_;
+  std::optional<testing::TestSchema> schema_;
+};
+
+TEST_F(PostgresSchemaTest, EveryTableHasTheColumnsOfSqlitesInTheirOrder) {
+  static_assert(schema::kCurrentVersion == rt::schema::kCurrentVersion);
+  schema::Prepare(db_->Link());
+  EXPECT_EQ(schema::Version(db_->Link()), schema::kCurrentVersion);
+  rt::testing::TestFolder folder;
+  rt::Database sqlite(folder.File("labdocs.db"));
+  for (const char* table : {"Pacs_MMCTreeViewConfig", "Lab_List", "RIS_DOC", "DB_FILE_STORAGE", "DB_FILE_CONTENT",
+                            "DB_FILE_CHUNK", "DB_FILE_RECORD", "DB_FILE_CACHE"}) {
+    std::vector<std::string> expected = sqlite.TableColumns(table);
+    ASSERT_FALSE(expected.empty()) << table;
+    for (std::string& column : expected) column = gbk::UpperCase(column);
+    std::vector<std::string> columns = db_->TableColumns(table);
+    for (std::string& column : columns) column = gbk::UpperCase(column);
+    EXPECT_EQ(columns, expected) << table;
+  }
+  // Made once: preparing again changes nothing.
+  schema::Prepare(db_->Link());
+  EXPECT_EQ(Count("Select count(*) From labdocs_schema_version"), 1);
+}
+
+// Deleting a document deletes its contents but a pending one, and a
+// content's chunks go with it; one current content a document; texts
+// compare without regard to case, keys are given out when left out.
+TEST_F(PostgresSchemaTest, TheTriggersAndKeysActAsOnSqlite) {
+  schema::Prepare(db_->Link());
+  db_->Execute("Insert into DB_FILE_STORAGE(FILE_NAME) Values('报告.DOC')");
+  db_->Execute("Insert into DB_FILE_CONTENT(CONTENT_ID,LABDOC_ID) Values(10,1)");
+  db_->Execute("Insert into DB_FILE_CONTENT(CONTENT_ID,LABDOC_ID,REPLACEDTIME) Values(11,1,GetDate())");
+  db_->Execute("Insert into DB_FILE_CONTENT(CONTENT_ID,LABDOC_ID,PENDING) Values(12,1,1)");
+  for (int content : {10, 11, 12})
+    db_->ExecuteBound("INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, 0, ?)",
+                      {std::int64_t{content}, std::vector<std::uint8_t>{0x5C}});
+  EXPECT_THROW(db_->Execute("Insert into DB_FILE_CONTENT(CONTENT_ID,LABDOC_ID) Values(13,1)"), EDatabaseError)
+      << "a second current content";
+  EXPECT_EQ(Count("Select count(*) From DB_FILE_STORAGE Where FILE_NAME='报告.doc'"), 1);
+  EXPECT_EQ(Count("Select count(*) From DB_FILE_STORAGE Where LABDOC_ID=1"), 1);
+
+  EXPECT_EQ(db_->Execute("Delete From DB_FILE_STORAGE Where LABDOC_ID=1"), 1);
+  EXPECT_EQ(Count("Select count(*) From DB_FILE_CONTENT"), 1);
+  EXPECT_EQ(Count("Select CONTENT_ID From DB_FILE_CONTENT"), 12);
+  EXPECT_EQ(Count("Select count(*) From DB_FILE_CHUNK"), 1);
+}
+
+TEST_F(PostgresSchemaTest, ANewerOrAForeignDatabaseIsRefusedAndLeftAlone) {
+  db_->Execute("Create Table 别人的表 (a integer)");
+  EXPECT_THROW(schema::Prepare(db_->Link()), EDatabaseError);
+  EXPECT_EQ(db_->TableColumns("RIS_DOC").size(), 0u);
+  db_->Execute("Drop Table 别人的表");
+  db_->Execute("Create Table labdocs_schema_version (version integer) Insert into labdocs_schema_version Values(99)");
+  EXPECT_THROW(schema::Prepare(db_->Link()), EDatabaseError);
+  EXPECT_EQ(db_->TableColumns("RIS_DOC").size(), 0u);
+}
+
+}  // namespace
+}  // namespace rt::postgres

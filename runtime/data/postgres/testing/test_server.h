@@ -1,0 +1,53 @@
+// The throw-away PostgreSQL server the tests run against: CTest starts it in
+// the build tree before them (tools/pg-server.sh), and LABDOCS_TEST_POSTGRES
+// names the file that holds its connection string.
+#pragma once
+
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "runtime/data/postgres/connection.h"
+#include "runtime/platform/testing/test_support.h"
+
+namespace rt::postgres::testing {
+
+// The server's connection string; empty when no server was started.
+inline std::string ServerConnectionString() {
+  const std::optional<std::string> file = rt::testing::GetEnv("LABDOCS_TEST_POSTGRES");
+  if (!file) return {};
+  std::ifstream in(*file);
+  std::string conninfo;
+  std::getline(in, conninfo);
+  return conninfo;
+}
+
+// A schema of the test's own, made on a connection and made its search
+// path; dropped with everything in it at the end. Tests run at once on one
+// server, each in its own schema.
+class TestSchema {
+ public:
+  explicit TestSchema(Connection& connection)
+      : connection_(connection), name_("test_" + std::to_string(std::random_device()())) {
+    connection_.ExecuteText("CREATE SCHEMA " + name_);
+    connection_.ExecuteText("SET search_path TO " + name_ + ", public");
+  }
+  ~TestSchema() {
+    try {
+      if (connection_.InTransaction()) connection_.ExecuteText("ROLLBACK");
+      connection_.ExecuteText("DROP SCHEMA " + name_ + " CASCADE");
+    } catch (const EDatabaseError&) {
+      // A test that broke its connection leaves the schema to the server's end.
+    }
+  }
+  TestSchema(const TestSchema&) = delete;
+  TestSchema& operator=(const TestSchema&) = delete;
+  const std::string& Name() const { return name_; }
+
+ private:
+  Connection& connection_;
+  std::string name_;
+};
+
+}  // namespace rt::postgres::testing
