@@ -1,6 +1,7 @@
 #include "runtime/data/postgres/database.h"
 
 #include <optional>
+#include <utility>
 
 #include "runtime/data/database.h"
 #include "runtime/data/dialect.h"
@@ -15,6 +16,32 @@ std::vector<std::string> Translated(std::string_view tsql) {
     return dialect::Translate(gbk::ToUtf8(tsql), dialect::Engine::Postgres);
   } catch (const EConvertError&) {
     throw EDatabaseError("Database error: the statement is not valid GBK text");
+  }
+}
+
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+// The server folds the names of unquoted columns to lower case; SQLite
+// names them as the statement writes them. A field whose name is a word of
+// the statement but for the case of its letters takes the statement's
+// spelling (the first, when it is written several ways).
+void NameFieldsAsWritten(RowSet& rows, std::string_view sql_utf8) {
+  std::vector<std::pair<std::string, std::string_view>> words;
+  for (const dialect::Token& token : dialect::Tokenize(sql_utf8))
+    if (token.kind == dialect::TokenKind::Word) words.emplace_back(AsciiLower(token.text), token.text);
+  for (FieldDef& field : rows.fields) {
+    const std::string lower = AsciiLower(gbk::ToUtf8(field.name));
+    for (const auto& [folded, written] : words) {
+      if (folded == lower) {
+        field.name = gbk::FromUtf8(written);
+        break;
+      }
+    }
   }
 }
 
@@ -39,6 +66,7 @@ RowSet Database::RunText(std::string_view tsql, bool read_only, std::int64_t* ch
       if (changed) {
         *changed += connection_.ExecuteText(sql);
       } else if (std::optional<RowSet> rows = connection_.QueryText(sql); rows && !result) {
+        NameFieldsAsWritten(*rows, sql);
         result = std::move(rows);
       }
     }

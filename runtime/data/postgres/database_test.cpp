@@ -52,6 +52,12 @@ TEST_F(PostgresDatabaseTest, TheDialectsWordsWork) {
   EXPECT_EQ(rows.rows[0][1], Value{std::string("乗表")});
   EXPECT_EQ(rows.fields[2].type, FieldType::DateTime);
   EXPECT_EQ(db_->TableColumns("文档"), (std::vector<std::string>{"id", "名称", "时间"}));
+  // Fields are named as the statement writes them, as SQLite names them.
+  std::vector<std::string> names;
+  for (const FieldDef& field : db_->Query("Select ID, a.名称 as DISP_名称, \"MixedCase\" From 文档 a, "
+                                          "(Select 1 as \"MixedCase\") b").fields)
+    names.push_back(field.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"ID", "DISP_名称", "MixedCase"}));
   EXPECT_TRUE(db_->TableColumns("没有的表").empty());
 }
 
