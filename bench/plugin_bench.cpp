@@ -3,8 +3,9 @@
 // (comma-separated totals, default 20000,1000000):
 //  - InitViewData on directories of 1k, 10k and 100k documents (as many as
 //    the total holds), next to the same query run directly on SQLite (every
-//    row stepped, every column read); beside it the peak of the heap during
-//    the call against the size of the packet it returns;
+//    row stepped, every column read); beside it the peak of the process's
+//    heap during the call (the packet's byte array included) against the
+//    size of the packet it returns;
 //  - InitRightMenu for a selected directory, next to its floor: loading and
 //    unloading a library with nothing in it plus opening and closing the
 //    database.
@@ -17,11 +18,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,34 +35,57 @@
 #include "runtime/platform/platform.h"
 #include "runtime/text/gbk.h"
 
-// The heap in use through operator new, and its peak, for every library in
-// the process (the plug-in and the runtime allocate through these).
-namespace {
-std::atomic<std::size_t> heap_in_use{0};
-std::atomic<std::size_t> heap_peak{0};
+// The heap in use, and its peak, for the whole process: every library's
+// malloc, calloc and realloc (operator new comes through malloc), so the
+// packet's own byte array and SQLite's memory count too. glibc's own
+// functions do the work.
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* p, std::size_t size);
+void* __libc_memalign(std::size_t alignment, std::size_t size);
+void __libc_free(void* p);
+}
 
-void* Allocate(std::size_t size) {
-  void* p = std::malloc(size ? size : 1);
-  if (!p) throw std::bad_alloc();
-  const std::size_t now = heap_in_use += malloc_usable_size(p);
-  std::size_t peak = heap_peak.load(std::memory_order_relaxed);
+namespace {
+std::atomic<std::int64_t> heap_in_use{0};
+std::atomic<std::int64_t> heap_peak{0};
+
+void* Counted(void* p) {
+  if (!p) return p;
+  const std::int64_t now = heap_in_use += static_cast<std::int64_t>(malloc_usable_size(p));
+  std::int64_t peak = heap_peak.load(std::memory_order_relaxed);
   while (now > peak && !heap_peak.compare_exchange_weak(peak, now)) {
   }
   return p;
 }
-void Release(void* p) noexcept {
-  if (!p) return;
-  heap_in_use -= malloc_usable_size(p);
-  std::free(p);
+void Uncount(void* p) {
+  if (p) heap_in_use -= static_cast<std::int64_t>(malloc_usable_size(p));
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, std::size_t) noexcept { Release(p); }
-void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+extern "C" {
+void* malloc(std::size_t size) { return Counted(__libc_malloc(size)); }
+void* calloc(std::size_t count, std::size_t size) { return Counted(__libc_calloc(count, size)); }
+void* realloc(void* p, std::size_t size) {
+  Uncount(p);
+  void* q = __libc_realloc(p, size);
+  if (!q && size != 0 && p) Counted(p);  // failed: p is kept
+  return Counted(q);
+}
+void free(void* p) {
+  Uncount(p);
+  __libc_free(p);
+}
+void* memalign(std::size_t alignment, std::size_t size) { return Counted(__libc_memalign(alignment, size)); }
+void* aligned_alloc(std::size_t alignment, std::size_t size) { return memalign(alignment, size); }
+int posix_memalign(void** out, std::size_t alignment, std::size_t size) {
+  void* p = memalign(alignment, size);
+  if (!p) return ENOMEM;
+  *out = p;
+  return 0;
+}
+}
 
 namespace {
 
@@ -133,7 +157,7 @@ void ListDirectory(benchmark::State& state, Host* host, bench::Directory directo
     VARIANT data;
     VariantInit(&data);
     std::int32_t result = -1;
-    const std::size_t before = heap_in_use.load();
+    const std::int64_t before = heap_in_use.load();
     heap_peak = before;
     if (host->init_view_data(params.c_str(), &data, &result) != S_OK || result != 0 || V_VT(&data) == VT_EMPTY) {
       state.SkipWithError("InitViewData failed");

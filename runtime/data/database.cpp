@@ -10,8 +10,10 @@
 #include "runtime/data/datetime_text.h"
 #include "runtime/data/dialect.h"
 #include "runtime/data/field_typing.h"
+#include "runtime/data/packet.h"
 #include "runtime/data/schema.h"
 #include "runtime/data/sqlite_util.h"
+#include "runtime/data/statement_packet.h"
 #include "runtime/errors.h"
 #include "runtime/text/gbk.h"
 
@@ -258,21 +260,47 @@ std::int64_t Database::Execute(std::string_view tsql) {
   return changed;
 }
 
-RowSet Database::Query(std::string_view tsql) {
+template <class OnRows>
+bool Database::RunQuery(std::string_view tsql, OnRows&& on_rows) {
   // A copy: running a statement may translate others (nested queries of
   // the dialect's functions), and the cache may drop this translation.
   const std::vector<std::string> statements = statements_->Translation(tsql);
   if (statements.empty()) throw EDatabaseError("Database error: the query holds no statement");
   Transaction transaction(*this, Transaction::Kind::Deferred);
-  std::optional<RowSet> result;
+  bool gave_rows = false;
   for (const std::string& sql : statements) {
     const StatementCache::Lease statement = statements_->Take(db_, sql);
-    const bool gives_rows = !result && sqlite3_column_count(statement.get()) > 0;
-    if (gives_rows) result.emplace();
-    Run(db_, statement.get(), gives_rows ? &*result : nullptr);
+    if (!gave_rows && sqlite3_column_count(statement.get()) > 0) {
+      gave_rows = true;
+      on_rows(statement.get());
+    } else {
+      Run(db_, statement.get(), nullptr);
+    }
   }
   transaction.Commit();
-  return result ? std::move(*result) : RowSet{};
+  return gave_rows;
+}
+
+RowSet Database::Query(std::string_view tsql) {
+  RowSet rows;
+  RunQuery(tsql, [&](sqlite3_stmt* statement) { Run(db_, statement, &rows); });
+  return rows;
+}
+
+OleVariant Database::QueryPacket(std::string_view tsql) {
+  OleVariant packet;
+  const bool gave_rows = RunQuery(tsql, [&](sqlite3_stmt* statement) {
+    // A statement that writes runs once: its rows are gathered first.
+    if (sqlite3_stmt_readonly(statement)) {
+      packet = StatementPacket(db_, statement);
+    } else {
+      RowSet rows;
+      Run(db_, statement, &rows);
+      PacketToVariant(rows, packet.Ptr());
+    }
+  });
+  if (!gave_rows) PacketToVariant(RowSet{}, packet.Ptr());
+  return packet;
 }
 
 std::int64_t Database::ExecuteBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) {

@@ -20,8 +20,11 @@
 #include "runtime/errors.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace rt {
+
+class OleVariant;
 
 // A statement refused because it would write where only reading is allowed.
 class EWriteRefused : public EDatabaseError {
@@ -59,6 +62,11 @@ class Database {
   // statement.
   RowSet Query(std::string_view tsql);
 
+  // Runs a query as Query does and returns its rows as a data packet
+  // (packet.h), the bytes that EncodePacket(Query(tsql)) gives, encoded
+  // straight from the statement where it only reads (statement_packet.h).
+  OleVariant QueryPacket(std::string_view tsql);
+
   // Runs a query as Query does, allowed only to read: a statement that would
   // change data or the schema, attach a database or set a pragma is refused
   // (EWriteRefused) as it is prepared, and nothing of the text takes effect.
@@ -80,6 +88,12 @@ class Database {
 
  private:
   class StatementCache;
+
+  // Runs a Transact-SQL query's statements as one transaction, the first
+  // that has result columns through on_rows, the others to their end; false
+  // when none has result columns.
+  template <class OnRows>
+  bool RunQuery(std::string_view tsql, OnRows&& on_rows);
 
   // Whether statements are taken from and kept in the cache; off while
   // statements must be prepared under an authorizer (QueryReadOnly).
