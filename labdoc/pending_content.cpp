@@ -8,6 +8,7 @@
 #include "labdoc/free_pages.h"
 #include "labdoc/local_file.h"
 #include "labdoc/random_token.h"
+#include "runtime/data/content_file.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/errors.h"
 #include "runtime/platform/platform.h"
@@ -56,12 +57,12 @@ void PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction) {
 
 void PendingContent::Discard() noexcept {
   try {
-    rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
+    // The row's removal lists the content, whose chunks go once it is
+    // committed (rt::Database::AfterCommit).
     db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_});
     // Chunks written after the row was removed by another process have no
-    // row whose deletion would take them.
-    db_.ExecuteBound("DELETE FROM DB_FILE_CHUNK WHERE CONTENT_ID = ?", {id_});
-    transaction.Commit();
+    // row whose removal would list them; the row is gone for good now.
+    db_.ExecuteBound("DELETE FROM content.DB_FILE_CHUNK WHERE CONTENT_ID = ?", {id_});
   } catch (...) {
     return;  // the owner's file goes with the object; the sweep removes the content
   }
@@ -70,6 +71,8 @@ void PendingContent::Discard() noexcept {
 
 void SweepAbandonedContents(rt::Database& db) {
   try {
+    // Chunks of contents whose removal a process committed before it ended.
+    rt::content_file::RemoveChunksOfRemovedContents(db.Handle());
     const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
     const rt::RowSet pending = db.QueryBound(
         "SELECT CONTENT_ID, OWNER, STOREDTIME < ? FROM DB_FILE_CONTENT WHERE PENDING = 1 ORDER BY STOREDTIME",

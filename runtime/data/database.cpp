@@ -7,6 +7,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "runtime/data/content_file.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/data/dialect.h"
 #include "runtime/data/field_typing.h"
@@ -260,6 +261,18 @@ std::int64_t Database::Execute(std::string_view tsql) {
   return changed;
 }
 
+void Database::AttachContentFile() {
+  if (content_attached_) return;
+  content_file::Attach(db_, path_, &removed_content_);
+  content_attached_ = true;
+}
+
+void Database::AfterCommit() noexcept {
+  if (!content_attached_ || !removed_content_ || sqlite3_get_autocommit(db_) == 0) return;
+  removed_content_ = false;
+  content_file::RemoveChunksOfRemovedContents(db_);
+}
+
 template <class OnRows>
 bool Database::RunQuery(std::string_view tsql, OnRows&& on_rows) {
   // A copy: running a statement may translate others (nested queries of
@@ -304,9 +317,14 @@ OleVariant Database::QueryPacket(std::string_view tsql) {
 }
 
 std::int64_t Database::ExecuteBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) {
-  const StatementCache::Lease statement = statements_->Take(db_, sqlite_sql_utf8);
-  Bind(db_, statement.get(), params);
-  return Run(db_, statement.get(), nullptr);
+  std::int64_t changed = 0;
+  {
+    const StatementCache::Lease statement = statements_->Take(db_, sqlite_sql_utf8);
+    Bind(db_, statement.get(), params);
+    changed = Run(db_, statement.get(), nullptr);
+  }
+  AfterCommit();
+  return changed;
 }
 
 RowSet Database::QueryBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) {
@@ -325,7 +343,7 @@ std::vector<std::string> Database::TableColumns(std::string_view table) {
 }
 
 Transaction::Transaction(Database& database, Kind kind)
-    : db_(database.Handle()), outermost_(sqlite3_get_autocommit(db_) != 0) {
+    : database_(database), db_(database.Handle()), outermost_(sqlite3_get_autocommit(db_) != 0) {
   if (outermost_)
     sqlite::Exec(db_, kind == Kind::Immediate ? "BEGIN IMMEDIATE" : "BEGIN");
   else
@@ -345,6 +363,7 @@ Transaction::~Transaction() {
 void Transaction::Commit() {
   sqlite::Exec(db_, outermost_ ? "COMMIT" : "RELEASE rt_transaction");
   done_ = true;
+  database_.AfterCommit();
 }
 
 void OpenSession(const std::string& native_path, Database::OpenMode mode) {

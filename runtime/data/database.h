@@ -84,6 +84,17 @@ class Database {
   std::vector<std::string> TableColumns(std::string_view table);
 
   sqlite3* Handle() const { return db_; }
+
+  // Attaches the content file (content_file.h), making it when it is
+  // missing, unless it is attached already; outside any transaction. Throws
+  // EDatabaseError.
+  void AttachContentFile();
+
+  // With the content file attached: removes the chunks of the contents that
+  // this connection removed, once their removal is committed; nothing
+  // inside a transaction. Called after every statement or transaction that
+  // commits.
+  void AfterCommit() noexcept;
   const std::string& Path() const { return path_; }
 
  private:
@@ -104,6 +115,9 @@ class Database {
   // The bound statements prepared on this connection, kept for their next
   // use.
   std::unique_ptr<StatementCache> statements_;
+  // Set when this connection removes a content (content_file.h).
+  bool removed_content_ = false;
+  bool content_attached_ = false;
 };
 
 // A transaction on a database: BEGIN when the connection has none open,
@@ -122,6 +136,7 @@ class Transaction {
   void Commit();
 
  private:
+  Database& database_;
   sqlite3* db_;
   bool outermost_;
   bool done_ = false;
