@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -14,11 +13,6 @@
 
 namespace labdocs::labdoc {
 namespace {
-
-// Two chunk buffers used in turn: one is hashed while the other is filled.
-using BufferPair = std::array<std::vector<std::uint8_t>, 2>;
-
-BufferPair MakeBuffers() { return {std::vector<std::uint8_t>(kChunkSize), std::vector<std::uint8_t>(kChunkSize)}; }
 
 struct BlobCloser {
   void operator()(sqlite3_blob* blob) const { sqlite3_blob_close(blob); }
@@ -33,24 +27,23 @@ ContentSummary WriteChunks(rt::Database& database, std::int64_t content_id, Inpu
   // Deferred: only the content file is written, and only its lock is taken.
   constexpr auto kKind = rt::Transaction::Kind::Deferred;
   auto transaction = std::make_unique<rt::Transaction>(database, kKind);
-  BufferPair buffers = MakeBuffers();
-  ParallelSha256 digest;  // after the buffers: it stops before they go
+  ParallelSha256 digest(kChunkSize);
   ContentSummary summary;
   for (std::int64_t seq = 0;; ++seq) {
-    std::vector<std::uint8_t>& buffer = buffers[static_cast<std::size_t>(seq % 2)];
-    const std::size_t n = source.Read(buffer.data(), buffer.size());
+    std::uint8_t* buffer = digest.Next();
+    const std::size_t n = source.Read(buffer, kChunkSize);
     if (n == 0) break;
-    digest.Update(buffer.data(), n);
+    digest.Submit(n);
     summary.size += n;
     if (summary.size > source.SizeAtOpening()) break;  // it grew: refused below
     if (sqlite3_bind_int64(insert.get(), 1, content_id) != SQLITE_OK ||
         sqlite3_bind_int64(insert.get(), 2, seq) != SQLITE_OK ||
-        sqlite3_bind_blob64(insert.get(), 3, buffer.data(), n, SQLITE_STATIC) != SQLITE_OK ||
+        sqlite3_bind_blob64(insert.get(), 3, buffer, n, SQLITE_STATIC) != SQLITE_OK ||
         sqlite3_step(insert.get()) != SQLITE_DONE) {
       rt::sqlite::ThrowError(db, kInsert);
     }
     sqlite3_reset(insert.get());
-    if (n < buffer.size()) break;  // the end of the file
+    if (n < kChunkSize) break;  // the end of the file
     if ((seq + 1) % kChunksPerTransaction == 0) {
       transaction->Commit();
       transaction = std::make_unique<rt::Transaction>(database, kKind);
@@ -101,9 +94,7 @@ void ReadChunks(sqlite3* db, std::int64_t content_id, const ContentSummary& reco
   rt::sqlite::StatementPtr select = rt::sqlite::Prepare(db, kSelect);
   if (sqlite3_bind_int64(select.get(), 1, content_id) != SQLITE_OK) rt::sqlite::ThrowError(db, kSelect);
   std::unique_ptr<sqlite3_blob, BlobCloser> blob;
-  BufferPair buffers = MakeBuffers();
-  ParallelSha256 digest;  // after the buffers: it stops before they go
-  std::size_t turn = 0;
+  ParallelSha256 digest(kChunkSize);
   std::uint64_t total = 0;
   std::int64_t expected_seq = 0;
   int rc;
@@ -126,13 +117,11 @@ void ReadChunks(sqlite3* db, std::int64_t content_id, const ContentSummary& reco
     }
     if (rc != SQLITE_OK) rt::sqlite::ThrowError(db);
     for (std::uint64_t offset = 0; offset < length;) {
-      std::vector<std::uint8_t>& buffer = buffers[turn];
-      turn ^= 1;
-      const auto n = static_cast<int>(std::min<std::uint64_t>(buffer.size(), length - offset));
-      if (sqlite3_blob_read(blob.get(), buffer.data(), n, static_cast<int>(offset)) != SQLITE_OK)
-        rt::sqlite::ThrowError(db);
-      digest.Update(buffer.data(), static_cast<std::size_t>(n));
-      sink(buffer.data(), static_cast<std::size_t>(n));
+      std::uint8_t* buffer = digest.Next();
+      const auto n = static_cast<int>(std::min<std::uint64_t>(kChunkSize, length - offset));
+      if (sqlite3_blob_read(blob.get(), buffer, n, static_cast<int>(offset)) != SQLITE_OK) rt::sqlite::ThrowError(db);
+      digest.Submit(static_cast<std::size_t>(n));
+      sink(buffer, static_cast<std::size_t>(n));
       offset += static_cast<std::uint64_t>(n);
     }
     total += length;

@@ -72,7 +72,7 @@ void PendingContent::Discard() noexcept {
 void SweepAbandonedContents(rt::Database& db) {
   try {
     // Chunks of contents whose removal a process committed before it ended.
-    rt::content_file::RemoveChunksOfRemovedContents(db.Handle());
+    rt::content_file::RemoveChunksOfRemovedContents(db);
     const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
     const rt::RowSet pending = db.QueryBound(
         "SELECT CONTENT_ID, OWNER, STOREDTIME < ? FROM DB_FILE_CONTENT WHERE PENDING = 1 ORDER BY STOREDTIME",

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "runtime/data/database.h"
 #include "runtime/data/sqlite_util.h"
 #include "runtime/errors.h"
 
@@ -97,7 +98,7 @@ void Attach(sqlite3* db, const std::string& native_path, bool* removed) {
   if (version == 0) CreateIn(db, kSchema);
   // Room for a chunk's pages and some: the content file's readers wait only
   // once a batch's pages no longer fit and go into the file.
-  sqlite::Exec(db, "PRAGMA content.cache_size = -4096");
+  sqlite::Exec(db, "PRAGMA content.cache_size = -2048");
   if (sqlite3_create_function(db, "rt_content_removed", 0, SQLITE_UTF8, removed, NoteRemoval, nullptr, nullptr) !=
       SQLITE_OK)
     sqlite::ThrowError(db);
@@ -106,27 +107,16 @@ void Attach(sqlite3* db, const std::string& native_path, bool* removed) {
                "BEGIN SELECT rt_content_removed(); END");
 }
 
-void RemoveChunksOfRemovedContents(sqlite3* db) noexcept {
+void RemoveChunksOfRemovedContents(Database& db) noexcept {
   try {
     // Only the entries read here are worked off: a content another
     // connection removes meanwhile stays listed until its chunks go.
-    std::vector<std::int64_t> removed;
-    {
-      sqlite::StatementPtr list = sqlite::Prepare(db, "SELECT CONTENT_ID FROM main.DB_FILE_REMOVED_CONTENT");
-      while (sqlite3_step(list.get()) == SQLITE_ROW) removed.push_back(sqlite3_column_int64(list.get(), 0));
-    }
-    if (removed.empty()) return;
-    sqlite::StatementPtr chunks = sqlite::Prepare(db, "DELETE FROM content.DB_FILE_CHUNK WHERE CONTENT_ID = ?");
-    sqlite::StatementPtr entry = sqlite::Prepare(db, "DELETE FROM main.DB_FILE_REMOVED_CONTENT WHERE CONTENT_ID = ?");
-    for (const std::int64_t id : removed) {
+    const RowSet removed = db.QueryBound("SELECT CONTENT_ID FROM main.DB_FILE_REMOVED_CONTENT", {});
+    for (const std::vector<Value>& row : removed.rows) {
       // Two transactions, in this order: an entry goes only once its
       // chunks are gone for good.
-      sqlite3_bind_int64(chunks.get(), 1, id);
-      if (sqlite3_step(chunks.get()) != SQLITE_DONE) return;
-      sqlite3_reset(chunks.get());
-      sqlite3_bind_int64(entry.get(), 1, id);
-      if (sqlite3_step(entry.get()) != SQLITE_DONE) return;
-      sqlite3_reset(entry.get());
+      db.ExecuteBound("DELETE FROM content.DB_FILE_CHUNK WHERE CONTENT_ID = ?", {row[0]});
+      db.ExecuteBound("DELETE FROM main.DB_FILE_REMOVED_CONTENT WHERE CONTENT_ID = ?", {row[0]});
     }
   } catch (...) {
   }

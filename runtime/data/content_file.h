@@ -26,6 +26,10 @@
 
 struct sqlite3;
 
+namespace rt {
+class Database;
+}
+
 namespace rt::content_file {
 
 inline constexpr const char* kSchema = "content";
@@ -43,6 +47,6 @@ void Attach(sqlite3* db, const std::string& native_path, bool* removed);
 // Removes the chunks of the contents listed as removed, then their entries,
 // on a connection that has the file attached. Housekeeping: a failure (a
 // busy file) leaves the rest listed for later.
-void RemoveChunksOfRemovedContents(sqlite3* db) noexcept;
+void RemoveChunksOfRemovedContents(Database& db) noexcept;
 
 }  // namespace rt::content_file

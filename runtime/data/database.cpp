@@ -270,7 +270,7 @@ void Database::AttachContentFile() {
 void Database::AfterCommit() noexcept {
   if (!content_attached_ || !removed_content_ || sqlite3_get_autocommit(db_) == 0) return;
   removed_content_ = false;
-  content_file::RemoveChunksOfRemovedContents(db_);
+  content_file::RemoveChunksOfRemovedContents(*this);
 }
 
 template <class OnRows>
@@ -279,7 +279,9 @@ bool Database::RunQuery(std::string_view tsql, OnRows&& on_rows) {
   // the dialect's functions), and the cache may drop this translation.
   const std::vector<std::string> statements = statements_->Translation(tsql);
   if (statements.empty()) throw EDatabaseError("Database error: the query holds no statement");
-  Transaction transaction(*this, Transaction::Kind::Deferred);
+  // One statement is a transaction of its own; several are made one.
+  std::optional<Transaction> transaction;
+  if (statements.size() > 1) transaction.emplace(*this, Transaction::Kind::Deferred);
   bool gave_rows = false;
   for (const std::string& sql : statements) {
     const StatementCache::Lease statement = statements_->Take(db_, sql);
@@ -290,7 +292,8 @@ bool Database::RunQuery(std::string_view tsql, OnRows&& on_rows) {
       Run(db_, statement.get(), nullptr);
     }
   }
-  transaction.Commit();
+  if (transaction) transaction->Commit();
+  else AfterCommit();
   return gave_rows;
 }
 

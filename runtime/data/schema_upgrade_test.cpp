@@ -139,7 +139,7 @@ TEST(SchemaUpgradeTest, ChunksOfContentsRemovedWithoutTheContentFileGoWhenItIsNe
   host.Execute("delete from DB_FILE_STORAGE where LABDOC_ID=1");
   EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
   EXPECT_EQ(Count(store, "SELECT CONTENT_ID FROM DB_FILE_REMOVED_CONTENT"), 5);
-  content_file::RemoveChunksOfRemovedContents(store.Handle());
+  content_file::RemoveChunksOfRemovedContents(store);
   EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 0);
   EXPECT_EQ(Count(store, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
 }

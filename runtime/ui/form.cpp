@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <set>
 
 #include "runtime/text/gbk.h"
 #include "runtime/ui/application.h"
@@ -68,7 +67,7 @@ void TForm::BindEvents(TComponent& component, const std::vector<EventBinding>& e
 
 void TForm::LoadLayout(const Layout& layout) {
   for (const Prop& p : layout.FormProps()) SetProperty(p.name, p.value);
-  std::set<std::string> bound;
+  std::size_t bound = 0;  // fields bound to their components; names are unique
   for (const ComponentDecl& decl : layout.Components()) {
     TComponent* component = CreateComponent(decl.class_name, this);
     component->SetName(decl.name);
@@ -76,16 +75,21 @@ void TForm::LoadLayout(const Layout& layout) {
     if (!decl.parent.empty()) component->SetProperty("Parent", decl.parent);
     else if (auto* control = dynamic_cast<TControl*>(component)) control->SetParent(this);
     for (const Prop& p : decl.props) component->SetProperty(p.name, p.value);
-    std::string key = gbk_upper(decl.name);
-    if (auto it = fields_.find(key); it != fields_.end()) {
+    if (auto it = fields_.find(gbk_upper(decl.name)); it != fields_.end()) {
       it->second(component);
-      bound.insert(key);
+      ++bound;
     }
     BindEvents(*component, decl.events);
   }
   BindEvents(*this, layout.FormEvents());
-  for (const auto& [name, setter] : fields_)
-    if (!bound.count(name)) throw Exception("The layout of " + std::string(ClassName()) + " has no component " + name);
+  if (bound < fields_.size()) {
+    for (const auto& [name, setter] : fields_) {
+      const auto& components = layout.Components();
+      if (std::none_of(components.begin(), components.end(),
+                       [&](const ComponentDecl& decl) { return gbk_upper(decl.name) == name; }))
+        throw Exception("The layout of " + std::string(ClassName()) + " has no component " + name);
+    }
+  }
   if (old_create_order_) DoCreate();
 }
 
