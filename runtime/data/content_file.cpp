@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 
-#include <cstdint>
 #include <vector>
 
 #include "runtime/data/database.h"
@@ -74,16 +73,13 @@ std::string FilePath(sqlite3* db, const std::string& native_path) {
   if (native_path.empty() || native_path == ":memory:") return native_path;
   sqlite::StatementPtr name = sqlite::Prepare(db, "SELECT NAME FROM main.DB_CONTENT_FILE");
   if (sqlite3_step(name.get()) != SQLITE_ROW) sqlite::ThrowError(db, "the content file's name");
-  const std::string file(reinterpret_cast<const char*>(sqlite3_column_text(name.get(), 0)));
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(name.get(), 0));
+  const std::string file(text != nullptr ? text : "");
   if (file.empty() || file.find_first_of("/\\:") != std::string::npos)
     throw EDatabaseError("Database error: the content file's name is not a file name: " + file);
   const std::size_t slash = native_path.find_last_of("/\\");
   return (slash == std::string::npos ? std::string() : native_path.substr(0, slash + 1)) + file;
 }
-
-namespace {
-
-}  // namespace
 
 void Attach(sqlite3* db, const std::string& native_path, bool* removed) {
   const std::string path = FilePath(db, native_path);
@@ -91,20 +87,25 @@ void Attach(sqlite3* db, const std::string& native_path, bool* removed) {
     CreateFile(path);
     if (!TryAttach(db, path)) sqlite::ThrowError(db, "ATTACH DATABASE");
   }
-  const int version = ContentVersion(db);
-  if (version > 1)
-    throw EDatabaseError("Database error: the content file has version " + std::to_string(version) +
-                         ", newer than this program's 1");
-  if (version == 0) CreateIn(db, kSchema);
-  // Room for a chunk's pages and some: the content file's readers wait only
-  // once a batch's pages no longer fit and go into the file.
-  sqlite::Exec(db, "PRAGMA content.cache_size = -2048");
-  if (sqlite3_create_function(db, "rt_content_removed", 0, SQLITE_UTF8, removed, NoteRemoval, nullptr, nullptr) !=
-      SQLITE_OK)
-    sqlite::ThrowError(db);
-  sqlite::Exec(db,
-               "CREATE TEMP TRIGGER rt_content_removed AFTER DELETE ON main.DB_FILE_CONTENT "
-               "BEGIN SELECT rt_content_removed(); END");
+  try {
+    const int version = ContentVersion(db);
+    if (version > 1)
+      throw EDatabaseError("Database error: the content file has version " + std::to_string(version) +
+                           ", newer than this program's 1");
+    if (version == 0) CreateIn(db, kSchema);
+    // Room for a chunk's pages and some: the content file's readers wait
+    // only once a batch's pages no longer fit and go into the file.
+    sqlite::Exec(db, "PRAGMA content.cache_size = -2048");
+    if (sqlite3_create_function(db, "rt_content_removed", 0, SQLITE_UTF8, removed, NoteRemoval, nullptr,
+                                nullptr) != SQLITE_OK)
+      sqlite::ThrowError(db);
+    sqlite::Exec(db,
+                 "CREATE TEMP TRIGGER IF NOT EXISTS rt_content_removed AFTER DELETE ON main.DB_FILE_CONTENT "
+                 "BEGIN SELECT rt_content_removed(); END");
+  } catch (...) {
+    sqlite3_exec(db, "DETACH DATABASE content", nullptr, nullptr, nullptr);
+    throw;
+  }
 }
 
 void RemoveChunksOfRemovedContents(Database& db) noexcept {

@@ -274,14 +274,14 @@ void Database::AfterCommit() noexcept {
 }
 
 template <class OnRows>
-bool Database::RunQuery(std::string_view tsql, OnRows&& on_rows) {
+bool Database::RunQuery(std::string_view tsql, bool own_transaction, OnRows&& on_rows) {
   // A copy: running a statement may translate others (nested queries of
   // the dialect's functions), and the cache may drop this translation.
   const std::vector<std::string> statements = statements_->Translation(tsql);
   if (statements.empty()) throw EDatabaseError("Database error: the query holds no statement");
   // One statement is a transaction of its own; several are made one.
   std::optional<Transaction> transaction;
-  if (statements.size() > 1) transaction.emplace(*this, Transaction::Kind::Deferred);
+  if (own_transaction || statements.size() > 1) transaction.emplace(*this, Transaction::Kind::Deferred);
   bool gave_rows = false;
   for (const std::string& sql : statements) {
     const StatementCache::Lease statement = statements_->Take(db_, sql);
@@ -299,13 +299,15 @@ bool Database::RunQuery(std::string_view tsql, OnRows&& on_rows) {
 
 RowSet Database::Query(std::string_view tsql) {
   RowSet rows;
-  RunQuery(tsql, [&](sqlite3_stmt* statement) { Run(db_, statement, &rows); });
+  RunQuery(tsql, false, [&](sqlite3_stmt* statement) { Run(db_, statement, &rows); });
   return rows;
 }
 
 OleVariant Database::QueryPacket(std::string_view tsql) {
   OleVariant packet;
-  const bool gave_rows = RunQuery(tsql, [&](sqlite3_stmt* statement) {
+  // In a transaction: a statement run again (statement_packet.h) reads
+  // the same rows.
+  const bool gave_rows = RunQuery(tsql, true, [&](sqlite3_stmt* statement) {
     // A statement that writes runs once: its rows are gathered first.
     if (sqlite3_stmt_readonly(statement)) {
       packet = StatementPacket(db_, statement);

@@ -100,11 +100,12 @@ class Database {
  private:
   class StatementCache;
 
-  // Runs a Transact-SQL query's statements as one transaction, the first
-  // that has result columns through on_rows, the others to their end; false
-  // when none has result columns.
+  // Runs a Transact-SQL query's statements, the first that has result
+  // columns through on_rows, the others to their end; false when none has
+  // result columns. Several statements run as one transaction, and one
+  // statement too when own_transaction says so.
   template <class OnRows>
-  bool RunQuery(std::string_view tsql, OnRows&& on_rows);
+  bool RunQuery(std::string_view tsql, bool own_transaction, OnRows&& on_rows);
 
   // Whether statements are taken from and kept in the cache; off while
   // statements must be prepared under an authorizer (QueryReadOnly).

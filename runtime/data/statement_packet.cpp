@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/data/crc32.h"
 #include "runtime/data/field_typing.h"
 #include "runtime/data/packet.h"
 #include "runtime/data/packet_format.h"
