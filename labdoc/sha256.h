@@ -53,7 +53,7 @@ class ParallelSha256 {
  public:
   // Buffers of piece_size bytes, depth + 1 of them. Throws rt::Exception
   // (or std::system_error) when it cannot start.
-  explicit ParallelSha256(std::size_t piece_size, std::size_t depth = 3);
+  explicit ParallelSha256(std::size_t piece_size, std::size_t depth = 2);
   // Finishes the pieces in hand, then stops the thread.
   ~ParallelSha256();
   ParallelSha256(const ParallelSha256&) = delete;

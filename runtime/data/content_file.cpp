@@ -50,10 +50,13 @@ void CreateFile(const std::string& path) {
   CreateIn(raw, "main");
 }
 
-bool TryAttach(sqlite3* db, const std::string& path) {
+// SQLite's result of attaching the file: SQLITE_DONE when it is attached,
+// SQLITE_CANTOPEN when it is missing and the connection opens only
+// existing files.
+int TryAttach(sqlite3* db, const std::string& path) {
   sqlite::StatementPtr attach = sqlite::Prepare(db, "ATTACH DATABASE ? AS content");
-  return sqlite3_bind_text(attach.get(), 1, path.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK &&
-         sqlite3_step(attach.get()) == SQLITE_DONE;
+  if (sqlite3_bind_text(attach.get(), 1, path.c_str(), -1, SQLITE_TRANSIENT) != SQLITE_OK) sqlite::ThrowError(db);
+  return sqlite3_step(attach.get()) & 0xFF;
 }
 
 int ContentVersion(sqlite3* db) {
@@ -83,10 +86,12 @@ std::string FilePath(sqlite3* db, const std::string& native_path) {
 
 void Attach(sqlite3* db, const std::string& native_path, bool* removed) {
   const std::string path = FilePath(db, native_path);
-  if (!TryAttach(db, path)) {
+  int rc = TryAttach(db, path);
+  if (rc == SQLITE_CANTOPEN) {
     CreateFile(path);
-    if (!TryAttach(db, path)) sqlite::ThrowError(db, "ATTACH DATABASE");
+    rc = TryAttach(db, path);
   }
+  if (rc != SQLITE_DONE) sqlite::ThrowError(db, "ATTACH DATABASE");
   try {
     const int version = ContentVersion(db);
     if (version > 1)

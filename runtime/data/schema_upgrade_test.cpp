@@ -44,7 +44,9 @@ PRAGMA user_version = 5;
 )sql");
 }
 
-std::int64_t Count(Database& db, const std::string& sql) { return std::get<std::int64_t>(db.QueryBound(sql, {}).rows.at(0).at(0)); }
+std::int64_t Count(Database& db, const std::string& sql) {
+  return std::get<std::int64_t>(db.QueryBound(sql, {}).rows.at(0).at(0));
+}
 
 TEST(SchemaUpgradeTest, AVersion4FileGetsTheCacheRecordsDiskColumnsAndKeepsItsRecords) {
   testing::TestFolder folder;
@@ -90,11 +92,14 @@ TEST(SchemaUpgradeTest, AVersion5FileKeepsItsChunksWhereTheyAreAndStoresNewOnesI
     }
     Database db(path);
     EXPECT_EQ(schema::Version(db.Handle()), schema::kCurrentVersion);
-    const std::string name = std::get<std::string>(db.QueryBound("SELECT NAME FROM DB_CONTENT_FILE", {}).rows.at(0).at(0));
+    const std::string name =
+        std::get<std::string>(db.QueryBound("SELECT NAME FROM DB_CONTENT_FILE", {}).rows.at(0).at(0));
     EXPECT_TRUE(std::regex_match(name, std::regex("labdoc-content-[0-9a-f]{16}\\.db"))) << name;
     EXPECT_EQ(content_file::FilePath(db.Handle(), path), folder.File(name));
     EXPECT_EQ(db.TableColumns("DB_FILE_CHUNK").empty(), !with_chunks);
-    if (with_chunks) EXPECT_EQ(Count(db, "SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID = 3"), 1);
+    if (with_chunks) {
+      EXPECT_EQ(Count(db, "SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID = 3"), 1);
+    }
 
     // The content file appears when it is first attached: 64 KiB pages,
     // a rollback journal, pages given back on request.
@@ -111,7 +116,9 @@ TEST(SchemaUpgradeTest, AVersion5FileKeepsItsChunksWhereTheyAreAndStoresNewOnesI
     db.ExecuteBound("INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(4, 0, x'03')", {});
     db.ExecuteBound("DELETE FROM DB_FILE_STORAGE WHERE LABDOC_ID = 1", {});
     EXPECT_EQ(Count(db, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 0);
-    if (with_chunks) EXPECT_EQ(Count(db, "SELECT count(*) FROM main.DB_FILE_CHUNK"), 0);
+    if (with_chunks) {
+      EXPECT_EQ(Count(db, "SELECT count(*) FROM main.DB_FILE_CHUNK"), 0);
+    }
     EXPECT_EQ(Count(db, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
   }
 }
