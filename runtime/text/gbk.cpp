@@ -41,8 +41,7 @@ std::string UpperCase(std::string_view text) {
   return out;
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
+bool SameTextOfOneLength(std::string_view a, std::string_view b) {
   // Compared in place: names are compared on every property and component
   // lookup of a form, and copies would cost more than the comparison. Where
   // the texts agree so far their characters start at the same bytes, so a's

@@ -76,7 +76,8 @@ void TForm::LoadLayout(const Layout& layout) {
     else if (auto* control = dynamic_cast<TControl*>(component)) control->SetParent(this);
     for (const Prop& p : decl.props) component->SetProperty(p.name, p.value);
     if (auto it = fields_.find(gbk_upper(decl.name)); it != fields_.end()) {
-      it->second(component);
+      if (!it->second(component))
+        throw Exception("Component " + decl.name + " is not of the class its field expects");
       ++bound;
     }
     BindEvents(*component, decl.events);

@@ -91,10 +91,8 @@ class TForm : public TWinControl {
   void PublishMessage(UINT msg, TMessageHandler handler);
   template <class T>
   void PublishField(std::string name, T*& field) {
-    fields_[gbk_upper(name)] = [&field, name](TComponent* c) {
-      field = dynamic_cast<T*>(c);
-      if (!field) throw Exception("Component " + name + " is not of the class its field expects");
-    };
+    // False when the component is not of the field's class.
+    fields_[gbk_upper(name)] = [&field](TComponent* c) { return (field = dynamic_cast<T*>(c)) != nullptr; };
   }
 
   virtual void DoCreate();
@@ -120,7 +118,7 @@ class TForm : public TWinControl {
   std::map<std::string, TNotifyEvent> methods_;
   std::map<std::string, TKeyEvent> key_methods_;
   std::map<UINT, TMessageHandler> message_handlers_;
-  std::map<std::string, std::function<void(TComponent*)>> fields_;
+  std::map<std::string, std::function<bool(TComponent*)>> fields_;
 };
 
 // Runs the construction sequence of a form class F:
