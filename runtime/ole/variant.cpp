@@ -14,6 +14,7 @@
 SAFEARRAY* rt::ole_layout::MakeVector(unsigned char* block, VARTYPE vt, std::uint16_t features,
                                       std::uint32_t element_size, std::int32_t lower_bound, std::uint32_t count) {
   const std::uint32_t stored_vt = vt;
+  std::memset(block, 0, kPrefixSize);
   std::memcpy(block + kPrefixSize - sizeof stored_vt, &stored_vt, sizeof stored_vt);
   SAFEARRAY* psa = new (block + kPrefixSize) SAFEARRAY{};
   psa->cDims = 1;
