@@ -71,12 +71,23 @@ void PendingContent::Discard() noexcept {
 
 void SweepAbandonedContents(rt::Database& db) {
   try {
+    // One look, usually all there is: is any content removed whose chunks
+    // may remain, is any pending?
+    const rt::RowSet look = db.QueryBound(
+        "SELECT EXISTS (SELECT 1 FROM DB_FILE_REMOVED_CONTENT),"
+        " EXISTS (SELECT 1 FROM DB_FILE_CONTENT WHERE PENDING = 1)",
+        {});
+    const bool removed = look.rows.at(0).at(0) == rt::Value(std::int64_t{1});
+    const bool any_pending = look.rows.at(0).at(1) == rt::Value(std::int64_t{1});
     // Chunks of contents whose removal a process committed before it ended.
-    rt::content_file::RemoveChunksOfRemovedContents(db);
-    const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
-    const rt::RowSet pending = db.QueryBound(
-        "SELECT CONTENT_ID, OWNER, STOREDTIME < ? FROM DB_FILE_CONTENT WHERE PENDING = 1 ORDER BY STOREDTIME",
-        {cutoff});
+    if (removed) rt::content_file::RemoveChunksOfRemovedContents(db);
+    rt::RowSet pending;
+    if (any_pending) {
+      const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
+      pending = db.QueryBound(
+          "SELECT CONTENT_ID, OWNER, STOREDTIME < ? FROM DB_FILE_CONTENT WHERE PENDING = 1 ORDER BY STOREDTIME",
+          {cutoff});
+    }
     const std::string folder = OwnerFolder(db);
     std::vector<std::int64_t> abandoned;
     std::vector<rt::FileLock> ended_owners;  // held until their contents are gone
@@ -99,7 +110,7 @@ void SweepAbandonedContents(rt::Database& db) {
     }
     for (rt::FileLock& lock : ended_owners) lock.RemoveFile();
     // Files of owners that ended before their content went in.
-    if (!folder.empty()) {
+    if (!folder.empty() && rt::DirectoryExists(folder)) {
       RemoveAbandonedFiles(folder, "*.lock", &IsOwnerFileName);
       RemoveDirectoryA(folder.c_str());  // when no owner is left in it
     }
