@@ -41,6 +41,31 @@ std::string UpperCase(std::string_view text) {
   return out;
 }
 
+bool TextLess::operator()(std::string_view a, std::string_view b) const {
+  // UpperCase keeps every byte in its place: a single-byte character's is
+  // upper-cased, a double-byte character's two are kept.
+  auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; };
+  std::size_t a_next = 0, b_next = 0;  // where the next character begins
+  bool a_single = true, b_single = true;
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < common; ++i) {
+    if (i == a_next) {
+      a_next = i + CharLength(a, i);
+      a_single = a_next == i + 1;
+    }
+    if (i == b_next) {
+      b_next = i + CharLength(b, i);
+      b_single = b_next == i + 1;
+    }
+    auto ca = static_cast<unsigned char>(a[i]);
+    auto cb = static_cast<unsigned char>(b[i]);
+    if (a_single) ca = upper(ca);
+    if (b_single) cb = upper(cb);
+    if (ca != cb) return ca < cb;
+  }
+  return a.size() < b.size();
+}
+
 bool SameTextOfOneLength(std::string_view a, std::string_view b) {
   // Compared in place: names are compared on every property and component
   // lookup of a form, and copies would cost more than the comparison. Where

@@ -46,6 +46,14 @@ inline bool SameText(std::string_view a, std::string_view b) {
   return a.size() == b.size() && SameTextOfOneLength(a, b);
 }
 
+// Orders texts as their UpperCase forms compare, without making them: the
+// order whose equal texts are those SameText finds the same, for maps keyed
+// by names.
+struct TextLess {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const;
+};
+
 // Removes leading and trailing bytes of code 0 to 32.
 std::string_view Trim(std::string_view text);
 

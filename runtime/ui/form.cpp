@@ -12,7 +12,6 @@ TForm::TForm(TComponent* owner) : TWinControl(owner) { TControl::SetVisible(fals
 
 TForm::~TForm() = default;
 
-std::string TForm::gbk_upper(std::string_view text) { return gbk::UpperCase(text); }
 
 void TForm::AfterConstruction() {
   if (!old_create_order_) DoCreate();
@@ -48,19 +47,19 @@ void TForm::DoShow() {
 
 // ---- layout ----
 
-void TForm::PublishMethod(std::string name, TNotifyEvent handler) { methods_[gbk_upper(name)] = std::move(handler); }
+void TForm::PublishMethod(std::string name, TNotifyEvent handler) { methods_[std::move(name)] = std::move(handler); }
 
 void TForm::PublishKeyMethod(std::string name, TKeyEvent handler) {
-  key_methods_[gbk_upper(name)] = std::move(handler);
+  key_methods_[std::move(name)] = std::move(handler);
 }
 
 void TForm::PublishMessage(UINT msg, TMessageHandler handler) { message_handlers_[msg] = std::move(handler); }
 
 void TForm::BindEvents(TComponent& component, const std::vector<EventBinding>& events) {
   for (const EventBinding& binding : events) {
-    std::string key = gbk_upper(binding.method);
-    if (auto it = methods_.find(key); it != methods_.end()) component.SetEvent(binding.event, it->second);
-    else if (auto kt = key_methods_.find(key); kt != key_methods_.end()) component.SetKeyEvent(binding.event, kt->second);
+    if (auto it = methods_.find(binding.method); it != methods_.end()) component.SetEvent(binding.event, it->second);
+    else if (auto kt = key_methods_.find(binding.method); kt != key_methods_.end())
+      component.SetKeyEvent(binding.event, kt->second);
     else throw Exception("Method " + binding.method + " not found for " + binding.event + " of " + component.Name());
   }
 }
@@ -75,7 +74,7 @@ void TForm::LoadLayout(const Layout& layout) {
     if (!decl.parent.empty()) component->SetProperty("Parent", decl.parent);
     else if (auto* control = dynamic_cast<TControl*>(component)) control->SetParent(this);
     for (const Prop& p : decl.props) component->SetProperty(p.name, p.value);
-    if (auto it = fields_.find(gbk_upper(decl.name)); it != fields_.end()) {
+    if (auto it = fields_.find(decl.name); it != fields_.end()) {
       if (!it->second(component))
         throw Exception("Component " + decl.name + " is not of the class its field expects");
       ++bound;
@@ -87,7 +86,7 @@ void TForm::LoadLayout(const Layout& layout) {
     for (const auto& [name, setter] : fields_) {
       const auto& components = layout.Components();
       if (std::none_of(components.begin(), components.end(),
-                       [&](const ComponentDecl& decl) { return gbk_upper(decl.name) == name; }))
+                       [&](const ComponentDecl& decl) { return gbk::SameText(decl.name, name); }))
         throw Exception("The layout of " + std::string(ClassName()) + " has no component " + name);
     }
   }
