@@ -45,10 +45,18 @@ bool TextLess::operator()(std::string_view a, std::string_view b) const {
   // UpperCase keeps every byte in its place: a single-byte character's is
   // upper-cased, a double-byte character's two are kept.
   auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; };
-  std::size_t a_next = 0, b_next = 0;  // where the next character begins
-  bool a_single = true, b_single = true;
   const std::size_t common = a.size() < b.size() ? a.size() : b.size();
-  for (std::size_t i = 0; i < common; ++i) {
+  std::size_t i = 0;
+  // Names are mostly ASCII, every byte a character of its own.
+  for (; i < common; ++i) {
+    const auto ca = static_cast<unsigned char>(a[i]);
+    const auto cb = static_cast<unsigned char>(b[i]);
+    if ((ca | cb) >= 0x80) break;
+    if (upper(ca) != upper(cb)) return upper(ca) < upper(cb);
+  }
+  std::size_t a_next = i, b_next = i;  // where the next character begins
+  bool a_single = true, b_single = true;
+  for (; i < common; ++i) {
     if (i == a_next) {
       a_next = i + CharLength(a, i);
       a_single = a_next == i + 1;
