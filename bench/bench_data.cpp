@@ -121,7 +121,7 @@ void Fill(sqlite3* db, const Laboratory& laboratory) {
     Insert content(db,
                    "INSERT INTO DB_FILE_CONTENT(CONTENT_ID,LABDOC_ID,FILE_NAME,STOREDTIME,FILE_SIZE,SHA256,PENDING) "
                    "VALUES(?,?,?,?,?,?,0)");
-    Insert chunk(db, "INSERT INTO DB_FILE_CHUNK(CONTENT_ID,SEQ,DATA) VALUES(?,0,?)");
+    Insert chunk(db, "INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID,SEQ,DATA) VALUES(?,0,?)");
     Insert document(db, "INSERT INTO RIS_DOC(ID,LABDOC_ID,DocType,DESCS,FstAuthor,Authors,UserId) VALUES(?,?,?,?,?,?,'admin')");
     Insert record(db,
                   "INSERT INTO DB_FILE_RECORD(ID,FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,"

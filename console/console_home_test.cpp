@@ -49,11 +49,16 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
     const std::vector<ConsoleRun> runs = RunConsolesAtOnce(folder.Home(), scripts, {"--plugin", "fakeplugin.dll", "--allow-sql-writes"});
     for (const ConsoleRun& run : runs) ASSERT_EQ(run.exit_code, 0) << run.err;
 
-    // Nothing left of the database or the icons that lost.
-    EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db"}));
+    // Nothing left of the database, its content file or the icons that
+    // lost: the content file there is the one the database names.
+    const std::set<std::string> entries = Entries(folder.Home());
+    rt::Database database(rt::testing::PathUtf8(folder.Home() / "labdocs.db"), rt::Database::OpenMode::OpenExisting);
+    const rt::RowSet content_file = database.QueryBound("SELECT NAME FROM DB_CONTENT_FILE", {});
+    ASSERT_EQ(content_file.rows.size(), 1u);
+    EXPECT_EQ(entries, (std::set<std::string>{"Configs", "DocCache", "labdocs.db",
+                                              std::get<std::string>(content_file.rows[0][0])}));
     EXPECT_EQ(Entries(folder.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32")), (std::set<std::string>{"folder.ico", "labdoc.ico"}));
 
-    rt::Database database(rt::testing::PathUtf8(folder.Home() / "labdocs.db"), rt::Database::OpenMode::OpenExisting);
     const rt::RowSet check = database.QueryBound("PRAGMA integrity_check", {});
     ASSERT_EQ(check.rows.size(), 1u);
     EXPECT_EQ(std::get<std::string>(check.rows[0][0]), "ok");

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "console/demo_data.h"
+#include "runtime/data/content_file.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
 #include "runtime/platform/platform.h"
@@ -57,19 +58,22 @@ void CheckDatabaseFile(const HomeFolder& home, const std::filesystem::path& data
 }
 
 // The files of a database that only this process knows: removed with its
-// journals. Never used for the home's database, which other processes may
-// hold.
-void RemoveOwnDatabase(const std::filesystem::path& path) {
+// journals, and its content file (when it has one) with its journal. Never
+// used for the home's database, which other processes may hold.
+void RemoveOwnDatabase(const std::filesystem::path& path, const std::string& content_file) {
   std::error_code error;
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
     std::filesystem::path file = path;
     file += suffix;
     std::filesystem::remove(file, error);
+    if (content_file.empty()) continue;
+    std::filesystem::remove(rt::platform::Utf8Path(content_file + suffix), error);
   }
 }
 
 // Makes the home's database: fills a database of this process's own beside
-// it, closes it (so that all its content is in the one file) and renames it
+// it, closes it (so that all its content is in its file, and the documents'
+// contents in its content file, whose name it holds) and renames it
 // to the home's database unless that exists by then. A console starting at
 // the same time thus either puts its whole database in place or finds the
 // other's whole; nobody ever sees a half-filled one. False when another
@@ -81,10 +85,12 @@ bool MakeDatabase(const HomeFolder& home, bool empty_database, std::vector<std::
                                std::to_string(random());
   const std::filesystem::path own = rt::platform::Utf8Path(home.native) / own_name;
   std::vector<std::string> fill_notes;
+  std::string content_file;
   try {
     // The session, through which the document store reaches the database
     // while the demo's documents are stored.
     rt::OpenSession(rt::platform::PathUtf8(own), rt::Database::OpenMode::OpenOrCreate);
+    content_file = rt::content_file::FilePath(rt::Session().Handle(), rt::Session().Path());
     if (!empty_database) FillDemoData(rt::Session(), home.base_dir, fill_notes);
     // Everything from the write-ahead log into the file, which must be
     // whole on its own once it is renamed.
@@ -95,14 +101,14 @@ bool MakeDatabase(const HomeFolder& home, bool empty_database, std::vector<std::
       throw rt::Exception("The new database " + home.base_dir + own_name + " kept a write-ahead log");
   } catch (...) {
     rt::CloseSession();
-    RemoveOwnDatabase(own);
+    RemoveOwnDatabase(own, content_file);
     throw;
   }
   // A rename that never replaces: only one console's database lands.
   if (!MoveFileExA((home.base_dir + own_name).c_str(), (home.base_dir + kDatabaseFileName).c_str(),
                    MOVEFILE_WRITE_THROUGH)) {
     const DWORD failure = GetLastError();
-    RemoveOwnDatabase(own);
+    RemoveOwnDatabase(own, content_file);
     if (failure == ERROR_ALREADY_EXISTS || failure == ERROR_FILE_EXISTS) return false;
     throw rt::Exception("The new database cannot be put in place as " + home.base_dir + kDatabaseFileName +
                         " (error " + std::to_string(failure) + ")");

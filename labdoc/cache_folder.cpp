@@ -45,16 +45,15 @@ namespace {
 // Hashes a file opened for reading, up to `limit` bytes: nothing when it is
 // longer.
 std::optional<ContentSummary> Summarize(InputFile& file, std::uint64_t limit) {
-  // Two buffers in turn: one is hashed while the other is read into.
-  std::vector<std::uint8_t> buffers[2] = {std::vector<std::uint8_t>(kChunkSize), std::vector<std::uint8_t>(kChunkSize)};
-  ParallelSha256 digest;  // after the buffers: it stops before they go
+  // Pieces are hashed while the next ones are read.
+  ParallelSha256 digest(kChunkSize);
   ContentSummary summary;
-  for (std::size_t turn = 0;; turn ^= 1) {
-    const std::size_t n = file.Read(buffers[turn].data(), buffers[turn].size());
+  for (;;) {
+    const std::size_t n = file.Read(digest.Next(), kChunkSize);
     if (n == 0) break;
     summary.size += n;
     if (summary.size > limit) return std::nullopt;
-    digest.Update(buffers[turn].data(), n);
+    digest.Submit(n);
   }
   summary.sha256 = digest.HexDigest();
   return summary;

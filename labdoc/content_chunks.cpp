@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -15,11 +14,6 @@
 namespace labdocs::labdoc {
 namespace {
 
-// Two chunk buffers used in turn: one is hashed while the other is filled.
-using BufferPair = std::array<std::vector<std::uint8_t>, 2>;
-
-BufferPair MakeBuffers() { return {std::vector<std::uint8_t>(kChunkSize), std::vector<std::uint8_t>(kChunkSize)}; }
-
 struct BlobCloser {
   void operator()(sqlite3_blob* blob) const { sqlite3_blob_close(blob); }
 };
@@ -27,31 +21,32 @@ struct BlobCloser {
 }  // namespace
 
 ContentSummary WriteChunks(rt::Database& database, std::int64_t content_id, InputFile& source) {
-  constexpr const char* kInsert = "INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, ?, ?)";
+  constexpr const char* kInsert = "INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, ?, ?)";
   sqlite3* db = database.Handle();
   rt::sqlite::StatementPtr insert = rt::sqlite::Prepare(db, kInsert);
-  auto transaction = std::make_unique<rt::Transaction>(database, rt::Transaction::Kind::Immediate);
-  BufferPair buffers = MakeBuffers();
-  ParallelSha256 digest;  // after the buffers: it stops before they go
+  // Deferred: only the content file is written, and only its lock is taken.
+  constexpr auto kKind = rt::Transaction::Kind::Deferred;
+  auto transaction = std::make_unique<rt::Transaction>(database, kKind);
+  ParallelSha256 digest(kChunkSize);
   ContentSummary summary;
   for (std::int64_t seq = 0;; ++seq) {
-    std::vector<std::uint8_t>& buffer = buffers[static_cast<std::size_t>(seq % 2)];
-    const std::size_t n = source.Read(buffer.data(), buffer.size());
+    std::uint8_t* buffer = digest.Next();
+    const std::size_t n = source.Read(buffer, kChunkSize);
     if (n == 0) break;
-    digest.Update(buffer.data(), n);
+    digest.Submit(n);
     summary.size += n;
     if (summary.size > source.SizeAtOpening()) break;  // it grew: refused below
     if (sqlite3_bind_int64(insert.get(), 1, content_id) != SQLITE_OK ||
         sqlite3_bind_int64(insert.get(), 2, seq) != SQLITE_OK ||
-        sqlite3_bind_blob64(insert.get(), 3, buffer.data(), n, SQLITE_STATIC) != SQLITE_OK ||
+        sqlite3_bind_blob64(insert.get(), 3, buffer, n, SQLITE_STATIC) != SQLITE_OK ||
         sqlite3_step(insert.get()) != SQLITE_DONE) {
       rt::sqlite::ThrowError(db, kInsert);
     }
     sqlite3_reset(insert.get());
-    if (n < buffer.size()) break;  // the end of the file
+    if (n < kChunkSize) break;  // the end of the file
     if ((seq + 1) % kChunksPerTransaction == 0) {
       transaction->Commit();
-      transaction = std::make_unique<rt::Transaction>(database, rt::Transaction::Kind::Immediate);
+      transaction = std::make_unique<rt::Transaction>(database, kKind);
     }
   }
   if (summary.size != source.SizeAtOpening())
@@ -63,18 +58,43 @@ ContentSummary WriteChunks(rt::Database& database, std::int64_t content_id, Inpu
   return summary;
 }
 
+void BeginContentRead(sqlite3* db) {
+  rt::sqlite::StatementPtr read = rt::sqlite::Prepare(db, "SELECT count(*) FROM content.sqlite_master");
+  if (sqlite3_step(read.get()) != SQLITE_ROW) rt::sqlite::ThrowError(db);
+}
+
+namespace {
+
+// The schema whose DB_FILE_CHUNK holds a content's chunks: the content file,
+// or the host database's own table for contents stored before there was one.
+const char* ChunkSchema(sqlite3* db, std::int64_t content_id) {
+  rt::sqlite::StatementPtr find =
+      rt::sqlite::Prepare(db, "SELECT 1 FROM content.DB_FILE_CHUNK WHERE CONTENT_ID = ? LIMIT 1");
+  sqlite3_bind_int64(find.get(), 1, content_id);
+  int rc = sqlite3_step(find.get());
+  if (rc == SQLITE_ROW) return "content";
+  if (rc != SQLITE_DONE) rt::sqlite::ThrowError(db);
+  rt::sqlite::StatementPtr legacy =
+      rt::sqlite::Prepare(db, "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'DB_FILE_CHUNK'");
+  rc = sqlite3_step(legacy.get());
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) rt::sqlite::ThrowError(db);
+  return rc == SQLITE_ROW ? "main" : "content";
+}
+
+}  // namespace
+
 void ReadChunks(sqlite3* db, std::int64_t content_id, const ContentSummary& recorded, const std::string& what,
                 const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
   // The rows give each chunk's place and length; the bytes are read through
   // a blob handle straight into the buffers.
-  constexpr const char* kSelect =
-      "SELECT rowid, SEQ, typeof(DATA), length(DATA) FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? ORDER BY SEQ";
+  const char* schema = ChunkSchema(db, content_id);
+  const std::string select_sql = std::string("SELECT rowid, SEQ, typeof(DATA), length(DATA) FROM ") + schema +
+                                 ".DB_FILE_CHUNK WHERE CONTENT_ID = ? ORDER BY SEQ";
+  const char* const kSelect = select_sql.c_str();
   rt::sqlite::StatementPtr select = rt::sqlite::Prepare(db, kSelect);
   if (sqlite3_bind_int64(select.get(), 1, content_id) != SQLITE_OK) rt::sqlite::ThrowError(db, kSelect);
   std::unique_ptr<sqlite3_blob, BlobCloser> blob;
-  BufferPair buffers = MakeBuffers();
-  ParallelSha256 digest;  // after the buffers: it stops before they go
-  std::size_t turn = 0;
+  ParallelSha256 digest(kChunkSize);
   std::uint64_t total = 0;
   std::int64_t expected_seq = 0;
   int rc;
@@ -90,20 +110,18 @@ void ReadChunks(sqlite3* db, std::int64_t content_id, const ContentSummary& reco
     const sqlite3_int64 rowid = sqlite3_column_int64(select.get(), 0);
     if (!blob) {
       sqlite3_blob* opened = nullptr;
-      rc = sqlite3_blob_open(db, "main", "DB_FILE_CHUNK", "DATA", rowid, 0, &opened);
+      rc = sqlite3_blob_open(db, schema, "DB_FILE_CHUNK", "DATA", rowid, 0, &opened);
       blob.reset(opened);
     } else {
       rc = sqlite3_blob_reopen(blob.get(), rowid);
     }
     if (rc != SQLITE_OK) rt::sqlite::ThrowError(db);
     for (std::uint64_t offset = 0; offset < length;) {
-      std::vector<std::uint8_t>& buffer = buffers[turn];
-      turn ^= 1;
-      const auto n = static_cast<int>(std::min<std::uint64_t>(buffer.size(), length - offset));
-      if (sqlite3_blob_read(blob.get(), buffer.data(), n, static_cast<int>(offset)) != SQLITE_OK)
-        rt::sqlite::ThrowError(db);
-      digest.Update(buffer.data(), static_cast<std::size_t>(n));
-      sink(buffer.data(), static_cast<std::size_t>(n));
+      std::uint8_t* buffer = digest.Next();
+      const auto n = static_cast<int>(std::min<std::uint64_t>(kChunkSize, length - offset));
+      if (sqlite3_blob_read(blob.get(), buffer, n, static_cast<int>(offset)) != SQLITE_OK) rt::sqlite::ThrowError(db);
+      digest.Submit(static_cast<std::size_t>(n));
+      sink(buffer, static_cast<std::size_t>(n));
       offset += static_cast<std::uint64_t>(n);
     }
     total += length;

@@ -1,7 +1,9 @@
 // A stored content in the database: its bytes lie in DB_FILE_CHUNK rows of
 // kChunkSize bytes each (the last one shorter), SEQ counting from 0, keyed by
-// the content's id. Contents stream in and out one chunk at a time, so a file
-// of any size passes through one chunk's worth of memory.
+// the content's id, in the content file (rt/data/content_file.h; contents
+// stored before it existed in the host database's own DB_FILE_CHUNK).
+// Contents stream in and out one chunk at a time, so a file of any size
+// passes through one chunk's worth of memory.
 #pragma once
 
 #include <cstddef>
@@ -34,8 +36,9 @@ class EDamagedContent : public rt::Exception {
   using rt::Exception::Exception;
 };
 
-// Chunks inserted per transaction while a content is stored: the database's
-// write lock and its write-ahead log are held to this much at a time.
+// Chunks inserted per transaction while a content is stored: the content
+// file's write lock and its rollback journal are held to this much at a
+// time (a fetch waits at most this long to begin).
 inline constexpr int kChunksPerTransaction = 64;
 
 // Inserts the rest of a file as the chunks of a content, committing every
@@ -45,6 +48,12 @@ inline constexpr int kChunksPerTransaction = 64;
 // rt::EDatabaseError when an insert or a commit fails; the chunks of earlier
 // transactions then remain, for the caller to remove.
 ContentSummary WriteChunks(rt::Database& db, std::int64_t content_id, InputFile& source);
+
+// Begins reading the content file in the caller's read transaction, which
+// must not have read anything yet: chunks of the contents it then finds
+// cannot be removed before it ends (their removal is committed in the host
+// database first, and waits for this read to end in the content file).
+void BeginContentRead(sqlite3* db);
 
 // Hands a content's chunks in order to `sink` and checks them against the
 // recorded size and digest: EDamagedContent (with `what` naming the content

@@ -105,6 +105,11 @@ TEST_F(CrashTest, StoresKilledAnywhereLeaveTheDocumentsWholeAndNothingAfterTheNe
     EXPECT_TRUE(FilesIn(Native(cache_), "~labdoc-").empty());
     EXPECT_TRUE(FilesIn(owners).empty());
     EXPECT_EQ(rt::Session().QueryBound("PRAGMA integrity_check", {}).rows.at(0).at(0), rt::Value(std::string("ok")));
+    // No chunk is left of a removed content, in the content file or listed.
+    EXPECT_EQ(Count("SELECT count(*) FROM content.DB_FILE_CHUNK WHERE CONTENT_ID NOT IN "
+                    "(SELECT CONTENT_ID FROM DB_FILE_CONTENT)"),
+              0);
+    EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
     // The churned document holds one of its two contents; the documents
     // that the helper stored and had not deleted yet hold A.
     for (const auto& row : rt::Session().QueryBound("SELECT LABDOC_ID FROM DB_FILE_STORAGE", {}).rows) {

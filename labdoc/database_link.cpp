@@ -41,9 +41,9 @@ void DatabaseLink::Connect() {
 }
 
 rt::Database& DatabaseLink::Get() {
-  if (rt::HasSession()) return rt::Session();
-  Connect();
-  return *own_;
+  rt::Database& db = rt::HasSession() ? rt::Session() : (Connect(), *own_);
+  db.AttachContentFile();
+  return db;
 }
 
 }  // namespace labdocs::labdoc

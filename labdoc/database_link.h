@@ -31,7 +31,8 @@ class DatabaseLink {
   // none yet. Throws rt::EDatabaseError.
   void Connect();
   // The session when one is open, else the store's own connection (opened
-  // now if it was not). Throws rt::EDatabaseError.
+  // now if it was not), with the content file attached
+  // (rt/data/content_file.h). Throws rt::EDatabaseError.
   rt::Database& Get();
   // Closes the store's own connection, if it has one.
   void Disconnect() { own_.reset(); }

@@ -183,7 +183,8 @@ std::optional<std::string> DocumentStore::CachedName(const std::string& ansi_pat
 bool DocumentStore::Delete(std::int32_t doc_id) {
   rt::Database& db = link_.Get();
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
-  // The schema's triggers delete the document's contents and their chunks.
+  // The schema's triggers delete the document's contents; their chunks go
+  // once that is committed.
   const std::int64_t deleted = db.ExecuteBound("DELETE FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {std::int64_t{doc_id}});
   transaction.Commit();
   return deleted > 0;
@@ -194,6 +195,7 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   // One read transaction: the content cannot change or vanish while it is
   // read, and writers of other connections are not held up by it.
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
+  BeginContentRead(db.Handle());
   const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
   if (!current) return std::nullopt;
   // Names stored before names were made safe when storing get the same rule

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <string>
+
 #include "runtime/data/sqlite_util.h"
 
 namespace labdocs::labdoc {
@@ -10,8 +12,8 @@ namespace {
 // PRAGMA auto_vacuum's values.
 enum VacuumMode { kNone = 0, kFull = 1, kIncremental = 2 };
 
-int VacuumModeOf(sqlite3* db) {
-  rt::sqlite::StatementPtr statement = rt::sqlite::Prepare(db, "PRAGMA auto_vacuum");
+int VacuumModeOf(sqlite3* db, const std::string& schema) {
+  rt::sqlite::StatementPtr statement = rt::sqlite::Prepare(db, "PRAGMA " + schema + ".auto_vacuum");
   if (sqlite3_step(statement.get()) != SQLITE_ROW) rt::sqlite::ThrowError(db);
   return sqlite3_column_int(statement.get(), 0);
 }
@@ -21,7 +23,9 @@ int VacuumModeOf(sqlite3* db) {
 void GiveBackFreePages(rt::Database& database, OldFile old_file) noexcept {
   sqlite3* db = database.Handle();
   try {
-    switch (VacuumModeOf(db)) {
+    // The content file is made with incremental vacuuming.
+    if (VacuumModeOf(db, "content") == kIncremental) rt::sqlite::Exec(db, "PRAGMA content.incremental_vacuum");
+    switch (VacuumModeOf(db, "main")) {
       case kIncremental: rt::sqlite::Exec(db, "PRAGMA incremental_vacuum"); break;
       case kNone:
         if (old_file != OldFile::Switch || sqlite3_get_autocommit(db) == 0) return;

@@ -12,9 +12,10 @@
 #include "labdoc/cache_folder.h"
 #include "labdoc/owner_lock.h"
 #include "labdoc/testing/store_fixture.h"
-#include "runtime/platform/testing/test_support.h"
+#include "runtime/data/content_file.h"
 #include "runtime/data/database.h"
 #include "runtime/data/datetime_text.h"
+#include "runtime/platform/testing/test_support.h"
 #include "runtime/data/sqlite_util.h"
 #include "runtime/file_lock.h"
 #include "runtime/sysutils.h"
@@ -223,9 +224,10 @@ TEST_F(LeftoversTest, TheSweepReadsOnlyTheIndexOfPendingContents) {
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1"), 0);
 }
 
-TEST_F(LeftoversTest, TheDatabaseFileShrinksWhenAKilledStoresContentIsSwept) {
-  // A file made now gives freed pages back; one made before, which keeps
-  // them, is switched by the sweep.
+TEST_F(LeftoversTest, TheContentFileShrinksWhenAKilledStoresContentIsSwept) {
+  // The content file gives freed pages back; a database file made before
+  // incremental vacuuming, which keeps them, is switched by the sweep too.
+  const std::string content_file = rt::content_file::FilePath(rt::Session().Handle(), database_);
   for (const bool made_before : {false, true}) {
     if (made_before) {
       Exec("PRAGMA auto_vacuum = NONE");
@@ -233,19 +235,17 @@ TEST_F(LeftoversTest, TheDatabaseFileShrinksWhenAKilledStoresContentIsSwept) {
       ASSERT_EQ(Pragma("auto_vacuum"), 0);
     }
     InsertPending(Value(std::string("d000000000000001")), 0, 8, 1 << 20);
-    Exec("PRAGMA wal_checkpoint(TRUNCATE)");
-    const std::uintmax_t before = fs::file_size(database_);
+    const std::uintmax_t before = fs::file_size(content_file);
     ASSERT_GT(before, 8u << 20);
     ASSERT_EQ(InitWith(cache_), S_OK);
-    const std::uintmax_t after = fs::file_size(database_);
+    const std::uintmax_t after = fs::file_size(content_file);
     EXPECT_LT(after, before - (7u << 20)) << (made_before ? "made before: " : "made now: ") << before << " -> "
                                           << after;
-    EXPECT_EQ(Pragma("freelist_count"), 0);
+    EXPECT_EQ(Pragma("content.freelist_count"), 0);
     EXPECT_EQ(Pragma("auto_vacuum"), 2);
   }
 }
 
-// What another connection sees while the store inserts a chunk.
 struct OwnerSeen {
   std::string database;
   std::string lock_folder;
@@ -271,7 +271,7 @@ TEST_F(LeftoversTest, AStoreHoldsItsOwnersLockWhileItStoresAndRemovesItAfterward
   ASSERT_EQ(sqlite3_create_function(rt::Session().Handle(), "observe", 0, SQLITE_UTF8, &seen, &ObserveOwner,
                                     nullptr, nullptr),
             SQLITE_OK);
-  Exec("CREATE TRIGGER TR_Observe AFTER INSERT ON DB_FILE_CHUNK WHEN NEW.SEQ = 1 BEGIN SELECT observe(); END");
+  Exec("CREATE TEMP TRIGGER TR_Observe AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 1 BEGIN SELECT observe(); END");
   std::uint8_t ok = 0;
   ASSERT_EQ(store_.Update(doc_id, WriteSource("b.doc", Content(3 << 20, 7)).c_str(), &ok), S_OK);
   ASSERT_EQ(ok, 1);
@@ -280,7 +280,7 @@ TEST_F(LeftoversTest, AStoreHoldsItsOwnersLockWhileItStoresAndRemovesItAfterward
   EXPECT_FALSE(fs::exists(Native(OwnerFolder()))) << "the folder goes with its last owner";
 
   // A store that fails removes its content and its owner's file.
-  Exec("CREATE TRIGGER TR_Fail BEFORE INSERT ON DB_FILE_CHUNK WHEN NEW.SEQ = 2 "
+  Exec("CREATE TEMP TRIGGER TR_Fail BEFORE INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 2 "
        "BEGIN SELECT RAISE(ABORT, 'injected failure'); END");
   EXPECT_EQ(store_.Update(doc_id, folder_.Ansi("b.doc").c_str(), &ok), E_FAIL);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1"), 0);
@@ -292,7 +292,7 @@ TEST_F(LeftoversTest, AStoreWhosePendingContentWasTakenForAbandonedFailsAndChang
   // a sweep would that misjudged its owner.
   const std::string original = Content(2 << 20, 8);
   const std::int32_t doc_id = Save(WriteSource("a.doc", original));
-  Exec("CREATE TRIGGER TR_Sweep AFTER INSERT ON DB_FILE_CHUNK WHEN NEW.SEQ = 1 "
+  Exec("CREATE TEMP TRIGGER TR_Sweep AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 1 "
        "BEGIN DELETE FROM DB_FILE_CONTENT WHERE PENDING = 1; END");
   std::uint8_t ok = 0xAA;
   EXPECT_EQ(store_.Update(doc_id, WriteSource("b.doc", Content(4 << 20, 9)).c_str(), &ok), E_FAIL);

@@ -41,29 +41,36 @@ TEST(Sha256Test, KnownDigestsWholeAndInPieces) {
 }
 
 TEST(Sha256Test, TheParallelDigestEqualsTheSequentialOne) {
-  // Many pieces through two buffers used in turn, as the store feeds it.
-  std::vector<std::uint8_t> buffers[2] = {std::vector<std::uint8_t>(4096), std::vector<std::uint8_t>(4096)};
-  Sha256 sequential;
-  std::string expected, got;
-  {
-    ParallelSha256 parallel;
-    for (int piece = 0; piece < 300; ++piece) {
-      std::vector<std::uint8_t>& buffer = buffers[piece % 2];
-      const std::size_t size = 1 + static_cast<std::size_t>(piece * 37) % buffer.size();
-      for (std::size_t i = 0; i < size; ++i) buffer[i] = static_cast<std::uint8_t>(piece * 131 + i);
-      sequential.Update(buffer.data(), size);
-      parallel.Update(buffer.data(), size);
+  // Many pieces of every size through queues of every depth, as the store
+  // feeds them.
+  for (const std::size_t depth : {1u, 3u}) {
+    SCOPED_TRACE("depth " + std::to_string(depth));
+    Sha256 sequential;
+    std::string expected, got;
+    {
+      ParallelSha256 parallel(4096, depth);
+      for (int piece = 0; piece < 300; ++piece) {
+        std::uint8_t* buffer = parallel.Next();
+        const std::size_t size = 1 + static_cast<std::size_t>(piece * 37) % parallel.PieceSize();
+        for (std::size_t i = 0; i < size; ++i) buffer[i] = static_cast<std::uint8_t>(piece * 131 + i);
+        parallel.Submit(size);
+        sequential.Update(buffer, size);  // still unchanged until the next call of Next
+      }
+      expected = sequential.HexDigest();
+      got = parallel.HexDigest();
+      // The digest is finished, so hashing one more piece fails on the
+      // worker; the failure reaches the caller.
+      parallel.Next();
+      parallel.Submit(1);
+      EXPECT_THROW(parallel.HexDigest(), rt::Exception);
     }
-    expected = sequential.HexDigest();
-    got = parallel.HexDigest();
-    // The digest is finished, so hashing one more piece fails on the
-    // worker; the failure reaches the caller.
-    parallel.Update(buffers[0].data(), 1);
-    EXPECT_THROW(parallel.HexDigest(), rt::Exception);
+    EXPECT_EQ(got, expected);
   }
-  EXPECT_EQ(got, expected);
-  ParallelSha256 unfinished;  // stopped with a piece in hand
-  unfinished.Update(buffers[0].data(), buffers[0].size());
+  ParallelSha256 unfinished(4096);  // stopped with pieces in hand
+  for (int piece = 0; piece < 3; ++piece) {
+    unfinished.Next();
+    unfinished.Submit(4096);
+  }
 }
 
 TEST(CacheFolderTest, ASeparatorIsAddedUnlessThereIsOne) {

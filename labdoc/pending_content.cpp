@@ -8,6 +8,7 @@
 #include "labdoc/free_pages.h"
 #include "labdoc/local_file.h"
 #include "labdoc/random_token.h"
+#include "runtime/data/content_file.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/errors.h"
 #include "runtime/platform/platform.h"
@@ -56,12 +57,12 @@ void PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction) {
 
 void PendingContent::Discard() noexcept {
   try {
-    rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
+    // The row's removal lists the content, whose chunks go once it is
+    // committed (rt::Database::AfterCommit).
     db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_});
     // Chunks written after the row was removed by another process have no
-    // row whose deletion would take them.
-    db_.ExecuteBound("DELETE FROM DB_FILE_CHUNK WHERE CONTENT_ID = ?", {id_});
-    transaction.Commit();
+    // row whose removal would list them; the row is gone for good now.
+    db_.ExecuteBound("DELETE FROM content.DB_FILE_CHUNK WHERE CONTENT_ID = ?", {id_});
   } catch (...) {
     return;  // the owner's file goes with the object; the sweep removes the content
   }
@@ -70,10 +71,23 @@ void PendingContent::Discard() noexcept {
 
 void SweepAbandonedContents(rt::Database& db) {
   try {
-    const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
-    const rt::RowSet pending = db.QueryBound(
-        "SELECT CONTENT_ID, OWNER, STOREDTIME < ? FROM DB_FILE_CONTENT WHERE PENDING = 1 ORDER BY STOREDTIME",
-        {cutoff});
+    // One look, usually all there is: is any content removed whose chunks
+    // may remain, is any pending?
+    const rt::RowSet look = db.QueryBound(
+        "SELECT EXISTS (SELECT 1 FROM DB_FILE_REMOVED_CONTENT),"
+        " EXISTS (SELECT 1 FROM DB_FILE_CONTENT WHERE PENDING = 1)",
+        {});
+    const bool removed = look.rows.at(0).at(0) == rt::Value(std::int64_t{1});
+    const bool any_pending = look.rows.at(0).at(1) == rt::Value(std::int64_t{1});
+    // Chunks of contents whose removal a process committed before it ended.
+    if (removed) rt::content_file::RemoveChunksOfRemovedContents(db);
+    rt::RowSet pending;
+    if (any_pending) {
+      const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
+      pending = db.QueryBound(
+          "SELECT CONTENT_ID, OWNER, STOREDTIME < ? FROM DB_FILE_CONTENT WHERE PENDING = 1 ORDER BY STOREDTIME",
+          {cutoff});
+    }
     const std::string folder = OwnerFolder(db);
     std::vector<std::int64_t> abandoned;
     std::vector<rt::FileLock> ended_owners;  // held until their contents are gone
@@ -96,7 +110,7 @@ void SweepAbandonedContents(rt::Database& db) {
     }
     for (rt::FileLock& lock : ended_owners) lock.RemoveFile();
     // Files of owners that ended before their content went in.
-    if (!folder.empty()) {
+    if (!folder.empty() && rt::DirectoryExists(folder)) {
       RemoveAbandonedFiles(folder, "*.lock", &IsOwnerFileName);
       RemoveDirectoryA(folder.c_str());  // when no owner is left in it
     }

@@ -1,5 +1,6 @@
 #include "labdoc/sha256.h"
 
+#include <algorithm>
 #include <array>
 
 #include "runtime/errors.h"
@@ -20,7 +21,10 @@ std::string Sha256::HexDigest() {
   return hex;
 }
 
-ParallelSha256::ParallelSha256() : worker_([this] { Run(); }) {}
+ParallelSha256::ParallelSha256(std::size_t piece_size, std::size_t depth)
+    : piece_size_(piece_size),
+      buffers_(depth + 1, std::vector<std::uint8_t>(piece_size)),
+      worker_([this] { Run(); }) {}
 
 ParallelSha256::~ParallelSha256() {
   {
@@ -34,42 +38,50 @@ ParallelSha256::~ParallelSha256() {
 void ParallelSha256::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return pending_ || stopping_; });
-    if (!pending_) return;  // stopping, and nothing in hand
-    const std::uint8_t* data = data_;
-    const std::size_t size = size_;
+    changed_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+    if (queue_.empty()) return;  // stopping, and nothing in hand
+    const Piece piece = queue_.front();
     lock.unlock();
     std::exception_ptr error;
     try {
-      sha_.Update(data, size);
+      sha_.Update(buffers_[piece.buffer].data(), piece.size);
     } catch (...) {
       error = std::current_exception();
     }
     lock.lock();
     if (error && !error_) error_ = error;
-    pending_ = false;
+    queue_.pop_front();
     changed_.notify_all();
   }
 }
 
-void ParallelSha256::WaitIdle(std::unique_lock<std::mutex>& lock) {
-  changed_.wait(lock, [this] { return !pending_; });
+template <class Done>
+void ParallelSha256::Wait(std::unique_lock<std::mutex>& lock, Done done) {
+  changed_.wait(lock, done);
   if (error_) std::rethrow_exception(error_);
 }
 
-void ParallelSha256::Update(const std::uint8_t* data, std::size_t size) {
+std::uint8_t* ParallelSha256::Next() {
   std::unique_lock lock(mutex_);
-  WaitIdle(lock);
-  data_ = data;
-  size_ = size;
-  pending_ = true;
+  // The oldest buffer: free once no waiting piece is in it.
+  Wait(lock, [this] {
+    return std::none_of(queue_.begin(), queue_.end(), [this](const Piece& piece) { return piece.buffer == next_; });
+  });
+  return buffers_[next_].data();
+}
+
+void ParallelSha256::Submit(std::size_t size) {
+  std::unique_lock lock(mutex_);
+  if (error_) std::rethrow_exception(error_);
+  queue_.push_back({next_, size});
+  next_ = (next_ + 1) % buffers_.size();
   lock.unlock();
   changed_.notify_all();
 }
 
 std::string ParallelSha256::HexDigest() {
   std::unique_lock lock(mutex_);
-  WaitIdle(lock);
+  Wait(lock, [this] { return queue_.empty(); });
   return sha_.HexDigest();
 }
 

@@ -7,12 +7,14 @@
 #include <array>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <cstdint>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace labdocs::labdoc {
 
@@ -43,38 +45,52 @@ class Sha256 {
 };
 
 // A digest computed on a thread of its own, beside the reading and writing
-// of the bytes it is given: each piece is hashed while the caller goes on
-// with its input and output. The caller keeps a piece's bytes unchanged
-// until its next call (two buffers used in turn suffice). The object must be
-// destroyed before the buffers it was given.
+// of the bytes it is given. It owns the buffers the pieces are read into:
+// up to `depth` pieces wait to be hashed while the caller fills the next
+// one, so a hashing thread that falls behind for a moment (a busy machine)
+// does not stall every hand-over.
 class ParallelSha256 {
  public:
-  // Throws rt::Exception (or std::system_error) when it cannot start.
-  ParallelSha256();
-  // Finishes the piece in hand, then stops the thread.
+  // Buffers of piece_size bytes, depth + 1 of them. Throws rt::Exception
+  // (or std::system_error) when it cannot start.
+  explicit ParallelSha256(std::size_t piece_size, std::size_t depth = 2);
+  // Finishes the pieces in hand, then stops the thread.
   ~ParallelSha256();
   ParallelSha256(const ParallelSha256&) = delete;
   ParallelSha256& operator=(const ParallelSha256&) = delete;
 
-  // Waits until the previous piece is hashed, then hands over this one.
-  void Update(const std::uint8_t* data, std::size_t size);
-  // Waits for the last piece; the digest as Sha256::HexDigest gives it.
+  std::size_t PieceSize() const { return piece_size_; }
+  // The buffer for the next piece, once the piece it held before is hashed.
+  std::uint8_t* Next();
+  // Hands the first `size` bytes of the buffer that Next gave to the thread.
+  // They are read until the buffer comes back from Next, depth calls later:
+  // the caller may go on reading them (to write them elsewhere) until it
+  // calls Next again. Raises an error of the thread's.
+  void Submit(std::size_t size);
+  // Waits for the pieces in hand; the digest as Sha256::HexDigest gives it.
   std::string HexDigest();
 
  private:
-  void Run();
-  // Waits until no piece is in hand and raises an error of the thread's.
-  void WaitIdle(std::unique_lock<std::mutex>& lock);
+  struct Piece {
+    std::size_t buffer;
+    std::size_t size;
+  };
 
+  void Run();
+  // Waits until `done` holds and raises an error of the thread's.
+  template <class Done>
+  void Wait(std::unique_lock<std::mutex>& lock, Done done);
+
+  const std::size_t piece_size_;
+  std::vector<std::vector<std::uint8_t>> buffers_;
+  std::size_t next_ = 0;  // the buffer Next gives
   Sha256 sha_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  const std::uint8_t* data_ = nullptr;
-  std::size_t size_ = 0;
-  bool pending_ = false;
+  std::deque<Piece> queue_;  // submitted, not hashed yet; the front is being hashed
   bool stopping_ = false;
   std::exception_ptr error_;
-  std::thread worker_;
+  std::thread worker_;  // last: it starts once everything else is there
 };
 
 }  // namespace labdocs::labdoc

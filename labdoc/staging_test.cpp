@@ -30,6 +30,7 @@ struct Observation {
 void Observe(sqlite3_context* context, int, sqlite3_value**) {
   auto* seen = static_cast<Observation*>(sqlite3_user_data(context));
   rt::Database other(seen->database, rt::Database::OpenMode::OpenExisting);
+  other.AttachContentFile();
   const rt::RowSet current = other.QueryBound(
       "SELECT c.SHA256 FROM DB_FILE_STORAGE s JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = s.LABDOC_ID "
       "AND c.REPLACEDTIME IS NULL AND c.PENDING = 0 WHERE s.LABDOC_ID = ?",
@@ -65,9 +66,11 @@ TEST_F(StagingTest, OtherConnectionsSeeThePreviousContentUntilTheLastTransaction
   ASSERT_EQ(sqlite3_create_function(rt::Session().Handle(), "observe", 0, SQLITE_UTF8, &seen, &Observe, nullptr,
                                     nullptr),
             SQLITE_OK);
-  // The first transaction's chunks are committed when chunk 64 goes in.
-  Exec("CREATE TRIGGER TR_Observe AFTER INSERT ON DB_FILE_CHUNK WHEN NEW.SEQ = " +
-       std::to_string(kChunksPerTransaction + 2) + " BEGIN SELECT observe(); END");
+  // The first transaction's chunks are committed when chunk 64 goes in. (The
+  // content file's readers wait while a batch's pages are written into the
+  // file, which begins once they no longer fit the cache.)
+  Exec("CREATE TEMP TRIGGER TR_Observe AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = " +
+       std::to_string(kChunksPerTransaction) + " BEGIN SELECT observe(); END");
   const std::string large = Content(kLargeSize, 22);
   std::uint8_t ok = 0;
   const HRESULT status = store_.Update(doc_id_, WriteSource("大.doc", large).c_str(), &ok);
@@ -82,7 +85,7 @@ TEST_F(StagingTest, OtherConnectionsSeeThePreviousContentUntilTheLastTransaction
 }
 
 TEST_F(StagingTest, AFailureAfterCommittedBatchesLeavesNothingBehind) {
-  Exec("CREATE TRIGGER TR_Fail BEFORE INSERT ON DB_FILE_CHUNK WHEN NEW.SEQ = " +
+  Exec("CREATE TEMP TRIGGER TR_Fail BEFORE INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = " +
        std::to_string(kChunksPerTransaction + 3) + " BEGIN SELECT RAISE(ABORT, 'injected late failure'); END");
   std::uint8_t ok = 0;
   EXPECT_EQ(store_.Update(doc_id_, WriteSource("大.doc", Content(kLargeSize, 23)).c_str(), &ok), E_FAIL);
@@ -96,12 +99,13 @@ TEST_F(StagingTest, AFailureAfterCommittedBatchesLeavesNothingBehind) {
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT"), 1);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK"), 1);
   EXPECT_EQ(Count("PRAGMA freelist_count"), 0) << "the removed chunks' pages are given back";
+  EXPECT_EQ(Count("PRAGMA content.freelist_count"), 0) << "the removed chunks' pages are given back";
   EXPECT_EQ(ReadAnsi(Fetch(doc_id_)), original_);
 }
 
 TEST_F(StagingTest, ADocumentDeletedWhileItsUpdateIsStoredStaysDeleted) {
   // The document goes while the new content's second chunk is stored.
-  Exec("CREATE TRIGGER TR_Delete AFTER INSERT ON DB_FILE_CHUNK WHEN NEW.SEQ = 1 BEGIN "
+  Exec("CREATE TEMP TRIGGER TR_Delete AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 1 BEGIN "
        "DELETE FROM DB_FILE_STORAGE WHERE LABDOC_ID = " +
        std::to_string(doc_id_) + "; END");
   std::uint8_t ok = 0xAA;

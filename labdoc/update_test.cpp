@@ -124,7 +124,7 @@ TEST_F(UpdateTest, UpdatingFromTheCachedCopyItselfWorks) {
 TEST_F(UpdateTest, ADatabaseFailurePartWayLeavesThePreviousContentWhole) {
   // The database refuses the third chunk of whatever is stored next.
   rt::sqlite::Exec(rt::Session().Handle(),
-      "CREATE TRIGGER TR_Fail_Third_Chunk BEFORE INSERT ON DB_FILE_CHUNK WHEN NEW.SEQ = 2 "
+      "CREATE TEMP TRIGGER TR_Fail_Third_Chunk BEFORE INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 2 "
       "BEGIN SELECT RAISE(ABORT, 'injected failure'); END");
   std::uint8_t ok = 0;
   const HRESULT status = Update(WriteSource("新版.doc", Content(5 << 20, 15)), ok);
@@ -165,7 +165,7 @@ class ChangingSourceTest : public UpdateTest {
                                       &ResizeSource, nullptr, nullptr),
               SQLITE_OK);
     rt::sqlite::Exec(rt::Session().Handle(),
-        "CREATE TRIGGER TR_Resize AFTER INSERT ON DB_FILE_CHUNK WHEN NEW.SEQ = 0 BEGIN SELECT resize_source(); END");
+        "CREATE TEMP TRIGGER TR_Resize AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 0 BEGIN SELECT resize_source(); END");
   }
   Resize resize_;
 };

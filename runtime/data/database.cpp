@@ -7,11 +7,14 @@
 #include <optional>
 #include <unordered_map>
 
+#include "runtime/data/content_file.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/data/dialect.h"
 #include "runtime/data/field_typing.h"
+#include "runtime/data/packet.h"
 #include "runtime/data/schema.h"
 #include "runtime/data/sqlite_util.h"
+#include "runtime/data/statement_packet.h"
 #include "runtime/errors.h"
 #include "runtime/text/gbk.h"
 
@@ -258,27 +261,75 @@ std::int64_t Database::Execute(std::string_view tsql) {
   return changed;
 }
 
-RowSet Database::Query(std::string_view tsql) {
+void Database::AttachContentFile() {
+  if (content_attached_) return;
+  content_file::Attach(db_, path_, &removed_content_);
+  content_attached_ = true;
+}
+
+void Database::AfterCommit() noexcept {
+  if (!content_attached_ || !removed_content_ || sqlite3_get_autocommit(db_) == 0) return;
+  removed_content_ = false;
+  content_file::RemoveChunksOfRemovedContents(*this);
+}
+
+template <class OnRows>
+bool Database::RunQuery(std::string_view tsql, bool own_transaction, OnRows&& on_rows) {
   // A copy: running a statement may translate others (nested queries of
   // the dialect's functions), and the cache may drop this translation.
   const std::vector<std::string> statements = statements_->Translation(tsql);
   if (statements.empty()) throw EDatabaseError("Database error: the query holds no statement");
-  Transaction transaction(*this, Transaction::Kind::Deferred);
-  std::optional<RowSet> result;
+  // One statement is a transaction of its own; several are made one.
+  std::optional<Transaction> transaction;
+  if (own_transaction || statements.size() > 1) transaction.emplace(*this, Transaction::Kind::Deferred);
+  bool gave_rows = false;
   for (const std::string& sql : statements) {
     const StatementCache::Lease statement = statements_->Take(db_, sql);
-    const bool gives_rows = !result && sqlite3_column_count(statement.get()) > 0;
-    if (gives_rows) result.emplace();
-    Run(db_, statement.get(), gives_rows ? &*result : nullptr);
+    if (!gave_rows && sqlite3_column_count(statement.get()) > 0) {
+      gave_rows = true;
+      on_rows(statement.get());
+    } else {
+      Run(db_, statement.get(), nullptr);
+    }
   }
-  transaction.Commit();
-  return result ? std::move(*result) : RowSet{};
+  if (transaction) transaction->Commit();
+  else AfterCommit();
+  return gave_rows;
+}
+
+RowSet Database::Query(std::string_view tsql) {
+  RowSet rows;
+  RunQuery(tsql, false, [&](sqlite3_stmt* statement) { Run(db_, statement, &rows); });
+  return rows;
+}
+
+OleVariant Database::QueryPacket(std::string_view tsql) {
+  OleVariant packet;
+  // In a transaction: a statement run again (statement_packet.h) reads
+  // the same rows.
+  const bool gave_rows = RunQuery(tsql, true, [&](sqlite3_stmt* statement) {
+    // A statement that writes runs once: its rows are gathered first.
+    if (sqlite3_stmt_readonly(statement)) {
+      packet = StatementPacket(db_, statement);
+    } else {
+      RowSet rows;
+      Run(db_, statement, &rows);
+      PacketToVariant(rows, packet.Ptr());
+    }
+  });
+  if (!gave_rows) PacketToVariant(RowSet{}, packet.Ptr());
+  return packet;
 }
 
 std::int64_t Database::ExecuteBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) {
-  const StatementCache::Lease statement = statements_->Take(db_, sqlite_sql_utf8);
-  Bind(db_, statement.get(), params);
-  return Run(db_, statement.get(), nullptr);
+  std::int64_t changed = 0;
+  {
+    const StatementCache::Lease statement = statements_->Take(db_, sqlite_sql_utf8);
+    Bind(db_, statement.get(), params);
+    changed = Run(db_, statement.get(), nullptr);
+  }
+  AfterCommit();
+  return changed;
 }
 
 RowSet Database::QueryBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) {
@@ -297,7 +348,7 @@ std::vector<std::string> Database::TableColumns(std::string_view table) {
 }
 
 Transaction::Transaction(Database& database, Kind kind)
-    : db_(database.Handle()), outermost_(sqlite3_get_autocommit(db_) != 0) {
+    : database_(database), db_(database.Handle()), outermost_(sqlite3_get_autocommit(db_) != 0) {
   if (outermost_)
     sqlite::Exec(db_, kind == Kind::Immediate ? "BEGIN IMMEDIATE" : "BEGIN");
   else
@@ -317,6 +368,7 @@ Transaction::~Transaction() {
 void Transaction::Commit() {
   sqlite::Exec(db_, outermost_ ? "COMMIT" : "RELEASE rt_transaction");
   done_ = true;
+  database_.AfterCommit();
 }
 
 void OpenSession(const std::string& native_path, Database::OpenMode mode) {

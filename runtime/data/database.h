@@ -20,8 +20,11 @@
 #include "runtime/errors.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace rt {
+
+class OleVariant;
 
 // A statement refused because it would write where only reading is allowed.
 class EWriteRefused : public EDatabaseError {
@@ -59,6 +62,11 @@ class Database {
   // statement.
   RowSet Query(std::string_view tsql);
 
+  // Runs a query as Query does and returns its rows as a data packet
+  // (packet.h), the bytes that EncodePacket(Query(tsql)) gives, encoded
+  // straight from the statement where it only reads (statement_packet.h).
+  OleVariant QueryPacket(std::string_view tsql);
+
   // Runs a query as Query does, allowed only to read: a statement that would
   // change data or the schema, attach a database or set a pragma is refused
   // (EWriteRefused) as it is prepared, and nothing of the text takes effect.
@@ -76,10 +84,28 @@ class Database {
   std::vector<std::string> TableColumns(std::string_view table);
 
   sqlite3* Handle() const { return db_; }
+
+  // Attaches the content file (content_file.h), making it when it is
+  // missing, unless it is attached already; outside any transaction. Throws
+  // EDatabaseError.
+  void AttachContentFile();
+
+  // With the content file attached: removes the chunks of the contents that
+  // this connection removed, once their removal is committed; nothing
+  // inside a transaction. Called after every statement or transaction that
+  // commits.
+  void AfterCommit() noexcept;
   const std::string& Path() const { return path_; }
 
  private:
   class StatementCache;
+
+  // Runs a Transact-SQL query's statements, the first that has result
+  // columns through on_rows, the others to their end; false when none has
+  // result columns. Several statements run as one transaction, and one
+  // statement too when own_transaction says so.
+  template <class OnRows>
+  bool RunQuery(std::string_view tsql, bool own_transaction, OnRows&& on_rows);
 
   // Whether statements are taken from and kept in the cache; off while
   // statements must be prepared under an authorizer (QueryReadOnly).
@@ -90,6 +116,9 @@ class Database {
   // The bound statements prepared on this connection, kept for their next
   // use.
   std::unique_ptr<StatementCache> statements_;
+  // Set when this connection removes a content (content_file.h).
+  bool removed_content_ = false;
+  bool content_attached_ = false;
 };
 
 // A transaction on a database: BEGIN when the connection has none open,
@@ -108,6 +137,7 @@ class Transaction {
   void Commit();
 
  private:
+  Database& database_;
   sqlite3* db_;
   bool outermost_;
   bool done_ = false;

@@ -31,9 +31,13 @@ TEST_F(DatabaseTest, NewFileGetsTheSchema) {
             (std::vector<std::string>{"ID", "LABDOC_ID", "DocType", "DESCS", "FstAuthor", "Authors", "UserId"}));
   EXPECT_EQ(db.TableColumns("db_file_storage"),
             (std::vector<std::string>{"LABDOC_ID", "FILE_NAME", "STOREDTIME", "FILE_SIZE", "SHA256"}));
-  for (const char* table : {"Pacs_MMCTreeViewConfig", "Lab_List", "DB_FILE_RECORD", "DB_FILE_CHUNK"})
+  for (const char* table : {"Pacs_MMCTreeViewConfig", "Lab_List", "DB_FILE_RECORD", "DB_FILE_REMOVED_CONTENT"})
     EXPECT_FALSE(db.TableColumns(table).empty()) << table;
   EXPECT_TRUE(db.TableColumns("No_Such_Table").empty());
+  // The chunks lie in the content file, there once it is attached.
+  EXPECT_TRUE(db.TableColumns("DB_FILE_CHUNK").empty());
+  db.AttachContentFile();
+  EXPECT_FALSE(db.TableColumns("DB_FILE_CHUNK").empty());
   // Lasting properties of the file, which only an empty file can be given.
   EXPECT_EQ(Text(db.QueryBound("PRAGMA journal_mode", {}).rows.at(0).at(0)), "wal");
   EXPECT_EQ(Integer(db.QueryBound("PRAGMA auto_vacuum", {}).rows.at(0).at(0)), 2) << "incremental";
@@ -175,6 +179,7 @@ TEST_F(DatabaseTest, TextThatIsNotGbkIsAnError) {
 
 TEST_F(DatabaseTest, BoundStatementsTakeEveryKindOfValue) {
   Database db(path_);
+  db.AttachContentFile();
   const DateTime stored = datetime::Encode({2024, 5, 17, 8, 30, 0, 250});
   EXPECT_EQ(db.ExecuteBound("insert into DB_FILE_STORAGE(FILE_NAME,STOREDTIME,FILE_SIZE) values(?,?,?)",
                             {std::string("报告.doc"), stored, std::int64_t{3}}),

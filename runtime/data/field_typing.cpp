@@ -10,19 +10,26 @@ namespace {
 
 bool Contains(const std::string& upper, std::string_view part) { return upper.find(part) != std::string::npos; }
 
-bool Fits(const Value& value, FieldType type) {
-  if (std::holds_alternative<std::monostate>(value)) return true;
-  const bool is_number = std::holds_alternative<std::int64_t>(value) || std::holds_alternative<double>(value);
-  const auto* text = std::get_if<std::string>(&value);
+constexpr ValueKinds kTexts = kStoredDateTimeText | kDateTimeText | kOtherText;
+
+// The kinds of value each type takes without loss.
+ValueKinds Fitting(FieldType type) {
   switch (type) {
-    case FieldType::Integer: return std::holds_alternative<std::int64_t>(value);
-    case FieldType::Float: return is_number;
-    case FieldType::Text: return !std::holds_alternative<DateTime>(value);
-    case FieldType::DateTime:
-      return is_number || std::holds_alternative<DateTime>(value) || (text != nullptr && datetime::FromText(*text));
-    case FieldType::Blob: return text != nullptr || std::holds_alternative<std::vector<std::uint8_t>>(value);
+    case FieldType::Integer: return kIntegerValue;
+    case FieldType::Float: return kIntegerValue | kFloatValue;
+    case FieldType::Text: return kIntegerValue | kFloatValue | kTexts | kBlobValue;
+    case FieldType::DateTime: return kIntegerValue | kFloatValue | kStoredDateTimeText | kDateTimeText;
+    case FieldType::Blob: return kTexts | kBlobValue;
   }
-  return false;
+  return 0;
+}
+
+ValueKinds KindOf(const Value& value) {
+  if (std::holds_alternative<std::int64_t>(value)) return kIntegerValue;
+  if (std::holds_alternative<double>(value)) return kFloatValue;
+  if (const auto* text = std::get_if<std::string>(&value)) return TextKind(*text);
+  if (std::holds_alternative<std::vector<std::uint8_t>>(value)) return kBlobValue;
+  return 0;
 }
 
 std::string NumberText(double number) {
@@ -51,26 +58,6 @@ Value Convert(Value value, FieldType type) {
   return value;
 }
 
-// The type that the values of column `column` share.
-FieldType InferredType(const RowSet& rows, std::size_t column) {
-  bool integers = false, doubles = false, texts = false, blobs = false, all_date_times = true;
-  for (const auto& row : rows.rows) {
-    const Value& value = row[column];
-    if (std::holds_alternative<std::int64_t>(value)) integers = true;
-    if (std::holds_alternative<double>(value)) doubles = true;
-    if (std::holds_alternative<std::vector<std::uint8_t>>(value)) blobs = true;
-    if (const auto* text = std::get_if<std::string>(&value)) {
-      texts = true;
-      all_date_times = all_date_times && datetime::IsStoredText(*text);
-    }
-  }
-  if (blobs && !integers && !doubles && !texts) return FieldType::Blob;
-  if (texts && !integers && !doubles && !blobs && all_date_times) return FieldType::DateTime;
-  if (integers && !doubles && !texts && !blobs) return FieldType::Integer;
-  if (doubles && !texts && !blobs) return FieldType::Float;
-  return FieldType::Text;
-}
-
 }  // namespace
 
 std::optional<FieldType> DeclaredFieldType(std::string_view declared_type) {
@@ -85,17 +72,31 @@ std::optional<FieldType> DeclaredFieldType(std::string_view declared_type) {
   return std::nullopt;
 }
 
+ValueKind TextKind(std::string_view text, std::optional<DateTime>* date_time) {
+  // Read once: datetime::IsStoredText is this shape and a date-time read.
+  std::optional<DateTime> read = datetime::FromText(text);
+  const bool stored_shape =
+      (text.size() == 19 || text.size() == 23) && text[10] == ' ' && (text.size() == 19 || text[19] == '.');
+  const ValueKind kind = !read ? kOtherText : stored_shape ? kStoredDateTimeText : kDateTimeText;
+  if (date_time) *date_time = read;
+  return kind;
+}
+
+FieldType ChooseFieldType(std::optional<FieldType> declared, ValueKinds kinds) {
+  if (declared && (kinds & ~Fitting(*declared)) == 0) return *declared;
+  // Otherwise the type the values share.
+  if (kinds == kBlobValue) return FieldType::Blob;
+  if (kinds == kStoredDateTimeText) return FieldType::DateTime;
+  if (kinds == kIntegerValue) return FieldType::Integer;
+  if (kinds != 0 && (kinds & ~(kIntegerValue | kFloatValue)) == 0) return FieldType::Float;
+  return FieldType::Text;
+}
+
 void ApplyFieldTypes(RowSet& rows, const std::vector<std::optional<FieldType>>& declared) {
   for (std::size_t column = 0; column < rows.fields.size(); ++column) {
-    std::optional<FieldType> type = column < declared.size() ? declared[column] : std::nullopt;
-    if (type) {
-      for (const auto& row : rows.rows)
-        if (!Fits(row[column], *type)) {
-          type.reset();
-          break;
-        }
-    }
-    const FieldType chosen = type ? *type : InferredType(rows, column);
+    ValueKinds kinds = 0;
+    for (const auto& row : rows.rows) kinds |= KindOf(row[column]);
+    const FieldType chosen = ChooseFieldType(column < declared.size() ? declared[column] : std::nullopt, kinds);
     rows.fields[column].type = chosen;
     for (auto& row : rows.rows) row[column] = Convert(std::move(row[column]), chosen);
   }

@@ -9,18 +9,14 @@
 #include <utility>
 
 #include "runtime/data/crc32.h"
+#include "runtime/data/packet_format.h"
 #include "runtime/errors.h"
 
 namespace rt {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 4> kMagic = {'R', 'S', 'P', 'K'};
-constexpr std::size_t kHeaderSize = 12;
-constexpr std::size_t kChecksumSize = 4;
-constexpr std::size_t kMaxVarintBytes = 10;
-
-enum Tag : std::uint8_t { kNull = 0, kInteger = 1, kFloat = 2, kText = 3, kDateTime = 4, kBlob = 5 };
+using namespace packet_format;
 
 bool IsFieldType(std::uint8_t type) {
   return type >= static_cast<std::uint8_t>(FieldType::Integer) && type <= static_cast<std::uint8_t>(FieldType::Blob);
@@ -41,11 +37,8 @@ class Writer {
     for (int i = 0; i < 8; ++i) Byte(static_cast<std::uint8_t>(v >> (8 * i)));
   }
   void Varint(std::uint64_t v) {
-    while (v >= 0x80) {
-      Byte(static_cast<std::uint8_t>(v | 0x80));
-      v >>= 7;
-    }
-    Byte(static_cast<std::uint8_t>(v));
+    std::uint8_t bytes[kMaxVarintBytes];
+    out_.insert(out_.end(), bytes, bytes + PutVarint(bytes, v));
   }
   void Bytes(const void* data, std::size_t size) {
     Varint(size);
@@ -58,18 +51,8 @@ class Writer {
   std::vector<std::uint8_t> out_;
 };
 
-std::uint64_t ZigZag(std::int64_t v) {
-  return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v < 0 ? -1 : 0);
-}
-
 std::int64_t UnZigZag(std::uint64_t v) {
   return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
-}
-
-std::uint64_t BitsOf(const double& value) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
 }
 
 void WriteValue(Writer& w, const Value& value) {
@@ -80,9 +63,6 @@ void WriteValue(Writer& w, const Value& value) {
       w.Byte(kInteger);
       w.Varint(ZigZag(v));
     }
-    // Floating-point values are carried as their bits: on i686 a double
-    // that passes through the x87 unit (a value argument, a result) comes
-    // back with a signalling NaN made quiet.
     void operator()(const double& v) const {
       w.Byte(kFloat);
       w.Fixed64(BitsOf(v));

@@ -185,8 +185,38 @@ ALTER TABLE DB_FILE_CACHE ADD COLUMN DISK_MODIFIED_NS INTEGER;
 ALTER TABLE DB_FILE_CACHE ADD COLUMN DISK_CHANGED_NS INTEGER;
 )sql";
 
+// Version 6: the bytes of contents stored from now on lie in the content
+// file (content_file.h), whose name DB_CONTENT_FILE gives. Removing a
+// content lists it in DB_FILE_REMOVED_CONTENT, in the same transaction,
+// until its chunks there are gone. A file that holds chunks keeps them in
+// its DB_FILE_CHUNK, read and removed with their contents as before; one
+// without any (a new file) drops the table, so that the name means the
+// content file's table.
+constexpr const char* kVersion6 = R"sql(
+CREATE TABLE DB_CONTENT_FILE (NAME TEXT NOT NULL);
+INSERT INTO DB_CONTENT_FILE(NAME) VALUES('labdoc-content-' || lower(hex(randomblob(8))) || '.db');
+CREATE TABLE DB_FILE_REMOVED_CONTENT (CONTENT_ID INTEGER PRIMARY KEY);
+CREATE TRIGGER TR_DB_FILE_CONTENT_Removed AFTER DELETE ON DB_FILE_CONTENT
+BEGIN
+  INSERT OR IGNORE INTO DB_FILE_REMOVED_CONTENT(CONTENT_ID) VALUES(old.CONTENT_ID);
+END;
+)sql";
+
+bool HasRows(sqlite3* db, const char* table) {
+  sqlite::StatementPtr statement = sqlite::Prepare(db, std::string("SELECT 1 FROM ") + table + " LIMIT 1");
+  const int rc = sqlite3_step(statement.get());
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) sqlite::ThrowError(db);
+  return rc == SQLITE_ROW;
+}
+
+// What a step does beyond its statements.
+void AfterStep(sqlite3* db, int new_version) {
+  if (new_version == 6 && !HasRows(db, "main.DB_FILE_CHUNK"))
+    sqlite::Exec(db, "DROP TRIGGER TR_DB_FILE_CONTENT_Delete; DROP TABLE main.DB_FILE_CHUNK;");
+}
+
 // kSteps[v] upgrades version v to v + 1.
-constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4, kVersion5};
+constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4, kVersion5, kVersion6};
 static_assert(std::size(kSteps) == kCurrentVersion);
 
 bool IsEmpty(sqlite3* db) {
@@ -231,6 +261,7 @@ void Prepare(sqlite3* db) {
       version = Version(db);  // another connection may have upgraded meanwhile
       if (version < kCurrentVersion) {
         sqlite::Exec(db, kSteps[version]);
+        AfterStep(db, version + 1);
         sqlite::Exec(db, "PRAGMA user_version = " + std::to_string(version + 1));
       }
       sqlite::Exec(db, "COMMIT");

@@ -1,14 +1,21 @@
-// The step from schema version 4 to 5 on a version-4 file: the cache
-// records gain the columns of what each copy was on its disk, empty for the
-// records kept.
+// The latest steps of the schema on files of the versions before them:
+//  - 4 to 5: the cache records gain the columns of what each copy was on its
+//    disk, empty for the records kept;
+//  - 5 to 6: the content file's name and the list of removed contents; a
+//    file whose own DB_FILE_CHUNK holds chunks keeps them where they are,
+//    removed with their contents as before, and one without drops it.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "runtime/data/content_file.h"
 #include "runtime/data/database.h"
 #include "runtime/data/schema.h"
+#include "runtime/data/sqlite_util.h"
 #include "runtime/data/test_folder.h"
 
 namespace rt {
@@ -17,22 +24,48 @@ namespace {
 const char* const kDiskColumns[] = {"DISK_DEVICE", "DISK_FILE_NUMBER", "DISK_SIZE", "DISK_MODIFIED_NS",
                                     "DISK_CHANGED_NS"};
 
+// Turns a file of the current schema back into a version-5 file.
+void MakeVersion5(Database& db) {
+  sqlite::Exec(db.Handle(), R"sql(
+DROP TRIGGER TR_DB_FILE_CONTENT_Removed;
+DROP TABLE DB_FILE_REMOVED_CONTENT;
+DROP TABLE DB_CONTENT_FILE;
+CREATE TABLE DB_FILE_CHUNK (
+  CONTENT_ID INTEGER NOT NULL,
+  SEQ        INTEGER NOT NULL,
+  DATA       BLOB NOT NULL,
+  PRIMARY KEY (CONTENT_ID, SEQ)
+);
+CREATE TRIGGER TR_DB_FILE_CONTENT_Delete AFTER DELETE ON DB_FILE_CONTENT
+BEGIN
+  DELETE FROM DB_FILE_CHUNK WHERE CONTENT_ID = old.CONTENT_ID;
+END;
+PRAGMA user_version = 5;
+)sql");
+}
+
+std::int64_t Count(Database& db, const std::string& sql) {
+  return std::get<std::int64_t>(db.QueryBound(sql, {}).rows.at(0).at(0));
+}
+
 TEST(SchemaUpgradeTest, AVersion4FileGetsTheCacheRecordsDiskColumnsAndKeepsItsRecords) {
   testing::TestFolder folder;
   const std::string path = folder.File("v4.db");
   {
-    // A version-4 file: the current schema without what version 5 added.
+    // A version-4 file: the current schema without what versions 5 and 6
+    // added.
     Database db(path);
     db.ExecuteBound(
         "INSERT INTO DB_FILE_CACHE(HOSTNAME, CACHE_DIR, FILE_NAME, LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256)"
         " VALUES('PC', 'C:\\cache\\', 'a.txt', 7, 9, 3, 'abc')",
         {});
+    MakeVersion5(db);
     for (const char* column : kDiskColumns)
       db.ExecuteBound(std::string("ALTER TABLE DB_FILE_CACHE DROP COLUMN ") + column, {});
     db.ExecuteBound("PRAGMA user_version = 4", {});
   }
   Database db(path);
-  EXPECT_EQ(schema::Version(db.Handle()), 5);
+  EXPECT_EQ(schema::Version(db.Handle()), schema::kCurrentVersion);
   const std::vector<std::string> columns = db.TableColumns("DB_FILE_CACHE");
   for (const char* column : kDiskColumns)
     EXPECT_NE(std::find(columns.begin(), columns.end(), column), columns.end()) << column;
@@ -42,6 +75,80 @@ TEST(SchemaUpgradeTest, AVersion4FileGetsTheCacheRecordsDiskColumnsAndKeepsItsRe
   ASSERT_EQ(rows.rows.size(), 1u);
   EXPECT_EQ(rows.rows[0], (std::vector<Value>{std::int64_t{7}, std::int64_t{9}, std::string("abc"), std::monostate{},
                                               std::monostate{}}));
+}
+
+TEST(SchemaUpgradeTest, AVersion5FileKeepsItsChunksWhereTheyAreAndStoresNewOnesInTheContentFile) {
+  for (const bool with_chunks : {true, false}) {
+    SCOPED_TRACE(with_chunks ? "with chunks" : "without chunks");
+    testing::TestFolder folder;
+    const std::string path = folder.File("v5.db");
+    {
+      Database db(path);
+      MakeVersion5(db);
+      db.ExecuteBound("INSERT INTO DB_FILE_STORAGE(LABDOC_ID, FILE_NAME) VALUES(1, '旧报告.doc')", {});
+      db.ExecuteBound("INSERT INTO DB_FILE_CONTENT(CONTENT_ID, LABDOC_ID) VALUES(3, 1)", {});
+      if (with_chunks)
+        db.ExecuteBound("INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(3, 0, x'0102')", {});
+    }
+    Database db(path);
+    EXPECT_EQ(schema::Version(db.Handle()), schema::kCurrentVersion);
+    const std::string name =
+        std::get<std::string>(db.QueryBound("SELECT NAME FROM DB_CONTENT_FILE", {}).rows.at(0).at(0));
+    EXPECT_TRUE(std::regex_match(name, std::regex("labdoc-content-[0-9a-f]{16}\\.db"))) << name;
+    EXPECT_EQ(content_file::FilePath(db.Handle(), path), folder.File(name));
+    EXPECT_EQ(db.TableColumns("DB_FILE_CHUNK").empty(), !with_chunks);
+    if (with_chunks) {
+      EXPECT_EQ(Count(db, "SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID = 3"), 1);
+    }
+
+    // The content file appears when it is first attached: 64 KiB pages,
+    // a rollback journal, pages given back on request.
+    EXPECT_FALSE(std::filesystem::exists(folder.File(name)));
+    db.AttachContentFile();
+    EXPECT_TRUE(std::filesystem::exists(folder.File(name)));
+    EXPECT_EQ(Count(db, "PRAGMA content.page_size"), 65536);
+    EXPECT_EQ(std::get<std::string>(db.QueryBound("PRAGMA content.journal_mode", {}).rows.at(0).at(0)), "delete");
+    EXPECT_EQ(Count(db, "PRAGMA content.auto_vacuum"), 2);
+
+    // Removing the document takes the old content's chunks and the new
+    // content's chunks along.
+    db.ExecuteBound("INSERT INTO DB_FILE_CONTENT(CONTENT_ID, LABDOC_ID, REPLACEDTIME) VALUES(4, 1, GetDate())", {});
+    db.ExecuteBound("INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(4, 0, x'03')", {});
+    db.ExecuteBound("DELETE FROM DB_FILE_STORAGE WHERE LABDOC_ID = 1", {});
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 0);
+    if (with_chunks) {
+      EXPECT_EQ(Count(db, "SELECT count(*) FROM main.DB_FILE_CHUNK"), 0);
+    }
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
+  }
+}
+
+TEST(SchemaUpgradeTest, ChunksOfContentsRemovedWithoutTheContentFileGoWhenItIsNextWorkedOff) {
+  testing::TestFolder folder;
+  const std::string path = folder.File("host.db");
+  Database store(path);
+  store.AttachContentFile();
+  store.ExecuteBound("INSERT INTO DB_FILE_STORAGE(LABDOC_ID, FILE_NAME) VALUES(1, 'a.doc')", {});
+  store.ExecuteBound("INSERT INTO DB_FILE_CONTENT(CONTENT_ID, LABDOC_ID) VALUES(5, 1)", {});
+  store.ExecuteBound("INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(5, 0, x'05')", {});
+  {
+    // A removal inside a transaction, and one rolled back, leave the chunks.
+    Transaction transaction(store);
+    store.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = 5", {});
+    EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
+  }
+  EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
+  EXPECT_EQ(Count(store, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
+  // The host's own connection, without the content file, removes the
+  // document: the content is listed until a connection with the file works
+  // the list off.
+  Database host(path);
+  host.Execute("delete from DB_FILE_STORAGE where LABDOC_ID=1");
+  EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
+  EXPECT_EQ(Count(store, "SELECT CONTENT_ID FROM DB_FILE_REMOVED_CONTENT"), 5);
+  content_file::RemoveChunksOfRemovedContents(store);
+  EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 0);
+  EXPECT_EQ(Count(store, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
 }
 
 }  // namespace

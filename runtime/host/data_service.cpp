@@ -194,7 +194,7 @@ HRESULT TDataService20::ExecSQL(const std::string& sql, int* result) {
 
 HRESULT TDataService20::OpenSQL(const std::string& sql, VARIANT* data) {
   if (!data) return E_POINTER;
-  return GuardedCall([&] { PacketToVariant(SessionFor(sql).Query(sql), data); });
+  return GuardedCall([&] { SessionFor(sql).QueryPacket(sql).Detach(data); });
 }
 
 HRESULT TDataService20::GetMaxID(const std::string& sql, int* id) {

@@ -7,17 +7,31 @@
 #include <string>
 
 #include "runtime/errors.h"
+#include "runtime/ole/vector_layout.h"
 
 #if !RT_OLE_NATIVE
 
+SAFEARRAY* rt::ole_layout::MakeVector(unsigned char* block, VARTYPE vt, std::uint16_t features,
+                                      std::uint32_t element_size, std::int32_t lower_bound, std::uint32_t count) {
+  const std::uint32_t stored_vt = vt;
+  std::memset(block, 0, kPrefixSize);
+  std::memcpy(block + kPrefixSize - sizeof stored_vt, &stored_vt, sizeof stored_vt);
+  SAFEARRAY* psa = new (block + kPrefixSize) SAFEARRAY{};
+  psa->cDims = 1;
+  psa->fFeatures = features | FADF_CREATEVECTOR;
+  psa->cbElements = element_size;
+  psa->cLocks = 0;
+  psa->pvData = block + kDataOffset;
+  psa->rgsabound[0].cElements = count;
+  psa->rgsabound[0].lLbound = lower_bound;
+  return psa;
+}
+
 namespace {
 
-// A vector is one allocation: a prefix whose last four bytes hold the element
-// VARTYPE (where Windows keeps it for FADF_HAVEVARTYPE), the descriptor, then
-// the data, each part 16-byte aligned.
-constexpr std::size_t kPrefixSize = 16;
-constexpr std::size_t kDescriptorSize = (sizeof(SAFEARRAY) + 15) / 16 * 16;
-constexpr std::uint64_t kMaxArrayBytes = 0x7FFFFFFF;
+using rt::ole_layout::kDataOffset;
+using rt::ole_layout::kMaxArrayBytes;
+using rt::ole_layout::kPrefixSize;
 constexpr std::uint32_t kMaxStringBytes = 0x7FFFFFF0;
 constexpr std::uint16_t kOwnerlessFeatures = FADF_AUTO | FADF_STATIC | FADF_EMBEDDED;
 constexpr std::uint16_t kElementKindFeatures = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT;
@@ -120,20 +134,10 @@ SAFEARRAY* AllocVector(VARTYPE vt, std::uint16_t features, std::uint32_t element
                        std::uint32_t count) {
   const std::uint64_t data_bytes = std::uint64_t{element_size} * count;
   if (data_bytes > kMaxArrayBytes) return nullptr;
-  const std::size_t total = kPrefixSize + kDescriptorSize + static_cast<std::size_t>(data_bytes);
+  const std::size_t total = kDataOffset + static_cast<std::size_t>(data_bytes);
   unsigned char* block = BytesOf(std::calloc(1, total));
   if (!block) return nullptr;
-  const std::uint32_t stored_vt = vt;
-  std::memcpy(block + kPrefixSize - sizeof stored_vt, &stored_vt, sizeof stored_vt);
-  SAFEARRAY* psa = new (block + kPrefixSize) SAFEARRAY{};
-  psa->cDims = 1;
-  psa->fFeatures = features | FADF_CREATEVECTOR;
-  psa->cbElements = element_size;
-  psa->cLocks = 0;
-  psa->pvData = block + kPrefixSize + kDescriptorSize;
-  psa->rgsabound[0].cElements = count;
-  psa->rgsabound[0].lLbound = lower_bound;
-  return psa;
+  return rt::ole_layout::MakeVector(block, vt, features, element_size, lower_bound, count);
 }
 
 void FreeVector(SAFEARRAY* psa) { std::free(BytesOf(psa) - kPrefixSize); }

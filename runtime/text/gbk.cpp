@@ -41,8 +41,40 @@ std::string UpperCase(std::string_view text) {
   return out;
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
+bool TextLess::operator()(std::string_view a, std::string_view b) const {
+  // UpperCase keeps every byte in its place: a single-byte character's is
+  // upper-cased, a double-byte character's two are kept.
+  auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; };
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  std::size_t i = 0;
+  // Names are mostly ASCII, every byte a character of its own.
+  for (; i < common; ++i) {
+    const auto ca = static_cast<unsigned char>(a[i]);
+    const auto cb = static_cast<unsigned char>(b[i]);
+    if ((ca | cb) >= 0x80) break;
+    if (upper(ca) != upper(cb)) return upper(ca) < upper(cb);
+  }
+  std::size_t a_next = i, b_next = i;  // where the next character begins
+  bool a_single = true, b_single = true;
+  for (; i < common; ++i) {
+    if (i == a_next) {
+      a_next = i + CharLength(a, i);
+      a_single = a_next == i + 1;
+    }
+    if (i == b_next) {
+      b_next = i + CharLength(b, i);
+      b_single = b_next == i + 1;
+    }
+    auto ca = static_cast<unsigned char>(a[i]);
+    auto cb = static_cast<unsigned char>(b[i]);
+    if (a_single) ca = upper(ca);
+    if (b_single) cb = upper(cb);
+    if (ca != cb) return ca < cb;
+  }
+  return a.size() < b.size();
+}
+
+bool SameTextOfOneLength(std::string_view a, std::string_view b) {
   // Compared in place: names are compared on every property and component
   // lookup of a form, and copies would cost more than the comparison. Where
   // the texts agree so far their characters start at the same bytes, so a's

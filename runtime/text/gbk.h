@@ -35,8 +35,24 @@ std::string FromUtf8(std::string_view utf8);
 // (a trail byte may be an ASCII letter and must not be folded).
 std::string UpperCase(std::string_view text);
 
-// Compares without regard to the case of ASCII letters, GBK-aware.
-bool SameText(std::string_view a, std::string_view b);
+// Compares texts of the same length without regard to the case of ASCII
+// letters, GBK-aware.
+bool SameTextOfOneLength(std::string_view a, std::string_view b);
+
+// Compares without regard to the case of ASCII letters, GBK-aware. Inline:
+// a form compares names on every property and component lookup, and most
+// pairs differ in length.
+inline bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && SameTextOfOneLength(a, b);
+}
+
+// Orders texts as their UpperCase forms compare, without making them: the
+// order whose equal texts are those SameText finds the same, for maps keyed
+// by names.
+struct TextLess {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const;
+};
 
 // Removes leading and trailing bytes of code 0 to 32.
 std::string_view Trim(std::string_view text);

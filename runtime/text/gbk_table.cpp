@@ -109,16 +109,15 @@ const Table& TheTable() {
 
 }  // namespace
 
-bool Utf8ToGbkByTable(std::string_view utf8, std::string& gbk) {
+std::size_t Utf8ToGbkByTable(std::string_view utf8, char* out) {
   const Table& table = TheTable();
-  const std::size_t start = gbk.size();
-  gbk.reserve(start + utf8.size());
+  char* q = out;
   const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
   const unsigned char* const end = p + utf8.size();
   while (p < end) {
     const unsigned char c = *p;
     if (c < 0x80) {
-      gbk.push_back(static_cast<char>(c));
+      *q++ = static_cast<char>(c);
       ++p;
       continue;
     }
@@ -127,23 +126,31 @@ bool Utf8ToGbkByTable(std::string_view utf8, std::string& gbk) {
     if ((c & 0xE0) == 0xC0 && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
       code_point = (c & 0x1Fu) << 6 | (p[1] & 0x3Fu);
       length = 2;
-      if (code_point < 0x80) break;  // overlong
+      if (code_point < 0x80) return std::string_view::npos;  // overlong
     } else if ((c & 0xF0) == 0xE0 && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
       code_point = (c & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
       length = 3;
-      if (code_point < 0x800 || (code_point >= 0xD800 && code_point <= 0xDFFF)) break;
+      if (code_point < 0x800 || (code_point >= 0xD800 && code_point <= 0xDFFF)) return std::string_view::npos;
     } else {
-      break;  // four bytes (beyond GBK), or not UTF-8
+      return std::string_view::npos;  // four bytes (beyond GBK), or not UTF-8
     }
     const std::uint16_t entry = table[code_point];
-    if (entry == kNone) break;
-    if (entry >= 0x100) gbk.push_back(static_cast<char>(entry >> 8));
-    gbk.push_back(static_cast<char>(entry & 0xFF));
+    if (entry == kNone) return std::string_view::npos;
+    // A table entry is never longer than its UTF-8 form (two bytes for a
+    // code point of 0x80 or more).
+    if (entry >= 0x100) *q++ = static_cast<char>(entry >> 8);
+    *q++ = static_cast<char>(entry & 0xFF);
     p += length;
   }
-  if (p == end) return true;
-  gbk.resize(start);
-  return false;
+  return static_cast<std::size_t>(q - out);
+}
+
+bool Utf8ToGbkByTable(std::string_view utf8, std::string& gbk) {
+  const std::size_t start = gbk.size();
+  gbk.resize(start + utf8.size());
+  const std::size_t written = Utf8ToGbkByTable(utf8, gbk.data() + start);
+  gbk.resize(written == std::string_view::npos ? start : start + written);
+  return written != std::string_view::npos;
 }
 
 }  // namespace rt::gbk

@@ -15,4 +15,9 @@ namespace rt::gbk {
 // is in the table; otherwise returns false, with gbk as it was.
 bool Utf8ToGbkByTable(std::string_view utf8, std::string& gbk);
 
+// Writes the GBK form of utf8 at out, which has room for utf8.size() bytes
+// (no character is longer in GBK), and returns its length; npos when a
+// character is not in the table.
+std::size_t Utf8ToGbkByTable(std::string_view utf8, char* out);
+
 }  // namespace rt::gbk

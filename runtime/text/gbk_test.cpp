@@ -39,7 +39,7 @@ TEST(GbkTest, CaseFoldingTouchesOnlyAsciiLetters) {
 // SameText compares in place; it must agree with comparing the upper-case
 // copies on every pair of texts, including second bytes that are ASCII
 // letters, lead bytes without a second byte and lead bytes next to letters.
-TEST(GbkTest, SameTextAgreesWithComparingUpperCaseCopies) {
+TEST(GbkTest, SameTextAndTextLessAgreeWithComparingUpperCaseCopies) {
   const char bytes[] = {'a', 'A', 'z', '_', '\x81', '\xfe', '\x40', '\x7f', '\xff'};
   std::vector<std::string> texts{""};
   for (std::size_t length = 1; length <= 3; ++length) {
@@ -53,6 +53,8 @@ TEST(GbkTest, SameTextAgreesWithComparingUpperCaseCopies) {
     for (const std::string& b : texts) {
       const bool expected = a.size() == b.size() && UpperCase(a) == UpperCase(b);
       ASSERT_EQ(SameText(a, b), expected) << testing::PrintToString(a) << " " << testing::PrintToString(b);
+      ASSERT_EQ(TextLess{}(a, b), UpperCase(a) < UpperCase(b))
+          << testing::PrintToString(a) << " " << testing::PrintToString(b);
       same += expected;
     }
   EXPECT_GT(same, texts.size());  // letters of either case matched

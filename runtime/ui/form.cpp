@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <set>
 
 #include "runtime/text/gbk.h"
 #include "runtime/ui/application.h"
@@ -13,7 +12,6 @@ TForm::TForm(TComponent* owner) : TWinControl(owner) { TControl::SetVisible(fals
 
 TForm::~TForm() = default;
 
-std::string TForm::gbk_upper(std::string_view text) { return gbk::UpperCase(text); }
 
 void TForm::AfterConstruction() {
   if (!old_create_order_) DoCreate();
@@ -49,26 +47,26 @@ void TForm::DoShow() {
 
 // ---- layout ----
 
-void TForm::PublishMethod(std::string name, TNotifyEvent handler) { methods_[gbk_upper(name)] = std::move(handler); }
+void TForm::PublishMethod(std::string name, TNotifyEvent handler) { methods_[std::move(name)] = std::move(handler); }
 
 void TForm::PublishKeyMethod(std::string name, TKeyEvent handler) {
-  key_methods_[gbk_upper(name)] = std::move(handler);
+  key_methods_[std::move(name)] = std::move(handler);
 }
 
 void TForm::PublishMessage(UINT msg, TMessageHandler handler) { message_handlers_[msg] = std::move(handler); }
 
 void TForm::BindEvents(TComponent& component, const std::vector<EventBinding>& events) {
   for (const EventBinding& binding : events) {
-    std::string key = gbk_upper(binding.method);
-    if (auto it = methods_.find(key); it != methods_.end()) component.SetEvent(binding.event, it->second);
-    else if (auto kt = key_methods_.find(key); kt != key_methods_.end()) component.SetKeyEvent(binding.event, kt->second);
+    if (auto it = methods_.find(binding.method); it != methods_.end()) component.SetEvent(binding.event, it->second);
+    else if (auto kt = key_methods_.find(binding.method); kt != key_methods_.end())
+      component.SetKeyEvent(binding.event, kt->second);
     else throw Exception("Method " + binding.method + " not found for " + binding.event + " of " + component.Name());
   }
 }
 
 void TForm::LoadLayout(const Layout& layout) {
   for (const Prop& p : layout.FormProps()) SetProperty(p.name, p.value);
-  std::set<std::string> bound;
+  std::size_t bound = 0;  // fields bound to their components; names are unique
   for (const ComponentDecl& decl : layout.Components()) {
     TComponent* component = CreateComponent(decl.class_name, this);
     component->SetName(decl.name);
@@ -76,16 +74,22 @@ void TForm::LoadLayout(const Layout& layout) {
     if (!decl.parent.empty()) component->SetProperty("Parent", decl.parent);
     else if (auto* control = dynamic_cast<TControl*>(component)) control->SetParent(this);
     for (const Prop& p : decl.props) component->SetProperty(p.name, p.value);
-    std::string key = gbk_upper(decl.name);
-    if (auto it = fields_.find(key); it != fields_.end()) {
-      it->second(component);
-      bound.insert(key);
+    if (auto it = fields_.find(decl.name); it != fields_.end()) {
+      if (!it->second(component))
+        throw Exception("Component " + decl.name + " is not of the class its field expects");
+      ++bound;
     }
     BindEvents(*component, decl.events);
   }
   BindEvents(*this, layout.FormEvents());
-  for (const auto& [name, setter] : fields_)
-    if (!bound.count(name)) throw Exception("The layout of " + std::string(ClassName()) + " has no component " + name);
+  if (bound < fields_.size()) {
+    for (const auto& [name, setter] : fields_) {
+      const auto& components = layout.Components();
+      if (std::none_of(components.begin(), components.end(),
+                       [&](const ComponentDecl& decl) { return gbk::SameText(decl.name, name); }))
+        throw Exception("The layout of " + std::string(ClassName()) + " has no component " + name);
+    }
+  }
   if (old_create_order_) DoCreate();
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "runtime/errors.h"
+#include "runtime/text/gbk.h"
 #include "runtime/ui/controls.h"
 #include "runtime/ui/layout.h"
 
@@ -91,10 +92,8 @@ class TForm : public TWinControl {
   void PublishMessage(UINT msg, TMessageHandler handler);
   template <class T>
   void PublishField(std::string name, T*& field) {
-    fields_[gbk_upper(name)] = [&field, name](TComponent* c) {
-      field = dynamic_cast<T*>(c);
-      if (!field) throw Exception("Component " + name + " is not of the class its field expects");
-    };
+    // False when the component is not of the field's class.
+    fields_[std::move(name)] = [&field](TComponent* c) { return (field = dynamic_cast<T*>(c)) != nullptr; };
   }
 
   virtual void DoCreate();
@@ -106,7 +105,6 @@ class TForm : public TWinControl {
   bool AcceptsAppearance(std::string_view name) const override;
 
  private:
-  static std::string gbk_upper(std::string_view text);
   void HandleKey(TWinControl* target, Word key, TShiftState shift);
   void BindEvents(TComponent& component, const std::vector<EventBinding>& events);
 
@@ -117,10 +115,11 @@ class TForm : public TWinControl {
   bool modal_ = false;
   int modal_result_ = mrNone;
   TWinControl* active_control_ = nullptr;
-  std::map<std::string, TNotifyEvent> methods_;
-  std::map<std::string, TKeyEvent> key_methods_;
+  // By name, without regard to case.
+  std::map<std::string, TNotifyEvent, gbk::TextLess> methods_;
+  std::map<std::string, TKeyEvent, gbk::TextLess> key_methods_;
   std::map<UINT, TMessageHandler> message_handlers_;
-  std::map<std::string, std::function<void(TComponent*)>> fields_;
+  std::map<std::string, std::function<bool(TComponent*)>, gbk::TextLess> fields_;
 };
 
 // Runs the construction sequence of a form class F:
