@@ -7,8 +7,8 @@
 namespace rt::postgres::schema {
 namespace {
 
-// The tables of SQLite's version 5, column for column (see
-// runtime/data/schema.cpp for what each holds).
+// The tables of SQLite's schema, column for column (see
+// runtime/data/schema.cpp for what each holds), but for the content file.
 constexpr const char* kTables = R"sql(
 CREATE EXTENSION IF NOT EXISTS citext;
 CREATE TABLE Pacs_MMCTreeViewConfig (

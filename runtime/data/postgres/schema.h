@@ -16,8 +16,10 @@
 
 namespace rt::postgres::schema {
 
-// The version this program makes; SQLite's schema version it matches.
-inline constexpr int kCurrentVersion = 5;
+// The version this program makes. (The tables are those of SQLite's
+// version 6 but for SQLite's content file: the server keeps the chunks in
+// DB_FILE_CHUNK, and removing a content removes them at once.)
+inline constexpr int kCurrentVersion = 1;
 
 // The schema version of the connection's database (its current schema): 0
 // when it has none.
