@@ -65,6 +65,9 @@ HWND Win32Presenter::TopWindow() const { return windows_.empty() ? owner_ : wind
 void Win32Presenter::FormShown(rt::TForm& form) {
   windows_.push_back(std::make_unique<FormWindow>(form, TopWindow(), [this](std::function<void()> action) {
     actions_.push_back(std::move(action));
+    // A message sent from another thread or program is handled inside
+    // GetMessage, which returns only for a posted one: this wakes it.
+    PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
   }));
 }
 
