@@ -216,6 +216,7 @@ HWND FormWindow::Make(rt::TControl& control, HWND parent) {
     window = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
                              control.Left(), control.Top(), control.Width(), control.Height() + 160, parent, nullptr,
                              instance, nullptr);
+    combo_texts_[window];
   } else if (dynamic_cast<rt::TButton*>(&control)) {
     window = make(0, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY);
   } else if (dynamic_cast<rt::TLabel*>(&control)) {
@@ -269,15 +270,27 @@ void FormWindow::Sync() {
         same = item == Wide(items[i]);
       }
       if (!same) {
+        // New entries leave the text as it is (the reset clears it).
+        const std::wstring text = WindowText(window);
         SendMessageW(window, CB_RESETCONTENT, 0, 0);
         for (int i = 0; i < items.Count(); ++i)
           SendMessageW(window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(items[i]).c_str()));
+        SetWindowTextW(window, text.c_str());
       }
     }
     const bool shows_text = dynamic_cast<rt::TEdit*>(control) || dynamic_cast<rt::TComboBox*>(control) ||
                             dynamic_cast<rt::TButton*>(control) || dynamic_cast<rt::TLabel*>(control);
     const std::wstring text = Wide(control->Text());
-    if (shows_text && WindowText(window) != text) SetWindowTextW(window, text.c_str());
+    if (auto combo_text = combo_texts_.find(window); combo_text != combo_texts_.end()) {
+      // What is typed into a combo box and not yet handed on stays; a
+      // text the model set is shown.
+      if (WindowText(window) == combo_text->second && text != combo_text->second) {
+        SetWindowTextW(window, text.c_str());
+        combo_text->second = text;
+      }
+    } else if (shows_text && WindowText(window) != text) {
+      SetWindowTextW(window, text.c_str());
+    }
   }
   for (auto& [tab, sheets] : sheets_) {
     auto* pages = dynamic_cast<rt::TPageControl*>(controls_[tab]);
@@ -300,6 +313,16 @@ rt::TControl* FormWindow::ControlOf(HWND window) const {
   for (; window && window != window_; window = GetParent(window))
     if (auto found = controls_.find(window); found != controls_.end()) return found->second;
   return nullptr;
+}
+
+void FormWindow::CommitTyping() {
+  for (auto& [window, shown] : combo_texts_) {
+    const std::wstring text = WindowText(window);
+    if (text == shown) continue;
+    shown = text;
+    auto* control = dynamic_cast<rt::TWinControl*>(ControlOf(window));
+    if (control && control->Text() != Gbk(text)) rt::input::TypeText(*control, Gbk(text));
+  }
 }
 
 void FormWindow::TakeFocusFromWindows() {
@@ -367,17 +390,26 @@ void FormWindow::Command(HWND window, int code) {
       queue_([this] { TakeFocusFromWindows(); });
       break;
     case EN_CHANGE:
-    case CBN_EDITCHANGE:
     case CBN_SELCHANGE: {
-      std::wstring text = WindowText(window);
-      if (code == CBN_SELCHANGE) {
-        const LRESULT index = SendMessageW(window, CB_GETCURSEL, 0, 0);
-        if (index == CB_ERR) break;
-        text.assign(static_cast<std::size_t>(SendMessageW(window, CB_GETLBTEXTLEN, index, 0)) + 1, L'\0');
-        text.resize(static_cast<std::size_t>(SendMessageW(window, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
-      }
+      // (Typing into a combo box's edit reaches the model through
+      // CommitTyping.)
       auto* typed = dynamic_cast<rt::TWinControl*>(control);
-      if (typed) queue_([typed, gbk = Gbk(text)] { if (typed->Text() != gbk) rt::input::TypeText(*typed, gbk); });
+      if (!typed) break;
+      // The text is read when the action runs, not now: characters typed
+      // meanwhile are in it, and the model never lags behind the window.
+      const bool chosen = code == CBN_SELCHANGE;
+      queue_([typed, window, chosen] {
+        std::wstring text = WindowText(window);
+        if (chosen) {
+          const LRESULT index = SendMessageW(window, CB_GETCURSEL, 0, 0);
+          if (index == CB_ERR) return;
+          text.assign(static_cast<std::size_t>(SendMessageW(window, CB_GETLBTEXTLEN, index, 0)) + 1, L'\0');
+          text.resize(static_cast<std::size_t>(
+              SendMessageW(window, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
+        }
+        const std::string gbk = Gbk(text);
+        if (typed->Text() != gbk) rt::input::TypeText(*typed, gbk);
+      });
       break;
     }
     default:

@@ -47,6 +47,8 @@ class FormWindow {
   // Brings the model's focus to the control whose window has the system's
   // focus (a person may have clicked into it).
   void TakeFocusFromWindows();
+  // Gives the model what was typed into combo boxes since it last saw them.
+  void CommitTyping();
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
@@ -74,6 +76,10 @@ class FormWindow {
   std::map<COLORREF, HBRUSH> brushes_;
   std::vector<HFONT> fonts_;
   std::vector<HICON> icons_;
+  // Each combo box's text as last shown or handed on. A combo box may take
+  // only whole entries (a strict one clears a text that is none), so what
+  // is typed there reaches the model before the person's next action.
+  std::map<HWND, std::wstring> combo_texts_;
   bool syncing_ = false;
 };
 

@@ -93,6 +93,11 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wparam, LPARAM lparam) {
     case WM_SETFOCUS:
       SetFocus(tree_);
       return 0;
+    case WM_CLOSE:
+      // Not while a command runs: its forms and dialogs stand on this
+      // window (which a person cannot reach then: it is disabled).
+      if (!busy_) DestroyWindow(window_);
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -280,7 +285,15 @@ void MainWindow::RunDefault() {
 }
 
 void MainWindow::RunCommand(const std::string& name) {
-  const host::CallResult call = browser_.RunCommand(name);
+  busy_ = true;
+  host::CallResult call;
+  try {
+    call = browser_.RunCommand(name);
+  } catch (...) {
+    busy_ = false;
+    throw;
+  }
+  busy_ = false;
   if (Failed("ExecuteMenu", call)) return;
   switch (host::RefreshFor(call)) {
     case host::Refresh::Nothing: break;

@@ -55,6 +55,7 @@ class MainWindow {
   HWND status_ = nullptr;
   std::unique_ptr<RowList> list_;
   bool filling_tree_ = false;
+  bool busy_ = false;  // a command runs
 };
 
 }  // namespace desktop

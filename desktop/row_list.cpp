@@ -81,8 +81,8 @@ int CALLBACK RowList::Compare(LPARAM a, LPARAM b, LPARAM self) {
     const auto i = std::get<std::int64_t>(x), j = std::get<std::int64_t>(y);
     order = i < j ? -1 : i > j ? 1 : 0;
   } else {
-    // Texts in the order the code page gives them, as the host's list does.
-    order = CompareStringW(936, 0, CellText(x).c_str(), -1, CellText(y).c_str(), -1) - CSTR_EQUAL;
+    // Texts in the Chinese (PRC) order.
+    order = CompareStringW(MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_CHINESE_PRC), 0, CellText(x).c_str(), -1, CellText(y).c_str(), -1) - CSTR_EQUAL;
   }
   if (order == 0) order = a < b ? -1 : a > b ? 1 : 0;
   return list.descending_ ? -order : order;

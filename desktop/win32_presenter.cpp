@@ -115,6 +115,7 @@ bool Win32Presenter::Interact(rt::TForm& modal_form) {
   }
   std::function<void()> action = std::move(actions_.front());
   actions_.pop_front();
+  window.CommitTyping();
   action();
   // The form may be gone (closed by the action); the next Interact shows
   // the one that remains.

@@ -25,8 +25,9 @@ std::string Utf8(const std::wstring& text) {
 
 void DesktopTest::SetUp() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  home_ = ProgramFolder().parent_path() / "desktop-gui" / test->name();
-  std::filesystem::remove_all(home_);
+  const std::filesystem::path folder = ProgramFolder().parent_path() / "desktop-gui" / test->name();
+  std::filesystem::remove_all(folder);
+  home_ = folder / "home";
   std::filesystem::create_directories(home_);
   host_ = std::make_unique<DesktopProcess>((ProgramFolder() / "labdocs-desktop.exe").wstring(), home_.wstring());
 }
@@ -70,7 +71,7 @@ std::string DesktopTest::Scalar(const std::string& sql) const {
 }
 
 std::filesystem::path DesktopTest::MakeFile(const std::wstring& name, const std::string& bytes) const {
-  const std::filesystem::path path = home_.parent_path() / (std::wstring(L"files-") + home_.filename().wstring()) / name;
+  const std::filesystem::path path = home_.parent_path() / "files" / name;
   std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
   return path;

@@ -103,7 +103,9 @@ BOOL CALLBACK FindNamed(HWND window, LPARAM data) {
   auto& s = *reinterpret_cast<NamedControlSearch*>(data);
   const auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(window, L"labdocs.name")));
   wchar_t text[256] = {};
-  if (atom && GlobalGetAtomNameW(atom, text, 256) && s.name == text) {
+  // Atoms keep the letter case of their first use, and component names
+  // compare without regard to it.
+  if (atom && GlobalGetAtomNameW(atom, text, 256) && _wcsicmp(s.name.c_str(), text) == 0) {
     s.found = window;
     return FALSE;
   }
@@ -262,7 +264,10 @@ void DesktopProcess::PressKey(HWND window, UINT key) {
 }
 
 HWND DesktopProcess::WaitForm(const std::wstring& title) const {
-  return WaitFor([&] { return FindOwnWindow(L"LabdocsForm", &title); }, "the form " + Narrow(title));
+  const HWND form = WaitFor([&] { return FindOwnWindow(L"LabdocsForm", &title); }, "the form " + Narrow(title));
+  // The form's own showing handlers run after its window appears.
+  Settle();
+  return form;
 }
 
 void DesktopProcess::WaitNoForm() const {
@@ -313,7 +318,19 @@ void DesktopProcess::Click(HWND button) {
 }
 
 void DesktopProcess::Type(HWND control, const std::wstring& text) {
-  Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  // A combo box gets the text in its edit at once, as pasted: typed
+  // character by character, its list would complete each one to an entry.
+  if (HWND edit = FindWindowExW(control, nullptr, L"Edit", nullptr)) {
+    Send(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    Settle();
+    return;
+  }
+  // All of the text is selected and the characters typed over it; a line
+  // break is the Enter key's character.
+  Send(control, EM_SETSEL, 0, -1);
+  if (text.empty()) PostMessageW(control, WM_CHAR, VK_BACK, 1);
+  for (wchar_t c : text)
+    if (c != L'\n') PostMessageW(control, WM_CHAR, c, 1);
   Settle();
 }
 

@@ -63,7 +63,7 @@ class DesktopProcess {
   // Presses a dialog's button by its id (IDOK, IDYES, ...), or a control.
   void PressButton(HWND dialog, int id);
   void Click(HWND button);
-  // Replaces a control's text, as a person selecting all and typing does.
+  // Replaces an edit's text, as a person selecting all and typing does.
   void Type(HWND control, const std::wstring& text);
   std::wstring Text(HWND window) const;
   // Chooses a file in a common file dialog.
