@@ -223,6 +223,9 @@ HWND FormWindow::Make(rt::TControl& control, HWND parent) {
     window = make(0, L"STATIC", SS_LEFT);
   } else if (dynamic_cast<rt::TBevel*>(&control)) {
     window = make(0, L"STATIC", Has(control, "Shape", "bsTopLine") ? SS_ETCHEDHORZ : SS_ETCHEDFRAME);
+    // An etched line widens itself by its edges as it is made: back to the
+    // layout's size.
+    SetWindowPos(window, nullptr, 0, 0, control.Width(), control.Height(), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   } else if (auto* image = dynamic_cast<rt::TImage*>(&control)) {
     window = make(0, L"STATIC", SS_ICON | SS_CENTERIMAGE);
     if (HICON icon = IconFrom(image->Picture())) {

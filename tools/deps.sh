@@ -12,7 +12,9 @@
 #                            needs, with apt's source entries enabled), wine
 #                            (32-bit Wine, with the i386 architecture added,
 #                            and the zh_CN.UTF-8 locale, under which Wine's
-#                            ANSI code page is 936)
+#                            ANSI code page is 936), desktop (the virtual X
+#                            display, a Chinese font and ImageMagick for the
+#                            desktop host's window tests and pictures)
 #
 # Nothing goes to standard output: what apt says goes to a log file, and a
 # line naming the packages and the log goes to standard error, so that the
@@ -26,6 +28,7 @@ declare -A sets=(
   [fuzz]="clang libclang-rt-14-dev"
   [windows]="g++-mingw-w64-i686-posix tcl dpkg-dev libgtest-dev libgmock-dev"
   [wine]="wine wine32:i386 locales"
+  [desktop]="xvfb xauth imagemagick fonts-wqy-microhei"
 )
 all=(console tests bench fuzz windows wine)
 

@@ -264,7 +264,8 @@ void DesktopProcess::PressKey(HWND window, UINT key) {
 }
 
 HWND DesktopProcess::WaitForm(const std::wstring& title) const {
-  const HWND form = WaitFor([&] { return FindOwnWindow(L"LabdocsForm", &title); }, "the form " + Narrow(title));
+  const HWND form = WaitFor([&] { return FindOwnWindow(L"LabdocsForm", title.empty() ? nullptr : &title); },
+                            "the form " + Narrow(title));
   // The form's own showing handlers run after its window appears.
   Settle();
   return form;
@@ -279,11 +280,16 @@ HWND DesktopProcess::WaitDialog() const {
   return WaitFor([&] { return FindOwnWindow(L"#32770", nullptr); }, "a dialog");
 }
 
-HWND DesktopProcess::Control(HWND form, const std::wstring& name) const {
+HWND DesktopProcess::FindControl(HWND form, const std::wstring& name) const {
   NamedControlSearch search{name, nullptr};
   EnumChildWindows(form, &FindNamed, reinterpret_cast<LPARAM>(&search));
-  if (!search.found) throw std::runtime_error("no control " + Narrow(name));
   return search.found;
+}
+
+HWND DesktopProcess::Control(HWND form, const std::wstring& name) const {
+  const HWND found = FindControl(form, name);
+  if (!found) throw std::runtime_error("no control " + Narrow(name));
+  return found;
 }
 
 std::wstring DesktopProcess::Text(HWND window) const {

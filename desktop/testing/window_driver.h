@@ -49,15 +49,17 @@ class DesktopProcess {
   void PressKey(HWND window, UINT key);
 
   // ---- windows the host opens ----
-  // A form of the host (its own window class) with a title, visible;
-  // raises after a timeout.
+  // A form of the host (its own window class) with a title (any title
+  // when empty), visible; raises after a timeout.
   HWND WaitForm(const std::wstring& title) const;
   // Waits until no form is shown.
   void WaitNoForm() const;
   // A system dialog (message box or file dialog) of the host.
   HWND WaitDialog() const;
-  // A form's control by its component name.
+  // A form's control by its component name; FindControl gives nullptr for
+  // a control without a window.
   HWND Control(HWND form, const std::wstring& name) const;
+  HWND FindControl(HWND form, const std::wstring& name) const;
   // The texts of a dialog's static controls, joined by newlines.
   std::wstring DialogText(HWND dialog) const;
   // Presses a dialog's button by its id (IDOK, IDYES, ...), or a control.
