@@ -81,6 +81,14 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT msg, WPARAM wparam, LP
 }
 
 LRESULT MainWindow::Handle(UINT msg, WPARAM wparam, LPARAM lparam) {
+  static const UINT ping = RegisterWindowMessageW(L"labdocs.ping");
+  if (msg == ping) {
+    // A program that drives the host posts this after its keys and clicks:
+    // the answer, a window property, tells it that the host has handled
+    // everything posted before.
+    SetPropW(window_, L"labdocs.ping", reinterpret_cast<HANDLE>(wparam));
+    return 0;
+  }
   switch (msg) {
     case WM_SIZE:
       Layout();
@@ -116,6 +124,11 @@ bool MainWindow::PreTranslate(const MSG& message) {
     } catch (const std::exception& error) {
       Report(Wide(error.what()));
     }
+    return true;
+  }
+  if (message.wParam == VK_TAB && message.message == WM_KEYDOWN) {
+    // Tab moves between the tree and the list.
+    SetFocus(message.hwnd == tree_ ? list_->Handle() : tree_);
     return true;
   }
   if (message.wParam == VK_APPS || (message.wParam == VK_F10 && shift)) {

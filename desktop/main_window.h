@@ -5,8 +5,8 @@
 // host's browser; double-click or Enter runs its default item (on a
 // category or folder it opens the row's node instead); after a command the
 // list, or the tree and the list, are read again as its MenuStatus says;
-// F5 reads both again. A failing call shows the plug-in's reason in a
-// message box.
+// F5 reads both again; Tab moves between the tree and the list. A failing
+// call shows the plug-in's reason in a message box.
 #pragma once
 
 #include <memory>
@@ -26,8 +26,8 @@ class MainWindow {
   MainWindow& operator=(const MainWindow&) = delete;
 
   HWND Handle() const { return window_; }
-  // Keys the main window takes before the focused control does (F5, the
-  // menu key, Shift+F10); true when the message was used.
+  // Keys the main window takes before the focused control does (F5, Tab,
+  // the menu key, Shift+F10); true when the message was used.
   bool PreTranslate(const MSG& message);
 
  private:

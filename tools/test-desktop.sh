@@ -51,9 +51,9 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
 # Revising a document hands it to the program of its type: the recording
 # opener, for the demo's text documents.
-wine reg add 'HKCU\Software\Classes\.txt' /ve /d labdocs.testopener /f >/dev/null
+wine reg add 'HKCR\.txt' /ve /d labdocs.testopener /f >/dev/null
 opener="$(winepath -w "$build/bin/record_opener.exe")"
-wine reg add 'HKCU\Software\Classes\labdocs.testopener\shell\open\command' /ve /d "\"$opener\" \"%1\"" /f >/dev/null
+wine reg add 'HKCR\labdocs.testopener\shell\open\command' /ve /d "\"$opener\" \"%1\"" /f >/dev/null
 echo "Wine prefix and display: $((SECONDS - prefix_started)) s"
 
 tests_started=$SECONDS

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <sstream>
 
 namespace desktop::testing {
 namespace {
@@ -29,6 +30,9 @@ void DesktopTest::SetUp() {
   std::filesystem::remove_all(folder);
   home_ = folder / "home";
   std::filesystem::create_directories(home_);
+  // The host, and the programs it starts, inherit the variable.
+  open_record_ = folder / "opened.txt";
+  SetEnvironmentVariableW(L"LABDOCS_TEST_OPEN_RECORD", open_record_.wstring().c_str());
   host_ = std::make_unique<DesktopProcess>((ProgramFolder() / "labdocs-desktop.exe").wstring(), home_.wstring());
 }
 
@@ -68,6 +72,26 @@ std::vector<std::vector<std::string>> DesktopTest::Query(const std::string& sql)
 std::string DesktopTest::Scalar(const std::string& sql) const {
   auto rows = Query(sql);
   return rows.empty() || rows[0].empty() ? std::string("(no row)") : rows[0][0];
+}
+
+std::vector<std::filesystem::path> DesktopTest::OpenedFiles() const {
+  std::vector<std::filesystem::path> files;
+  std::string text;
+  const HANDLE record = CreateFileW(open_record_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+  if (record == INVALID_HANDLE_VALUE) return files;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(record, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  CloseHandle(record);
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), wide.data(), size);
+    files.emplace_back(wide);
+  }
+  return files;
 }
 
 std::filesystem::path DesktopTest::MakeFile(const std::wstring& name, const std::string& bytes) const {

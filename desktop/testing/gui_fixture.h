@@ -29,11 +29,15 @@ class DesktopTest : public ::testing::Test {
   // Saves a picture of a window, with its frame, as FOLDER/name.bmp when
   // the environment variable LABDOCS_SCREENSHOTS names a folder.
   void Screenshot(HWND window, const std::string& name) const;
+  // The files that the recording opener was given to open (the stage
+  // registers it for the demo's text documents).
+  std::vector<std::filesystem::path> OpenedFiles() const;
   // Writes a file of the test's own.
   std::filesystem::path MakeFile(const std::wstring& name, const std::string& bytes) const;
 
  private:
   std::filesystem::path home_;
+  std::filesystem::path open_record_;
   std::unique_ptr<DesktopProcess> host_;
 };
 

@@ -152,8 +152,17 @@ HWND DesktopProcess::Tree() const { return FindWindowExW(main_, nullptr, WC_TREE
 HWND DesktopProcess::List() const { return FindWindowExW(main_, nullptr, WC_LISTVIEWW, nullptr); }
 
 void DesktopProcess::Settle() const {
-  Send(main_, WM_NULL, 0, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  // The host answers a posted ping once it has handled everything posted
+  // before it (desktop/main_window.cpp). A nested loop that does not hand
+  // on other windows' messages (a popup menu's) leaves it unanswered for a
+  // while: the wait then ends without an error.
+  static const UINT ping = RegisterWindowMessageW(L"labdocs.ping");
+  static WPARAM count = 0;
+  const WPARAM mine = ++count;
+  PostMessageW(main_, ping, mine, 0);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (reinterpret_cast<WPARAM>(GetPropW(main_, L"labdocs.ping")) != mine && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   Send(main_, WM_NULL, 0, 0);
 }
 
@@ -263,6 +272,28 @@ void DesktopProcess::PressKey(HWND window, UINT key) {
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
 }
 
+HWND DesktopProcess::Focused() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info);
+  return info.hwndFocus ? info.hwndFocus : info.hwndActive;
+}
+
+void DesktopProcess::Key(UINT key, int times) {
+  for (int i = 0; i < times; ++i) {
+    Settle();
+    PressKey(Focused(), key);
+  }
+  Settle();
+}
+
+void DesktopProcess::TypeKeys(const std::wstring& text) {
+  Settle();
+  const HWND focus = Focused();
+  for (wchar_t c : text) PostMessageW(focus, WM_CHAR, c, 1);
+  Settle();
+}
+
 HWND DesktopProcess::WaitForm(const std::wstring& title) const {
   const HWND form = WaitFor([&] { return FindOwnWindow(L"LabdocsForm", title.empty() ? nullptr : &title); },
                             "the form " + Narrow(title));
@@ -273,6 +304,11 @@ HWND DesktopProcess::WaitForm(const std::wstring& title) const {
 
 void DesktopProcess::WaitNoForm() const {
   WaitFor([&] { return FindOwnWindow(L"LabdocsForm", nullptr) == nullptr; }, "the forms to close");
+  Settle();
+}
+
+void DesktopProcess::WaitClosed(HWND window) const {
+  WaitFor([&] { return !IsWindow(window); }, "a window to close");
   Settle();
 }
 
@@ -348,8 +384,7 @@ void DesktopProcess::ChooseFile(HWND dialog, const std::wstring& path) {
   if (!name) throw std::runtime_error("the file dialog has no file name box");
   Send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   PressButton(dialog, IDOK);
-  WaitFor([&] { return !IsWindow(dialog); }, "the file dialog to close");
-  Settle();
+  WaitClosed(dialog);
 }
 
 }  // namespace desktop::testing

@@ -48,12 +48,19 @@ class DesktopProcess {
   void PickMenuItem(int index);
   void PressKey(HWND window, UINT key);
 
+  // ---- the keyboard alone: keys and characters go to the window that has
+  // the host's focus, wherever it is ----
+  HWND Focused() const;
+  void Key(UINT key, int times = 1);
+  void TypeKeys(const std::wstring& text);
+
   // ---- windows the host opens ----
   // A form of the host (its own window class) with a title (any title
   // when empty), visible; raises after a timeout.
   HWND WaitForm(const std::wstring& title) const;
-  // Waits until no form is shown.
+  // Waits until no form is shown; until a window is gone.
   void WaitNoForm() const;
+  void WaitClosed(HWND window) const;
   // A system dialog (message box or file dialog) of the host.
   HWND WaitDialog() const;
   // A form's control by its component name; FindControl gives nullptr for
@@ -70,7 +77,7 @@ class DesktopProcess {
   std::wstring Text(HWND window) const;
   // Chooses a file in a common file dialog.
   void ChooseFile(HWND dialog, const std::wstring& path);
-  // Waits until the host is idle (its message queue empty).
+  // Waits until the host has handled what was posted to it.
   void Settle() const;
 
  private:
