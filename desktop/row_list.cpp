@@ -58,8 +58,13 @@ void RowList::Show(const rt::RowSet& rows) {
       }
     }
   }
-  for (std::size_t c = 0; c < columns_.size(); ++c)
-    ListView_SetColumnWidth(list_, static_cast<int>(c), LVSCW_AUTOSIZE_USEHEADER);
+  for (std::size_t c = 0; c < columns_.size(); ++c) {
+    // As wide as the widest cell, and never narrower than the caption.
+    ListView_SetColumnWidth(list_, static_cast<int>(c), LVSCW_AUTOSIZE);
+    const std::wstring title = Wide(columns_[c].title);
+    const int caption = static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(title.c_str()))) + 24;
+    if (ListView_GetColumnWidth(list_, static_cast<int>(c)) < caption) ListView_SetColumnWidth(list_, static_cast<int>(c), caption);
+  }
   SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list_, nullptr, TRUE);
 }
