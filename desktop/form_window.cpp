@@ -392,10 +392,8 @@ void FormWindow::Command(HWND window, int code) {
     case CBN_SETFOCUS:
       queue_([this] { TakeFocusFromWindows(); });
       break;
-    case EN_CHANGE:
-    case CBN_SELCHANGE: {
-      // (Typing into a combo box's edit reaches the model through
-      // CommitTyping.)
+    case EN_CHANGE:       // an edit's or a memo's (a combo box's typing: CommitTyping)
+    case CBN_SELCHANGE: {  // an entry chosen from a combo box's list
       auto* typed = dynamic_cast<rt::TWinControl*>(control);
       if (!typed) break;
       // The text is read when the action runs, not now: characters typed

@@ -26,24 +26,16 @@ std::string ReadFile(const std::filesystem::path& path) {
   return bytes.str();
 }
 
-
 class DocumentsGuiTest : public DesktopTest {
  protected:
-  std::string Stored(const std::string& file_name) {
-    std::string content;
-    for (const auto& row : Query("SELECT k.DATA FROM DB_FILE_CHUNK k JOIN DB_FILE_CONTENT c ON c.CONTENT_ID = k.CONTENT_ID"
-                                 " JOIN DB_FILE_STORAGE s ON s.LABDOC_ID = c.LABDOC_ID WHERE s.FILE_NAME = '" +
-                                 file_name + "' AND c.REPLACEDTIME IS NULL AND c.PENDING = 0 ORDER BY k.SEQ"))
-      content += row[0];
-    return content;
-  }
-  // The name column of the documents' list.
-  int NameColumn() {
-    for (int c = 0; c < 8; ++c)
-      if (Host().ColumnTitle(c) == L"名称") return c;
-    ADD_FAILURE() << "the list has no column 名称";
+  // The list's column with a caption.
+  int Column(const std::wstring& title) {
+    for (int c = 0; c < 16; ++c)
+      if (Host().ColumnTitle(c) == title) return c;
+    ADD_FAILURE() << "the list has no column " << Utf8(title);
     return 0;
   }
+  int NameColumn() { return Column(L"名称"); }
   void AnswerMessage(int button, const std::wstring& expected_text) {
     const HWND box = Host().WaitDialog();
     EXPECT_NE(Host().DialogText(box).find(expected_text), std::wstring::npos) << Utf8(Host().DialogText(box));
@@ -61,8 +53,7 @@ TEST_F(DocumentsGuiTest, ListsADirectoryAndSortsByAHeaderClick) {
   EXPECT_EQ(Host().Cell(1, name), kCalibration);
   // A click sorts by the column, a second click the other way round:
   // numbers as numbers, texts in the system's collation.
-  int id = 0;
-  while (Host().ColumnTitle(id) != L"ID") ++id;
+  const int id = Column(L"ID");
   Host().ClickHeader(id);
   EXPECT_EQ(Host().Cell(0, id) + L"," + Host().Cell(1, id), L"1,2");
   Host().ClickHeader(id);
@@ -108,7 +99,7 @@ TEST_F(DocumentsGuiTest, AddsADocumentWithAChineseNameThroughTheRecordForm) {
   EXPECT_EQ(Scalar("SELECT d.DESCS FROM RIS_DOC d JOIN DB_FILE_STORAGE s ON s.LABDOC_ID = d.LABDOC_ID"
                    " WHERE s.FILE_NAME = '" + utf8_name + "' AND d.DocType = '1'"),
             "\xe7\xac\xac\xe4\xb8\x80\xe8\xa1\x8c\r\n\xe5\x90\xab\"\xe5\xbc\x95\xe5\x8f\xb7\"");
-  EXPECT_EQ(Stored(utf8_name), content);
+  EXPECT_EQ(StoredContent(utf8_name), content);
   EXPECT_EQ(Scalar("SELECT count(*) FROM DB_FILE_RECORD r JOIN DB_FILE_STORAGE s ON s.LABDOC_ID = r.LABDOC_ID"
                    " WHERE s.FILE_NAME = '" + utf8_name + "'"),
             "1");
@@ -146,7 +137,7 @@ TEST_F(DocumentsGuiTest, SavesACopyThroughTheSaveDialog) {
   // The default extension comes from the document's type.
   const std::filesystem::path saved = target.wstring() + L".csv";
   ASSERT_TRUE(std::filesystem::exists(saved));
-  EXPECT_EQ(ReadFile(saved), Stored(Utf8(kCalibration)));
+  EXPECT_EQ(ReadFile(saved), StoredContent(Utf8(kCalibration)));
   EXPECT_FALSE(ReadFile(saved).empty());
 }
 

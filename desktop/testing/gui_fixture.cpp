@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <fstream>
-#include <sstream>
 
 namespace desktop::testing {
 namespace {
@@ -74,18 +73,19 @@ std::string DesktopTest::Scalar(const std::string& sql) const {
   return rows.empty() || rows[0].empty() ? std::string("(no row)") : rows[0][0];
 }
 
+std::string DesktopTest::StoredContent(const std::string& file_name) const {
+  std::string content;
+  for (const auto& row : Query("SELECT k.DATA FROM DB_FILE_CHUNK k JOIN DB_FILE_CONTENT c ON c.CONTENT_ID = k.CONTENT_ID"
+                               " JOIN DB_FILE_STORAGE s ON s.LABDOC_ID = c.LABDOC_ID WHERE s.FILE_NAME = '" +
+                               file_name + "' AND c.REPLACEDTIME IS NULL AND c.PENDING = 0 ORDER BY k.SEQ"))
+    content += row[0];
+  return content;
+}
+
 std::vector<std::filesystem::path> DesktopTest::OpenedFiles() const {
   std::vector<std::filesystem::path> files;
-  std::string text;
-  const HANDLE record = CreateFileW(open_record_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-  if (record == INVALID_HANDLE_VALUE) return files;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(record, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-  CloseHandle(record);
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
+  std::ifstream record(open_record_, std::ios::binary);
+  for (std::string line; std::getline(record, line);) {
     const int size = MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), wide.data(), size);

@@ -26,6 +26,8 @@ class DesktopTest : public ::testing::Test {
   // The rows of a query on the home's database, each cell as UTF-8 text.
   std::vector<std::vector<std::string>> Query(const std::string& sql) const;
   std::string Scalar(const std::string& sql) const;
+  // The current content the document store holds for a file name (UTF-8).
+  std::string StoredContent(const std::string& file_name) const;
   // Saves a picture of a window, with its frame, as FOLDER/name.bmp when
   // the environment variable LABDOCS_SCREENSHOTS names a folder.
   void Screenshot(HWND window, const std::string& name) const;

@@ -4,7 +4,6 @@
 // focus, as a keyboard sends them.
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "desktop/testing/gui_fixture.h"
@@ -14,14 +13,6 @@ namespace {
 
 class KeyboardGuiTest : public DesktopTest {
  protected:
-  std::string StoredContent(const std::string& file_name) {
-    std::string content;
-    for (const auto& row : Query("SELECT k.DATA FROM DB_FILE_CHUNK k JOIN DB_FILE_CONTENT c ON c.CONTENT_ID = k.CONTENT_ID"
-                                 " JOIN DB_FILE_STORAGE s ON s.LABDOC_ID = c.LABDOC_ID WHERE s.FILE_NAME = '" +
-                                 file_name + "' AND c.REPLACEDTIME IS NULL AND c.PENDING = 0 ORDER BY k.SEQ"))
-      content += row[0];
-    return content;
-  }
   // Waits until the recording opener has written what it was given.
   std::vector<std::filesystem::path> WaitOpened() {
     std::vector<std::filesystem::path> opened;
