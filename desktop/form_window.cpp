@@ -124,7 +124,8 @@ FormWindow::~FormWindow() {
   // The owner comes back before this window goes, so that the system
   // activates it rather than another program's window.
   if (owner_) EnableWindow(owner_, TRUE);
-  for (auto& [window, control] : controls_) RemovePropW(window, kNameProperty);
+  for (auto& [window, control] : controls_)
+    GlobalDeleteAtom(static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropW(window, kNameProperty))));
   DestroyWindow(window_);
   if (owner_) SetActiveWindow(owner_);
   for (HFONT font : fonts_) DeleteObject(font);
