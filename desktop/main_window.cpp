@@ -118,14 +118,17 @@ bool MainWindow::PreTranslate(const MSG& message) {
   if (message.message != WM_KEYDOWN && message.message != WM_SYSKEYDOWN) return false;
   if (message.hwnd != tree_ && message.hwnd != list_->Handle() && message.hwnd != window_) return false;
   const bool shift = GetKeyState(VK_SHIFT) < 0;
-  if (message.wParam == VK_F5 && message.message == WM_KEYDOWN) {
+  auto guarded = [this](auto action) {
     try {
-      Refresh(true);
+      action();
     } catch (const std::exception& error) {
       Report(Wide(error.what()));
     }
     return true;
-  }
+  };
+  if (message.wParam == VK_F5 && message.message == WM_KEYDOWN) return guarded([this] { Refresh(true); });
+  if (message.wParam == VK_RETURN && message.message == WM_KEYDOWN && message.hwnd == list_->Handle())
+    return guarded([this] { RunDefault(); });
   if (message.wParam == VK_TAB && message.message == WM_KEYDOWN) {
     // Tab moves between the tree and the list.
     SetFocus(message.hwnd == tree_ ? list_->Handle() : tree_);
@@ -152,7 +155,6 @@ LRESULT MainWindow::Notify(const NMHDR& header) {
         ShowStatus();
         break;
       case NM_DBLCLK:
-      case NM_RETURN:
         RunDefault();
         break;
       default:

@@ -27,7 +27,8 @@ class MainWindow {
 
   HWND Handle() const { return window_; }
   // Keys the main window takes before the focused control does (F5, Tab,
-  // the menu key, Shift+F10); true when the message was used.
+  // Enter on the list, the menu key, Shift+F10); true when the message was
+  // used.
   bool PreTranslate(const MSG& message);
 
  private:

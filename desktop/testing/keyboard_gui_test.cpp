@@ -1,7 +1,7 @@
-// A session by keyboard alone: adding a document, revising it through the
-// program its type opens with (the recording opener), and deleting it,
+// Keys: a session by keyboard alone (adding a document, revising it through
+// the program its type opens with, the recording opener, and deleting it),
 // with keys and typed characters sent only to the window that has the
-// focus, as a keyboard sends them.
+// focus, as a keyboard sends them; the default item run by Enter.
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -97,6 +97,24 @@ TEST_F(KeyboardGuiTest, AddsRevisesAndDeletesADocumentWithoutTheMouse) {
   const std::vector<std::filesystem::path> opened = WaitOpened();
   ASSERT_EQ(opened.size(), 1u) << "the program of the document's type was not started once";
   EXPECT_EQ(opened[0].filename().wstring(), name);
+}
+
+// The default item runs without its menu: Enter on a document's row opens
+// it with the program of its type; a double-click on a directory's row in
+// its category opens the directory.
+TEST_F(KeyboardGuiTest, EnterRunsTheDefaultItemAndADoubleClickOpensADirectory) {
+  Host().OpenNode({L"文档管理", L"质量管理明细"});
+  Host().DoubleClickRow(0);
+  ASSERT_EQ(Host().Text(Host().Main()), L"labdocs - 文档管理/质量管理明细/质量手册");
+  Host().SelectRows({0});
+  if (Host().Focused() != Host().List()) Host().Key(VK_TAB);  // from the tree to the list
+  ASSERT_EQ(Host().Focused(), Host().List());
+  Host().Key(VK_RETURN);
+  EXPECT_EQ(Host().Close(), 0u);
+  const std::vector<std::filesystem::path> opened = WaitOpened();
+  ASSERT_EQ(opened.size(), 1u) << "the default item did not open the document";
+  EXPECT_EQ(opened[0].filename().wstring(), L"质量手册第三版.txt");
+  EXPECT_EQ(opened[0].parent_path().filename().wstring(), L"DocCache");
 }
 
 }  // namespace

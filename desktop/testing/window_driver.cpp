@@ -247,16 +247,34 @@ void DesktopProcess::ClickHeader(int column) {
 
 void DesktopProcess::MenuKey() { PostMessageW(List(), WM_KEYDOWN, VK_APPS, 0); }
 
-void DesktopProcess::RightClickRow(int row) {
-  Remote remote(Id(), kRemoteSize);
+namespace {
+
+// A point on a row of a list-view, in its client coordinates.
+LPARAM PointOnRow(DWORD process, HWND list, int row) {
+  Remote remote(process, kRemoteSize);
   RECT place{};
   place.left = LVIR_LABEL;
   remote.Write(&place, sizeof place);
-  Send(List(), LVM_GETITEMRECT, static_cast<WPARAM>(row), remote.At());
+  Send(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), remote.At());
   remote.Read(&place, sizeof place);
-  const LPARAM at = MAKELPARAM(place.left + 4, (place.top + place.bottom) / 2);
+  return MAKELPARAM(place.left + 4, (place.top + place.bottom) / 2);
+}
+
+}  // namespace
+
+void DesktopProcess::RightClickRow(int row) {
+  const LPARAM at = PointOnRow(Id(), List(), row);
   PostMessageW(List(), WM_RBUTTONDOWN, MK_RBUTTON, at);
   PostMessageW(List(), WM_RBUTTONUP, 0, at);
+}
+
+void DesktopProcess::DoubleClickRow(int row) {
+  const LPARAM at = PointOnRow(Id(), List(), row);
+  PostMessageW(List(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(List(), WM_LBUTTONUP, 0, at);
+  PostMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  PostMessageW(List(), WM_LBUTTONUP, 0, at);
+  Settle();
 }
 
 void DesktopProcess::PickMenuItem(int index) {

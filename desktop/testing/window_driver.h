@@ -43,6 +43,7 @@ class DesktopProcess {
   // Opens the context menu: with the menu key, or a right-click on a row.
   void MenuKey();
   void RightClickRow(int row);
+  void DoubleClickRow(int row);
   // Picks the n-th command (from 0; separators are not counted) of the
   // popup menu that is open, with the arrow keys and Enter.
   void PickMenuItem(int index);
