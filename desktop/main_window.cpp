@@ -115,8 +115,11 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 
 bool MainWindow::PreTranslate(const MSG& message) {
-  if (message.message != WM_KEYDOWN && message.message != WM_SYSKEYDOWN) return false;
   if (message.hwnd != tree_ && message.hwnd != list_->Handle() && message.hwnd != window_) return false;
+  // The system's own menu for the menu key comes as it is released: the
+  // key's menu is this window's, opened as it is pressed.
+  if ((message.message == WM_KEYUP || message.message == WM_SYSKEYUP) && message.wParam == VK_APPS) return true;
+  if (message.message != WM_KEYDOWN && message.message != WM_SYSKEYDOWN) return false;
   const bool shift = GetKeyState(VK_SHIFT) < 0;
   auto guarded = [this](auto action) {
     try {
