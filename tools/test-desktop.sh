@@ -66,6 +66,7 @@ LABDOCS_SCREENSHOTS="$shots" wine "$build/bin/desktop_gui_tests.exe" --gtest_col
 echo "Desktop window tests under Wine: $((SECONDS - tests_started)) s; the whole desktop stage: $((SECONDS - started)) s"
 
 if $screenshots; then
+  # ImageMagick's own convert, as Debian installs it (not another one on PATH).
   for picture in "$shots"/*.bmp; do
     /usr/bin/convert "$picture" "docs/images/$(basename "${picture%.bmp}").png"
   done
