@@ -14,7 +14,10 @@
 #                            and the zh_CN.UTF-8 locale, under which Wine's
 #                            ANSI code page is 936), postgres (the
 #                            PostgreSQL server and its client library, for
-#                            a laboratory's shared database and its tests)
+#                            a laboratory's shared database and its tests),
+#                            desktop (the virtual X display, a Chinese font
+#                            and ImageMagick for the desktop host's window
+#                            tests and pictures)
 #
 # Nothing goes to standard output: what apt says goes to a log file, and a
 # line naming the packages and the log goes to standard error, so that the
@@ -29,8 +32,9 @@ declare -A sets=(
   [windows]="g++-mingw-w64-i686-posix tcl dpkg-dev libgtest-dev libgmock-dev"
   [wine]="wine wine32:i386 locales"
   [postgres]="postgresql libpq-dev"
+  [desktop]="xvfb xauth imagemagick fonts-wqy-microhei"
 )
-all=(console tests bench fuzz windows wine postgres)
+all=(console tests bench fuzz windows wine postgres desktop)
 
 chosen=("$@")
 [ "${#chosen[@]}" -eq 0 ] && chosen=(all)

@@ -111,8 +111,13 @@ void TForm::SetProperty(std::string_view name, const PropValue& value) {
     SetName(unique);
   } else if (gbk::SameText(name, "KeyPreview")) key_preview_ = PropBool(name, value);
   else if (gbk::SameText(name, "OldCreateOrder")) old_create_order_ = PropBool(name, value);
-  else if (gbk::SameText(name, "ClientWidth")) SetBounds(Left(), Top(), PropInt(name, value), Height());
-  else if (gbk::SameText(name, "ClientHeight")) SetBounds(Left(), Top(), Width(), PropInt(name, value));
+  else if (gbk::SameText(name, "ClientWidth")) {
+    client_sized_ = true;
+    SetBounds(Left(), Top(), PropInt(name, value), Height());
+  } else if (gbk::SameText(name, "ClientHeight")) {
+    client_sized_ = true;
+    SetBounds(Left(), Top(), Width(), PropInt(name, value));
+  }
   else TWinControl::SetProperty(name, value);
 }
 

@@ -39,6 +39,10 @@ class TForm : public TWinControl {
 
   bool OldCreateOrder() const { return old_create_order_; }
   bool KeyPreview() const { return key_preview_; }
+  // The layout gave the size of the client area (ClientWidth or
+  // ClientHeight) rather than the window's outer size; Width and Height
+  // hold that size either way.
+  bool ClientSized() const { return client_sized_; }
 
   // Focus.
   TWinControl* ActiveControl() const { return active_control_; }
@@ -110,6 +114,7 @@ class TForm : public TWinControl {
 
   bool old_create_order_ = false;
   bool key_preview_ = false;
+  bool client_sized_ = false;
   bool created_ = false;
   bool destroying_ = false;
   bool modal_ = false;

@@ -1,0 +1,75 @@
+#include "desktop/control_style.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "desktop/wide_text.h"
+#include "runtime/text/gbk.h"
+#include "runtime/ui/controls.h"
+
+namespace desktop {
+namespace {
+
+const std::string* TextSetting(const rt::TControl& control, const std::string& name) {
+  const rt::PropValue* value = control.AppearanceOf(name);
+  return value ? std::get_if<std::string>(value) : nullptr;
+}
+
+int CharsetOf(const std::string& name) {
+  static constexpr std::array<std::pair<std::string_view, int>, 8> kCharsets = {{
+      {"DEFAULT_CHARSET", DEFAULT_CHARSET}, {"ANSI_CHARSET", ANSI_CHARSET}, {"GB2312_CHARSET", GB2312_CHARSET},
+      {"CHINESEBIG5_CHARSET", CHINESEBIG5_CHARSET}, {"SHIFTJIS_CHARSET", SHIFTJIS_CHARSET},
+      {"SYMBOL_CHARSET", SYMBOL_CHARSET}, {"OEM_CHARSET", OEM_CHARSET}, {"HANGEUL_CHARSET", HANGEUL_CHARSET}}};
+  for (const auto& [text, value] : kCharsets)
+    if (rt::gbk::SameText(text, name)) return value;
+  return DEFAULT_CHARSET;
+}
+
+}  // namespace
+
+FontSpec FontFrom(const rt::TControl& control, const std::string& prefix, FontSpec base) {
+  if (const std::string* name = TextSetting(control, prefix + ".Name")) base.name = *name;
+  if (const rt::PropValue* height = control.AppearanceOf(prefix + ".Height"))
+    if (const auto* number = std::get_if<std::int64_t>(height)) base.height = static_cast<int>(*number);
+  if (const std::string* charset = TextSetting(control, prefix + ".Charset")) base.charset = CharsetOf(*charset);
+  if (const rt::PropValue* style = control.AppearanceOf(prefix + ".Style")) {
+    if (const auto* styles = std::get_if<std::vector<std::string>>(style)) {
+      auto has = [&](std::string_view s) { return std::find(styles->begin(), styles->end(), s) != styles->end(); };
+      base.bold = has("fsBold");
+      base.italic = has("fsItalic");
+      base.underline = has("fsUnderline");
+    }
+  }
+  return base;
+}
+
+FontSpec FontOf(const rt::TControl& control) {
+  const FontSpec base = control.Parent() ? FontOf(*control.Parent()) : FontSpec{};
+  return FontFrom(control, "Font", base);
+}
+
+HFONT MakeFont(const FontSpec& spec) {
+  const std::wstring face = Wide(spec.name);
+  return CreateFontW(spec.height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic, spec.underline, FALSE,
+                     static_cast<DWORD>(spec.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, face.substr(0, LF_FACESIZE - 1).c_str());
+}
+
+std::optional<COLORREF> ColourOf(const rt::TControl& control, const std::string& name) {
+  const rt::PropValue* value = control.AppearanceOf(name);
+  if (!value) return std::nullopt;
+  if (const auto* number = std::get_if<std::int64_t>(value)) return static_cast<COLORREF>(*number & 0xFFFFFF);
+  const auto* text = std::get_if<std::string>(value);
+  if (!text) return std::nullopt;
+  static constexpr std::array<std::pair<std::string_view, COLORREF>, 12> kNamed = {{
+      {"clWhite", RGB(255, 255, 255)}, {"clBlack", RGB(0, 0, 0)}, {"clRed", RGB(255, 0, 0)},
+      {"clGreen", RGB(0, 128, 0)}, {"clBlue", RGB(0, 0, 255)}, {"clNavy", RGB(0, 0, 128)},
+      {"clMaroon", RGB(128, 0, 0)}, {"clGray", RGB(128, 128, 128)}, {"clSilver", RGB(192, 192, 192)},
+      {"clYellow", RGB(255, 255, 0)}, {"clBtnFace", RGB(212, 208, 200)}, {"clWindow", RGB(255, 255, 255)}}};
+  for (const auto& [named, colour] : kNamed)
+    if (rt::gbk::SameText(named, *text)) return colour;
+  return std::nullopt;
+}
+
+}  // namespace desktop

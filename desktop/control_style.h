@@ -1,0 +1,36 @@
+// What a control's appearance settings (rt::TControl::Appearance) give the
+// window system: its font (name, height, character set, style; a control
+// without one of these takes its parent's, as ParentFont has it) and its
+// colours.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "runtime/platform/platform.h"
+
+namespace rt {
+class TControl;
+}
+
+namespace desktop {
+
+struct FontSpec {
+  std::string name = "MS Shell Dlg";  // GBK
+  int height = -11;
+  int charset = DEFAULT_CHARSET;
+  bool bold = false, italic = false, underline = false;
+  friend bool operator==(const FontSpec&, const FontSpec&) = default;
+};
+
+// The font a control shows, its own settings over its parents'.
+FontSpec FontOf(const rt::TControl& control);
+// A font setting by prefix ("Font" or "TitleFont").
+FontSpec FontFrom(const rt::TControl& control, const std::string& prefix, FontSpec base);
+HFONT MakeFont(const FontSpec& spec);
+
+// A colour setting ("Color", "Font.Color", ...) as the window system's
+// colour: a number (0x00BBGGRR) or a named colour (clWhite, clBtnFace, ...).
+std::optional<COLORREF> ColourOf(const rt::TControl& control, const std::string& name);
+
+}  // namespace desktop

@@ -1,0 +1,103 @@
+// The desktop host: the same home folder, plug-in and browser as the
+// terminal console (console/home.h, host/browser.h), shown in the system's
+// windows. Options as the console's (--home DIR, --empty, the environment
+// the plug-in sees); a problem before the main window opens is told in a
+// message box and ends the program with the console's exit codes.
+#include "runtime/platform/platform.h"
+
+#include <commctrl.h>
+
+#include <memory>
+#include <optional>
+
+#include "console/exit_codes.h"
+#include "console/home.h"
+#include "console/options.h"
+#include "desktop/main_window.h"
+#include "desktop/wide_text.h"
+#include "desktop/win32_presenter.h"
+#include "host/browser.h"
+#include "host/plugin.h"
+#include "runtime/data/database.h"
+#include "runtime/host/environment.h"
+#include "runtime/platform/console.h"
+#include "runtime/ui/application.h"
+
+namespace {
+
+int Fail(const std::wstring& text, int code) {
+  MessageBoxW(nullptr, text.c_str(), L"labdocs", MB_OK | MB_ICONERROR);
+  return code;
+}
+
+rt::HostEnvironment EnvironmentFrom(const console::Options& options, const std::string& base_dir) {
+  rt::HostEnvironment environment = rt::DefaultEnvironment();
+  environment.base_dir = base_dir;
+  if (options.user_id) environment.user_id = *options.user_id;
+  if (options.user_name) environment.user_name = *options.user_name;
+  if (options.computer_name) environment.computer_name = *options.computer_name;
+  if (options.sys_code) environment.sys_code = *options.sys_code;
+  if (options.display_style) environment.display_style = *options.display_style;
+  return environment;
+}
+
+int MessageLoop(desktop::MainWindow& window) {
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (window.PreTranslate(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return console::kExitOk;
+}
+
+int Run(const console::Options& options) {
+  try {
+    const console::HomeFolder home = console::MakeHomeFolder(options.home);
+    rt::SetEnvironment(EnvironmentFrom(options, home.base_dir));
+    console::OpenHome(home, options.empty);
+  } catch (const std::exception& error) {
+    return Fail(desktop::Wide(error.what()), console::kExitHome);
+  }
+  std::unique_ptr<host::Plugin> plugin;
+  try {
+    plugin = std::make_unique<host::Plugin>(options.plugin);
+  } catch (const std::exception& error) {
+    return Fail(desktop::Wide(error.what()), console::kExitPlugin);
+  }
+  int code = console::kExitOk;
+  {
+    std::optional<host::Browser> browser;
+    try {
+      browser.emplace(*plugin, rt::Session());
+    } catch (const rt::EDatabaseError& error) {
+      return Fail(desktop::Wide(console::UnreadableDatabase(rt::Session().Path(), error.what())), console::kExitHome);
+    }
+    desktop::MainWindow window(*browser);
+    desktop::Win32Presenter presenter(window.Handle());
+    rt::Application().SetPresenter(&presenter);
+    code = MessageLoop(window);
+    rt::Application().SetPresenter(nullptr);
+  }
+  plugin.reset();
+  rt::CloseSession();
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
+  InitCommonControlsEx(&controls);
+  console::Options options;
+  try {
+    options = console::ParseOptions(rt::platform::CommandLineArguments(argc, argv));
+  } catch (const std::exception& error) {
+    return Fail(desktop::Wide(error.what()), console::kExitUsage);
+  }
+  try {
+    return Run(options);
+  } catch (const std::exception& error) {
+    return Fail(desktop::Wide(error.what()), console::kExitInternal);
+  }
+}
