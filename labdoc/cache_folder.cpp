@@ -14,6 +14,7 @@
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/file_name.h"
+#include "runtime/platform/sleep.h"
 
 namespace labdocs::labdoc {
 namespace {
@@ -111,7 +112,7 @@ void AtomicFile::PutInPlace(const ContentSummary& content) {
     }
     if (attempt == kAttempts || !in_use)
       throw rt::Exception("无法将取出的文件放到 " + target_ + " (错误 " + std::to_string(error) + ")");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    rt::platform::SleepFor(std::chrono::milliseconds(100));
   }
   placed_ = true;
   lock_.Release();

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "labdoc/testing/store_fixture.h"
+#include "runtime/platform/sleep.h"
 
 extern char** environ;
 
@@ -83,8 +84,8 @@ TEST_F(CrashTest, StoresKilledAnywhereLeaveTheDocumentsWholeAndNothingAfterTheNe
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!fs::exists(ready) && ::waitpid(helper, &status, WNOHANG) == 0 &&
            std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(delay);
+      rt::platform::SleepFor(std::chrono::milliseconds(1));
+    rt::platform::SleepFor(delay);
     ::kill(helper, SIGKILL);
     ::waitpid(helper, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the helper ended by itself: " << folder_.Read("helper.err");

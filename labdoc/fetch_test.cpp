@@ -10,6 +10,7 @@
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/platform/testing/test_support.h"
+#include "runtime/platform/sleep.h"
 
 namespace labdocs::labdoc::testing {
 namespace {
@@ -142,7 +143,7 @@ TEST_F(FetchTest, TwoProcessesFetchingAtOnceBothGetTheWholeFile) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!(fs::exists(folder_.Native("ready0")) && fs::exists(folder_.Native("ready1"))) &&
          std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    rt::platform::SleepFor(std::chrono::milliseconds(2));
   std::ofstream(go).put('1');
   std::vector<int> exit_codes;
   for (auto& helper : helpers) exit_codes.push_back(helper->Wait());

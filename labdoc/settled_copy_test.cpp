@@ -11,6 +11,7 @@
 
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/platform/identity.h"
+#include "runtime/platform/sleep.h"
 
 namespace labdocs::labdoc::testing {
 namespace {
@@ -45,7 +46,7 @@ TEST_F(SettledCopyTest, ASettledCopyOnceCheckedIsAnsweredWithoutBeingRead) {
   const std::string path = Fetch(doc_id);
   EXPECT_EQ(Fetch(doc_id), path);
   EXPECT_EQ(RecordedIdentities(), 0) << "a copy changed within the last two seconds is not trusted by its times";
-  std::this_thread::sleep_for(2100ms);
+  rt::platform::SleepFor(2100ms);
   EXPECT_EQ(Fetch(doc_id), path);  // read and found current once more; now settled
   EXPECT_EQ(RecordedIdentities(), 1);
   GiveTheContentAnotherDigest(doc_id);
@@ -77,7 +78,7 @@ TEST_F(SettledCopyTest, AnyRecordedChangeOnDiskSendsTheCopyBackToItsDigest) {
     const std::int32_t doc_id = Save(WriteSource("doc" + std::to_string(i) + ".txt", "content " + std::to_string(i)));
     fetched.emplace_back(doc_id, Fetch(doc_id));
   }
-  std::this_thread::sleep_for(2100ms);
+  rt::platform::SleepFor(2100ms);
   for (const auto& [doc_id, path] : fetched) EXPECT_EQ(Fetch(doc_id), path);
   ASSERT_EQ(RecordedIdentities(), static_cast<std::int64_t>(changes.size()));
   for (std::size_t i = 0; i < changes.size(); ++i) {

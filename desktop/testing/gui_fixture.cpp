@@ -51,6 +51,20 @@ std::vector<std::vector<std::string>> DesktopTest::Query(const std::string& sql)
     return rows;
   }
   sqlite3_busy_timeout(db, 5000);
+  // The contents' bytes lie in the content file beside the database, which
+  // the name in DB_CONTENT_FILE gives: attached, its DB_FILE_CHUNK is found.
+  sqlite3_stmt* named = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT NAME FROM DB_CONTENT_FILE", -1, &named, nullptr) == SQLITE_OK &&
+      sqlite3_step(named) == SQLITE_ROW) {
+    const std::string file = Utf8(home_.wstring()) + "/" + reinterpret_cast<const char*>(sqlite3_column_text(named, 0));
+    sqlite3_stmt* attach = nullptr;
+    if (sqlite3_prepare_v2(db, "ATTACH DATABASE ? AS content", -1, &attach, nullptr) == SQLITE_OK) {
+      sqlite3_bind_text(attach, 1, file.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(attach) != SQLITE_DONE) ADD_FAILURE() << sqlite3_errmsg(db) << " attaching " << file;
+    }
+    sqlite3_finalize(attach);
+  }
+  sqlite3_finalize(named);
   sqlite3_stmt* statement = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
     ADD_FAILURE() << sqlite3_errmsg(db) << " in " << sql;

@@ -17,7 +17,7 @@ class KeyboardGuiTest : public DesktopTest {
   std::vector<std::filesystem::path> WaitOpened() {
     std::vector<std::filesystem::path> opened;
     for (int i = 0; i < 200 && opened.empty(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      ::Sleep(50);
       opened = OpenedFiles();
     }
     return opened;

@@ -24,7 +24,7 @@ auto WaitFor(F found, const std::string& what) {
   while (true) {
     if (auto result = found()) return result;
     if (std::chrono::steady_clock::now() > until) throw std::runtime_error("timed out waiting for " + what);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::Sleep(50);
   }
 }
 
@@ -162,7 +162,7 @@ void DesktopProcess::Settle() const {
   PostMessageW(main_, ping, mine, 0);
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
   while (reinterpret_cast<WPARAM>(GetPropW(main_, L"labdocs.ping")) != mine && std::chrono::steady_clock::now() < until)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::Sleep(10);
   Send(main_, WM_NULL, 0, 0);
 }
 
@@ -287,7 +287,7 @@ void DesktopProcess::PickMenuItem(int index) {
 void DesktopProcess::PressKey(HWND window, UINT key) {
   PostMessageW(window, WM_KEYDOWN, key, 1);
   PostMessageW(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  ::Sleep(60);
 }
 
 HWND DesktopProcess::Focused() const {
@@ -374,7 +374,7 @@ void DesktopProcess::PressButton(HWND dialog, int id) {
 
 void DesktopProcess::Click(HWND button) {
   PostMessageW(button, BM_CLICK, 0, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ::Sleep(100);
 }
 
 void DesktopProcess::Type(HWND control, const std::wstring& text) {

@@ -29,6 +29,7 @@
 #include "module/host/doc_store.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/platform/platform.h"
+#include "runtime/platform/sleep.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ int FetchOnce(const Store& store, char** argv) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!std::filesystem::exists(argv[4])) {
     if (std::chrono::steady_clock::now() > deadline) return 6;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    rt::platform::SleepFor(std::chrono::milliseconds(1));
   }
 
   std::vector<char> buffer(labdocs::kFilePathBufferSize, '\0');

@@ -24,6 +24,7 @@
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
 #include "runtime/platform/testing/test_support.h"
+#include "runtime/platform/sleep.h"
 
 namespace labdocs {
 namespace {
@@ -265,7 +266,7 @@ TEST_F(RevisionTest, ARowWithoutAUsableNumberUsesMinusOneThroughout) {
     EXPECT_TRUE(presenter_.Log().empty()) << ::testing::PrintToString(presenter_.Log());
   }
   EXPECT_EQ(ReadFile(CacheCopy(u8"孤本.doc")), "本地");
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  rt::platform::SleepFor(std::chrono::milliseconds(200));
   EXPECT_FALSE(fs::exists(opened_));
 }
 
@@ -313,7 +314,7 @@ TEST_F(RevisionTest, AFailedFetchEndsTheCommandSilently) {
   SelectRow(Row(999, "不存在.doc"));
   EXPECT_EQ(Revise(), 0);
   EXPECT_TRUE(presenter_.Log().empty());
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  rt::platform::SleepFor(std::chrono::milliseconds(200));
   EXPECT_FALSE(fs::exists(opened_));
 }
 

@@ -14,6 +14,7 @@
 #include "runtime/platform/testing/test_support.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
+#include "runtime/platform/sleep.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -220,6 +221,16 @@ TEST(PlatformFindTest, WildcardsMatchWholeCharacters) {
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+// A wait lasts at least as long as it was asked to (the 32-bit Windows
+// build's C++ library once did not wait at all).
+TEST(PlatformTimeTest, SleepForWaitsAtLeastItsDuration) {
+  for (const milliseconds duration : {milliseconds(0), milliseconds(30), milliseconds(120)}) {
+    const auto start = std::chrono::steady_clock::now();
+    rt::platform::SleepFor(duration);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, duration) << duration.count();
+  }
+}
+
 TEST(PlatformTimeTest, DosDateTimeKeepsEvenSeconds) {
   WORD date = 0, time = 0;
   FILETIME ft = UtcFileTime(2019, 5, 17, 13, 45, 31, 999);
@@ -390,7 +401,7 @@ std::intptr_t Code(HINSTANCE result) { return reinterpret_cast<std::intptr_t>(re
 std::optional<std::string> WaitForFile(const AnsiTestFolder& folder, const std::string& name) {
   for (int i = 0; i < 100; ++i) {
     if (fs::exists(folder.Native(name))) return folder.Read(name);
-    std::this_thread::sleep_for(milliseconds(50));
+    rt::platform::SleepFor(milliseconds(50));
   }
   return std::nullopt;
 }
@@ -526,7 +537,7 @@ TEST(PlatformShellTest, TheRegisteredProgramGetsTheGbkNameWhole) {
   const auto deadline = steady_clock::now() + seconds(30);
   std::string recorded;
   while (recorded.find('\n') == std::string::npos && steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(milliseconds(20));
+    rt::platform::SleepFor(milliseconds(20));
     recorded = folder.Read("opened.txt");
   }
   EXPECT_EQ(recorded, rt::platform::PathUtf8(rt::platform::NativePath(ansi)) + "\n");

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/platform/platform.h"
+#include "runtime/platform/sleep.h"
 
 namespace rt::testing {
 
@@ -34,7 +35,7 @@ std::vector<std::string> RecordingOpener::Opened(std::size_t count) const {
     std::ifstream in(record_, std::ios::binary);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     if (lines.size() >= count || std::chrono::steady_clock::now() > deadline) return lines;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    rt::platform::SleepFor(std::chrono::milliseconds(5));
   }
 }
 
@@ -68,7 +69,7 @@ void RemoveAll(const std::filesystem::path& folder) {
     std::filesystem::remove_all(folder, error);
     if (!error) return;
     if (std::chrono::steady_clock::now() > deadline) throw std::filesystem::filesystem_error("cannot remove", folder, error);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    rt::platform::SleepFor(std::chrono::milliseconds(50));
   }
 }
 
