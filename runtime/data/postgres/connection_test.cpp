@@ -15,14 +15,13 @@
 namespace rt::postgres {
 namespace {
 
-class ConnectionTest : public ::testing::Test {
+class ConnectionTest : public testing::ServerTest {
  protected:
   void SetUp() override {
-    const std::string conninfo = testing::ServerConnectionString();
-    ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
-    connection_.emplace(conninfo);
+    ServerTest::SetUp();
+    if (db_) connection_ = &db_->Link();
   }
-  std::optional<Connection> connection_;
+  Connection* connection_ = nullptr;
 };
 
 TEST(NumberParametersTest, QuestionMarksOutsideTextsNamesAndComments) {

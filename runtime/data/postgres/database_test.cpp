@@ -13,21 +13,15 @@
 namespace rt::postgres {
 namespace {
 
-class PostgresDatabaseTest : public ::testing::Test {
+// (A schema of the test's own: temporary tables would take writes in a
+// read-only transaction.)
+class PostgresDatabaseTest : public testing::ServerTest {
  protected:
   void SetUp() override {
-    const std::string conninfo = testing::ServerConnectionString();
-    ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
-    db_.emplace(conninfo);
-    // A schema of the test's own (temporary tables would take writes in a
-    // read-only transaction).
-    schema_.emplace(db_->Link());
-    db_->Execute("Create Table 文档 (ID integer primary key, 名称 text, 时间 timestamp)");
+    ServerTest::SetUp();
+    if (!HasFatalFailure()) db_->Execute("Create Table 文档 (ID integer primary key, 名称 text, 时间 timestamp)");
   }
   std::int64_t Count() { return std::get<std::int64_t>(db_->Query("Select count(*) From 文档").rows[0][0]); }
-
-  std::optional<Database> db_;
-  std::optional<testing::TestSchema> schema_;
 };
 
 TEST_F(PostgresDatabaseTest, ATextIsAllOrNothing) {

@@ -16,18 +16,9 @@
 namespace rt::postgres {
 namespace {
 
-class PostgresSchemaTest : public ::testing::Test {
+class PostgresSchemaTest : public testing::ServerTest {
  protected:
-  void SetUp() override {
-    const std::string conninfo = testing::ServerConnectionString();
-    ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
-    db_.emplace(conninfo);
-    schema_.emplace(db_->Link());
-  }
   std::int64_t Count(const std::string& sql) { return std::get<std::int64_t>(db_->Query(sql).rows[0][0]); }
-
-  std::optional<Database> db_;
-  std::optional<testing::TestSchema> schema_;
 };
 
 TEST_F(PostgresSchemaTest, EveryTableHasTheColumnsOfSqlitesInTheirOrder) {

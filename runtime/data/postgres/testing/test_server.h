@@ -8,7 +8,10 @@
 #include <random>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "runtime/data/postgres/connection.h"
+#include "runtime/data/postgres/database.h"
 #include "runtime/platform/testing/test_support.h"
 
 namespace rt::postgres::testing {
@@ -48,6 +51,20 @@ class TestSchema {
  private:
   Connection& connection_;
   std::string name_;
+};
+
+// A test with a database session on the server, in a schema of its own.
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string conninfo = ServerConnectionString();
+    ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
+    db_.emplace(conninfo);
+    schema_.emplace(db_->Link());
+  }
+
+  std::optional<Database> db_;
+  std::optional<TestSchema> schema_;  // after db_: it goes first
 };
 
 }  // namespace rt::postgres::testing
