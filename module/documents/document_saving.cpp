@@ -43,6 +43,13 @@ void TfrmMain::btnSaveClick(rt::TObject* sender) {
     return;
   }
   if (FEditMode == kEditNew) {
+    // A document needs a directory: one without would be listed nowhere.
+    // (The directory comes from the last menu opened on a directory's or a
+    // document's row; a menu opened on no row names none.)
+    if (rt::gbk::Trim(FDocType).empty()) {
+      OleCheck(objCommon->Alert("没有选定文档目录，文档没有添加！请在文档目录或文档上打开菜单新增文档。"));
+      return;
+    }
     if (!rt::FileExists(file_name)) {
       OleCheck(objCommon->Alert("文件 " + file_name + " 不存在，请输入正确文件路径！"));
       return;

@@ -94,6 +94,7 @@ TEST_F(DocumentSavingTest, AFileThatWasNotStoredAddsNoDocumentAndSaysWhy) {
     std::string path;
     std::string message;
     bool store_missing = false;
+    bool no_directory = false;  // no menu named a directory yet
   };
   const std::string plain = LocalFile(u8"方案.doc");
   // A path of 252 bytes: too long for the store, short enough for every
@@ -117,6 +118,8 @@ TEST_F(DocumentSavingTest, AFileThatWasNotStoredAddsNoDocumentAndSaysWhy) {
     cases.insert(cases.begin(),
                  {"the store is not ready", plain, "alert: 文档库不可用，文件 " + plain + " 无法保存，文档没有添加！", true});
   if (with_fifo) cases.push_back({"the store answers no", fifo, "alert: 文件 " + fifo + " 没有保存到文档库，文档没有添加！"});
+  cases.push_back({"no directory is known", plain,
+                   "alert: 没有选定文档目录，文档没有添加！请在文档目录或文档上打开菜单新增文档。", false, true});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     presenter_.Type("edFileName", c.path).Type("mmComment", "说明").Click("btnSave");
@@ -126,7 +129,10 @@ TEST_F(DocumentSavingTest, AFileThatWasNotStoredAddsNoDocumentAndSaysWhy) {
     {
       std::optional<testing::LibraryFolder> no_store;
       if (c.store_missing) no_store.emplace((home_ / "no-libraries").string());
+      const rt::OleValue key = std::string("TV_ID");
+      if (c.no_directory) rt::CreateOleObject("Vexa.Common")->SetProperty("UserParam", {&key, 1}, std::string());
       EXPECT_EQ(Run("miNew"), 0);
+      rt::CreateOleObject("Vexa.Common")->SetProperty("UserParam", {&key, 1}, std::string("12"));
     }
     const Texts messages = presenter_.Messages();
     EXPECT_EQ(Texts(messages.begin() + static_cast<std::ptrdiff_t>(before), messages.end()), Texts{c.message});
