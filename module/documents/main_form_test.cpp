@@ -159,9 +159,13 @@ TEST_F(DocumentsViewTest, MenuRulesFollowTheSelection) {
 }
 
 TEST_F(DocumentsViewTest, MenuBuildsStoreTheSelectionForLaterCalls) {
+  // A menu on no row remembers the view's own directory, or none where the
+  // view names none: a new document never goes where an earlier menu was.
   SetUserParam("TV_ID", "5");
-  VisibleItems(0, "TV_ID=9");  // kind 0 stores nothing
-  EXPECT_EQ(UserParam("TV_ID"), "5");
+  VisibleItems(0, "TV_ID=9;TV_Name=文档管理明细");
+  EXPECT_EQ(UserParam("TV_ID"), "9");
+  VisibleItems(0, "TV_Name=文档管理明细");
+  EXPECT_EQ(UserParam("TV_ID"), "");
   VisibleItems(1, "TV_ID=12;DISP_名称=目录");
   EXPECT_EQ(UserParam("TV_ID"), "12");
   EXPECT_EQ(UserParam("LabDoc_ID"), "");

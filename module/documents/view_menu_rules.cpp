@@ -31,6 +31,10 @@ std::int32_t Position(std::string_view needle, std::string_view text) {
 void TfrmMain::PrepareMenuNoSelection() {
   TfrmClsfrmConfig::PrepareMenuNoSelection();
   miNew->SetVisible(true);
+  // A new document goes into the directory the menu was opened in, never
+  // into one an earlier menu named: the view's directory is remembered, or,
+  // where the view names none (a category's list of directories), none.
+  SetUserParam("TV_ID", GetParamValue("TV_ID"));
 }
 
 void TfrmMain::ReadSelection() {

@@ -165,8 +165,8 @@ TEST_F(PluginTest, TheDirectoryOfAMenuBuildIsWhatTheNextCallReadsBack) {
   EXPECT_EQ(rt::OleValueToText(rt::CreateOleObject("Vexa.Common")->GetProperty("UserParam", {&key, 1})), "21");
   // A new document command shows the form for that directory: its new
   // record's directory is the stored one.
-  Menu(0, "TV_ID=99");  // no selection: nothing stored
-  EXPECT_EQ(rt::OleValueToText(rt::CreateOleObject("Vexa.Common")->GetProperty("UserParam", {&key, 1})), "21");
+  Menu(0, "TV_ID=99");  // no selection: the view's own directory
+  EXPECT_EQ(rt::OleValueToText(rt::CreateOleObject("Vexa.Common")->GetProperty("UserParam", {&key, 1})), "99");
 }
 
 TEST_F(PluginTest, AQuoteInAValueCannotChangeTheStatement) {
