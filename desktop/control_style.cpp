@@ -28,7 +28,7 @@ int CharsetOf(const std::string& name) {
 
 }  // namespace
 
-FontSpec FontFrom(const rt::TControl& control, const std::string& prefix, FontSpec base) {
+FontStyle FontFrom(const rt::TControl& control, const std::string& prefix, FontStyle base) {
   if (const std::string* name = TextSetting(control, prefix + ".Name")) base.name = *name;
   if (const rt::PropValue* height = control.AppearanceOf(prefix + ".Height"))
     if (const auto* number = std::get_if<std::int64_t>(height)) base.height = static_cast<int>(*number);
@@ -44,15 +44,15 @@ FontSpec FontFrom(const rt::TControl& control, const std::string& prefix, FontSp
   return base;
 }
 
-FontSpec FontOf(const rt::TControl& control) {
-  const FontSpec base = control.Parent() ? FontOf(*control.Parent()) : FontSpec{};
+FontStyle FontOf(const rt::TControl& control) {
+  const FontStyle base = control.Parent() ? FontOf(*control.Parent()) : FontStyle{};
   return FontFrom(control, "Font", base);
 }
 
-HFONT MakeFont(const FontSpec& spec) {
-  const std::wstring face = Wide(spec.name);
-  return CreateFontW(spec.height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic, spec.underline, FALSE,
-                     static_cast<DWORD>(spec.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+HFONT MakeFont(const FontStyle& font) {
+  const std::wstring face = Wide(font.name);
+  return CreateFontW(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, font.italic, font.underline, FALSE,
+                     static_cast<DWORD>(font.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_DONTCARE, face.substr(0, LF_FACESIZE - 1).c_str());
 }
 

@@ -15,19 +15,19 @@ class TControl;
 
 namespace desktop {
 
-struct FontSpec {
+struct FontStyle {
   std::string name = "MS Shell Dlg";  // GBK
   int height = -11;
   int charset = DEFAULT_CHARSET;
   bool bold = false, italic = false, underline = false;
-  friend bool operator==(const FontSpec&, const FontSpec&) = default;
+  friend bool operator==(const FontStyle&, const FontStyle&) = default;
 };
 
 // The font a control shows, its own settings over its parents'.
-FontSpec FontOf(const rt::TControl& control);
+FontStyle FontOf(const rt::TControl& control);
 // A font setting by prefix ("Font" or "TitleFont").
-FontSpec FontFrom(const rt::TControl& control, const std::string& prefix, FontSpec base);
-HFONT MakeFont(const FontSpec& spec);
+FontStyle FontFrom(const rt::TControl& control, const std::string& prefix, FontStyle base);
+HFONT MakeFont(const FontStyle& font);
 
 // A colour setting ("Color", "Font.Color", ...) as the window system's
 // colour: a number (0x00BBGGRR) or a named colour (clWhite, clBtnFace, ...).

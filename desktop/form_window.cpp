@@ -154,7 +154,7 @@ void FormWindow::MakeTitleStrip(rt::TWinControl& frame, HWND panel) {
                                      WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX, 0, 0,
                                      frame.Width(), kTitleStripHeight, panel, nullptr, GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(strip, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  FontSpec title = FontFrom(frame, "TitleFont", FontOf(frame));
+  FontStyle title = FontFrom(frame, "TitleFont", FontOf(frame));
   const HFONT font = MakeFont(title);
   fonts_.push_back(font);
   SendMessageW(strip, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <string>
 
+#include "host/testing/menu_item.h"
 #include "runtime/data/database.h"
 #include "runtime/data/packet.h"
 #include "runtime/host/plugin_abi.h"
@@ -99,14 +100,6 @@ class TFakeForm : public rt::TForm {
 
 void Tell(const std::string& text) { rt::Application().GetPresenter().ShowMessage(rt::MessageKind::Information, text); }
 
-rt::TMenuItem* Item(rt::TMenuItem* parent, const char* name, const std::string& caption, bool visible = true) {
-  auto* item = new rt::TMenuItem(nullptr);
-  item->SetName(name);
-  item->SetCaption(caption);
-  item->SetVisible(visible);
-  parent->Add(item);
-  return item;
-}
 
 std::int32_t RunCommand(const std::string& params, const rt::RowSet& selection, const std::string& name) {
   if (name == "miShow") {
@@ -181,15 +174,15 @@ HRESULT WINAPI InitRightMenu(const char* params, std::int32_t menu_kind,
   return Guard("InitRightMenu", [&] {
     rt::TMenuItem* root = host_menu->Items();
     Tell("menu kind " + std::to_string(menu_kind) + ": " + params);
-    if (root->Count() != 0) Item(root, "miStale", "菜单不是新的");
-    Item(root, "miShow", "显示参数");
-    Item(root, "miHidden", "隐藏的命令", false);
-    Item(root, "miForm", "编辑...")->SetDefault(true);
-    Item(root, "N1", "-");
-    rt::TMenuItem* sub = Item(root, "miSub", "更多");
-    Item(sub, "miChild", "子命令");
-    Item(sub, "miHiddenChild", "隐藏的子命令", false);
-    Item(root, "miOff", "停用的命令")->SetEnabled(false);
+    if (root->Count() != 0) host::testing::Add(root, "miStale", "菜单不是新的");
+    host::testing::Add(root, "miShow", "显示参数");
+    host::testing::Add(root, "miHidden", "隐藏的命令", false);
+    host::testing::Add(root, "miForm", "编辑...")->SetDefault(true);
+    host::testing::Add(root, "N1", "-");
+    rt::TMenuItem* sub = host::testing::Add(root, "miSub", "更多");
+    host::testing::Add(sub, "miChild", "子命令");
+    host::testing::Add(sub, "miHiddenChild", "隐藏的子命令", false);
+    host::testing::Add(root, "miOff", "停用的命令")->SetEnabled(false);
     host_menu->MenuAdded();
     *result = 0;
   });

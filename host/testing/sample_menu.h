@@ -4,19 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include "host/testing/menu_item.h"
 #include "runtime/host/sui_popup_menu.h"
 #include "runtime/ui/menus.h"
 
 namespace host::testing {
-
-inline rt::TMenuItem* Add(rt::TMenuItem* parent, const char* name, const char* caption, bool visible = true) {
-  auto* item = new rt::TMenuItem(nullptr);
-  item->SetName(name);
-  item->SetCaption(caption);
-  item->SetVisible(visible);
-  parent->Add(item);
-  return item;
-}
 
 class SampleMenuTest : public ::testing::Test {
  protected:
