@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   try {
     const auto start = std::chrono::steady_clock::now();
     rt::Database database(argv[1]);
+    database.AttachContentFile();
     labdocs::bench::Fill(database.Handle(), labdocs::bench::Plan(std::atoll(argv[2])));
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::printf("%s documents in %.1f s\n", argv[2], took.count());

@@ -113,6 +113,7 @@ fs::path DatabaseFor(std::int64_t total, const fs::path& scratch) {
     fs::remove(partial);
     {
       rt::Database database(partial.string());
+      database.AttachContentFile();
       std::fprintf(stderr, "generating %lld documents...\n", static_cast<long long>(total));
       bench::Fill(database.Handle(), bench::Plan(total));
       sqlite3_exec(database.Handle(), "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
