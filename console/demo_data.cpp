@@ -173,7 +173,7 @@ struct ScratchFolder {
 
 }  // namespace
 
-void FillDemoData(rt::Database& database, const std::string& base_dir, std::vector<std::string>& notes) {
+void FillDemoData(rt::DataSession& database, const std::string& base_dir, std::vector<std::string>& notes) {
   // The tree and the directories.
   struct Node {
     std::int64_t id;

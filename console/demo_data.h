@@ -18,7 +18,7 @@
 #include <vector>
 
 namespace rt {
-class Database;
+class DataSession;
 }
 
 namespace console {
@@ -26,6 +26,6 @@ namespace console {
 // Fills an empty database; base_dir is the home folder (GBK, ending in
 // '/'), whose icon folder receives the icons the tree names. Adds what a
 // person should know to notes. Raises rt::Exception.
-void FillDemoData(rt::Database& database, const std::string& base_dir, std::vector<std::string>& notes);
+void FillDemoData(rt::DataSession& database, const std::string& base_dir, std::vector<std::string>& notes);
 
 }  // namespace console

@@ -24,13 +24,8 @@ constexpr const char* kRefusedAdvice =
 
 // A database error's text without the database's path, which the runtime
 // appends and the console's message names already.
-std::string Reason(const std::string& native_path, const std::string& error) {
-  std::string shown;
-  try {
-    shown = " (" + rt::platform::AnsiPath(rt::platform::Utf8Path(native_path)) + ")";
-  } catch (const rt::EConvertError&) {
-    return error;
-  }
+std::string Reason(const std::string& database, const std::string& error) {
+  const std::string shown = " (" + database + ")";
   if (error.size() > shown.size() && error.compare(error.size() - shown.size(), shown.size(), shown) == 0)
     return error.substr(0, error.size() - shown.size());
   return error;
@@ -89,12 +84,13 @@ bool MakeDatabase(const HomeFolder& home, bool empty_database, std::vector<std::
   try {
     // The session, through which the document store reaches the database
     // while the demo's documents are stored.
-    rt::OpenSession(rt::platform::PathUtf8(own), rt::Database::OpenMode::OpenOrCreate);
-    content_file = rt::content_file::FilePath(rt::Session().Handle(), rt::Session().Path());
-    if (!empty_database) FillDemoData(rt::Session(), home.base_dir, fill_notes);
+    rt::OpenSession(rt::platform::PathUtf8(own), rt::OpenMode::OpenOrCreate);
+    rt::Database& database = *rt::AsSqlite(rt::Session());
+    content_file = rt::content_file::FilePath(database.Handle(), database.Path());
+    if (!empty_database) FillDemoData(database, home.base_dir, fill_notes);
     // Everything from the write-ahead log into the file, which must be
     // whole on its own once it is renamed.
-    rt::Session().QueryBound("PRAGMA wal_checkpoint(TRUNCATE)", {});
+    database.QueryBound("PRAGMA wal_checkpoint(TRUNCATE)", {});
     rt::CloseSession();
     std::error_code error;
     if (std::filesystem::file_size(rt::platform::Utf8Path(rt::platform::PathUtf8(own) + "-wal"), error) > 0 && !error)
@@ -122,6 +118,29 @@ bool MakeDatabase(const HomeFolder& home, bool empty_database, std::vector<std::
   return true;
 }
 
+// Opens the server's database as the session; one without any view gets the
+// demo, unless it is to stay empty. The check and the filling hold the
+// database's writer lock: consoles starting together on a new database all
+// find the one demo that the first put there.
+void OpenServer(const HomeFolder& home, const std::string& server, bool empty_database, HomeOpened& opened) {
+  try {
+    rt::OpenSession(server);
+  } catch (const rt::EDatabaseError& failure) {
+    throw rt::Exception(std::string("The database server cannot be used: ") + failure.what());
+  }
+  rt::DataSession& session = rt::Session();
+  rt::Transaction transaction(session, rt::Transaction::Kind::Immediate);
+  if (!session.QueryBound("SELECT 1 FROM Pacs_MMCTreeViewConfig", {}).rows.empty()) return;
+  opened.created = true;
+  if (empty_database) {
+    opened.notes.push_back("A new, empty database: " + session.Shown());
+  } else {
+    opened.notes.push_back("The demo data went into the new database " + session.Shown());
+    FillDemoData(session, home.base_dir, opened.notes);
+  }
+  transaction.Commit();
+}
+
 }  // namespace
 
 HomeFolder MakeHomeFolder(std::string_view path) {
@@ -141,13 +160,17 @@ HomeFolder MakeHomeFolder(std::string_view path) {
   return home;
 }
 
-HomeOpened OpenHome(const HomeFolder& home, bool empty_database) {
+HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::string& server) {
   HomeOpened opened;
   const std::filesystem::path database = rt::platform::Utf8Path(home.native) / kDatabaseFileName;
 
   for (const char* folder : {kCacheFolder, kIconFolder})
     if (!rt::ForceDirectories(home.base_dir + folder))
       throw rt::Exception("The folder " + home.base_dir + folder + " cannot be made");
+  if (!server.empty()) {
+    OpenServer(home, server, empty_database, opened);
+    return opened;
+  }
 
   std::error_code error;
   if (!std::filesystem::exists(database, error)) {
@@ -169,19 +192,13 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database) {
     rt::OpenSession(rt::platform::PathUtf8(database), rt::Database::OpenMode::OpenExisting);
   } catch (const rt::EDatabaseError& failure) {
     throw rt::Exception("The database " + home.base_dir + kDatabaseFileName +
-                        " cannot be opened: " + Reason(rt::platform::PathUtf8(database), failure.what()) + "." + kRefusedAdvice);
+                        " cannot be opened: " + Reason(rt::platform::AnsiPath(database), failure.what()) + "." + kRefusedAdvice);
   }
   return opened;
 }
 
-std::string UnreadableDatabase(const std::string& native_path, const std::string& error) {
-  std::string shown;
-  try {
-    shown = rt::platform::AnsiPath(rt::platform::Utf8Path(native_path));
-  } catch (const rt::EConvertError&) {
-    shown = native_path;
-  }
-  return "The database " + shown + " cannot be read: " + Reason(native_path, error) + "." + kRefusedAdvice;
+std::string UnreadableDatabase(const std::string& database, const std::string& error) {
+  return "The database " + database + " cannot be read: " + Reason(database, error) + "." + kRefusedAdvice;
 }
 
 }  // namespace console

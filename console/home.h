@@ -41,11 +41,17 @@ struct HomeOpened {
 // be opened (an empty file, no SQLite database, one SQLite refuses) raises
 // rt::Exception with a message that names the file and says what to do;
 // so does a write-ahead log without its database. Raises rt::Exception.
-HomeOpened OpenHome(const HomeFolder& home, bool empty_database);
+//
+// With a server's connection string, the session is that server's database
+// instead (docs/database.md), and the home folder keeps only the cache and
+// the icons. A database without any view gets the demo data, or stays empty
+// when empty_database is set. Raises rt::Exception naming the server when it
+// cannot be used.
+HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::string& server = {});
 
-// The message (GBK) for the home database that the console could open but
-// not read as it started: it names the file (native path) and the database's
-// complaint, and says what to do.
-std::string UnreadableDatabase(const std::string& native_path, const std::string& error);
+// The message (GBK) for the database that the console could open but not
+// read as it started: it names the database (as DataSession::Shown does)
+// and the database's complaint, and says what to do.
+std::string UnreadableDatabase(const std::string& database, const std::string& error);
 
 }  // namespace console

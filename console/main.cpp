@@ -47,7 +47,7 @@ int RunConsole(const Options& options) {
   try {
     const HomeFolder home = MakeHomeFolder(options.home);
     rt::SetEnvironment(EnvironmentFrom(options, home.base_dir));
-    opened = OpenHome(home, options.empty);
+    opened = OpenHome(home, options.empty, options.database);
   } catch (const std::exception& error) {
     Fail(error.what());
     return kExitHome;
@@ -87,7 +87,7 @@ int RunConsole(const Options& options) {
     try {
       session.emplace(*plugin, rt::Session(), interaction, presenter, options.allow_sql_writes);
     } catch (const rt::EDatabaseError& error) {
-      Fail(UnreadableDatabase(rt::Session().Path(), error.what()));
+      Fail(UnreadableDatabase(rt::Session().Shown(), error.what()));
       code = kExitHome;
     }
     if (session) {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "runtime/data/session.h"
 #include "runtime/text/gbk.h"
 
 namespace console {
@@ -19,6 +20,11 @@ Options:
   --home DIR           the host's home folder (its base directory) holding
                        labdocs.db, DocCache/ and Configs/MMCImages/32×32/;
                        made when missing (default: the current folder)
+  --database SERVER    a laboratory's shared PostgreSQL database instead of
+                       the home folder's labdocs.db: a connection string,
+                       "postgresql://user@host/db" or "host=... dbname=..."
+                       (docs/database.md); an empty database gets the schema
+                       and, unless --empty, the demo data
   --empty              a new home folder gets an empty database instead of
                        the demo data
   --allow-sql-writes   let the sql command change the database; without it the
@@ -83,6 +89,12 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       no_value();
       options.allow_sql_writes = true;
     } else if (argument == "--home") options.home = take_value();
+    else if (argument == "--database") {
+      options.database = take_value();
+      if (!rt::NamesServer(options.database))
+        throw UsageError("--database takes a PostgreSQL connection string (postgresql://... or host=... dbname=...), "
+                         "not '" + options.database + "'; the embedded database is the home folder's labdocs.db");
+    }
     else if (argument == "--script") options.script = take_value();
     else if (argument == "--plugin") options.plugin = gbk(take_value());
     else if (argument == "--user-id") options.user_id = gbk(take_value());

@@ -18,6 +18,7 @@ class UsageError : public rt::Exception {
 struct Options {
   bool help = false;
   std::string home;     // UTF-8; empty: the current folder
+  std::string database;  // UTF-8; a server's connection string, or empty: the home folder's file
   bool empty = false;   // a new home folder gets an empty database
   bool allow_sql_writes = false;  // the sql command may change the database
   std::optional<std::string> script;  // UTF-8 path, "-" for standard input

@@ -76,7 +76,7 @@ constexpr const char* kHelp[] = {
 
 }  // namespace
 
-Session::Session(host::Plugin& plugin, rt::Database& database, Interaction& interaction, TerminalPresenter& presenter,
+Session::Session(host::Plugin& plugin, rt::DataSession& database, Interaction& interaction, TerminalPresenter& presenter,
                  bool allow_sql_writes)
     : database_(database),
       interaction_(interaction),

@@ -16,7 +16,7 @@
 #include "host/browser.h"
 
 namespace rt {
-class Database;
+class DataSession;
 }  // namespace rt
 
 namespace console {
@@ -25,7 +25,7 @@ class Session {
  public:
   // allow_sql_writes: the sql command may change the database; otherwise
   // the database refuses every change it asks for.
-  Session(host::Plugin& plugin, rt::Database& database, Interaction& interaction, TerminalPresenter& presenter,
+  Session(host::Plugin& plugin, rt::DataSession& database, Interaction& interaction, TerminalPresenter& presenter,
           bool allow_sql_writes);
   ~Session();
   Session(const Session&) = delete;
@@ -57,7 +57,7 @@ class Session {
   void ShowHelp();
   void Expect(const Command& command);
 
-  rt::Database& database_;
+  rt::DataSession& database_;
   Interaction& interaction_;
   TerminalPresenter& presenter_;
   bool allow_sql_writes_;

@@ -71,7 +71,7 @@ int Run(const console::Options& options) {
     try {
       browser.emplace(*plugin, rt::Session());
     } catch (const rt::EDatabaseError& error) {
-      return Fail(desktop::Wide(console::UnreadableDatabase(rt::Session().Path(), error.what())), console::kExitHome);
+      return Fail(desktop::Wide(console::UnreadableDatabase(rt::Session().Shown(), error.what())), console::kExitHome);
     }
     desktop::MainWindow window(*browser);
     desktop::Win32Presenter presenter(window.Handle());

@@ -15,7 +15,7 @@ Refresh RefreshFor(const CallResult& call) {
   return Refresh::Nothing;
 }
 
-Browser::Browser(Plugin& plugin, rt::Database& database)
+Browser::Browser(Plugin& plugin, rt::DataSession& database)
     : plugin_(plugin), database_(database), tree_(ViewTree::Load(database)) {}
 
 Browser::~Browser() { CloseMenu(); }

@@ -17,7 +17,7 @@
 #include "host/view_tree.h"
 
 namespace rt {
-class Database;
+class DataSession;
 class TsuiPopupMenu;
 }  // namespace rt
 
@@ -37,7 +37,7 @@ Refresh RefreshFor(const CallResult& call);
 class Browser {
  public:
   // Reads the view tree; nothing is open yet.
-  Browser(Plugin& plugin, rt::Database& database);
+  Browser(Plugin& plugin, rt::DataSession& database);
   ~Browser();
   Browser(const Browser&) = delete;
   Browser& operator=(const Browser&) = delete;
@@ -91,7 +91,7 @@ class Browser {
   void Remember(const TreeNode& node);
 
   Plugin& plugin_;
-  rt::Database& database_;
+  rt::DataSession& database_;
   ViewTree tree_;
   const TreeNode* node_ = nullptr;
   // The open node's place, kept to find it again when the tree is reloaded.

@@ -75,7 +75,7 @@ const TreeNode* FindIn(const std::vector<std::unique_ptr<TreeNode>>& nodes, Node
 
 }  // namespace
 
-ViewTree ViewTree::Load(rt::Database& database) {
+ViewTree ViewTree::Load(rt::DataSession& database) {
   struct Row {
     std::int64_t id;
     bool has_parent;
@@ -182,7 +182,7 @@ std::string NodeParamText(const TreeNode& node) {
   return text;
 }
 
-rt::RowSet HostRows(rt::Database& database, const TreeNode& node) {
+rt::RowSet HostRows(rt::DataSession& database, const TreeNode& node) {
   switch (node.kind) {
     case NodeKind::Category:
       return database.QueryBound(

@@ -14,7 +14,7 @@
 #include "runtime/data/value.h"
 
 namespace rt {
-class Database;
+class DataSession;
 }
 
 namespace host {
@@ -41,7 +41,7 @@ class ViewTree {
   // Reads the tree from the database. Nodes come in SortNo, then TV_ID
   // order; directories in TV_ID order. A node whose Parent names no node is
   // a top node; nodes whose parents form a cycle are left out.
-  static ViewTree Load(rt::Database& database);
+  static ViewTree Load(rt::DataSession& database);
 
   const std::vector<std::unique_ptr<TreeNode>>& Roots() const { return roots_; }
 
@@ -73,6 +73,6 @@ std::string NodeParamText(const TreeNode& node);
 // the columns TV_ID, DISP_名称 (the directory's name) and DISP_文档数 (how
 // many documents it holds). A folder: its child nodes, with TV_ID and
 // DISP_名称. A directory lists nothing of the host's (empty row set).
-rt::RowSet HostRows(rt::Database& database, const TreeNode& node);
+rt::RowSet HostRows(rt::DataSession& database, const TreeNode& node);
 
 }  // namespace host

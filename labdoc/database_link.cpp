@@ -41,9 +41,10 @@ void DatabaseLink::Connect() {
 }
 
 rt::Database& DatabaseLink::Get() {
-  rt::Database& db = rt::HasSession() ? rt::Session() : (Connect(), *own_);
-  db.AttachContentFile();
-  return db;
+  rt::Database* db = rt::HasSession() ? rt::AsSqlite(rt::Session()) : (Connect(), own_.get());
+  if (db == nullptr) throw rt::EDatabaseError("The document store keeps contents in SQLite databases only");
+  db->AttachContentFile();
+  return *db;
 }
 
 }  // namespace labdocs::labdoc

@@ -46,7 +46,7 @@ class LeftoversTest : public StoreTest {
   // killed; its id.
   std::int64_t InsertPending(const Value& owner, double days_ago, int chunks, int chunk_size,
                              std::int64_t doc_id = 0) {
-    rt::Database& db = rt::Session();
+    rt::Database& db = SqliteSession();
     db.ExecuteBound(
         "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING, OWNER) VALUES(?, 'x.doc', ?, 1, ?)",
         {doc_id, rt::datetime::ToText(rt::DateTime{rt::Now().days - days_ago}), owner});
@@ -59,7 +59,7 @@ class LeftoversTest : public StoreTest {
   }
 
   std::int64_t Pragma(const std::string& name) { return Count("PRAGMA " + name); }
-  void Exec(const std::string& sql) { rt::sqlite::Exec(rt::Session().Handle(), sql); }
+  void Exec(const std::string& sql) { rt::sqlite::Exec(SqliteSession().Handle(), sql); }
 };
 
 TEST_F(LeftoversTest, TemporaryFilesThatNoLiveFetchWritesGoWhenTheStoreStarts) {
@@ -196,7 +196,7 @@ std::vector<std::string> QueryPlan(sqlite3* db, const std::string& sql) {
 
 TEST_F(LeftoversTest, TheSweepReadsOnlyTheIndexOfPendingContents) {
   for (int i = 0; i < 3; ++i) Save(WriteSource("f" + std::to_string(i) + ".doc", Content(100, i)));
-  sqlite3* db = rt::Session().Handle();
+  sqlite3* db = SqliteSession().Handle();
   for (const bool pending : {false, true}) {
     if (pending) InsertPending(Value(std::string("c000000000000001")), 0, 1, 100);
     std::vector<std::string> statements;
@@ -227,7 +227,7 @@ TEST_F(LeftoversTest, TheSweepReadsOnlyTheIndexOfPendingContents) {
 TEST_F(LeftoversTest, TheContentFileShrinksWhenAKilledStoresContentIsSwept) {
   // The content file gives freed pages back; a database file made before
   // incremental vacuuming, which keeps them, is switched by the sweep too.
-  const std::string content_file = rt::content_file::FilePath(rt::Session().Handle(), database_);
+  const std::string content_file = rt::content_file::FilePath(SqliteSession().Handle(), database_);
   for (const bool made_before : {false, true}) {
     if (made_before) {
       Exec("PRAGMA auto_vacuum = NONE");
@@ -268,7 +268,7 @@ void ObserveOwner(sqlite3_context* context, int, sqlite3_value**) {
 TEST_F(LeftoversTest, AStoreHoldsItsOwnersLockWhileItStoresAndRemovesItAfterwards) {
   const std::int32_t doc_id = Save(WriteSource("a.doc", "first"));
   OwnerSeen seen{database_, OwnerFolder(), {}, FileLock::Outcome::Failed};
-  ASSERT_EQ(sqlite3_create_function(rt::Session().Handle(), "observe", 0, SQLITE_UTF8, &seen, &ObserveOwner,
+  ASSERT_EQ(sqlite3_create_function(SqliteSession().Handle(), "observe", 0, SQLITE_UTF8, &seen, &ObserveOwner,
                                     nullptr, nullptr),
             SQLITE_OK);
   Exec("CREATE TEMP TRIGGER TR_Observe AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 1 BEGIN SELECT observe(); END");

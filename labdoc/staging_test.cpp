@@ -55,7 +55,7 @@ class StagingTest : public StoreTest {
     doc_id_ = Save(WriteSource("记录.doc", original_));
   }
 
-  void Exec(const std::string& sql) { rt::sqlite::Exec(rt::Session().Handle(), sql); }
+  void Exec(const std::string& sql) { rt::sqlite::Exec(SqliteSession().Handle(), sql); }
 
   std::string original_;
   std::int32_t doc_id_ = 0;
@@ -63,7 +63,7 @@ class StagingTest : public StoreTest {
 
 TEST_F(StagingTest, OtherConnectionsSeeThePreviousContentUntilTheLastTransaction) {
   Observation seen{database_, doc_id_, {}, -1, -1};
-  ASSERT_EQ(sqlite3_create_function(rt::Session().Handle(), "observe", 0, SQLITE_UTF8, &seen, &Observe, nullptr,
+  ASSERT_EQ(sqlite3_create_function(SqliteSession().Handle(), "observe", 0, SQLITE_UTF8, &seen, &Observe, nullptr,
                                     nullptr),
             SQLITE_OK);
   // The first transaction's chunks are committed when chunk 64 goes in. (The

@@ -123,7 +123,7 @@ TEST_F(UpdateTest, UpdatingFromTheCachedCopyItselfWorks) {
 
 TEST_F(UpdateTest, ADatabaseFailurePartWayLeavesThePreviousContentWhole) {
   // The database refuses the third chunk of whatever is stored next.
-  rt::sqlite::Exec(rt::Session().Handle(),
+  rt::sqlite::Exec(SqliteSession().Handle(),
       "CREATE TEMP TRIGGER TR_Fail_Third_Chunk BEFORE INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 2 "
       "BEGIN SELECT RAISE(ABORT, 'injected failure'); END");
   std::uint8_t ok = 0;
@@ -139,7 +139,7 @@ TEST_F(UpdateTest, ADatabaseFailurePartWayLeavesThePreviousContentWhole) {
   EXPECT_EQ(ok, 0);
   EXPECT_EQ(number, 0);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_STORAGE"), 1);
-  rt::sqlite::Exec(rt::Session().Handle(), "DROP TRIGGER TR_Fail_Third_Chunk");
+  rt::sqlite::Exec(SqliteSession().Handle(), "DROP TRIGGER TR_Fail_Third_Chunk");
   ExpectOriginalIntact();
 }
 
@@ -161,10 +161,10 @@ class ChangingSourceTest : public UpdateTest {
  protected:
   void Arrange(const fs::path& file, std::uintmax_t new_size) {
     resize_ = {file, new_size};
-    ASSERT_EQ(sqlite3_create_function(rt::Session().Handle(), "resize_source", 0, SQLITE_UTF8, &resize_,
+    ASSERT_EQ(sqlite3_create_function(SqliteSession().Handle(), "resize_source", 0, SQLITE_UTF8, &resize_,
                                       &ResizeSource, nullptr, nullptr),
               SQLITE_OK);
-    rt::sqlite::Exec(rt::Session().Handle(),
+    rt::sqlite::Exec(SqliteSession().Handle(),
         "CREATE TEMP TRIGGER TR_Resize AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 0 BEGIN SELECT resize_source(); END");
   }
   Resize resize_;
@@ -179,7 +179,7 @@ TEST_F(ChangingSourceTest, AFileCutShortWhileReadIsNotStored) {
   EXPECT_EQ(fs::file_size(folder_.Native("变短.doc")), std::uintmax_t{(3 << 20) / 2}) << "the trigger ran";
   const std::string reason = rt::TakeErrorInfo();
   EXPECT_NE(reason.find("变短.doc"), std::string::npos) << reason;
-  rt::sqlite::Exec(rt::Session().Handle(), "DROP TRIGGER TR_Resize");
+  rt::sqlite::Exec(SqliteSession().Handle(), "DROP TRIGGER TR_Resize");
   ExpectOriginalIntact();
 }
 
@@ -189,7 +189,7 @@ TEST_F(ChangingSourceTest, AFileGrowingWhileReadIsNotStored) {
   std::uint8_t ok = 0;
   EXPECT_EQ(Update(source, ok), E_FAIL);
   EXPECT_EQ(ok, 0);
-  rt::sqlite::Exec(rt::Session().Handle(), "DROP TRIGGER TR_Resize");
+  rt::sqlite::Exec(SqliteSession().Handle(), "DROP TRIGGER TR_Resize");
   ExpectOriginalIntact();
 }
 

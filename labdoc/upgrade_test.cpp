@@ -71,7 +71,7 @@ class UpgradeTest : public StoreTest {
 };
 
 TEST_F(UpgradeTest, StoredDocumentsSurviveTheUpgrade) {
-  EXPECT_EQ(rt::schema::Version(rt::Session().Handle()), rt::schema::kCurrentVersion);
+  EXPECT_EQ(rt::schema::Version(SqliteSession().Handle()), rt::schema::kCurrentVersion);
   EXPECT_EQ(ReadAnsi(Fetch(7)), "first chunk|second chunk");
   EXPECT_EQ(Fetch(7), cache_ + "旧报告.doc");
   // The row without a digest has no content that could be verified.

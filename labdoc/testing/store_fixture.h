@@ -42,6 +42,9 @@ class LoadedStore {
 // A status with the reason the library left for it, for test messages.
 std::string Described(HRESULT status);
 
+// The session's SQLite connection, for tests that reach under the store.
+inline rt::Database& SqliteSession() { return *rt::AsSqlite(rt::Session()); }
+
 // Content of a given size that differs from one seed to another.
 std::string Content(std::size_t size, unsigned seed);
 

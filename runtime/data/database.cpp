@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <unordered_map>
 
@@ -153,9 +152,6 @@ std::vector<std::string> TranslateText(std::string_view tsql) {
 struct ConnectionCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
-
-std::mutex session_mutex;
-std::unique_ptr<Database> session;
 
 }  // namespace
 
@@ -347,51 +343,18 @@ std::vector<std::string> Database::TableColumns(std::string_view table) {
   return names;
 }
 
-Transaction::Transaction(Database& database, Kind kind)
-    : database_(database), db_(database.Handle()), outermost_(sqlite3_get_autocommit(db_) != 0) {
-  if (outermost_)
-    sqlite::Exec(db_, kind == Kind::Immediate ? "BEGIN IMMEDIATE" : "BEGIN");
-  else
-    sqlite::Exec(db_, "SAVEPOINT rt_transaction");
-}
+bool Database::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
-Transaction::~Transaction() {
-  if (done_) return;
-  // An error may have rolled the whole transaction back already.
-  if (sqlite3_get_autocommit(db_) != 0) return;
-  if (outermost_)
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  else
-    sqlite3_exec(db_, "ROLLBACK TO rt_transaction; RELEASE rt_transaction", nullptr, nullptr, nullptr);
-}
+void Database::Begin(bool writing) { sqlite::Exec(db_, writing ? "BEGIN IMMEDIATE" : "BEGIN"); }
 
-void Transaction::Commit() {
-  sqlite::Exec(db_, outermost_ ? "COMMIT" : "RELEASE rt_transaction");
-  done_ = true;
-  database_.AfterCommit();
-}
+void Database::Control(const char* sql) { sqlite::Exec(db_, sql); }
 
-void OpenSession(const std::string& native_path, Database::OpenMode mode) {
-  auto database = std::make_unique<Database>(native_path, mode);
-  std::lock_guard lock(session_mutex);
-  session = std::move(database);
-}
-
-void CloseSession() {
-  std::unique_ptr<Database> closing;
-  std::lock_guard lock(session_mutex);
-  closing = std::move(session);
-}
-
-bool HasSession() {
-  std::lock_guard lock(session_mutex);
-  return session != nullptr;
-}
-
-Database& Session() {
-  std::lock_guard lock(session_mutex);
-  if (!session) throw EDatabaseError("No database session is open");
-  return *session;
+std::string Database::Shown() const {
+  try {
+    return gbk::FromUtf8(path_);
+  } catch (const EConvertError&) {
+    return path_;
+  }
 }
 
 }  // namespace rt

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/data/session.h"
 #include "runtime/data/value.h"
 #include "runtime/errors.h"
 
@@ -24,28 +25,20 @@ struct sqlite3_stmt;
 
 namespace rt {
 
-class OleVariant;
-
-// A statement refused because it would write where only reading is allowed.
-class EWriteRefused : public EDatabaseError {
+// One SQLite connection to a file.
+class Database final : public DataSession {
  public:
-  using EDatabaseError::EDatabaseError;
-};
-
-// One SQLite connection to a file. Not copyable; used from one thread at a
-// time.
-class Database {
- public:
-  enum class OpenMode { OpenOrCreate, OpenExisting };
+  using OpenMode = rt::OpenMode;
 
   // Opens the file at native_path (UTF-8). A new or empty file gets the
   // host's schema (schema.h); an existing one is changed only to upgrade an
   // older schema version. Throws EDatabaseError, also for OpenExisting on a
   // missing file and for a file that is not a database.
   explicit Database(const std::string& native_path, OpenMode mode = OpenMode::OpenOrCreate);
-  ~Database();
-  Database(const Database&) = delete;
-  Database& operator=(const Database&) = delete;
+  ~Database() override;
+
+  Engine Kind() const override { return Engine::Sqlite; }
+  std::string Shown() const override;
 
   // Runs a Transact-SQL text (GBK), possibly several statements separated
   // only by blanks, as one transaction: all or nothing. Returns the number of
@@ -53,35 +46,35 @@ class Database {
   // do not count). Throws EDatabaseError naming the database's complaint
   // when the text is not GBK or any statement is rejected; nothing of the
   // text remains applied then. A text without statements changes nothing.
-  std::int64_t Execute(std::string_view tsql);
+  std::int64_t Execute(std::string_view tsql) override;
 
   // Runs a Transact-SQL query (GBK) and returns its rows, texts in GBK, field
   // names as the query names them. When the text holds several statements
   // they run as one transaction and the first one that has result columns
   // gives the rows. Throws EDatabaseError, also for a text without any
   // statement.
-  RowSet Query(std::string_view tsql);
+  RowSet Query(std::string_view tsql) override;
 
   // Runs a query as Query does and returns its rows as a data packet
   // (packet.h), the bytes that EncodePacket(Query(tsql)) gives, encoded
   // straight from the statement where it only reads (statement_packet.h).
-  OleVariant QueryPacket(std::string_view tsql);
+  OleVariant QueryPacket(std::string_view tsql) override;
 
   // Runs a query as Query does, allowed only to read: a statement that would
   // change data or the schema, attach a database or set a pragma is refused
   // (EWriteRefused) as it is prepared, and nothing of the text takes effect.
   // Enforced by the database on this connection, for this call only.
-  RowSet QueryReadOnly(std::string_view tsql);
+  RowSet QueryReadOnly(std::string_view tsql) override;
 
   // One SQLite statement (UTF-8) with '?' parameters, for code that must not
   // compose SQL from values. Texts among the values are GBK; a DateTime is
   // bound as its stored text. Returns the rows changed, or the rows.
-  std::int64_t ExecuteBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params);
-  RowSet QueryBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params);
+  std::int64_t ExecuteBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) override;
+  RowSet QueryBound(std::string_view sqlite_sql_utf8, const std::vector<Value>& params) override;
 
   // The column names (GBK) of a table, in order, as declared; empty when
   // there is no such table. The table name matches without regard to case.
-  std::vector<std::string> TableColumns(std::string_view table);
+  std::vector<std::string> TableColumns(std::string_view table) override;
 
   sqlite3* Handle() const { return db_; }
 
@@ -94,8 +87,13 @@ class Database {
   // this connection removed, once their removal is committed; nothing
   // inside a transaction. Called after every statement or transaction that
   // commits.
-  void AfterCommit() noexcept;
+  void AfterCommit() noexcept override;
   const std::string& Path() const { return path_; }
+
+ protected:
+  bool InTransaction() const override;
+  void Begin(bool writing) override;
+  void Control(const char* sql) override;
 
  private:
   class StatementCache;
@@ -121,34 +119,7 @@ class Database {
   bool content_attached_ = false;
 };
 
-// A transaction on a database: BEGIN when the connection has none open,
-// otherwise a savepoint inside the open one, so scopes nest. Rolled back when
-// it ends without Commit. Immediate takes the write lock at once (waiting for
-// another writer up to the busy timeout) rather than at the first write.
-class Transaction {
- public:
-  enum class Kind { Deferred, Immediate };
-  explicit Transaction(Database& database, Kind kind = Kind::Immediate);
-  ~Transaction();
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-
-  // Throws EDatabaseError when the commit fails; the scope then rolls back.
-  void Commit();
-
- private:
-  Database& database_;
-  sqlite3* db_;
-  bool outermost_;
-  bool done_ = false;
-};
-
-// The process's database session, shared by the host and its plug-ins.
-// Opening replaces a session that is open.
-void OpenSession(const std::string& native_path, Database::OpenMode mode = Database::OpenMode::OpenOrCreate);
-void CloseSession();
-bool HasSession();
-// Throws EDatabaseError "No database session is open" when none is.
-Database& Session();
+// The SQLite connection of a session, or nullptr for another engine's.
+inline Database* AsSqlite(DataSession& session) { return dynamic_cast<Database*>(&session); }
 
 }  // namespace rt

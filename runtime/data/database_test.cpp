@@ -256,7 +256,7 @@ TEST_F(DatabaseTest, SessionIsSharedAndClosable) {
   }
   OpenSession(path_);
   ASSERT_TRUE(HasSession());
-  EXPECT_EQ(Session().Path(), path_);
+  EXPECT_EQ(AsSqlite(Session())->Path(), path_);
   Session().Execute("insert into Lab_List(TV_ID) values(1)");
   OpenSession(folder_.File("other.db"));
   EXPECT_TRUE(Session().Query("select * from Lab_List").rows.empty());

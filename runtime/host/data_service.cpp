@@ -28,7 +28,7 @@ StatementMonitor& Monitor() {
 }
 
 // Every statement the service runs passes here first.
-Database& SessionFor(const std::string& sql) {
+DataSession& SessionFor(const std::string& sql) {
   if (Monitor()) Monitor()(sql);
   return Session();
 }
@@ -48,9 +48,15 @@ void ForEach(TWinControl* container, const std::function<void(T&)>& visit) {
   });
 }
 
+// A name quoted, its ASCII letters in lower case: the name as every engine
+// keeps a name that its statements wrote bare (the server folds such names
+// to lower case; SQLite's names match without regard to case anyway).
 std::string QuoteIdentifier(std::string_view name) {
   std::string quoted = "\"";
-  for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  for (char c : name) {
+    if (c == '"') quoted += '"';
+    quoted += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
   return quoted + "\"";
 }
 

@@ -149,6 +149,24 @@ Connection::Connection(const std::string& conninfo) : conn_(PQconnectdb(conninfo
 
 Connection::~Connection() { PQfinish(conn_); }
 
+bool Connection::Failed() const { return PQtransactionStatus(conn_) == PQTRANS_INERROR; }
+
+std::string ShownConnection(const std::string& conninfo) {
+  char* error = nullptr;
+  PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
+  if (options == nullptr) {
+    PQfreemem(error);
+    return "(a connection string that cannot be read)";
+  }
+  std::string shown;
+  for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+    if (option->val == nullptr || *option->val == '\0' || std::string_view(option->keyword) == "password") continue;
+    shown += (shown.empty() ? "" : " ") + std::string(option->keyword) + "=" + option->val;
+  }
+  PQconninfoFree(options);
+  return shown;
+}
+
 bool Connection::InTransaction() const {
   const PGTransactionStatusType status = PQtransactionStatus(conn_);
   return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;

@@ -51,8 +51,10 @@ class Connection {
   // Its rows; nullopt for a statement that gives none (no result columns).
   std::optional<RowSet> QueryText(std::string_view sql_utf8);
 
-  // Whether a transaction is open on the connection.
+  // Whether a transaction is open on the connection; Failed: one that a
+  // failed statement has ended, which takes only a rollback now.
   bool InTransaction() const;
+  bool Failed() const;
 
  private:
   struct Result;
@@ -60,6 +62,10 @@ class Connection {
 
   pg_conn* conn_ = nullptr;
 };
+
+// A connection string as a message may show it (UTF-8): its keys and
+// values but the password.
+std::string ShownConnection(const std::string& conninfo);
 
 // The statement with its '?' parameters numbered as PostgreSQL writes them
 // ($1, $2, ...); '?' inside '...' texts, "..." names and comments stays.

@@ -45,9 +45,30 @@ void NameFieldsAsWritten(RowSet& rows, std::string_view sql_utf8) {
   }
 }
 
+std::string FromUtf8OrAsIs(const std::string& utf8) {
+  try {
+    return gbk::FromUtf8(utf8);
+  } catch (const EConvertError&) {
+    return utf8;
+  }
+}
+
 }  // namespace
 
-Database::Database(const std::string& conninfo) : connection_(conninfo) {}
+Database::Database(const std::string& conninfo) : connection_(conninfo), shown_(FromUtf8OrAsIs(ShownConnection(conninfo))) {}
+
+void Database::Begin(bool writing) {
+  connection_.ExecuteText("BEGIN");
+  if (writing) connection_.ExecuteText("SELECT pg_advisory_xact_lock(hashtext(current_schema() || ' labdocs writer'))");
+}
+
+void Database::Control(const char* sql) {
+  if (std::string_view(sql) == "COMMIT" && connection_.Failed()) {
+    connection_.ExecuteText("ROLLBACK");
+    throw EDatabaseError("Database error: a statement of the transaction failed; it was rolled back");
+  }
+  connection_.ExecuteText(sql);
+}
 
 RowSet Database::RunText(std::string_view tsql, bool read_only, std::int64_t* changed) {
   const std::vector<std::string> statements = Translated(tsql);
@@ -57,9 +78,9 @@ RowSet Database::RunText(std::string_view tsql, bool read_only, std::int64_t* ch
   }
   // Inside a transaction that is open the text is a savepoint of it.
   const bool nested = connection_.InTransaction();
-  connection_.ExecuteText(nested ? "SAVEPOINT labdocs_text"
-                                 : read_only ? "BEGIN TRANSACTION READ ONLY" : "BEGIN");
-  if (nested && read_only) connection_.ExecuteText("SET TRANSACTION READ ONLY");
+  if (nested) connection_.ExecuteText("SAVEPOINT labdocs_text");
+  else Begin(!read_only);
+  if (read_only) connection_.ExecuteText("SET TRANSACTION READ ONLY");
   std::optional<RowSet> result;
   try {
     for (const std::string& sql : statements) {

@@ -10,37 +10,52 @@
 #include <vector>
 
 #include "runtime/data/postgres/connection.h"
+#include "runtime/data/session.h"
 #include "runtime/data/value.h"
 
 namespace rt::postgres {
 
-class Database {
+class Database final : public DataSession {
  public:
   // Connects (libpq's connection string). Throws EDatabaseError.
   explicit Database(const std::string& conninfo);
 
+  Engine Kind() const override { return Engine::Postgres; }
+  std::string Shown() const override { return shown_; }
+
   // As rt::Database::Execute: the text's statements as one transaction (a
   // savepoint inside one that is open); the rows they changed.
-  std::int64_t Execute(std::string_view tsql);
+  std::int64_t Execute(std::string_view tsql) override;
   // As rt::Database::Query: the first statement with result columns gives
   // the rows; all of the text's statements run as one transaction.
-  RowSet Query(std::string_view tsql);
+  RowSet Query(std::string_view tsql) override;
   // As Query, in a read-only transaction: a statement that would write is
   // refused by the server (EWriteRefused) and nothing of the text remains.
-  RowSet QueryReadOnly(std::string_view tsql);
+  RowSet QueryReadOnly(std::string_view tsql) override;
 
-  std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) {
+  std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) override {
     return connection_.ExecuteBound(sql_utf8, params);
   }
-  RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) {
+  RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) override {
     return connection_.QueryBound(sql_utf8, params);
   }
 
   // The column names (GBK) of a table, in order; empty when there is no
   // such table. The name matches without regard to case.
-  std::vector<std::string> TableColumns(std::string_view table);
+  std::vector<std::string> TableColumns(std::string_view table) override;
 
   Connection& Link() { return connection_; }
+
+ protected:
+  bool InTransaction() const override { return connection_.InTransaction(); }
+  // A writing transaction holds the database's writer lock (an advisory
+  // lock of the connection's schema) until it ends: one writer at a time,
+  // as on the embedded database, so that what a writer read stays true
+  // until it commits.
+  void Begin(bool writing) override;
+  // A COMMIT of a transaction that a failed statement ended rolls it back
+  // and says so (the server answers it without an error).
+  void Control(const char* sql) override;
 
  private:
   // Runs the text's statements in one transaction (or savepoint); the rows
@@ -48,6 +63,7 @@ class Database {
   RowSet RunText(std::string_view tsql, bool read_only, std::int64_t* changed);
 
   Connection connection_;
+  std::string shown_;
 };
 
 }  // namespace rt::postgres

@@ -113,6 +113,37 @@ CREATE TRIGGER TR_DB_FILE_CONTENT_Delete AFTER DELETE ON DB_FILE_CONTENT
   FOR EACH ROW EXECUTE FUNCTION FN_DB_FILE_CONTENT_Delete();
 )sql";
 
+// Version 2: a key given explicitly (the plug-in's Max(ID)+1, the demo's
+// keys) moves its table's identity past it, so that a row inserted without
+// its key later never takes one that is in use, as SQLite's keys behave.
+constexpr const char* kVersion2 = R"sql(
+CREATE FUNCTION FN_KeepIdentityAhead() RETURNS trigger LANGUAGE plpgsql AS $$
+DECLARE
+  sequence_name text := pg_get_serial_sequence(quote_ident(TG_TABLE_SCHEMA) || '.' || quote_ident(TG_TABLE_NAME),
+                                               TG_ARGV[0]);
+  key bigint := (to_jsonb(NEW) ->> TG_ARGV[0])::bigint;
+  last bigint;
+BEGIN
+  EXECUTE 'SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM ' || sequence_name INTO last;
+  IF key > last THEN
+    PERFORM setval(sequence_name, key);
+  END IF;
+  RETURN NULL;
+END $$;
+CREATE TRIGGER TR_Pacs_MMCTreeViewConfig_Key AFTER INSERT ON Pacs_MMCTreeViewConfig
+  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('tv_id');
+CREATE TRIGGER TR_Lab_List_Key AFTER INSERT ON Lab_List
+  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('tv_id');
+CREATE TRIGGER TR_RIS_DOC_Key AFTER INSERT ON RIS_DOC
+  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('id');
+CREATE TRIGGER TR_DB_FILE_STORAGE_Key AFTER INSERT ON DB_FILE_STORAGE
+  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('labdoc_id');
+CREATE TRIGGER TR_DB_FILE_CONTENT_Key AFTER INSERT ON DB_FILE_CONTENT
+  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('content_id');
+CREATE TRIGGER TR_DB_FILE_RECORD_Key AFTER INSERT ON DB_FILE_RECORD
+  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('id');
+)sql";
+
 // Any table of the current schema other than the version's own.
 bool HoldsTables(Connection& connection) {
   return std::get<std::int64_t>(connection
@@ -149,9 +180,11 @@ void Prepare(Connection& connection) {
     if (version == 0) {
       connection.ExecuteText(kTables);
       connection.ExecuteText("CREATE TABLE labdocs_schema_version (version integer NOT NULL)");
+    }
+    if (version < 2) connection.ExecuteText(kVersion2);
+    if (version < kCurrentVersion)
       connection.ExecuteBound("INSERT INTO labdocs_schema_version(version) VALUES (?)",
                               {std::int64_t{kCurrentVersion}});
-    }
     connection.ExecuteText("COMMIT");
   } catch (...) {
     try {

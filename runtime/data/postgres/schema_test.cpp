@@ -66,6 +66,32 @@ TEST_F(PostgresSchemaTest, TheTriggersAndKeysActAsOnSqlite) {
   EXPECT_EQ(Count("Select count(*) From DB_FILE_CHUNK"), 1);
 }
 
+// Keys given explicitly, as the plug-in gives them (Max(ID)+1) and the demo
+// does, are never given out again for a row inserted without its key.
+TEST_F(PostgresSchemaTest, AKeyGivenExplicitlyIsNeverGivenOutAgain) {
+  schema::Prepare(db_->Link());
+  struct Case {
+    const char* table;
+    const char* key;
+    const char* explicit_insert;
+    const char* generated_insert;
+  };
+  for (const Case& c : {
+           Case{"Lab_List", "TV_ID", "Insert into Lab_List(TV_ID,TV_Name) Values(7,'目录')",
+                "Insert into Lab_List(TV_Name) Values('另一目录')"},
+           Case{"DB_FILE_STORAGE", "LABDOC_ID", "Insert into DB_FILE_STORAGE(LABDOC_ID,FILE_NAME) Values(7,'a')",
+                "Insert into DB_FILE_STORAGE(FILE_NAME) Values('b')"},
+           Case{"DB_FILE_RECORD", "ID", "Insert into DB_FILE_RECORD(ID,FileTableName) Values(7,'RIS_DOC')",
+                "Insert into DB_FILE_RECORD(FileTableName) Values('RIS_DOC')"},
+       }) {
+    db_->Execute(c.generated_insert);
+    db_->Execute(c.explicit_insert);
+    db_->Execute(c.generated_insert);
+    EXPECT_EQ(Count(std::string("Select Max(") + c.key + ") From " + c.table), 8) << c.table;
+    EXPECT_EQ(Count(std::string("Select count(*) From ") + c.table), 3) << c.table;
+  }
+}
+
 TEST_F(PostgresSchemaTest, ANewerOrAForeignDatabaseIsRefusedAndLeftAlone) {
   db_->Execute("Create Table 别人的表 (a integer)");
   EXPECT_THROW(schema::Prepare(db_->Link()), EDatabaseError);

@@ -1,0 +1,9 @@
+#include "runtime/data/server.h"
+
+namespace rt {
+
+std::unique_ptr<DataSession> ConnectServer(const std::string&) {
+  throw EDatabaseError("This build of the system has no PostgreSQL client; it works on SQLite files only");
+}
+
+}  // namespace rt

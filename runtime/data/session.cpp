@@ -1,0 +1,96 @@
+#include "runtime/data/session.h"
+
+#include <cctype>
+#include <memory>
+#include <mutex>
+
+#include "runtime/data/database.h"
+#include "runtime/data/packet.h"
+#include "runtime/data/server.h"
+#include "runtime/ole/variant.h"
+
+namespace rt {
+namespace {
+
+std::mutex session_mutex;
+std::unique_ptr<DataSession> session;
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+OleVariant DataSession::QueryPacket(std::string_view tsql) {
+  OleVariant packet;
+  PacketToVariant(Query(tsql), packet.Ptr());
+  return packet;
+}
+
+Transaction::Transaction(DataSession& session, Kind kind) : session_(session), outermost_(!session.InTransaction()) {
+  if (outermost_)
+    session_.Begin(kind == Kind::Immediate);
+  else
+    session_.Control("SAVEPOINT rt_transaction");
+}
+
+Transaction::~Transaction() {
+  if (done_) return;
+  try {
+    // An error may have rolled the whole transaction back already.
+    if (!session_.InTransaction()) return;
+    if (outermost_) {
+      session_.Control("ROLLBACK");
+    } else {
+      session_.Control("ROLLBACK TO rt_transaction");
+      session_.Control("RELEASE rt_transaction");
+    }
+  } catch (const std::exception&) {
+    // The connection is broken; the engine ends the transaction with it.
+  }
+}
+
+void Transaction::Commit() {
+  session_.Control(outermost_ ? "COMMIT" : "RELEASE rt_transaction");
+  done_ = true;
+  session_.AfterCommit();
+}
+
+bool NamesServer(std::string_view setting) {
+  if (StartsWith(setting, "postgresql://") || StartsWith(setting, "postgres://")) return true;
+  // libpq's "key=value ..." form: a word of letters and underscores, then '='.
+  std::size_t i = 0;
+  while (i < setting.size() && (std::isalpha(static_cast<unsigned char>(setting[i])) || setting[i] == '_')) ++i;
+  while (i < setting.size() && setting[i] == ' ') ++i;
+  return i > 0 && i < setting.size() && setting[i] == '=';
+}
+
+std::unique_ptr<DataSession> Connect(const std::string& setting, OpenMode mode) {
+  if (NamesServer(setting)) return ConnectServer(setting);
+  return std::make_unique<Database>(setting, mode);
+}
+
+void OpenSession(const std::string& setting, OpenMode mode) {
+  std::unique_ptr<DataSession> opened = Connect(setting, mode);
+  std::lock_guard lock(session_mutex);
+  session = std::move(opened);
+}
+
+void CloseSession() {
+  std::unique_ptr<DataSession> closing;
+  std::lock_guard lock(session_mutex);
+  closing = std::move(session);
+}
+
+bool HasSession() {
+  std::lock_guard lock(session_mutex);
+  return session != nullptr;
+}
+
+DataSession& Session() {
+  std::lock_guard lock(session_mutex);
+  if (!session) throw EDatabaseError("No database session is open");
+  return *session;
+}
+
+}  // namespace rt

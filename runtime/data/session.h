@@ -1,0 +1,135 @@
+// A connection to the host's database, whichever engine holds it: the
+// embedded SQLite file (runtime/data/database.h) or a laboratory's shared
+// PostgreSQL server (runtime/data/postgres/database.h). Code above the data
+// layer speaks to this interface only, and the process's database session
+// (rt::Session) is one of these.
+//
+// Two kinds of statements pass through it:
+//   - Transact-SQL texts (GBK) as plug-ins compose them, translated for the
+//     engine by the dialect layer (dialect.h), each text all or nothing;
+//   - single statements (UTF-8) with '?' parameters, for code that must not
+//     compose SQL from values. These are written once for both engines, in
+//     the SQL the two share: no engine's own functions, INSERT ... ON
+//     CONFLICT rather than INSERT OR REPLACE, RETURNING for a new key, names
+//     unquoted (the server folds them to lower case).
+//
+// Texts among values and rows are GBK; date-times are rt::DateTime, local
+// time to the millisecond. Not copyable; used from one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/data/value.h"
+#include "runtime/errors.h"
+
+namespace rt {
+
+class OleVariant;
+
+// A statement refused because it would write where only reading is allowed.
+class EWriteRefused : public EDatabaseError {
+ public:
+  using EDatabaseError::EDatabaseError;
+};
+
+enum class Engine { Sqlite, Postgres };
+
+class DataSession {
+ public:
+  DataSession() = default;
+  virtual ~DataSession() = default;
+  DataSession(const DataSession&) = delete;
+  DataSession& operator=(const DataSession&) = delete;
+
+  virtual Engine Kind() const = 0;
+  // The database for a message (GBK): the file's path, or the server's
+  // database as the connection setting names it, without its password.
+  virtual std::string Shown() const = 0;
+
+  // Runs a Transact-SQL text, possibly several statements separated only by
+  // blanks, as one transaction: all or nothing. Returns the number of rows
+  // the text inserted, updated and deleted. Throws EDatabaseError naming the
+  // database's complaint when the text is not GBK or any statement is
+  // rejected; nothing of the text remains applied then.
+  virtual std::int64_t Execute(std::string_view tsql) = 0;
+
+  // Runs a Transact-SQL query and returns its rows, field names as the query
+  // writes them. Several statements run as one transaction and the first
+  // one with result columns gives the rows. Throws EDatabaseError, also for
+  // a text without any statement.
+  virtual RowSet Query(std::string_view tsql) = 0;
+
+  // Query's rows as a data packet (packet.h).
+  virtual OleVariant QueryPacket(std::string_view tsql);
+
+  // Runs a query as Query does, allowed only to read: a statement that would
+  // change anything is refused (EWriteRefused) and nothing of the text takes
+  // effect.
+  virtual RowSet QueryReadOnly(std::string_view tsql) = 0;
+
+  // One statement with '?' parameters. Returns the rows changed, or the
+  // rows.
+  virtual std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) = 0;
+  virtual RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) = 0;
+
+  // The column names (GBK) of a table, in order; empty when there is no such
+  // table. The table name matches without regard to case.
+  virtual std::vector<std::string> TableColumns(std::string_view table) = 0;
+
+ protected:
+  friend class Transaction;
+  virtual bool InTransaction() const = 0;
+  // Opens a transaction. A writing one holds the database's write lock from
+  // its start (waiting for another writer as long as the engine waits), so
+  // that what it read stays true until it commits.
+  virtual void Begin(bool writing) = 0;
+  // Runs a statement that controls the transaction (COMMIT, SAVEPOINT ...).
+  virtual void Control(const char* sql) = 0;
+  // After a commit: work that must wait for one (content_file.h).
+  virtual void AfterCommit() noexcept {}
+};
+
+// A transaction on a session: BEGIN when the connection has none open,
+// otherwise a savepoint inside the open one, so scopes nest. Rolled back when
+// it ends without Commit. Immediate takes the write lock at once (waiting for
+// another writer) rather than at the first write.
+class Transaction {
+ public:
+  enum class Kind { Deferred, Immediate };
+  explicit Transaction(DataSession& session, Kind kind = Kind::Immediate);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  // Throws EDatabaseError when the commit fails; the scope then rolls back.
+  void Commit();
+
+ private:
+  DataSession& session_;
+  bool outermost_;
+  bool done_ = false;
+};
+
+// The process's database session, shared by the host and its plug-ins.
+// Opening replaces a session that is open.
+//
+// OpenSession's setting (UTF-8) names the database (docs/database.md): a
+// PostgreSQL connection string ("postgresql://..." or "postgres://...", or
+// libpq's "key=value ..." form) connects to the server; anything else is
+// the native path of an SQLite file, made when mode allows and missing.
+enum class OpenMode { OpenOrCreate, OpenExisting };
+void OpenSession(const std::string& setting, OpenMode mode = OpenMode::OpenOrCreate);
+// Makes a session for the setting without opening it as the process's.
+std::unique_ptr<DataSession> Connect(const std::string& setting, OpenMode mode = OpenMode::OpenOrCreate);
+// Whether a setting names a server rather than a file.
+bool NamesServer(std::string_view setting);
+void CloseSession();
+bool HasSession();
+// Throws EDatabaseError "No database session is open" when none is.
+DataSession& Session();
+
+}  // namespace rt
