@@ -4,20 +4,27 @@
 // through ExecuteMenu as the host runs them.
 //
 // The build defines LABDOCS_CONSOLE_HAS_LABDOCS when the plug-in's target
-// exists; without it these tests are skipped.
+// exists; without it these tests are skipped. Every test runs on the home
+// folder's SQLite database and, where the build has the PostgreSQL client,
+// on a schema of its own on the tests' server (--database).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
 
 #include "console/testing/console_run.h"
 #include "console/testing/readme_session.h"
+#include "runtime/data/session.h"
 #include "runtime/platform/testing/test_support.h"
+#ifdef LABDOCS_TESTS_HAVE_POSTGRES
+#include "runtime/data/postgres/testing/test_server.h"
+#endif
 
 namespace console {
 namespace {
@@ -34,21 +41,49 @@ std::string ReadFile(const std::filesystem::path& path) {
   return text.str();
 }
 
-class ConsoleEndToEndTest : public ::testing::Test {
+class ConsoleEndToEndTest : public ::testing::TestWithParam<rt::Engine> {
  protected:
   void SetUp() override {
 #ifndef LABDOCS_CONSOLE_HAS_LABDOCS
     GTEST_SKIP() << "the plug-in labdocs is not part of this build";
 #endif
+#ifdef LABDOCS_TESTS_HAVE_POSTGRES
+    if (GetParam() == rt::Engine::Postgres) {
+      const std::string conninfo = rt::postgres::testing::ServerConnectionString();
+      ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
+      server_.emplace(conninfo);
+      schema_.emplace(*server_);
+      database_ = {"--database", conninfo + " options='-csearch_path=" + schema_->Name() + ",public'"};
+    }
+#endif
   }
-  ConsoleRun Run(const std::string& script, const std::vector<std::string>& arguments = {},
+  ConsoleRun Run(const std::string& script, std::vector<std::string> arguments = {},
                  const std::vector<std::string>& environment = {}) {
+    arguments.insert(arguments.begin(), database_.begin(), database_.end());
     return RunConsole(folder_.Home(), script, arguments, environment);
   }
   TempFolder folder_;
+  std::vector<std::string> database_;  // the console's --database and its setting, if any
+#ifdef LABDOCS_TESTS_HAVE_POSTGRES
+  std::optional<rt::postgres::Connection> server_;
+  std::optional<rt::postgres::testing::TestSchema> schema_;  // after server_: it goes first
+#endif
 };
 
-TEST_F(ConsoleEndToEndTest, ListsADirectorysDocuments) {
+std::vector<rt::Engine> TestedEngines() {
+#ifdef LABDOCS_TESTS_HAVE_POSTGRES
+  return {rt::Engine::Sqlite, rt::Engine::Postgres};
+#else
+  return {rt::Engine::Sqlite};
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ConsoleEndToEndTest, ::testing::ValuesIn(TestedEngines()),
+                         [](const ::testing::TestParamInfo<rt::Engine>& engine) {
+                           return std::string(engine.param == rt::Engine::Sqlite ? "Sqlite" : "Postgres");
+                         });
+
+TEST_P(ConsoleEndToEndTest, ListsADirectorysDocuments) {
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              u8"expect cell 2 名称 仪器校准记录 2019; 第2版.csv\n"
                              u8"expect cell 2 描述 第 2 版; 含\"附录 A\"\n"
@@ -67,7 +102,7 @@ TEST_F(ConsoleEndToEndTest, ListsADirectorysDocuments) {
 
 // The documents view's menu rules, for documents and for a category's
 // directories, with no row, one row and several rows selected.
-TEST_F(ConsoleEndToEndTest, ContextMenusShowTheItemsTheViewAllows) {
+TEST_P(ConsoleEndToEndTest, ContextMenusShowTheItemsTheViewAllows) {
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "menu\nexpect menu miNew\n"
                              "select 2\nmenu\nexpect menu miDelete,miOpenFile,miSaveAs,miProperties,N2\n"
@@ -86,7 +121,7 @@ TEST_F(ConsoleEndToEndTest, ContextMenusShowTheItemsTheViewAllows) {
                    u8"   3  复制目录     miCopyList"}));
 }
 
-TEST_F(ConsoleEndToEndTest, DirectoryCommandsNeedTheDirectorsSubsystem) {
+TEST_P(ConsoleEndToEndTest, DirectoryCommandsNeedTheDirectorsSubsystem) {
   const ConsoleRun run = Run(u8"open 文档管理明细\n"
                              "select 1\nmenu\nexpect menu miNew\n"
                              "select 1-2\nmenu\nexpect menu none\n",
@@ -97,7 +132,7 @@ TEST_F(ConsoleEndToEndTest, DirectoryCommandsNeedTheDirectorsSubsystem) {
 
 // Save as, on a row whose name holds blanks and a semicolon: the proposal
 // shows the row's name exactly as the plug-in read it from the row's text.
-TEST_F(ConsoleEndToEndTest, SaveAsCopiesTheDocumentUnderTheChosenName) {
+TEST_P(ConsoleEndToEndTest, SaveAsCopiesTheDocumentUnderTheChosenName) {
   const std::filesystem::path target = folder_.Path() / rt::testing::Utf8Path(u8"副本");
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "select 2\n"
@@ -113,7 +148,7 @@ TEST_F(ConsoleEndToEndTest, SaveAsCopiesTheDocumentUnderTheChosenName) {
   EXPECT_EQ(ReadFile(rt::testing::Utf8Path(rt::testing::PathUtf8(target) + ".csv")), u8"仪器,校准日期,结果\n血球分析仪,2019-06-10,合格\n生化分析仪,2019-06-11,合格\n");
 }
 
-TEST_F(ConsoleEndToEndTest, OpenHandsTheFetchedDocumentToItsProgram) {
+TEST_P(ConsoleEndToEndTest, OpenHandsTheFetchedDocumentToItsProgram) {
   const rt::testing::RecordingOpener opener(folder_.Path() / "opened.txt");
   const ConsoleRun run = Run(u8"open 质量管理明细/质量手册\nselect 1\nrun 2\nexpect status 0\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -129,7 +164,7 @@ TEST_F(ConsoleEndToEndTest, OpenHandsTheFetchedDocumentToItsProgram) {
 // are disabled until each command lands, and its change enables its case.
 
 // New document: the form opens in new mode and Escape cancels it.
-TEST_F(ConsoleEndToEndTest, NewDocumentFormOpensAndEscapeCancelsIt) {
+TEST_P(ConsoleEndToEndTest, NewDocumentFormOpensAndEscapeCancelsIt) {
   const ConsoleRun run = Run(u8"open 文档管理明细\n"
                              "select 1\n"
                              "run 新增文档...\n"
@@ -148,7 +183,7 @@ TEST_F(ConsoleEndToEndTest, NewDocumentFormOpensAndEscapeCancelsIt) {
 // Adding a document: the file chosen in the open dialog is stored, the
 // description saved, and the document lands in the directory whose row the
 // menu was opened on.
-TEST_F(ConsoleEndToEndTest, AddsADocumentToTheDirectoryOfTheMenu) {
+TEST_P(ConsoleEndToEndTest, AddsADocumentToTheDirectoryOfTheMenu) {
   const std::filesystem::path file = folder_.Path() / rt::testing::Utf8Path(u8"新 文件; 1.txt");
   std::ofstream(file) << "content";
   const ConsoleRun run = Run(u8"open 论文管理明细\n"
@@ -172,7 +207,7 @@ TEST_F(ConsoleEndToEndTest, AddsADocumentToTheDirectoryOfTheMenu) {
 // Properties of the document with blanks and quotes in its row: the form
 // shows its record, titled by the first display column, the stored file's
 // name locked.
-TEST_F(ConsoleEndToEndTest, PropertiesShowTheRecordOfTheSelectedRow) {
+TEST_P(ConsoleEndToEndTest, PropertiesShowTheRecordOfTheSelectedRow) {
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "select 2\n"
                              "run 属性\n"
@@ -186,7 +221,7 @@ TEST_F(ConsoleEndToEndTest, PropertiesShowTheRecordOfTheSelectedRow) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
 }
 
-TEST_F(ConsoleEndToEndTest, ThesisDirectoriesShowTheAuthors) {
+TEST_P(ConsoleEndToEndTest, ThesisDirectoriesShowTheAuthors) {
   const ConsoleRun run = Run(u8"open 论文管理明细/2019年论文\n"
                              "select 1\n"
                              "run miProperties\n"
@@ -197,7 +232,7 @@ TEST_F(ConsoleEndToEndTest, ThesisDirectoriesShowTheAuthors) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
 }
 
-TEST_F(ConsoleEndToEndTest, DeletesTheSelectedDocumentsAfterTheQuestion) {
+TEST_P(ConsoleEndToEndTest, DeletesTheSelectedDocumentsAfterTheQuestion) {
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "select 1\n"
                              "run miDelete\n"
@@ -212,7 +247,7 @@ TEST_F(ConsoleEndToEndTest, DeletesTheSelectedDocumentsAfterTheQuestion) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
 }
 
-TEST_F(ConsoleEndToEndTest, DeletesADirectoryWithItsDocuments) {
+TEST_P(ConsoleEndToEndTest, DeletesADirectoryWithItsDocuments) {
   const ConsoleRun run = Run(u8"open 文档管理明细\n"
                              "select 1\n"
                              "run 删除目录\n"
@@ -228,7 +263,7 @@ TEST_F(ConsoleEndToEndTest, DeletesADirectoryWithItsDocuments) {
 
 // The copy takes the directory's name from the row's parameter text: a
 // name with blanks, quotes and a semicolon arrives whole.
-TEST_F(ConsoleEndToEndTest, CopiesADirectoryWhoseNameHoldsBlanksQuotesAndASemicolon) {
+TEST_P(ConsoleEndToEndTest, CopiesADirectoryWhoseNameHoldsBlanksQuotesAndASemicolon) {
   const ConsoleRun run = Run(u8"open 文档管理明细\n"
                              "select 4\n"
                              "run miCopyList\n"
@@ -243,7 +278,7 @@ TEST_F(ConsoleEndToEndTest, CopiesADirectoryWhoseNameHoldsBlanksQuotesAndASemico
   ASSERT_EQ(run.exit_code, 0) << run.err;
 }
 
-TEST_F(ConsoleEndToEndTest, RevisingADocumentOffersToStoreItBack) {
+TEST_P(ConsoleEndToEndTest, RevisingADocumentOffersToStoreItBack) {
   const rt::testing::RecordingOpener opener(folder_.Path() / "opened.txt");
   const ConsoleRun run = Run(u8"open 质量管理明细/质量手册\n"
                              "select 1\n"
@@ -258,7 +293,7 @@ TEST_F(ConsoleEndToEndTest, RevisingADocumentOffersToStoreItBack) {
 
 // The session the README shows, with adding and revising, gives the same
 // transcript on every system once the folder's path is taken out.
-TEST_F(ConsoleEndToEndTest, TheReadmeSessionReadsTheSameOnEverySystem) {
+TEST_P(ConsoleEndToEndTest, TheReadmeSessionReadsTheSameOnEverySystem) {
   const rt::testing::RecordingOpener opener(folder_.Path() / "opened.txt");
   const std::string folder = rt::testing::PathUtf8(folder_.Path());
   std::ofstream(folder_.Path() / rt::testing::Utf8Path(u8"新文件乗.txt"), std::ios::binary) << u8"新的内容";

@@ -27,7 +27,7 @@ std::optional<rt::platform::FileIdentity> Settled(std::optional<rt::platform::Fi
   return identity;
 }
 
-std::optional<CachedCopy> CacheRecords::Find(rt::Database& db, std::string_view file_name) const {
+std::optional<CachedCopy> CacheRecords::Find(rt::DataSession& db, std::string_view file_name) const {
   const rt::RowSet rows = db.QueryBound(
       "SELECT LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256, DISK_DEVICE, DISK_FILE_NUMBER, DISK_SIZE, DISK_MODIFIED_NS,"
       " DISK_CHANGED_NS FROM DB_FILE_CACHE WHERE HOSTNAME = ? AND CACHE_DIR = ? AND FILE_NAME = ?",
@@ -48,13 +48,18 @@ std::optional<CachedCopy> CacheRecords::Find(rt::Database& db, std::string_view 
   return copy;
 }
 
-void CacheRecords::Remember(rt::Database& db, std::string_view file_name, const CachedCopy& copy) const {
+void CacheRecords::Remember(rt::DataSession& db, std::string_view file_name, const CachedCopy& copy) const {
   if (Find(db, file_name) == copy) return;  // a fetch that reused its copy writes nothing
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
   db.ExecuteBound(
-      "INSERT OR REPLACE INTO DB_FILE_CACHE(HOSTNAME, CACHE_DIR, FILE_NAME, LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256,"
+      "INSERT INTO DB_FILE_CACHE(HOSTNAME, CACHE_DIR, FILE_NAME, LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256,"
       " FETCHEDTIME, DISK_DEVICE, DISK_FILE_NUMBER, DISK_SIZE, DISK_MODIFIED_NS, DISK_CHANGED_NS)"
-      " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+      " ON CONFLICT(HOSTNAME, CACHE_DIR, FILE_NAME) DO UPDATE SET LABDOC_ID = excluded.LABDOC_ID,"
+      " CONTENT_ID = excluded.CONTENT_ID, FILE_SIZE = excluded.FILE_SIZE, SHA256 = excluded.SHA256,"
+      " FETCHEDTIME = excluded.FETCHEDTIME, DISK_DEVICE = excluded.DISK_DEVICE,"
+      " DISK_FILE_NUMBER = excluded.DISK_FILE_NUMBER, DISK_SIZE = excluded.DISK_SIZE,"
+      " DISK_MODIFIED_NS = excluded.DISK_MODIFIED_NS, DISK_CHANGED_NS = excluded.DISK_CHANGED_NS",
       {host_, cache_dir_, std::string(file_name), copy.doc_id, copy.content_id,
        static_cast<std::int64_t>(copy.fetched_as.size), copy.fetched_as.sha256, rt::datetime::NowText(),
        Stored(copy.on_disk, &rt::platform::FileIdentity::device),

@@ -51,11 +51,11 @@ class CacheRecords {
 
   // The record of the copy of that file name; nothing when the store has
   // not put a copy there. Throws rt::EDatabaseError.
-  std::optional<CachedCopy> Find(rt::Database& db, std::string_view file_name) const;
+  std::optional<CachedCopy> Find(rt::DataSession& db, std::string_view file_name) const;
   // Records the copy now at that file name, in a transaction of its own
   // (or in the caller's), unless it is recorded so already. Throws
   // rt::EDatabaseError.
-  void Remember(rt::Database& db, std::string_view file_name, const CachedCopy& copy) const;
+  void Remember(rt::DataSession& db, std::string_view file_name, const CachedCopy& copy) const;
 
  private:
   std::string host_;

@@ -18,13 +18,44 @@ struct BlobCloser {
   void operator()(sqlite3_blob* blob) const { sqlite3_blob_close(blob); }
 };
 
+// Inserts a chunk: on SQLite through a statement of the writer's own,
+// bound to the buffer as it stands; on a server as a bytea value.
+class ChunkInserter {
+ public:
+  explicit ChunkInserter(rt::DataSession& session) : session_(session), sqlite_(rt::AsSqlite(session)) {
+    if (sqlite_ != nullptr) insert_ = rt::sqlite::Prepare(sqlite_->Handle(), kSqliteInsert);
+  }
+
+  void Insert(std::int64_t content_id, std::int64_t seq, const std::uint8_t* data, std::size_t size) {
+    if (sqlite_ == nullptr) {
+      session_.ExecuteBound("INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, ?, ?)",
+                            {content_id, seq, std::vector<std::uint8_t>(data, data + size)});
+      return;
+    }
+    sqlite3* db = sqlite_->Handle();
+    if (sqlite3_bind_int64(insert_.get(), 1, content_id) != SQLITE_OK ||
+        sqlite3_bind_int64(insert_.get(), 2, seq) != SQLITE_OK ||
+        sqlite3_bind_blob64(insert_.get(), 3, data, size, SQLITE_STATIC) != SQLITE_OK ||
+        sqlite3_step(insert_.get()) != SQLITE_DONE) {
+      rt::sqlite::ThrowError(db, kSqliteInsert);
+    }
+    sqlite3_reset(insert_.get());
+  }
+
+ private:
+  static constexpr const char* kSqliteInsert =
+      "INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, ?, ?)";
+  rt::DataSession& session_;
+  rt::Database* sqlite_;
+  rt::sqlite::StatementPtr insert_;
+};
+
 }  // namespace
 
-ContentSummary WriteChunks(rt::Database& database, std::int64_t content_id, InputFile& source) {
-  constexpr const char* kInsert = "INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, ?, ?)";
-  sqlite3* db = database.Handle();
-  rt::sqlite::StatementPtr insert = rt::sqlite::Prepare(db, kInsert);
-  // Deferred: only the content file is written, and only its lock is taken.
+ContentSummary WriteChunks(rt::DataSession& database, std::int64_t content_id, InputFile& source) {
+  ChunkInserter insert(database);
+  // Deferred: on SQLite only the content file is written, and only its lock
+  // is taken.
   constexpr auto kKind = rt::Transaction::Kind::Deferred;
   auto transaction = std::make_unique<rt::Transaction>(database, kKind);
   ParallelSha256 digest(kChunkSize);
@@ -36,13 +67,7 @@ ContentSummary WriteChunks(rt::Database& database, std::int64_t content_id, Inpu
     digest.Submit(n);
     summary.size += n;
     if (summary.size > source.SizeAtOpening()) break;  // it grew: refused below
-    if (sqlite3_bind_int64(insert.get(), 1, content_id) != SQLITE_OK ||
-        sqlite3_bind_int64(insert.get(), 2, seq) != SQLITE_OK ||
-        sqlite3_bind_blob64(insert.get(), 3, buffer, n, SQLITE_STATIC) != SQLITE_OK ||
-        sqlite3_step(insert.get()) != SQLITE_DONE) {
-      rt::sqlite::ThrowError(db, kInsert);
-    }
-    sqlite3_reset(insert.get());
+    insert.Insert(content_id, seq, buffer, n);
     if (n < kChunkSize) break;  // the end of the file
     if ((seq + 1) % kChunksPerTransaction == 0) {
       transaction->Commit();
@@ -58,9 +83,21 @@ ContentSummary WriteChunks(rt::Database& database, std::int64_t content_id, Inpu
   return summary;
 }
 
-void BeginContentRead(sqlite3* db) {
+void BeginContentRead(rt::DataSession& session) {
+  rt::Database* sqlite = rt::AsSqlite(session);
+  if (sqlite == nullptr) {
+    session.ExecuteBound("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ", {});
+    return;
+  }
+  sqlite3* db = sqlite->Handle();
   rt::sqlite::StatementPtr read = rt::sqlite::Prepare(db, "SELECT count(*) FROM content.sqlite_master");
   if (sqlite3_step(read.get()) != SQLITE_ROW) rt::sqlite::ThrowError(db);
+}
+
+void RemoveChunks(rt::DataSession& session, std::int64_t content_id) {
+  session.ExecuteBound(rt::AsSqlite(session) != nullptr ? "DELETE FROM content.DB_FILE_CHUNK WHERE CONTENT_ID = ?"
+                                                         : "DELETE FROM DB_FILE_CHUNK WHERE CONTENT_ID = ?",
+                       {content_id});
 }
 
 namespace {
@@ -81,10 +118,45 @@ const char* ChunkSchema(sqlite3* db, std::int64_t content_id) {
   return rc == SQLITE_ROW ? "main" : "content";
 }
 
+// A server's chunks: their places and lengths first, then each chunk's
+// bytes by a statement of its own, so one chunk at a time is in memory.
+void ReadServerChunks(rt::DataSession& db, std::int64_t content_id, const ContentSummary& recorded,
+                      const std::string& what, const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
+  const rt::RowSet places =
+      db.QueryBound("SELECT SEQ, length(DATA) FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? ORDER BY SEQ", {content_id});
+  ParallelSha256 digest(kChunkSize);
+  std::uint64_t total = 0;
+  std::int64_t expected_seq = 0;
+  for (const std::vector<rt::Value>& place : places.rows) {
+    const std::int64_t seq = std::get<std::int64_t>(place[0]);
+    if (seq != expected_seq++)
+      throw EDamagedContent(what + " 的存储内容已损坏: 缺少第 " + std::to_string(expected_seq - 1) + " 块");
+    const auto length = static_cast<std::uint64_t>(std::get<std::int64_t>(place[1]));
+    if (length > recorded.size - total || length > kChunkSize)
+      throw EDamagedContent(what + " 的存储内容已损坏: 超出记录的大小");
+    const rt::RowSet chunk =
+        db.QueryBound("SELECT DATA FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? AND SEQ = ?", {content_id, seq});
+    const auto* bytes = chunk.rows.empty() ? nullptr : std::get_if<std::vector<std::uint8_t>>(&chunk.rows[0][0]);
+    if (bytes == nullptr || bytes->size() != length)
+      throw EDamagedContent(what + " 的存储内容已损坏: 第 " + std::to_string(seq) + " 块不是二进制数据");
+    std::uint8_t* buffer = digest.Next();
+    std::copy(bytes->begin(), bytes->end(), buffer);
+    digest.Submit(bytes->size());
+    sink(buffer, bytes->size());
+    total += length;
+  }
+  if (total != recorded.size) throw EDamagedContent(what + " 的存储内容已损坏: 比记录的大小短");
+  if (digest.HexDigest() != recorded.sha256)
+    throw EDamagedContent(what + " 的存储内容已损坏: SHA-256 校验值不符");
+}
+
 }  // namespace
 
-void ReadChunks(sqlite3* db, std::int64_t content_id, const ContentSummary& recorded, const std::string& what,
-                const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
+void ReadChunks(rt::DataSession& session, std::int64_t content_id, const ContentSummary& recorded,
+                const std::string& what, const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
+  rt::Database* sqlite = rt::AsSqlite(session);
+  if (sqlite == nullptr) return ReadServerChunks(session, content_id, recorded, what, sink);
+  sqlite3* db = sqlite->Handle();
   // The rows give each chunk's place and length; the bytes are read through
   // a blob handle straight into the buffers.
   const char* schema = ChunkSchema(db, content_id);

@@ -31,20 +31,19 @@ void DatabaseLink::Connect() {
   if (rt::HasSession() || own_) return;
   const std::string path = LocateDatabase();
   try {
-    own_ = std::make_unique<rt::Database>(path, rt::Database::OpenMode::OpenExisting);
+    own_ = rt::Connect(path, rt::OpenMode::OpenExisting);
   } catch (const rt::EDatabaseError& error) {
     throw rt::EDatabaseError("文档库无法打开数据库 " + Shown(path) + ": " + error.what());
   }
   // A large content passes through the write-ahead log; the log is cut back
   // to this size afterwards rather than keeping its largest size on disk.
-  rt::sqlite::Exec(own_->Handle(), "PRAGMA journal_size_limit = 67108864");
+  if (rt::Database* sqlite = rt::AsSqlite(*own_)) rt::sqlite::Exec(sqlite->Handle(), "PRAGMA journal_size_limit = 67108864");
 }
 
-rt::Database& DatabaseLink::Get() {
-  rt::Database* db = rt::HasSession() ? rt::AsSqlite(rt::Session()) : (Connect(), own_.get());
-  if (db == nullptr) throw rt::EDatabaseError("The document store keeps contents in SQLite databases only");
-  db->AttachContentFile();
-  return *db;
+rt::DataSession& DatabaseLink::Get() {
+  rt::DataSession& db = rt::HasSession() ? rt::Session() : (Connect(), *own_);
+  if (rt::Database* sqlite = rt::AsSqlite(db)) sqlite->AttachContentFile();
+  return db;
 }
 
 }  // namespace labdocs::labdoc

@@ -1,7 +1,5 @@
 #include "labdoc/document_store.h"
 
-#include <sqlite3.h>
-
 #include <limits>
 #include <variant>
 
@@ -40,7 +38,7 @@ std::string TextOf(const Value& value) {
   return text != nullptr ? *text : std::string();
 }
 
-std::optional<CurrentContent> FindCurrentContent(rt::Database& db, std::int64_t doc_id) {
+std::optional<CurrentContent> FindCurrentContent(rt::DataSession& db, std::int64_t doc_id) {
   const rt::RowSet rows = db.QueryBound(
       "SELECT s.FILE_NAME, c.CONTENT_ID, c.FILE_SIZE, c.SHA256 FROM DB_FILE_STORAGE s"
       " JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = s.LABDOC_ID AND c.REPLACEDTIME IS NULL AND c.PENDING = 0"
@@ -63,7 +61,7 @@ std::optional<CurrentContent> FindCurrentContent(rt::Database& db, std::int64_t 
   return current;
 }
 
-bool DocumentExists(rt::Database& db, std::int64_t doc_id) {
+bool DocumentExists(rt::DataSession& db, std::int64_t doc_id) {
   return !db.QueryBound("SELECT 1 FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows.empty();
 }
 
@@ -77,7 +75,7 @@ bool IsStorableFile(const std::string& ansi_file) {
 
 // Whether some finished content of some document has exactly these bytes: a
 // file that holds them holds nothing that is not in the store.
-bool IsStoredContent(rt::Database& db, const ContentSummary& summary) {
+bool IsStoredContent(rt::DataSession& db, const ContentSummary& summary) {
   return !db.QueryBound("SELECT 1 FROM DB_FILE_CONTENT WHERE SHA256 = ? AND FILE_SIZE = ? AND PENDING = 0 LIMIT 1",
                         {summary.sha256, static_cast<std::int64_t>(summary.size)})
               .rows.empty();
@@ -87,14 +85,14 @@ bool IsStoredContent(rt::Database& db, const ContentSummary& summary) {
 // it is not the copy it was recorded as (unchanged since it was fetched),
 // and its content is not stored. The second test also covers a copy put in
 // place by a process that ended before it recorded it.
-bool HoldsUnstoredBytes(rt::Database& db, const std::optional<CachedCopy>& recorded, const ContentSummary& there) {
+bool HoldsUnstoredBytes(rt::DataSession& db, const std::optional<CachedCopy>& recorded, const ContentSummary& there) {
   return !(recorded && recorded->fetched_as == there) && !IsStoredContent(db, there);
 }
 
 // Refuses to let a fetch replace the file at `path` (named `name` in the
 // cache folder) when it holds bytes that are not stored. Nothing there is
 // fine.
-void KeepUnstoredEdits(rt::Database& db, const CacheRecords& records, std::int64_t doc_id, const std::string& name,
+void KeepUnstoredEdits(rt::DataSession& db, const CacheRecords& records, std::int64_t doc_id, const std::string& name,
                        const std::string& path) {
   const std::optional<ContentSummary> there = SummaryOf(path);
   if (!there && Examine(path) == FileKind::Missing) return;
@@ -130,12 +128,12 @@ std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
   if (!IsStorableFile(ansi_file)) return std::nullopt;
   const std::string name = rt::SafeFileName(rt::ExtractFileName(ansi_file));
   InputFile source(ansi_file);
-  rt::Database& db = link_.Get();
+  rt::DataSession& db = link_.Get();
   PendingContent content(db, 0, name);
   content.Write(source);
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
-  db.ExecuteBound("INSERT INTO DB_FILE_STORAGE(FILE_NAME) VALUES(?)", {name});
-  const std::int64_t doc_id = sqlite3_last_insert_rowid(db.Handle());
+  const std::int64_t doc_id = std::get<std::int64_t>(
+      db.QueryBound("INSERT INTO DB_FILE_STORAGE(FILE_NAME) VALUES(?) RETURNING LABDOC_ID", {name}).rows.at(0).at(0));
   if (doc_id < 1 || doc_id > std::numeric_limits<std::int32_t>::max())
     throw rt::Exception("文档编号 " + std::to_string(doc_id) + " 超出了 32 位编号的范围");
   content.Finish(doc_id, transaction);
@@ -144,7 +142,7 @@ std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
 
 bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
   if (!IsStorableFile(ansi_file)) return false;
-  rt::Database& db = link_.Get();
+  rt::DataSession& db = link_.Get();
   {
     // Asked first, so that a missing document is not an error about the file.
     rt::Transaction look(db, rt::Transaction::Kind::Deferred);
@@ -181,7 +179,7 @@ std::optional<std::string> DocumentStore::CachedName(const std::string& ansi_pat
 }
 
 bool DocumentStore::Delete(std::int32_t doc_id) {
-  rt::Database& db = link_.Get();
+  rt::DataSession& db = link_.Get();
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
   // The schema's triggers delete the document's contents; their chunks go
   // once that is committed.
@@ -191,11 +189,11 @@ bool DocumentStore::Delete(std::int32_t doc_id) {
 }
 
 std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t max_path_length) {
-  rt::Database& db = link_.Get();
+  rt::DataSession& db = link_.Get();
   // One read transaction: the content cannot change or vanish while it is
   // read, and writers of other connections are not held up by it.
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
-  BeginContentRead(db.Handle());
+  BeginContentRead(db);
   const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
   if (!current) return std::nullopt;
   // Names stored before names were made safe when storing get the same rule
@@ -229,7 +227,7 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   // The folder may have been removed since the store was initialised.
   if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
   AtomicFile copy(path);
-  ReadChunks(db.Handle(), current->content_id, current->summary, Document(doc_id),
+  ReadChunks(db, current->content_id, current->summary, Document(doc_id),
              [&](const std::uint8_t* data, std::size_t size) { copy.Write(data, size); });
   snapshot.Commit();
   copy.PutInPlace(current->summary);
@@ -242,7 +240,7 @@ bool DocumentStore::HoldsUnstoredEdits(std::int32_t doc_id, const std::string& a
   if (!name) return false;
   const std::optional<ContentSummary> there = SummaryOf(ansi_path);
   if (!there) return false;
-  rt::Database& db = link_.Get();
+  rt::DataSession& db = link_.Get();
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
   const std::optional<CachedCopy> recorded = records_.Find(db, *name);
   if (!recorded || recorded->doc_id != doc_id || !DocumentExists(db, doc_id)) return false;

@@ -20,7 +20,10 @@ int VacuumModeOf(sqlite3* db, const std::string& schema) {
 
 }  // namespace
 
-void GiveBackFreePages(rt::Database& database, OldFile old_file) noexcept {
+void GiveBackFreePages(rt::DataSession& session, OldFile old_file) noexcept {
+  rt::Database* sqlite = rt::AsSqlite(session);
+  if (sqlite == nullptr) return;  // a server gives back space by itself
+  rt::Database& database = *sqlite;
   sqlite3* db = database.Handle();
   try {
     // The content file is made with incremental vacuuming.

@@ -17,6 +17,6 @@ enum class OldFile { Keep, Switch };
 // `old_file` says so and the connection is outside any transaction.
 // Housekeeping: nothing is reported; what fails (a busy database, another
 // connection's transaction) is left for another time.
-void GiveBackFreePages(rt::Database& db, OldFile old_file) noexcept;
+void GiveBackFreePages(rt::DataSession& db, OldFile old_file) noexcept;
 
 }  // namespace labdocs::labdoc

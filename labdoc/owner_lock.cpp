@@ -17,7 +17,12 @@ std::string OwnerFile(const std::string& folder, std::string_view token) {
 
 }  // namespace
 
-std::string OwnerFolder(rt::Database& db) {
+std::string OwnerFolder(rt::DataSession& session) {
+  // A server's database has no file: its pending contents have no owner to
+  // ask and are taken for abandoned after a day.
+  rt::Database* sqlite = rt::AsSqlite(session);
+  if (sqlite == nullptr) return {};
+  rt::Database& db = *sqlite;
   // SQLite's own full path of the file, made when it was opened: the path
   // the caller gave may be relative to a current folder that has changed
   // since.
@@ -33,7 +38,7 @@ bool IsOwnerFileName(std::string_view name) {
          IsToken(name.substr(0, kTokenLength));
 }
 
-OwnerLock::OwnerLock(rt::Database& db) noexcept {
+OwnerLock::OwnerLock(rt::DataSession& db) noexcept {
   try {
     folder_ = OwnerFolder(db);
     if (folder_.empty()) return;

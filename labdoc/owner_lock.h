@@ -17,8 +17,8 @@
 namespace labdocs::labdoc {
 
 // The folder of a database's owners (ANSI, ending in a separator); empty
-// for a database without a file.
-std::string OwnerFolder(rt::Database& db);
+// for a database without a file (a server's).
+std::string OwnerFolder(rt::DataSession& db);
 
 // True for the name of an owner's lock file: a token and ".lock".
 bool IsOwnerFileName(std::string_view name);
@@ -28,7 +28,7 @@ class OwnerLock {
   // Takes a new token and creates and locks its file. Without the file (no
   // folder for it, a database without a file) there is no token: the
   // content is then stored without an owner, as older versions stored it.
-  explicit OwnerLock(rt::Database& db) noexcept;
+  explicit OwnerLock(rt::DataSession& db) noexcept;
   ~OwnerLock() { Drop(); }
   OwnerLock(const OwnerLock&) = delete;
   OwnerLock& operator=(const OwnerLock&) = delete;

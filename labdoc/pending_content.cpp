@@ -1,7 +1,5 @@
 #include "labdoc/pending_content.h"
 
-#include <sqlite3.h>
-
 #include <vector>
 
 #include "labdoc/abandoned_files.h"
@@ -16,14 +14,16 @@
 
 namespace labdocs::labdoc {
 
-PendingContent::PendingContent(rt::Database& db, std::int64_t doc_id, const std::string& source_name)
+PendingContent::PendingContent(rt::DataSession& db, std::int64_t doc_id, const std::string& source_name)
     : db_(db), owner_(db) {
   const rt::Value owner = owner_.Token().empty() ? rt::Value() : rt::Value(owner_.Token());
   rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
-  db_.ExecuteBound(
-      "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING, OWNER) VALUES(?, ?, ?, 1, ?)",
-      {doc_id, source_name, rt::datetime::NowText(), owner});
-  id_ = sqlite3_last_insert_rowid(db_.Handle());
+  id_ = std::get<std::int64_t>(
+      db_.QueryBound("INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING, OWNER)"
+                     " VALUES(?, ?, ?, 1, ?) RETURNING CONTENT_ID",
+                     {doc_id, source_name, rt::datetime::NowText(), owner})
+          .rows.at(0)
+          .at(0));
   transaction.Commit();
 }
 
@@ -62,25 +62,28 @@ void PendingContent::Discard() noexcept {
     db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_});
     // Chunks written after the row was removed by another process have no
     // row whose removal would list them; the row is gone for good now.
-    db_.ExecuteBound("DELETE FROM content.DB_FILE_CHUNK WHERE CONTENT_ID = ?", {id_});
+    RemoveChunks(db_, id_);
   } catch (...) {
     return;  // the owner's file goes with the object; the sweep removes the content
   }
   GiveBackFreePages(db_, OldFile::Keep);
 }
 
-void SweepAbandonedContents(rt::Database& db) {
+void SweepAbandonedContents(rt::DataSession& db) {
   try {
     // One look, usually all there is: is any content removed whose chunks
-    // may remain, is any pending?
+    // may remain (SQLite's content file; a server removes them with the
+    // content), is any pending?
+    rt::Database* sqlite = rt::AsSqlite(db);
     const rt::RowSet look = db.QueryBound(
-        "SELECT EXISTS (SELECT 1 FROM DB_FILE_REMOVED_CONTENT),"
-        " EXISTS (SELECT 1 FROM DB_FILE_CONTENT WHERE PENDING = 1)",
+        sqlite != nullptr ? "SELECT EXISTS (SELECT 1 FROM DB_FILE_REMOVED_CONTENT),"
+                            " EXISTS (SELECT 1 FROM DB_FILE_CONTENT WHERE PENDING = 1)"
+                          : "SELECT 0, EXISTS (SELECT 1 FROM DB_FILE_CONTENT WHERE PENDING = 1)",
         {});
     const bool removed = look.rows.at(0).at(0) == rt::Value(std::int64_t{1});
     const bool any_pending = look.rows.at(0).at(1) == rt::Value(std::int64_t{1});
     // Chunks of contents whose removal a process committed before it ended.
-    if (removed) rt::content_file::RemoveChunksOfRemovedContents(db);
+    if (removed) rt::content_file::RemoveChunksOfRemovedContents(*sqlite);
     rt::RowSet pending;
     if (any_pending) {
       const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});

@@ -27,7 +27,7 @@ class PendingContent {
  public:
   // Starts a pending content of a document (0: one that does not exist yet)
   // from a file of the given name.
-  PendingContent(rt::Database& db, std::int64_t doc_id, const std::string& source_name);
+  PendingContent(rt::DataSession& db, std::int64_t doc_id, const std::string& source_name);
   ~PendingContent();
   PendingContent(const PendingContent&) = delete;
   PendingContent& operator=(const PendingContent&) = delete;
@@ -45,7 +45,7 @@ class PendingContent {
   // of abandoned contents.
   void Discard() noexcept;
 
-  rt::Database& db_;
+  rt::DataSession& db_;
   OwnerLock owner_;
   std::int64_t id_ = 0;
   ContentSummary summary_;
@@ -59,6 +59,6 @@ class PendingContent {
 // Finds them through the partial index of pending contents, so it reads
 // nothing else when there are none. Housekeeping: a database that is busy
 // is left for next time.
-void SweepAbandonedContents(rt::Database& db);
+void SweepAbandonedContents(rt::DataSession& db);
 
 }  // namespace labdocs::labdoc

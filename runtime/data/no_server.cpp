@@ -2,7 +2,7 @@
 
 namespace rt {
 
-std::unique_ptr<DataSession> ConnectServer(const std::string&) {
+std::unique_ptr<DataSession> ConnectServer(const std::string&, OpenMode) {
   throw EDatabaseError("This build of the system has no PostgreSQL client; it works on SQLite files only");
 }
 

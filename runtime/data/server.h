@@ -9,8 +9,9 @@
 
 namespace rt {
 
-// Connects to the server that a connection string names. Throws
-// EDatabaseError.
-std::unique_ptr<DataSession> ConnectServer(const std::string& conninfo);
+// Connects to the server that a connection string names and gives its
+// database the schema when it has none, or, for OpenExisting, refuses a
+// database without it. Throws EDatabaseError.
+std::unique_ptr<DataSession> ConnectServer(const std::string& conninfo, OpenMode mode);
 
 }  // namespace rt

@@ -66,7 +66,7 @@ bool NamesServer(std::string_view setting) {
 }
 
 std::unique_ptr<DataSession> Connect(const std::string& setting, OpenMode mode) {
-  if (NamesServer(setting)) return ConnectServer(setting);
+  if (NamesServer(setting)) return ConnectServer(setting, mode);
   return std::make_unique<Database>(setting, mode);
 }
 

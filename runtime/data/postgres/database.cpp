@@ -108,6 +108,12 @@ RowSet Database::RunText(std::string_view tsql, bool read_only, std::int64_t* ch
   return result ? std::move(*result) : RowSet{};
 }
 
+RowSet Database::QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) {
+  RowSet rows = connection_.QueryBound(sql_utf8, params);
+  NameFieldsAsWritten(rows, sql_utf8);
+  return rows;
+}
+
 std::int64_t Database::Execute(std::string_view tsql) {
   std::int64_t changed = 0;
   RunText(tsql, false, &changed);

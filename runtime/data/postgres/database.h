@@ -36,9 +36,8 @@ class Database final : public DataSession {
   std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) override {
     return connection_.ExecuteBound(sql_utf8, params);
   }
-  RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) override {
-    return connection_.QueryBound(sql_utf8, params);
-  }
+  // Fields are named as the statement writes them, as for Query.
+  RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) override;
 
   // The column names (GBK) of a table, in order; empty when there is no
   // such table. The name matches without regard to case.
