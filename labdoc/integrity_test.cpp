@@ -1,5 +1,6 @@
 // Stored content is checked against its recorded size and SHA-256 digest on
-// every fetch; content that does not match is never handed out.
+// every fetch; content that does not match is never handed out. On SQLite's
+// content file and on a server's bytea rows alike.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -13,8 +14,9 @@ namespace {
 namespace fs = std::filesystem;
 using rt::Value;
 
-class IntegrityTest : public StoreTest {
+class IntegrityTest : public StoreTest, public ::testing::WithParamInterface<rt::Engine> {
  protected:
+  rt::Engine TestedEngine() const override { return GetParam(); }
   void SetUp() override {
     StoreTest::SetUp();
     content_ = Content(3 * (1 << 20) + 100, 7);
@@ -56,7 +58,7 @@ class IntegrityTest : public StoreTest {
   std::string path_;
 };
 
-TEST_F(IntegrityTest, AFlippedByteInAChunkIsDetected) {
+TEST_P(IntegrityTest, AFlippedByteInAChunkIsDetected) {
   std::vector<std::uint8_t> chunk = Chunk(1);
   chunk[12345] ^= 0x20;
   SetChunk(1, chunk);
@@ -66,7 +68,7 @@ TEST_F(IntegrityTest, AFlippedByteInAChunkIsDetected) {
   EXPECT_EQ(ok, 0);
 }
 
-TEST_F(IntegrityTest, MissingExtraAndShortenedChunksAreDetected) {
+TEST_P(IntegrityTest, MissingExtraAndShortenedChunksAreDetected) {
   const std::vector<std::uint8_t> second = Chunk(1);
   rt::Session().Execute("delete from DB_FILE_CHUNK where SEQ=1");
   ExpectRefused();
@@ -84,12 +86,12 @@ TEST_F(IntegrityTest, MissingExtraAndShortenedChunksAreDetected) {
   ExpectRefused();
 }
 
-TEST_F(IntegrityTest, AChunkThatIsNoLongerBinaryIsDetected) {
+TEST_P(IntegrityTest, AChunkThatIsNoLongerBinaryIsDetected) {
   rt::Session().Execute("update DB_FILE_CHUNK set DATA = 'text' where SEQ = 2");
   ExpectRefused();
 }
 
-TEST_F(IntegrityTest, ARecordThatDoesNotMatchItsContentIsDetected) {
+TEST_P(IntegrityTest, ARecordThatDoesNotMatchItsContentIsDetected) {
   rt::Session().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ?", {DigestOf("something else")});
   ExpectRefused();
   rt::Session().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ?, FILE_SIZE = FILE_SIZE + 1", {DigestOf(content_)});
@@ -98,7 +100,7 @@ TEST_F(IntegrityTest, ARecordThatDoesNotMatchItsContentIsDetected) {
   ExpectRefused();
 }
 
-TEST_F(IntegrityTest, AnOutdatedCachedCopyIsNeitherHandedOutNorDestroyed) {
+TEST_P(IntegrityTest, AnOutdatedCachedCopyIsNeitherHandedOutNorDestroyed) {
   const fs::path native = rt::platform::NativePath(path_);
   fs::create_directories(native.parent_path());
   { std::ofstream(native, std::ios::binary) << "the user's own edits"; }
@@ -115,7 +117,7 @@ TEST_F(IntegrityTest, AnOutdatedCachedCopyIsNeitherHandedOutNorDestroyed) {
   EXPECT_EQ(names, std::vector<std::string>{native.string()}) << "a temporary file was left behind";
 }
 
-TEST_F(IntegrityTest, ACachedCopyMatchingTheRecordIsStillTheDocument) {
+TEST_P(IntegrityTest, ACachedCopyMatchingTheRecordIsStillTheDocument) {
   // The copy in the cache has the recorded size and digest, so it is the
   // document's content even when the chunks were damaged afterwards.
   EXPECT_EQ(ReadAnsi(Fetch(doc_id_)), content_);
@@ -124,6 +126,8 @@ TEST_F(IntegrityTest, ACachedCopyMatchingTheRecordIsStillTheDocument) {
   SetChunk(2, chunk);
   EXPECT_EQ(ReadAnsi(Fetch(doc_id_)), content_);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, IntegrityTest, ::testing::ValuesIn(TestedEngines()), EngineName);
 
 }  // namespace
 }  // namespace labdocs::labdoc::testing

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "module/host/doc_store.h"
 #include "runtime/data/database.h"
@@ -54,8 +56,18 @@ std::string DigestOf(std::string_view bytes);
 // The helper program (testing/fetch_helper.cpp), beside the test program.
 std::filesystem::path HelperProgram();
 
+// The engines a test of both runs on: SQLite, and the tests' PostgreSQL
+// server where the build has its client.
+std::vector<rt::Engine> TestedEngines();
+std::string EngineName(const ::testing::TestParamInfo<rt::Engine>& engine);
+
 class StoreTest : public ::testing::Test {
  protected:
+  // The engine of the session the store works on (a test of both overrides
+  // it): SQLite's file in the test folder, or a schema of the test's own on
+  // the tests' server.
+  virtual rt::Engine TestedEngine() const { return rt::Engine::Sqlite; }
+
   void SetUp() override;
   void TearDown() override;
 
@@ -84,6 +96,7 @@ class StoreTest : public ::testing::Test {
   std::string cache_;     // ANSI, ends with '\'
   LoadedStore store_;
   bool initialised_ = false;
+  std::shared_ptr<void> server_schema_;  // the server's schema while the test runs
 };
 
 }  // namespace labdocs::labdoc::testing
