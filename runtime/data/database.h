@@ -1,6 +1,6 @@
-// The host's database: an SQLite file, spoken to in the Transact-SQL that
-// plug-ins compose (see dialect.h), and the process's database session that
-// the host and its plug-ins share.
+// The host's database as an SQLite file, the embedded default engine
+// behind rt::DataSession (session.h), spoken to in the Transact-SQL that
+// plug-ins compose (see dialect.h).
 //
 // Texts cross the boundary as GBK and are held by SQLite as UTF-8.
 // Date-times are stored as texts "YYYY-MM-DD HH:MM:SS.fff" in local time
