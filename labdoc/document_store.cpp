@@ -235,6 +235,38 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   return path;
 }
 
+DocumentStore::~DocumentStore() {
+  try {
+    revisions_.EndAll(link_.Get());
+  } catch (const rt::Exception&) {
+    // Rows of ended owners go when someone finds them.
+  }
+}
+
+std::string DocumentStore::BeginRevision(std::int32_t doc_id) { return revisions_.Begin(link_.Get(), doc_id); }
+
+void DocumentStore::EndRevision(std::int32_t doc_id) { revisions_.End(link_.Get(), doc_id); }
+
+std::optional<std::string> DocumentStore::StoredMeanwhile(std::int32_t doc_id, const std::string& ansi_path) {
+  const std::optional<std::string> name = CachedName(ansi_path);
+  if (!name) return std::nullopt;
+  rt::DataSession& db = link_.Get();
+  rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
+  const std::optional<CachedCopy> recorded = records_.Find(db, *name);
+  if (!recorded || recorded->doc_id != doc_id) return std::nullopt;
+  const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
+  if (!current || current->content_id == recorded->content_id) return std::nullopt;
+  // Storing the very bytes that are current replaces nothing.
+  const std::optional<ContentSummary> there = SummaryOf(ansi_path);
+  if (there && *there == current->summary) return std::nullopt;
+  const rt::RowSet by = db.QueryBound(
+      "SELECT STOREDUSER, STOREDHOST, STOREDTIME FROM DB_FILE_CONTENT WHERE CONTENT_ID = ?", {current->content_id});
+  snapshot.Commit();
+  if (by.rows.empty()) return std::nullopt;
+  const std::vector<Value>& row = by.rows.front();
+  return Who(row[0], row[1]) + " 于 " + When(row[2]) + " 存入了此文档的新内容(在您取出此副本之后)";
+}
+
 bool DocumentStore::HoldsUnstoredEdits(std::int32_t doc_id, const std::string& ansi_path) {
   const std::optional<std::string> name = CachedName(ansi_path);
   if (!name) return false;

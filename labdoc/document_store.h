@@ -25,6 +25,7 @@
 
 #include "labdoc/cache_folder.h"
 #include "labdoc/cache_record.h"
+#include "labdoc/revisions.h"
 #include "labdoc/database_link.h"
 
 namespace labdocs::labdoc {
@@ -37,6 +38,8 @@ class DocumentStore {
   // behind. Throws rt::Exception when the folder cannot be made. A database that cannot be reached is
   // not an error here: each operation reaches for it again and fails then.
   DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link);
+  // Ends this process's revisions.
+  ~DocumentStore();
 
   // Stores a file as a new document and returns its number; nothing when
   // there is no such file. The document's file name is the file's name made
@@ -81,6 +84,20 @@ class DocumentStore {
   // Throws as Fetch when the database or the file cannot be read.
   bool HoldsUnstoredEdits(std::int32_t doc_id, const std::string& ansi_path);
 
+  // Revisions by several workstations (revisions.h): BeginRevision records
+  // that this process revises the document and describes the other live
+  // revisions of it (empty: none); EndRevision ends this process's.
+  std::string BeginRevision(std::int32_t doc_id);
+  void EndRevision(std::int32_t doc_id);
+
+  // Whether storing the copy at the path as the document's content would
+  // replace a content that was stored after the copy was fetched (by
+  // another workstation, or by another copy): the notice that says who
+  // stored it, where and when. Nothing for a path outside the cache folder,
+  // a copy the store did not fetch for this document, and a copy that holds
+  // the current content already.
+  std::optional<std::string> StoredMeanwhile(std::int32_t doc_id, const std::string& ansi_path);
+
   const CacheFolder& Cache() const { return cache_; }
 
  private:
@@ -91,6 +108,7 @@ class DocumentStore {
   CacheFolder cache_;
   CacheRecords records_;
   DatabaseLink& link_;
+  Revisions revisions_;
 };
 
 }  // namespace labdocs::labdoc

@@ -16,6 +16,7 @@
 #include "labdoc/document_store.h"
 #include "module/host/doc_store.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/text/gbk.h"
 
 #ifndef LABDOC_EXPORT
 #define LABDOC_EXPORT
@@ -92,6 +93,19 @@ HRESULT Run(Body&& body) noexcept {
   }
 }
 
+// Puts a notice into the caller's buffer of kNoticeBufferSize bytes: cut at
+// a whole character when it is longer, always with its terminating zero.
+void PutNotice(char* buffer, const std::string& notice) {
+  std::size_t length = 0;
+  while (length < notice.size()) {
+    const std::size_t next = length + rt::gbk::CharLength(notice, length);
+    if (next > labdocs::kNoticeBufferSize - 1) break;
+    length = next;
+  }
+  std::memcpy(buffer, notice.data(), length);
+  buffer[length] = '\0';
+}
+
 // The yes/no byte, set to "no" at once.
 std::uint8_t& Answer(std::uint8_t* ok) {
   std::uint8_t& answer = Required(ok, "ok");
@@ -104,6 +118,7 @@ std::uint8_t& Answer(std::uint8_t* ok) {
 
 using labdocs::labdoc::Answer;
 using labdocs::labdoc::Library;
+using labdocs::labdoc::PutNotice;
 using labdocs::labdoc::Required;
 using labdocs::labdoc::Run;
 using labdocs::labdoc::Store;
@@ -197,6 +212,35 @@ LABDOC_EXPORT HRESULT WINAPI CheckLabDoc(std::int32_t doc_id, const char* path, 
   });
 }
 
+LABDOC_EXPORT HRESULT WINAPI BeginReviseLabDoc(std::int32_t doc_id, char* notice, std::uint8_t* others) {
+  return Run([&](Library& library) {
+    std::uint8_t& answer = Answer(others);
+    char& text = Required(notice, "notice");
+    text = '\0';
+    const std::string revising = Store(library).BeginRevision(doc_id);
+    PutNotice(notice, revising);
+    answer = revising.empty() ? 0 : 1;
+  });
+}
+
+LABDOC_EXPORT HRESULT WINAPI EndReviseLabDoc(std::int32_t doc_id) {
+  return Run([&](Library& library) { Store(library).EndRevision(doc_id); });
+}
+
+LABDOC_EXPORT HRESULT WINAPI StoredMeanwhileLabDoc(std::int32_t doc_id, const char* path, char* notice,
+                                                   std::uint8_t* stored) {
+  return Run([&](Library& library) {
+    std::uint8_t& answer = Answer(stored);
+    char& text = Required(notice, "notice");
+    text = '\0';
+    Required(path, "path");
+    const std::optional<std::string> meanwhile = Store(library).StoredMeanwhile(doc_id, path);
+    if (!meanwhile) return;
+    PutNotice(notice, *meanwhile);
+    answer = 1;
+  });
+}
+
 }  // extern "C"
 
 // The definitions have exactly the types the callers resolve them as.
@@ -208,3 +252,6 @@ static_assert(std::is_same_v<decltype(&DelLabDoc), labdocs::TDelLabDoc>);
 static_assert(std::is_same_v<decltype(&UpdateLabDoc), labdocs::TUpdateLabDoc>);
 static_assert(std::is_same_v<decltype(&OpenLabDoc), labdocs::TOpenLabDoc>);
 static_assert(std::is_same_v<decltype(&CheckLabDoc), labdocs::TCheckLabDoc>);
+static_assert(std::is_same_v<decltype(&BeginReviseLabDoc), labdocs::TBeginReviseLabDoc>);
+static_assert(std::is_same_v<decltype(&EndReviseLabDoc), labdocs::TEndReviseLabDoc>);
+static_assert(std::is_same_v<decltype(&StoredMeanwhileLabDoc), labdocs::TStoredMeanwhileLabDoc>);

@@ -10,6 +10,18 @@ namespace labdocs::labdoc {
 namespace {
 
 constexpr std::string_view kOwnerSuffix = ".lock";
+constexpr std::string_view kServerPrefix = "pg:";
+
+// The token of this connection, and whether the connection of a token is
+// still there. The server lists its connections in pg_stat_activity; a
+// process id alone may be given to a new connection later, its start time
+// with it not.
+constexpr const char* kServerSelf =
+    "SELECT 'pg:' || pid || ':' || (extract(epoch FROM backend_start) * 1000000)::bigint FROM pg_stat_activity"
+    " WHERE pid = pg_backend_pid()";
+constexpr const char* kServerAlive =
+    "SELECT 1 FROM pg_stat_activity"
+    " WHERE 'pg:' || pid || ':' || (extract(epoch FROM backend_start) * 1000000)::bigint = ?";
 
 std::string OwnerFile(const std::string& folder, std::string_view token) {
   return folder + std::string(token) + std::string(kOwnerSuffix);
@@ -38,8 +50,15 @@ bool IsOwnerFileName(std::string_view name) {
          IsToken(name.substr(0, kTokenLength));
 }
 
+bool IsServerToken(std::string_view token) { return token.substr(0, kServerPrefix.size()) == kServerPrefix; }
+
 OwnerLock::OwnerLock(rt::DataSession& db) noexcept {
   try {
+    if (rt::AsSqlite(db) == nullptr) {
+      const rt::RowSet self = db.QueryBound(kServerSelf, {});
+      if (!self.rows.empty()) token_ = std::get<std::string>(self.rows[0][0]);
+      return;
+    }
     folder_ = OwnerFolder(db);
     if (folder_.empty()) return;
     // Another owner that just ended may remove the folder between its making
@@ -56,6 +75,10 @@ OwnerLock::OwnerLock(rt::DataSession& db) noexcept {
 
 void OwnerLock::Drop() noexcept {
   if (token_.empty()) return;
+  if (IsServerToken(token_)) {
+    token_.clear();  // the connection outlives it
+    return;
+  }
   lock_.RemoveFile();
   lock_.Release();
   token_.clear();
@@ -71,6 +94,17 @@ bool OwnerHasEnded(const std::string& folder, std::string_view token, rt::FileLo
     case rt::FileLock::Outcome::Missing: return true;
     default: return false;
   }
+}
+
+bool OwnerHasEnded(rt::DataSession& db, const std::string& folder, std::string_view token, rt::FileLock& lock) {
+  if (IsServerToken(token)) {
+    try {
+      return db.QueryBound(kServerAlive, {std::string(token)}).rows.empty();
+    } catch (const rt::EDatabaseError&) {
+      return false;
+    }
+  }
+  return IsToken(token) && !folder.empty() && OwnerHasEnded(folder, token, lock);
 }
 
 }  // namespace labdocs::labdoc

@@ -1,11 +1,17 @@
-// The owner of a pending content. The storing process names itself by a
-// token (DB_FILE_CONTENT.OWNER) and holds the lock (rt::FileLock) of a file
-// named by it, "<token>.lock" in a folder beside the database file
-// ("<database file>-labdoc-locks"), from before it inserts the pending row
-// until the content is finished or removed; then it removes the file. So a
-// pending content whose owner's file is gone, or whose lock can be taken,
-// belongs to no live process. Every process that opens the database file
-// finds the same folder, whatever path it opened the file by.
+// The owner of a pending content or of a revision in progress. On an SQLite
+// file the process names itself by a token (DB_FILE_CONTENT.OWNER,
+// DB_FILE_REVISING.OWNER) and holds the lock (rt::FileLock) of a file named
+// by it, "<token>.lock" in a folder beside the database file
+// ("<database file>-labdoc-locks"), from before it inserts its row until the
+// row is finished or removed; then it removes the file. So a row whose
+// owner's file is gone, or whose lock can be taken, belongs to no live
+// process. Every process that opens the database file finds the same
+// folder, whatever path it opened the file by.
+//
+// On a server the token names the process's connection ("pg:<process id of
+// the server's backend>:<its start in microseconds>"): the row belongs to no
+// live workstation once the server lists no such connection (the
+// workstation ended, or its connection died).
 #pragma once
 
 #include <string>
@@ -23,11 +29,15 @@ std::string OwnerFolder(rt::DataSession& db);
 // True for the name of an owner's lock file: a token and ".lock".
 bool IsOwnerFileName(std::string_view name);
 
+// True for a token that names a server's connection.
+bool IsServerToken(std::string_view token);
+
 class OwnerLock {
  public:
-  // Takes a new token and creates and locks its file. Without the file (no
-  // folder for it, a database without a file) there is no token: the
-  // content is then stored without an owner, as older versions stored it.
+  // Takes a new token and creates and locks its file; on a server, the
+  // connection's token. Without the file (no folder for it) or the
+  // connection's name there is no token: the content is then stored without
+  // an owner, as older versions stored it.
   explicit OwnerLock(rt::DataSession& db) noexcept;
   ~OwnerLock() { Drop(); }
   OwnerLock(const OwnerLock&) = delete;
@@ -51,5 +61,10 @@ class OwnerLock {
 // and the file. False for a live owner and for a file that cannot be
 // examined.
 bool OwnerHasEnded(const std::string& folder, std::string_view token, rt::FileLock& lock);
+
+// The same for an owner of a row in the database, a process's (its folder
+// as OwnerFolder gives it) or a server connection's. False for a token that
+// cannot be examined.
+bool OwnerHasEnded(rt::DataSession& db, const std::string& folder, std::string_view token, rt::FileLock& lock);
 
 }  // namespace labdocs::labdoc

@@ -9,6 +9,7 @@
 #include "runtime/data/content_file.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/errors.h"
+#include "runtime/host/environment.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
 
@@ -44,9 +45,10 @@ void PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction) {
   // A pending content that another process took for abandoned is gone
   // with its first chunks: nothing of it may become current.
   if (db_.ExecuteBound(
-          "UPDATE DB_FILE_CONTENT SET LABDOC_ID = ?, STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ?, PENDING = 0 "
-          "WHERE CONTENT_ID = ? AND PENDING = 1",
-          {doc_id, stored_time, size, summary_.sha256, id_}) != 1)
+          "UPDATE DB_FILE_CONTENT SET LABDOC_ID = ?, STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ?, PENDING = 0,"
+          " STOREDHOST = ?, STOREDUSER = ? WHERE CONTENT_ID = ? AND PENDING = 1",
+          {doc_id, stored_time, size, summary_.sha256, rt::Environment().computer_name, rt::Environment().user_name,
+           id_}) != 1)
     throw rt::Exception("待存的内容已被其他进程当作废弃内容清除, 未能存入");
   db_.ExecuteBound("UPDATE DB_FILE_STORAGE SET STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ? WHERE LABDOC_ID = ?",
                    {stored_time, size, summary_.sha256, doc_id});
@@ -96,9 +98,9 @@ void SweepAbandonedContents(rt::DataSession& db) {
     std::vector<rt::FileLock> ended_owners;  // held until their contents are gone
     for (const std::vector<rt::Value>& row : pending.rows) {
       const auto* owner = std::get_if<std::string>(&row[1]);
-      if (owner != nullptr && IsToken(*owner) && !folder.empty()) {
+      if (owner != nullptr && ((IsToken(*owner) && !folder.empty()) || IsServerToken(*owner))) {
         rt::FileLock lock;
-        if (!OwnerHasEnded(folder, *owner, lock)) continue;
+        if (!OwnerHasEnded(db, folder, *owner, lock)) continue;
         if (lock.Holds()) ended_owners.push_back(std::move(lock));
       } else if (row[2] != rt::Value(std::int64_t{1})) {
         continue;  // no owner to ask, and not a day old

@@ -89,7 +89,7 @@ void TfrmMain::ActUpdateFileExecute(rt::TObject*) {
       if (rt::FileExists(local_copy) && LocalCopyHoldsEdits(doc_id, local_copy)) {
         int answer = 0;
         OleCheck(objCommon->Confirm("发现本地文件较新,可能上次修改未保存至服务器\n\r是否保存?", 1, &answer));
-        if (answer == 1 && !UpdateDocument(doc_id, local_copy.c_str())) TellNotStored(local_copy);
+        if (answer == 1) StoreRevision(doc_id, local_copy);
       }
     }
 
@@ -98,18 +98,53 @@ void TfrmMain::ActUpdateFileExecute(rt::TObject*) {
     if (!FetchDocument(doc_id, path_buffer)) return;
     const std::string fetched(buffer.get(), strnlen(buffer.get(), kRevisionPathBufferSize));
 
+    // Others who revise the document now are named, and the user decides
+    // whether to go on. This workstation's revision is known to others until
+    // the command ends, whichever way it ends.
+    const std::string others = BeginRevision(doc_id);
+    struct EndOfRevision {
+      TfrmMain& form;
+      std::int32_t doc_id;
+      ~EndOfRevision() {
+        try {
+          form.EndRevision(doc_id);
+        } catch (const rt::Exception&) {
+          // The store removes a revision whose owner has ended.
+        }
+      }
+    } end_of_revision{*this, doc_id};
+    if (!others.empty()) {
+      int answer = 0;
+      OleCheck(objCommon->Confirm(others + "同时修改时，后保存的一方会得到提示。\n\r是否继续修改?", 1, &answer));
+      if (answer != 1) return;
+    }
+
     const HINSTANCE started = ShellExecuteA(nullptr, "open", fetched.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
     if (reinterpret_cast<std::intptr_t>(started) <= 32) {
       // Nothing to edit it with: asking whether it was saved would mislead.
       OleCheck(objCommon->Alert("没有与文件 " + fetched + " 关联的打开程序，无法打开它进行修改！"));
       return;
     }
-    if (ConfirmSaveToServer() && !UpdateDocument(doc_id, fetched.c_str())) TellNotStored(fetched);
+    if (ConfirmSaveToServer()) StoreRevision(doc_id, fetched);
   } catch (const rt::Exception& error) {
     buffer.reset();
     OleCheck(objCommon->Prompt(std::string("修改文档操作失败,最可能的原因是:\r\n") + error.what() +
                                "\r\n本地文件未关闭"));
   }
+}
+
+void TfrmMain::StoreRevision(std::int32_t doc_id, const std::string& local_copy) {
+  const std::string meanwhile = StoredMeanwhile(doc_id, local_copy);
+  if (!meanwhile.empty()) {
+    int answer = 0;
+    OleCheck(objCommon->Confirm(meanwhile + "\n\r是否仍把您的修改存为最新内容?(对方存入的内容会保留为上一版本)", 1,
+                                &answer));
+    if (answer != 1) {
+      OleCheck(objCommon->Alert("您的修改没有保存到服务器，修改过的文件仍在 " + local_copy + "。"));
+      return;
+    }
+  }
+  if (!UpdateDocument(doc_id, local_copy.c_str())) TellNotStored(local_copy);
 }
 
 void TfrmMain::TellNotStored(const std::string& local_copy) {

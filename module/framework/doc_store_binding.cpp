@@ -60,6 +60,14 @@ void TfrmClsfrmConfig::FormCreate(rt::TObject*) {
   FUpdateLabDoc = Resolve<TUpdateLabDoc>(FDocLib, kDocStoreEntryPoints[5]);
   FOpenLabDoc = Resolve<TOpenLabDoc>(FDocLib, kDocStoreEntryPoints[6]);
   FCheckLabDoc = Resolve<TCheckLabDoc>(FDocLib, kDocStoreEntryPoints[7]);
+  FBeginReviseLabDoc = Resolve<TBeginReviseLabDoc>(FDocLib, kDocStoreEntryPoints[8]);
+  FEndReviseLabDoc = Resolve<TEndReviseLabDoc>(FDocLib, kDocStoreEntryPoints[9]);
+  FStoredMeanwhileLabDoc = Resolve<TStoredMeanwhileLabDoc>(FDocLib, kDocStoreEntryPoints[10]);
+  if (!FBeginReviseLabDoc || !FEndReviseLabDoc || !FStoredMeanwhileLabDoc) {
+    FBeginReviseLabDoc = nullptr;
+    FEndReviseLabDoc = nullptr;
+    FStoredMeanwhileLabDoc = nullptr;
+  }
   if (!FInitLabDoc || !FFreeLabDoc || !FGetLabDoc || !FSaveLabDoc || !FDelLabDoc || !FUpdateLabDoc || !FOpenLabDoc)
     return;
 

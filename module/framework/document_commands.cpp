@@ -86,6 +86,26 @@ bool TfrmClsfrmConfig::LocalCopyHoldsEdits(std::int32_t doc_id, const std::strin
   return newer != 0;
 }
 
+std::string TfrmClsfrmConfig::BeginRevision(std::int32_t doc_id) {
+  if (!FDocLibReady || !FBeginReviseLabDoc) return {};
+  std::array<char, kNoticeBufferSize> notice{};
+  std::uint8_t others = 0;
+  OleCheck(FBeginReviseLabDoc(doc_id, notice.data(), &others));
+  return others != 0 ? std::string(notice.data(), strnlen(notice.data(), notice.size())) : std::string();
+}
+
+void TfrmClsfrmConfig::EndRevision(std::int32_t doc_id) {
+  if (FDocLibReady && FEndReviseLabDoc) OleCheck(FEndReviseLabDoc(doc_id));
+}
+
+std::string TfrmClsfrmConfig::StoredMeanwhile(std::int32_t doc_id, const std::string& path) {
+  if (!FDocLibReady || !FStoredMeanwhileLabDoc) return {};
+  std::array<char, kNoticeBufferSize> notice{};
+  std::uint8_t stored = 0;
+  OleCheck(FStoredMeanwhileLabDoc(doc_id, path.c_str(), notice.data(), &stored));
+  return stored != 0 ? std::string(notice.data(), strnlen(notice.data(), notice.size())) : std::string();
+}
+
 void TfrmClsfrmConfig::OpenDocument(std::int32_t doc_id) {
   if (!FDocLibReady) return;
   std::uint8_t ok = 0;

@@ -92,6 +92,15 @@ class TfrmClsfrmConfig : public rt::TForm {
   // Whether the file at the path is the document's copy in the cache with
   // edits that were not stored yet; false also when the store cannot tell.
   bool LocalCopyHoldsEdits(std::int32_t doc_id, const std::string& path);
+  // Revisions by several workstations, where the store tells of them (an
+  // empty text: nothing to tell, or a store that cannot). BeginRevision
+  // records that this workstation revises the document and describes the
+  // others who revise it now; EndRevision ends this workstation's.
+  // StoredMeanwhile says who stored a content over the one that the copy
+  // at the path was fetched as.
+  std::string BeginRevision(std::int32_t doc_id);
+  void EndRevision(std::int32_t doc_id);
+  std::string StoredMeanwhile(std::int32_t doc_id, const std::string& path);
   // Has the store open the document; tells the user when it could not.
   void OpenDocument(std::int32_t doc_id);
 
@@ -160,6 +169,11 @@ class TfrmClsfrmConfig : public rt::TForm {
   TUpdateLabDoc FUpdateLabDoc = nullptr;
   TOpenLabDoc FOpenLabDoc = nullptr;
   TCheckLabDoc FCheckLabDoc = nullptr;  // optional: a store without it never reports local edits
+  // Optional, the three of them or none: a store without them tells no
+  // workstation of another's revisions.
+  TBeginReviseLabDoc FBeginReviseLabDoc = nullptr;
+  TEndReviseLabDoc FEndReviseLabDoc = nullptr;
+  TStoredMeanwhileLabDoc FStoredMeanwhileLabDoc = nullptr;
   bool FListDeleted = false;
   bool FListCopied = false;
 

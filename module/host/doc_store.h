@@ -37,12 +37,28 @@ using TOpenLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, std::uint8_t* ok);
 // edits that were not stored yet (*newer 1): the store fetched it for this
 // document and it has changed since.
 using TCheckLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, const char* path, std::uint8_t* newer);
+// Marks the document as revised by this workstation until EndReviseLabDoc
+// (or this process's end). *others 1 when other workstations revise it now,
+// described in `notice` (who, where, since when; GBK, zero-terminated, at
+// most kNoticeBufferSize bytes with the zero).
+using TBeginReviseLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, char* notice, std::uint8_t* others);
+using TEndReviseLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id);
+// Whether storing the copy at the path as the document's content would
+// replace a content that another workstation stored after the copy was
+// fetched (*stored 1); `notice` then says who stored it, where and when.
+using TStoredMeanwhileLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, const char* path, char* notice,
+                                                std::uint8_t* stored);
 }
 
-// The entry points' names, in the order they are resolved. The last one,
-// added later than the others, is optional: without it no local copy is
-// offered for storing before a revision.
-inline constexpr const char* kDocStoreEntryPoints[] = {"InitLabDoc",   "FreeLabDoc", "GetLabDoc",  "SaveLabDoc",
-                                                       "DelLabDoc",    "UpdateLabDoc", "OpenLabDoc", "CheckLabDoc"};
+// The size of the notice buffers the caller hands to the store.
+inline constexpr std::size_t kNoticeBufferSize = 512;
+
+// The entry points' names, in the order they are resolved. The last four,
+// added later than the others, are optional: without CheckLabDoc no local
+// copy is offered for storing before a revision; without the three of
+// revisions, workstations revising one document are not told of each other.
+inline constexpr const char* kDocStoreEntryPoints[] = {
+    "InitLabDoc",  "FreeLabDoc",       "GetLabDoc",       "SaveLabDoc",          "DelLabDoc", "UpdateLabDoc",
+    "OpenLabDoc",  "CheckLabDoc",      "BeginReviseLabDoc", "EndReviseLabDoc", "StoredMeanwhileLabDoc"};
 
 }  // namespace labdocs

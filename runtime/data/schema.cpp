@@ -202,6 +202,29 @@ BEGIN
 END;
 )sql";
 
+// Version 7: workstations sharing a database.
+// - Each content names who stored it (STOREDHOST, STOREDUSER), so that a
+//   workstation about to store over a content stored since it fetched its
+//   copy can tell its user who stored that one, and when.
+// - DB_FILE_REVISING lists the revisions in progress: the document, who
+//   revises it where and since when, under an OWNER token that the revising
+//   process holds as long as it revises (as a pending content's owner, see
+//   the store's owner_lock.h); a row whose owner has ended is no revision.
+constexpr const char* kVersion7 = R"sql(
+ALTER TABLE DB_FILE_CONTENT ADD COLUMN STOREDHOST TEXT COLLATE NOCASE;
+ALTER TABLE DB_FILE_CONTENT ADD COLUMN STOREDUSER TEXT COLLATE NOCASE;
+CREATE TABLE DB_FILE_REVISING (
+  OWNER     TEXT NOT NULL,
+  LABDOC_ID INTEGER NOT NULL,
+  HOSTNAME  TEXT COLLATE NOCASE,
+  USERID    TEXT COLLATE NOCASE,
+  USERNAME  TEXT COLLATE NOCASE,
+  SINCE     DATETIME NOT NULL,
+  PRIMARY KEY (OWNER, LABDOC_ID)
+);
+CREATE INDEX IX_DB_FILE_REVISING_LABDOC_ID ON DB_FILE_REVISING(LABDOC_ID);
+)sql";
+
 bool HasRows(sqlite3* db, const char* table) {
   sqlite::StatementPtr statement = sqlite::Prepare(db, std::string("SELECT 1 FROM ") + table + " LIMIT 1");
   const int rc = sqlite3_step(statement.get());
@@ -216,7 +239,7 @@ void AfterStep(sqlite3* db, int new_version) {
 }
 
 // kSteps[v] upgrades version v to v + 1.
-constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4, kVersion5, kVersion6};
+constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4, kVersion5, kVersion6, kVersion7};
 static_assert(std::size(kSteps) == kCurrentVersion);
 
 bool IsEmpty(sqlite3* db) {

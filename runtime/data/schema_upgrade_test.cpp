@@ -3,7 +3,9 @@
 //    disk, empty for the records kept;
 //  - 5 to 6: the content file's name and the list of removed contents; a
 //    file whose own DB_FILE_CHUNK holds chunks keeps them where they are,
-//    removed with their contents as before, and one without drops it.
+//    removed with their contents as before, and one without drops it;
+//  - 6 to 7: who stored each content (empty for the contents kept) and the
+//    revisions in progress.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -24,8 +26,19 @@ namespace {
 const char* const kDiskColumns[] = {"DISK_DEVICE", "DISK_FILE_NUMBER", "DISK_SIZE", "DISK_MODIFIED_NS",
                                     "DISK_CHANGED_NS"};
 
+// Turns a file of the current schema back into a version-6 file.
+void MakeVersion6(Database& db) {
+  sqlite::Exec(db.Handle(), R"sql(
+DROP TABLE DB_FILE_REVISING;
+ALTER TABLE DB_FILE_CONTENT DROP COLUMN STOREDHOST;
+ALTER TABLE DB_FILE_CONTENT DROP COLUMN STOREDUSER;
+PRAGMA user_version = 6;
+)sql");
+}
+
 // Turns a file of the current schema back into a version-5 file.
 void MakeVersion5(Database& db) {
+  MakeVersion6(db);
   sqlite::Exec(db.Handle(), R"sql(
 DROP TRIGGER TR_DB_FILE_CONTENT_Removed;
 DROP TABLE DB_FILE_REMOVED_CONTENT;
@@ -149,6 +162,22 @@ TEST(SchemaUpgradeTest, ChunksOfContentsRemovedWithoutTheContentFileGoWhenItIsNe
   content_file::RemoveChunksOfRemovedContents(store);
   EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 0);
   EXPECT_EQ(Count(store, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
+}
+
+TEST(SchemaUpgradeTest, AVersion6FileGetsWhoStoredEachContentAndTheRevisionsInProgress) {
+  testing::TestFolder folder;
+  const std::string path = folder.File("v6.db");
+  {
+    Database db(path);
+    db.ExecuteBound("INSERT INTO DB_FILE_CONTENT(CONTENT_ID, LABDOC_ID, FILE_NAME) VALUES(3, 1, 'a.txt')", {});
+    MakeVersion6(db);
+  }
+  Database db(path);
+  EXPECT_EQ(schema::Version(db.Handle()), schema::kCurrentVersion);
+  EXPECT_EQ(db.QueryBound("SELECT FILE_NAME, STOREDHOST, STOREDUSER FROM DB_FILE_CONTENT", {}).rows,
+            (std::vector<std::vector<Value>>{{std::string("a.txt"), std::monostate{}, std::monostate{}}}));
+  EXPECT_EQ(db.TableColumns("DB_FILE_REVISING"),
+            (std::vector<std::string>{"OWNER", "LABDOC_ID", "HOSTNAME", "USERID", "USERNAME", "SINCE"}));
 }
 
 }  // namespace

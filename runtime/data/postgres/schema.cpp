@@ -144,6 +144,22 @@ CREATE TRIGGER TR_DB_FILE_RECORD_Key AFTER INSERT ON DB_FILE_RECORD
   FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('id');
 )sql";
 
+// Version 3: who stored each content, and the revisions in progress, as in
+// SQLite's version 7 (runtime/data/schema.cpp).
+constexpr const char* kVersion3 = R"sql(
+ALTER TABLE DB_FILE_CONTENT ADD COLUMN STOREDHOST citext, ADD COLUMN STOREDUSER citext;
+CREATE TABLE DB_FILE_REVISING (
+  OWNER     text NOT NULL,
+  LABDOC_ID bigint NOT NULL,
+  HOSTNAME  citext,
+  USERID    citext,
+  USERNAME  citext,
+  SINCE     timestamp(3) NOT NULL,
+  PRIMARY KEY (OWNER, LABDOC_ID)
+);
+CREATE INDEX IX_DB_FILE_REVISING_LABDOC_ID ON DB_FILE_REVISING(LABDOC_ID);
+)sql";
+
 // Any table of the current schema other than the version's own.
 bool HoldsTables(Connection& connection) {
   return std::get<std::int64_t>(connection
@@ -182,6 +198,7 @@ void Prepare(Connection& connection) {
       connection.ExecuteText("CREATE TABLE labdocs_schema_version (version integer NOT NULL)");
     }
     if (version < 2) connection.ExecuteText(kVersion2);
+    if (version < 3) connection.ExecuteText(kVersion3);
     if (version < kCurrentVersion)
       connection.ExecuteBound("INSERT INTO labdocs_schema_version(version) VALUES (?)",
                               {std::int64_t{kCurrentVersion}});

@@ -19,8 +19,9 @@ namespace rt::postgres::schema {
 // The version this program makes. (The tables are those of SQLite's
 // version 6 but for SQLite's content file: the server keeps the chunks in
 // DB_FILE_CHUNK, and removing a content removes them at once.
-// Version 2 keeps every identity past the keys given explicitly.)
-inline constexpr int kCurrentVersion = 2;
+// Version 2 keeps every identity past the keys given explicitly; version 3
+// adds who stored each content and the revisions in progress.)
+inline constexpr int kCurrentVersion = 3;
 
 // The schema version of the connection's database (its current schema): 0
 // when it has none.

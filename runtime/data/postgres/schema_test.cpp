@@ -27,7 +27,7 @@ TEST_F(PostgresSchemaTest, EveryTableHasTheColumnsOfSqlitesInTheirOrder) {
   rt::testing::TestFolder folder;
   rt::Database sqlite(folder.File("labdocs.db"));
   for (const char* table : {"Pacs_MMCTreeViewConfig", "Lab_List", "RIS_DOC", "DB_FILE_STORAGE", "DB_FILE_CONTENT",
-                            "DB_FILE_RECORD", "DB_FILE_CACHE"}) {
+                            "DB_FILE_RECORD", "DB_FILE_CACHE", "DB_FILE_REVISING"}) {
     std::vector<std::string> expected = sqlite.TableColumns(table);
     ASSERT_FALSE(expected.empty()) << table;
     for (std::string& column : expected) column = gbk::UpperCase(column);
