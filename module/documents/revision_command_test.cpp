@@ -25,6 +25,8 @@
 #include "runtime/sysutils.h"
 #include "runtime/platform/testing/test_support.h"
 #include "runtime/platform/sleep.h"
+#include "runtime/file_lock.h"
+#include "runtime/host/environment.h"
 
 namespace labdocs {
 namespace {
@@ -367,6 +369,99 @@ TEST_F(RevisionTest, TheLocalTimeIsTheLastAccessTimeInDosResolution) {
   EXPECT_EQ(view_->GetLocalFileTime(path), rt::EncodeDateTime(1980, 1, 1, 0, 0, 0, 0));
   SetAccessTime(file, LocalSeconds(2120, 6, 1, 12, 0, 0));
   EXPECT_EQ(view_->GetLocalFileTime(path), rt::EncodeDateTime(2107, 12, 31, 23, 59, 58, 0));
+}
+
+// Two workstations and one document. While this one's save dialog is open,
+// another stores a content of its own ("PC-B", 李四): storing back then
+// names who stored it and when, and asks. Yes keeps both, this copy as the
+// current content and the other as a kept revision; no keeps the other's
+// and leaves this copy where it is.
+TEST_F(RevisionTest, StoringOverAContentStoredMeanwhileNamesItsAuthorAndAsks) {
+  struct Case {
+    int answer;
+    const char* stored_after;
+  };
+  for (const Case& c : {Case{1, "我的修改"}, Case{0, "李四的修改"}}) {
+    SCOPED_TRACE(c.answer);
+    fs::remove_all(home_ / "DocCache");
+    const std::int32_t id = StoreDocument(u8"方案淺.doc", "原稿");
+    SelectRow(Row(id, "方案淺.doc"));
+    presenter_.Then([&](rt::TForm&) {
+      WriteFile(CacheCopy(u8"方案淺.doc"), "我的修改");
+      // The other workstation stores its own edit of the same document.
+      const rt::HostEnvironment mine = rt::Environment();
+      rt::HostEnvironment other = mine;
+      other.computer_name = "PC-B";
+      other.user_name = "李四";
+      rt::SetEnvironment(other);
+      const fs::path theirs = Native(u8"PC-B/方案淺.doc");
+      WriteFile(theirs, "李四的修改");
+      EXPECT_TRUE(view_->UpdateDocument(id, rt::platform::AnsiPath(theirs).c_str()));
+      rt::SetEnvironment(mine);
+    });
+    presenter_.Click("BtnSave");
+    presenter_.AnswerConfirm(c.answer);
+    const std::size_t before = presenter_.Log().size();
+    EXPECT_EQ(Revise(), 0);
+    const Lines log = LogSince(before);
+    ASSERT_GE(log.size(), 3u) << ::testing::PrintToString(log);
+    EXPECT_EQ(log[2].rfind("confirm(1): 李四(PC-B) 于 ", 0), 0u) << log[2];
+    EXPECT_NE(log[2].find(" 存入了此文档的新内容(在您取出此副本之后)\n\r是否仍把您的修改存为最新内容?"),
+              std::string::npos)
+        << log[2];
+    if (c.answer != 1) {
+      EXPECT_EQ(log.back(), "alert: 您的修改没有保存到服务器，修改过的文件仍在 " + CachePath(u8"方案淺.doc") + "。");
+      EXPECT_EQ(ReadFile(CacheCopy(u8"方案淺.doc")), "我的修改");
+    }
+    EXPECT_EQ(StoredContent(id, u8"方案淺.doc"), c.stored_after);
+    // Nothing is lost: the original and both edits are kept.
+    const rt::RowSet kept = rt::Session().QueryBound(
+        "SELECT count(*) FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND PENDING = 0", {std::int64_t{id}});
+    EXPECT_EQ(kept.rows.at(0).at(0), rt::Value(std::int64_t{c.answer == 1 ? 3 : 2}));
+  }
+}
+
+// Another workstation revising the document is named before the document
+// is opened; no stops the command there. A revision whose owner has ended
+// (its process died: the lock of its file is free) is none, and goes.
+TEST_F(RevisionTest, AnotherWorkstationsRevisionInProgressIsNamedAndAsked) {
+  const std::int32_t id = StoreDocument(u8"规程.doc", "原稿");
+  SelectRow(Row(id, "规程.doc"));
+  const std::string owners = rt::platform::AnsiPath(home_) + "/labdocs.db-labdoc-locks/";
+  ASSERT_TRUE(rt::ForceDirectories(owners));
+  struct Case {
+    const char* what;
+    bool owner_lives;
+    int answer;
+    bool asked, opened;
+  };
+  for (const Case& c : {Case{"a live revision, no", true, 0, true, false},
+                        Case{"a live revision, yes", true, 1, true, true},
+                        Case{"the owner ended", false, 1, false, true}}) {
+    SCOPED_TRACE(c.what);
+    const std::string token = "00000000000000a" + std::to_string(c.owner_lives + 2 * c.answer);
+    rt::FileLock lock;
+    ASSERT_EQ(lock.Create(owners + token + ".lock"), rt::FileLock::Outcome::Taken);
+    if (!c.owner_lives) lock.Release();
+    Exec("Insert into DB_FILE_REVISING(OWNER,LABDOC_ID,HOSTNAME,USERID,USERNAME,SINCE) Values('" + token + "'," +
+         std::to_string(id) + ",'PC-B','lisi','李四','2026-12-07 09:30:00.000')");
+    presenter_.AnswerConfirm(c.answer);
+    presenter_.Click("BtnCancel");
+    const std::size_t before = presenter_.Log().size();
+    EXPECT_EQ(Revise(), 0);
+    const Lines log = LogSince(before);
+    const std::string question = "confirm(1): 李四(PC-B) 自 2026-12-07 09:30:00 起正在修改此文档\n"
+                                 "同时修改时，后保存的一方会得到提示。\n\r是否继续修改?";
+    EXPECT_EQ(!log.empty() && log.front() == question, c.asked) << ::testing::PrintToString(log);
+    // The document is opened, and the save dialog follows, only when the
+    // command goes on.
+    EXPECT_EQ(std::count(log.begin(), log.end(), "show FrmSaveFile"), c.opened ? 1 : 0);
+    // The command's own revision ended with it; the ended owner's row went.
+    const rt::RowSet left = rt::Session().QueryBound("SELECT OWNER FROM DB_FILE_REVISING", {});
+    EXPECT_EQ(left.rows.size(), c.owner_lives ? 1u : 0u);
+    Exec("Delete From DB_FILE_REVISING");
+    lock.RemoveFile();
+  }
 }
 
 }  // namespace
