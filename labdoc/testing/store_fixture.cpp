@@ -30,6 +30,9 @@ LoadedStore::LoadedStore() : library_(LoadLibraryA(kDocStoreLibrary)) {
   Update = ProcAs<TUpdateLabDoc>(GetProcAddress(library_, "UpdateLabDoc"));
   Open = ProcAs<TOpenLabDoc>(GetProcAddress(library_, "OpenLabDoc"));
   Check = ProcAs<TCheckLabDoc>(GetProcAddress(library_, "CheckLabDoc"));
+  BeginRevise = ProcAs<TBeginReviseLabDoc>(GetProcAddress(library_, "BeginReviseLabDoc"));
+  EndRevise = ProcAs<TEndReviseLabDoc>(GetProcAddress(library_, "EndReviseLabDoc"));
+  StoredMeanwhile = ProcAs<TStoredMeanwhileLabDoc>(GetProcAddress(library_, "StoredMeanwhileLabDoc"));
 }
 
 LoadedStore::~LoadedStore() {

@@ -26,7 +26,10 @@ class LoadedStore {
   LoadedStore(const LoadedStore&) = delete;
   LoadedStore& operator=(const LoadedStore&) = delete;
 
-  bool Loaded() const { return library_ != nullptr && Open != nullptr && Check != nullptr; }
+  bool Loaded() const {
+    return library_ != nullptr && Open != nullptr && Check != nullptr && BeginRevise != nullptr &&
+           EndRevise != nullptr && StoredMeanwhile != nullptr;
+  }
 
   TInitLabDoc Init = nullptr;
   TFreeLabDoc Free = nullptr;
@@ -36,6 +39,9 @@ class LoadedStore {
   TUpdateLabDoc Update = nullptr;
   TOpenLabDoc Open = nullptr;
   TCheckLabDoc Check = nullptr;
+  TBeginReviseLabDoc BeginRevise = nullptr;
+  TEndReviseLabDoc EndRevise = nullptr;
+  TStoredMeanwhileLabDoc StoredMeanwhile = nullptr;
 
  private:
   HMODULE library_ = nullptr;
