@@ -15,9 +15,20 @@ endfunction()
 # Adds every *_test.cpp below the given folders to one test binary, but for
 # those whose paths match a regular expression of EXCLUDE. Its tests need
 # the CTest fixture FIXTURE when one is named, and get the NAME=VALUE pairs
-# of ENVIRONMENT.
+# of ENVIRONMENT. With BOTH_ENGINES, where the build has the PostgreSQL
+# client, the tests may reach the tests' server (runtime/CMakeLists.txt),
+# and are registered a second time, named "...@postgres", to run with the
+# server as their database (LABDOCS_TEST_ENGINE=postgres,
+# runtime/data/testing/test_database.h); tests parameterised over the
+# engines themselves ("Engines/...") run once.
 function(labdocs_add_tests target)
-  cmake_parse_arguments(ARG "" "FIXTURE" "DIRS;LIBS;EXCLUDE;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "BOTH_ENGINES" "FIXTURE" "DIRS;LIBS;EXCLUDE;ENVIRONMENT" ${ARGN})
+  set(on_server OFF)
+  if(ARG_BOTH_ENGINES AND LIBPQ_FOUND)
+    set(on_server ON)
+    set(ARG_FIXTURE postgres)
+    list(APPEND ARG_ENVIRONMENT "LABDOCS_TEST_POSTGRES=${LABDOCS_TEST_POSTGRES}")
+  endif()
   set(sources)
   foreach(dir IN LISTS ARG_DIRS)
     file(GLOB_RECURSE found CONFIGURE_DEPENDS ${dir}/*_test.cpp)
@@ -55,4 +66,9 @@ function(labdocs_add_tests target)
     list(APPEND properties FIXTURES_REQUIRED ${ARG_FIXTURE})
   endif()
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE ${discovery_mode} PROPERTIES ${properties})
+  if(on_server)
+    gtest_discover_tests(${target} TEST_SUFFIX "@postgres" TEST_FILTER "-Engines/*" DISCOVERY_TIMEOUT 120
+                         DISCOVERY_MODE ${discovery_mode}
+                         PROPERTIES ${properties} ENVIRONMENT_MODIFICATION "LABDOCS_TEST_ENGINE=set:postgres")
+  endif()
 endfunction()

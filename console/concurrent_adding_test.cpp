@@ -13,10 +13,8 @@
 
 #include "console/testing/console_run.h"
 #include "runtime/data/session.h"
+#include "runtime/data/testing/test_database.h"
 #include "runtime/platform/testing/test_support.h"
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-#include "runtime/data/postgres/testing/test_server.h"
-#endif
 
 namespace console {
 namespace {
@@ -44,20 +42,12 @@ TEST_P(ConcurrentAddingTest, ConsolesAddingAtOnceAddEveryDocumentOnce) {
 #endif
   const Workstations& param = GetParam();
   TempFolder folder;
-  std::vector<std::string> database;  // the consoles' --database, if any
-  std::string setting = rt::testing::PathUtf8(folder.Home() / "labdocs.db");
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-  std::optional<rt::postgres::Connection> server;
-  std::optional<rt::postgres::testing::TestSchema> schema;
-  if (param.engine == rt::Engine::Postgres) {
-    const std::string conninfo = rt::postgres::testing::ServerConnectionString();
-    ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
-    server.emplace(conninfo);
-    schema.emplace(*server);
-    setting = conninfo + " options='-csearch_path=" + schema->Name() + ",public'";
-    database = {"--database", setting};
-  }
-#endif
+  const rt::testing::TestDatabase test_database(param.engine, rt::testing::PathUtf8(folder.Home() / "labdocs.db"));
+  const std::string& setting = test_database.Setting();
+  ASSERT_FALSE(setting.empty());
+  // The consoles' --database: none for the home folder's own file.
+  std::vector<std::string> database;
+  if (param.engine == rt::Engine::Postgres) database = {"--database", setting};
   // One home folder on SQLite; one a workstation on the server.
   const auto home = [&](int console) {
     return param.engine == rt::Engine::Sqlite ? folder.Home() : folder.Path() / ("home" + std::to_string(console));
@@ -114,16 +104,15 @@ TEST_P(ConcurrentAddingTest, ConsolesAddingAtOnceAddEveryDocumentOnce) {
 }
 
 std::vector<Workstations> TestedWorkstations() {
-  std::vector<Workstations> tested{{rt::Engine::Sqlite, 2, 200}};
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-  tested.push_back({rt::Engine::Postgres, 8, 40});
-#endif
+  std::vector<Workstations> tested;
+  for (const rt::Engine engine : rt::testing::BothEngines())
+    tested.push_back(engine == rt::Engine::Sqlite ? Workstations{engine, 2, 200} : Workstations{engine, 8, 40});
   return tested;
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ConcurrentAddingTest, ::testing::ValuesIn(TestedWorkstations()),
                          [](const ::testing::TestParamInfo<Workstations>& tested) {
-                           return std::string(tested.param.engine == rt::Engine::Sqlite ? "Sqlite" : "Postgres") +
+                           return rt::testing::EngineName(tested.param.engine) +
                                   std::to_string(tested.param.consoles) + "Consoles";
                          });
 

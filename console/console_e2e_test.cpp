@@ -21,10 +21,8 @@
 #include "console/testing/console_run.h"
 #include "console/testing/readme_session.h"
 #include "runtime/data/session.h"
+#include "runtime/data/testing/test_database.h"
 #include "runtime/platform/testing/test_support.h"
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-#include "runtime/data/postgres/testing/test_server.h"
-#endif
 
 namespace console {
 namespace {
@@ -47,15 +45,11 @@ class ConsoleEndToEndTest : public ::testing::TestWithParam<rt::Engine> {
 #ifndef LABDOCS_CONSOLE_HAS_LABDOCS
     GTEST_SKIP() << "the plug-in labdocs is not part of this build";
 #endif
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
     if (GetParam() == rt::Engine::Postgres) {
-      const std::string conninfo = rt::postgres::testing::ServerConnectionString();
-      ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
-      server_.emplace(conninfo);
-      schema_.emplace(*server_);
-      database_ = {"--database", conninfo + " options='-csearch_path=" + schema_->Name() + ",public'"};
+      server_ = std::make_unique<rt::testing::TestDatabase>(GetParam(), std::string());
+      ASSERT_FALSE(server_->Setting().empty());
+      database_ = {"--database", server_->Setting()};
     }
-#endif
   }
   ConsoleRun Run(const std::string& script, std::vector<std::string> arguments = {},
                  const std::vector<std::string>& environment = {}) {
@@ -63,24 +57,13 @@ class ConsoleEndToEndTest : public ::testing::TestWithParam<rt::Engine> {
     return RunConsole(folder_.Home(), script, arguments, environment);
   }
   TempFolder folder_;
-  std::vector<std::string> database_;  // the console's --database and its setting, if any
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-  std::optional<rt::postgres::Connection> server_;
-  std::optional<rt::postgres::testing::TestSchema> schema_;  // after server_: it goes first
-#endif
+  std::unique_ptr<rt::testing::TestDatabase> server_;  // on the server: the test's own schema
+  std::vector<std::string> database_;                   // the console's --database and its setting, if any
 };
 
-std::vector<rt::Engine> TestedEngines() {
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-  return {rt::Engine::Sqlite, rt::Engine::Postgres};
-#else
-  return {rt::Engine::Sqlite};
-#endif
-}
-
-INSTANTIATE_TEST_SUITE_P(Engines, ConsoleEndToEndTest, ::testing::ValuesIn(TestedEngines()),
+INSTANTIATE_TEST_SUITE_P(Engines, ConsoleEndToEndTest, ::testing::ValuesIn(rt::testing::BothEngines()),
                          [](const ::testing::TestParamInfo<rt::Engine>& engine) {
-                           return std::string(engine.param == rt::Engine::Sqlite ? "Sqlite" : "Postgres");
+                           return rt::testing::EngineName(engine.param);
                          });
 
 TEST_P(ConsoleEndToEndTest, ListsADirectorysDocuments) {

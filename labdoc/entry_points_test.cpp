@@ -215,15 +215,16 @@ class StandaloneTest : public StoreTest {
 };
 
 TEST_F(StandaloneTest, FindsTheDatabaseNamedByTheEnvironmentVariable) {
-  rt::testing::SetEnv("LABDOCS_DATABASE", database_);
+  rt::testing::SetEnv("LABDOCS_DATABASE", Setting());
   ASSERT_EQ(InitWith(cache_), S_OK);
   const std::int32_t doc_id = Save(WriteSource("a.txt", "standalone"));
   EXPECT_EQ(ReadAnsi(Fetch(doc_id)), "standalone");
-  rt::Database check(database_, rt::Database::OpenMode::OpenExisting);
-  EXPECT_EQ(check.QueryBound("SELECT count(*) FROM DB_FILE_STORAGE", {}).rows[0][0], Value(std::int64_t{1}));
+  const std::unique_ptr<rt::DataSession> check = rt::Connect(Setting(), rt::OpenMode::OpenExisting);
+  EXPECT_EQ(check->QueryBound("SELECT count(*) FROM DB_FILE_STORAGE", {}).rows[0][0], Value(std::int64_t{1}));
 }
 
 TEST_F(StandaloneTest, ElseFindsLabdocsDbInTheHostsBaseFolder) {
+  if (OnServer()) GTEST_SKIP() << "the host's base folder holds the embedded database only";
   rt::HostEnvironment environment = saved_environment_;
   environment.base_dir = folder_.Ansi();
   rt::SetEnvironment(environment);
@@ -254,14 +255,14 @@ TEST_F(StandaloneTest, AMissingDatabaseFailsEachOperationAndIsNeverCreated) {
 }
 
 TEST_F(StandaloneTest, ASessionOpenedLaterIsPreferred) {
-  rt::testing::SetEnv("LABDOCS_DATABASE", database_);
+  rt::testing::SetEnv("LABDOCS_DATABASE", Setting());
   ASSERT_EQ(InitWith(cache_), S_OK);
   const std::string other = folder_.Native("other.db").string();
   rt::OpenSession(other);
   const std::int32_t doc_id = Save(WriteSource("c.txt", "into the session's database"));
   EXPECT_EQ(rt::Session().QueryBound("SELECT count(*) FROM DB_FILE_STORAGE", {}).rows[0][0], Value(std::int64_t{1}));
-  rt::Database first(database_, rt::Database::OpenMode::OpenExisting);
-  EXPECT_EQ(first.QueryBound("SELECT count(*) FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
+  const std::unique_ptr<rt::DataSession> first = rt::Connect(Setting(), rt::OpenMode::OpenExisting);
+  EXPECT_EQ(first->QueryBound("SELECT count(*) FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
             Value(std::int64_t{0}));
 }
 

@@ -126,7 +126,7 @@ TEST_F(FetchTest, TwoProcessesFetchingAtOnceBothGetTheWholeFile) {
   const std::int32_t doc_id = Save(WriteSource("大文件.bin", content));
   const std::string expected = DigestOf(content);
   const std::string cache = folder_.Ansi("共享缓存乗\\");
-  rt::testing::SetEnv("LABDOCS_DATABASE", database_);
+  rt::testing::SetEnv("LABDOCS_DATABASE", Setting());
 
   const fs::path go = folder_.Native("go");
   std::vector<std::unique_ptr<rt::testing::Process>> helpers;

@@ -106,6 +106,7 @@ TEST_F(LeftoversTest, TemporaryFilesThatNoLiveFetchWritesGoWhenTheStoreStarts) {
 // The owners' folder sits beside the database file, whatever characters its
 // path holds (SQLite names files in UTF-8, Windows' own calls take GBK).
 TEST_F(LeftoversTest, TheOwnersFolderIsBesideTheDatabaseUnderAChinesePath) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   const fs::path folder = folder_.Native("库乗");
   fs::create_directories(folder);
   rt::Database db(rt::platform::SqliteFileName(rt::platform::AnsiPath(folder / "labdocs.db")));
@@ -116,6 +117,7 @@ TEST_F(LeftoversTest, TheOwnersFolderIsBesideTheDatabaseUnderAChinesePath) {
 }
 
 TEST_F(LeftoversTest, PendingContentsGoAsSoonAsTheirOwnersHaveEnded) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   enum class Owner { None, EndedFileLeft, EndedFileGone, Alive, NoToken };
   struct Case {
     const char* what;
@@ -195,6 +197,7 @@ std::vector<std::string> QueryPlan(sqlite3* db, const std::string& sql) {
 }
 
 TEST_F(LeftoversTest, TheSweepReadsOnlyTheIndexOfPendingContents) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   for (int i = 0; i < 3; ++i) Save(WriteSource("f" + std::to_string(i) + ".doc", Content(100, i)));
   sqlite3* db = SqliteSession().Handle();
   for (const bool pending : {false, true}) {
@@ -225,6 +228,7 @@ TEST_F(LeftoversTest, TheSweepReadsOnlyTheIndexOfPendingContents) {
 }
 
 TEST_F(LeftoversTest, TheContentFileShrinksWhenAKilledStoresContentIsSwept) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   // The content file gives freed pages back; a database file made before
   // incremental vacuuming, which keeps them, is switched by the sweep too.
   const std::string content_file = rt::content_file::FilePath(SqliteSession().Handle(), database_);
@@ -266,6 +270,7 @@ void ObserveOwner(sqlite3_context* context, int, sqlite3_value**) {
 }
 
 TEST_F(LeftoversTest, AStoreHoldsItsOwnersLockWhileItStoresAndRemovesItAfterwards) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   const std::int32_t doc_id = Save(WriteSource("a.doc", "first"));
   OwnerSeen seen{database_, OwnerFolder(), {}, FileLock::Outcome::Failed};
   ASSERT_EQ(sqlite3_create_function(SqliteSession().Handle(), "observe", 0, SQLITE_UTF8, &seen, &ObserveOwner,
@@ -288,6 +293,7 @@ TEST_F(LeftoversTest, AStoreHoldsItsOwnersLockWhileItStoresAndRemovesItAfterward
 }
 
 TEST_F(LeftoversTest, AStoreWhosePendingContentWasTakenForAbandonedFailsAndChangesNothing) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   // Another process removes the pending content while its chunks go in, as
   // a sweep would that misjudged its owner.
   const std::string original = Content(2 << 20, 8);

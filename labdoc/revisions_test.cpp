@@ -4,20 +4,12 @@
 // fetched is named with who stored it, where and when.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
-#include <memory>
-#include <optional>
 
+#include "labdoc/testing/other_owner.h"
 #include "labdoc/testing/store_fixture.h"
-#include "runtime/file_lock.h"
 #include "runtime/host/environment.h"
-#include "runtime/platform/sleep.h"
-#include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-#include "runtime/data/postgres/testing/test_server.h"
-#endif
 
 namespace labdocs::labdoc::testing {
 namespace {
@@ -60,53 +52,6 @@ class RevisionsTest : public StoreTest, public ::testing::WithParamInterface<rt:
   }
 
   rt::HostEnvironment mine_;
-};
-
-// Another workstation's revision, held by a live owner until Stop: a
-// process's lock file on SQLite, a connection of its own on the server.
-class OtherOwner {
- public:
-  OtherOwner(rt::Engine engine, const std::string& owners_folder) {
-    if (engine == rt::Engine::Sqlite) {
-      token_ = "00000000000000b1";
-      EXPECT_TRUE(rt::ForceDirectories(owners_folder));
-      EXPECT_EQ(lock_.Create(owners_folder + token_ + ".lock"), rt::FileLock::Outcome::Taken);
-      return;
-    }
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-    connection_ = std::make_unique<rt::postgres::Connection>(rt::postgres::testing::ServerConnectionString());
-    const std::optional<rt::RowSet> self = connection_->QueryText(
-        "SELECT 'pg:' || pid || ':' || (extract(epoch FROM backend_start) * 1000000)::bigint, pg_backend_pid()"
-        " FROM pg_stat_activity WHERE pid = pg_backend_pid()");
-    token_ = std::get<std::string>(self->rows.at(0).at(0));
-    pid_ = std::get<std::int64_t>(self->rows.at(0).at(1));
-#endif
-  }
-  const std::string& Token() const { return token_; }
-
-  // The owner ends as a workstation that dies: its lock goes with its
-  // process, its connection with it. (The server's backend ends a moment
-  // after its client; this waits for it.)
-  void Stop() {
-    lock_.Release();
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-    if (!connection_) return;
-    connection_.reset();
-    for (int i = 0; i < 100; ++i) {
-      if (rt::Session().QueryBound("SELECT 1 FROM pg_stat_activity WHERE pid = ?", {pid_}).rows.empty()) return;
-      rt::platform::SleepFor(std::chrono::milliseconds(50));
-    }
-    ADD_FAILURE() << "the server still lists the ended connection";
-#endif
-  }
-
- private:
-  std::string token_;
-  rt::FileLock lock_;
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-  std::unique_ptr<rt::postgres::Connection> connection_;
-  std::int64_t pid_ = 0;
-#endif
 };
 
 TEST_P(RevisionsTest, ARevisionIsNamedWhileItsOwnerLivesAndGoesWhenItEnds) {

@@ -62,6 +62,7 @@ class StagingTest : public StoreTest {
 };
 
 TEST_F(StagingTest, OtherConnectionsSeeThePreviousContentUntilTheLastTransaction) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   Observation seen{database_, doc_id_, {}, -1, -1};
   ASSERT_EQ(sqlite3_create_function(SqliteSession().Handle(), "observe", 0, SQLITE_UTF8, &seen, &Observe, nullptr,
                                     nullptr),
@@ -85,6 +86,7 @@ TEST_F(StagingTest, OtherConnectionsSeeThePreviousContentUntilTheLastTransaction
 }
 
 TEST_F(StagingTest, AFailureAfterCommittedBatchesLeavesNothingBehind) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   Exec("CREATE TEMP TRIGGER TR_Fail BEFORE INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = " +
        std::to_string(kChunksPerTransaction + 3) + " BEGIN SELECT RAISE(ABORT, 'injected late failure'); END");
   std::uint8_t ok = 0;
@@ -104,6 +106,7 @@ TEST_F(StagingTest, AFailureAfterCommittedBatchesLeavesNothingBehind) {
 }
 
 TEST_F(StagingTest, ADocumentDeletedWhileItsUpdateIsStoredStaysDeleted) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   // The document goes while the new content's second chunk is stored.
   Exec("CREATE TEMP TRIGGER TR_Delete AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 1 BEGIN "
        "DELETE FROM DB_FILE_STORAGE WHERE LABDOC_ID = " +

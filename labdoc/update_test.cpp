@@ -122,6 +122,7 @@ TEST_F(UpdateTest, UpdatingFromTheCachedCopyItselfWorks) {
 }
 
 TEST_F(UpdateTest, ADatabaseFailurePartWayLeavesThePreviousContentWhole) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   // The database refuses the third chunk of whatever is stored next.
   rt::sqlite::Exec(SqliteSession().Handle(),
       "CREATE TEMP TRIGGER TR_Fail_Third_Chunk BEFORE INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 2 "
@@ -171,6 +172,7 @@ class ChangingSourceTest : public UpdateTest {
 };
 
 TEST_F(ChangingSourceTest, AFileCutShortWhileReadIsNotStored) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   const std::string source = WriteSource("变短.doc", Content(4 << 20, 17));
   Arrange(folder_.Native("变短.doc"), (3 << 20) / 2);
   std::uint8_t ok = 0;
@@ -184,6 +186,7 @@ TEST_F(ChangingSourceTest, AFileCutShortWhileReadIsNotStored) {
 }
 
 TEST_F(ChangingSourceTest, AFileGrowingWhileReadIsNotStored) {
+  if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   const std::string source = WriteSource("变长.doc", Content(3 << 20, 18));
   Arrange(folder_.Native("变长.doc"), 5 << 20);
   std::uint8_t ok = 0;

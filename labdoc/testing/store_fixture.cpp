@@ -13,10 +13,6 @@
 #include "runtime/sysutils.h"
 #include "runtime/platform/testing/test_support.h"
 
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-#include "runtime/data/postgres/testing/test_server.h"
-#endif
-
 namespace labdocs::labdoc::testing {
 
 LoadedStore::LoadedStore() : library_(LoadLibraryA(kDocStoreLibrary)) {
@@ -65,16 +61,8 @@ std::filesystem::path HelperProgram() {
   return folder / "labdoc_fetch_helper";
 }
 
-std::vector<rt::Engine> TestedEngines() {
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-  return {rt::Engine::Sqlite, rt::Engine::Postgres};
-#else
-  return {rt::Engine::Sqlite};
-#endif
-}
-
 std::string EngineName(const ::testing::TestParamInfo<rt::Engine>& engine) {
-  return engine.param == rt::Engine::Sqlite ? "Sqlite" : "Postgres";
+  return rt::testing::EngineName(engine.param);
 }
 
 void StoreTest::SetUp() {
@@ -83,24 +71,9 @@ void StoreTest::SetUp() {
   rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", "true");
   ASSERT_TRUE(store_.Loaded()) << "LAB_DOC cannot be loaded by name";
   database_ = folder_.Native("labdocs.db").string();
-  if (TestedEngine() == rt::Engine::Sqlite) {
-    rt::OpenSession(database_);
-  } else {
-#ifdef LABDOCS_TESTS_HAVE_POSTGRES
-    const std::string conninfo = rt::postgres::testing::ServerConnectionString();
-    ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
-    struct Schema {
-      explicit Schema(const std::string& conninfo) : connection(conninfo), schema(connection) {}
-      rt::postgres::Connection connection;
-      rt::postgres::testing::TestSchema schema;
-    };
-    auto schema = std::make_shared<Schema>(conninfo);
-    rt::OpenSession(conninfo + " options='-csearch_path=" + schema->schema.Name() + ",public'");
-    server_schema_ = schema;
-#else
-    FAIL() << "this build has no PostgreSQL client";
-#endif
-  }
+  test_database_ = std::make_shared<rt::testing::TestDatabase>(TestedEngine(), database_);
+  ASSERT_FALSE(test_database_->Setting().empty());
+  rt::OpenSession(test_database_->Setting());
   cache_ = folder_.Ansi("DocCache\\");
   ASSERT_EQ(InitWith(cache_), S_OK);
 }
@@ -110,7 +83,7 @@ void StoreTest::TearDown() {
     EXPECT_EQ(store_.Free(), S_OK);
   }
   rt::CloseSession();
-  server_schema_.reset();
+  test_database_.reset();
   rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", std::nullopt);
 }
 

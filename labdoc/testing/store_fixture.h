@@ -14,6 +14,7 @@
 
 #include "module/host/doc_store.h"
 #include "runtime/data/database.h"
+#include "runtime/data/testing/test_database.h"
 #include "runtime/platform/ansi_test_folder.h"
 
 namespace labdocs::labdoc::testing {
@@ -62,17 +63,16 @@ std::string DigestOf(std::string_view bytes);
 // The helper program (testing/fetch_helper.cpp), beside the test program.
 std::filesystem::path HelperProgram();
 
-// The engines a test of both runs on: SQLite, and the tests' PostgreSQL
-// server where the build has its client.
-std::vector<rt::Engine> TestedEngines();
+// The engines a test of both runs on, and its parameter's name.
+inline std::vector<rt::Engine> TestedEngines() { return rt::testing::BothEngines(); }
 std::string EngineName(const ::testing::TestParamInfo<rt::Engine>& engine);
 
 class StoreTest : public ::testing::Test {
  protected:
-  // The engine of the session the store works on (a test of both overrides
-  // it): SQLite's file in the test folder, or a schema of the test's own on
-  // the tests' server.
-  virtual rt::Engine TestedEngine() const { return rt::Engine::Sqlite; }
+  // The engine of the session the store works on: the run's (a test of
+  // both overrides it). SQLite's file in the test folder, or a schema of
+  // the test's own on the tests' server.
+  virtual rt::Engine TestedEngine() const { return rt::testing::EngineUnderTest(); }
 
   void SetUp() override;
   void TearDown() override;
@@ -94,6 +94,13 @@ class StoreTest : public ::testing::Test {
   // in the buffer.
   HRESULT Get(std::int32_t doc_id, std::uint8_t& ok, std::string& path);
 
+  // The session's database as rt::Connect and LABDOCS_DATABASE name it.
+  const std::string& Setting() const { return test_database_->Setting(); }
+  // Whether the run is on the server: tests that reach into SQLite's own
+  // files or functions skip then, saying kSqliteOnly.
+  static bool OnServer() { return rt::testing::EngineUnderTest() != rt::Engine::Sqlite; }
+  static constexpr const char* kSqliteOnly = "it reaches into SQLite's own files or functions";
+
   // The number of rows a query (SQLite, UTF-8) counts on the session.
   std::int64_t Count(const std::string& sql);
 
@@ -102,7 +109,7 @@ class StoreTest : public ::testing::Test {
   std::string cache_;     // ANSI, ends with '\'
   LoadedStore store_;
   bool initialised_ = false;
-  std::shared_ptr<void> server_schema_;  // the server's schema while the test runs
+  std::shared_ptr<rt::testing::TestDatabase> test_database_;  // the session's database
 };
 
 }  // namespace labdocs::labdoc::testing

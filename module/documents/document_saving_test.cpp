@@ -148,12 +148,12 @@ TEST_F(DocumentSavingTest, AFileThatWasNotStoredAddsNoDocumentAndSaysWhy) {
 TEST_F(DocumentSavingTest, ARecordThatIsNotSavedLeavesNothingBehind) {
   struct Case {
     const char* what;
-    const char* trigger;  // on RIS_DOC inserts; empty: a required control left empty
+    const char* refusal;  // of RIS_DOC inserts: its message, empty to skip the row; none: a required control left empty
   };
   const Case cases[] = {
-      {"the insert is refused", "SELECT RAISE(IGNORE)"},
-      {"the insert fails", "SELECT RAISE(ABORT, 'constraint failed')"},
-      {"a required control is empty", ""},
+      {"the insert is refused", ""},
+      {"the insert fails", "constraint failed"},
+      {"a required control is empty", nullptr},
   };
   const std::string path = LocalFile(u8"记录'淺.doc");
   for (const Case& c : cases) {
@@ -161,17 +161,14 @@ TEST_F(DocumentSavingTest, ARecordThatIsNotSavedLeavesNothingBehind) {
     Exec("Delete From RIS_DOC");
     Exec("Delete From DB_FILE_RECORD");
     Exec("Delete From DB_FILE_STORAGE");
-    if (*c.trigger != '\0')
-      rt::Session().ExecuteBound(std::string("CREATE TRIGGER refuse BEFORE INSERT ON RIS_DOC BEGIN ") + c.trigger +
-                                     "; END",
-                                 {});
+    if (c.refusal != nullptr) rt::testing::AddRefusal(rt::Session(), "refuse", "INSERT", "RIS_DOC", "1 = 1", c.refusal);
     std::vector<Texts> counts;
     auto count = [&] {
       counts.push_back({Row("Select count(*) From RIS_DOC")[0], Row("Select count(*) From DB_FILE_STORAGE")[0],
                         Row("Select count(*) From DB_FILE_RECORD")[0], Row("Select count(*) From DB_FILE_CONTENT")[0]});
     };
     presenter_.Type("edFileName", path);
-    if (*c.trigger == '\0') {
+    if (c.refusal == nullptr) {
       presenter_.Then([](rt::TForm& f) {
         dynamic_cast<rt::TComponent*>(f.FindComponent("mmComment"))->SetProperty("U_Null", false);
       });
@@ -179,7 +176,7 @@ TEST_F(DocumentSavingTest, ARecordThatIsNotSavedLeavesNothingBehind) {
     presenter_.Click("btnSave")
         .Then([&](rt::TForm& f) {
           count();
-          rt::Session().ExecuteBound("DROP TRIGGER IF EXISTS refuse", {});
+          rt::testing::DropRefusal(rt::Session(), "refuse", "RIS_DOC");
           dynamic_cast<rt::TControl*>(f.FindComponent("mmComment"))->SetText("说明");
         })
         .Click("btnSave");

@@ -25,7 +25,7 @@
 #include "runtime/sysutils.h"
 #include "runtime/platform/testing/test_support.h"
 #include "runtime/platform/sleep.h"
-#include "runtime/file_lock.h"
+#include "labdoc/testing/other_owner.h"
 #include "runtime/host/environment.h"
 
 namespace labdocs {
@@ -325,9 +325,7 @@ TEST_F(RevisionTest, AnErrorFromTheStoreIsReportedWithTheLikelyCause) {
   SelectRow(Row(id, "图谱.pdf"));
   presenter_.Then([](rt::TForm&) {
     // The store's write fails from now on.
-    rt::Session().ExecuteBound(
-        "CREATE TRIGGER refuse_content BEFORE INSERT ON DB_FILE_CONTENT BEGIN SELECT RAISE(ABORT, 'disk full'); END",
-        {});
+    rt::testing::AddRefusal(rt::Session(), "refuse_content", "INSERT", "DB_FILE_CONTENT", "1 = 1", "disk full");
   });
   presenter_.Click("BtnSave");
   EXPECT_EQ(Revise(), 0);
@@ -428,23 +426,23 @@ TEST_F(RevisionTest, AnotherWorkstationsRevisionInProgressIsNamedAndAsked) {
   const std::int32_t id = StoreDocument(u8"规程.doc", "原稿");
   SelectRow(Row(id, "规程.doc"));
   const std::string owners = rt::platform::AnsiPath(home_) + "/labdocs.db-labdoc-locks/";
-  ASSERT_TRUE(rt::ForceDirectories(owners));
   struct Case {
     const char* what;
     bool owner_lives;
     int answer;
     bool asked, opened;
   };
+  int n = 0;
   for (const Case& c : {Case{"a live revision, no", true, 0, true, false},
                         Case{"a live revision, yes", true, 1, true, true},
                         Case{"the owner ended", false, 1, false, true}}) {
     SCOPED_TRACE(c.what);
-    const std::string token = "00000000000000a" + std::to_string(c.owner_lives + 2 * c.answer);
-    rt::FileLock lock;
-    ASSERT_EQ(lock.Create(owners + token + ".lock"), rt::FileLock::Outcome::Taken);
-    if (!c.owner_lives) lock.Release();
-    Exec("Insert into DB_FILE_REVISING(OWNER,LABDOC_ID,HOSTNAME,USERID,USERNAME,SINCE) Values('" + token + "'," +
-         std::to_string(id) + ",'PC-B','lisi','李四','2026-12-07 09:30:00.000')");
+    labdoc::testing::OtherOwner other(rt::testing::EngineUnderTest(), owners, "00000000000000a" + std::to_string(++n));
+    if (!c.owner_lives) other.Stop();
+    rt::Session().ExecuteBound(
+        "INSERT INTO DB_FILE_REVISING(OWNER, LABDOC_ID, HOSTNAME, USERID, USERNAME, SINCE) VALUES(?, ?, ?, ?, ?, ?)",
+        {other.Token(), std::int64_t{id}, std::string("PC-B"), std::string("lisi"), std::string("李四"),
+         std::string("2026-12-07 09:30:00.000")});
     presenter_.AnswerConfirm(c.answer);
     presenter_.Click("BtnCancel");
     const std::size_t before = presenter_.Log().size();
@@ -460,7 +458,6 @@ TEST_F(RevisionTest, AnotherWorkstationsRevisionInProgressIsNamedAndAsked) {
     const rt::RowSet left = rt::Session().QueryBound("SELECT OWNER FROM DB_FILE_REVISING", {});
     EXPECT_EQ(left.rows.size(), c.owner_lives ? 1u : 0u);
     Exec("Delete From DB_FILE_REVISING");
-    lock.RemoveFile();
   }
 }
 

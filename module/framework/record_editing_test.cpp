@@ -212,8 +212,7 @@ TEST_F(RecordEditingTest, ARecordThatCannotBeDeletedKeepsItsDocument) {
   TDocForm* form = NewForm();
   const std::int32_t first = StoredDocument(*form, 1, "first.doc");
   const std::int32_t second = StoredDocument(*form, 2, "second.doc");
-  rt::Session().ExecuteBound(
-      "CREATE TRIGGER keep_two BEFORE DELETE ON RIS_DOC WHEN old.ID = 2 BEGIN SELECT RAISE(ABORT, 'kept'); END", {});
+  rt::testing::AddRefusal(rt::Session(), "keep_two", "DELETE", "RIS_DOC", "old.ID = 2", "kept");
   Select(*form, {"ID=1;LABDOC_ID=" + std::to_string(first), "ID=2;LABDOC_ID=" + std::to_string(second)});
   presenter_.AnswerConfirm(1);
   EXPECT_THROW(form->acDelete->Execute(), rt::EOleError);

@@ -15,6 +15,7 @@
 #include "runtime/data/database.h"
 #include "runtime/host/data_service.h"
 #include "runtime/host/environment.h"
+#include "runtime/data/testing/test_database.h"
 #include "runtime/platform/testing/test_support.h"
 #include "runtime/text/gbk.h"
 #include "runtime/ui/application.h"
@@ -44,7 +45,11 @@ class HostFixture : public ::testing::Test {
     std::filesystem::remove_all(home_);
     std::filesystem::create_directories(home_);
     SetSysCode("LIS_DIRECTOR");
-    rt::OpenSession((home_ / "labdocs.db").string());
+    // The run's engine (runtime/data/testing/test_database.h).
+    database_ = std::make_unique<rt::testing::TestDatabase>(rt::testing::EngineUnderTest(),
+                                                            (home_ / "labdocs.db").string());
+    ASSERT_FALSE(database_->Setting().empty());
+    rt::OpenSession(database_->Setting());
     rt::Application().SetPresenter(&presenter_);
     rt::SetStatementMonitor([this](const std::string& sql) { statements_.push_back(sql); });
   }
@@ -53,6 +58,7 @@ class HostFixture : public ::testing::Test {
     rt::SetStatementMonitor(nullptr);
     rt::Application().SetPresenter(nullptr);
     rt::CloseSession();
+    database_.reset();
     rt::testing::RemoveAll(home_);
   }
 
@@ -91,6 +97,7 @@ class HostFixture : public ::testing::Test {
          std::to_string(document_id) + "," + std::to_string(labdoc_id) + ",'x','" + time + "')");
   }
 
+  std::unique_ptr<rt::testing::TestDatabase> database_;
   std::filesystem::path home_;
   rt::ScriptedPresenter presenter_;
   std::vector<std::string> statements_;

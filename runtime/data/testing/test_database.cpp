@@ -1,0 +1,85 @@
+#include "runtime/data/testing/test_database.h"
+
+#include <gtest/gtest.h>
+
+#include "runtime/platform/testing/test_support.h"
+#ifdef LABDOCS_TESTS_HAVE_POSTGRES
+#include "runtime/data/postgres/testing/test_server.h"
+#endif
+
+namespace rt::testing {
+
+#ifdef LABDOCS_TESTS_HAVE_POSTGRES
+struct TestDatabase::Server {
+  explicit Server(const std::string& conninfo) : connection(conninfo), schema(connection) {}
+  postgres::Connection connection;
+  postgres::testing::TestSchema schema;
+};
+#else
+struct TestDatabase::Server {};
+#endif
+
+Engine EngineUnderTest() {
+  const std::optional<std::string> engine = GetEnv("LABDOCS_TEST_ENGINE");
+  return engine && *engine == "postgres" ? Engine::Postgres : Engine::Sqlite;
+}
+
+std::vector<Engine> BothEngines() {
+#ifdef LABDOCS_TESTS_HAVE_POSTGRES
+  return {Engine::Sqlite, Engine::Postgres};
+#else
+  return {Engine::Sqlite};
+#endif
+}
+
+std::string EngineName(Engine engine) { return engine == Engine::Sqlite ? "Sqlite" : "Postgres"; }
+
+TestDatabase::TestDatabase(Engine engine, const std::string& sqlite_path) : engine_(engine) {
+  if (engine == Engine::Sqlite) {
+    setting_ = sqlite_path;
+    return;
+  }
+#ifdef LABDOCS_TESTS_HAVE_POSTGRES
+  const std::string conninfo = postgres::testing::ServerConnectionString();
+  if (conninfo.empty()) {
+    ADD_FAILURE() << "no server: LABDOCS_TEST_POSTGRES names no connection string";
+    return;
+  }
+  server_ = std::make_unique<Server>(conninfo);
+  setting_ = conninfo + " options='-csearch_path=" + server_->schema.Name() + ",public'";
+#else
+  ADD_FAILURE() << "this build has no PostgreSQL client";
+#endif
+}
+
+TestDatabase::~TestDatabase() = default;
+
+void AddRefusal(DataSession& db, const std::string& name, const std::string& event, const std::string& table,
+                const std::string& condition, const std::string& message) {
+  if (db.Kind() == Engine::Sqlite) {
+    const std::string action = message.empty() ? "RAISE(IGNORE)" : "RAISE(ABORT, '" + message + "')";
+    db.ExecuteBound("CREATE TRIGGER " + name + " BEFORE " + event + " ON " + table + " WHEN " + condition +
+                        " BEGIN SELECT " + action + "; END",
+                    {});
+    return;
+  }
+  const std::string row = event == "DELETE" ? "OLD" : "NEW";
+  const std::string action = message.empty() ? "RETURN NULL;" : "RAISE EXCEPTION '" + message + "';";
+  db.ExecuteBound("CREATE FUNCTION " + name + "_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF " +
+                      condition + " THEN " + action + " END IF; RETURN " + row + "; END $$",
+                  {});
+  db.ExecuteBound("CREATE TRIGGER " + name + " BEFORE " + event + " ON " + table + " FOR EACH ROW EXECUTE FUNCTION " +
+                      name + "_refuse()",
+                  {});
+}
+
+void DropRefusal(DataSession& db, const std::string& name, const std::string& table) {
+  if (db.Kind() == Engine::Sqlite) {
+    db.ExecuteBound("DROP TRIGGER IF EXISTS " + name, {});
+    return;
+  }
+  db.ExecuteBound("DROP TRIGGER IF EXISTS " + name + " ON " + table, {});
+  db.ExecuteBound("DROP FUNCTION IF EXISTS " + name + "_refuse()", {});
+}
+
+}  // namespace rt::testing

@@ -1,0 +1,57 @@
+// The database a test works on, on either engine. The tests' engine is
+// SQLite unless LABDOCS_TEST_ENGINE says "postgres" (CTest runs the module,
+// store and console suites a second time so, against the throw-away server
+// that LABDOCS_TEST_POSTGRES names: runtime/data/postgres/testing).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/data/session.h"
+
+namespace rt::testing {
+
+// The engine of this test run.
+Engine EngineUnderTest();
+
+// The engines a test of both runs on: SQLite, and the server where the
+// build has its client.
+std::vector<Engine> BothEngines();
+
+// "Sqlite" or "Postgres", for parameterised tests' names.
+std::string EngineName(Engine engine);
+
+// A database of the test's own: an SQLite file at the path given, or a
+// schema of its own on the tests' server, dropped with everything in it when
+// this goes. Setting() names it as rt::OpenSession and the console's
+// --database take it. Fails the test (and names no database) when the
+// server is asked for but missing.
+class TestDatabase {
+ public:
+  TestDatabase(Engine engine, const std::string& sqlite_path);
+  ~TestDatabase();
+  TestDatabase(const TestDatabase&) = delete;
+  TestDatabase& operator=(const TestDatabase&) = delete;
+
+  Engine Kind() const { return engine_; }
+  const std::string& Setting() const { return setting_; }
+
+ private:
+  struct Server;
+  Engine engine_;
+  std::string setting_;
+  std::unique_ptr<Server> server_;
+};
+
+// A trigger that refuses rows, for tests of what a failing statement
+// leaves behind, made with either engine's means: before each `event`
+// ("INSERT", "DELETE") on `table` for which `condition` holds (written with
+// old./new. as both engines read it; "1 = 1" for every row), the statement
+// fails with `message`, or, when `message` is empty, the row is skipped
+// without an error.
+void AddRefusal(DataSession& db, const std::string& name, const std::string& event, const std::string& table,
+                const std::string& condition, const std::string& message);
+void DropRefusal(DataSession& db, const std::string& name, const std::string& table);
+
+}  // namespace rt::testing
