@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -105,6 +106,7 @@ void IgnoreNotice(void*, const char*) {}
 
 struct Connection::Result {
   std::unique_ptr<PGresult, decltype(&PQclear)> result{nullptr, &PQclear};
+  std::string error;  // the server's or libpq's complaint when the statement failed
 };
 
 std::string NumberParameters(std::string_view sql) {
@@ -139,12 +141,30 @@ std::string NumberParameters(std::string_view sql) {
 
 Connection::Connection(const std::string& conninfo) : conn_(PQconnectdb(conninfo.c_str())) {
   if (conn_ == nullptr) throw EDatabaseError("Cannot reach the database server: out of memory");
-  if (PQstatus(conn_) != CONNECTION_OK || PQsetClientEncoding(conn_, "UTF8") != 0) {
-    const std::string reason = Message(PQerrorMessage(conn_));
-    PQfinish(conn_);
-    throw EDatabaseError("Cannot connect to the database server: " + reason);
-  }
   PQsetNoticeProcessor(conn_, &IgnoreNotice, nullptr);
+  try {
+    Prepare();
+  } catch (...) {
+    PQfinish(conn_);
+    throw;
+  }
+}
+
+void Connection::Prepare() {
+  if (PQstatus(conn_) != CONNECTION_OK || PQsetClientEncoding(conn_, "UTF8") != 0)
+    throw EDatabaseError("Cannot connect to the database server: " + Message(PQerrorMessage(conn_)));
+  // A lock held by another workstation is waited for as long as SQLite
+  // waits for a busy file, then the statement fails.
+  const std::string wait = "SET lock_timeout = " + std::to_string(kBusyWaitSeconds * 1000);
+  Result set;
+  set.result.reset(PQexec(conn_, wait.c_str()));
+  if (PQresultStatus(set.result.get()) != PGRES_COMMAND_OK)
+    throw EDatabaseError("Cannot connect to the database server: " + Message(PQerrorMessage(conn_)));
+}
+
+void Connection::Reconnect() {
+  PQreset(conn_);
+  Prepare();
 }
 
 Connection::~Connection() { PQfinish(conn_); }
@@ -167,12 +187,88 @@ std::string ShownConnection(const std::string& conninfo) {
   return shown;
 }
 
-bool Connection::InTransaction() const {
-  const PGTransactionStatusType status = PQtransactionStatus(conn_);
-  return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
+bool Connection::InTransaction() const { return open_; }
+
+namespace {
+
+enum class Control { Begin, Commit, Rollback, Other };
+
+// What a statement does to the transaction: BEGIN opens one, COMMIT (or
+// END) and ROLLBACK (but ROLLBACK TO a savepoint) end it.
+Control ControlOf(std::string_view statement) {
+  std::string word;
+  std::size_t i = statement.find_first_not_of(" \t\r\n");
+  for (; i < statement.size() && std::isalpha(static_cast<unsigned char>(statement[i])); ++i)
+    word += static_cast<char>(std::toupper(static_cast<unsigned char>(statement[i])));
+  if (word == "BEGIN") return Control::Begin;
+  if (word == "COMMIT" || word == "END") return Control::Commit;
+  if (word != "ROLLBACK") return Control::Other;
+  const std::size_t next = statement.find_first_not_of(" \t\r\n", i);
+  const bool to = next != std::string_view::npos && statement.size() - next >= 2 &&
+                  std::toupper(static_cast<unsigned char>(statement[next])) == 'T' &&
+                  std::toupper(static_cast<unsigned char>(statement[next + 1])) == 'O';
+  return to ? Control::Other : Control::Rollback;
 }
 
+// A statement that only reads, and so may run again after a lost
+// connection: a plain SELECT (one that writes begins otherwise or is refused
+// inside a read-only transaction).
+bool OnlyReads(std::string_view statement) {
+  const std::size_t start = statement.find_first_not_of(" \t\r\n(");
+  if (start == std::string_view::npos || statement.size() - start < 6) return false;
+  std::string word(statement.substr(start, 6));
+  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return word == "SELECT";
+}
+
+constexpr const char* kLostInTransaction =
+    "Database error: the connection to the database server was lost; the transaction was rolled back and nothing "
+    "of it was kept";
+
+}  // namespace
+
 Connection::Result Connection::Run(const std::string& statement, const std::vector<Value>& params) {
+  const Control control = ControlOf(statement);
+  if (PQstatus(conn_) == CONNECTION_BAD) {
+    // A transaction that the lost connection ended is the caller's to end:
+    // its statements fail until it rolls back (or fails to commit).
+    if (open_) {
+      if (control == Control::Rollback) {
+        open_ = false;
+        return Result{};
+      }
+      if (control == Control::Commit) open_ = false;
+      throw EDatabaseError(kLostInTransaction);
+    }
+    Reconnect();
+  }
+  Result result = Execute(statement, params);
+  if (!result.error.empty() && PQstatus(conn_) == CONNECTION_BAD) {
+    if (control == Control::Rollback) {  // the server rolled it back as the connection went
+      open_ = false;
+      return Result{};
+    }
+    if (open_) {
+      if (control == Control::Commit) open_ = false;
+      throw EDatabaseError(kLostInTransaction);
+    }
+    if (control != Control::Begin && !OnlyReads(statement))
+      throw EDatabaseError("Database error: the connection to the database server was lost while a statement ran; "
+                           "whether it took effect is not known: " + result.error);
+    // Beginning and reading are safe to repeat, on a new connection.
+    Reconnect();
+    result = Execute(statement, params);
+  }
+  if (!result.error.empty()) {
+    if (control == Control::Commit || control == Control::Rollback) open_ = false;
+    throw EDatabaseError(result.error);
+  }
+  if (control == Control::Begin) open_ = true;
+  if (control == Control::Commit || control == Control::Rollback) open_ = false;
+  return result;
+}
+
+Connection::Result Connection::Execute(const std::string& statement, const std::vector<Value>& params) {
   std::vector<std::string> texts(params.size());
   std::vector<const char*> values(params.size(), nullptr);
   std::vector<int> lengths(params.size(), 0);
@@ -216,7 +312,12 @@ Connection::Result Connection::Run(const std::string& statement, const std::vect
     const char* state = PQresultErrorField(result.result.get(), PG_DIAG_SQLSTATE);
     const std::string reason = result.result ? Message(PQresultErrorMessage(result.result.get()))
                                              : Message(PQerrorMessage(conn_));
-    throw EDatabaseError(reason + (state ? std::string(" (SQLSTATE ") + state + ")" : std::string()));
+    // 55P03: a lock that another connection held past lock_timeout.
+    const bool busy = state != nullptr && std::string_view(state) == "55P03";
+    result.error = (busy ? "Database error: the database is busy (another workstation held what this needs for " +
+                               std::to_string(kBusyWaitSeconds) + " s); try again: "
+                         : std::string()) +
+                   reason + (state ? std::string(" (SQLSTATE ") + state + ")" : std::string());
   }
   return result;
 }
@@ -224,6 +325,7 @@ Connection::Result Connection::Run(const std::string& statement, const std::vect
 namespace {
 
 std::int64_t RowsChanged(PGresult* result) {
+  if (result == nullptr) return 0;
   const char* changed = PQcmdTuples(result);
   return changed && *changed ? std::strtoll(changed, nullptr, 10) : 0;
 }
@@ -264,7 +366,7 @@ std::int64_t Connection::ExecuteText(std::string_view sql_utf8) {
 
 std::optional<RowSet> Connection::QueryText(std::string_view sql_utf8) {
   const Result result = Run(std::string(sql_utf8), {});
-  if (PQresultStatus(result.result.get()) != PGRES_TUPLES_OK) return std::nullopt;
+  if (!result.result || PQresultStatus(result.result.get()) != PGRES_TUPLES_OK) return std::nullopt;
   return Rows(result.result.get());
 }
 

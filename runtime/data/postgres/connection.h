@@ -51,16 +51,32 @@ class Connection {
   // Its rows; nullopt for a statement that gives none (no result columns).
   std::optional<RowSet> QueryText(std::string_view sql_utf8);
 
-  // Whether a transaction is open on the connection; Failed: one that a
-  // failed statement has ended, which takes only a rollback now.
+  // Whether a transaction is open on the connection (begun and not yet
+  // committed or rolled back by a statement of this connection); Failed:
+  // one that a failed statement has ended, which takes only a rollback now.
   bool InTransaction() const;
   bool Failed() const;
 
+  // A lock held by another connection is waited for this long, then the
+  // statement fails: the database is busy.
+  static constexpr int kBusyWaitSeconds = 10;
+
  private:
   struct Result;
+  // Runs a statement. A connection found lost is made again before it,
+  // unless a transaction was open on it: that transaction is gone, and its
+  // statements fail (COMMIT too) until it is rolled back. A plain SELECT
+  // that loses its connection runs once more on a new one; any other
+  // statement fails saying so.
   Result Run(const std::string& statement, const std::vector<Value>& params);
+  // Sends one statement; the result holds the complaint when it failed.
+  Result Execute(const std::string& statement, const std::vector<Value>& params);
+  // Readies a connection just made: UTF-8, the busy wait.
+  void Prepare();
+  void Reconnect();
 
   pg_conn* conn_ = nullptr;
+  bool open_ = false;  // a transaction is open
 };
 
 // A connection string as a message may show it (UTF-8): its keys and

@@ -59,7 +59,17 @@ Database::Database(const std::string& conninfo) : connection_(conninfo), shown_(
 
 void Database::Begin(bool writing) {
   connection_.ExecuteText("BEGIN");
-  if (writing) connection_.ExecuteText("SELECT pg_advisory_xact_lock(hashtext(current_schema() || ' labdocs writer'))");
+  if (!writing) return;
+  try {
+    connection_.ExecuteText("SELECT pg_advisory_xact_lock(hashtext(current_schema() || ' labdocs writer'))");
+  } catch (const EDatabaseError&) {
+    // Busy, or the connection went: no transaction is left open.
+    try {
+      connection_.ExecuteText("ROLLBACK");
+    } catch (const EDatabaseError&) {
+    }
+    throw;
+  }
 }
 
 void Database::Control(const char* sql) {
