@@ -164,6 +164,22 @@ TEST_F(ConsoleSessionTest, QuestionsAndFileDialogsWaitForTheirAnswers) {
   EXPECT_TRUE(run.HasLine(u8"info: save: " + dir + sep + u8"新报告.txt"));
 }
 
+// An unattended script answers every question the same without a line of
+// its own; the transcript shows the question and the answer.
+TEST_F(ConsoleSessionTest, AStandingAnswerAnswersEveryQuestion) {
+  for (const auto& [answer, code] : {std::pair{"yes", "1"}, std::pair{"no", "2"}}) {
+    SCOPED_TRACE(answer);
+    const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
+                               "exec miAsk\n"
+                               "file cancel\n",
+                               {"--answer", answer});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(run.HasLine(std::string("(answered ") + answer + ": --answer)")) << run.out;
+    EXPECT_TRUE(run.HasLine(std::string("info: answer ") + code)) << run.out;
+  }
+  EXPECT_EQ(Run("quit\n", {"--answer", "maybe"}).exit_code, 2);
+}
+
 TEST_F(ConsoleSessionTest, TheStatusSaysWhatToShowAgainAndFailuresAreReported) {
   const ConsoleRun run = Run(u8"open 文档管理明细\n"
                              "select 4\n"

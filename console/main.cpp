@@ -78,6 +78,7 @@ int RunConsole(const Options& options) {
   CommandReader reader(*input, output, interactive ? CommandReader::Mode::Interactive : CommandReader::Mode::Script);
   Interaction interaction(reader, output, std::cerr);
   TerminalPresenter presenter(interaction);
+  presenter.SetStandingAnswer(options.answer);
   rt::Application().SetPresenter(&presenter);
   int code = kExitOk;
   {

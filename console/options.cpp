@@ -29,6 +29,9 @@ Options:
                        the demo data
   --allow-sql-writes   let the sql command change the database; without it the
                        database refuses every change that sql asks for
+  --answer yes|no      answer every question so, without waiting for an
+                       answer (unattended scripts; the transcript shows each
+                       question and its answer)
   --script FILE        run the commands in FILE ("-": standard input); without
                        it the console reads standard input, as a script when
                        that is not a terminal
@@ -88,6 +91,10 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument == "--allow-sql-writes") {
       no_value();
       options.allow_sql_writes = true;
+    } else if (argument == "--answer") {
+      const std::string answer = take_value();
+      if (answer != "yes" && answer != "no") throw UsageError("--answer takes yes or no, not '" + answer + "'");
+      options.answer = answer == "yes";
     } else if (argument == "--home") options.home = take_value();
     else if (argument == "--database") {
       options.database = take_value();

@@ -21,6 +21,7 @@ struct Options {
   std::string database;  // UTF-8; a server's connection string, or empty: the home folder's file
   bool empty = false;   // a new home folder gets an empty database
   bool allow_sql_writes = false;  // the sql command may change the database
+  std::optional<bool> answer;     // every question answered so, without asking
   std::optional<std::string> script;  // UTF-8 path, "-" for standard input
   std::string plugin = "labdocs.dll";
   // The environment the plug-in sees (GBK); unset ones keep the defaults.

@@ -203,6 +203,10 @@ void TerminalPresenter::ShowError(std::string_view message) {
 }
 
 bool TerminalPresenter::AskYesNo(std::string_view prompt) {
+  if (standing_answer_) {
+    interaction_.Out().Utf8(*standing_answer_ ? "(answered yes: --answer)" : "(answered no: --answer)");
+    return *standing_answer_;
+  }
   while (true) {
     std::optional<Command> command = interaction_.Next(prompt);
     if (!command) {

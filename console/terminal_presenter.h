@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "console/interaction.h"
@@ -25,6 +26,9 @@ class TerminalPresenter : public rt::Presenter {
   // Runs a command that belongs to the session (its expectations and help)
   // while a form, question or file dialog waits.
   void SetSessionHandler(std::function<void(const Command&)> handler) { session_handler_ = std::move(handler); }
+
+  // Answers every question so from now on, without reading an answer.
+  void SetStandingAnswer(std::optional<bool> answer) { standing_answer_ = answer; }
 
   // The last message, question or error shown (GBK).
   const std::string& LastMessage() const { return last_message_; }
@@ -51,6 +55,7 @@ class TerminalPresenter : public rt::Presenter {
 
   Interaction& interaction_;
   std::function<void(const Command&)> session_handler_;
+  std::optional<bool> standing_answer_;
   std::string last_message_;
 };
 

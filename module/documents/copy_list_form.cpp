@@ -107,14 +107,23 @@ void TfrmCopyList::BtnSaveClick(rt::TObject*) {
   if (cdsTemp1->Active()) {
     for (cdsTemp1->First(); !cdsTemp1->Eof(); cdsTemp1->Next()) {
       CopyListName = GetRowParam(*cdsTemp1, "DISP_名称");
-      // The next key is read for every row, after the rows inserted before.
-      int id = 0;
-      OleCheck(objDataCtrl->GetMaxID("Select IsNull(Max(TV_ID),0)+1 From Lab_List", &id));
-      SetField("TV_ID", std::to_string(id));
-      SetField("TV_Name", CopyListName);
-      SetField("DocType", ChosenCategory());
-      int inserted = 0;
-      OleCheck(objDataCtrl->SaveInsertListData(sfrmCopyList, "LAB_List", "", "", &inserted));
+      // The next key is read for every row, after the rows inserted before,
+      // and taken in the same transaction as its row: another workstation
+      // copying at the same time waits instead of reading the same key.
+      OleCheck(objDataCtrl->BeginTrans());
+      try {
+        int id = 0;
+        OleCheck(objDataCtrl->GetMaxID("Select IsNull(Max(TV_ID),0)+1 From Lab_List", &id));
+        SetField("TV_ID", std::to_string(id));
+        SetField("TV_Name", CopyListName);
+        SetField("DocType", ChosenCategory());
+        int inserted = 0;
+        OleCheck(objDataCtrl->SaveInsertListData(sfrmCopyList, "LAB_List", "", "", &inserted));
+        OleCheck(objDataCtrl->CommitTrans());
+      } catch (...) {
+        objDataCtrl->RollbackTrans();
+        throw;
+      }
       // Closes the dialog only once this handler has returned.
       Close();
     }
