@@ -2,12 +2,14 @@
 // comparison in labdoc_bench.sh: loads LAB_DOC by name, initialises it with a
 // cache folder, runs one operation and prints how long the entry point took.
 //
-//   labdoc_store_run create <database>             a new, empty host database
+//   labdoc_store_run create <database>             a new, empty host database (a
+//                                                  file, or a server's setting)
 //   labdoc_store_run store  <cache> <file>         prints: <seconds> <number>
 //   labdoc_store_run fetch  <cache> <number>       prints: <seconds> <path>
 //   labdoc_store_run delete <cache> <number>       prints: <seconds> <yes/no>
 //
-// Paths are native; the database is the one LABDOCS_DATABASE names.
+// Paths are native; the database is the one LABDOCS_DATABASE names (a file
+// or a server, as the store reads it).
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +17,7 @@
 #include <vector>
 
 #include "module/host/doc_store.h"
-#include "runtime/data/database.h"
+#include "runtime/data/session.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/platform/platform.h"
 
@@ -32,7 +34,12 @@ int Fail(const std::string& what, HRESULT status) {
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "create" && argc == 3) {
-    rt::Database database(argv[2]);
+    try {
+      rt::Connect(argv[2]);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "create failed: %s\n", error.what());
+      return 1;
+    }
     return 0;
   }
   if (argc != 4 || (command != "store" && command != "fetch" && command != "delete")) {
