@@ -4,7 +4,8 @@
 // (rt/data/content_file.h; contents stored before it existed in the host
 // database's own DB_FILE_CHUNK), read and written through SQLite's blob
 // functions; on a server they are bytea rows of the database's own table.
-// This file is the one place of the store that knows the difference.
+// This file and owner_lock.cpp are the places of the store that know the
+// difference.
 // Contents stream in and out one chunk at a time, so a file of any size
 // passes through one chunk's worth of memory.
 #pragma once
