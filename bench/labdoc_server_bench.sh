@@ -75,6 +75,8 @@ for mib in "${sizes_mib[@]}"; do
     rm -f "$work/lo.bin"
     measure lo_export psql -q -X -v ON_ERROR_STOP=1 "$on_server" -c "\\lo_export $oid $work/lo.bin"
     cmp -s "$src" "$work/lo.bin" || { echo "the large object differs" >&2; exit 1; }
+    sql -c "SELECT lo_unlink($oid)"
+    rm -f "$work/lo.bin"
     sql -c "TRUNCATE bench_copy"
     cat "$work/source.hex" > /dev/null
     measure copy-in psql -q -X -v ON_ERROR_STOP=1 "$on_server" -c "\\copy bench_copy(seq, data) from '$work/source.hex'"
