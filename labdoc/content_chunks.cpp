@@ -134,10 +134,9 @@ void ReadServerChunks(rt::DataSession& db, std::int64_t content_id, const Conten
     const auto length = static_cast<std::uint64_t>(std::get<std::int64_t>(place[1]));
     if (length > recorded.size - total || length > kChunkSize)
       throw EDamagedContent(what + " 的存储内容已损坏: 超出记录的大小");
-    const rt::RowSet chunk =
-        db.QueryBound("SELECT DATA FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? AND SEQ = ?", {content_id, seq});
-    const auto* bytes = chunk.rows.empty() ? nullptr : std::get_if<std::vector<std::uint8_t>>(&chunk.rows[0][0]);
-    if (bytes == nullptr || bytes->size() != length)
+    const std::optional<std::vector<std::uint8_t>> bytes =
+        db.QueryBytes("SELECT DATA FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? AND SEQ = ?", {content_id, seq});
+    if (!bytes || bytes->size() != length)
       throw EDamagedContent(what + " 的存储内容已损坏: 第 " + std::to_string(seq) + " 块不是二进制数据");
     std::uint8_t* buffer = digest.Next();
     std::copy(bytes->begin(), bytes->end(), buffer);

@@ -27,6 +27,15 @@ OleVariant DataSession::QueryPacket(std::string_view tsql) {
   return packet;
 }
 
+std::optional<std::vector<std::uint8_t>> DataSession::QueryBytes(std::string_view sql_utf8,
+                                                                 const std::vector<Value>& params) {
+  RowSet rows = QueryBound(sql_utf8, params);
+  if (rows.rows.empty() || std::holds_alternative<std::monostate>(rows.rows[0].at(0))) return std::nullopt;
+  auto* bytes = std::get_if<std::vector<std::uint8_t>>(&rows.rows[0][0]);
+  if (bytes == nullptr) throw EDatabaseError("Database error: the query gives no single column of bytes");
+  return std::move(*bytes);
+}
+
 Transaction::Transaction(DataSession& session, Kind kind) : session_(session), outermost_(!session.InTransaction()) {
   if (outermost_)
     session_.Begin(kind == Kind::Immediate);

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,12 @@ class DataSession {
   // rows.
   virtual std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) = 0;
   virtual RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) = 0;
+
+  // The bytes of a query's single column of bytes in its first row (a
+  // chunk of a content); nothing when there is no row or the value is NULL.
+  // Throws EDatabaseError when the column holds no bytes.
+  virtual std::optional<std::vector<std::uint8_t>> QueryBytes(std::string_view sql_utf8,
+                                                              const std::vector<Value>& params);
 
   // The column names (GBK) of a table, in order; empty when there is no such
   // table. The table name matches without regard to case.

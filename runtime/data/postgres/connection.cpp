@@ -227,7 +227,7 @@ constexpr const char* kLostInTransaction =
 
 }  // namespace
 
-Connection::Result Connection::Run(const std::string& statement, const std::vector<Value>& params) {
+Connection::Result Connection::Run(const std::string& statement, const std::vector<Value>& params, int format) {
   const Control control = ControlOf(statement);
   if (PQstatus(conn_) == CONNECTION_BAD) {
     // A transaction that the lost connection ended is the caller's to end:
@@ -242,7 +242,7 @@ Connection::Result Connection::Run(const std::string& statement, const std::vect
     }
     Reconnect();
   }
-  Result result = Execute(statement, params);
+  Result result = Execute(statement, params, format);
   if (!result.error.empty() && PQstatus(conn_) == CONNECTION_BAD) {
     if (control == Control::Rollback) {  // the server rolled it back as the connection went
       open_ = false;
@@ -257,7 +257,7 @@ Connection::Result Connection::Run(const std::string& statement, const std::vect
                            "whether it took effect is not known: " + result.error);
     // Beginning and reading are safe to repeat, on a new connection.
     Reconnect();
-    result = Execute(statement, params);
+    result = Execute(statement, params, format);
   }
   if (!result.error.empty()) {
     if (control == Control::Commit || control == Control::Rollback) open_ = false;
@@ -268,7 +268,8 @@ Connection::Result Connection::Run(const std::string& statement, const std::vect
   return result;
 }
 
-Connection::Result Connection::Execute(const std::string& statement, const std::vector<Value>& params) {
+Connection::Result Connection::Execute(const std::string& statement, const std::vector<Value>& params,
+                                         int format) {
   std::vector<std::string> texts(params.size());
   std::vector<const char*> values(params.size(), nullptr);
   std::vector<int> lengths(params.size(), 0);
@@ -304,9 +305,9 @@ Connection::Result Connection::Execute(const std::string& statement, const std::
   }
   Result result;
   // Without values the text goes as it is, and may hold several statements.
-  result.result.reset(params.empty() ? PQexec(conn_, statement.c_str())
+  result.result.reset(params.empty() && format == 0 ? PQexec(conn_, statement.c_str())
                                      : PQexecParams(conn_, statement.c_str(), static_cast<int>(params.size()), nullptr,
-                                                    values.data(), lengths.data(), formats.data(), 0));
+                                                    values.data(), lengths.data(), formats.data(), format));
   const ExecStatusType status = PQresultStatus(result.result.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     const char* state = PQresultErrorField(result.result.get(), PG_DIAG_SQLSTATE);
@@ -358,6 +359,19 @@ std::int64_t Connection::ExecuteBound(std::string_view sql_utf8, const std::vect
 
 RowSet Connection::QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) {
   return Rows(Run(NumberParameters(sql_utf8), params).result.get());
+}
+
+std::optional<std::vector<std::uint8_t>> Connection::QueryBytes(std::string_view sql_utf8,
+                                                                const std::vector<Value>& params) {
+  // In the binary form a bytea value is its bytes as they are: no hex text
+  // of twice the size to send and decode.
+  const Result result = Run(NumberParameters(sql_utf8), params, 1);
+  PGresult* r = result.result.get();
+  if (PQnfields(r) != 1 || PQftype(r, 0) != kBytea)
+    throw EDatabaseError("Database error: the query gives no single column of bytes");
+  if (PQntuples(r) == 0 || PQgetisnull(r, 0, 0)) return std::nullopt;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(PQgetvalue(r, 0, 0));
+  return std::vector<std::uint8_t>(bytes, bytes + PQgetlength(r, 0, 0));
 }
 
 std::int64_t Connection::ExecuteText(std::string_view sql_utf8) {

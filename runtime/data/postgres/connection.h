@@ -43,6 +43,10 @@ class Connection {
   std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params);
   RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params);
 
+  // The bytes of a query's single bytea column in its first row, fetched in
+  // the binary form; nothing when there is no row or the value is NULL.
+  std::optional<std::vector<std::uint8_t>> QueryBytes(std::string_view sql_utf8, const std::vector<Value>& params);
+
   // A text (UTF-8) as it stands, without parameters: a '?' in it is the
   // server's to read. It may hold several statements, which the server runs
   // as one transaction unless the text says otherwise; the rows changed and
@@ -68,9 +72,10 @@ class Connection {
   // statements fail (COMMIT too) until it is rolled back. A plain SELECT
   // that loses its connection runs once more on a new one; any other
   // statement fails saying so.
-  Result Run(const std::string& statement, const std::vector<Value>& params);
+  // `format`: the results' form, 0 text, 1 binary.
+  Result Run(const std::string& statement, const std::vector<Value>& params, int format = 0);
   // Sends one statement; the result holds the complaint when it failed.
-  Result Execute(const std::string& statement, const std::vector<Value>& params);
+  Result Execute(const std::string& statement, const std::vector<Value>& params, int format);
   // Readies a connection just made: UTF-8, the busy wait.
   void Prepare();
   void Reconnect();

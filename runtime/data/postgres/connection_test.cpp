@@ -74,6 +74,14 @@ TEST_F(ConnectionTest, ValuesRoundTripWithTheirTypes) {
   // The text is compared by the server as the characters it is.
   EXPECT_EQ(connection_->QueryBound("SELECT count(*) FROM t WHERE s LIKE ?", {std::string("乗%")}).rows[0][0],
             Value{std::int64_t{1}});
+  // Bytes alone come in their binary form, the same bytes.
+  const char* kBytesOf = "SELECT b FROM t WHERE n = ?";
+  EXPECT_EQ(connection_->QueryBytes(kBytesOf, {std::numeric_limits<std::int64_t>::max()}),
+            (std::vector<std::uint8_t>{0x00, 0x5C, 0xFF}));
+  EXPECT_EQ(connection_->QueryBytes(kBytesOf, {std::numeric_limits<std::int64_t>::min()}), std::vector<std::uint8_t>{});
+  EXPECT_EQ(connection_->QueryBytes("SELECT b FROM t WHERE n IS NULL", {}), std::nullopt);
+  EXPECT_EQ(connection_->QueryBytes(kBytesOf, {std::int64_t{7}}), std::nullopt);
+  EXPECT_THROW(connection_->QueryBytes("SELECT s FROM t", {}), EDatabaseError);
 }
 
 TEST_F(ConnectionTest, FailuresNameTheServersComplaint) {

@@ -36,6 +36,10 @@ class Database final : public DataSession {
   std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) override {
     return connection_.ExecuteBound(sql_utf8, params);
   }
+  std::optional<std::vector<std::uint8_t>> QueryBytes(std::string_view sql_utf8,
+                                                      const std::vector<Value>& params) override {
+    return connection_.QueryBytes(sql_utf8, params);
+  }
   // Fields are named as the statement writes them, as for Query.
   RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params) override;
 
