@@ -150,15 +150,23 @@ TEST_P(WorkstationsTest, EveryCountIsExactAfterWorkingAtOnce) {
   };
   for (const Count& c : counts) EXPECT_EQ(Number(*db, c.sql), c.expected) << c.what;
 
-  // Every document fetches whole: the store checks each content's digest.
-  const ConsoleRun fetched =
-      RunConsole(home(1), u8"open 文档管理明细/2019年度\nselect 1\nrun 另存为\nfile " +
-                              rt::testing::PathUtf8(folder.Path() / "copy1") + u8"\nselect 2\nrun 另存为\nfile " +
-                              rt::testing::PathUtf8(folder.Path() / "copy2") + "\n",
-                 arguments);
-  EXPECT_EQ(fetched.exit_code, 0) << fetched.err;
-  EXPECT_TRUE(std::filesystem::exists(folder.Path() / "copy1.txt")) << fetched.out;
-  EXPECT_TRUE(std::filesystem::exists(folder.Path() / "copy2.csv")) << fetched.out;
+  // Every document fetches whole (the store checks each content's digest)
+  // and is what was stored: each workstation's last file, the shared ones.
+  std::string fetch_all = u8"open 文档管理明细/2019年度\nselect 1\nrun 另存为\nfile " +
+                          rt::testing::PathUtf8(folder.Path() / "shared1") + u8"\nselect 2\nrun 另存为\nfile " +
+                          rt::testing::PathUtf8(folder.Path() / "shared2") + "\n";
+  for (int n = 1; n <= param.consoles; ++n)
+    fetch_all += u8"open 文档管理明细/工作站" + std::to_string(n) + u8"\nselect 1\nrun 另存为\nfile " +
+                 rt::testing::PathUtf8(folder.Path() / ("last" + std::to_string(n))) + "\n";
+  const ConsoleRun fetched = RunConsole(home(1), fetch_all, arguments);
+  ASSERT_EQ(fetched.exit_code, 0) << fetched.err;
+  EXPECT_TRUE(std::filesystem::exists(folder.Path() / "shared1.txt")) << fetched.out;
+  EXPECT_TRUE(std::filesystem::exists(folder.Path() / "shared2.csv")) << fetched.out;
+  for (int n = 1; n <= param.consoles; ++n) {
+    std::ifstream last(folder.Path() / ("last" + std::to_string(n) + ".txt"));
+    const std::string text((std::istreambuf_iterator<char>(last)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "workstation " + std::to_string(n) + " round " + std::to_string(param.rounds - 1));
+  }
 }
 
 std::vector<Workstations> Tested() {
