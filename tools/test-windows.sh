@@ -40,7 +40,7 @@ trap 'wineserver --kill >/dev/null 2>&1 || true' EXIT
 # type .labdocs-test, and of the types the tests' documents have, open with a
 # program that appends the path it is given to the file that
 # LABDOCS_TEST_OPEN_RECORD names (rt::testing::RecordingOpener).
-for type in .labdocs-test .doc .xls .pdf .txt; do
+for type in .labdocs-test .doc .xls .pdf .txt .csv; do
   wine reg add "HKCR\\$type" /ve /d labdocs.testopener /f >/dev/null
 done
 opener="$(winepath -w "$PWD/build/windows/bin/record_opener.exe")"
