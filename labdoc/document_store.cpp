@@ -236,6 +236,7 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
 }
 
 DocumentStore::~DocumentStore() {
+  if (revisions_.Empty()) return;  // nothing to end: no connection is made for it
   try {
     revisions_.EndAll(link_.Get());
   } catch (const rt::Exception&) {

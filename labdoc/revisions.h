@@ -31,6 +31,7 @@ class Revisions {
   void End(rt::DataSession& db, std::int32_t doc_id) noexcept;
   // Ends every revision of this process.
   void EndAll(rt::DataSession& db) noexcept;
+  bool Empty() const { return mine_.empty(); }
 
  private:
   std::map<std::int32_t, std::unique_ptr<OwnerLock>> mine_;
