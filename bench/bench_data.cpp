@@ -86,6 +86,28 @@ std::string Time(std::int64_t n, int month) {
 
 }  // namespace
 
+std::string Texts::DirectoryName(std::int64_t tv_id) const { return rt::gbk::ToUtf8("目录 ") + std::to_string(tv_id); }
+
+const Texts& GeneratedTexts() {
+  static const Texts texts{rt::gbk::ToUtf8(kCategory), rt::gbk::ToUtf8("张三"), rt::gbk::ToUtf8("张三,李四"),
+                           rt::gbk::ToUtf8("系统管理员")};
+  return texts;
+}
+
+std::string Document::ModifyTime(int month) const { return Time(id, month); }
+
+Document GeneratedDocument(std::int64_t n) {
+  Document d;
+  d.id = n;
+  const std::string number = std::to_string(n);
+  d.file_name = rt::gbk::ToUtf8("报告") + number + ".doc";
+  d.bytes = "laboratory document " + number + "\n";
+  d.sha256 = HexSha256(d.bytes);
+  d.description = rt::gbk::ToUtf8("实验记录 第") + number;
+  d.stored_time = Time(n, 1);
+  return d;
+}
+
 Laboratory Plan(std::int64_t total) {
   Laboratory laboratory;
   laboratory.documents = total;
@@ -108,7 +130,7 @@ Laboratory Plan(std::int64_t total) {
 void Fill(sqlite3* db, const Laboratory& laboratory) {
   Exec(db, "BEGIN IMMEDIATE");
   try {
-    const std::string category = rt::gbk::ToUtf8(kCategory);
+    const std::string& category = GeneratedTexts().category;
     {
       Insert node(db,
                   "INSERT INTO Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,SubSysCode,DllName,Icon,SortNo) "
@@ -126,30 +148,21 @@ void Fill(sqlite3* db, const Laboratory& laboratory) {
     Insert record(db,
                   "INSERT INTO DB_FILE_RECORD(ID,FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,"
                   "USERNAME,MODIFYTIME) VALUES(?,'RIS_DOC',?,?,?,'LAB-PC01','admin',?,?)");
-    const std::string description = rt::gbk::ToUtf8("实验记录 第");
-    const std::string report = rt::gbk::ToUtf8("报告");
-    const std::string author = rt::gbk::ToUtf8("张三");
-    const std::string authors = rt::gbk::ToUtf8("张三,李四");
-    const std::string user = rt::gbk::ToUtf8("系统管理员");
+    const Texts& texts = GeneratedTexts();
     std::int64_t id = 0;
     std::int64_t record_id = 0;
     for (const Directory& folder : laboratory.directories) {
-      directory.Int(folder.tv_id).Text(rt::gbk::ToUtf8("目录 ") + std::to_string(folder.tv_id)).Text(category).Run();
+      directory.Int(folder.tv_id).Text(texts.DirectoryName(folder.tv_id)).Text(category).Run();
       const std::string doc_type = std::to_string(folder.tv_id);
       for (std::int64_t i = 0; i < folder.documents; ++i) {
-        ++id;
-        const std::string number = std::to_string(id);
-        const std::string file_name = report + number + ".doc";
-        const std::string bytes = "laboratory document " + number + "\n";
-        const std::string digest = HexSha256(bytes);
-        const std::string stored = Time(id, 1);
-        const auto size = static_cast<std::int64_t>(bytes.size());
-        storage.Int(id).Text(file_name).Text(stored).Int(size).Text(digest).Run();
-        content.Int(id).Int(id).Text(file_name).Text(stored).Int(size).Text(digest).Run();
-        chunk.Int(id).Blob(bytes).Run();
-        document.Int(id).Int(id).Text(doc_type).Text(description + number).Text(author).Text(authors).Run();
+        const Document d = GeneratedDocument(++id);
+        const auto size = static_cast<std::int64_t>(d.bytes.size());
+        storage.Int(id).Text(d.file_name).Text(d.stored_time).Int(size).Text(d.sha256).Run();
+        content.Int(id).Int(id).Text(d.file_name).Text(d.stored_time).Int(size).Text(d.sha256).Run();
+        chunk.Int(id).Blob(d.bytes).Run();
+        document.Int(id).Int(id).Text(doc_type).Text(d.description).Text(texts.author).Text(texts.authors).Run();
         for (int month : {1, 2})
-          record.Int(++record_id).Int(id).Int(id).Text(file_name).Text(user).Text(Time(id, month)).Run();
+          record.Int(++record_id).Int(id).Int(id).Text(d.file_name).Text(texts.user).Text(d.ModifyTime(month)).Run();
       }
     }
     Exec(db, "COMMIT");
@@ -157,6 +170,25 @@ void Fill(sqlite3* db, const Laboratory& laboratory) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
   }
+}
+
+std::int64_t ReadAllRows(sqlite3* db, const std::string& sql_utf8) {
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, sql_utf8.c_str(), -1, &statement, nullptr);
+  std::int64_t rows = 0;
+  std::size_t bytes = 0;
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    ++rows;
+    for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+      sqlite3_column_text(statement, c);
+      bytes += static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
+    }
+  }
+  sqlite3_finalize(statement);
+  // The bytes read are what the reader would use.
+  volatile std::size_t used = bytes;
+  (void)used;
+  return rows;
 }
 
 std::string ListQuery(std::int64_t directory) {

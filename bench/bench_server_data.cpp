@@ -2,7 +2,6 @@
 
 #include <libpq-fe.h>
 
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
@@ -67,14 +66,6 @@ std::string Hex(const std::string& bytes) {
   return hex;
 }
 
-std::string Time(std::int64_t n, int month) {
-  char text[32];
-  std::snprintf(text, sizeof text, "2024-%02d-%02d %02lld:%02lld:%02lld.000", month, static_cast<int>(n % 28) + 1,
-                static_cast<long long>(n / 3600 % 24), static_cast<long long>(n / 60 % 60),
-                static_cast<long long>(n % 60));
-  return text;
-}
-
 }  // namespace
 
 std::string FillServerSchema(const std::string& conninfo, const std::string& schema, const Laboratory& laboratory) {
@@ -87,38 +78,33 @@ std::string FillServerSchema(const std::string& conninfo, const std::string& sch
   Run(conn.get(), "SET search_path TO " + schema + ", public");
   Run(conn.get(), "SET client_encoding TO 'UTF8'");
   Run(conn.get(), "BEGIN");
-  const std::string category = rt::gbk::ToUtf8(kCategory);
+  const Texts& texts = GeneratedTexts();
+  const std::string& category = texts.category;
   Run(conn.get(), "INSERT INTO Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,SubSysCode,DllName,Icon,SortNo) VALUES"
                   "(1,'" + rt::gbk::ToUtf8("文档管理") + "',0,'LIS','','labdoc.ico',1),"
                   "(2,'" + category + "',1,'LIS','labdocs.dll','labdoc.ico',2)");
   {
     Copy lists(conn.get(), "Lab_List(TV_ID,TV_Name,DocType)");
     for (const Directory& folder : laboratory.directories)
-      lists.Row(std::to_string(folder.tv_id) + "\t" + rt::gbk::ToUtf8("目录 ") + std::to_string(folder.tv_id) + "\t" +
-                category);
+      lists.Row(std::to_string(folder.tv_id) + "\t" + texts.DirectoryName(folder.tv_id) + "\t" + category);
     lists.End();
   }
-  const std::string description = rt::gbk::ToUtf8("实验记录 第"), report = rt::gbk::ToUtf8("报告"),
-                    author = rt::gbk::ToUtf8("张三"), authors = rt::gbk::ToUtf8("张三,李四"),
-                    user = rt::gbk::ToUtf8("系统管理员");
   Copy storage(conn.get(), "DB_FILE_STORAGE(LABDOC_ID,FILE_NAME,STOREDTIME,FILE_SIZE,SHA256)");
   std::vector<std::string> contents, chunks, documents, records;
   std::int64_t id = 0, record_id = 0;
   for (const Directory& folder : laboratory.directories) {
     for (std::int64_t i = 0; i < folder.documents; ++i) {
-      const std::string n = std::to_string(++id);
-      const std::string bytes = "laboratory document " + n + "\n";
-      const std::string file = report + n + ".doc", stored = Time(id, 1), size = std::to_string(bytes.size());
-      // The digest is not checked by lists; a fixed one of the right form.
-      const std::string digest(64, 'a');
-      storage.Row(n + "\t" + file + "\t" + stored + "\t" + size + "\t" + digest);
-      contents.push_back(n + "\t" + n + "\t" + file + "\t" + stored + "\t" + size + "\t" + digest + "\t0");
-      chunks.push_back(n + "\t0\t" + Hex(bytes));
-      documents.push_back(n + "\t" + n + "\t" + std::to_string(folder.tv_id) + "\t" + description + n + "\t" + author +
-                          "\t" + authors + "\tadmin");
+      const Document d = GeneratedDocument(++id);
+      const std::string n = std::to_string(id), size = std::to_string(d.bytes.size());
+      storage.Row(n + "\t" + d.file_name + "\t" + d.stored_time + "\t" + size + "\t" + d.sha256);
+      contents.push_back(n + "\t" + n + "\t" + d.file_name + "\t" + d.stored_time + "\t" + size + "\t" + d.sha256 +
+                         "\t0");
+      chunks.push_back(n + "\t0\t" + Hex(d.bytes));
+      documents.push_back(n + "\t" + n + "\t" + std::to_string(folder.tv_id) + "\t" + d.description + "\t" +
+                          texts.author + "\t" + texts.authors + "\tadmin");
       for (int month : {1, 2})
-        records.push_back(std::to_string(++record_id) + "\tRIS_DOC\t" + n + "\t" + n + "\t" + file +
-                          "\tLAB-PC01\tadmin\t" + user + "\t" + Time(id, month));
+        records.push_back(std::to_string(++record_id) + "\tRIS_DOC\t" + n + "\t" + n + "\t" + d.file_name +
+                          "\tLAB-PC01\tadmin\t" + texts.user + "\t" + d.ModifyTime(month));
     }
   }
   storage.End();

@@ -193,23 +193,10 @@ void SameQueryOnSQLite(benchmark::State& state, Host* host, bench::Directory dir
   sqlite3_open_v2(host->database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
   const std::string sql = bench::ListQuery(directory.tv_id);
   for (auto _ : state) {
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
-    std::size_t bytes = 0;
-    std::int64_t rows = 0;
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      ++rows;
-      for (int c = 0; c < sqlite3_column_count(statement); ++c) {
-        sqlite3_column_text(statement, c);
-        bytes += static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
-      }
-    }
-    sqlite3_finalize(statement);
-    if (rows != directory.documents) {
+    if (bench::ReadAllRows(db, sql) != directory.documents) {
       state.SkipWithError("wrong row count");
       break;
     }
-    benchmark::DoNotOptimize(bytes);
   }
   sqlite3_close(db);
   state.SetItemsProcessed(state.iterations() * directory.documents);

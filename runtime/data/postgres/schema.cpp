@@ -1,6 +1,7 @@
 #include "runtime/data/postgres/schema.h"
 
 #include <string>
+#include <utility>
 
 #include "runtime/errors.h"
 
@@ -130,18 +131,6 @@ BEGIN
   END IF;
   RETURN NULL;
 END $$;
-CREATE TRIGGER TR_Pacs_MMCTreeViewConfig_Key AFTER INSERT ON Pacs_MMCTreeViewConfig
-  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('tv_id');
-CREATE TRIGGER TR_Lab_List_Key AFTER INSERT ON Lab_List
-  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('tv_id');
-CREATE TRIGGER TR_RIS_DOC_Key AFTER INSERT ON RIS_DOC
-  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('id');
-CREATE TRIGGER TR_DB_FILE_STORAGE_Key AFTER INSERT ON DB_FILE_STORAGE
-  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('labdoc_id');
-CREATE TRIGGER TR_DB_FILE_CONTENT_Key AFTER INSERT ON DB_FILE_CONTENT
-  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('content_id');
-CREATE TRIGGER TR_DB_FILE_RECORD_Key AFTER INSERT ON DB_FILE_RECORD
-  FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('id');
 )sql";
 
 // Version 3: who stored each content, and the revisions in progress, as in
@@ -159,6 +148,20 @@ CREATE TABLE DB_FILE_REVISING (
 );
 CREATE INDEX IX_DB_FILE_REVISING_LABDOC_ID ON DB_FILE_REVISING(LABDOC_ID);
 )sql";
+
+// The tables whose identity version 2 keeps past explicit keys, and their
+// key columns (as the server names them).
+constexpr std::pair<const char*, const char*> kIdentityKeys[] = {
+    {"Pacs_MMCTreeViewConfig", "tv_id"}, {"Lab_List", "tv_id"},         {"RIS_DOC", "id"},
+    {"DB_FILE_STORAGE", "labdoc_id"},    {"DB_FILE_CONTENT", "content_id"}, {"DB_FILE_RECORD", "id"},
+};
+
+void AddVersion2(Connection& connection) {
+  connection.ExecuteText(kVersion2);
+  for (const auto& [table, key] : kIdentityKeys)
+    connection.ExecuteText(std::string("CREATE TRIGGER TR_") + table + "_Key AFTER INSERT ON " + table +
+                           " FOR EACH ROW EXECUTE FUNCTION FN_KeepIdentityAhead('" + key + "')");
+}
 
 // Any table of the current schema other than the version's own.
 bool HoldsTables(Connection& connection) {
@@ -197,7 +200,7 @@ void Prepare(Connection& connection) {
       connection.ExecuteText(kTables);
       connection.ExecuteText("CREATE TABLE labdocs_schema_version (version integer NOT NULL)");
     }
-    if (version < 2) connection.ExecuteText(kVersion2);
+    if (version < 2) AddVersion2(connection);
     if (version < 3) connection.ExecuteText(kVersion3);
     if (version < kCurrentVersion)
       connection.ExecuteBound("INSERT INTO labdocs_schema_version(version) VALUES (?)",
