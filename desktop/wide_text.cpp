@@ -1,11 +1,14 @@
 #include "desktop/wide_text.h"
 
 #include "runtime/platform/platform.h"
+#include "runtime/platform/wide.h"
 
 namespace desktop {
 
 constexpr UINT kGbk = 936;
 
+// Lenient, unlike the runtime's Widen: a window shows bytes that are no
+// GBK as replacement characters rather than failing to draw.
 std::wstring Wide(std::string_view gbk) {
   if (gbk.empty()) return {};
   const int size = MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
@@ -14,13 +17,6 @@ std::wstring Wide(std::string_view gbk) {
   return wide;
 }
 
-std::string Gbk(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int size =
-      WideCharToMultiByte(kGbk, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string gbk(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(kGbk, 0, wide.data(), static_cast<int>(wide.size()), gbk.data(), size, nullptr, nullptr);
-  return gbk;
-}
+std::string Gbk(std::wstring_view wide) { return rt::platform::Narrow(kGbk, wide); }
 
 }  // namespace desktop

@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "runtime/platform/wide.h"
+
 namespace desktop::testing {
 namespace {
 
@@ -15,13 +17,7 @@ std::filesystem::path ProgramFolder() {
 
 }  // namespace
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
+std::string Utf8(const std::wstring& text) { return rt::platform::Narrow(CP_UTF8, text); }
 
 void DesktopTest::SetUp() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -100,10 +96,7 @@ std::vector<std::filesystem::path> DesktopTest::OpenedFiles() const {
   std::vector<std::filesystem::path> files;
   std::ifstream record(open_record_, std::ios::binary);
   for (std::string line; std::getline(record, line);) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), wide.data(), size);
-    files.emplace_back(wide);
+    files.emplace_back(rt::platform::Widen(CP_UTF8, line));
   }
   return files;
 }

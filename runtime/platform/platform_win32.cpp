@@ -4,23 +4,26 @@
 #include "runtime/platform/platform.h"
 
 #include "runtime/errors.h"
+#include "runtime/platform/wide.h"
 
 namespace rt::platform {
 namespace {
 
 constexpr UINT kAnsiCodePage = 936;
 
-std::wstring Widen(UINT code_page, std::string_view text) {
+}  // namespace
+
+std::wstring Widen(unsigned code_page, std::string_view text) {
   if (text.empty()) return {};
   const int n = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
                                     nullptr, 0);
-  if (n <= 0) throw EConvertError("The path is not valid " + std::string(code_page == CP_UTF8 ? "UTF-8" : "GBK"));
+  if (n <= 0) throw EConvertError("The text is not valid " + std::string(code_page == CP_UTF8 ? "UTF-8" : "GBK"));
   std::wstring wide(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), n);
   return wide;
 }
 
-std::string Narrow(UINT code_page, std::wstring_view wide) {
+std::string Narrow(unsigned code_page, std::wstring_view wide) {
   if (wide.empty()) return {};
   const char* substitute = code_page == CP_UTF8 ? nullptr : "?";
   const int n = WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, substitute,
@@ -30,8 +33,6 @@ std::string Narrow(UINT code_page, std::wstring_view wide) {
     WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, substitute, nullptr);
   return text;
 }
-
-}  // namespace
 
 std::string ToNativePath(std::string_view ansi_path) { return std::string(ansi_path); }
 

@@ -7,26 +7,14 @@
 #include <stdexcept>
 
 #include "runtime/platform/testing/test_support.h"
+#include "runtime/platform/wide.h"
 
 namespace rt::testing {
 namespace {
 
-std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
+std::wstring Wide(std::string_view utf8) { return platform::Widen(CP_UTF8, utf8); }
 
-std::string Utf8(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
-  return utf8;
-}
+std::string Utf8(std::wstring_view wide) { return platform::Narrow(CP_UTF8, wide); }
 
 // One argument of a command line as CommandLineToArgvW and the C run time
 // read it back.
