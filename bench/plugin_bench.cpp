@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench/bench_data.h"
+#include "bench/same_query.h"
 #include "runtime/data/database.h"
 #include "runtime/host/environment.h"
 #include "runtime/host/plugin_abi.h"
@@ -188,20 +189,6 @@ void ListDirectory(benchmark::State& state, Host* host, bench::Directory directo
   state.SetItemsProcessed(state.iterations() * directory.documents);
 }
 
-void SameQueryOnSQLite(benchmark::State& state, Host* host, bench::Directory directory) {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(host->database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  const std::string sql = bench::ListQuery(directory.tv_id);
-  for (auto _ : state) {
-    if (bench::ReadAllRows(db, sql) != directory.documents) {
-      state.SkipWithError("wrong row count");
-      break;
-    }
-  }
-  sqlite3_close(db);
-  state.SetItemsProcessed(state.iterations() * directory.documents);
-}
-
 void InitRightMenu(benchmark::State& state, Host* host) {
   const std::string params = "TV_ID=" + std::to_string(host->laboratory.directories.front().tv_id) + ";DISP_名称=2019";
   for (auto _ : state) {
@@ -288,8 +275,8 @@ int main(int argc, char** argv) {
         const std::string size = "/" + std::to_string(directory.documents);
         benchmark::RegisterBenchmark(("InitViewData" + suffix + size).c_str(), ListDirectory, &host, directory)
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("SameQueryOnSQLite" + suffix + size).c_str(), SameQueryOnSQLite, &host,
-                                     directory)
+        benchmark::RegisterBenchmark(("SameQueryOnSQLite" + suffix + size).c_str(), bench::SameQueryOnSqlite,
+                                     host.database.string(), directory)
             ->Unit(benchmark::kMillisecond);
       }
       benchmark::RunSpecifiedBenchmarks(&collector);

@@ -10,7 +10,6 @@
 // Ratios printed after the runs.
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,6 +21,7 @@
 
 #include "bench/bench_data.h"
 #include "bench/bench_server_data.h"
+#include "bench/same_query.h"
 #include "runtime/host/plugin_abi.h"
 #include "runtime/data/database.h"
 #include "runtime/host/environment.h"
@@ -70,20 +70,6 @@ void ListDirectory(benchmark::State& state, Host* host, const Engine* engine, be
     VariantClear(&data);
   }
   rt::CloseSession();
-  state.SetItemsProcessed(state.iterations() * directory.documents);
-}
-
-void SameQueryOnSqlite(benchmark::State& state, const Engine* engine, bench::Directory directory) {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(engine->setting.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  const std::string sql = bench::ListQuery(directory.tv_id);
-  for (auto _ : state) {
-    if (bench::ReadAllRows(db, sql) != directory.documents) {
-      state.SkipWithError("wrong row count");
-      break;
-    }
-  }
-  sqlite3_close(db);
   state.SetItemsProcessed(state.iterations() * directory.documents);
 }
 
@@ -165,7 +151,8 @@ int main(int argc, char** argv) {
                                      directory)
             ->Unit(benchmark::kMillisecond);
       }
-      benchmark::RegisterBenchmark(("SameQuery/SQLite" + size).c_str(), SameQueryOnSqlite, &sqlite, directory)
+      benchmark::RegisterBenchmark(("SameQuery/SQLite" + size).c_str(), bench::SameQueryOnSqlite, sqlite.setting,
+                                   directory)
           ->Unit(benchmark::kMillisecond);
       benchmark::RegisterBenchmark(("SameQuery/PostgreSQL" + size).c_str(), SameQueryOnServer, &postgres, directory)
           ->Unit(benchmark::kMillisecond);
