@@ -14,6 +14,7 @@
 #include <set>
 #include <thread>
 
+#include "labdoc/owner_lock.h"
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/platform/sleep.h"
 
@@ -64,7 +65,7 @@ class CrashTest : public StoreTest {
   void WaitUntilNoPendingOwnerIsConnected() {
     for (int i = 0; i < 200; ++i) {
       if (Count("SELECT count(*) FROM DB_FILE_CONTENT c WHERE PENDING = 1 AND EXISTS (SELECT 1 FROM pg_stat_activity a"
-                " WHERE 'pg:' || a.pid || ':' || (extract(epoch FROM a.backend_start) * 1000000)::bigint = c.OWNER)") ==
+                " WHERE " + ServerTokenOf("a.") + " = c.OWNER)") ==
           0)
         return;
       rt::platform::SleepFor(std::chrono::milliseconds(25));

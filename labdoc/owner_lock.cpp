@@ -13,15 +13,9 @@ constexpr std::string_view kOwnerSuffix = ".lock";
 constexpr std::string_view kServerPrefix = "pg:";
 
 // The token of this connection, and whether the connection of a token is
-// still there. The server lists its connections in pg_stat_activity; a
-// process id alone may be given to a new connection later, its start time
-// with it not.
-constexpr const char* kServerSelf =
-    "SELECT 'pg:' || pid || ':' || (extract(epoch FROM backend_start) * 1000000)::bigint FROM pg_stat_activity"
-    " WHERE pid = pg_backend_pid()";
-constexpr const char* kServerAlive =
-    "SELECT 1 FROM pg_stat_activity"
-    " WHERE 'pg:' || pid || ':' || (extract(epoch FROM backend_start) * 1000000)::bigint = ?";
+// still there.
+const std::string kServerSelf = "SELECT " + ServerTokenOf("") + " FROM pg_stat_activity WHERE pid = pg_backend_pid()";
+const std::string kServerAlive = "SELECT 1 FROM pg_stat_activity WHERE " + ServerTokenOf("") + " = ?";
 
 std::string OwnerFile(const std::string& folder, std::string_view token) {
   return folder + std::string(token) + std::string(kOwnerSuffix);

@@ -32,6 +32,15 @@ bool IsOwnerFileName(std::string_view name);
 // True for a token that names a server's connection.
 bool IsServerToken(std::string_view token);
 
+// The token of a connection as an SQL expression over a row of the server's
+// list of connections (pg_stat_activity). A process id alone may be given to
+// a new connection later; with its start time it is not.
+// `row` names the row's table with its dot ("a."), or is empty.
+inline std::string ServerTokenOf(std::string_view row) {
+  const std::string r(row);
+  return "'pg:' || " + r + "pid || ':' || (extract(epoch FROM " + r + "backend_start) * 1000000)::bigint";
+}
+
 class OwnerLock {
  public:
   // Takes a new token and creates and locks its file; on a server, the

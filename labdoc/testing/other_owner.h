@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "labdoc/owner_lock.h"
 #include "runtime/data/session.h"
 #include "runtime/file_lock.h"
 #include "runtime/platform/sleep.h"
@@ -35,7 +36,7 @@ class OtherOwner {
 #ifdef LABDOCS_TESTS_HAVE_POSTGRES
     connection_ = std::make_unique<rt::postgres::Connection>(rt::postgres::testing::ServerConnectionString());
     const std::optional<rt::RowSet> self = connection_->QueryText(
-        "SELECT 'pg:' || pid || ':' || (extract(epoch FROM backend_start) * 1000000)::bigint, pg_backend_pid()"
+        "SELECT " + ServerTokenOf("") + ", pg_backend_pid()"
         " FROM pg_stat_activity WHERE pid = pg_backend_pid()");
     token_ = std::get<std::string>(self->rows.at(0).at(0));
     pid_ = std::get<std::int64_t>(self->rows.at(0).at(1));
