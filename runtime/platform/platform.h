@@ -256,6 +256,10 @@ Function ProcAs(FARPROC proc) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
 }
 
+// The folder of the runtime library itself, as an ANSI (GBK) path ending in
+// a separator: where the libraries that the runtime loads for itself lie.
+std::string RuntimeFolder();
+
 // The reverse: a native path as an ANSI (GBK) text. Characters that GBK
 // cannot hold become '?'. Separators stay as they are ('/' is a separator on
 // every system). Throws rt::EConvertError for invalid UTF-8.

@@ -440,6 +440,13 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && rt::gbk::SameText(text.substr(text.size() - suffix.size()), suffix);
 }
 
+// The native path of the runtime library (this file's), or "".
+std::string RuntimeFile() {
+  Dl_info info;
+  if (::dladdr(reinterpret_cast<void*>(&RuntimeFile), &info) == 0 || info.dli_fname == nullptr) return {};
+  return info.dli_fname;
+}
+
 // The files that LoadLibraryA tries for a name, in order.
 std::vector<std::string> LibraryCandidates(const std::string& native) {
   std::size_t slash = native.find_last_of('/');
@@ -479,13 +486,16 @@ std::vector<std::string> OwnFolders() {
   char exe[4096];
   ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (length > 0) add(std::string(exe, static_cast<std::size_t>(length)));
-  Dl_info info;
-  if (::dladdr(reinterpret_cast<void*>(&OwnFolders), &info) != 0 && info.dli_fname != nullptr)
-    add(info.dli_fname);
+  add(RuntimeFile());
   return folders;
 }
 
 }  // namespace
+
+std::string rt::platform::RuntimeFolder() {
+  const std::string file = RuntimeFile();
+  return FromNativePath(file.substr(0, file.find_last_of('/') + 1));
+}
 
 // ---- Dynamic libraries -------------------------------------------------------
 

@@ -38,6 +38,16 @@ std::string ToNativePath(std::string_view ansi_path) { return std::string(ansi_p
 
 std::string FromNativePath(std::string_view native_path) { return std::string(native_path); }
 
+std::string RuntimeFolder() {
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&RuntimeFolder), &self);
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
+  const std::string file(path, n > 0 && n < MAX_PATH ? n : 0);
+  return file.substr(0, file.find_last_of("\\/") + 1);
+}
+
 std::filesystem::path NativePath(std::string_view ansi_path) {
   return std::filesystem::path(Widen(kAnsiCodePage, ansi_path));
 }

@@ -1,17 +1,18 @@
+// The server library's entry point (runtime/data/server.h).
 #include "runtime/data/server.h"
+
+#include <type_traits>
 
 #include "runtime/data/postgres/database.h"
 #include "runtime/data/postgres/schema.h"
+#include "runtime/errors.h"
 
-namespace rt {
-
-std::unique_ptr<DataSession> ConnectServer(const std::string& conninfo, OpenMode mode) {
-  auto database = std::make_unique<postgres::Database>(conninfo);
-  if (mode == OpenMode::OpenExisting && postgres::schema::Version(database->Link()) == 0)
-    throw EDatabaseError("Database error: the server's database holds no tables of this system (" + database->Shown() +
-                         ")");
-  postgres::schema::Prepare(database->Link());
-  return database;
+extern "C" rt::DataSession* rt_ConnectServer(const std::string& conninfo, rt::OpenMode mode) {
+  static_assert(std::is_same_v<decltype(&rt_ConnectServer), rt::ServerEntryPoint>);
+  auto database = std::make_unique<rt::postgres::Database>(conninfo);
+  if (mode == rt::OpenMode::OpenExisting && rt::postgres::schema::Version(database->Link()) == 0)
+    throw rt::EDatabaseError("Database error: the server's database holds no tables of this system (" +
+                             database->Shown() + ")");
+  rt::postgres::schema::Prepare(database->Link());
+  return database.release();
 }
-
-}  // namespace rt
