@@ -21,10 +21,18 @@ std::string Sha256::HexDigest() {
   return hex;
 }
 
+namespace {
+
+std::vector<std::unique_ptr<std::uint8_t[]>> UninitialisedBuffers(std::size_t count, std::size_t size) {
+  std::vector<std::unique_ptr<std::uint8_t[]>> buffers;
+  for (std::size_t i = 0; i < count; ++i) buffers.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(size));
+  return buffers;
+}
+
+}  // namespace
+
 ParallelSha256::ParallelSha256(std::size_t piece_size, std::size_t depth)
-    : piece_size_(piece_size),
-      buffers_(depth + 1, std::vector<std::uint8_t>(piece_size)),
-      worker_([this] { Run(); }) {}
+    : piece_size_(piece_size), buffers_(UninitialisedBuffers(depth + 1, piece_size)), worker_([this] { Run(); }) {}
 
 ParallelSha256::~ParallelSha256() {
   {
@@ -44,7 +52,7 @@ void ParallelSha256::Run() {
     lock.unlock();
     std::exception_ptr error;
     try {
-      sha_.Update(buffers_[piece.buffer].data(), piece.size);
+      sha_.Update(buffers_[piece.buffer].get(), piece.size);
     } catch (...) {
       error = std::current_exception();
     }
@@ -67,7 +75,7 @@ std::uint8_t* ParallelSha256::Next() {
   Wait(lock, [this] {
     return std::none_of(queue_.begin(), queue_.end(), [this](const Piece& piece) { return piece.buffer == next_; });
   });
-  return buffers_[next_].data();
+  return buffers_[next_].get();
 }
 
 void ParallelSha256::Submit(std::size_t size) {

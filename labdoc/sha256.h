@@ -82,7 +82,9 @@ class ParallelSha256 {
   void Wait(std::unique_lock<std::mutex>& lock, Done done);
 
   const std::size_t piece_size_;
-  std::vector<std::vector<std::uint8_t>> buffers_;
+  // Left uninitialised: a page of a buffer is touched only when a piece is
+  // read into it (a small file touches a small part of one buffer).
+  std::vector<std::unique_ptr<std::uint8_t[]>> buffers_;
   std::size_t next_ = 0;  // the buffer Next gives
   Sha256 sha_;
   std::mutex mutex_;
