@@ -4,6 +4,10 @@
 # throughput and the peak memory (maximum resident set, /usr/bin/time) of
 #   cp          copying the file,
 #   cp+sync     copying it and syncing the copy to the disk (sync FILE),
+#   sqlite3     the sqlite3 shell storing the file as one blob in one
+#               transaction of a write-ahead-logged database: what SQLite
+#               itself costs a process that stores once (the log made,
+#               synced at the commit, checkpointed and removed at the end),
 #   store       SaveLabDoc of the file into a fresh database (a transaction
 #               that the database syncs when it commits),
 #   fetch       GetLabDoc into an empty cache folder (read, verified, renamed),
@@ -65,7 +69,8 @@ printf '%-9s %-9s %10s %11s %10s %10s %9s\n' size what seconds "MiB/s" "op s" "p
 for mib in "${sizes_mib[@]}"; do
   src="$work/source.bin"
   head -c "$((mib * 1024 * 1024))" /dev/urandom > "$src"
-  rm -f "$work"/{cp,cpsync,store,fetch,hit,settled}
+  rm -f "$work"/{cp,cpsync,sqlite,store,fetch,hit,settled} "$work"/shell.db*
+  sqlite3 "$work/shell.db" "PRAGMA journal_mode=WAL; CREATE TABLE c(data BLOB)" > /dev/null
   rm -f "$work"/labdocs.db*
   "$run" create "$LABDOCS_DATABASE"
   for ((i = 0; i < reps; i++)); do
@@ -74,6 +79,11 @@ for mib in "${sizes_mib[@]}"; do
     rm -f "$work/copy.bin"
     measure cpsync "$src" sh -c 'cp "$1" "$2" && sync "$2"' sh "$src" "$work/copy.bin"
     rm -f "$work/copy.bin"
+    # SQLite takes no blob of a gigabyte or more (its length limit).
+    if [ "$mib" -lt 900 ]; then
+      measure sqlite "$src" sqlite3 "$work/shell.db" "INSERT INTO c VALUES(readfile('$src'))"
+      sqlite3 "$work/shell.db" "DELETE FROM c"
+    fi
   done
   ids=()
   for ((i = 0; i < reps; i++)); do
@@ -92,10 +102,14 @@ for mib in "${sizes_mib[@]}"; do
     measure settled "$work/cache/source.bin" "$run" fetch "$work/cache" "${ids[0]}"
   done
   cp_s=$(median "$work/cp" 1); cpsync_s=$(median "$work/cpsync" 1)
-  for what in cp cpsync store fetch hit settled; do
+  sqlite_s=$( [ -f "$work/sqlite" ] && median "$work/sqlite" 1 || true)
+  for what in cp cpsync sqlite store fetch hit settled; do
+    [ -f "$work/$what" ] || continue
     s=$(median "$work/$what" 1); rss=$(median "$work/$what" 2); op=$(median "$work/$what" 3)
     case $what in
-      store) ratio=$(printf '%.2fx cp+sync' "$(echo "$s / $cpsync_s" | bc -l)") ;;
+      sqlite) ratio=$(printf '%.2fx cp+sync' "$(echo "$s / $cpsync_s" | bc -l)") ;;
+      store) ratio=$(printf '%.2fx cp+sync' "$(echo "$s / $cpsync_s" | bc -l)")
+             [ -n "$sqlite_s" ] && ratio+=$(printf ', %.2fx sqlite3' "$(echo "$s / $sqlite_s" | bc -l)") ;;
       fetch|hit|settled) ratio=$(printf '%.2fx cp' "$(echo "$s / $cp_s" | bc -l)") ;;
       *) ratio="" ;;
     esac
@@ -103,5 +117,5 @@ for mib in "${sizes_mib[@]}"; do
     printf '%-9s %-9s %10.3f %11.1f %10s %10s %9s\n' "${mib}MiB" "$label" "$s" "$(echo "$mib / $s" | bc -l)" \
       "$op" "$rss" "$ratio"
   done
-  rm -rf "$work/cache" "$src" "$work"/labdocs.db*
+  rm -rf "$work/cache" "$src" "$work"/labdocs.db* "$work"/shell.db*
 done
