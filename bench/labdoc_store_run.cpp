@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "module/host/doc_store.h"
+#include "labdoc/api.h"
 #include "runtime/data/session.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/platform/platform.h"
@@ -48,16 +48,12 @@ int main(int argc, char** argv) {
   }
   HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);
   if (library == nullptr) return Fail("LoadLibraryA", 0);
-  using rt::platform::ProcAs;
-  auto init = ProcAs<labdocs::TInitLabDoc>(GetProcAddress(library, "InitLabDoc"));
-  auto free_store = ProcAs<labdocs::TFreeLabDoc>(GetProcAddress(library, "FreeLabDoc"));
-  auto save = ProcAs<labdocs::TSaveLabDoc>(GetProcAddress(library, "SaveLabDoc"));
-  auto get = ProcAs<labdocs::TGetLabDoc>(GetProcAddress(library, "GetLabDoc"));
-  auto del = ProcAs<labdocs::TDelLabDoc>(GetProcAddress(library, "DelLabDoc"));
+  const labdocs::DocStoreApi store = labdocs::ResolveDocStoreApi(library);
+  if (!store.HasRequired()) return Fail("GetProcAddress", 0);
 
   const std::string cache = rt::platform::FromNativePath(argv[2]) + "/";
   std::int32_t reserved = 0;
-  if (HRESULT status = init(cache.c_str(), &reserved); status < 0) return Fail("InitLabDoc", status);
+  if (HRESULT status = store.InitLabDoc(cache.c_str(), &reserved); status < 0) return Fail("InitLabDoc", status);
 
   std::uint8_t ok = 0;
   HRESULT status = S_OK;
@@ -66,15 +62,15 @@ int main(int argc, char** argv) {
   if (command == "store") {
     const std::string file = rt::platform::FromNativePath(argv[3]);
     std::int32_t number = 0;
-    status = save(file.c_str(), &number, &ok);
+    status = store.SaveLabDoc(file.c_str(), &number, &ok);
     result = std::to_string(number);
   } else if (command == "fetch") {
     std::vector<char> buffer(labdocs::kFilePathBufferSize, '\0');
     char* path = buffer.data();
-    status = get(std::stoi(argv[3]), &path, &ok);
+    status = store.GetLabDoc(std::stoi(argv[3]), &path, &ok);
     result = path;
   } else {
-    status = del(std::stoi(argv[3]), &ok);
+    status = store.DelLabDoc(std::stoi(argv[3]), &ok);
     result = ok != 0 ? "yes" : "no";
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -84,7 +80,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("%.6f %s\n", seconds, result.c_str());
-  free_store();
+  store.FreeLabDoc();
   FreeLibrary(library);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "console/home.h"
+#include "labdoc/api.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
 #include "runtime/ole/variant.h"
@@ -108,53 +109,45 @@ void WriteFile(const std::filesystem::path& path, const void* data, std::size_t 
 // plug-in loads it.
 class DocStore {
  public:
-  using TInitLabDoc = HRESULT(WINAPI*)(const char* cache_dir, std::int32_t* reserved);
-  using TFreeLabDoc = HRESULT(WINAPI*)();
-  using TSaveLabDoc = HRESULT(WINAPI*)(const char* file_name, std::int32_t* doc_id, std::uint8_t* ok);
+  using DocStoreApi = labdocs::DocStoreApi;
 
   static std::unique_ptr<DocStore> Load(const std::string& cache_dir) {
-    HMODULE library = LoadLibraryA("LAB_DOC.dll");
+    HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);
     if (!library) return nullptr;
     auto store = std::unique_ptr<DocStore>(new DocStore(library));
-    FARPROC init = GetProcAddress(library, "InitLabDoc");
-    FARPROC free = GetProcAddress(library, "FreeLabDoc");
-    FARPROC save = GetProcAddress(library, "SaveLabDoc");
-    if (!init || !free || !save) return nullptr;
-    store->free_ = rt::platform::ProcAs<TFreeLabDoc>(free);
-    store->save_ = rt::platform::ProcAs<TSaveLabDoc>(save);
-    char buffer[200] = {};
+    if (!store->api_.HasRequired()) return nullptr;
+    char buffer[labdocs::kCacheDirBufferSize] = {};
     if (cache_dir.size() >= sizeof buffer) throw rt::Exception("The cache folder's path is too long: " + cache_dir);
     std::memcpy(buffer, cache_dir.data(), cache_dir.size());
     std::int32_t reserved = 0;
-    if (FAILED(rt::platform::ProcAs<TInitLabDoc>(init)(buffer, &reserved)))
+    if (FAILED(store->api_.InitLabDoc(buffer, &reserved)))
       throw rt::Exception("The document store LAB_DOC did not start");
     store->ready_ = true;
     return store;
   }
 
   ~DocStore() {
-    if (ready_) free_();
+    if (ready_) api_.FreeLabDoc();
     FreeLibrary(library_);
   }
 
   // Stores a file (GBK path); the new document's number.
   std::int32_t Save(const std::string& path) {
-    char buffer[250] = {};
+    char buffer[labdocs::kFilePathBufferSize] = {};
     if (path.size() >= sizeof buffer) throw rt::Exception("The path is too long for the document store: " + path);
     std::memcpy(buffer, path.data(), path.size());
     std::int32_t id = 0;
     std::uint8_t ok = 0;
-    if (FAILED(save_(buffer, &id, &ok)) || !ok || id < 1)
+    if (FAILED(api_.SaveLabDoc(buffer, &id, &ok)) || !ok || id < 1)
       throw rt::Exception("The document store did not store " + path);
     return id;
   }
 
  private:
-  explicit DocStore(HMODULE library) : library_(library) {}
+  explicit DocStore(HMODULE library) : library_(library), api_(labdocs::ResolveDocStoreApi(library)) {}
   HMODULE library_;
+  DocStoreApi api_;
   bool ready_ = false;
-  TFreeLabDoc free_ = nullptr;
-  TSaveLabDoc save_ = nullptr;
 };
 
 // A folder for the demo's files, removed afterwards.

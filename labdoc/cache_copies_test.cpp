@@ -36,7 +36,7 @@ class CacheCopiesTest : public StoreTest {
   // CheckLabDoc's answer; -1 when it failed.
   int Check(std::int32_t doc_id, const std::string& ansi_path) {
     std::uint8_t newer = 0xAA;
-    const HRESULT status = store_.Check(doc_id, ansi_path.c_str(), &newer);
+    const HRESULT status = store_.CheckLabDoc(doc_id, ansi_path.c_str(), &newer);
     EXPECT_EQ(status, S_OK) << Described(status);
     return status == S_OK ? newer : -1;
   }
@@ -50,7 +50,7 @@ class CacheCopiesTest : public StoreTest {
   }
   void Update(std::int32_t doc_id, const std::string& ansi_path) {
     std::uint8_t ok = 0;
-    const HRESULT status = store_.Update(doc_id, ansi_path.c_str(), &ok);
+    const HRESULT status = store_.UpdateLabDoc(doc_id, ansi_path.c_str(), &ok);
     ASSERT_EQ(status, S_OK) << Described(status);
     EXPECT_EQ(ok, 1);
   }
@@ -147,7 +147,7 @@ TEST_F(CacheCopiesTest, ACopyOfOneDocumentNeverPassesForAnothersOfTheSameName) {
   EXPECT_EQ(ReadAnsi(copy), "report B, edited");
   // Storing B's copy as A's content is refused, whoever asks.
   std::uint8_t ok = 0xAA;
-  EXPECT_EQ(store_.Update(a, copy.c_str(), &ok), E_FAIL);
+  EXPECT_EQ(store_.UpdateLabDoc(a, copy.c_str(), &ok), E_FAIL);
   EXPECT_EQ(ok, 0);
   EXPECT_NE(rt::TakeErrorInfo().find("不能保存为文档 " + std::to_string(a)), std::string::npos);
 

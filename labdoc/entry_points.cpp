@@ -12,9 +12,9 @@
 #include <new>
 #include <type_traits>
 
+#include "labdoc/api.h"
 #include "labdoc/content_chunks.h"
 #include "labdoc/document_store.h"
-#include "module/host/doc_store.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/text/gbk.h"
 

@@ -38,14 +38,14 @@ TEST_F(EntryPointsTest, StoresFetchesReplacesAndDeletesADocument) {
 
   const std::string second = Content(1000, 2);
   std::uint8_t ok = 0;
-  HRESULT status = store_.Update(doc_id, WriteSource("src\\v2.doc", second).c_str(), &ok);
+  HRESULT status = store_.UpdateLabDoc(doc_id, WriteSource("src\\v2.doc", second).c_str(), &ok);
   ASSERT_EQ(status, S_OK) << Described(status);
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(ReadAnsi(Fetch(doc_id)), second);
   // The document keeps its stored name; the cached copy was replaced.
   EXPECT_EQ(Fetch(doc_id), cache_ + "report.doc");
 
-  status = store_.Del(doc_id, &ok);
+  status = store_.DelLabDoc(doc_id, &ok);
   ASSERT_EQ(status, S_OK) << Described(status);
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_STORAGE"), 0);
@@ -65,7 +65,7 @@ TEST_F(EntryPointsTest, NumbersCountUpAndAreNeverReused) {
   EXPECT_EQ(a, 1);
   EXPECT_EQ(b, 2);
   std::uint8_t ok = 0;
-  ASSERT_EQ(store_.Del(b, &ok), S_OK);
+  ASSERT_EQ(store_.DelLabDoc(b, &ok), S_OK);
   EXPECT_EQ(Save(WriteSource("c.txt", "c")), 3);
 }
 
@@ -80,13 +80,13 @@ TEST_F(EntryPointsTest, EmptyFileIsADocumentToo) {
 TEST_F(EntryPointsTest, MissingDocumentsAndFilesAnswerNoWithoutFailing) {
   std::uint8_t ok = 0xAA;
   std::int32_t doc_id = 99;
-  EXPECT_EQ(store_.Save(folder_.Ansi("no-such-file.doc").c_str(), &doc_id, &ok), S_OK);
+  EXPECT_EQ(store_.SaveLabDoc(folder_.Ansi("no-such-file.doc").c_str(), &doc_id, &ok), S_OK);
   EXPECT_EQ(ok, 0);
   EXPECT_EQ(doc_id, 0);
   // A folder is no file either.
   WriteSource("folder\\inside.txt", "x");
   ok = 0xAA;
-  EXPECT_EQ(store_.Save(folder_.Ansi("folder").c_str(), &doc_id, &ok), S_OK);
+  EXPECT_EQ(store_.SaveLabDoc(folder_.Ansi("folder").c_str(), &doc_id, &ok), S_OK);
   EXPECT_EQ(ok, 0);
 
   std::string path;
@@ -95,18 +95,18 @@ TEST_F(EntryPointsTest, MissingDocumentsAndFilesAnswerNoWithoutFailing) {
   EXPECT_EQ(ok, 0);
   EXPECT_EQ(path, "");
   ok = 0xAA;
-  EXPECT_EQ(store_.Del(12345, &ok), S_OK);
+  EXPECT_EQ(store_.DelLabDoc(12345, &ok), S_OK);
   EXPECT_EQ(ok, 0);
   ok = 0xAA;
-  EXPECT_EQ(store_.Open(12345, &ok), S_OK);
+  EXPECT_EQ(store_.OpenLabDoc(12345, &ok), S_OK);
   EXPECT_EQ(ok, 0);
 
   const std::int32_t stored = Save(WriteSource("kept.txt", "kept"));
   ok = 0xAA;
-  EXPECT_EQ(store_.Update(12345, WriteSource("new.txt", "new").c_str(), &ok), S_OK);
+  EXPECT_EQ(store_.UpdateLabDoc(12345, WriteSource("new.txt", "new").c_str(), &ok), S_OK);
   EXPECT_EQ(ok, 0);
   ok = 0xAA;
-  EXPECT_EQ(store_.Update(stored, folder_.Ansi("gone.txt").c_str(), &ok), S_OK);
+  EXPECT_EQ(store_.UpdateLabDoc(stored, folder_.Ansi("gone.txt").c_str(), &ok), S_OK);
   EXPECT_EQ(ok, 0);
   EXPECT_EQ(ReadAnsi(Fetch(stored)), "kept");
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT"), 1);
@@ -119,7 +119,7 @@ TEST_F(EntryPointsTest, ARowWithoutStoredContentIsNotADocumentToFetch) {
   EXPECT_EQ(Get(50, ok, path), S_OK);
   EXPECT_EQ(ok, 0);
   // Storing into it gives it content.
-  EXPECT_EQ(store_.Update(50, WriteSource("a.doc", "now stored").c_str(), &ok), S_OK);
+  EXPECT_EQ(store_.UpdateLabDoc(50, WriteSource("a.doc", "now stored").c_str(), &ok), S_OK);
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(ReadAnsi(Fetch(50)), "now stored");
 }
@@ -133,38 +133,38 @@ TEST_F(EntryPointsTest, NullPointersAnswerANegativeStatusWithAReason) {
   char* target = buffer;
   char* null_target = nullptr;
 
-  EXPECT_EQ(store_.Get(doc_id, nullptr, &ok), E_POINTER);
+  EXPECT_EQ(store_.GetLabDoc(doc_id, nullptr, &ok), E_POINTER);
   EXPECT_NE(rt::TakeErrorInfo().find("path"), std::string::npos);
   EXPECT_EQ(ok, 0);
-  EXPECT_EQ(store_.Get(doc_id, &null_target, &ok), E_POINTER);
-  EXPECT_EQ(store_.Get(doc_id, &target, nullptr), E_POINTER);
-  EXPECT_EQ(store_.Save(nullptr, &number, &ok), E_POINTER);
-  EXPECT_EQ(store_.Save(source.c_str(), nullptr, &ok), E_POINTER);
-  EXPECT_EQ(store_.Save(source.c_str(), &number, nullptr), E_POINTER);
-  EXPECT_EQ(store_.Update(doc_id, nullptr, &ok), E_POINTER);
-  EXPECT_EQ(store_.Update(doc_id, source.c_str(), nullptr), E_POINTER);
-  EXPECT_EQ(store_.Del(doc_id, nullptr), E_POINTER);
-  EXPECT_EQ(store_.Open(doc_id, nullptr), E_POINTER);
-  EXPECT_EQ(store_.Init(nullptr, &reserved), E_POINTER);
-  EXPECT_EQ(store_.Init(cache_.c_str(), nullptr), E_POINTER);
+  EXPECT_EQ(store_.GetLabDoc(doc_id, &null_target, &ok), E_POINTER);
+  EXPECT_EQ(store_.GetLabDoc(doc_id, &target, nullptr), E_POINTER);
+  EXPECT_EQ(store_.SaveLabDoc(nullptr, &number, &ok), E_POINTER);
+  EXPECT_EQ(store_.SaveLabDoc(source.c_str(), nullptr, &ok), E_POINTER);
+  EXPECT_EQ(store_.SaveLabDoc(source.c_str(), &number, nullptr), E_POINTER);
+  EXPECT_EQ(store_.UpdateLabDoc(doc_id, nullptr, &ok), E_POINTER);
+  EXPECT_EQ(store_.UpdateLabDoc(doc_id, source.c_str(), nullptr), E_POINTER);
+  EXPECT_EQ(store_.DelLabDoc(doc_id, nullptr), E_POINTER);
+  EXPECT_EQ(store_.OpenLabDoc(doc_id, nullptr), E_POINTER);
+  EXPECT_EQ(store_.InitLabDoc(nullptr, &reserved), E_POINTER);
+  EXPECT_EQ(store_.InitLabDoc(cache_.c_str(), nullptr), E_POINTER);
   EXPECT_FALSE(rt::TakeErrorInfo().empty());
   // Nothing was stored or deleted by those calls.
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_STORAGE"), 1);
   // A failed InitLabDoc leaves the store uninitialised.
-  EXPECT_EQ(store_.Get(doc_id, &target, &ok), E_UNEXPECTED);
+  EXPECT_EQ(store_.GetLabDoc(doc_id, &target, &ok), E_UNEXPECTED);
   EXPECT_NE(rt::TakeErrorInfo().find("InitLabDoc"), std::string::npos);
   ASSERT_EQ(InitWith(cache_), S_OK);
   EXPECT_EQ(ReadAnsi(Fetch(doc_id)), "a");
 }
 
 TEST_F(EntryPointsTest, CallsBeforeInitialisingOrAfterFreeingFail) {
-  ASSERT_EQ(store_.Free(), S_OK);
+  ASSERT_EQ(store_.FreeLabDoc(), S_OK);
   initialised_ = false;
   std::uint8_t ok = 0xAA;
-  EXPECT_EQ(store_.Del(1, &ok), E_UNEXPECTED);
+  EXPECT_EQ(store_.DelLabDoc(1, &ok), E_UNEXPECTED);
   EXPECT_EQ(ok, 0);
   EXPECT_FALSE(rt::TakeErrorInfo().empty());
-  EXPECT_EQ(store_.Free(), S_OK);  // freeing twice is harmless
+  EXPECT_EQ(store_.FreeLabDoc(), S_OK);  // freeing twice is harmless
 }
 
 TEST_F(EntryPointsTest, InitialisingCreatesTheCacheFolderAndMayBeRepeated) {
@@ -177,7 +177,7 @@ TEST_F(EntryPointsTest, InitialisingCreatesTheCacheFolderAndMayBeRepeated) {
 
 TEST_F(EntryPointsTest, ALibraryLoadedAgainFindsTheSameDocuments) {
   const std::int32_t doc_id = Save(WriteSource("a.txt", "first life"));
-  ASSERT_EQ(store_.Free(), S_OK);
+  ASSERT_EQ(store_.FreeLabDoc(), S_OK);
   initialised_ = false;
   // Each exported call of the plug-in loads, initialises, finalises and
   // unloads the library; a second copy loaded meanwhile is independent.
@@ -185,14 +185,14 @@ TEST_F(EntryPointsTest, ALibraryLoadedAgainFindsTheSameDocuments) {
     LoadedStore again;
     ASSERT_TRUE(again.Loaded());
     std::int32_t reserved = 0;
-    ASSERT_EQ(again.Init(cache_.c_str(), &reserved), S_OK);
+    ASSERT_EQ(again.InitLabDoc(cache_.c_str(), &reserved), S_OK);
     char buffer[kFilePathBufferSize] = {};
     char* target = buffer;
     std::uint8_t ok = 0;
-    ASSERT_EQ(again.Get(doc_id, &target, &ok), S_OK);
+    ASSERT_EQ(again.GetLabDoc(doc_id, &target, &ok), S_OK);
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(ReadAnsi(buffer), "first life");
-    ASSERT_EQ(again.Free(), S_OK);
+    ASSERT_EQ(again.FreeLabDoc(), S_OK);
   }
 }
 
@@ -201,7 +201,7 @@ class StandaloneTest : public StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
-    ASSERT_EQ(store_.Free(), S_OK);
+    ASSERT_EQ(store_.FreeLabDoc(), S_OK);
     initialised_ = false;
     rt::CloseSession();
     saved_environment_ = rt::Environment();
@@ -242,7 +242,7 @@ TEST_F(StandaloneTest, AMissingDatabaseFailsEachOperationAndIsNeverCreated) {
   // troubled by a database it does not need.
   ASSERT_EQ(InitWith(cache_), S_OK);
   std::uint8_t ok = 0xAA;
-  EXPECT_EQ(store_.Del(1, &ok), E_FAIL);
+  EXPECT_EQ(store_.DelLabDoc(1, &ok), E_FAIL);
   EXPECT_EQ(ok, 0);
   EXPECT_NE(rt::TakeErrorInfo().find("labdocs.db"), std::string::npos);
   std::string path;

@@ -95,7 +95,7 @@ TEST_F(FetchTest, APathThatWouldNotFit250BytesIsAnsweredNo) {
   std::vector<char> buffer(1000, 'X');
   char* target = buffer.data();
   std::uint8_t ok = 0xAA;
-  HRESULT status = store_.Get(edge, &target, &ok);
+  HRESULT status = store_.GetLabDoc(edge, &target, &ok);
   ASSERT_EQ(status, S_OK) << Described(status);
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(std::string(buffer.data()), cache + name(59));
@@ -106,17 +106,17 @@ TEST_F(FetchTest, APathThatWouldNotFit250BytesIsAnsweredNo) {
   for (const std::int32_t doc_id : {one_over, too_long}) {
     std::fill(buffer.begin(), buffer.end(), 'X');
     ok = 0xAA;
-    ASSERT_EQ(store_.Get(doc_id, &target, &ok), S_OK);
+    ASSERT_EQ(store_.GetLabDoc(doc_id, &target, &ok), S_OK);
     EXPECT_EQ(ok, 0);
     EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 'X'), 1000) << "the library wrote into the buffer";
   }
   EXPECT_FALSE(fs::exists(Native(cache + name(62)))) << "a path that cannot be answered is not fetched";
   ok = 0;
-  ASSERT_EQ(store_.Get(fits, &target, &ok), S_OK);
+  ASSERT_EQ(store_.GetLabDoc(fits, &target, &ok), S_OK);
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(ReadAnsi(buffer.data()), "fits");
   // Opening has no caller's buffer and no such limit.
-  ASSERT_EQ(store_.Open(too_long, &ok), S_OK);
+  ASSERT_EQ(store_.OpenLabDoc(too_long, &ok), S_OK);
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(ReadAnsi(cache + name(62)), "long");
 }

@@ -64,7 +64,7 @@ TEST_P(IntegrityTest, AFlippedByteInAChunkIsDetected) {
   SetChunk(1, chunk);
   ExpectRefused();
   std::uint8_t ok = 0xAA;
-  EXPECT_EQ(store_.Open(doc_id_, &ok), E_FAIL);
+  EXPECT_EQ(store_.OpenLabDoc(doc_id_, &ok), E_FAIL);
   EXPECT_EQ(ok, 0);
 }
 

@@ -174,7 +174,7 @@ TEST_F(LeftoversTest, PendingContentsGoAsSoonAsTheirOwnersHaveEnded) {
   // Deleting the document leaves the live owner's content to it; once the
   // owner has ended, its content goes at the next start.
   std::uint8_t ok = 0;
-  ASSERT_EQ(store_.Del(doc_id, &ok), S_OK);
+  ASSERT_EQ(store_.DelLabDoc(doc_id, &ok), S_OK);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1"), 3);
   live.clear();
   ASSERT_EQ(InitWith(cache_), S_OK);
@@ -278,7 +278,7 @@ TEST_F(LeftoversTest, AStoreHoldsItsOwnersLockWhileItStoresAndRemovesItAfterward
             SQLITE_OK);
   Exec("CREATE TEMP TRIGGER TR_Observe AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 1 BEGIN SELECT observe(); END");
   std::uint8_t ok = 0;
-  ASSERT_EQ(store_.Update(doc_id, WriteSource("b.doc", Content(3 << 20, 7)).c_str(), &ok), S_OK);
+  ASSERT_EQ(store_.UpdateLabDoc(doc_id, WriteSource("b.doc", Content(3 << 20, 7)).c_str(), &ok), S_OK);
   ASSERT_EQ(ok, 1);
   ASSERT_TRUE(std::holds_alternative<std::string>(seen.owner)) << "the pending content names its owner";
   EXPECT_EQ(seen.lock, FileLock::Outcome::Held);
@@ -287,7 +287,7 @@ TEST_F(LeftoversTest, AStoreHoldsItsOwnersLockWhileItStoresAndRemovesItAfterward
   // A store that fails removes its content and its owner's file.
   Exec("CREATE TEMP TRIGGER TR_Fail BEFORE INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 2 "
        "BEGIN SELECT RAISE(ABORT, 'injected failure'); END");
-  EXPECT_EQ(store_.Update(doc_id, folder_.Ansi("b.doc").c_str(), &ok), E_FAIL);
+  EXPECT_EQ(store_.UpdateLabDoc(doc_id, folder_.Ansi("b.doc").c_str(), &ok), E_FAIL);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1"), 0);
   EXPECT_FALSE(fs::exists(Native(OwnerFolder())));
 }
@@ -301,7 +301,7 @@ TEST_F(LeftoversTest, AStoreWhosePendingContentWasTakenForAbandonedFailsAndChang
   Exec("CREATE TEMP TRIGGER TR_Sweep AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 1 "
        "BEGIN DELETE FROM DB_FILE_CONTENT WHERE PENDING = 1; END");
   std::uint8_t ok = 0xAA;
-  EXPECT_EQ(store_.Update(doc_id, WriteSource("b.doc", Content(4 << 20, 9)).c_str(), &ok), E_FAIL);
+  EXPECT_EQ(store_.UpdateLabDoc(doc_id, WriteSource("b.doc", Content(4 << 20, 9)).c_str(), &ok), E_FAIL);
   EXPECT_EQ(ok, 0);
   Exec("DROP TRIGGER TR_Sweep");
   EXPECT_EQ(ReadAnsi(Fetch(doc_id)), original);

@@ -28,7 +28,7 @@ class OpenTest : public StoreTest {
 TEST_F(OpenTest, FetchesTheDocumentAndStartsTheAssociatedProgramWithIt) {
   const std::int32_t doc_id = Save(WriteSource("来源\\实验记录乗.pdf", "%PDF-1.4 content"));
   std::uint8_t ok = 0;
-  const HRESULT status = store_.Open(doc_id, &ok);
+  const HRESULT status = store_.OpenLabDoc(doc_id, &ok);
   ASSERT_EQ(status, S_OK) << Described(status);
   EXPECT_EQ(ok, 1);
   const std::string path = cache_ + "实验记录乗.pdf";
@@ -44,7 +44,7 @@ TEST_F(OpenTest, WithoutAnAssociatedProgramTheAnswerIsNo) {
     no_program.emplace("LABDOCS_OPEN_COMMAND", folder_.Native("no-such-program").string());
   const std::int32_t doc_id = Save(WriteSource("a.unknown", "data"));
   std::uint8_t ok = 0xAA;
-  EXPECT_EQ(store_.Open(doc_id, &ok), S_OK);
+  EXPECT_EQ(store_.OpenLabDoc(doc_id, &ok), S_OK);
   EXPECT_EQ(ok, 0);
   // The document was fetched all the same.
   EXPECT_EQ(ReadAnsi(cache_ + "a.unknown"), "data");
@@ -52,11 +52,11 @@ TEST_F(OpenTest, WithoutAnAssociatedProgramTheAnswerIsNo) {
 
 TEST_F(OpenTest, AMissingDocumentIsNotOpened) {
   std::uint8_t ok = 0xAA;
-  EXPECT_EQ(store_.Open(77, &ok), S_OK);
+  EXPECT_EQ(store_.OpenLabDoc(77, &ok), S_OK);
   EXPECT_EQ(ok, 0);
   // A document opened afterwards is the first thing the opener records.
   const std::int32_t doc_id = Save(WriteSource("b.doc", "b"));
-  ASSERT_EQ(store_.Open(doc_id, &ok), S_OK);
+  ASSERT_EQ(store_.OpenLabDoc(doc_id, &ok), S_OK);
   EXPECT_EQ(opener_->Opened(1), std::vector<std::string>{rt::testing::PathUtf8(rt::platform::NativePath(cache_ + "b.doc"))});
 }
 

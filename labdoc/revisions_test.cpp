@@ -41,13 +41,13 @@ class RevisionsTest : public StoreTest, public ::testing::WithParamInterface<rt:
   std::string Begin(std::int32_t doc_id, std::uint8_t& others) {
     char notice[kNoticeBufferSize];
     std::memset(notice, 'x', sizeof notice);
-    EXPECT_EQ(store_.BeginRevise(doc_id, notice, &others), S_OK);
+    EXPECT_EQ(store_.BeginReviseLabDoc(doc_id, notice, &others), S_OK);
     return notice;
   }
   std::string StoredMeanwhile(std::int32_t doc_id, const std::string& path, std::uint8_t& stored) {
     char notice[kNoticeBufferSize];
     std::memset(notice, 'x', sizeof notice);
-    EXPECT_EQ(store_.StoredMeanwhile(doc_id, path.c_str(), notice, &stored), S_OK);
+    EXPECT_EQ(store_.StoredMeanwhileLabDoc(doc_id, path.c_str(), notice, &stored), S_OK);
     return notice;
   }
 
@@ -69,13 +69,13 @@ TEST_P(RevisionsTest, ARevisionIsNamedWhileItsOwnerLivesAndGoesWhenItEnds) {
   const std::int32_t second = Save(WriteSource("第二.doc", "另一份"));
   EXPECT_EQ(Begin(second, others), "");
   EXPECT_EQ(others, 0);
-  EXPECT_EQ(store_.EndRevise(second), S_OK);
+  EXPECT_EQ(store_.EndReviseLabDoc(second), S_OK);
 
   other.Stop();
   EXPECT_EQ(Begin(doc_id, others), "");
   EXPECT_EQ(others, 0);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REVISING"), 1) << "the ended owner's row went; this one's stays";
-  EXPECT_EQ(store_.EndRevise(doc_id), S_OK);
+  EXPECT_EQ(store_.EndReviseLabDoc(doc_id), S_OK);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REVISING"), 0);
 }
 
@@ -89,7 +89,7 @@ TEST_P(RevisionsTest, AContentStoredAfterTheCopyWasFetchedIsNamed) {
 
   AsOtherWorkstation([&] {
     std::uint8_t ok = 0;
-    EXPECT_EQ(store_.Update(doc_id, WriteSource("PC-B\\方案.doc", "李四的修改").c_str(), &ok), S_OK);
+    EXPECT_EQ(store_.UpdateLabDoc(doc_id, WriteSource("PC-B\\方案.doc", "李四的修改").c_str(), &ok), S_OK);
     EXPECT_EQ(ok, 1);
   });
   const std::string notice = StoredMeanwhile(doc_id, copy, stored);
@@ -109,7 +109,7 @@ TEST_P(RevisionsTest, AContentStoredAfterTheCopyWasFetchedIsNamed) {
   // content: nothing was stored after it.
   folder_.Write("DocCache\\方案.doc", "我的修改");
   std::uint8_t ok = 0;
-  EXPECT_EQ(store_.Update(doc_id, copy.c_str(), &ok), S_OK);
+  EXPECT_EQ(store_.UpdateLabDoc(doc_id, copy.c_str(), &ok), S_OK);
   EXPECT_EQ(StoredMeanwhile(doc_id, copy, stored), "");
   EXPECT_EQ(stored, 0);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 0"), 3) << "every content is kept";
@@ -131,7 +131,7 @@ TEST_P(RevisionsTest, ALongNoticeIsCutAtAWholeCharacter) {
   EXPECT_EQ(notice.size(), kNoticeBufferSize - 2) << "511 bytes would split a character";
   EXPECT_EQ(notice, name.substr(0, notice.size()));
   EXPECT_NO_THROW(rt::gbk::ToUtf8(notice));
-  EXPECT_EQ(store_.EndRevise(doc_id), S_OK);
+  EXPECT_EQ(store_.EndReviseLabDoc(doc_id), S_OK);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RevisionsTest, ::testing::ValuesIn(TestedEngines()), EngineName);

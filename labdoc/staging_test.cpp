@@ -74,7 +74,7 @@ TEST_F(StagingTest, OtherConnectionsSeeThePreviousContentUntilTheLastTransaction
        std::to_string(kChunksPerTransaction) + " BEGIN SELECT observe(); END");
   const std::string large = Content(kLargeSize, 22);
   std::uint8_t ok = 0;
-  const HRESULT status = store_.Update(doc_id_, WriteSource("大.doc", large).c_str(), &ok);
+  const HRESULT status = store_.UpdateLabDoc(doc_id_, WriteSource("大.doc", large).c_str(), &ok);
   ASSERT_EQ(status, S_OK) << Described(status);
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(seen.current_digest, Value(DigestOf(original_)));
@@ -90,11 +90,11 @@ TEST_F(StagingTest, AFailureAfterCommittedBatchesLeavesNothingBehind) {
   Exec("CREATE TEMP TRIGGER TR_Fail BEFORE INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = " +
        std::to_string(kChunksPerTransaction + 3) + " BEGIN SELECT RAISE(ABORT, 'injected late failure'); END");
   std::uint8_t ok = 0;
-  EXPECT_EQ(store_.Update(doc_id_, WriteSource("大.doc", Content(kLargeSize, 23)).c_str(), &ok), E_FAIL);
+  EXPECT_EQ(store_.UpdateLabDoc(doc_id_, WriteSource("大.doc", Content(kLargeSize, 23)).c_str(), &ok), E_FAIL);
   EXPECT_EQ(ok, 0);
   EXPECT_NE(rt::TakeErrorInfo().find("injected late failure"), std::string::npos);
   std::int32_t number = -1;
-  EXPECT_EQ(store_.Save(folder_.Ansi("大.doc").c_str(), &number, &ok), E_FAIL);
+  EXPECT_EQ(store_.SaveLabDoc(folder_.Ansi("大.doc").c_str(), &number, &ok), E_FAIL);
   EXPECT_EQ(number, 0);
   Exec("DROP TRIGGER TR_Fail");
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_STORAGE"), 1);
@@ -112,7 +112,7 @@ TEST_F(StagingTest, ADocumentDeletedWhileItsUpdateIsStoredStaysDeleted) {
        "DELETE FROM DB_FILE_STORAGE WHERE LABDOC_ID = " +
        std::to_string(doc_id_) + "; END");
   std::uint8_t ok = 0xAA;
-  EXPECT_EQ(store_.Update(doc_id_, WriteSource("新.doc", Content(3 * kChunkSize, 24)).c_str(), &ok), S_OK);
+  EXPECT_EQ(store_.UpdateLabDoc(doc_id_, WriteSource("新.doc", Content(3 * kChunkSize, 24)).c_str(), &ok), S_OK);
   EXPECT_EQ(ok, 0);
   Exec("DROP TRIGGER TR_Delete");
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_STORAGE"), 0);

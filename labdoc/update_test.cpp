@@ -35,7 +35,7 @@ class UpdateTest : public StoreTest {
 
   HRESULT Update(const std::string& ansi_path, std::uint8_t& ok) {
     ok = 0xAA;
-    return store_.Update(doc_id_, ansi_path.c_str(), &ok);
+    return store_.UpdateLabDoc(doc_id_, ansi_path.c_str(), &ok);
   }
 
   // The document is exactly as it was stored first.
@@ -100,7 +100,7 @@ TEST_F(UpdateTest, EveryReplacedContentIsKeptWithItsTimeSizeAndDigest) {
   EXPECT_EQ(document.rows[0][3], Value(DigestOf(third)));
 
   // Deleting the document deletes its revisions too.
-  ASSERT_EQ(store_.Del(doc_id_, &ok), S_OK);
+  ASSERT_EQ(store_.DelLabDoc(doc_id_, &ok), S_OK);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT"), 0);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK"), 0);
 }
@@ -136,7 +136,7 @@ TEST_F(UpdateTest, ADatabaseFailurePartWayLeavesThePreviousContentWhole) {
 
   // Storing a new document fails the same way and leaves no row behind.
   std::int32_t number = -1;
-  EXPECT_EQ(store_.Save(WriteSource("另一个.doc", Content(4 << 20, 16)).c_str(), &number, &ok), E_FAIL);
+  EXPECT_EQ(store_.SaveLabDoc(WriteSource("另一个.doc", Content(4 << 20, 16)).c_str(), &number, &ok), E_FAIL);
   EXPECT_EQ(ok, 0);
   EXPECT_EQ(number, 0);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_STORAGE"), 1);

@@ -41,7 +41,7 @@ class UpgradeTest : public StoreTest {
     // The fixture's database is replaced by a version-1 file before the
     // session opens it again.
     StoreTest::SetUp();
-    ASSERT_EQ(store_.Free(), S_OK);
+    ASSERT_EQ(store_.FreeLabDoc(), S_OK);
     initialised_ = false;
     rt::CloseSession();
     database_ = folder_.Native("old.db").string();
@@ -86,12 +86,12 @@ TEST_F(UpgradeTest, NewContentsAndDocumentsGetFreshIds) {
   // The next content id follows the upgraded ones, so it cannot meet chunks
   // that were already there.
   std::uint8_t ok = 0;
-  ASSERT_EQ(store_.Update(7, WriteSource("新版.doc", "revised").c_str(), &ok), S_OK);
+  ASSERT_EQ(store_.UpdateLabDoc(7, WriteSource("新版.doc", "revised").c_str(), &ok), S_OK);
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(ReadAnsi(Fetch(7)), "revised");
   EXPECT_EQ(Save(WriteSource("新文档.doc", "new")), 9);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE LABDOC_ID = 7"), 2);
-  ASSERT_EQ(store_.Del(7, &ok), S_OK);
+  ASSERT_EQ(store_.DelLabDoc(7, &ok), S_OK);
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT"), 1);
   // The old contents' chunks went with them from the database's own table;

@@ -24,34 +24,14 @@
 #include <thread>
 #include <vector>
 
+#include "labdoc/api.h"
 #include "labdoc/local_file.h"
 #include "labdoc/sha256.h"
-#include "module/host/doc_store.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/sleep.h"
 
 namespace {
-
-struct Store {
-  labdocs::TInitLabDoc init = nullptr;
-  labdocs::TFreeLabDoc free_store = nullptr;
-  labdocs::TGetLabDoc get = nullptr;
-  labdocs::TSaveLabDoc save = nullptr;
-  labdocs::TUpdateLabDoc update = nullptr;
-  labdocs::TDelLabDoc del = nullptr;
-};
-
-bool Resolve(HMODULE library, Store& store) {
-  using rt::platform::ProcAs;
-  store.init = ProcAs<labdocs::TInitLabDoc>(GetProcAddress(library, "InitLabDoc"));
-  store.free_store = ProcAs<labdocs::TFreeLabDoc>(GetProcAddress(library, "FreeLabDoc"));
-  store.get = ProcAs<labdocs::TGetLabDoc>(GetProcAddress(library, "GetLabDoc"));
-  store.save = ProcAs<labdocs::TSaveLabDoc>(GetProcAddress(library, "SaveLabDoc"));
-  store.update = ProcAs<labdocs::TUpdateLabDoc>(GetProcAddress(library, "UpdateLabDoc"));
-  store.del = ProcAs<labdocs::TDelLabDoc>(GetProcAddress(library, "DelLabDoc"));
-  return store.init && store.free_store && store.get && store.save && store.update && store.del;
-}
 
 // Ends the process when an entry point failed or answered no.
 void Require(const char* what, HRESULT status, const std::uint8_t& ok) {
@@ -61,21 +41,21 @@ void Require(const char* what, HRESULT status, const std::uint8_t& ok) {
   std::exit(7);
 }
 
-[[noreturn]] void Churn(const Store& store, std::int32_t doc_id, const std::string& file_a, const std::string& file_b) {
+[[noreturn]] void Churn(const labdocs::DocStoreApi& store, std::int32_t doc_id, const std::string& file_a, const std::string& file_b) {
   std::vector<char> buffer(labdocs::kFilePathBufferSize, '\0');
   std::uint8_t ok = 0;  // read by Require after each call
   for (bool a = false;; a = !a) {
-    Require("UpdateLabDoc", store.update(doc_id, (a ? file_a : file_b).c_str(), &ok), ok);
+    Require("UpdateLabDoc", store.UpdateLabDoc(doc_id, (a ? file_a : file_b).c_str(), &ok), ok);
     char* path = buffer.data();
-    Require("GetLabDoc", store.get(doc_id, &path, &ok), ok);
+    Require("GetLabDoc", store.GetLabDoc(doc_id, &path, &ok), ok);
     std::int32_t added = 0;
-    Require("SaveLabDoc", store.save(file_a.c_str(), &added, &ok), ok);
-    Require("GetLabDoc", store.get(added, &path, &ok), ok);
-    Require("DelLabDoc", store.del(added, &ok), ok);
+    Require("SaveLabDoc", store.SaveLabDoc(file_a.c_str(), &added, &ok), ok);
+    Require("GetLabDoc", store.GetLabDoc(added, &path, &ok), ok);
+    Require("DelLabDoc", store.DelLabDoc(added, &ok), ok);
   }
 }
 
-int FetchOnce(const Store& store, char** argv) {
+int FetchOnce(const labdocs::DocStoreApi& store, char** argv) {
   std::ofstream(argv[3]).put('1');
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!std::filesystem::exists(argv[4])) {
@@ -86,7 +66,7 @@ int FetchOnce(const Store& store, char** argv) {
   std::vector<char> buffer(labdocs::kFilePathBufferSize, '\0');
   char* path = buffer.data();
   std::uint8_t ok = 0;
-  const HRESULT status = store.get(std::stoi(argv[2]), &path, &ok);
+  const HRESULT status = store.GetLabDoc(std::stoi(argv[2]), &path, &ok);
   if (status < 0) std::fprintf(stderr, "GetLabDoc: %s\n", rt::TakeErrorInfo().c_str());
   std::string digest = "-";
   std::uint64_t size = 0;
@@ -119,19 +99,19 @@ int main(int argc, char** argv) {
   }
   HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);
   if (library == nullptr) return 3;
-  Store store;
-  if (!Resolve(library, store)) return 4;
+  const labdocs::DocStoreApi store = labdocs::ResolveDocStoreApi(library);
+  if (!store.HasRequired()) return 4;
 
   char** args = churn ? argv + 1 : argv;
   const std::string cache = rt::platform::FromNativePath(args[1]);
   std::int32_t reserved = 0;
-  if (store.init(cache.c_str(), &reserved) < 0) return 5;
+  if (store.InitLabDoc(cache.c_str(), &reserved) < 0) return 5;
   if (churn) {
     std::ofstream(argv[6]).put('1');
     Churn(store, std::stoi(argv[3]), rt::platform::FromNativePath(argv[4]), rt::platform::FromNativePath(argv[5]));
   }
   const int result = FetchOnce(store, argv);
-  store.free_store();
+  store.FreeLabDoc();
   FreeLibrary(library);
   return result;
 }

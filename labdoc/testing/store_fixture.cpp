@@ -16,19 +16,7 @@
 namespace labdocs::labdoc::testing {
 
 LoadedStore::LoadedStore() : library_(LoadLibraryA(kDocStoreLibrary)) {
-  if (library_ == nullptr) return;
-  using rt::platform::ProcAs;
-  Init = ProcAs<TInitLabDoc>(GetProcAddress(library_, "InitLabDoc"));
-  Free = ProcAs<TFreeLabDoc>(GetProcAddress(library_, "FreeLabDoc"));
-  Get = ProcAs<TGetLabDoc>(GetProcAddress(library_, "GetLabDoc"));
-  Save = ProcAs<TSaveLabDoc>(GetProcAddress(library_, "SaveLabDoc"));
-  Del = ProcAs<TDelLabDoc>(GetProcAddress(library_, "DelLabDoc"));
-  Update = ProcAs<TUpdateLabDoc>(GetProcAddress(library_, "UpdateLabDoc"));
-  Open = ProcAs<TOpenLabDoc>(GetProcAddress(library_, "OpenLabDoc"));
-  Check = ProcAs<TCheckLabDoc>(GetProcAddress(library_, "CheckLabDoc"));
-  BeginRevise = ProcAs<TBeginReviseLabDoc>(GetProcAddress(library_, "BeginReviseLabDoc"));
-  EndRevise = ProcAs<TEndReviseLabDoc>(GetProcAddress(library_, "EndReviseLabDoc"));
-  StoredMeanwhile = ProcAs<TStoredMeanwhileLabDoc>(GetProcAddress(library_, "StoredMeanwhileLabDoc"));
+  static_cast<DocStoreApi&>(*this) = ResolveDocStoreApi(library_);
 }
 
 LoadedStore::~LoadedStore() {
@@ -80,7 +68,7 @@ void StoreTest::SetUp() {
 
 void StoreTest::TearDown() {
   if (initialised_) {
-    EXPECT_EQ(store_.Free(), S_OK);
+    EXPECT_EQ(store_.FreeLabDoc(), S_OK);
   }
   rt::CloseSession();
   test_database_.reset();
@@ -92,7 +80,7 @@ HRESULT StoreTest::InitWith(const std::string& ansi_cache) {
   EXPECT_LT(ansi_cache.size(), buffer.size());
   ansi_cache.copy(buffer.data(), buffer.size() - 1);
   std::int32_t reserved = 0;
-  const HRESULT status = store_.Init(buffer.data(), &reserved);
+  const HRESULT status = store_.InitLabDoc(buffer.data(), &reserved);
   initialised_ = status >= 0;
   if (status < 0) ADD_FAILURE() << "InitLabDoc: " << Described(status);
   return status;
@@ -115,7 +103,7 @@ std::int32_t StoreTest::Save(const std::string& ansi_path) {
   ansi_path.copy(buffer.data(), buffer.size() - 1);
   std::int32_t doc_id = -7;
   std::uint8_t ok = 0;
-  const HRESULT status = store_.Save(buffer.data(), &doc_id, &ok);
+  const HRESULT status = store_.SaveLabDoc(buffer.data(), &doc_id, &ok);
   EXPECT_EQ(status, S_OK) << Described(status);
   EXPECT_EQ(ok, 1);
   EXPECT_GE(doc_id, 1);
@@ -126,7 +114,7 @@ HRESULT StoreTest::Get(std::int32_t doc_id, std::uint8_t& ok, std::string& path)
   std::vector<char> buffer(kFilePathBufferSize, '\0');
   char* target = buffer.data();
   ok = 0xAA;
-  const HRESULT status = store_.Get(doc_id, &target, &ok);
+  const HRESULT status = store_.GetLabDoc(doc_id, &target, &ok);
   EXPECT_EQ(target, buffer.data()) << "the library moved the caller's pointer";
   path.assign(buffer.begin(), std::find(buffer.begin(), buffer.end(), '\0'));
   return status;

@@ -12,37 +12,23 @@
 #include <string_view>
 #include <vector>
 
-#include "module/host/doc_store.h"
+#include "labdoc/api.h"
 #include "runtime/data/database.h"
 #include "runtime/data/testing/test_database.h"
 #include "runtime/platform/ansi_test_folder.h"
 
 namespace labdocs::labdoc::testing {
 
-// The library and its entry points, resolved by name.
-class LoadedStore {
+// The library, loaded by name as its callers load it, and its entry points.
+class LoadedStore : public DocStoreApi {
  public:
   LoadedStore();
   ~LoadedStore();
   LoadedStore(const LoadedStore&) = delete;
   LoadedStore& operator=(const LoadedStore&) = delete;
 
-  bool Loaded() const {
-    return library_ != nullptr && Open != nullptr && Check != nullptr && BeginRevise != nullptr &&
-           EndRevise != nullptr && StoredMeanwhile != nullptr;
-  }
-
-  TInitLabDoc Init = nullptr;
-  TFreeLabDoc Free = nullptr;
-  TGetLabDoc Get = nullptr;
-  TSaveLabDoc Save = nullptr;
-  TDelLabDoc Del = nullptr;
-  TUpdateLabDoc Update = nullptr;
-  TOpenLabDoc Open = nullptr;
-  TCheckLabDoc Check = nullptr;
-  TBeginReviseLabDoc BeginRevise = nullptr;
-  TEndReviseLabDoc EndRevise = nullptr;
-  TStoredMeanwhileLabDoc StoredMeanwhile = nullptr;
+  // Whether the library is there with every entry point, optional ones too.
+  bool Loaded() const { return HasAll(); }
 
  private:
   HMODULE library_ = nullptr;

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <memory>
 
+#include "labdoc/api.h"
 #include "module/documents/main_form.h"
 #include "module/documents/save_file_form.h"
-#include "module/host/doc_store.h"
 #include "module/host/result_check.h"
 #include "runtime/errors.h"
 #include "runtime/host/common_service.h"

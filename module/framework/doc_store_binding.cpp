@@ -12,13 +12,6 @@
 namespace labdocs {
 namespace {
 
-// Entry points come back untyped; the cast goes through the generic function
-// type, which converts to and from every other.
-template <class T>
-T Resolve(HMODULE library, const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
-}
-
 // The store library stays mapped while the plug-in is: every call's form
 // loads and releases it, and mapping and initialising it anew for each call
 // would cost more than most calls' own work. The extra reference is taken
@@ -52,24 +45,19 @@ void TfrmClsfrmConfig::FormCreate(rt::TObject*) {
   FDocLib = LoadLibraryA(kDocStoreLibrary);
   if (!FDocLib) return;
   store_library_pin.Hold();
-  FInitLabDoc = Resolve<TInitLabDoc>(FDocLib, kDocStoreEntryPoints[0]);
-  FFreeLabDoc = Resolve<TFreeLabDoc>(FDocLib, kDocStoreEntryPoints[1]);
-  FGetLabDoc = Resolve<TGetLabDoc>(FDocLib, kDocStoreEntryPoints[2]);
-  FSaveLabDoc = Resolve<TSaveLabDoc>(FDocLib, kDocStoreEntryPoints[3]);
-  FDelLabDoc = Resolve<TDelLabDoc>(FDocLib, kDocStoreEntryPoints[4]);
-  FUpdateLabDoc = Resolve<TUpdateLabDoc>(FDocLib, kDocStoreEntryPoints[5]);
-  FOpenLabDoc = Resolve<TOpenLabDoc>(FDocLib, kDocStoreEntryPoints[6]);
-  FCheckLabDoc = Resolve<TCheckLabDoc>(FDocLib, kDocStoreEntryPoints[7]);
-  FBeginReviseLabDoc = Resolve<TBeginReviseLabDoc>(FDocLib, kDocStoreEntryPoints[8]);
-  FEndReviseLabDoc = Resolve<TEndReviseLabDoc>(FDocLib, kDocStoreEntryPoints[9]);
-  FStoredMeanwhileLabDoc = Resolve<TStoredMeanwhileLabDoc>(FDocLib, kDocStoreEntryPoints[10]);
-  if (!FBeginReviseLabDoc || !FEndReviseLabDoc || !FStoredMeanwhileLabDoc) {
-    FBeginReviseLabDoc = nullptr;
-    FEndReviseLabDoc = nullptr;
-    FStoredMeanwhileLabDoc = nullptr;
-  }
-  if (!FInitLabDoc || !FFreeLabDoc || !FGetLabDoc || !FSaveLabDoc || !FDelLabDoc || !FUpdateLabDoc || !FOpenLabDoc)
-    return;
+  const DocStoreApi api = ResolveDocStoreApi(FDocLib);
+  FInitLabDoc = api.InitLabDoc;
+  FFreeLabDoc = api.FreeLabDoc;
+  FGetLabDoc = api.GetLabDoc;
+  FSaveLabDoc = api.SaveLabDoc;
+  FDelLabDoc = api.DelLabDoc;
+  FUpdateLabDoc = api.UpdateLabDoc;
+  FOpenLabDoc = api.OpenLabDoc;
+  FCheckLabDoc = api.CheckLabDoc;
+  FBeginReviseLabDoc = api.BeginReviseLabDoc;
+  FEndReviseLabDoc = api.EndReviseLabDoc;
+  FStoredMeanwhileLabDoc = api.StoredMeanwhileLabDoc;
+  if (!api.HasRequired()) return;
 
   const std::string cache_dir = CacheFolder();
   // The folder must fit the store's buffer whole; a shortened path would

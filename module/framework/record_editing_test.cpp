@@ -4,8 +4,8 @@
 
 #include <fstream>
 
+#include "labdoc/api.h"
 #include "module/framework/record_form.h"
-#include "module/host/doc_store.h"
 #include "module/testing/host_fixture.h"
 #include "runtime/data/client_dataset.h"
 #include "runtime/errors.h"

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "module/host/doc_store.h"
+#include "labdoc/api.h"
 #include "runtime/ole/variant.h"
 #include "runtime/ui/form.h"
 

@@ -1,9 +1,12 @@
-// The document store's entry points: C functions of the document-store
-// library, found by name, each returning an automation status (negative on
-// failure). Texts are zero-terminated GBK; yes/no answers are single bytes.
+// The document store's public interface: the library's name, its entry
+// points (C functions found by name, each returning an automation status,
+// negative on failure) and the one resolver of them that every caller uses.
+// Texts are zero-terminated GBK; yes/no answers are single bytes. What each
+// entry point does and leaves behind: labdoc/entry_points.cpp.
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "runtime/ole/variant.h"
 #include "runtime/platform/platform.h"
@@ -53,12 +56,57 @@ using TStoredMeanwhileLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, const char*
 // The size of the notice buffers the caller hands to the store.
 inline constexpr std::size_t kNoticeBufferSize = 512;
 
-// The entry points' names, in the order they are resolved. The last four,
-// added later than the others, are optional: without CheckLabDoc no local
-// copy is offered for storing before a revision; without the three of
-// revisions, workstations revising one document are not told of each other.
-inline constexpr const char* kDocStoreEntryPoints[] = {
-    "InitLabDoc",  "FreeLabDoc",       "GetLabDoc",       "SaveLabDoc",          "DelLabDoc", "UpdateLabDoc",
-    "OpenLabDoc",  "CheckLabDoc",      "BeginReviseLabDoc", "EndReviseLabDoc", "StoredMeanwhileLabDoc"};
+// A store library's entry points. The last four, added later than the
+// others, are optional: without CheckLabDoc no local copy is offered for
+// storing before a revision; without the three of revisions, workstations
+// revising one document are not told of each other.
+struct DocStoreApi {
+  TInitLabDoc InitLabDoc = nullptr;
+  TFreeLabDoc FreeLabDoc = nullptr;
+  TGetLabDoc GetLabDoc = nullptr;
+  TSaveLabDoc SaveLabDoc = nullptr;
+  TDelLabDoc DelLabDoc = nullptr;
+  TUpdateLabDoc UpdateLabDoc = nullptr;
+  TOpenLabDoc OpenLabDoc = nullptr;
+  TCheckLabDoc CheckLabDoc = nullptr;
+  TBeginReviseLabDoc BeginReviseLabDoc = nullptr;
+  TEndReviseLabDoc EndReviseLabDoc = nullptr;
+  TStoredMeanwhileLabDoc StoredMeanwhileLabDoc = nullptr;
+
+  // Whether the seven entry points that every store has are there.
+  bool HasRequired() const {
+    return InitLabDoc && FreeLabDoc && GetLabDoc && SaveLabDoc && DelLabDoc && UpdateLabDoc && OpenLabDoc;
+  }
+  // Whether the optional ones are there too.
+  bool HasAll() const { return HasRequired() && CheckLabDoc && BeginReviseLabDoc; }
+};
+
+// The entry points of a loaded library (null: none), each found by its name.
+// The three of revisions work together: a library that lacks one of them
+// has none.
+inline DocStoreApi ResolveDocStoreApi(HMODULE library) {
+  DocStoreApi api;
+  if (library == nullptr) return api;
+  auto resolve = [library](auto& entry, const char* name) {
+    entry = rt::platform::ProcAs<std::remove_reference_t<decltype(entry)>>(GetProcAddress(library, name));
+  };
+  resolve(api.InitLabDoc, "InitLabDoc");
+  resolve(api.FreeLabDoc, "FreeLabDoc");
+  resolve(api.GetLabDoc, "GetLabDoc");
+  resolve(api.SaveLabDoc, "SaveLabDoc");
+  resolve(api.DelLabDoc, "DelLabDoc");
+  resolve(api.UpdateLabDoc, "UpdateLabDoc");
+  resolve(api.OpenLabDoc, "OpenLabDoc");
+  resolve(api.CheckLabDoc, "CheckLabDoc");
+  resolve(api.BeginReviseLabDoc, "BeginReviseLabDoc");
+  resolve(api.EndReviseLabDoc, "EndReviseLabDoc");
+  resolve(api.StoredMeanwhileLabDoc, "StoredMeanwhileLabDoc");
+  if (!api.BeginReviseLabDoc || !api.EndReviseLabDoc || !api.StoredMeanwhileLabDoc) {
+    api.BeginReviseLabDoc = nullptr;
+    api.EndReviseLabDoc = nullptr;
+    api.StoredMeanwhileLabDoc = nullptr;
+  }
+  return api;
+}
 
 }  // namespace labdocs
