@@ -8,6 +8,9 @@
 #               transaction of a write-ahead-logged database: what SQLite
 #               itself costs a process that stores once (the log made,
 #               synced at the commit, checkpointed and removed at the end),
+#   sha256      openssl dgst -sha256 of the file: hashing it alone, what
+#               the verification of every fetch costs before any reading
+#               from the database or writing,
 #   store       SaveLabDoc of the file into a fresh database (a transaction
 #               that the database syncs when it commits),
 #   fetch       GetLabDoc into an empty cache folder (read, verified, renamed),
@@ -69,7 +72,7 @@ printf '%-9s %-9s %10s %11s %10s %10s %9s\n' size what seconds "MiB/s" "op s" "p
 for mib in "${sizes_mib[@]}"; do
   src="$work/source.bin"
   head -c "$((mib * 1024 * 1024))" /dev/urandom > "$src"
-  rm -f "$work"/{cp,cpsync,sqlite,store,fetch,hit,settled} "$work"/shell.db*
+  rm -f "$work"/{cp,cpsync,sha256,sqlite,store,fetch,hit,settled} "$work"/shell.db*
   sqlite3 "$work/shell.db" "PRAGMA journal_mode=WAL; CREATE TABLE c(data BLOB)" > /dev/null
   rm -f "$work"/labdocs.db*
   "$run" create "$LABDOCS_DATABASE"
@@ -80,6 +83,7 @@ for mib in "${sizes_mib[@]}"; do
     measure cpsync "$src" sh -c 'cp "$1" "$2" && sync "$2"' sh "$src" "$work/copy.bin"
     rm -f "$work/copy.bin"
     # SQLite takes no blob of a gigabyte or more (its length limit).
+    measure sha256 "$src" openssl dgst -sha256 -out /dev/null "$src"
     if [ "$mib" -lt 900 ]; then
       measure sqlite "$src" sqlite3 "$work/shell.db" "INSERT INTO c VALUES(readfile('$src'))"
       sqlite3 "$work/shell.db" "DELETE FROM c"
@@ -103,14 +107,17 @@ for mib in "${sizes_mib[@]}"; do
   done
   cp_s=$(median "$work/cp" 1); cpsync_s=$(median "$work/cpsync" 1)
   sqlite_s=$( [ -f "$work/sqlite" ] && median "$work/sqlite" 1 || true)
-  for what in cp cpsync sqlite store fetch hit settled; do
+  sha256_s=$(median "$work/sha256" 1)
+  for what in cp cpsync sha256 sqlite store fetch hit settled; do
     [ -f "$work/$what" ] || continue
     s=$(median "$work/$what" 1); rss=$(median "$work/$what" 2); op=$(median "$work/$what" 3)
     case $what in
       sqlite) ratio=$(printf '%.2fx cp+sync' "$(echo "$s / $cpsync_s" | bc -l)") ;;
       store) ratio=$(printf '%.2fx cp+sync' "$(echo "$s / $cpsync_s" | bc -l)")
              [ -n "$sqlite_s" ] && ratio+=$(printf ', %.2fx sqlite3' "$(echo "$s / $sqlite_s" | bc -l)") ;;
-      fetch|hit|settled) ratio=$(printf '%.2fx cp' "$(echo "$s / $cp_s" | bc -l)") ;;
+      sha256|settled) ratio=$(printf '%.2fx cp' "$(echo "$s / $cp_s" | bc -l)") ;;
+      fetch|hit) ratio=$(printf '%.2fx cp, %.2fx sha256' "$(echo "$s / $cp_s" | bc -l)" \
+                       "$(echo "$s / $sha256_s" | bc -l)") ;;
       *) ratio="" ;;
     esac
     label=$what; [ "$what" = cpsync ] && label=cp+sync; [ "$what" = hit ] && label=fetch-hit

@@ -27,7 +27,7 @@ set -euo pipefail
 declare -A sets=(
   [console]="build-essential cmake ninja-build pkg-config libsqlite3-dev libssl-dev"
   [tests]="libgtest-dev libgmock-dev"
-  [bench]="libbenchmark-dev xxd sqlite3"
+  [bench]="libbenchmark-dev xxd sqlite3 openssl"
   [fuzz]="clang libclang-rt-14-dev"
   [windows]="g++-mingw-w64-i686-posix tcl dpkg-dev libgtest-dev libgmock-dev"
   [wine]="wine wine32:i386 locales"
