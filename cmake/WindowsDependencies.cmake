@@ -3,6 +3,8 @@
 # (build/windows/deps), so that a second configure finds them ready:
 #   - SQLite as sqlite3.dll (tools/windows-sqlite.sh), one copy per process as
 #     the shared library is on Linux;
+#   - PostgreSQL's client as libpq.dll (tools/windows-libpq.sh), for a
+#     laboratory's shared server;
 #   - GoogleTest from /usr/src/googletest (Debian's googletest package);
 #   - the compiler's run-time DLLs, copied beside the programs so that the
 #     output folder runs as it stands on a Windows machine.
@@ -25,15 +27,32 @@ set_target_properties(PkgConfig::SQLITE3 PROPERTIES
   IMPORTED_IMPLIB ${sqlite_dir}/libsqlite3.dll.a
   INTERFACE_INCLUDE_DIRECTORIES ${sqlite_dir}/include)
 
+set(libpq_dir ${LABDOCS_DEPS_DIR}/libpq)
+if(NOT EXISTS ${libpq_dir}/libpq.dll)
+  execute_process(
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/windows-libpq.sh ${libpq_dir} ${CMAKE_C_COMPILER}
+    RESULT_VARIABLE libpq_result)
+  if(NOT libpq_result EQUAL 0)
+    message(FATAL_ERROR "libpq for Windows could not be built (tools/windows-libpq.sh)")
+  endif()
+endif()
+add_library(PkgConfig::LIBPQ SHARED IMPORTED GLOBAL)
+set_target_properties(PkgConfig::LIBPQ PROPERTIES
+  IMPORTED_LOCATION ${libpq_dir}/libpq.dll
+  IMPORTED_IMPLIB ${libpq_dir}/libpq.dll.a
+  INTERFACE_INCLUDE_DIRECTORIES ${libpq_dir}/include)
+set(LIBPQ_FOUND TRUE)
+
 # Run-time DLLs that every program of the build needs beside it: the
-# compiler's (C++ library, exception unwinding, threads) and SQLite.
+# compiler's (C++ library, exception unwinding, threads), SQLite and libpq
+# (loaded only with the server client, hostrt_server.dll).
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
                 OUTPUT_VARIABLE libstdcxx_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_dw2-1.dll
                 OUTPUT_VARIABLE libgcc_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
                 OUTPUT_VARIABLE winpthread_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
-set(runtime_dlls ${libstdcxx_dll} ${libgcc_dll} ${winpthread_dll} ${sqlite_dir}/sqlite3.dll)
+set(runtime_dlls ${libstdcxx_dll} ${libgcc_dll} ${winpthread_dll} ${sqlite_dir}/sqlite3.dll ${libpq_dir}/libpq.dll)
 foreach(dll IN LISTS runtime_dlls)
   if(NOT IS_ABSOLUTE ${dll} OR NOT EXISTS ${dll})
     message(FATAL_ERROR "run-time DLL not found: ${dll}")

@@ -14,7 +14,7 @@ build_only=false
 [ "${1:-}" = "--build" ] && build_only=true
 
 started=$SECONDS
-if $build_only; then tools/deps.sh windows; else tools/deps.sh windows wine; fi
+if $build_only; then tools/deps.sh windows; else tools/deps.sh windows wine postgres; fi
 cmake --preset windows
 cmake --build --preset windows --parallel 2
 echo "Windows build: $((SECONDS - started)) s"
