@@ -6,6 +6,21 @@
 //
 // One instance lives for one exported call: it is built from the host's
 // parameter text, asked one thing and freed.
+//
+// Where its parts live (module/framework/):
+//   record_form.cpp        construction, parameter lookups, the form's own
+//                          keys and buttons (Cancel, Show, data changed)
+//   record_form_layout.cpp the layout: frame, buttons, page, datasets, the
+//                          command menu, services, actions, file dialogs
+//   menu_dispatch.cpp      the context menu: hiding, the hooks, copying into
+//                          the host's menu, running an item by name
+//   record_editing.cpp     New, Properties, OK (btnSave) and Delete
+//   doc_store_binding.cpp  the document store bound in FormCreate (FDocLib
+//                          and the entry points, through labdoc/api.h) and
+//                          released in FormDestroy
+//   document_commands.cpp  the store as yes/no operations (StoreDocument ...
+//                          OpenDocument), Open and Save as
+//   param_text.cpp, row_param.cpp  the parameter texts' syntax
 #pragma once
 
 #include <cstdint>
