@@ -10,37 +10,28 @@
 #     output folder runs as it stands on a Windows machine.
 set(LABDOCS_DEPS_DIR ${CMAKE_BINARY_DIR}/deps)
 
-set(sqlite_dir ${LABDOCS_DEPS_DIR}/sqlite)
-if(NOT EXISTS ${sqlite_dir}/sqlite3.dll)
-  execute_process(
-    COMMAND ${PROJECT_SOURCE_DIR}/tools/windows-sqlite.sh ${sqlite_dir} ${CMAKE_C_COMPILER}
-    RESULT_VARIABLE sqlite_result)
-  if(NOT sqlite_result EQUAL 0)
-    message(FATAL_ERROR "SQLite for Windows could not be built (tools/windows-sqlite.sh)")
+# A library that tools/windows-NAME.sh builds into deps/NAME (the DLL, its
+# import library and include/), as the imported target TARGET: the name the
+# Linux build's pkg-config target has, so that every target links it the
+# same way on both systems.
+function(labdocs_windows_library name target dll implib)
+  set(dir ${LABDOCS_DEPS_DIR}/${name})
+  if(NOT EXISTS ${dir}/${dll})
+    execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tools/windows-${name}.sh ${dir} ${CMAKE_C_COMPILER}
+                    RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR "${name} for Windows could not be built (tools/windows-${name}.sh)")
+    endif()
   endif()
-endif()
-# The name the Linux build's pkg-config target has, so that every target
-# links SQLite the same way on both systems.
-add_library(PkgConfig::SQLITE3 SHARED IMPORTED GLOBAL)
-set_target_properties(PkgConfig::SQLITE3 PROPERTIES
-  IMPORTED_LOCATION ${sqlite_dir}/sqlite3.dll
-  IMPORTED_IMPLIB ${sqlite_dir}/libsqlite3.dll.a
-  INTERFACE_INCLUDE_DIRECTORIES ${sqlite_dir}/include)
+  add_library(${target} SHARED IMPORTED GLOBAL)
+  set_target_properties(${target} PROPERTIES
+    IMPORTED_LOCATION ${dir}/${dll}
+    IMPORTED_IMPLIB ${dir}/${implib}
+    INTERFACE_INCLUDE_DIRECTORIES ${dir}/include)
+endfunction()
 
-set(libpq_dir ${LABDOCS_DEPS_DIR}/libpq)
-if(NOT EXISTS ${libpq_dir}/libpq.dll)
-  execute_process(
-    COMMAND ${PROJECT_SOURCE_DIR}/tools/windows-libpq.sh ${libpq_dir} ${CMAKE_C_COMPILER}
-    RESULT_VARIABLE libpq_result)
-  if(NOT libpq_result EQUAL 0)
-    message(FATAL_ERROR "libpq for Windows could not be built (tools/windows-libpq.sh)")
-  endif()
-endif()
-add_library(PkgConfig::LIBPQ SHARED IMPORTED GLOBAL)
-set_target_properties(PkgConfig::LIBPQ PROPERTIES
-  IMPORTED_LOCATION ${libpq_dir}/libpq.dll
-  IMPORTED_IMPLIB ${libpq_dir}/libpq.dll.a
-  INTERFACE_INCLUDE_DIRECTORIES ${libpq_dir}/include)
+labdocs_windows_library(sqlite PkgConfig::SQLITE3 sqlite3.dll libsqlite3.dll.a)
+labdocs_windows_library(libpq PkgConfig::LIBPQ libpq.dll libpq.dll.a)
 set(LIBPQ_FOUND TRUE)
 
 # Run-time DLLs that every program of the build needs beside it: the
@@ -52,7 +43,8 @@ execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_dw2-1.dl
                 OUTPUT_VARIABLE libgcc_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
                 OUTPUT_VARIABLE winpthread_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
-set(runtime_dlls ${libstdcxx_dll} ${libgcc_dll} ${winpthread_dll} ${sqlite_dir}/sqlite3.dll ${libpq_dir}/libpq.dll)
+set(runtime_dlls ${libstdcxx_dll} ${libgcc_dll} ${winpthread_dll} ${LABDOCS_DEPS_DIR}/sqlite/sqlite3.dll
+    ${LABDOCS_DEPS_DIR}/libpq/libpq.dll)
 foreach(dll IN LISTS runtime_dlls)
   if(NOT IS_ABSOLUTE ${dll} OR NOT EXISTS ${dll})
     message(FATAL_ERROR "run-time DLL not found: ${dll}")
