@@ -55,7 +55,7 @@ int Run(const console::Options& options) {
   try {
     const console::HomeFolder home = console::MakeHomeFolder(options.home);
     rt::SetEnvironment(EnvironmentFrom(options, home.base_dir));
-    console::OpenHome(home, options.empty);
+    console::OpenHome(home, options.empty, options.database);
   } catch (const std::exception& error) {
     return Fail(desktop::Wide(error.what()), console::kExitHome);
   }
