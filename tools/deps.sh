@@ -31,7 +31,7 @@ declare -A sets=(
   [fuzz]="clang libclang-rt-14-dev"
   [windows]="g++-mingw-w64-i686-posix tcl dpkg-dev libgtest-dev libgmock-dev"
   [wine]="wine wine32:i386 locales"
-  [postgres]="postgresql libpq-dev"
+  [postgres]="postgresql libpq-dev openssl"
   [desktop]="xvfb xauth imagemagick fonts-wqy-microhei"
 )
 all=(console tests bench fuzz windows wine postgres desktop)

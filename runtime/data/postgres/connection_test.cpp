@@ -40,6 +40,21 @@ TEST(NumberParametersTest, QuestionMarksOutsideTextsNamesAndComments) {
   for (const auto& c : cases) EXPECT_EQ(NumberParameters(c.sql), c.numbered) << c.sql;
 }
 
+// A setting that asks for encryption gets an encrypted connection, one that
+// refuses it a plain one: through the system's libpq on Linux, through the
+// one built with OpenSSL on Windows. Over the loopback address: a Unix
+// socket is never encrypted.
+TEST(EncryptionTest, TheSettingDecidesWhetherTheConnectionIsEncrypted) {
+  const std::string conninfo = testing::ServerConnectionString("LABDOCS_TEST_POSTGRES_TCP");
+  if (conninfo.empty()) GTEST_SKIP() << "no tests' server (LABDOCS_TEST_POSTGRES_TCP)";
+  for (const auto& [mode, encrypted] : {std::pair{"require", true}, std::pair{"disable", false}}) {
+    Connection connection(conninfo + " sslmode=" + mode);
+    const RowSet rows = connection.QueryBound("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()", {});
+    ASSERT_EQ(rows.rows.size(), 1u) << mode;
+    EXPECT_EQ(rows.rows[0][0], Value(std::int64_t{encrypted ? 1 : 0})) << mode;
+  }
+}
+
 // Every kind of value goes in as a parameter and comes back with its type:
 // GBK texts with a trail byte that is an ASCII '\' or '|', the extremes of
 // the integers, a float, a time to the millisecond, bytes with zeros, null.

@@ -16,9 +16,11 @@
 
 namespace rt::postgres::testing {
 
-// The server's connection string; empty when no server was started.
-inline std::string ServerConnectionString() {
-  const std::optional<std::string> file = rt::testing::GetEnv("LABDOCS_TEST_POSTGRES");
+// The server's connection string; empty when no server was started. The
+// tests' own (LABDOCS_TEST_POSTGRES), or, with LABDOCS_TEST_POSTGRES_TCP,
+// the one through the loopback address.
+inline std::string ServerConnectionString(const char* variable = "LABDOCS_TEST_POSTGRES") {
+  const std::optional<std::string> file = rt::testing::GetEnv(variable);
   if (!file) return {};
   std::ifstream in(*file);
   std::string conninfo;
