@@ -1,3 +1,5 @@
+// Connecting to a server through the client library, loaded on the first
+// connection (server.h).
 #include <mutex>
 
 #include "runtime/data/server.h"
