@@ -8,8 +8,9 @@
 #                            and the document store needs
 #   tools/deps.sh SET...     several sets: console, tests, bench, fuzz,
 #                            windows (the cross build: MinGW-w64, and what
-#                            building SQLite from Debian's source package
-#                            needs, with apt's source entries enabled), wine
+#                            building SQLite, OpenSSL and libpq from
+#                            Debian's source packages needs, with apt's
+#                            source entries enabled), wine
 #                            (32-bit Wine, with the i386 architecture added,
 #                            and the zh_CN.UTF-8 locale, under which Wine's
 #                            ANSI code page is 936), postgres (the
@@ -29,7 +30,7 @@ declare -A sets=(
   [tests]="libgtest-dev libgmock-dev"
   [bench]="libbenchmark-dev xxd sqlite3 openssl"
   [fuzz]="clang libclang-rt-14-dev"
-  [windows]="g++-mingw-w64-i686-posix tcl dpkg-dev libgtest-dev libgmock-dev"
+  [windows]="g++-mingw-w64-i686-posix tcl perl dpkg-dev libgtest-dev libgmock-dev"
   [wine]="wine wine32:i386 locales"
   [postgres]="postgresql libpq-dev openssl"
   [desktop]="xvfb xauth imagemagick fonts-wqy-microhei"
