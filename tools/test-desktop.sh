@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The desktop stage: builds labdocs-desktop.exe and its window tests on the
 # windows preset (build/windows), then runs the tests under Wine on a
-# virtual X display. The Wine prefix (build/windows/desktop-prefix) and the
-# display (Xvfb) are this stage's own, made afresh and ended when it ends;
-# no other prefix or wine server is touched.
+# virtual X display. The Wine prefix (build/windows/desktop-prefix), the
+# display (Xvfb) and a throw-away PostgreSQL server for the test on a
+# laboratory's server (build/windows/desktop-postgres) are this stage's own,
+# made afresh and ended when it ends; no other prefix or wine server is
+# touched.
 #
 #   tools/test-desktop.sh                 build and run the window tests
 #   tools/test-desktop.sh --screenshots   also refresh the pictures in docs/
@@ -14,7 +16,7 @@ screenshots=false
 [ "${1:-}" = "--screenshots" ] && screenshots=true
 
 started=$SECONDS
-tools/deps.sh windows wine desktop
+tools/deps.sh windows wine desktop postgres
 cmake --preset windows
 cmake --build --preset windows --parallel 2 --target labdocs-desktop desktop_gui_tests record_opener
 echo "Desktop build: $((SECONDS - started)) s"
@@ -33,10 +35,16 @@ Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$build/desktop-xvfb.log" 
 xvfb_pid=$!
 export DISPLAY=":$display"
 finish() {
+  tools/pg-server.sh stop "$build/desktop-postgres" || true
   wineserver --kill >/dev/null 2>&1 || true  # WINEPREFIX is this stage's
   kill "$xvfb_pid" 2>/dev/null || true
 }
 trap finish EXIT
+# The server, reached over the loopback address as a Windows workstation
+# reaches one; its port is outside those the build trees' servers take.
+rm -rf "$build/desktop-postgres"
+tools/pg-server.sh start "$build/desktop-postgres" 54398
+export LABDOCS_TEST_POSTGRES="$build/desktop-postgres/conninfo-tcp"
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 
 prefix_started=$SECONDS

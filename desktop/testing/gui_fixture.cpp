@@ -28,7 +28,8 @@ void DesktopTest::SetUp() {
   // The host, and the programs it starts, inherit the variable.
   open_record_ = folder / "opened.txt";
   SetEnvironmentVariableW(L"LABDOCS_TEST_OPEN_RECORD", open_record_.wstring().c_str());
-  host_ = std::make_unique<DesktopProcess>((ProgramFolder() / "labdocs-desktop.exe").wstring(), home_.wstring());
+  host_ = std::make_unique<DesktopProcess>((ProgramFolder() / "labdocs-desktop.exe").wstring(), home_.wstring(),
+                                           HostOptions());
 }
 
 void DesktopTest::TearDown() {

@@ -20,6 +20,8 @@ class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // More of the host's options for a test (a command line's text).
+  virtual std::wstring HostOptions() const { return {}; }
 
   DesktopProcess& Host() { return *host_; }
   const std::filesystem::path& Home() const { return home_; }

@@ -114,8 +114,9 @@ BOOL CALLBACK FindNamed(HWND window, LPARAM data) {
 
 }  // namespace
 
-DesktopProcess::DesktopProcess(const std::wstring& program, const std::wstring& home) {
+DesktopProcess::DesktopProcess(const std::wstring& program, const std::wstring& home, const std::wstring& options) {
   std::wstring command = L"\"" + program + L"\" --home \"" + home + L"\"";
+  if (!options.empty()) command += L" " + options;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))

@@ -13,10 +13,11 @@
 
 namespace desktop::testing {
 
-// The desktop host started on a home folder; closed (or ended) at the end.
+// The desktop host started on a home folder, with more of its options
+// when given (a command line's text); closed (or ended) at the end.
 class DesktopProcess {
  public:
-  DesktopProcess(const std::wstring& program, const std::wstring& home);
+  DesktopProcess(const std::wstring& program, const std::wstring& home, const std::wstring& options = {});
   ~DesktopProcess();
   DesktopProcess(const DesktopProcess&) = delete;
   DesktopProcess& operator=(const DesktopProcess&) = delete;
