@@ -109,8 +109,6 @@ void WriteFile(const std::filesystem::path& path, const void* data, std::size_t 
 // plug-in loads it.
 class DocStore {
  public:
-  using DocStoreApi = labdocs::DocStoreApi;
-
   static std::unique_ptr<DocStore> Load(const std::string& cache_dir) {
     HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);
     if (!library) return nullptr;
@@ -146,7 +144,7 @@ class DocStore {
  private:
   explicit DocStore(HMODULE library) : library_(library), api_(labdocs::ResolveDocStoreApi(library)) {}
   HMODULE library_;
-  DocStoreApi api_;
+  labdocs::DocStoreApi api_;
   bool ready_ = false;
 };
 
