@@ -10,6 +10,7 @@
 #include "runtime/data/content_file.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
+#include "runtime/host/environment.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
@@ -195,6 +196,19 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::stri
                         " cannot be opened: " + Reason(rt::platform::AnsiPath(database), failure.what()) + "." + kRefusedAdvice);
   }
   return opened;
+}
+
+HomeOpened StartHome(const Options& options) {
+  const HomeFolder home = MakeHomeFolder(options.home);
+  rt::HostEnvironment environment = rt::DefaultEnvironment();
+  environment.base_dir = home.base_dir;
+  if (options.user_id) environment.user_id = *options.user_id;
+  if (options.user_name) environment.user_name = *options.user_name;
+  if (options.computer_name) environment.computer_name = *options.computer_name;
+  if (options.sys_code) environment.sys_code = *options.sys_code;
+  if (options.display_style) environment.display_style = *options.display_style;
+  rt::SetEnvironment(environment);
+  return OpenHome(home, options.empty, options.database);
 }
 
 std::string UnreadableDatabase(const std::string& database, const std::string& error) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "console/options.h"
+
 namespace console {
 
 inline constexpr const char* kDatabaseFileName = "labdocs.db";
@@ -48,6 +50,14 @@ struct HomeOpened {
 // when empty_database is set. Raises rt::Exception naming the server when it
 // cannot be used.
 HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::string& server = {});
+
+// What a host does first with its options: makes the home folder they name
+// (MakeHomeFolder), gives the plug-in its environment (the options' values
+// over the defaults, the home folder as the base directory: the document
+// store finds the database through it) and opens the database (OpenHome:
+// the home folder's, or the server's that --database names). The console
+// and the desktop start alike through it. Raises rt::Exception.
+HomeOpened StartHome(const Options& options);
 
 // The message (GBK) for the database that the console could open but not
 // read as it started: it names the database (as DataSession::Shown does)

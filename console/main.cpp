@@ -16,7 +16,6 @@
 #include "console/terminal_text.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
-#include "runtime/host/environment.h"
 #include "runtime/platform/console.h"
 #include "runtime/platform/platform.h"
 #include "runtime/ui/application.h"
@@ -27,27 +26,13 @@ using namespace console;
 
 void Fail(std::string_view gbk_message) { std::cerr << "labdocs-console: " << ToTerminal(gbk_message) << std::endl; }
 
-rt::HostEnvironment EnvironmentFrom(const Options& options, const std::string& base_dir) {
-  rt::HostEnvironment environment = rt::DefaultEnvironment();
-  environment.base_dir = base_dir;
-  if (options.user_id) environment.user_id = *options.user_id;
-  if (options.user_name) environment.user_name = *options.user_name;
-  if (options.computer_name) environment.computer_name = *options.computer_name;
-  if (options.sys_code) environment.sys_code = *options.sys_code;
-  if (options.display_style) environment.display_style = *options.display_style;
-  return environment;
-}
-
 int RunConsole(const Options& options) {
   Output output(std::cout);
 
-  // The home folder and its database. The environment comes first: the
-  // document store, which the demo uses, finds the database through it.
+  // The home folder, the plug-in's environment and the database.
   HomeOpened opened;
   try {
-    const HomeFolder home = MakeHomeFolder(options.home);
-    rt::SetEnvironment(EnvironmentFrom(options, home.base_dir));
-    opened = OpenHome(home, options.empty, options.database);
+    opened = StartHome(options);
   } catch (const std::exception& error) {
     Fail(error.what());
     return kExitHome;

@@ -1,8 +1,9 @@
 // The desktop host: the same home folder, plug-in and browser as the
 // terminal console (console/home.h, host/browser.h), shown in the system's
-// windows. Options as the console's (--home DIR, --empty, the environment
-// the plug-in sees); a problem before the main window opens is told in a
-// message box and ends the program with the console's exit codes.
+// windows. Options as the console's (--home DIR, --database, --empty, the
+// environment the plug-in sees), and its start (console::StartHome); a
+// problem before the main window opens is told in a message box and ends
+// the program with the console's exit codes.
 #include "runtime/platform/platform.h"
 
 #include <commctrl.h>
@@ -19,7 +20,6 @@
 #include "host/browser.h"
 #include "host/plugin.h"
 #include "runtime/data/database.h"
-#include "runtime/host/environment.h"
 #include "runtime/platform/console.h"
 #include "runtime/ui/application.h"
 
@@ -28,17 +28,6 @@ namespace {
 int Fail(const std::wstring& text, int code) {
   MessageBoxW(nullptr, text.c_str(), L"labdocs", MB_OK | MB_ICONERROR);
   return code;
-}
-
-rt::HostEnvironment EnvironmentFrom(const console::Options& options, const std::string& base_dir) {
-  rt::HostEnvironment environment = rt::DefaultEnvironment();
-  environment.base_dir = base_dir;
-  if (options.user_id) environment.user_id = *options.user_id;
-  if (options.user_name) environment.user_name = *options.user_name;
-  if (options.computer_name) environment.computer_name = *options.computer_name;
-  if (options.sys_code) environment.sys_code = *options.sys_code;
-  if (options.display_style) environment.display_style = *options.display_style;
-  return environment;
 }
 
 int MessageLoop(desktop::MainWindow& window) {
@@ -53,9 +42,7 @@ int MessageLoop(desktop::MainWindow& window) {
 
 int Run(const console::Options& options) {
   try {
-    const console::HomeFolder home = console::MakeHomeFolder(options.home);
-    rt::SetEnvironment(EnvironmentFrom(options, home.base_dir));
-    console::OpenHome(home, options.empty, options.database);
+    console::StartHome(options);
   } catch (const std::exception& error) {
     return Fail(desktop::Wide(error.what()), console::kExitHome);
   }
