@@ -8,6 +8,7 @@
 
 #include "console/testing/console_run.h"
 #include "runtime/data/database.h"
+#include "runtime/data/testing/test_database.h"
 #include "runtime/platform/testing/test_support.h"
 
 namespace console {
@@ -17,11 +18,6 @@ using testing::ConsoleRun;
 using testing::RunConsole;
 using testing::RunConsolesAtOnce;
 using testing::TempFolder;
-
-std::int64_t Count(rt::Database& database, const std::string& query) {
-  const rt::RowSet rows = database.QueryBound(query, {});
-  return std::get<std::int64_t>(rows.rows.at(0).at(0));
-}
 
 std::set<std::string> Entries(const std::filesystem::path& folder) {
   std::set<std::string> entries;
@@ -62,11 +58,11 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
     const rt::RowSet check = database.QueryBound("PRAGMA integrity_check", {});
     ASSERT_EQ(check.rows.size(), 1u);
     EXPECT_EQ(std::get<std::string>(check.rows[0][0]), "ok");
-    EXPECT_EQ(Count(database, "SELECT count(*) FROM Pacs_MMCTreeViewConfig"), 4);
-    EXPECT_EQ(Count(database, "SELECT count(*) FROM Lab_List WHERE TV_ID <= 7"), 7);
-    EXPECT_EQ(Count(database, "SELECT count(*) FROM RIS_DOC"), 7);
-    EXPECT_EQ(Count(database, "SELECT count(*) FROM DB_FILE_STORAGE"), 7);
-    EXPECT_EQ(Count(database, "SELECT count(*) FROM DB_FILE_RECORD"), 7);
+    EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM Pacs_MMCTreeViewConfig"), 4);
+    EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM Lab_List WHERE TV_ID <= 7"), 7);
+    EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM RIS_DOC"), 7);
+    EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM DB_FILE_STORAGE"), 7);
+    EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM DB_FILE_RECORD"), 7);
     const rt::RowSet added = database.QueryBound("SELECT TV_ID, TV_Name FROM Lab_List WHERE TV_ID > 7 ORDER BY TV_ID", {});
     EXPECT_EQ(added.rows, (std::vector<std::vector<rt::Value>>{{std::int64_t{101}, std::string("并发目录 1")},
                                                                {std::int64_t{102}, std::string("并发目录 2")}}));
@@ -97,8 +93,8 @@ TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
   std::int64_t page_size = 0, tree_page = 0;
   {
     rt::Database database(rt::testing::PathUtf8(made.Home() / "labdocs.db"), rt::Database::OpenMode::OpenExisting);
-    page_size = Count(database, "PRAGMA page_size");
-    tree_page = Count(database, "SELECT rootpage FROM sqlite_master WHERE name = 'Pacs_MMCTreeViewConfig'");
+    page_size = rt::testing::QueryInteger(database, "PRAGMA page_size");
+    tree_page = rt::testing::QueryInteger(database, "SELECT rootpage FROM sqlite_master WHERE name = 'Pacs_MMCTreeViewConfig'");
   }
   std::string tree_damaged = demo;
   for (std::int64_t i = 0; i < page_size; ++i)

@@ -31,11 +31,6 @@ using testing::ConsoleRun;
 using testing::RunConsole;
 using testing::TempFolder;
 
-std::int64_t Number(rt::DataSession& db, const std::string& sql) {
-  const rt::RowSet rows = db.QueryBound(sql, {});
-  return std::get<std::int64_t>(rows.rows.at(0).at(0));
-}
-
 std::size_t CountLines(const ConsoleRun& run, const std::string& part) {
   std::size_t n = 0;
   for (const std::string& line : run.Lines()) n += line.find(part) != std::string::npos ? 1 : 0;
@@ -148,7 +143,7 @@ TEST_P(WorkstationsTest, EveryCountIsExactAfterWorkingAtOnce) {
       {"each copy under a key of its own", "SELECT count(DISTINCT TV_ID) FROM Lab_List",
        kDemoDirectories + consoles + all_rounds},
   };
-  for (const Count& c : counts) EXPECT_EQ(Number(*db, c.sql), c.expected) << c.what;
+  for (const Count& c : counts) EXPECT_EQ(rt::testing::QueryInteger(*db, c.sql), c.expected) << c.what;
 
   // Every document fetches whole (the store checks each content's digest)
   // and is what was stored: each workstation's last file, the shared ones.

@@ -10,6 +10,7 @@
 # Without Kerberos, LDAP and zlib: passwords go by SCRAM or MD5 as the
 # server asks.
 set -euo pipefail
+tools="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 out="$1"
 cc="$2"
 if [ -f "$out/libpq.dll" ] && [ -f "$out/libpq.dll.a" ] && [ -f "$out/include/libpq-fe.h" ]; then
@@ -21,24 +22,10 @@ rm -rf "$work"
 mkdir -p "$work" "$out/include"
 cd "$work"
 
-# fetch PACKAGE FOLDER: Debian's source package, unpacked with its patches.
-# The versions apt lists are tried newest first: a mirror may list one that
-# it no longer serves.
-fetch() {
-  local package=$1 folder=$2 version
-  echo "-- libpq for Windows: fetching Debian's source package $package" >&2
-  for version in $(apt-cache showsrc "$package" | awk '/^Version:/ {print $2}' | sort -rV); do
-    if apt-get source --download-only "$package=$version" >"apt-$package.log" 2>&1; then
-      dpkg-source -x "$(ls "${package}"_*.dsc | head -n 1)" "$folder" >"dpkg-$package.log" 2>&1 ||
-        { cat "dpkg-$package.log" >&2; return 1; }
-      return 0
-    fi
-  done
-  cat "apt-$package.log" >&2
-  return 1
-}
+source "$tools/debian-source.sh"
 
-fetch openssl openssl
+echo "-- libpq for Windows: fetching Debian's source package openssl" >&2
+debian_source openssl openssl
 echo "-- libpq for Windows: compiling OpenSSL's libraries" >&2
 # Static libraries, without the assembler routines (the 32-bit ones do not
 # assemble for Windows with this toolchain).
@@ -49,7 +36,8 @@ echo "-- libpq for Windows: compiling OpenSSL's libraries" >&2
   { tail -n 20 openssl/configure.log openssl/make.log openssl/install.log >&2 2>/dev/null; exit 1; }
 
 package="$(apt-cache showsrc libpq-dev | awk '/^Package:/ {print $2; exit}')"
-fetch "$package" tree
+echo "-- libpq for Windows: fetching Debian's source package $package" >&2
+debian_source "$package" tree
 echo "-- libpq for Windows: compiling libpq.dll" >&2
 mkdir -p build
 # OpenSSL's static libraries need these of the system's; libpq's link line

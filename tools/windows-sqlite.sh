@@ -7,6 +7,7 @@
 # source entries of the apt sources (tools/deps.sh windows enables them) and
 # tcl, which generates the single-file sqlite3.c.
 set -euo pipefail
+tools="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 out="$1"
 cc="$2"
 if [ -f "$out/sqlite3.dll" ] && [ -f "$out/libsqlite3.dll.a" ] && [ -f "$out/include/sqlite3.h" ]; then
@@ -17,10 +18,9 @@ rm -rf "$work"
 mkdir -p "$work/source" "$out/include"
 cd "$work"
 echo "-- SQLite for Windows: fetching Debian's source package" >&2
-apt-get source --download-only sqlite3 >apt-source.log 2>&1 || { cat apt-source.log >&2; exit 1; }
-dsc="$(ls sqlite3_*.dsc | head -n 1)"
-dpkg-source -x "$dsc" source/tree >dpkg-source.log 2>&1 || { cat dpkg-source.log >&2; exit 1; }
-echo "-- SQLite for Windows: generating sqlite3.c from $dsc" >&2
+source "$tools/debian-source.sh"
+debian_source sqlite3 source/tree
+echo "-- SQLite for Windows: generating sqlite3.c from $(ls sqlite3_*.dsc)" >&2
 mkdir -p amalgamation
 (cd amalgamation && ../source/tree/configure --disable-tcl >configure.log 2>&1 && make sqlite3.c >make.log 2>&1) ||
   { tail -n 20 amalgamation/configure.log amalgamation/make.log >&2 2>/dev/null; exit 1; }

@@ -28,7 +28,7 @@ class ServerGuiTest : public DesktopTest {
   // A count on the server, read through a session of the test's own.
   std::int64_t Count(const std::string& sql) const {
     const std::unique_ptr<rt::DataSession> session = rt::Connect(database_->Setting(), rt::OpenMode::OpenExisting);
-    return std::get<std::int64_t>(session->QueryBound(sql, {}).rows.at(0).at(0));
+    return rt::testing::QueryInteger(*session, sql);
   }
 
   std::unique_ptr<rt::testing::TestDatabase> database_;

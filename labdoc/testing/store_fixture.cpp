@@ -15,9 +15,7 @@
 
 namespace labdocs::labdoc::testing {
 
-LoadedStore::LoadedStore() : library_(LoadLibraryA(kDocStoreLibrary)) {
-  static_cast<DocStoreApi&>(*this) = ResolveDocStoreApi(library_);
-}
+LoadedStore::LoadedStore() : LoadedStore(LoadLibraryA(kDocStoreLibrary)) {}
 
 LoadedStore::~LoadedStore() {
   if (library_ != nullptr) FreeLibrary(library_);

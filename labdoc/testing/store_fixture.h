@@ -31,6 +31,7 @@ class LoadedStore : public DocStoreApi {
   bool Loaded() const { return HasAll(); }
 
  private:
+  explicit LoadedStore(HMODULE library) : DocStoreApi(ResolveDocStoreApi(library)), library_(library) {}
   HMODULE library_ = nullptr;
 };
 

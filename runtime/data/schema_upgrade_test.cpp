@@ -19,6 +19,7 @@
 #include "runtime/data/schema.h"
 #include "runtime/data/sqlite_util.h"
 #include "runtime/data/test_folder.h"
+#include "runtime/data/testing/test_database.h"
 
 namespace rt {
 namespace {
@@ -55,10 +56,6 @@ BEGIN
 END;
 PRAGMA user_version = 5;
 )sql");
-}
-
-std::int64_t Count(Database& db, const std::string& sql) {
-  return std::get<std::int64_t>(db.QueryBound(sql, {}).rows.at(0).at(0));
 }
 
 TEST(SchemaUpgradeTest, AVersion4FileGetsTheCacheRecordsDiskColumnsAndKeepsItsRecords) {
@@ -111,7 +108,7 @@ TEST(SchemaUpgradeTest, AVersion5FileKeepsItsChunksWhereTheyAreAndStoresNewOnesI
     EXPECT_EQ(content_file::FilePath(db.Handle(), path), folder.File(name));
     EXPECT_EQ(db.TableColumns("DB_FILE_CHUNK").empty(), !with_chunks);
     if (with_chunks) {
-      EXPECT_EQ(Count(db, "SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID = 3"), 1);
+      EXPECT_EQ(testing::QueryInteger(db, "SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID = 3"), 1);
     }
 
     // The content file appears when it is first attached: 64 KiB pages,
@@ -119,20 +116,20 @@ TEST(SchemaUpgradeTest, AVersion5FileKeepsItsChunksWhereTheyAreAndStoresNewOnesI
     EXPECT_FALSE(std::filesystem::exists(folder.File(name)));
     db.AttachContentFile();
     EXPECT_TRUE(std::filesystem::exists(folder.File(name)));
-    EXPECT_EQ(Count(db, "PRAGMA content.page_size"), 65536);
+    EXPECT_EQ(testing::QueryInteger(db, "PRAGMA content.page_size"), 65536);
     EXPECT_EQ(std::get<std::string>(db.QueryBound("PRAGMA content.journal_mode", {}).rows.at(0).at(0)), "delete");
-    EXPECT_EQ(Count(db, "PRAGMA content.auto_vacuum"), 2);
+    EXPECT_EQ(testing::QueryInteger(db, "PRAGMA content.auto_vacuum"), 2);
 
     // Removing the document takes the old content's chunks and the new
     // content's chunks along.
     db.ExecuteBound("INSERT INTO DB_FILE_CONTENT(CONTENT_ID, LABDOC_ID, REPLACEDTIME) VALUES(4, 1, GetDate())", {});
     db.ExecuteBound("INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(4, 0, x'03')", {});
     db.ExecuteBound("DELETE FROM DB_FILE_STORAGE WHERE LABDOC_ID = 1", {});
-    EXPECT_EQ(Count(db, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 0);
+    EXPECT_EQ(testing::QueryInteger(db, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 0);
     if (with_chunks) {
-      EXPECT_EQ(Count(db, "SELECT count(*) FROM main.DB_FILE_CHUNK"), 0);
+      EXPECT_EQ(testing::QueryInteger(db, "SELECT count(*) FROM main.DB_FILE_CHUNK"), 0);
     }
-    EXPECT_EQ(Count(db, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
+    EXPECT_EQ(testing::QueryInteger(db, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
   }
 }
 
@@ -148,20 +145,20 @@ TEST(SchemaUpgradeTest, ChunksOfContentsRemovedWithoutTheContentFileGoWhenItIsNe
     // A removal inside a transaction, and one rolled back, leave the chunks.
     Transaction transaction(store);
     store.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = 5", {});
-    EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
+    EXPECT_EQ(testing::QueryInteger(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
   }
-  EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
-  EXPECT_EQ(Count(store, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
+  EXPECT_EQ(testing::QueryInteger(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
+  EXPECT_EQ(testing::QueryInteger(store, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
   // The host's own connection, without the content file, removes the
   // document: the content is listed until a connection with the file works
   // the list off.
   Database host(path);
   host.Execute("delete from DB_FILE_STORAGE where LABDOC_ID=1");
-  EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
-  EXPECT_EQ(Count(store, "SELECT CONTENT_ID FROM DB_FILE_REMOVED_CONTENT"), 5);
+  EXPECT_EQ(testing::QueryInteger(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
+  EXPECT_EQ(testing::QueryInteger(store, "SELECT CONTENT_ID FROM DB_FILE_REMOVED_CONTENT"), 5);
   content_file::RemoveChunksOfRemovedContents(store);
-  EXPECT_EQ(Count(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 0);
-  EXPECT_EQ(Count(store, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
+  EXPECT_EQ(testing::QueryInteger(store, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 0);
+  EXPECT_EQ(testing::QueryInteger(store, "SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
 }
 
 TEST(SchemaUpgradeTest, AVersion6FileGetsWhoStoredEachContentAndTheRevisionsInProgress) {

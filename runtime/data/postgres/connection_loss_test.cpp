@@ -32,7 +32,7 @@ class ConnectionLossTest : public ::testing::Test {
     database_.reset();
   }
 
-  std::int64_t Number(const char* sql) { return std::get<std::int64_t>(session_->QueryBound(sql, {}).rows.at(0).at(0)); }
+  std::int64_t Number(const char* sql) { return rt::testing::QueryInteger(*session_, sql); }
 
   // The server ends the session's connection, as a restart would; the
   // session learns of it at its next statement.

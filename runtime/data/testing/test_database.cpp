@@ -54,6 +54,10 @@ TestDatabase::TestDatabase(Engine engine, const std::string& sqlite_path) : engi
 
 TestDatabase::~TestDatabase() = default;
 
+std::int64_t QueryInteger(DataSession& db, const std::string& sql) {
+  return std::get<std::int64_t>(db.QueryBound(sql, {}).rows.at(0).at(0));
+}
+
 void AddRefusal(DataSession& db, const std::string& name, const std::string& event, const std::string& table,
                 const std::string& condition, const std::string& message) {
   if (db.Kind() == Engine::Sqlite) {

@@ -44,6 +44,10 @@ class TestDatabase {
   std::unique_ptr<Server> server_;
 };
 
+// The integer in the first row and column of a query's answer (a count,
+// say). Throws when the answer has no row or the value is no integer.
+std::int64_t QueryInteger(DataSession& db, const std::string& sql);
+
 // A trigger that refuses rows, for tests of what a failing statement
 // leaves behind, made with either engine's means: before each `event`
 // ("INSERT", "DELETE") on `table` for which `condition` holds (written with
