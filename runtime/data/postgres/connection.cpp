@@ -122,9 +122,9 @@ bool Secret(const PQconninfoOption& option) {
          keyword == "sslpassword";
 }
 
-// A message (GBK) with every secret value of the options (UTF-8) replaced,
-// as it is and as GBK: a server's or libpq's reason may quote what the
-// setting gave it.
+// A text (GBK or UTF-8) with every secret value of the options (UTF-8)
+// replaced by "***", as it is and as GBK: a server's or libpq's reason may
+// quote what the setting gave it.
 std::string WithoutSecrets(std::string message, const PQconninfoOption* options) {
   for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
     if (option->val == nullptr || *option->val == '\0' || !Secret(*option)) continue;
@@ -248,7 +248,8 @@ std::string ShownConnection(const std::string& conninfo) {
     if (option->val == nullptr || *option->val == '\0' || Secret(*option)) continue;
     shown += (shown.empty() ? "" : " ") + std::string(option->keyword) + "=" + option->val;
   }
-  return shown;
+  // A secret is hidden where another value holds it too.
+  return WithoutSecrets(shown, options.get());
 }
 
 bool Connection::InTransaction() const { return open_; }

@@ -97,8 +97,9 @@ class Connection {
 // A connection string as a message may show it (UTF-8): its keys and
 // values, in either of libpq's forms (key=value or a URI, whose user
 // information and query are read as keys), but every secret libpq takes
-// (password, sslpassword: the options libpq itself hides). A string that
-// libpq cannot read is shown as kUnreadableConnection, none of its text.
+// (password, sslpassword: the options libpq itself hides), also where
+// another value holds one ("***" there). A string that libpq cannot read is
+// shown as kUnreadableConnection, none of its text.
 std::string ShownConnection(const std::string& conninfo);
 inline constexpr const char* kUnreadableConnection = "(a connection string that cannot be read)";
 
