@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "labdoc/testing/store_fixture.h"
+#include "runtime/host/environment.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/sysutils.h"
 
@@ -76,9 +77,17 @@ TEST_F(ReaderTest, ALoginThatMayOnlyReadFetchesOpensAndCopiesButNeverOverUnstore
   rt::Session().ExecuteBound(
       "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING) VALUES(0, 'left.doc', ?, 1)",
       {rt::DateTime{rt::Now().days - 2}});
+  // A record that an earlier version kept in the database, for a cache
+  // folder that has no index yet: the reader carries it over.
+  fs::remove_all(rt::platform::NativePath(cache_));
+  rt::Session().ExecuteBound(
+      "INSERT INTO DB_FILE_CACHE(HOSTNAME, CACHE_DIR, FILE_NAME, LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256)"
+      " SELECT ?, ?, 'notes.txt', LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256 FROM DB_FILE_CONTENT WHERE LABDOC_ID = ?",
+      {rt::Environment().computer_name, cache_, std::int64_t{notes}});
   const std::string before = Tables();
   BecomeReader();
   if (HasFatalFailure()) return;
+  EXPECT_EQ(IndexInteger(cache_, "SELECT count(*) FROM CACHED_COPY WHERE FILE_NAME = 'notes.txt'"), 1);
 
   // Writing really is refused to this session.
   std::int32_t added = 0;
