@@ -97,8 +97,8 @@ TEST_F(LostCommitTest, ACutCommitIsReportedAsTheServerDecidedIt) {
 }
 
 TEST_F(LostCommitTest, AnOutcomeThatCannotBeLearntSaysSo) {
-  // The network stays down after the cut: no new connection can ask.
-  proxy_->Arm(CuttingProxy::Cut::AfterCommit, {}, /*refuse=*/true);
+  // No new connection gets an answer to the question.
+  proxy_->Arm(CuttingProxy::Cut::AfterCommit, {}, /*unanswerable=*/true);
   {
     Transaction transaction(*session_);
     session_->ExecuteBound("INSERT INTO Lab_List(TV_ID, TV_Name) VALUES(7, 'x')", {});

@@ -67,20 +67,19 @@ class CuttingProxy {
   }
 
   // Cuts the next COMMIT that a connection sends after a statement holding
-  // `after` (after any statement when empty); with `refuse`, every
-  // connection made after the cut is closed at once, as a network that
-  // stays down.
-  void Arm(Cut cut, std::string after = {}, bool refuse = false) {
+  // `after` (after any statement when empty). With `unanswerable`, from
+  // then on every connection that asks the server what became of a
+  // transaction (txid_status) is cut as it asks, until Heal.
+  void Arm(Cut cut, std::string after = {}, bool unanswerable = false) {
     std::lock_guard lock(mutex_);
     armed_ = true;
     cut_ = cut;
     after_ = std::move(after);
-    refuse_after_cut_ = refuse;
+    unanswerable_after_cut_ = unanswerable;
   }
-  // Lets connections through again.
   void Heal() {
     std::lock_guard lock(mutex_);
-    refusing_ = false;
+    unanswerable_ = false;
   }
   int Cuts() const { return cuts_; }
 
@@ -108,13 +107,6 @@ class CuttingProxy {
       if (::poll(&waiting, 1, 50) <= 0) continue;
       const int client = ::accept(listener_, nullptr, nullptr);
       if (client < 0) continue;
-      {
-        std::lock_guard lock(mutex_);
-        if (refusing_) {
-          ::close(client);
-          continue;
-        }
-      }
       const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
       sockaddr_un address{};
       address.sun_family = AF_UNIX;
@@ -129,15 +121,18 @@ class CuttingProxy {
   }
 
   // Whether this chunk of a client's messages is where to cut: a COMMIT as
-  // the simple query libpq sends it, after the statement looked for.
+  // the simple query libpq sends it, after the statement looked for; or a
+  // question that is not to be answered.
   std::optional<Cut> CutsHere(std::string_view chunk, bool& seen_after) {
     static constexpr std::string_view kCommit("Q\0\0\0\x0b" "COMMIT\0", 12);
     std::lock_guard lock(mutex_);
+    if (unanswerable_ && chunk.find("txid_status") != std::string_view::npos) return Cut::BeforeCommit;
     if (!armed_) return std::nullopt;
     if (!after_.empty() && chunk.find(after_) != std::string_view::npos) seen_after = true;
     if ((!after_.empty() && !seen_after) || chunk.find(kCommit) == std::string_view::npos) return std::nullopt;
     armed_ = false;
-    refusing_ = refuse_after_cut_;
+    unanswerable_ = unanswerable_after_cut_;
+    ++cuts_;
     return cut_;
   }
 
@@ -163,7 +158,6 @@ class CuttingProxy {
               answer.append(buffer, static_cast<std::size_t>(got));
             }
           }
-          ++cuts_;
           if (*cut == Cut::BeforeUnnoticed) {
             std::lock_guard lock(mutex_);
             held_.push_back(server);
@@ -191,8 +185,8 @@ class CuttingProxy {
   bool armed_ = false;
   Cut cut_ = Cut::BeforeCommit;
   std::string after_;
-  bool refuse_after_cut_ = false;
-  bool refusing_ = false;
+  bool unanswerable_after_cut_ = false;
+  bool unanswerable_ = false;
   std::thread acceptor_;
   std::list<std::thread> pumps_;  // only the acceptor adds to it
   std::vector<int> held_;         // servers' ends left open
