@@ -368,21 +368,16 @@ Connection::Result Connection::Run(const std::string& statement, const std::vect
   if (open_ && !KeepsNothing(statement)) wrote_ = true;
   if (begin_.empty()) return Send(statement, params, format, control);
   // A transaction whose BEGIN is not sent yet has nothing on the server to
-  // end; otherwise the BEGIN goes first, in the same exchange when the
-  // statement is a text without values (one query of the server's simple
-  // protocol, which answers with the last statement's result).
+  // end; otherwise the BEGIN goes first, in the same exchange.
   if (control == Control::Commit || control == Control::Rollback) {
     EndTransaction();
     return Result{};
   }
-  const std::string begin = std::exchange(begin_, std::string());
-  if (params.empty() && format == 0) return Send(begin + "; " + statement, params, format, Control::Begin);
-  Send(begin, {}, 0, Control::Begin);
-  return Send(statement, params, format, control);
+  return Send(statement, params, format, Control::Begin, std::exchange(begin_, std::string()));
 }
 
 Connection::Result Connection::Send(const std::string& text, const std::vector<Value>& params, int format,
-                                    Control control) {
+                                    Control control, const std::string& begin) {
   if (PQstatus(conn_) == CONNECTION_BAD) {
     // A transaction that the lost connection ended is the caller's to end:
     // its statements fail until it rolls back (or fails to commit).
@@ -396,7 +391,7 @@ Connection::Result Connection::Send(const std::string& text, const std::vector<V
     }
     Reconnect();
   }
-  Result result = Execute(text, params, format);
+  Result result = Execute(text, params, format, begin);
   if (!result.error.empty() && PQstatus(conn_) == CONNECTION_BAD) {
     if (control == Control::Rollback) {  // the server rolled it back as the connection went
       EndTransaction();
@@ -413,7 +408,7 @@ Connection::Result Connection::Send(const std::string& text, const std::vector<V
     // Beginning (and whatever followed the BEGIN in its text: nothing of it
     // was kept) and reading are safe to repeat, on a new connection.
     Reconnect();
-    result = Execute(text, params, format);
+    result = Execute(text, params, format, begin);
   }
   // The server tells after each exchange whether a transaction is open.
   if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE) EndTransaction();
@@ -466,8 +461,51 @@ void Connection::Outcome(const std::string& error) {
   throw ECommitUnknown(unknown + reason);
 }
 
-Connection::Result Connection::Execute(const std::string& statement, const std::vector<Value>& params,
-                                         int format) {
+namespace {
+
+// A statement with values (or whose results come as binary) sent after
+// `begin` in one exchange, by libpq's pipeline mode (the extended protocol
+// takes one statement a message, the messages go together, one Sync ends
+// them): the statement's result, or BEGIN's complaint.
+PGresult* Pipelined(PGconn* conn, const std::string& begin, const std::string& statement, int count,
+                    const char* const* values, const int* lengths, const int* formats, int format) {
+  if (PQenterPipelineMode(conn) != 1) return nullptr;
+  PGresult* kept = nullptr;
+  if (PQsendQueryParams(conn, begin.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+      PQsendQueryParams(conn, statement.c_str(), count, nullptr, values, lengths, formats, format) == 1 &&
+      PQpipelineSync(conn) == 1) {
+    // Each statement's results end with a null, the whole with the Sync's.
+    for (int query = 0;;) {
+      PGresult* result = PQgetResult(conn);
+      if (result == nullptr) {
+        if (PQstatus(conn) == CONNECTION_BAD || ++query > 2) break;
+        continue;
+      }
+      const ExecStatusType status = PQresultStatus(result);
+      if (status == PGRES_PIPELINE_SYNC) {
+        PQclear(result);
+        break;
+      }
+      // The first complaint, else the statement's result.
+      const bool failed = status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK;
+      const bool kept_failed = kept != nullptr && PQresultStatus(kept) != PGRES_COMMAND_OK &&
+                               PQresultStatus(kept) != PGRES_TUPLES_OK;
+      if (!kept_failed && (failed || query == 1) && status != PGRES_PIPELINE_ABORTED) {
+        PQclear(kept);
+        kept = result;
+      } else {
+        PQclear(result);
+      }
+    }
+  }
+  PQexitPipelineMode(conn);
+  return kept;
+}
+
+}  // namespace
+
+Connection::Result Connection::Execute(const std::string& statement, const std::vector<Value>& params, int format,
+                                       const std::string& begin) {
   std::vector<std::string> texts(params.size());
   std::vector<const char*> values(params.size(), nullptr);
   std::vector<int> lengths(params.size(), 0);
@@ -503,10 +541,18 @@ Connection::Result Connection::Execute(const std::string& statement, const std::
   }
   Result result;
   ++round_trips_;
-  // Without values the text goes as it is, and may hold several statements.
-  result.result.reset(params.empty() && format == 0 ? PQexec(conn_, statement.c_str())
-                                     : PQexecParams(conn_, statement.c_str(), static_cast<int>(params.size()), nullptr,
-                                                    values.data(), lengths.data(), formats.data(), format));
+  // Without values the text goes as it is, and may hold several statements
+  // (a BEGIN first among them); the server answers with the last one's
+  // result.
+  const int count = static_cast<int>(params.size());
+  if (params.empty() && format == 0)
+    result.result.reset(PQexec(conn_, (begin.empty() ? statement : begin + "; " + statement).c_str()));
+  else if (begin.empty())
+    result.result.reset(
+        PQexecParams(conn_, statement.c_str(), count, nullptr, values.data(), lengths.data(), formats.data(), format));
+  else
+    result.result.reset(
+        Pipelined(conn_, begin, statement, count, values.data(), lengths.data(), formats.data(), format));
   const ExecStatusType status = PQresultStatus(result.result.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     const char* state = PQresultErrorField(result.result.get(), PG_DIAG_SQLSTATE);

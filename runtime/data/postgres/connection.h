@@ -63,8 +63,7 @@ class Connection {
 
   // Opens a transaction whose BEGIN (`begin`, "BEGIN" or "BEGIN ISOLATION
   // LEVEL ...") goes to the server with the transaction's first statement,
-  // in the same exchange where that statement is a text without values; a
-  // transaction that runs nothing costs nothing.
+  // in the same exchange; a transaction that runs nothing costs nothing.
   void BeginLater(std::string begin);
   // Opens a transaction at once, with `lock` (a SELECT taking the writer
   // lock) and the reading of the transaction's id in the same exchange.
@@ -107,10 +106,14 @@ class Connection {
   // `format`: the results' form, 0 text, 1 binary.
   Result Run(const std::string& statement, const std::vector<Value>& params, int format = 0);
   // Run's part for one exchange; `control` as ControlOf gives it, Begin for
-  // a text that opens a transaction (nothing of it outlives a loss).
-  Result Send(const std::string& text, const std::vector<Value>& params, int format, Control control);
-  // Sends one statement; the result holds the complaint when it failed.
-  Result Execute(const std::string& statement, const std::vector<Value>& params, int format);
+  // a statement that opens a transaction (`begin` sent first; nothing of it
+  // outlives a loss).
+  Result Send(const std::string& text, const std::vector<Value>& params, int format, Control control,
+              const std::string& begin = {});
+  // Sends one statement, `begin` first when given, in one exchange; the
+  // result holds the complaint when it failed.
+  Result Execute(const std::string& statement, const std::vector<Value>& params, int format,
+                 const std::string& begin = {});
   // A COMMIT whose answer the lost connection took with it: returns when
   // the transaction committed, throws EDatabaseError when it was rolled
   // back and ECommitUnknown when that cannot be found out.

@@ -84,7 +84,7 @@ TEST_F(ReadingTest, EachKindOfWorkCostsItsExchanges) {
          db.QueryBound("SELECT Name FROM docs WHERE ID = ?", {std::int64_t{1}});
          transaction.Commit();
        },
-       3, 3},
+       2, 3},
       {"a reading transaction, one text",
        [](DataSession& db) {
          Transaction transaction(db, Transaction::Kind::Deferred);
