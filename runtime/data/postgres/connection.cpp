@@ -324,12 +324,21 @@ std::string FirstWord(std::string_view statement) {
 // inside a read-only transaction).
 bool OnlyReads(std::string_view statement) { return FirstWord(statement) == "SELECT"; }
 
-// A statement after which a transaction still holds nothing to keep: a
-// read, or one that only steers the transaction.
-bool KeepsNothing(std::string_view statement) {
-  const std::string word = FirstWord(statement);
-  return word == "SELECT" || word == "SET" || word == "SHOW" || word == "SAVEPOINT" || word == "RELEASE" ||
-         word == "ROLLBACK" || word == "BEGIN";
+// A text after which a transaction still holds nothing to keep: each of
+// its statements (the words after each ';' are looked at, in quotes too,
+// which may only take a read for a write) reads or only steers the
+// transaction.
+bool KeepsNothing(std::string_view text) {
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find(';', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string word = FirstWord(text.substr(start, end - start));
+    if (!word.empty() && word != "SELECT" && word != "SET" && word != "SHOW" && word != "SAVEPOINT" &&
+        word != "RELEASE" && word != "ROLLBACK" && word != "BEGIN" && word != "COMMIT" && word != "END")
+      return false;
+    start = end + 1;
+  }
+  return true;
 }
 
 constexpr const char* kLostInTransaction =

@@ -96,6 +96,37 @@ TEST_F(LostCommitTest, ACutCommitIsReportedAsTheServerDecidedIt) {
   }
 }
 
+// A transaction that took no writer lock has no id read to ask about: one
+// that only read has nothing to keep either way, one that wrote cannot be
+// decided.
+TEST_F(LostCommitTest, AReadingTransactionsCommitIsDecidedByWhatItSent) {
+  const struct {
+    const char* what;
+    std::function<void(DataSession&)> work;
+    bool known;
+  } cases[] = {
+      {"one that read",
+       [](DataSession& db) {
+         db.QueryBound("SELECT count(*) FROM Lab_List WHERE TV_ID > ?", {std::int64_t{0}});
+         db.Query("Select count(*) From Lab_List");
+       },
+       true},
+      {"one that wrote", [](DataSession& db) { db.Execute("Insert into Lab_List(TV_ID,TV_Name) Values(8,'八')"); },
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    proxy_->Arm(CuttingProxy::Cut::AfterCommit);
+    Transaction transaction(*session_, Transaction::Kind::Deferred);
+    c.work(*session_);
+    if (c.known)
+      EXPECT_NO_THROW(transaction.Commit());
+    else
+      EXPECT_THROW(transaction.Commit(), ECommitUnknown);
+  }
+  EXPECT_EQ(proxy_->Cuts(), 2);
+}
+
 TEST_F(LostCommitTest, AnOutcomeThatCannotBeLearntSaysSo) {
   // No new connection gets an answer to the question.
   proxy_->Arm(CuttingProxy::Cut::AfterCommit, {}, /*unanswerable=*/true);
