@@ -108,27 +108,23 @@ RowSet Database::RunText(std::string_view tsql, bool read_only, std::int64_t* ch
   bool reads = true;
   for (const std::string& sql : statements) reads = reads && PlainSelect(sql);
   // Inside a transaction that is open the text is a savepoint of it, made
-  // in the same exchange as its first statement.
+  // in the same exchange as its first statement. One statement that only
+  // reads runs alone, in one exchange: it takes no lock and never waits for
+  // a writer; several see one snapshot of the database.
   const bool nested = connection_.InTransaction();
+  const bool alone = !nested && !read_only && reads && statements.size() == 1;
   std::string prefix = nested ? "SAVEPOINT labdocs_text; " : "";
-  if (nested) {
-    if (read_only) {
-      connection_.ExecuteText(prefix + "SET TRANSACTION READ ONLY");
-      prefix.clear();
-    }
-  } else if (read_only) {
+  if (nested && read_only) {
+    connection_.ExecuteText(std::exchange(prefix, std::string()) + "SET TRANSACTION READ ONLY");
+  } else if (read_only && !nested) {
     Begin(false);
     connection_.ExecuteText("SET TRANSACTION READ ONLY");
-  } else if (reads && statements.size() == 1) {
-    // One statement that only reads runs alone, in one exchange: it takes
-    // no lock and never waits for a writer.
-  } else if (reads) {
-    // Several statements that only read see one snapshot of the database.
-    connection_.BeginLater("BEGIN ISOLATION LEVEL REPEATABLE READ");
-  } else {
-    Begin(true);
+  } else if (!nested && !alone) {
+    if (reads)
+      connection_.BeginLater("BEGIN ISOLATION LEVEL REPEATABLE READ");
+    else
+      Begin(true);
   }
-  const bool alone = !nested && !read_only && reads && statements.size() == 1;
   std::optional<RowSet> result;
   try {
     for (const std::string& statement : statements) {

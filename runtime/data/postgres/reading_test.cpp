@@ -48,12 +48,16 @@ TEST_F(ReadingTest, ReadersNeverWaitForAWriter) {
     EXPECT_EQ(Count(*db_), 2);
     snapshot.Commit();
   }
-  // A writer still waits for the writer.
-  try {
-    db_->Execute("Update docs Set Name='b' Where ID=1");
-    ADD_FAILURE() << "the write did not wait";
-  } catch (const EDatabaseError& error) {
-    EXPECT_NE(std::string(error.what()).find("busy"), std::string::npos) << error.what();
+  // A writer still waits for the writer, also one that begins as a SELECT.
+  for (const char* write : {"Update docs Set Name='b' Where ID=1", "Select ID Into 副本 From docs",
+                            "Select ID From docs Where ID = 1 For Update",
+                            "With gone as (Delete From docs Where ID = 1 Returning ID) Select count(*) From gone"}) {
+    try {
+      db_->Query(write);
+      ADD_FAILURE() << "did not wait: " << write;
+    } catch (const EDatabaseError& error) {
+      EXPECT_NE(std::string(error.what()).find("busy"), std::string::npos) << error.what();
+    }
   }
   holding.Commit();
   EXPECT_EQ(Count(*db_), 3);
