@@ -258,7 +258,8 @@ void Connection::Pin() {
   const Result pinned = Execute(pin, {}, 0);
   if (!pinned.error.empty()) throw EDatabaseError("Cannot connect to the database server: " + pinned.error);
   // Reported by the server with every change: no exchange to ask.
-  for (const auto& [name, value] : {std::pair{"standard_conforming_strings", "on"}, std::pair{"client_encoding", "UTF8"}}) {
+  for (const auto& [name, value] :
+       {std::pair{"standard_conforming_strings", "on"}, std::pair{"client_encoding", "UTF8"}}) {
     const char* now = PQparameterStatus(conn_, name);
     if (now == nullptr || std::string_view(now) != value)
       throw EDatabaseError(std::string("Cannot work with the database server: its ") + name + " is " +

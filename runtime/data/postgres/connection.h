@@ -98,9 +98,9 @@ class Connection {
   static Control ControlOf(std::string_view statement);
   // Runs a statement, folding a BEGIN not yet sent into it. A connection
   // found lost is made again before it, unless a transaction was open on
-  // it: that transaction is gone, and its statements fail until it is
-  // rolled back. A COMMIT that lost its answer is decided by asking the new
-  // connection what became of the transaction (Outcome). A plain SELECT
+  // it: that transaction is gone, and its statements fail (a COMMIT too)
+  // until it is rolled back. A COMMIT that lost its answer is decided by
+  // asking a new connection what became of the transaction (Outcome). A plain SELECT
   // that loses its connection runs once more on a new one; any other
   // statement fails saying so.
   // `format`: the results' form, 0 text, 1 binary.

@@ -30,7 +30,9 @@ class ReadingTest : public testing::ServerTest {
   Database Other() {
     return Database(testing::ServerConnectionString() + " options='-csearch_path=" + schema_->Name() + ",public'");
   }
-  std::int64_t Count(DataSession& db) { return std::get<std::int64_t>(db.Query("Select count(*) From docs").rows[0][0]); }
+  std::int64_t Count(DataSession& db) {
+    return std::get<std::int64_t>(db.Query("Select count(*) From docs").rows[0][0]);
+  }
 };
 
 TEST_F(ReadingTest, ReadersNeverWaitForAWriter) {
@@ -76,7 +78,8 @@ TEST_F(ReadingTest, EachKindOfWorkCostsItsExchanges) {
     std::uint64_t server;
     std::optional<std::uint64_t> sqlite;  // none: the server's own statements
   } cases[] = {
-      {"a list: one SELECT", [](DataSession& db) { db.Query("Select ID, Name From docs a(nolock) Where ID > 0"); }, 1, 1},
+      {"a list: one SELECT", [](DataSession& db) { db.Query("Select ID, Name From docs a(nolock) Where ID > 0"); }, 1,
+       1},
       {"a bound query", [](DataSession& db) { db.QueryBound("SELECT Name FROM docs WHERE ID = ?", {std::int64_t{1}}); },
        1, 1},
       {"several SELECTs: one snapshot",

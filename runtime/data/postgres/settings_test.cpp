@@ -23,7 +23,9 @@ std::int64_t Integer(Database& db, const std::string& tsql) {
   return std::get<std::int64_t>(db.Query(tsql).rows.at(0).at(0));
 }
 
-std::string Text(Database& db, const std::string& tsql) { return std::get<std::string>(db.Query(tsql).rows.at(0).at(0)); }
+std::string Text(Database& db, const std::string& tsql) {
+  return std::get<std::string>(db.Query(tsql).rows.at(0).at(0));
+}
 
 TEST(PinnedSettingsTest, TheServersOwnDefaultsChangeNothingTheSystemReads) {
   const std::string server = testing::ServerConnectionString();

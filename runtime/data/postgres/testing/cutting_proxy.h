@@ -38,7 +38,8 @@ class CuttingProxy {
 
   // server: the tests' connection string through the Unix socket
   // ("host=<folder> port=<port> ...").
-  explicit CuttingProxy(const std::string& server) : socket_path_(Value(server, "host") + "/.s.PGSQL." + Value(server, "port")) {
+  explicit CuttingProxy(const std::string& server)
+      : socket_path_(Value(server, "host") + "/.s.PGSQL." + Value(server, "port")) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
