@@ -304,10 +304,11 @@ Connection::Result Connection::Execute(const std::string& statement, const std::
     lengths[i] = static_cast<int>(texts[i].size());
   }
   Result result;
-  // Without values the text goes as it is, and may hold several statements.
-  result.result.reset(params.empty() && format == 0 ? PQexec(conn_, statement.c_str())
-                                     : PQexecParams(conn_, statement.c_str(), static_cast<int>(params.size()), nullptr,
-                                                    values.data(), lengths.data(), formats.data(), format));
+  // A text goes as it is, and may hold several statements; the extended
+  // protocol takes exactly one.
+  result.result.reset(format == kWholeText ? PQexec(conn_, statement.c_str())
+                                           : PQexecParams(conn_, statement.c_str(), static_cast<int>(params.size()),
+                                                          nullptr, values.data(), lengths.data(), formats.data(), format));
   const ExecStatusType status = PQresultStatus(result.result.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     const char* state = PQresultErrorField(result.result.get(), PG_DIAG_SQLSTATE);
@@ -375,11 +376,11 @@ std::optional<std::vector<std::uint8_t>> Connection::QueryBytes(std::string_view
 }
 
 std::int64_t Connection::ExecuteText(std::string_view sql_utf8) {
-  return RowsChanged(Run(std::string(sql_utf8), {}).result.get());
+  return RowsChanged(Run(std::string(sql_utf8), {}, kWholeText).result.get());
 }
 
 std::optional<RowSet> Connection::QueryText(std::string_view sql_utf8) {
-  const Result result = Run(std::string(sql_utf8), {});
+  const Result result = Run(std::string(sql_utf8), {}, kWholeText);
   if (!result.result || PQresultStatus(result.result.get()) != PGRES_TUPLES_OK) return std::nullopt;
   return Rows(result.result.get());
 }
