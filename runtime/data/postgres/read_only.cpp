@@ -47,15 +47,16 @@ bool StartsWith(std::string_view text, std::string_view start) { return text.sub
 // other sessions and the server itself, take locks held past the
 // transaction, change settings and sequences, connect elsewhere, make or
 // drop replication slots and origins, write WAL, send notifications,
-// assign transaction ids, reset statistics, or run a query given as a text
-// (which no check here reads).
+// assign transaction ids or object ids, reset or set statistics, or run a
+// query given as a text (which no check here reads).
 constexpr std::string_view kDeniedNames[] = {
-    "pg_read_*", "pg_ls_*", "pg_stat_file", "pg_file_*", "lo_*", "loread", "lowrite", "pg_terminate_*",
+    "pg_read_*", "pg_ls_*", "pg_logdir_ls", "pg_stat_file", "pg_file_*", "lo_*", "loread", "lowrite", "pg_terminate_*",
     "pg_cancel_*", "pg_signal_*", "pg_reload_conf", "pg_rotate_*", "pg_promote", "pg_switch_*", "pg_wal_*",
     "pg_xlog_*", "pg_backup_*", "pg_start_backup", "pg_stop_backup", "pg_advisory_*", "pg_try_advisory_*",
     "set_config", "setseed", "pg_sleep*", "nextval", "setval", "dblink*", "pg_create_*", "pg_drop_*", "pg_copy_*",
     "pg_replication_*", "pg_logical_*", "pg_sync_*", "pg_notify", "pg_log_*", "txid_current*",
-    "pg_current_xact_id*", "pg_export_snapshot", "pg_import_*", "pg_stat_reset*", "*_reset", "pg_prewarm",
+    "pg_current_xact_id*", "pg_export_snapshot", "pg_import_*", "pg_nextoid", "pg_stat_reset*", "*_reset",
+    "pg_set_*", "pg_clear_*", "pg_restore_*", "pg_prewarm",
     "pg_truncate_*", "brin_summarize_*", "brin_desummarize_*", "gin_clean_*", "binary_upgrade_*",
     "query_to_xml*", "cursor_to_xml*", "table_to_xml*", "schema_to_xml*", "database_to_xml*", "ts_stat",
     "ts_rewrite",

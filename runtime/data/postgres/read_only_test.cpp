@@ -45,8 +45,8 @@ class ReadOnlyQueryTest : public testing::ServerTest {
   void TearDown() override {
     // What a text that got through left on the server beyond the schema.
     try {
-      db_->Link().ExecuteText("SELECT pg_drop_replication_slot(slot_name) FROM pg_replication_slots WHERE slot_name = '" +
-                              Name() + "'");
+      db_->Link().ExecuteText(
+          "SELECT pg_drop_replication_slot(slot_name) FROM pg_replication_slots WHERE slot_name = '" + Name() + "'");
       db_->Link().ExecuteText("COPY (SELECT 1) TO PROGRAM 'rm -f " + Name() + "'");
     } catch (const EDatabaseError&) {
     }
@@ -69,7 +69,8 @@ class ReadOnlyQueryTest : public testing::ServerTest {
         db_->QueryBound(Filled("SELECT concat_ws(' | ', "
                                "(SELECT string_agg(ID || ':' || DESCS, ',' ORDER BY ID) FROM RIS_DOC), "
                                "(SELECT last_value || '/' || is_called FROM ris_doc_id_seq), "
-                               "(SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND pid = pg_backend_pid()), "
+                               "(SELECT count(*) FROM pg_locks "
+                               "WHERE locktype = 'advisory' AND pid = pg_backend_pid()), "
                                "(SELECT count(*) FROM pg_prepared_statements), (SELECT count(*) FROM pg_cursors), "
                                "(SELECT count(*) FROM pg_listening_channels()), current_setting('search_path'), "
                                "current_setting('transaction_read_only'), "
