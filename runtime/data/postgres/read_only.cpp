@@ -11,8 +11,9 @@
 //     cannot hide in what the tokenizer takes for a string or a comment.
 //   - The statements run in a read-only transaction (a savepoint of an
 //     open one made read-only) that is rolled back at the end, whatever
-//     happened: the server refuses every write to a table, and nothing
-//     that follows the transaction stays.
+//     happened: the server refuses every write to a table, nothing that
+//     follows the transaction stays, and a statement that ended the
+//     transaction or made it writing stops the text before the next one.
 //   - Each statement goes alone through the extended protocol, which runs
 //     exactly one: a ';' that the dialect's splitter did not see cannot
 //     bring in a second statement, a COMMIT among them.
@@ -192,6 +193,15 @@ class ReadingScope {
   ReadingScope(const ReadingScope&) = delete;
   ReadingScope& operator=(const ReadingScope&) = delete;
 
+  // Throws EWriteRefused when the transaction is no longer read-only (a
+  // statement ended it or made it writing), before the next statement
+  // could write outside it.
+  void CheckStillReadOnly() {
+    const RowSet rows = connection_.QueryBound("SELECT current_setting('transaction_read_only')", {});
+    if (rows.rows.size() != 1 || rows.rows[0][0] != Value{std::string("on")})
+      throw EWriteRefused("Database error: a statement of a read-only query ended its read-only transaction");
+  }
+
  private:
   void End() noexcept {
     if (ended_) return;
@@ -230,6 +240,7 @@ RowSet Database::QueryReadOnly(std::string_view tsql) {
   try {
     for (const std::string& statement : statements) {
       RowSet rows = QueryBound(statement, {});
+      scope.CheckStillReadOnly();
       if (!result) result = std::move(rows);
     }
   } catch (const EDatabaseError& error) {
