@@ -40,9 +40,9 @@ class Connection {
 
   // One statement (UTF-8) with '?' parameters, as SQLite writes them; a '?'
   // inside a quoted text or name is part of it. It goes through the
-  // extended protocol, which refuses a text of several statements. Returns the rows changed,
-  // or the rows. Throws EDatabaseError naming the server's complaint (and
-  // its SQLSTATE) or a text that is not GBK.
+  // extended protocol, which refuses a text of several statements. Returns
+  // the rows changed, or the rows. Throws EDatabaseError naming the
+  // server's complaint (and its SQLSTATE) or a text that is not GBK.
   std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params);
   RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params);
 

@@ -11,8 +11,8 @@
 //     cannot hide in what the tokenizer takes for a string or a comment.
 //   - The statements run in a read-only transaction (a savepoint of an
 //     open one made read-only) that is rolled back at the end, whatever
-//     happened: the server refuses every write to a table, nothing that
-//     follows the transaction stays, and a statement that ended the
+//     happened: the server refuses every write to a table, nothing done
+//     inside the transaction stays, and a statement that ended the
 //     transaction or made it writing stops the text before the next one.
 //   - Each statement goes alone through the extended protocol, which runs
 //     exactly one: a ';' that the dialect's splitter did not see cannot
