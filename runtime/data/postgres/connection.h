@@ -71,6 +71,12 @@ class Connection {
   bool Encrypted() const;
   bool ServerVerified() const;
 
+  // Which database the connection reaches (DataSession::Identity), from
+  // the options libpq connected with: its defaults and the environment
+  // filled in, so that every spelling of one setting gives one identity.
+  // Asks nothing of the server (connection_identity.cpp).
+  std::string Identity() const;
+
   // A lock held by another connection is waited for this long, then the
   // statement fails: the database is busy.
   static constexpr int kBusyWaitSeconds = 10;
