@@ -6,11 +6,11 @@
 // as is known to hold edits that were not stored yet. Each record names the
 // database it was fetched from (rt::DataSession::Identity): one folder may
 // serve several databases, whose numbers mean other documents, and a record
-// of another database is none. What a workstation
-// knows of its cache copies belongs with them, not in the shared database:
-// fetching writes nothing there, and needs read rights only. Versions
-// before kept the records in the database (DB_FILE_CACHE); they are carried
-// over into the index once.
+// of another database is none. What a workstation knows of its cache
+// copies belongs with them, not in the shared database: fetching writes
+// nothing there, and needs read rights only. Versions before kept the
+// records in the database (DB_FILE_CACHE); they are carried over into the
+// index once for each database.
 #pragma once
 
 #include <cstdint>
@@ -72,10 +72,11 @@ class CacheRecords {
   // Carries this workstation's records of the folder over from the
   // database's DB_FILE_CACHE, where earlier versions kept them, into the
   // index as that database's: once per database, noted in the index. The
-  // rows are only read (older
-  // versions on other workstations may still use them); a record the index
-  // has already is kept. A database without the table, or that refuses
-  // this login to read it, has nothing to carry over. Housekeeping: any
+  // rows are only read (older versions on other workstations may still use
+  // them); a record the index has already is kept, and one of no database
+  // that says what the row says becomes this database's. A database
+  // without the table, or that refuses this login to read it, has nothing
+  // to carry over. Housekeeping: any
   // other failure leaves it for the next store that starts.
   void CarryOver(rt::DataSession& db) const noexcept;
 
