@@ -268,17 +268,20 @@ class TwoDatabasesTest : public CacheIndexTest, public ::testing::WithParamInter
   }
 };
 
-// One cache folder, two databases, each with a document 1 "plan.doc" and a
-// document 2 "notes.doc" (as the home's database and the laboratory's that
-// the console reaches with --database): a copy fetched from one is no copy
-// the store put there for the other one, whatever its record's numbers.
+// One cache folder, two databases, each with documents 1 "plan.doc", 2
+// "notes.doc" and 3 "memo.doc" (as the home's database and the laboratory's
+// that the console reaches with --database): a copy fetched from one is no
+// copy the store put there for the other one, whatever its record's
+// numbers; one unchanged since it was fetched may be replaced all the same.
 TEST_P(TwoDatabasesTest, ACopyIsTheDocumentOfTheDatabaseItWasFetchedFromOnly) {
   const std::int32_t plan = Save(WriteSource("a\\plan.doc", "A's plan"));
   const std::int32_t notes = Save(WriteSource("a\\notes.doc", "A's notes"));
+  const std::int32_t memo = Save(WriteSource("a\\memo.doc", "A's memo"));
   rt::testing::TestDatabase other(GetParam(), folder_.Native("other.db").string());
   Use(other.Setting());
   ASSERT_EQ(Save(WriteSource("b\\plan.doc", "B's plan")), plan);
   ASSERT_EQ(Save(WriteSource("b\\notes.doc", "B's notes")), notes);
+  ASSERT_EQ(Save(WriteSource("b\\memo.doc", "B's memo")), memo);
   // B's plan has a content stored after A's plan was (by its numbers).
   std::uint8_t ok = 0;
   ASSERT_EQ(store_.UpdateLabDoc(plan, WriteSource("b2\\plan.doc", "B's plan, second").c_str(), &ok), S_OK);
@@ -287,6 +290,7 @@ TEST_P(TwoDatabasesTest, ACopyIsTheDocumentOfTheDatabaseItWasFetchedFromOnly) {
   Use(Setting());
   const std::string plan_copy = Fetch(plan);
   const std::string notes_copy = Fetch(notes);
+  const std::string memo_copy = Fetch(memo);
   Write(plan_copy, "A's plan, edited");
 
   enum Database { kA, kB, kARespelt };
@@ -306,6 +310,8 @@ TEST_P(TwoDatabasesTest, ACopyIsTheDocumentOfTheDatabaseItWasFetchedFromOnly) {
       {"B's plan is not fetched over A's edits, which are no copy of B's", kB, Ask::Fetch, plan, plan_copy, 0,
        "不是从文档库取出的原样副本"},
       {"A's notes may be stored as B's plan", kB, Ask::Update, plan, notes_copy, 1, nullptr},
+      {"A's unchanged memo is fetched over by B's memo: A keeps its bytes", kB, Ask::Fetch, memo, memo_copy, 1,
+       nullptr},
       {"A's edited plan is still A's", kA, Ask::Check, plan, plan_copy, 1, nullptr},
       {"and so for A named by another spelling", kARespelt, Ask::Check, plan, plan_copy, 1, nullptr},
   };
@@ -319,6 +325,7 @@ TEST_P(TwoDatabasesTest, ACopyIsTheDocumentOfTheDatabaseItWasFetchedFromOnly) {
     }
     EXPECT_EQ(ReadAnsi(plan_copy), "A's plan, edited");
   }
+  EXPECT_EQ(ReadAnsi(memo_copy), "B's memo");
   Use(Setting());  // the other database goes before the test's session
 }
 

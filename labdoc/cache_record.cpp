@@ -85,6 +85,13 @@ std::optional<CachedCopy> CacheRecords::Find(const rt::DataSession& db, std::str
   return FindIn(index, db.Identity(), file_name);
 }
 
+bool CacheRecords::UnchangedSinceFetched(std::string_view file_name, const ContentSummary& there) const {
+  if (Examine(CacheIndex::PathIn(cache_dir_)) == FileKind::Missing) return false;
+  CacheIndex index(cache_dir_);
+  const std::optional<IndexedCopy> record = index.Find(file_name);
+  return record && record->copy.fetched_as == there;
+}
+
 void CacheRecords::Remember(const rt::DataSession& db, std::string_view file_name, const CachedCopy& copy) const {
   CacheIndex index(cache_dir_);
   const std::string database = db.Identity();

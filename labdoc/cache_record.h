@@ -68,6 +68,10 @@ class CacheRecords {
   // unless it is recorded so already. Throws rt::Exception when the index
   // cannot be written.
   void Remember(const rt::DataSession& db, std::string_view file_name, const CachedCopy& copy) const;
+  // Whether the copy at that file name holds exactly what the store fetched
+  // there, from whichever database: the database it came from keeps those
+  // bytes, so replacing the copy loses nothing. Throws rt::Exception.
+  bool UnchangedSinceFetched(std::string_view file_name, const ContentSummary& there) const;
 
   // Carries this workstation's records of the folder over from the
   // database's DB_FILE_CACHE, where earlier versions kept them, into the

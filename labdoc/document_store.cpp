@@ -96,6 +96,9 @@ void KeepUnstoredEdits(rt::DataSession& db, const CacheRecords& records, std::in
                        const std::string& path) {
   const std::optional<ContentSummary> there = SummaryOf(path);
   if (!there && Examine(path) == FileKind::Missing) return;
+  // A copy unchanged since another database's document was fetched there
+  // holds nothing that database does not keep.
+  if (there && records.UnchangedSinceFetched(name, *there)) return;
   const std::optional<CachedCopy> recorded = records.Find(db, name);
   if (there && !HoldsUnstoredBytes(db, recorded, *there)) return;
   const std::string keep = ", 为免丢失没有覆盖它。请先保存其中的修改(修改文档), 或将它移走后再试";
