@@ -116,7 +116,7 @@ TEST_F(CrashTest, StoresKilledAnywhereLeaveTheDocumentsWholeAndNothingAfterTheNe
     for (const fs::path& file : owner_files) fs::last_write_time(file, a_while_ago);
     // On a server the killed process's connection ends a moment after it.
     if (OnServer()) WaitUntilNoPendingOwnerIsConnected();
-    ASSERT_EQ(InitWith(cache_), S_OK);
+    ASSERT_EQ(StartStoring(cache_), S_OK);
 
     EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1"), 0);
     EXPECT_TRUE(FilesIn(Native(cache_), "~labdoc-").empty());

@@ -126,17 +126,25 @@ DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link
   } catch (const rt::EDatabaseError&) {
     return;
   }
-  // Housekeeping, which never fails a store: with nothing to do, it only
-  // reads, as a login that may only read can.
-  SweepAbandonedContents(*db);
   records_.CarryOver(*db);
 }
 
+void DocumentStore::SweepBeforeStoring(rt::DataSession& db) {
+  // Housekeeping, which never fails a store, done where contents are
+  // stored rather than at every start: the host starts the store for every
+  // call, lists and menus among them, and each look costs them an exchange
+  // with the server.
+  if (swept_) return;
+  swept_ = true;
+  SweepAbandonedContents(db);
+}
+
 std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
+  rt::DataSession& db = link_.Get();
+  SweepBeforeStoring(db);
   if (!IsStorableFile(ansi_file)) return std::nullopt;
   const std::string name = rt::SafeFileName(rt::ExtractFileName(ansi_file));
   InputFile source(ansi_file);
-  rt::DataSession& db = link_.Get();
   PendingContent content(db, 0, name);
   content.Write(source);
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
@@ -166,6 +174,7 @@ bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
                           Document(doc_id) + " 的内容");
   }
   InputFile source(ansi_file);
+  SweepBeforeStoring(db);
   PendingContent content(db, doc_id, rt::ExtractFileName(ansi_file));
   content.Write(source);
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);

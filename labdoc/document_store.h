@@ -108,11 +108,15 @@ class DocumentStore {
   // The file name of a path directly in the cache folder; nothing for any
   // other path.
   std::optional<std::string> CachedName(const std::string& ansi_path) const;
+  // Removes the pending contents of stores that ended (pending_content.h),
+  // once for this store, before its first content is stored.
+  void SweepBeforeStoring(rt::DataSession& db);
 
   CacheFolder cache_;
   CacheRecords records_;
   DatabaseLink& link_;
   Revisions revisions_;
+  bool swept_ = false;
 };
 
 }  // namespace labdocs::labdoc

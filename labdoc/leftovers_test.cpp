@@ -159,7 +159,7 @@ TEST_F(LeftoversTest, PendingContentsGoAsSoonAsTheirOwnersHaveEnded) {
   Age(Native(OwnerFolder() + "b000000000000001.lock"), 120);
   Age(Native(OwnerFolder() + "notes.lock"), 120);
 
-  ASSERT_EQ(InitWith(cache_), S_OK);
+  ASSERT_EQ(StartStoring(cache_), S_OK);
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const std::string id = std::to_string(ids[i]);
     EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE CONTENT_ID = " + id), cases[i].swept ? 0 : 1)
@@ -177,7 +177,7 @@ TEST_F(LeftoversTest, PendingContentsGoAsSoonAsTheirOwnersHaveEnded) {
   ASSERT_EQ(store_.DelLabDoc(doc_id, &ok), S_OK);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1"), 3);
   live.clear();
-  ASSERT_EQ(InitWith(cache_), S_OK);
+  ASSERT_EQ(StartStoring(cache_), S_OK);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE CONTENT_ID = " + std::to_string(ids[2])), 0);
 }
 
@@ -204,7 +204,7 @@ TEST_F(LeftoversTest, TheSweepReadsOnlyTheIndexOfPendingContents) {
     if (pending) InsertPending(Value(std::string("c000000000000001")), 0, 1, 100);
     std::vector<std::string> statements;
     sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &CollectStatement, &statements);
-    const HRESULT status = InitWith(cache_);
+    const HRESULT status = StartStoring(cache_);
     sqlite3_trace_v2(db, 0, nullptr, nullptr);
     ASSERT_EQ(status, S_OK);
     int reads_of_contents = 0;
@@ -241,7 +241,7 @@ TEST_F(LeftoversTest, TheContentFileShrinksWhenAKilledStoresContentIsSwept) {
     InsertPending(Value(std::string("d000000000000001")), 0, 8, 1 << 20);
     const std::uintmax_t before = fs::file_size(content_file);
     ASSERT_GT(before, 8u << 20);
-    ASSERT_EQ(InitWith(cache_), S_OK);
+    ASSERT_EQ(StartStoring(cache_), S_OK);
     const std::uintmax_t after = fs::file_size(content_file);
     EXPECT_LT(after, before - (7u << 20)) << (made_before ? "made before: " : "made now: ") << before << " -> "
                                           << after;

@@ -57,7 +57,7 @@ TEST_F(StoreTest, AStoreWhoseCommitLostItsAnswerKeepsWhatTheServerKept) {
     EXPECT_EQ(status == S_OK && ok == 1, c.kept && !c.unanswerable) << Described(status);
     // The next store's start sweeps what no live store owns.
     ASSERT_EQ(store_.FreeLabDoc(), S_OK);
-    ASSERT_EQ(InitWith(cache_), S_OK);
+    ASSERT_EQ(StartStoring(cache_), S_OK);
     const rt::RowSet documents =
         direct->QueryBound("SELECT LABDOC_ID FROM DB_FILE_STORAGE WHERE FILE_NAME = ?", {name});
     ASSERT_EQ(documents.rows.size(), c.kept ? 1u : 0u);

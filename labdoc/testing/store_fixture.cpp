@@ -126,6 +126,17 @@ HRESULT StoreTest::InitWith(const std::string& ansi_cache) {
   return status;
 }
 
+HRESULT StoreTest::StartStoring(const std::string& ansi_cache) {
+  const HRESULT status = InitWith(ansi_cache);
+  if (status < 0) return status;
+  std::int32_t number = -1;
+  std::uint8_t ok = 0xAA;
+  const std::string missing = folder_.Ansi("no such file.txt");
+  const HRESULT stored = store_.SaveLabDoc(missing.c_str(), &number, &ok);
+  EXPECT_EQ(ok, 0) << "a file that is not there was stored";
+  return stored;
+}
+
 std::string StoreTest::WriteSource(std::string_view ansi_name, std::string_view bytes) {
   const std::string path = folder_.Ansi(ansi_name);
   EXPECT_TRUE(rt::ForceDirectories(rt::ExtractFilePath(path)));

@@ -78,6 +78,10 @@ class StoreTest : public ::testing::Test {
 
   // Initialises the store with a cache folder (ANSI); the status.
   HRESULT InitWith(const std::string& ansi_cache);
+  // Starts the store as a process that stores contents starts it:
+  // initialised, then asked to store a file that is not there (nothing is
+  // stored), which sweeps what stores that ended left. The status.
+  HRESULT StartStoring(const std::string& ansi_cache);
 
   // Writes a file (ANSI path relative to the test folder, folders made as
   // needed) and returns its ANSI path.
