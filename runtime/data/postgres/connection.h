@@ -65,6 +65,18 @@ class Connection {
   // statement fails: the database is busy.
   static constexpr int kBusyWaitSeconds = 10;
 
+  // What a new connection made after a lost one must have again, as this
+  // one had it: a setting (a SET statement, run now and again on each new
+  // connection), and the liveness keys (session.h) that this holds as
+  // session advisory locks. A key whose old connection the server has not
+  // ended yet is held by that one until it ends.
+  void KeepSetting(const std::string& statement);
+  void HoldKey(std::int64_t key);
+  void ReleaseKey(std::int64_t key) noexcept;
+  // Whether any connection to the database holds the key: the server lists
+  // every connection's locks to every login.
+  bool KeyHeld(std::int64_t key);
+
  private:
   struct Result;
   // Runs a statement. A connection found lost is made again before it,
@@ -79,9 +91,13 @@ class Connection {
   // Readies a connection just made: UTF-8, the busy wait.
   void Prepare();
   void Reconnect();
+  // Gives a new connection the settings kept and the keys held.
+  void Restore();
 
   pg_conn* conn_ = nullptr;
   bool open_ = false;  // a transaction is open
+  std::vector<std::string> settings_;
+  std::vector<std::int64_t> keys_;
 };
 
 // A connection string as a message may show it (UTF-8): its keys and

@@ -47,6 +47,14 @@ class Database final : public DataSession {
   // such table. The name matches without regard to case.
   std::vector<std::string> TableColumns(std::string_view table) override;
 
+  // Liveness keys as the connection's session advisory locks.
+  bool HoldLivenessKey(std::int64_t key) override {
+    connection_.HoldKey(key);
+    return true;
+  }
+  void ReleaseLivenessKey(std::int64_t key) noexcept override { connection_.ReleaseKey(key); }
+  std::optional<bool> LivenessKeyHeld(std::int64_t key) override { return connection_.KeyHeld(key); }
+
   Connection& Link() { return connection_; }
 
  protected:

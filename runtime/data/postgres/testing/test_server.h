@@ -16,9 +16,10 @@
 
 namespace rt::postgres::testing {
 
-// The server's connection string; empty when no server was started. The
-// tests' own (LABDOCS_TEST_POSTGRES), or, with LABDOCS_TEST_POSTGRES_TCP,
-// the one through the loopback address.
+// The server's connection string, of the login that owns the database and
+// makes the tests' schemas; empty when no server was started. The tests'
+// own (LABDOCS_TEST_POSTGRES), or, with LABDOCS_TEST_POSTGRES_TCP, the one
+// through the loopback address.
 inline std::string ServerConnectionString(const char* variable = "LABDOCS_TEST_POSTGRES") {
   const std::optional<std::string> file = rt::testing::GetEnv(variable);
   if (!file) return {};
@@ -26,6 +27,13 @@ inline std::string ServerConnectionString(const char* variable = "LABDOCS_TEST_P
   std::string conninfo;
   std::getline(in, conninfo);
   return conninfo;
+}
+
+// A connection string (libpq's key=value form) with another login
+// (rt::testing::StaffLogin ...): a key given again takes the place of the
+// first.
+inline std::string AsLogin(const std::string& conninfo, const std::string& login) {
+  return conninfo + " user=" + login;
 }
 
 // A schema of the test's own, made on a connection and made its search
