@@ -9,8 +9,9 @@
 # The tests log in as a laboratory's people do (docs/database.md), none of
 # them a superuser: labdocs_owner owns the database labdocs and makes the
 # tests' schemas; staff1 ... staff8 are members of the group labdocs_staff,
-# reader1 of labdocs_reader. Every login is trusted over the socket and the
-# loopback address. The cluster's superuser, labdocs, serves this script
+# reader1 of labdocs_reader. A second laboratory, in the schema lab2, has
+# roles of its own, lab2_staff and lab2_reader, and lab2_staff1 works
+# there. Every login is trusted over the socket and the loopback address. The cluster's superuser, labdocs, serves this script
 # only.
 #
 #   tools/pg-server.sh start DIR [PORT]
@@ -66,6 +67,9 @@ BEGIN
     END IF;
   END LOOP;
   IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'reader1') THEN CREATE ROLE reader1 LOGIN IN ROLE labdocs_reader; END IF;
+  IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'lab2_staff') THEN CREATE ROLE lab2_staff; END IF;
+  IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'lab2_reader') THEN CREATE ROLE lab2_reader; END IF;
+  IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'lab2_staff1') THEN CREATE ROLE lab2_staff1 LOGIN IN ROLE lab2_staff; END IF;
 END $$;
 SQL
     "${admin[@]}" -d postgres -c "select 1 from pg_database where datname = 'labdocs'" | grep -q 1 ||

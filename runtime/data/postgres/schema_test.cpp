@@ -156,29 +156,48 @@ TEST_F(PostgresSchemaTest, StaffWriteReadersReadAndOnlyTheOwnerMakesTheSchema) {
 // Two laboratories in one database, each set up by the database's owner (no
 // superuser): citext, which one of them installs, is in public, where both
 // find it, and their texts compare without case in both, also on a search
-// path that does not name public.
-TEST(PostgresLaboratoriesTest, TwoLaboratoriesInOneDatabaseBothCompareTextsWithoutCase) {
+// path that does not name public. The second has roles of its own (the
+// tests' server makes lab2_staff and lab2_reader, and the login
+// lab2_staff1), the first the server's: each laboratory's people work in
+// their own and cannot reach the other's.
+TEST(PostgresLaboratoriesTest, TwoLaboratoriesInOneDatabaseEachKeepTheirPeopleAndCompareWithoutCase) {
   const std::string conninfo = testing::ServerConnectionString();
   ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
   Connection owner_a(conninfo), owner_b(conninfo);
-  const testing::TestSchema lab_a(owner_a), lab_b(owner_b);
+  const testing::TestSchema lab_a(owner_a), lab_b(owner_b, "lab2");
   schema::Prepare(owner_a);
   schema::Prepare(owner_b);
   EXPECT_EQ(owner_a.QueryText("SELECT extnamespace::regnamespace::text FROM pg_extension WHERE extname = 'citext'")
                 ->rows.at(0)
                 .at(0),
             Value(std::string("public")));
-  int n = 0;
-  for (const std::string& search_path : {lab_a.Name() + ",public", lab_b.Name() + ",public", lab_a.Name()}) {
-    SCOPED_TRACE(search_path);
-    const std::unique_ptr<DataSession> staff =
-        Connect(testing::AsLogin(conninfo, rt::testing::StaffLogin(1)) + " options='-csearch_path=" + search_path + "'");
-    staff->ExecuteBound("INSERT INTO Lab_List(TV_Name, DocType) VALUES('ABC', ?)", {std::to_string(++n)});
-    EXPECT_EQ(rt::testing::QueryInteger(*staff, "SELECT count(*) FROM Lab_List WHERE TV_Name = 'abc'"),
-              search_path == lab_a.Name() ? 2 : 1);
-    EXPECT_EQ(rt::testing::QueryInteger(*staff, "SELECT count(*) FROM Lab_List WHERE TV_Name LIKE 'ab%'"),
-              search_path == lab_a.Name() ? 2 : 1);
+  const auto setting = [&](const std::string& login, const std::string& search_path) {
+    return testing::AsLogin(conninfo, login) + " options='-csearch_path=" + search_path + "'";
+  };
+  struct Case {
+    std::string login, search_path;
+    std::int64_t rows;  // after this case's row went in
+  };
+  for (const Case& c : {Case{rt::testing::StaffLogin(1), lab_a.Name() + ",public", 1},
+                        Case{"lab2_staff1", "lab2,public", 1}, Case{rt::testing::StaffLogin(1), lab_a.Name(), 2}}) {
+    SCOPED_TRACE(c.login + " in " + c.search_path);
+    const std::unique_ptr<DataSession> staff = Connect(setting(c.login, c.search_path));
+    staff->ExecuteBound("INSERT INTO Lab_List(TV_Name, DocType) VALUES('ABC', '1')", {});
+    EXPECT_EQ(rt::testing::QueryInteger(*staff, "SELECT count(*) FROM Lab_List WHERE TV_Name = 'abc'"), c.rows);
+    EXPECT_EQ(rt::testing::QueryInteger(*staff, "SELECT count(*) FROM Lab_List WHERE TV_Name LIKE 'ab%'"), c.rows);
   }
+  for (const auto& [login, other_lab] : {std::pair{rt::testing::StaffLogin(1), std::string("lab2")},
+                                         std::pair{std::string("lab2_staff1"), lab_a.Name()}}) {
+    SCOPED_TRACE(login + " in " + other_lab);
+    EXPECT_NE(RefusalOf(setting(login, other_lab + ",public")).find("ask the administrator"), std::string::npos);
+  }
+  const auto may = [&](const std::string& role, const std::string& table, const char* right) {
+    return owner_a.QueryBound("SELECT has_table_privilege(?, ?, ?)", {role, table, std::string(right)}).rows.at(0).at(0) ==
+           Value(std::int64_t{1});
+  };
+  EXPECT_TRUE(may("lab2_reader", "lab2.ris_doc", "SELECT"));
+  EXPECT_FALSE(may("lab2_reader", "lab2.ris_doc", "INSERT"));
+  EXPECT_FALSE(may("labdocs_reader", "lab2.ris_doc", "SELECT"));
 }
 
 }  // namespace

@@ -38,11 +38,13 @@ inline std::string AsLogin(const std::string& conninfo, const std::string& login
 
 // A schema of the test's own, made on a connection and made its search
 // path; dropped with everything in it at the end. Tests run at once on one
-// server, each in its own schema.
+// server, each in its own schema. A schema of a given name (one that the
+// tests' server has roles for) is made afresh.
 class TestSchema {
  public:
-  explicit TestSchema(Connection& connection)
-      : connection_(connection), name_("test_" + std::to_string(std::random_device()())) {
+  explicit TestSchema(Connection& connection, const std::string& name = {})
+      : connection_(connection), name_(name.empty() ? "test_" + std::to_string(std::random_device()()) : name) {
+    if (!name.empty()) connection_.ExecuteText("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
     connection_.ExecuteText("CREATE SCHEMA " + name_);
     connection_.ExecuteText("SET search_path TO " + name_ + ", public");
   }
