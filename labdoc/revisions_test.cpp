@@ -4,7 +4,10 @@
 // fetched is named with who stored it, where and when.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <memory>
+#include <optional>
 
 #include "labdoc/testing/other_owner.h"
 #include "labdoc/testing/store_fixture.h"
@@ -85,6 +88,34 @@ TEST_P(RevisionsTest, ARevisionIsNamedWhileItsOwnerLivesAndGoesWhenItEnds) {
     EXPECT_EQ(store_.EndReviseLabDoc(doc_id), S_OK);
     EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REVISING"), 0);
   }
+}
+
+// A server ends the store's connection (a restart, a network cut): the
+// store's next statement makes it anew, and its revision is its own still,
+// alive to every login.
+TEST_P(RevisionsTest, ARevisionStaysItsOwnersAfterTheConnectionWasMadeAnew) {
+  if (GetParam() != rt::Engine::Postgres) GTEST_SKIP() << "a server's connection";
+  const std::int32_t doc_id = Save(WriteSource("规程.doc", "原稿"));
+  std::uint8_t others = 0;
+  EXPECT_EQ(Begin(doc_id, others), "");
+  const rt::RowSet rows = rt::Session().QueryBound("SELECT OWNER FROM DB_FILE_REVISING", {});
+  ASSERT_EQ(rows.rows.size(), 1u);
+  const std::optional<std::int64_t> key = ServerKeyOf(std::get<std::string>(rows.rows[0][0]));
+  ASSERT_TRUE(key.has_value());
+
+  const std::int64_t pid = Count("SELECT pg_backend_pid()");
+  const std::unique_ptr<rt::DataSession> same_login = rt::Connect(Setting());
+  same_login->ExecuteBound("SELECT pg_terminate_backend(?)", {pid});
+  for (int i = 0; i < 500 && !same_login->QueryBound("SELECT 1 FROM pg_stat_activity WHERE pid = ?", {pid}).rows.empty();
+       ++i)
+    rt::platform::SleepFor(std::chrono::milliseconds(10));
+  EXPECT_NE(Count("SELECT pg_backend_pid()"), pid) << "a new connection";
+
+  const std::unique_ptr<rt::DataSession> other_login =
+      rt::Connect(test_database_->SettingAs(rt::testing::StaffLogin(2)));
+  EXPECT_EQ(other_login->LivenessKeyHeld(*key), true);
+  EXPECT_EQ(store_.EndReviseLabDoc(doc_id), S_OK);
+  EXPECT_EQ(other_login->LivenessKeyHeld(*key), false);
 }
 
 TEST_P(RevisionsTest, AContentStoredAfterTheCopyWasFetchedIsNamed) {
