@@ -127,7 +127,7 @@ void OpenServer(const HomeFolder& home, const std::string& server, bool empty_da
   try {
     rt::OpenSession(server);
   } catch (const rt::EDatabaseError& failure) {
-    throw rt::Exception(std::string("The database server cannot be used: ") + failure.what());
+    throw rt::Exception("The database server " + rt::ShownSetting(server) + " cannot be used: " + failure.what());
   }
   rt::DataSession& session = rt::Session();
   rt::Transaction transaction(session, rt::Transaction::Kind::Immediate);

@@ -60,6 +60,13 @@ int RunConsole(const Options& options) {
     interactive = rt::platform::StandardInputIsTerminal();
   }
 
+  // Which database, and how it is reached (encrypted, the server
+  // verified): with the start's notes for a person; for a script, whose
+  // transcript is standard output, on standard error when it is a server.
+  const std::string status = rt::StatusLine(rt::Session());
+  if (!interactive && rt::Session().Kind() == rt::Engine::Postgres)
+    std::cerr << "labdocs-console: " << ToTerminal(status) << std::endl;
+
   CommandReader reader(*input, output, interactive ? CommandReader::Mode::Interactive : CommandReader::Mode::Script);
   Interaction interaction(reader, output, std::cerr);
   TerminalPresenter presenter(interaction);
@@ -78,6 +85,7 @@ int RunConsole(const Options& options) {
     }
     if (session) {
       if (interactive) {
+        output.Line(status);
         for (const std::string& note : opened.notes) output.Line(note);
         session->Greet();
       }

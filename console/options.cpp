@@ -24,7 +24,14 @@ Options:
                        the home folder's labdocs.db: a connection string,
                        "postgresql://user@host/db" or "host=... dbname=..."
                        (docs/database.md); an empty database gets the schema
-                       and, unless --empty, the demo data
+                       and, unless --empty, the demo data. On a network that
+                       is not trusted, demand a verified server:
+                       "host=... dbname=... sslmode=verify-full
+                       sslrootcert=FILE" with the laboratory's CA certificate
+                       in FILE. The password belongs in libpq's password
+                       file, not here. The console names the database and
+                       whether the connection is encrypted and the server
+                       verified as it starts
   --empty              a new home folder gets an empty database instead of
                        the demo data
   --allow-sql-writes   let the sql command change the database; without it the
@@ -98,9 +105,11 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument == "--home") options.home = take_value();
     else if (argument == "--database") {
       options.database = take_value();
+      // Not repeated in the message: a mistyped connection string may hold
+      // a password.
       if (!rt::NamesServer(options.database))
         throw UsageError("--database takes a PostgreSQL connection string (postgresql://... or host=... dbname=...), "
-                         "not '" + options.database + "'; the embedded database is the home folder's labdocs.db");
+                         "and what it was given is none; the embedded database is the home folder's labdocs.db");
     }
     else if (argument == "--script") options.script = take_value();
     else if (argument == "--plugin") options.plugin = gbk(take_value());

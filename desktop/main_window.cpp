@@ -8,6 +8,7 @@
 #include "desktop/popup_menu.h"
 #include "desktop/wide_text.h"
 #include "host/view_tree.h"
+#include "runtime/data/session.h"
 
 namespace desktop {
 namespace {
@@ -49,8 +50,8 @@ MainWindow::MainWindow(host::Browser& browser) : browser_(browser) {
                               TVS_SHOWSELALWAYS,
                           0, 0, 0, 0, window_, reinterpret_cast<HMENU>(kTreeId), instance, nullptr);
   list_ = std::make_unique<RowList>(window_, kListId);
-  status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, window_,
-                            reinterpret_cast<HMENU>(kStatusId), instance, nullptr);
+  status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | SBARS_TOOLTIPS, 0, 0, 0,
+                            0, window_, reinterpret_cast<HMENU>(kStatusId), instance, nullptr);
   const HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   for (HWND control : {tree_, list_->Handle(), status_}) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   FillTree();
@@ -175,8 +176,11 @@ void MainWindow::Layout() {
   GetWindowRect(status_, &status);
   const int status_height = status.bottom - status.top;
   const int height = client.bottom - status_height;
-  const int parts[] = {client.right * 3 / 4, -1};
-  SendMessageW(status_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+  // The node's path, the row count, how the database is reached, and the
+  // database with it (rt::StatusLine; cut when long, whole in its tooltip).
+  const int path_end = client.right * 2 / 5;
+  const int parts[] = {path_end, path_end + 110, path_end + 110 + 150, -1};
+  SendMessageW(status_, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(parts));
   MoveWindow(tree_, 0, 0, kTreeWidth, height, TRUE);
   MoveWindow(list_->Handle(), kTreeWidth + 4, 0, client.right - kTreeWidth - 4, height, TRUE);
 }
@@ -241,6 +245,15 @@ void MainWindow::ShowStatus() {
   if (selected) count += L"，选中 " + std::to_wstring(selected);
   SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(path.c_str()));
   SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(count.c_str()));
+  // The session the browser reads: whether it is encrypted and its server
+  // verified stays as the connection was made (a lost connection is made
+  // again with the same setting).
+  const rt::DataSession& session = rt::Session();
+  const std::wstring reach = Wide(rt::ReachText(session.Reached()));
+  const std::wstring database = Wide(rt::StatusLine(session));
+  SendMessageW(status_, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(reach.c_str()));
+  SendMessageW(status_, SB_SETTEXTW, 3, reinterpret_cast<LPARAM>(database.c_str()));
+  SendMessageW(status_, SB_SETTIPTEXTW, 3, reinterpret_cast<LPARAM>(database.c_str()));
 }
 
 void MainWindow::ContextMenu(HWND from, LPARAM position) {

@@ -1,12 +1,13 @@
 // The desktop host's main window: the view tree (a tree-view control) on
 // the left, the open node's rows (desktop/row_list.h) on the right, a
-// status bar with the node and the row count. Right-click, the menu key or
-// Shift+F10 opens the context menu that the plug-in fills through the
-// host's browser; double-click or Enter runs its default item (on a
-// category or folder it opens the row's node instead); after a command the
-// list, or the tree and the list, are read again as its MenuStatus says;
-// F5 reads both again; Tab moves between the tree and the list. A failing
-// call shows the plug-in's reason in a message box.
+// status bar with the node, the row count and the database with how it is
+// reached (encrypted, the server verified: rt::StatusLine). Right-click,
+// the menu key or Shift+F10 opens the context menu that the plug-in fills
+// through the host's browser; double-click or Enter runs its default item
+// (on a category or folder it opens the row's node instead); after a
+// command the list, or the tree and the list, are read again as its
+// MenuStatus says; F5 reads both again; Tab moves between the tree and the
+// list. A failing call shows the plug-in's reason in a message box.
 #pragma once
 
 #include <memory>

@@ -8,18 +8,6 @@
 #include "runtime/platform/platform.h"
 
 namespace labdocs::labdoc {
-namespace {
-
-// SQLite's file name (UTF-8) as GBK for a message; one that is not UTF-8 as it is.
-std::string Shown(const std::string& native_path) {
-  try {
-    return rt::platform::AnsiPath(rt::platform::Utf8Path(native_path));
-  } catch (const rt::EConvertError&) {
-    return native_path;
-  }
-}
-
-}  // namespace
 
 std::string LocateDatabase() {
   const char* named = std::getenv(kDatabaseVariable);
@@ -33,7 +21,9 @@ void DatabaseLink::Connect() {
   try {
     own_ = rt::Connect(path, rt::OpenMode::OpenExisting);
   } catch (const rt::EDatabaseError& error) {
-    throw rt::EDatabaseError("文档库无法打开数据库 " + Shown(path) + ": " + error.what());
+    // The variable may name a server with a password: the message shows
+    // the setting as a session would, without it.
+    throw rt::EDatabaseError("文档库无法打开数据库 " + rt::ShownSetting(path) + ": " + error.what());
   }
   // A large content passes through the write-ahead log; the log is cut back
   // to this size afterwards rather than keeping its largest size on disk.

@@ -11,8 +11,8 @@
 # tests' schemas; staff1 ... staff8 are members of the group labdocs_staff,
 # reader1 of labdocs_reader. A second laboratory, in the schema lab2, has
 # roles of its own, lab2_staff and lab2_reader, and lab2_staff1 works
-# there. Every login is trusted over the socket and the loopback address. The cluster's superuser, labdocs, serves this script
-# only.
+# there. Every login is trusted over the socket and the loopback address.
+# The cluster's superuser, labdocs, serves this script only.
 #
 #   tools/pg-server.sh start DIR [PORT]
 #       makes the cluster when missing, starts the server (port 54329 unless
@@ -40,14 +40,9 @@ case "$action" in
     if [ ! -f "$dir/cluster/PG_VERSION" ]; then
       "${as_owner[@]}" "$bin/initdb" -D "$dir/cluster" -U labdocs -E UTF8 --locale=C.UTF-8 --auth=trust >"$dir/initdb.log"
     fi
-    if [ ! -f "$dir/cluster/server.crt" ]; then
-      # A certificate of its own, so that it takes encrypted connections
-      # too (the clients' tests of sslmode=require).
-      "${as_owner[@]}" openssl req -new -x509 -days 3650 -nodes -subj /CN=localhost \
-        -keyout "$dir/cluster/server.key" -out "$dir/cluster/server.crt" >"$dir/openssl.log" 2>&1
-      "${as_owner[@]}" chmod 600 "$dir/cluster/server.key"
-      echo "ssl = on" >>"$dir/cluster/postgresql.conf"
-    fi
+    # A certificate that the tests' own authority signed (DIR/root.crt), so
+    # that it takes encrypted connections too and clients can verify it.
+    "${as_owner[@]}" "$(dirname "${BASH_SOURCE[0]}")/pg-tls.sh" "$dir"
     "${as_owner[@]}" mkdir -p "$dir/socket"
     "${as_owner[@]}" "$bin/pg_ctl" -D "$dir/cluster" -l "$dir/server.log" -w \
       -o "-k $dir/socket -p $port -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null

@@ -1,7 +1,5 @@
 // Connecting to a server through the client library, loaded on the first
 // connection (server.h).
-#include <mutex>
-
 #include "runtime/data/server.h"
 #include "runtime/errors.h"
 #include "runtime/platform/platform.h"
@@ -9,25 +7,42 @@
 namespace rt {
 namespace {
 
-// The server library's entry point, loaded once and kept for the process's
-// lifetime (its sessions' code lives there).
-ServerEntryPoint EntryPoint() {
-  static std::once_flag once;
-  static ServerEntryPoint entry = nullptr;
-  std::call_once(once, [] {
+// The server library's entry points, loaded once and kept for the
+// process's lifetime (its sessions' code lives there); null where the
+// library or an entry point is missing.
+struct EntryPoints {
+  ServerEntryPoint connect = nullptr;
+  ShownEntryPoint shown = nullptr;
+};
+
+const EntryPoints& Loaded() {
+  static const EntryPoints loaded = [] {
+    EntryPoints entries;
     HMODULE library = LoadLibraryA((platform::RuntimeFolder() + kServerLibrary).c_str());
-    if (library != nullptr) entry = platform::ProcAs<ServerEntryPoint>(GetProcAddress(library, kServerEntryPoint));
-  });
-  if (entry == nullptr)
-    throw EDatabaseError("Database error: the PostgreSQL client (" + std::string(kServerLibrary) +
-                         ") is missing beside the runtime library");
-  return entry;
+    if (library == nullptr) return entries;
+    entries.connect = platform::ProcAs<ServerEntryPoint>(GetProcAddress(library, kServerEntryPoint));
+    entries.shown = platform::ProcAs<ShownEntryPoint>(GetProcAddress(library, kShownEntryPoint));
+    return entries;
+  }();
+  return loaded;
 }
 
 }  // namespace
 
 std::unique_ptr<DataSession> ConnectServer(const std::string& conninfo, OpenMode mode) {
-  return std::unique_ptr<DataSession>(EntryPoint()(conninfo, mode));
+  const ServerEntryPoint connect = Loaded().connect;
+  if (connect == nullptr)
+    throw EDatabaseError("Database error: the PostgreSQL client (" + std::string(kServerLibrary) +
+                         ") is missing beside the runtime library");
+  return std::unique_ptr<DataSession>(connect(conninfo, mode));
+}
+
+std::string ShownServerSetting(const std::string& conninfo) {
+  const ShownEntryPoint shown = Loaded().shown;
+  if (shown == nullptr) return kUnshownConnection;
+  std::string text;
+  shown(conninfo, text);
+  return text;
 }
 
 }  // namespace rt

@@ -8,6 +8,7 @@
 #include "runtime/data/packet.h"
 #include "runtime/data/server.h"
 #include "runtime/ole/variant.h"
+#include "runtime/text/gbk.h"
 
 namespace rt {
 namespace {
@@ -72,6 +73,33 @@ bool NamesServer(std::string_view setting) {
   while (i < setting.size() && (std::isalpha(static_cast<unsigned char>(setting[i])) || setting[i] == '_')) ++i;
   while (i < setting.size() && setting[i] == ' ') ++i;
   return i > 0 && i < setting.size() && setting[i] == '=';
+}
+
+std::string ShownSetting(const std::string& setting) {
+  const std::string shown = NamesServer(setting) ? ShownServerSetting(setting) : setting;
+  try {
+    return gbk::FromUtf8(shown);
+  } catch (const EConvertError&) {
+    return shown;
+  }
+}
+
+std::string ReachText(Reach reach) {
+  switch (reach) {
+    case Reach::LocalFile:
+      break;
+    case Reach::Unencrypted:
+      return "未加密";
+    case Reach::Encrypted:
+      return "已加密, 未验证服务器";
+    case Reach::Verified:
+      return "已加密, 服务器已验证";
+  }
+  return "本机文件";
+}
+
+std::string StatusLine(const DataSession& session) {
+  return "数据库: " + session.Shown() + " (" + ReachText(session.Reached()) + ")";
 }
 
 std::unique_ptr<DataSession> Connect(const std::string& setting, OpenMode mode) {

@@ -39,6 +39,13 @@ class EWriteRefused : public EDatabaseError {
 
 enum class Engine { Sqlite, Postgres };
 
+// How a session's connection reaches its database (DataSession::Reached): a
+// file of this computer, or a server over a connection that is not
+// encrypted, encrypted to a server whose certificate was not checked
+// (libpq's sslmode prefer or require), or encrypted to a server verified
+// against the laboratory's authority (verify-full or verify-ca).
+enum class Reach { LocalFile, Unencrypted, Encrypted, Verified };
+
 class DataSession {
  public:
   DataSession() = default;
@@ -50,6 +57,8 @@ class DataSession {
   // The database for a message (GBK): the file's path, or the server's
   // database as the connection setting names it, without its password.
   virtual std::string Shown() const = 0;
+  // How the connection reaches the database; an SQLite file is local.
+  virtual Reach Reached() const { return Reach::LocalFile; }
 
   // Runs a Transact-SQL text, possibly several statements separated only by
   // blanks, as one transaction: all or nothing. Returns the number of rows
@@ -148,6 +157,17 @@ void OpenSession(const std::string& setting, OpenMode mode = OpenMode::OpenOrCre
 std::unique_ptr<DataSession> Connect(const std::string& setting, OpenMode mode = OpenMode::OpenOrCreate);
 // Whether a setting names a server rather than a file.
 bool NamesServer(std::string_view setting);
+// A setting for a message (GBK), as the session would show it
+// (DataSession::Shown): a file's path, or a server's connection string
+// without its password or any other secret; one that cannot be read, none
+// of its text. A message never holds a setting otherwise.
+std::string ShownSetting(const std::string& setting);
+// How a session reaches its database, for a person (GBK): "本机文件",
+// "未加密", "已加密, 未验证服务器" or "已加密, 服务器已验证".
+std::string ReachText(Reach reach);
+// The session's database and how it is reached, for a person (GBK):
+// "数据库: " and Shown(), then its ReachText in brackets.
+std::string StatusLine(const DataSession& session);
 void CloseSession();
 bool HasSession();
 // Throws EDatabaseError "No database session is open" when none is.

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "runtime/data/datetime_text.h"
 #include "runtime/text/gbk.h"
@@ -103,6 +104,55 @@ Value Cell(const char* text, int length, Oid type) {
 
 void IgnoreNotice(void*, const char*) {}
 
+// A connection string's options as libpq reads it; null when it cannot.
+using Options = std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)>;
+
+Options Parsed(const std::string& conninfo) {
+  char* error = nullptr;
+  Options options(PQconninfoParse(conninfo.c_str(), &error), &PQconninfoFree);
+  PQfreemem(error);
+  return options;
+}
+
+// An option whose value no message may hold: those that libpq itself
+// hides (its display character '*'), and the two it has by name, whatever
+// another libpq's table says of them.
+bool Secret(const PQconninfoOption& option) {
+  const std::string_view keyword = option.keyword;
+  return (option.dispchar != nullptr && std::strchr(option.dispchar, '*') != nullptr) || keyword == "password" ||
+         keyword == "sslpassword";
+}
+
+// A text (GBK or UTF-8) with every secret value of the options (UTF-8)
+// replaced by "***", as it is and as GBK: a server's or libpq's reason may
+// quote what the setting gave it.
+std::string WithoutSecrets(std::string message, const PQconninfoOption* options) {
+  for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+    if (option->val == nullptr || *option->val == '\0' || !Secret(*option)) continue;
+    std::vector<std::string> forms = {option->val};
+    try {
+      forms.push_back(gbk::FromUtf8(option->val));
+    } catch (const EConvertError&) {
+      // Not a text GBK has: a GBK message cannot hold it.
+    }
+    for (const std::string& secret : forms)
+      for (std::size_t at = message.find(secret); at != std::string::npos; at = message.find(secret, at + 3))
+        message.replace(at, secret.size(), "***");
+  }
+  return message;
+}
+
+// The sslmode in effect on a connection: the setting's, PGSSLMODE's or
+// libpq's default.
+std::string SslMode(pg_conn* conn) {
+  const Options options(PQconninfo(conn), &PQconninfoFree);
+  for (const PQconninfoOption* option = options.get(); option && option->keyword != nullptr; ++option)
+    if (std::string_view(option->keyword) == "sslmode" && option->val != nullptr) return option->val;
+  return {};
+}
+
+bool Verifies(const std::string& sslmode) { return sslmode == "verify-full" || sslmode == "verify-ca"; }
+
 }  // namespace
 
 struct Connection::Result {
@@ -140,11 +190,26 @@ std::string NumberParameters(std::string_view sql) {
   return out;
 }
 
-Connection::Connection(const std::string& conninfo) : conn_(PQconnectdb(conninfo.c_str())) {
+Connection::Connection(const std::string& conninfo) {
+  // libpq's reason for a string it cannot read quotes the string, and so
+  // any password in it.
+  const Options options = Parsed(conninfo);
+  if (!options)
+    throw EDatabaseError(
+        "Cannot connect to the database server: the connection string cannot be read, neither as libpq's key=value "
+        "form nor as a postgresql:// URI (it is not shown: it may hold a password)");
+  conn_ = PQconnectdb(conninfo.c_str());
   if (conn_ == nullptr) throw EDatabaseError("Cannot reach the database server: out of memory");
   PQsetNoticeProcessor(conn_, &IgnoreNotice, nullptr);
   try {
     Prepare();
+  } catch (const EDatabaseError& error) {
+    std::string message = WithoutSecrets(error.what(), options.get());
+    if (Verifies(SslMode(conn_)) && message.find("certificate") != std::string::npos)
+      message += " (the setting demands a verified server: its certificate must be signed by the authority that "
+                 "sslrootcert names, and with verify-full name the host the setting gives)";
+    PQfinish(conn_);
+    throw EDatabaseError(message);
   } catch (...) {
     PQfinish(conn_);
     throw;
@@ -173,20 +238,20 @@ Connection::~Connection() { PQfinish(conn_); }
 
 bool Connection::Failed() const { return PQtransactionStatus(conn_) == PQTRANS_INERROR; }
 
+bool Connection::Encrypted() const { return PQsslInUse(conn_) != 0; }
+
+bool Connection::ServerVerified() const { return Encrypted() && Verifies(SslMode(conn_)); }
+
 std::string ShownConnection(const std::string& conninfo) {
-  char* error = nullptr;
-  PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
-  if (options == nullptr) {
-    PQfreemem(error);
-    return "(a connection string that cannot be read)";
-  }
+  const Options options = Parsed(conninfo);
+  if (!options) return kUnreadableConnection;
   std::string shown;
-  for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
-    if (option->val == nullptr || *option->val == '\0' || std::string_view(option->keyword) == "password") continue;
+  for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
+    if (option->val == nullptr || *option->val == '\0' || Secret(*option)) continue;
     shown += (shown.empty() ? "" : " ") + std::string(option->keyword) + "=" + option->val;
   }
-  PQconninfoFree(options);
-  return shown;
+  // A secret is hidden where another value holds it too.
+  return WithoutSecrets(shown, options.get());
 }
 
 bool Connection::InTransaction() const { return open_; }

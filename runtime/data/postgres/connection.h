@@ -30,7 +30,9 @@ namespace rt::postgres {
 class Connection {
  public:
   // conninfo: libpq's connection string or URI. Throws EDatabaseError with
-  // the server's (or libpq's) reason when it cannot connect.
+  // the server's (or libpq's) reason when it cannot connect, without the
+  // setting's secrets; for a string that libpq cannot read, without any of
+  // libpq's reason, which quotes the string.
   explicit Connection(const std::string& conninfo);
   ~Connection();
   Connection(const Connection&) = delete;
@@ -60,6 +62,14 @@ class Connection {
   // one that a failed statement has ended, which takes only a rollback now.
   bool InTransaction() const;
   bool Failed() const;
+
+  // Whether the connection is encrypted (TLS), and whether libpq verified
+  // the server's certificate against the setting's authority
+  // (sslrootcert): the sslmode in effect is verify-ca or verify-full, as
+  // the setting or PGSSLMODE asks; libpq refuses a server it cannot verify
+  // then, and encrypts without checking for prefer and require.
+  bool Encrypted() const;
+  bool ServerVerified() const;
 
   // A lock held by another connection is waited for this long, then the
   // statement fails: the database is busy.
@@ -101,8 +111,13 @@ class Connection {
 };
 
 // A connection string as a message may show it (UTF-8): its keys and
-// values but the password.
+// values, in either of libpq's forms (key=value or a URI, whose user
+// information and query are read as keys), but every secret libpq takes
+// (password, sslpassword: the options libpq itself hides), also where
+// another value holds one ("***" there). A string that libpq cannot read is
+// shown as kUnreadableConnection, none of its text.
 std::string ShownConnection(const std::string& conninfo);
+inline constexpr const char* kUnreadableConnection = "(a connection string that cannot be read)";
 
 // The statement with its '?' parameters numbered as PostgreSQL writes them
 // ($1, $2, ...); '?' inside '...' texts, "..." names and comments stays.

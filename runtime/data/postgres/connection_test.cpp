@@ -10,6 +10,7 @@
 #include <string>
 
 #include "runtime/data/datetime_text.h"
+#include "runtime/data/postgres/database.h"
 #include "runtime/data/postgres/testing/test_server.h"
 
 namespace rt::postgres {
@@ -52,6 +53,54 @@ TEST(EncryptionTest, TheSettingDecidesWhetherTheConnectionIsEncrypted) {
     const RowSet rows = connection.QueryBound("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()", {});
     ASSERT_EQ(rows.rows.size(), 1u) << mode;
     EXPECT_EQ(rows.rows[0][0], Value(std::int64_t{encrypted ? 1 : 0})) << mode;
+  }
+}
+
+// A setting that demands a verified server (sslmode=verify-full, or
+// verify-ca, with the laboratory's authority in sslrootcert) connects to the
+// tests' server, whose certificate that authority signed for localhost and
+// 127.0.0.1, and the session says so; a server that the setting's
+// authority did not sign, or whose certificate does not name the host the
+// setting gives, is refused, and the refusal holds no password.
+TEST(VerificationTest, AVerifiedServerIsToldApartAndAnUnverifiableOneRefused) {
+  const std::string tcp = testing::ServerConnectionString("LABDOCS_TEST_POSTGRES_TCP");
+  if (tcp.empty()) GTEST_SKIP() << "no tests' server (LABDOCS_TEST_POSTGRES_TCP)";
+  const std::string laboratory = testing::AuthorityOption("root.crt");
+  const std::string other = testing::AuthorityOption("other-root.crt");
+  const struct {
+    const char* what;
+    std::string options;  // after the tests' setting over 127.0.0.1
+    std::optional<Reach> reach;  // none: refused
+    const char* status;          // the status line's end, or part of the refusal
+  } cases[] = {
+      {"verified over 127.0.0.1", " sslmode=verify-full" + laboratory, Reach::Verified, "(已加密, 服务器已验证)"},
+      {"verified as localhost", " host=localhost sslmode=verify-full" + laboratory, Reach::Verified,
+       "(已加密, 服务器已验证)"},
+      {"the authority checked, not the name", " host=lab-db.invalid hostaddr=127.0.0.1 sslmode=verify-ca" + laboratory,
+       Reach::Verified, "(已加密, 服务器已验证)"},
+      {"encrypted, not checked", " sslmode=require", Reach::Encrypted, "(已加密, 未验证服务器)"},
+      {"not encrypted", " sslmode=disable", Reach::Unencrypted, "(未加密)"},
+      {"another authority", " sslmode=verify-full" + other, std::nullopt, "certificate"},
+      {"a name the certificate does not hold", " host=lab-db.invalid hostaddr=127.0.0.1 sslmode=verify-full" + laboratory,
+       std::nullopt, "lab-db.invalid"},
+  };
+  for (const auto& c : cases) {
+    const std::string setting = tcp + c.options + " password=Geheim-7731";
+    try {
+      const Database database(setting);
+      ASSERT_TRUE(c.reach) << c.what << ": connected";
+      EXPECT_EQ(database.Reached(), *c.reach) << c.what;
+      const std::string status = StatusLine(database);
+      EXPECT_EQ(status.substr(status.size() - std::string(c.status).size()), c.status) << c.what << ": " << status;
+      EXPECT_EQ(status.rfind("数据库: ", 0), 0u) << c.what << ": " << status;
+      EXPECT_NE(status.find(" dbname=labdocs"), std::string::npos) << c.what << ": " << status;
+      EXPECT_EQ(status.find("Geheim"), std::string::npos) << c.what << ": " << status;
+    } catch (const EDatabaseError& error) {
+      const std::string message = error.what();
+      EXPECT_FALSE(c.reach) << c.what << ": " << message;
+      EXPECT_NE(message.find(c.status), std::string::npos) << c.what << ": " << message;
+      EXPECT_EQ(message.find("Geheim"), std::string::npos) << c.what << ": " << message;
+    }
   }
 }
 

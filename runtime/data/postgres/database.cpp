@@ -57,6 +57,11 @@ std::string FromUtf8OrAsIs(const std::string& utf8) {
 
 Database::Database(const std::string& conninfo) : connection_(conninfo), shown_(FromUtf8OrAsIs(ShownConnection(conninfo))) {}
 
+Reach Database::Reached() const {
+  if (connection_.ServerVerified()) return Reach::Verified;
+  return connection_.Encrypted() ? Reach::Encrypted : Reach::Unencrypted;
+}
+
 void Database::Begin(bool writing) {
   connection_.ExecuteText("BEGIN");
   if (!writing) return;

@@ -22,6 +22,8 @@ class Database final : public DataSession {
 
   Engine Kind() const override { return Engine::Postgres; }
   std::string Shown() const override { return shown_; }
+  // Unencrypted, encrypted, or encrypted to a server libpq verified.
+  Reach Reached() const override;
 
   // As rt::Database::Execute: the text's statements as one transaction (a
   // savepoint inside one that is open); the rows they changed.

@@ -1,8 +1,9 @@
-// The server library's entry point (runtime/data/server.h).
+// The server library's entry points (runtime/data/server.h).
 #include "runtime/data/server.h"
 
 #include <type_traits>
 
+#include "runtime/data/postgres/connection.h"
 #include "runtime/data/postgres/database.h"
 #include "runtime/data/postgres/schema.h"
 #include "runtime/errors.h"
@@ -16,4 +17,13 @@ extern "C" rt::DataSession* rt_ConnectServer(const std::string& conninfo, rt::Op
                              database->Shown() + ")");
   rt::postgres::schema::Prepare(database->Link());
   return database.release();
+}
+
+extern "C" void rt_ShownConnection(const std::string& conninfo, std::string& shown) {
+  static_assert(std::is_same_v<decltype(&rt_ShownConnection), rt::ShownEntryPoint>);
+  try {
+    shown = rt::postgres::ShownConnection(conninfo);
+  } catch (const std::exception&) {
+    shown = rt::postgres::kUnreadableConnection;
+  }
 }

@@ -36,6 +36,25 @@ inline std::string AsLogin(const std::string& conninfo, const std::string& login
   return conninfo + " user=" + login;
 }
 
+// A setting's sslrootcert (its leading blank, the path quoted for libpq)
+// naming a certificate authority of the tests' server (tools/pg-tls.sh),
+// which lies beside its connection strings: "root.crt", the authority that
+// signed the server's certificate, or "other-root.crt", one that did not.
+// Empty when no server was started. The folder is named as
+// LABDOCS_TEST_POSTGRES names it: a Windows program under Wine reads the
+// certificate as it reads the connection string's file.
+inline std::string AuthorityOption(const std::string& file = "root.crt") {
+  const std::optional<std::string> conninfo = rt::testing::GetEnv("LABDOCS_TEST_POSTGRES");
+  if (!conninfo) return {};
+  const std::string path = conninfo->substr(0, conninfo->find_last_of("/\\") + 1) + file;
+  std::string quoted;
+  for (const char c : path) {
+    if (c == '\'' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  return " sslrootcert='" + quoted + "'";
+}
+
 // A schema of the test's own, made on a connection and made its search
 // path; dropped with everything in it at the end. Tests run at once on one
 // server, each in its own schema. A schema of a given name (one that the
