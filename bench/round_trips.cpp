@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "console/demo_data.h"
+#include "console/home.h"
 #include "host/browser.h"
 #include "host/plugin.h"
 #include "runtime/data/session.h"
@@ -114,20 +114,19 @@ std::vector<Call> Calls() {
   };
 }
 
-// The counts of every call on one engine.
-std::vector<std::uint64_t> Count(const std::string& setting, const fs::path& home) {
+// The counts of every call on one engine: the console's start on a new
+// home folder with the demo, in the file there or on the server.
+std::vector<std::uint64_t> Count(const std::string& server, const fs::path& home) {
   fs::remove_all(home);
-  fs::create_directories(home);
+  const console::HomeFolder folder = console::MakeHomeFolder(home.string());
   rt::HostEnvironment env = rt::DefaultEnvironment();
-  env.base_dir = rt::platform::AnsiPath(home) + "/";
+  env.base_dir = folder.base_dir;
   env.sys_code = "LIS_DIRECTOR";
   env.user_id = "u01";
   env.user_name = "张三";
   env.computer_name = "LAB-PC1";
   rt::SetEnvironment(env);
-  rt::OpenSession(setting);
-  std::vector<std::string> notes;
-  console::FillDemoData(rt::Session(), env.base_dir, notes);
+  console::OpenHome(folder, false, server);
   rt::ScriptedPresenter presenter;
   rt::Application().SetPresenter(&presenter);
   std::vector<std::uint64_t> counts;
@@ -163,7 +162,7 @@ int main() {
       const std::unique_ptr<rt::DataSession> admin = rt::Connect(server);
       admin->ExecuteBound("CREATE SCHEMA " + schema, {});
     }
-    const std::vector<std::uint64_t> sqlite = Count((base / "sqlite" / "labdocs.db").string(), base / "sqlite");
+    const std::vector<std::uint64_t> sqlite = Count("", base / "sqlite");
     std::vector<std::uint64_t> postgres;
     try {
       postgres = Count(std::string(server) + " options='-csearch_path=" + schema + ",public'", base / "server");
