@@ -8,7 +8,8 @@
 // copy has a key of its own, and every document fetches whole (the store
 // checks each one's SHA-256). On SQLite the consoles share one home folder;
 // on the server each workstation has a home folder, and so a cache, of its
-// own.
+// own, and a person of the laboratory's staff logs in at each: staff1 ...
+// staff8, none of whom sees the others' connections.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,8 +75,13 @@ TEST_P(WorkstationsTest, EveryCountIsExactAfterWorkingAtOnce) {
   const rt::testing::TestDatabase test_database(param.engine, rt::testing::PathUtf8(folder.Home() / "labdocs.db"));
   const std::string& setting = test_database.Setting();
   ASSERT_FALSE(setting.empty());
-  std::vector<std::string> arguments{"--answer", "yes"};
-  if (param.engine == rt::Engine::Postgres) arguments.insert(arguments.end(), {"--database", setting});
+  const auto arguments_of = [&](int n) {
+    std::vector<std::string> arguments{"--answer", "yes"};
+    if (param.engine == rt::Engine::Postgres)
+      arguments.insert(arguments.end(), {"--database", test_database.SettingAs(rt::testing::StaffLogin(n))});
+    return arguments;
+  };
+  const std::vector<std::string> arguments = arguments_of(1);
   const auto home = [&](int n) {
     return param.engine == rt::Engine::Sqlite ? folder.Home() : folder.Path() / ("home" + std::to_string(n));
   };
@@ -96,7 +102,7 @@ TEST_P(WorkstationsTest, EveryCountIsExactAfterWorkingAtOnce) {
     std::vector<std::thread> consoles;
     for (int n = 1; n <= param.consoles; ++n) {
       consoles.emplace_back([&, n] {
-        std::vector<std::string> own = arguments;
+        std::vector<std::string> own = arguments_of(n);
         own.insert(own.end(), {"--computer", "PC-" + std::to_string(n)});
         runs[static_cast<std::size_t>(n - 1)] = RunConsole(home(n), Script(n, param.rounds, sources), own,
                                                            {"LABDOCS_OPEN_COMMAND=true"});
@@ -167,7 +173,8 @@ TEST_P(WorkstationsTest, EveryCountIsExactAfterWorkingAtOnce) {
 std::vector<Workstations> Tested() {
   std::vector<Workstations> tested;
   for (const rt::Engine engine : rt::testing::BothEngines())
-    tested.push_back(engine == rt::Engine::Sqlite ? Workstations{engine, 2, 25} : Workstations{engine, 8, 10});
+    tested.push_back(engine == rt::Engine::Sqlite ? Workstations{engine, 2, 25}
+                                                  : Workstations{engine, rt::testing::kStaffLogins, 10});
   return tested;
 }
 

@@ -97,9 +97,10 @@ TEST_F(CacheCopiesTest, ACopyChangedSinceItWasFetchedIsKeptAndOneOnlyReadIsNot) 
     SCOPED_TRACE(c.what);
     fs::remove_all(Native(cache_));
     rt::Session().ExecuteBound("DELETE FROM DB_FILE_STORAGE", {});
-    rt::Session().ExecuteBound(OnServer() ? "ALTER TABLE DB_FILE_STORAGE ALTER COLUMN LABDOC_ID RESTART WITH 1"
-                                          : "DELETE FROM sqlite_sequence WHERE name = 'DB_FILE_STORAGE'",
-                               {});
+    test_database_->Owner().ExecuteBound(OnServer()
+                                             ? "ALTER TABLE DB_FILE_STORAGE ALTER COLUMN LABDOC_ID RESTART WITH 1"
+                                             : "DELETE FROM sqlite_sequence WHERE name = 'DB_FILE_STORAGE'",
+                                         {});
     const std::int32_t doc_id = Save(source);
     ASSERT_EQ(doc_id, 1);
     const std::string copy = Fetch(doc_id);

@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <charconv>
+#include <random>
+
 #include "labdoc/random_token.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
@@ -12,10 +15,19 @@ namespace {
 constexpr std::string_view kOwnerSuffix = ".lock";
 constexpr std::string_view kServerPrefix = "pg:";
 
-// The token of this connection, and whether the connection of a token is
-// still there.
-const std::string kServerSelf = "SELECT " + ServerTokenOf("") + " FROM pg_stat_activity WHERE pid = pg_backend_pid()";
-const std::string kServerAlive = "SELECT 1 FROM pg_stat_activity WHERE " + ServerTokenOf("") + " = ?";
+// Whether the connection of an older version's token is still there.
+const std::string kConnectionAlive = "SELECT 1 FROM pg_stat_activity WHERE " + ConnectionTokenOf("") + " = ?";
+
+// A new key: positive, and above 2^32, where the keys of the database's
+// writer locks (hashtext, 32 bits) never are.
+std::int64_t RandomKey() {
+  thread_local std::mt19937_64 generator{[] {
+    std::random_device device;
+    return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+  }()};
+  std::uniform_int_distribution<std::int64_t> keys(std::int64_t{1} << 32, INT64_MAX);
+  return keys(generator);
+}
 
 std::string OwnerFile(const std::string& folder, std::string_view token) {
   return folder + std::string(token) + std::string(kOwnerSuffix);
@@ -46,11 +58,22 @@ bool IsOwnerFileName(std::string_view name) {
 
 bool IsServerToken(std::string_view token) { return token.substr(0, kServerPrefix.size()) == kServerPrefix; }
 
+std::optional<std::int64_t> ServerKeyOf(std::string_view token) {
+  if (!IsServerToken(token)) return std::nullopt;
+  const std::string_view digits = token.substr(kServerPrefix.size());
+  std::int64_t key = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), key);
+  if (error != std::errc() || end != digits.data() + digits.size() || key <= 0) return std::nullopt;
+  return key;
+}
+
 OwnerLock::OwnerLock(rt::DataSession& db) noexcept {
   try {
     if (rt::AsSqlite(db) == nullptr) {
-      const rt::RowSet self = db.QueryBound(kServerSelf, {});
-      if (!self.rows.empty()) token_ = std::get<std::string>(self.rows[0][0]);
+      const std::int64_t key = RandomKey();
+      if (!db.HoldLivenessKey(key)) return;
+      key_ = key;
+      token_ = ServerToken(key);
       return;
     }
     folder_ = OwnerFolder(db);
@@ -67,12 +90,17 @@ OwnerLock::OwnerLock(rt::DataSession& db) noexcept {
   }
 }
 
-void OwnerLock::Drop() noexcept {
-  if (token_.empty()) return;
-  if (IsServerToken(token_)) {
-    token_.clear();  // the connection outlives it
-    return;
+void OwnerLock::Drop(rt::DataSession& db) noexcept {
+  if (key_ != 0) {
+    db.ReleaseLivenessKey(key_);
+    key_ = 0;
+    token_.clear();
   }
+  DropFile();
+}
+
+void OwnerLock::DropFile() noexcept {
+  if (token_.empty() || key_ != 0) return;
   lock_.RemoveFile();
   lock_.Release();
   token_.clear();
@@ -93,7 +121,11 @@ bool OwnerHasEnded(const std::string& folder, std::string_view token, rt::FileLo
 bool OwnerHasEnded(rt::DataSession& db, const std::string& folder, std::string_view token, rt::FileLock& lock) {
   if (IsServerToken(token)) {
     try {
-      return db.QueryBound(kServerAlive, {std::string(token)}).rows.empty();
+      if (const std::optional<std::int64_t> key = ServerKeyOf(token)) {
+        const std::optional<bool> held = db.LivenessKeyHeld(*key);
+        return held.has_value() && !*held;
+      }
+      return db.QueryBound(kConnectionAlive, {std::string(token)}).rows.empty();
     } catch (const rt::EDatabaseError&) {
       return false;
     }

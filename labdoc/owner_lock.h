@@ -8,12 +8,20 @@
 // process. Every process that opens the database file finds the same
 // folder, whatever path it opened the file by.
 //
-// On a server the token names the process's connection ("pg:<process id of
-// the server's backend>:<its start in microseconds>"): the row belongs to no
-// live workstation once the server lists no such connection (the
-// workstation ended, or its connection died).
+// On a server the owner holds a liveness key of its own (a random positive
+// 63-bit number, rt::DataSession::HoldLivenessKey) on the process's
+// connection, and the token names it: "pg:<key>". The row belongs to no live
+// workstation once no connection holds the key (the workstation ended, or
+// its connection died). Any login sees whether a key is held, and the
+// connection takes its keys again when it makes a lost connection anew.
+// Rows of older versions name the owner's connection instead
+// ("pg:<process id of the server's backend>:<its start in microseconds>"),
+// alive while the server lists that connection (which it shows only to the
+// connection's own login).
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,38 +37,50 @@ std::string OwnerFolder(rt::DataSession& db);
 // True for the name of an owner's lock file: a token and ".lock".
 bool IsOwnerFileName(std::string_view name);
 
-// True for a token that names a server's connection.
+// True for a token that names an owner on a server, of either form.
 bool IsServerToken(std::string_view token);
 
-// The token of a connection as an SQL expression over a row of the server's
-// list of connections (pg_stat_activity). A process id alone may be given to
-// a new connection later; with its start time it is not.
-// `row` names the row's table with its dot ("a."), or is empty.
-inline std::string ServerTokenOf(std::string_view row) {
+// A server owner's token of its key, and the key of such a token (nothing
+// for any other token, the older form's too).
+inline std::string ServerToken(std::int64_t key) { return "pg:" + std::to_string(key); }
+std::optional<std::int64_t> ServerKeyOf(std::string_view token);
+
+// The older form of a server's token, of a connection, as an SQL expression
+// over a row of the server's list of connections (pg_stat_activity). A
+// process id alone may be given to a new connection later; with its start
+// time it is not. `row` names the row's table with its dot ("a."), or is
+// empty.
+inline std::string ConnectionTokenOf(std::string_view row) {
   const std::string r(row);
   return "'pg:' || " + r + "pid || ':' || (extract(epoch FROM " + r + "backend_start) * 1000000)::bigint";
 }
 
 class OwnerLock {
  public:
-  // Takes a new token and creates and locks its file; on a server, the
-  // connection's token. Without the file (no folder for it) or the
-  // connection's name there is no token: the content is then stored without
-  // an owner, as older versions stored it.
+  // Takes a new token and creates and locks its file; on a server, holds a
+  // new key on the session's connection. Without the file (no folder for
+  // it) or the key there is no token: the content is then stored without an
+  // owner, as older versions stored it.
   explicit OwnerLock(rt::DataSession& db) noexcept;
-  ~OwnerLock() { Drop(); }
+  // Drops the file; a server's key is the caller's to release (Drop), or
+  // goes with its connection.
+  ~OwnerLock() { DropFile(); }
   OwnerLock(const OwnerLock&) = delete;
   OwnerLock& operator=(const OwnerLock&) = delete;
 
   // The token; empty when there is none.
   const std::string& Token() const { return token_; }
   // Removes the file, releases the lock, and removes the folder when no
-  // other owner's file is in it.
-  void Drop() noexcept;
+  // other owner's file is in it; on a server, releases the key on the
+  // session (the one it was taken on, or one that replaced it).
+  void Drop(rt::DataSession& db) noexcept;
 
  private:
+  void DropFile() noexcept;
+
   std::string folder_;
   std::string token_;
+  std::int64_t key_ = 0;  // on a server
   rt::FileLock lock_;
 };
 

@@ -30,6 +30,7 @@ PendingContent::PendingContent(rt::DataSession& db, std::int64_t doc_id, const s
 
 PendingContent::~PendingContent() {
   if (!finished_) Discard();
+  owner_.Drop(db_);
 }
 
 void PendingContent::Write(InputFile& source) { summary_ = WriteChunks(db_, id_, source); }
@@ -64,7 +65,7 @@ void PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction) {
     throw;
   }
   finished_ = true;
-  owner_.Drop();
+  owner_.Drop(db_);
 }
 
 void PendingContent::Discard() noexcept {

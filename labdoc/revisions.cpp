@@ -36,6 +36,18 @@ std::string Revisions::Begin(rt::DataSession& db, std::int32_t doc_id) {
     owner = std::make_unique<OwnerLock>(db);
     own_token = owner->Token();
   }
+  try {
+    std::string others = RecordAndFindOthers(db, doc_id, own_token, owner != nullptr);
+    if (owner != nullptr && !own_token.empty()) mine_[doc_id] = std::move(owner);
+    return others;
+  } catch (...) {
+    if (owner != nullptr) owner->Drop(db);
+    throw;
+  }
+}
+
+std::string Revisions::RecordAndFindOthers(rt::DataSession& db, std::int32_t doc_id, const std::string& own_token,
+                                           bool record) {
   const std::string folder = OwnerFolder(db);
   std::string others;
   std::vector<rt::FileLock> ended;  // held until their rows are gone
@@ -54,7 +66,7 @@ std::string Revisions::Begin(rt::DataSession& db, std::int32_t doc_id) {
     }
     others += Who(row[1], row[2]) + " 自 " + When(row[3]) + " 起正在修改此文档\n";
   }
-  if (owner != nullptr && !own_token.empty()) {
+  if (record && !own_token.empty()) {
     const rt::HostEnvironment& environment = rt::Environment();
     db.ExecuteBound(
         "INSERT INTO DB_FILE_REVISING(OWNER, LABDOC_ID, HOSTNAME, USERID, USERNAME, SINCE) VALUES(?, ?, ?, ?, ?, ?)",
@@ -63,7 +75,6 @@ std::string Revisions::Begin(rt::DataSession& db, std::int32_t doc_id) {
   }
   transaction.Commit();
   for (rt::FileLock& lock : ended) lock.RemoveFile();
-  if (owner != nullptr && !own_token.empty()) mine_[doc_id] = std::move(owner);
   return others;
 }
 
@@ -76,7 +87,8 @@ void Revisions::End(rt::DataSession& db, std::int32_t doc_id) noexcept {
   } catch (const rt::Exception&) {
     // Left to whoever finds the row once its owner has ended.
   }
-  mine_.erase(it);  // drops the owner's lock
+  it->second->Drop(db);
+  mine_.erase(it);
 }
 
 void Revisions::EndAll(rt::DataSession& db) noexcept {

@@ -34,6 +34,12 @@ class Revisions {
   bool Empty() const { return mine_.empty(); }
 
  private:
+  // In one transaction: removes the rows of ended owners of the document,
+  // records this process's revision under its token when `record`, and
+  // describes the others.
+  std::string RecordAndFindOthers(rt::DataSession& db, std::int32_t doc_id, const std::string& own_token,
+                                  bool record);
+
   std::map<std::int32_t, std::unique_ptr<OwnerLock>> mine_;
 };
 

@@ -4,7 +4,10 @@
 // fetched is named with who stored it, where and when.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <memory>
+#include <optional>
 
 #include "labdoc/testing/other_owner.h"
 #include "labdoc/testing/store_fixture.h"
@@ -54,29 +57,65 @@ class RevisionsTest : public StoreTest, public ::testing::WithParamInterface<rt:
   rt::HostEnvironment mine_;
 };
 
+// On the server the other owner is another person's login, whose
+// connections' details the server hides from this one; rows of older
+// versions name a connection (of this login, which sees it).
 TEST_P(RevisionsTest, ARevisionIsNamedWhileItsOwnerLivesAndGoesWhenItEnds) {
   const std::int32_t doc_id = Save(WriteSource("规程.doc", "原稿"));
-  OtherOwner other(GetParam(), folder_.Ansi("labdocs.db-labdoc-locks\\"));
-  rt::Session().ExecuteBound(
-      "INSERT INTO DB_FILE_REVISING(OWNER, LABDOC_ID, HOSTNAME, USERID, USERNAME, SINCE) VALUES(?, ?, ?, ?, ?, ?)",
-      {other.Token(), std::int64_t{doc_id}, std::string("PC-B"), std::string("lisi"), std::string("李四"),
-       std::string("2026-12-07 09:30:00.000")});
-  std::uint8_t others = 0;
-  EXPECT_EQ(Begin(doc_id, others), "李四(PC-B) 自 2026-12-07 09:30:00 起正在修改此文档\n");
-  EXPECT_EQ(others, 1);
-  EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REVISING"), 2) << "this workstation's revision is known too";
-  // Another document is revised by nobody else.
-  const std::int32_t second = Save(WriteSource("第二.doc", "另一份"));
-  EXPECT_EQ(Begin(second, others), "");
-  EXPECT_EQ(others, 0);
-  EXPECT_EQ(store_.EndReviseLabDoc(second), S_OK);
+  std::vector<OtherOwner::Form> forms{OtherOwner::Form::Key};
+  if (GetParam() == rt::Engine::Postgres) forms.push_back(OtherOwner::Form::Connection);
+  for (const OtherOwner::Form form : forms) {
+    SCOPED_TRACE(form == OtherOwner::Form::Key ? "a key" : "a connection");
+    OtherOwner other(GetParam(), folder_.Ansi("labdocs.db-labdoc-locks\\"), "00000000000000b1", form);
+    rt::Session().ExecuteBound(
+        "INSERT INTO DB_FILE_REVISING(OWNER, LABDOC_ID, HOSTNAME, USERID, USERNAME, SINCE) VALUES(?, ?, ?, ?, ?, ?)",
+        {other.Token(), std::int64_t{doc_id}, std::string("PC-B"), std::string("lisi"), std::string("李四"),
+         std::string("2026-12-07 09:30:00.000")});
+    std::uint8_t others = 0;
+    EXPECT_EQ(Begin(doc_id, others), "李四(PC-B) 自 2026-12-07 09:30:00 起正在修改此文档\n");
+    EXPECT_EQ(others, 1);
+    EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REVISING"), 2) << "this workstation's revision is known too";
+    // Another document is revised by nobody else.
+    const std::int32_t second = Save(WriteSource("第二.doc", "另一份"));
+    EXPECT_EQ(Begin(second, others), "");
+    EXPECT_EQ(others, 0);
+    EXPECT_EQ(store_.EndReviseLabDoc(second), S_OK);
 
-  other.Stop();
+    other.Stop();
+    EXPECT_EQ(Begin(doc_id, others), "");
+    EXPECT_EQ(others, 0);
+    EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REVISING"), 1) << "the ended owner's row went; this one's stays";
+    EXPECT_EQ(store_.EndReviseLabDoc(doc_id), S_OK);
+    EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REVISING"), 0);
+  }
+}
+
+// A server ends the store's connection (a restart, a network cut): the
+// store's next statement makes it anew, and its revision is its own still,
+// alive to every login.
+TEST_P(RevisionsTest, ARevisionStaysItsOwnersAfterTheConnectionWasMadeAnew) {
+  if (GetParam() != rt::Engine::Postgres) GTEST_SKIP() << "a server's connection";
+  const std::int32_t doc_id = Save(WriteSource("规程.doc", "原稿"));
+  std::uint8_t others = 0;
   EXPECT_EQ(Begin(doc_id, others), "");
-  EXPECT_EQ(others, 0);
-  EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REVISING"), 1) << "the ended owner's row went; this one's stays";
+  const rt::RowSet rows = rt::Session().QueryBound("SELECT OWNER FROM DB_FILE_REVISING", {});
+  ASSERT_EQ(rows.rows.size(), 1u);
+  const std::optional<std::int64_t> key = ServerKeyOf(std::get<std::string>(rows.rows[0][0]));
+  ASSERT_TRUE(key.has_value());
+
+  const std::int64_t pid = Count("SELECT pg_backend_pid()");
+  const std::unique_ptr<rt::DataSession> same_login = rt::Connect(Setting());
+  same_login->ExecuteBound("SELECT pg_terminate_backend(?)", {pid});
+  for (int i = 0; i < 500 && !same_login->QueryBound("SELECT 1 FROM pg_stat_activity WHERE pid = ?", {pid}).rows.empty();
+       ++i)
+    rt::platform::SleepFor(std::chrono::milliseconds(10));
+  EXPECT_NE(Count("SELECT pg_backend_pid()"), pid) << "a new connection";
+
+  const std::unique_ptr<rt::DataSession> other_login =
+      rt::Connect(test_database_->SettingAs(rt::testing::StaffLogin(2)));
+  EXPECT_EQ(other_login->LivenessKeyHeld(*key), true);
   EXPECT_EQ(store_.EndReviseLabDoc(doc_id), S_OK);
-  EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REVISING"), 0);
+  EXPECT_EQ(other_login->LivenessKeyHeld(*key), false);
 }
 
 TEST_P(RevisionsTest, AContentStoredAfterTheCopyWasFetchedIsNamed) {

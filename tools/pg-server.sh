@@ -6,10 +6,20 @@
 # the build's user (root has PostgreSQL run as the user labdocs-pg, made
 # when missing: the server refuses to run as root).
 #
+# The tests log in as a laboratory's people do (docs/database.md), none of
+# them a superuser: labdocs_owner owns the database labdocs and makes the
+# tests' schemas; staff1 ... staff8 are members of the group labdocs_staff,
+# reader1 of labdocs_reader. A second laboratory, in the schema lab2, has
+# roles of its own, lab2_staff and lab2_reader, and lab2_staff1 works
+# there. Every login is trusted over the socket and the loopback address.
+# The cluster's superuser, labdocs, serves this script only.
+#
 #   tools/pg-server.sh start DIR [PORT]
 #       makes the cluster when missing, starts the server (port 54329 unless
-#       given), makes the database labdocs and writes its connection strings
-#       to DIR/conninfo (the socket) and DIR/conninfo-tcp (127.0.0.1)
+#       given), makes the logins and the database labdocs when missing and
+#       writes the owner's connection strings to DIR/conninfo (the socket)
+#       and DIR/conninfo-tcp (127.0.0.1); another login's is the same with
+#       " user=<login>" after it
 #   tools/pg-server.sh stop DIR
 #       stops the server (the cluster stays)
 set -euo pipefail
@@ -36,13 +46,34 @@ case "$action" in
     "${as_owner[@]}" mkdir -p "$dir/socket"
     "${as_owner[@]}" "$bin/pg_ctl" -D "$dir/cluster" -l "$dir/server.log" -w \
       -o "-k $dir/socket -p $port -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null
-    "$bin/psql" -h "$dir/socket" -p "$port" -U labdocs -d postgres -qAtc \
-      "select 1 from pg_database where datname = 'labdocs'" | grep -q 1 ||
-      "$bin/createdb" -h "$dir/socket" -p "$port" -U labdocs labdocs
-    # Made once, where every test's own schema finds it on its search path.
-    "$bin/psql" -h "$dir/socket" -p "$port" -U labdocs -d labdocs -qc "CREATE EXTENSION IF NOT EXISTS citext SCHEMA public"
-    echo "host=$dir/socket port=$port user=labdocs dbname=labdocs" >"$dir/conninfo"
-    echo "host=127.0.0.1 port=$port user=labdocs dbname=labdocs" >"$dir/conninfo-tcp"
+    admin=("$bin/psql" -h "$dir/socket" -p "$port" -U labdocs -v ON_ERROR_STOP=1 -qAt)
+    "${admin[@]}" -d postgres <<'SQL'
+DO $$
+DECLARE
+  login text;
+BEGIN
+  IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'labdocs_owner') THEN CREATE ROLE labdocs_owner LOGIN; END IF;
+  IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'labdocs_staff') THEN CREATE ROLE labdocs_staff; END IF;
+  IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'labdocs_reader') THEN CREATE ROLE labdocs_reader; END IF;
+  FOR n IN 1..8 LOOP
+    login := 'staff' || n;
+    IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = login) THEN
+      EXECUTE format('CREATE ROLE %I LOGIN IN ROLE labdocs_staff', login);
+    END IF;
+  END LOOP;
+  IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'reader1') THEN CREATE ROLE reader1 LOGIN IN ROLE labdocs_reader; END IF;
+  IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'lab2_staff') THEN CREATE ROLE lab2_staff; END IF;
+  IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'lab2_reader') THEN CREATE ROLE lab2_reader; END IF;
+  IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'lab2_staff1') THEN CREATE ROLE lab2_staff1 LOGIN IN ROLE lab2_staff; END IF;
+END $$;
+SQL
+    "${admin[@]}" -d postgres -c "select 1 from pg_database where datname = 'labdocs'" | grep -q 1 ||
+      "$bin/createdb" -h "$dir/socket" -p "$port" -U labdocs -O labdocs_owner labdocs
+    # A cluster of an older version of this script: its database was the
+    # superuser's.
+    "${admin[@]}" -d postgres -c "ALTER DATABASE labdocs OWNER TO labdocs_owner"
+    echo "host=$dir/socket port=$port user=labdocs_owner dbname=labdocs" >"$dir/conninfo"
+    echo "host=127.0.0.1 port=$port user=labdocs_owner dbname=labdocs" >"$dir/conninfo-tcp"
     ;;
   stop)
     [ -f "$dir/cluster/postmaster.pid" ] && "${as_owner[@]}" "$bin/pg_ctl" -D "$dir/cluster" -w -m fast stop >/dev/null

@@ -1,7 +1,9 @@
 // Another workstation's owner token, live until Stop: a process's lock
-// file on SQLite (in the owners' folder beside the database file), a
-// connection of its own on the server (labdoc/owner_lock.h). For tests of
-// what is done with the rows of owners that live or have ended.
+// file on SQLite (in the owners' folder beside the database file), on the
+// server a key held by a connection of another person's login, or, in the
+// older form of the token, a connection of the test's own login
+// (labdoc/owner_lock.h). For tests of what is done with the rows of owners
+// that live or have ended.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,10 +11,12 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "labdoc/owner_lock.h"
 #include "runtime/data/session.h"
+#include "runtime/data/testing/test_database.h"
 #include "runtime/file_lock.h"
 #include "runtime/platform/sleep.h"
 #include "runtime/sysutils.h"
@@ -24,9 +28,13 @@ namespace labdocs::labdoc::testing {
 
 class OtherOwner {
  public:
+  // The form of a server's token.
+  enum class Form { Key, Connection };
+
   // owners_folder: ANSI, ending in a separator; token: the owner's on
   // SQLite (16 hexadecimal digits).
-  OtherOwner(rt::Engine engine, const std::string& owners_folder, const std::string& token = "00000000000000b1") {
+  OtherOwner(rt::Engine engine, const std::string& owners_folder, const std::string& token = "00000000000000b1",
+             [[maybe_unused]] Form form = Form::Key) {
     if (engine == rt::Engine::Sqlite) {
       token_ = token;
       EXPECT_TRUE(rt::ForceDirectories(owners_folder));
@@ -34,12 +42,23 @@ class OtherOwner {
       return;
     }
 #ifdef LABDOCS_TESTS_HAVE_POSTGRES
-    connection_ = std::make_unique<rt::postgres::Connection>(rt::postgres::testing::ServerConnectionString());
-    const std::optional<rt::RowSet> self = connection_->QueryText(
-        "SELECT " + ServerTokenOf("") + ", pg_backend_pid()"
-        " FROM pg_stat_activity WHERE pid = pg_backend_pid()");
-    token_ = std::get<std::string>(self->rows.at(0).at(0));
-    pid_ = std::get<std::int64_t>(self->rows.at(0).at(1));
+    const std::string conninfo = rt::postgres::testing::ServerConnectionString();
+    if (form == Form::Connection) {
+      // The server shows a connection's start to its own login only.
+      connection_ = std::make_unique<rt::postgres::Connection>(
+          rt::postgres::testing::AsLogin(conninfo, rt::testing::StaffLogin(1)));
+      token_ = std::get<std::string>(
+          connection_->QueryText("SELECT " + ConnectionTokenOf("") + " FROM pg_stat_activity WHERE pid = pg_backend_pid()")
+              ->rows.at(0)
+              .at(0));
+    } else {
+      connection_ = std::make_unique<rt::postgres::Connection>(
+          rt::postgres::testing::AsLogin(conninfo, rt::testing::StaffLogin(2)));
+      const std::int64_t key = (std::int64_t{std::random_device()()} << 31) | 0x5EED;
+      connection_->HoldKey(key);
+      token_ = ServerToken(key);
+    }
+    pid_ = std::get<std::int64_t>(connection_->QueryText("SELECT pg_backend_pid()")->rows.at(0).at(0));
 #endif
   }
   const std::string& Token() const { return token_; }

@@ -153,7 +153,7 @@ TEST_F(DeleteDirectoryTest, ARowWithoutADirectoryIdIsRefusedBeforeTheQuestion) {
 }
 
 TEST_F(DeleteDirectoryTest, AFailingBatchEndsTheCommandAtItsRowAndKeepsTheEarlierOnes) {
-  rt::testing::AddRefusal(rt::Session(), "keep_13", "DELETE", "Lab_List", "old.TV_ID = 13", "kept");
+  rt::testing::AddRefusal(SchemaOwner(), "keep_13", "DELETE", "Lab_List", "old.TV_ID = 13", "kept");
   presenter_.AnswerConfirm(1);
   TfrmMain& view = View({"TV_ID=12", "TV_ID=13", "TV_ID=14"});
   EXPECT_THROW(view.ExecuteMenuItem("miDeleteList"), rt::EOleError);
@@ -335,7 +335,7 @@ TEST_F(CopyDirectoryTest, AQuoteInTheSelectedDirectoryIdStaysInsideTheCategoryQu
 }
 
 TEST_F(CopyDirectoryTest, AnErrorWhileFillingTheListIsShownAndTheDialogGoesOn) {
-  Exec("Drop Table Lab_List");
+  ChangeSchema("Drop Table Lab_List");
   presenter_.Type("cbCopyList", "不存在的类别").Click("BtnSave").Click("BtnCancel");
   EXPECT_EQ(Run("miCopyList", {"TV_ID=12;DISP_名称=2019年度"}), 0);
   ASSERT_EQ(presenter_.Errors().size(), 1u);
@@ -344,7 +344,7 @@ TEST_F(CopyDirectoryTest, AnErrorWhileFillingTheListIsShownAndTheDialogGoesOn) {
 }
 
 TEST_F(CopyDirectoryTest, AnErrorDuringTheCopyKeepsTheRowsInsertedAndReportsNoCopy) {
-  rt::Session().ExecuteBound("CREATE UNIQUE INDEX one_name ON Lab_List(TV_Name, DocType)", {});
+  ChangeSchema("CREATE UNIQUE INDEX one_name ON Lab_List(TV_Name, DocType)");
   presenter_.Type("cbCopyList", "论文管理明细").Click("BtnSave");
   // The copy of the first row asked to close the dialog; that stands.
   EXPECT_EQ(Run("miCopyList", {"TV_ID=12;DISP_名称=2019年度", "TV_ID=13;DISP_名称=2019年度"}), 0);

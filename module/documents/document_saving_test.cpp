@@ -161,7 +161,7 @@ TEST_F(DocumentSavingTest, ARecordThatIsNotSavedLeavesNothingBehind) {
     Exec("Delete From RIS_DOC");
     Exec("Delete From DB_FILE_RECORD");
     Exec("Delete From DB_FILE_STORAGE");
-    if (c.refusal != nullptr) rt::testing::AddRefusal(rt::Session(), "refuse", "INSERT", "RIS_DOC", "1 = 1", c.refusal);
+    if (c.refusal != nullptr) rt::testing::AddRefusal(SchemaOwner(), "refuse", "INSERT", "RIS_DOC", "1 = 1", c.refusal);
     std::vector<Texts> counts;
     auto count = [&] {
       counts.push_back({Row("Select count(*) From RIS_DOC")[0], Row("Select count(*) From DB_FILE_STORAGE")[0],
@@ -176,7 +176,7 @@ TEST_F(DocumentSavingTest, ARecordThatIsNotSavedLeavesNothingBehind) {
     presenter_.Click("btnSave")
         .Then([&](rt::TForm& f) {
           count();
-          rt::testing::DropRefusal(rt::Session(), "refuse", "RIS_DOC");
+          rt::testing::DropRefusal(SchemaOwner(), "refuse", "RIS_DOC");
           dynamic_cast<rt::TControl*>(f.FindComponent("mmComment"))->SetText("说明");
         })
         .Click("btnSave");

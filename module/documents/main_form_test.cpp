@@ -128,7 +128,7 @@ TEST_F(DocumentsViewTest, AListWithoutADirectoryStillRunsAndAFailingQueryLeavesT
   EXPECT_EQ(view->InitViewData(data.Ptr()), 0);
   EXPECT_NE(statements_.back().find("a.DocType='' Order by a.ID"), std::string::npos);
   data = rt::OleVariant::FromInt32(7);
-  Exec("Drop Table DB_FILE_RECORD");
+  ChangeSchema("Drop Table DB_FILE_RECORD");
   EXPECT_THROW(view->InitViewData(data.Ptr()), rt::EOleError);
   EXPECT_EQ(data.Type(), VT_I4);
   view->Free();
@@ -182,7 +182,7 @@ TEST_F(DocumentsViewTest, MenuBuildsStoreTheSelectionForLaterCalls) {
 }
 
 TEST_F(DocumentsViewTest, AFailingMenuRuleGivesOneAndNoCommands) {
-  Exec("Drop Table Pacs_MMCTreeViewConfig");
+  ChangeSchema("Drop Table Pacs_MMCTreeViewConfig");
   std::int32_t result = 0;
   auto* host_menu = new rt::TsuiPopupMenu(nullptr);
   TfrmMain* view = NewView("TV_ID=12");

@@ -323,9 +323,9 @@ TEST_F(RevisionTest, AFailedFetchEndsTheCommandSilently) {
 TEST_F(RevisionTest, AnErrorFromTheStoreIsReportedWithTheLikelyCause) {
   const std::int32_t id = StoreDocument(u8"图谱.pdf", "%PDF-1");
   SelectRow(Row(id, "图谱.pdf"));
-  presenter_.Then([](rt::TForm&) {
+  presenter_.Then([this](rt::TForm&) {
     // The store's write fails from now on.
-    rt::testing::AddRefusal(rt::Session(), "refuse_content", "INSERT", "DB_FILE_CONTENT", "1 = 1", "disk full");
+    rt::testing::AddRefusal(SchemaOwner(), "refuse_content", "INSERT", "DB_FILE_CONTENT", "1 = 1", "disk full");
   });
   presenter_.Click("BtnSave");
   EXPECT_EQ(Revise(), 0);

@@ -95,7 +95,7 @@ TEST_F(PluginTest, ADirectorysListComesBackAsADataPacket) {
 }
 
 TEST_F(PluginTest, AnErrorInTheListGivesAFailureAndLeavesTheResultAtOne) {
-  Exec("Drop Table RIS_DOC");
+  ChangeSchema("Drop Table RIS_DOC");
   rt::OleVariant data = rt::OleVariant::FromInt32(5);
   std::int32_t result = -1;
   EXPECT_LT(init_view_data_("TV_ID=12", data.Ptr(), &result), 0);

@@ -144,7 +144,7 @@ TEST_F(RecordEditingTest, ARecordThatIsGoneIsReportedAndTheFormNotShown) {
 }
 
 TEST_F(RecordEditingTest, SeveralKeyColumnsAndQuotesInKeyValues) {
-  Exec("Create Table PAIR_ROWS(A integer, B text, DESCS text)");
+  ChangeSchema("Create Table PAIR_ROWS(A integer, B text, DESCS text)");
   Exec("Insert into PAIR_ROWS Values(1,'x''y','说明')");
   TDocForm* form = NewForm("PAIR_ROWS", " A||B ");
   Select(*form, {"A=1;B=x'y"});
@@ -212,7 +212,7 @@ TEST_F(RecordEditingTest, ARecordThatCannotBeDeletedKeepsItsDocument) {
   TDocForm* form = NewForm();
   const std::int32_t first = StoredDocument(*form, 1, "first.doc");
   const std::int32_t second = StoredDocument(*form, 2, "second.doc");
-  rt::testing::AddRefusal(rt::Session(), "keep_two", "DELETE", "RIS_DOC", "old.ID = 2", "kept");
+  rt::testing::AddRefusal(SchemaOwner(), "keep_two", "DELETE", "RIS_DOC", "old.ID = 2", "kept");
   Select(*form, {"ID=1;LABDOC_ID=" + std::to_string(first), "ID=2;LABDOC_ID=" + std::to_string(second)});
   presenter_.AnswerConfirm(1);
   EXPECT_THROW(form->acDelete->Execute(), rt::EOleError);

@@ -73,6 +73,11 @@ class HostFixture : public ::testing::Test {
   }
 
   static void Exec(const std::string& sql) { rt::Session().Execute(sql); }
+  // A change of the schema (a table, an index, a trigger): its owner's to
+  // make (runtime/data/testing/test_database.h), outside the session's
+  // transactions and its writer lock.
+  rt::DataSession& SchemaOwner() { return database_->Owner(); }
+  void ChangeSchema(const std::string& sql) { SchemaOwner().ExecuteBound(sql, {}); }
 
   // A tree node of the host's view tree.
   static void AddNode(int id, const std::string& name, int parent) {

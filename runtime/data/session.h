@@ -120,6 +120,20 @@ class DataSession {
   // statement stepped (those of triggers aside).
   virtual std::uint64_t RoundTrips() const = 0;
 
+  // Liveness keys: a process says that it lives, for a piece of work that
+  // others must not take for abandoned, by holding a key (a positive 63-bit
+  // number of its choosing) on its connection until it releases it or the
+  // connection ends; any connection to the database, whatever its login,
+  // asks whether a key is held. A server holds them as session advisory
+  // locks, and its connection takes them again when it makes a lost
+  // connection anew. SQLite has none (its owners hold lock files,
+  // labdoc/owner_lock.h): Hold answers false, Held nothing.
+  // Hold throws EDatabaseError when the server refuses; Held, when it
+  // cannot be asked.
+  virtual bool HoldLivenessKey(std::int64_t) { return false; }
+  virtual void ReleaseLivenessKey(std::int64_t) noexcept {}
+  virtual std::optional<bool> LivenessKeyHeld(std::int64_t) { return std::nullopt; }
+
  protected:
   friend class Transaction;
   virtual bool InTransaction() const = 0;

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -334,6 +335,7 @@ void Connection::Pin() {
 void Connection::Reconnect() {
   PQreset(conn_);
   Pin();
+  Restore();
 }
 
 Connection::~Connection() { PQfinish(conn_); }
@@ -701,6 +703,48 @@ std::optional<RowSet> Connection::QueryText(std::string_view sql_utf8) {
   const Result result = Run(std::string(sql_utf8), {}, kWholeText);
   if (!result.result || PQresultStatus(result.result.get()) != PGRES_TUPLES_OK) return std::nullopt;
   return Rows(result.result.get());
+}
+
+void Connection::KeepSetting(const std::string& statement) {
+  ExecuteText(statement);
+  settings_.push_back(statement);
+}
+
+void Connection::HoldKey(std::int64_t key) {
+  ExecuteBound("SELECT pg_advisory_lock(?)", {key});
+  keys_.push_back(key);
+}
+
+void Connection::ReleaseKey(std::int64_t key) noexcept {
+  const auto held = std::find(keys_.begin(), keys_.end(), key);
+  if (held == keys_.end()) return;
+  keys_.erase(held);
+  try {
+    ExecuteBound("SELECT pg_advisory_unlock(?)", {key});
+  } catch (const EDatabaseError&) {
+    // A connection that went took the lock with it; one in a failed
+    // transaction keeps it until the connection ends.
+  }
+}
+
+bool Connection::KeyHeld(std::int64_t key) {
+  // pg_advisory_lock(bigint) lists its key's high half as classid, its low
+  // half as objid, and objsubid 1.
+  return !QueryBound("SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND database = (SELECT oid FROM pg_database "
+                     "WHERE datname = current_database()) AND classid = ? AND objid = ? AND objsubid = 1 AND granted",
+                     {key >> 32, key & 0xFFFFFFFF})
+              .rows.empty();
+}
+
+void Connection::Restore() {
+  const auto run = [this](const std::string& statement, const std::vector<Value>& params) {
+    const Result result = Execute(statement, params, 0);
+    if (!result.error.empty()) throw EDatabaseError("Cannot connect to the database server: " + result.error);
+  };
+  for (const std::string& setting : settings_) run(setting, {});
+  // Not waited for: a key that another connection holds is still held by
+  // this process's old connection, which the server has not ended yet.
+  for (const std::int64_t key : keys_) run("SELECT pg_try_advisory_lock($1)", {key});
 }
 
 }  // namespace rt::postgres

@@ -107,6 +107,18 @@ class Connection {
   // the writer lock it held, unless the laboratory set a shorter time.
   static constexpr int kIdleTransactionSeconds = 60;
 
+  // What a new connection made after a lost one must have again, as this
+  // one had it: a setting (a statement that sets something of the session,
+  // run now and again on each new connection), and the liveness keys (session.h) that this holds as
+  // session advisory locks. A key whose old connection the server has not
+  // ended yet is held by that one until it ends.
+  void KeepSetting(const std::string& statement);
+  void HoldKey(std::int64_t key);
+  void ReleaseKey(std::int64_t key) noexcept;
+  // Whether any connection to the database holds the key: the server lists
+  // every connection's locks to every login.
+  bool KeyHeld(std::int64_t key);
+
  private:
   struct Result;
   // What a statement does to the transaction: BEGIN opens one, COMMIT (or
@@ -141,6 +153,8 @@ class Connection {
   // Readies a connection just made (after a loss too): the settings pinned.
   void Pin();
   void Reconnect();
+  // Gives a new connection the settings kept and the keys held.
+  void Restore();
   void EndTransaction();
 
   pg_conn* conn_ = nullptr;
@@ -150,6 +164,8 @@ class Connection {
   bool wrote_ = false;           // a statement of it may have written
   int backend_ = 0;              // the server's process of the connection
   std::uint64_t round_trips_ = 0;
+  std::vector<std::string> settings_;  // KeepSetting's
+  std::vector<std::int64_t> keys_;     // HoldKey's
 };
 
 // A connection string as a message may show it (UTF-8): its keys and

@@ -24,7 +24,8 @@ class ConnectionLossTest : public ::testing::Test {
     database_ = std::make_unique<rt::testing::TestDatabase>(Engine::Postgres, std::string());
     ASSERT_FALSE(database_->Setting().empty());
     session_ = Connect(database_->Setting());
-    admin_ = std::make_unique<Connection>(testing::ServerConnectionString());
+    // The session's own login, which may end its connections.
+    admin_ = std::make_unique<Connection>(database_->Setting());
   }
   void TearDown() override {
     session_.reset();
@@ -109,6 +110,24 @@ TEST_F(ConnectionLossTest, AWriterHeldTooLongAnswersBusy) {
   }
   holding.Commit();
   EXPECT_EQ(session_->Execute("Insert into Lab_List(TV_ID,TV_Name) Values(5,'五')"), 1);
+}
+
+// A key that says the session's process lives is held again once the
+// session has made its lost connection anew, and another person's login
+// sees it held, then released.
+TEST_F(ConnectionLossTest, AKeyHeldIsHeldAgainOnTheNewConnection) {
+  const std::unique_ptr<DataSession> other = Connect(database_->SettingAs(rt::testing::StaffLogin(2)));
+  constexpr std::int64_t kKey = (std::int64_t{0x51AB} << 32) | 0x0000C0DE;
+  ASSERT_TRUE(session_->HoldLivenessKey(kKey));
+  EXPECT_EQ(other->LivenessKeyHeld(kKey), true);
+  CutTheConnection();
+  EXPECT_EQ(Number("SELECT 1"), 1);
+  EXPECT_EQ(other->LivenessKeyHeld(kKey), true) << "taken again on the new connection";
+  session_->ReleaseLivenessKey(kKey);
+  EXPECT_EQ(other->LivenessKeyHeld(kKey), false);
+  CutTheConnection();
+  EXPECT_EQ(Number("SELECT 1"), 1);
+  EXPECT_EQ(other->LivenessKeyHeld(kKey), false) << "a key released is not taken again";
 }
 
 }  // namespace

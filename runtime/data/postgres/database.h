@@ -59,6 +59,14 @@ class Database final : public DataSession {
   // The statements sent to the server (Connection::RoundTrips).
   std::uint64_t RoundTrips() const override { return connection_.RoundTrips(); }
 
+  // Liveness keys as the connection's session advisory locks.
+  bool HoldLivenessKey(std::int64_t key) override {
+    connection_.HoldKey(key);
+    return true;
+  }
+  void ReleaseLivenessKey(std::int64_t key) noexcept override { connection_.ReleaseKey(key); }
+  std::optional<bool> LivenessKeyHeld(std::int64_t key) override { return connection_.KeyHeld(key); }
+
   Connection& Link() { return connection_; }
 
  protected:

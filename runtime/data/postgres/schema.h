@@ -3,7 +3,8 @@
 // one transaction and numbered in a version table of their own.
 //
 // What the server does its own way:
-//   - texts that SQLite compares without regard to case are citext;
+//   - texts that SQLite compares without regard to case are citext (in the
+//     schema public, where every laboratory's schema finds it);
 //   - numbers SQLite gives out itself (an INTEGER PRIMARY KEY left out of an
 //     insert) come from identity columns;
 //   - date-times are timestamp(3), local time, as SQLite's stored texts;
@@ -27,10 +28,21 @@ inline constexpr int kCurrentVersion = 3;
 // when it has none.
 int Version(Connection& connection);
 
-// Gives an empty database the schema. Several workstations may start at
+// Readies a new connection: the extension citext, whose operators compare
+// the texts without case, on its search path, also when it is installed
+// in a schema that the path does not name (kept after a reconnect). Throws
+// EDatabaseError when the login may not use that schema.
+void FindCitext(Connection& connection);
+
+// Gives an empty database the schema, or upgrades an older one, as one
+// transaction, and grants the laboratory's group roles what they may do
+// with the tables (docs/database.md: staff read and write, readers read).
+// A database of the current version is only looked at: a staff or reader
+// login needs no right to make anything. Several workstations may start at
 // once: one makes it, the others find it made. Throws EDatabaseError for a
-// database with a newer version, and for one that holds tables but no
-// version (another program's), which is left as it is.
+// database with a newer version, for one that holds tables but no version
+// (another program's), which is left as it is, and, saying to ask the
+// administrator, when the login may not make or upgrade it.
 void Prepare(Connection& connection);
 
 }  // namespace rt::postgres::schema

@@ -11,6 +11,7 @@
 #include "runtime/data/postgres/database.h"
 #include "runtime/data/postgres/testing/test_server.h"
 #include "runtime/data/test_folder.h"
+#include "runtime/data/testing/test_database.h"
 #include "runtime/text/gbk.h"
 
 namespace rt::postgres {
@@ -19,7 +20,21 @@ namespace {
 class PostgresSchemaTest : public testing::ServerTest {
  protected:
   std::int64_t Count(const std::string& sql) { return std::get<std::int64_t>(db_->Query(sql).rows[0][0]); }
+  // The setting of a login (rt::testing::StaffLogin ...) in a schema.
+  static std::string SettingOf(const std::string& login, const std::string& search_path) {
+    return testing::AsLogin(testing::ServerConnectionString(), login) + " options='-csearch_path=" + search_path + "'";
+  }
 };
+
+// What EXPECT_THROW cannot say: the message.
+std::string RefusalOf(const std::string& setting) {
+  try {
+    Connect(setting);
+  } catch (const EDatabaseError& error) {
+    return error.what();
+  }
+  return "(connected)";
+}
 
 TEST_F(PostgresSchemaTest, EveryTableHasTheColumnsOfSqlitesInTheirOrder) {
   schema::Prepare(db_->Link());
@@ -100,6 +115,89 @@ TEST_F(PostgresSchemaTest, ANewerOrAForeignDatabaseIsRefusedAndLeftAlone) {
   db_->Execute("Create Table labdocs_schema_version (version integer) Insert into labdocs_schema_version Values(99)");
   EXPECT_THROW(schema::Prepare(db_->Link()), EDatabaseError);
   EXPECT_EQ(db_->TableColumns("RIS_DOC").size(), 0u);
+}
+
+// A laboratory's people: its staff read and write, its readers read, and
+// neither makes nor upgrades the schema, nor needs to where it is current.
+TEST_F(PostgresSchemaTest, StaffWriteReadersReadAndOnlyTheOwnerMakesTheSchema) {
+  const std::string path = schema_->Name() + ",public";
+  const std::string staff = SettingOf(rt::testing::StaffLogin(1), path);
+  const std::string reader = SettingOf(rt::testing::kReaderLogin, path);
+  for (const std::string& setting : {staff, reader})
+    EXPECT_NE(RefusalOf(setting).find("ask the administrator to set up or upgrade the database with the owner's login"),
+              std::string::npos)
+        << "no tables yet: " << RefusalOf(setting);
+
+  schema::Prepare(db_->Link());
+  const std::unique_ptr<DataSession> staff_session = Connect(staff);
+  staff_session->Execute("Insert into DB_FILE_STORAGE(FILE_NAME) Values('a.doc')");
+  staff_session->Execute("Insert into Lab_List(TV_ID,TV_Name) Values(7,'目录')");  // moves the identity ahead
+  EXPECT_EQ(staff_session->Execute("Delete From DB_FILE_STORAGE"), 1);
+  EXPECT_THROW(staff_session->Execute("Update labdocs_schema_version Set version = 99"), EDatabaseError);
+  const std::unique_ptr<DataSession> reader_session = Connect(reader);
+  EXPECT_EQ(rt::testing::QueryInteger(*reader_session, "SELECT count(*) FROM Lab_List"), 1);
+  for (const char* write : {"Insert into Lab_List(TV_Name) Values('x')", "Update Lab_List Set TV_Name='y'",
+                            "Delete From Lab_List"}) {
+    try {
+      reader_session->Execute(write);
+      ADD_FAILURE() << "a reader wrote: " << write;
+    } catch (const EDatabaseError& error) {
+      EXPECT_NE(std::string(error.what()).find("SQLSTATE 42501"), std::string::npos) << error.what();
+    }
+  }
+
+  // An older version is the owner's to upgrade: the staff are refused and
+  // nothing changes.
+  db_->Execute("Update labdocs_schema_version Set version = 2");
+  EXPECT_NE(RefusalOf(staff).find("ask the administrator"), std::string::npos) << RefusalOf(staff);
+  EXPECT_EQ(schema::Version(db_->Link()), 2);
+}
+
+// Two laboratories in one database, each set up by the database's owner (no
+// superuser): citext, which one of them installs, is in public, where both
+// find it, and their texts compare without case in both, also on a search
+// path that does not name public. The second has roles of its own (the
+// tests' server makes lab2_staff and lab2_reader, and the login
+// lab2_staff1), the first the server's: each laboratory's people work in
+// their own and cannot reach the other's.
+TEST(PostgresLaboratoriesTest, TwoLaboratoriesInOneDatabaseEachKeepTheirPeopleAndCompareWithoutCase) {
+  const std::string conninfo = testing::ServerConnectionString();
+  ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
+  Connection owner_a(conninfo), owner_b(conninfo);
+  const testing::TestSchema lab_a(owner_a), lab_b(owner_b, "lab2");
+  schema::Prepare(owner_a);
+  schema::Prepare(owner_b);
+  EXPECT_EQ(owner_a.QueryText("SELECT extnamespace::regnamespace::text FROM pg_extension WHERE extname = 'citext'")
+                ->rows.at(0)
+                .at(0),
+            Value(std::string("public")));
+  const auto setting = [&](const std::string& login, const std::string& search_path) {
+    return testing::AsLogin(conninfo, login) + " options='-csearch_path=" + search_path + "'";
+  };
+  struct Case {
+    std::string login, search_path;
+    std::int64_t rows;  // after this case's row went in
+  };
+  for (const Case& c : {Case{rt::testing::StaffLogin(1), lab_a.Name() + ",public", 1},
+                        Case{"lab2_staff1", "lab2,public", 1}, Case{rt::testing::StaffLogin(1), lab_a.Name(), 2}}) {
+    SCOPED_TRACE(c.login + " in " + c.search_path);
+    const std::unique_ptr<DataSession> staff = Connect(setting(c.login, c.search_path));
+    staff->ExecuteBound("INSERT INTO Lab_List(TV_Name, DocType) VALUES('ABC', '1')", {});
+    EXPECT_EQ(rt::testing::QueryInteger(*staff, "SELECT count(*) FROM Lab_List WHERE TV_Name = 'abc'"), c.rows);
+    EXPECT_EQ(rt::testing::QueryInteger(*staff, "SELECT count(*) FROM Lab_List WHERE TV_Name LIKE 'ab%'"), c.rows);
+  }
+  for (const auto& [login, other_lab] : {std::pair{rt::testing::StaffLogin(1), std::string("lab2")},
+                                         std::pair{std::string("lab2_staff1"), lab_a.Name()}}) {
+    SCOPED_TRACE(login + " in " + other_lab);
+    EXPECT_NE(RefusalOf(setting(login, other_lab + ",public")).find("ask the administrator"), std::string::npos);
+  }
+  const auto may = [&](const std::string& role, const std::string& table, const char* right) {
+    return owner_a.QueryBound("SELECT has_table_privilege(?, ?, ?)", {role, table, std::string(right)}).rows.at(0).at(0) ==
+           Value(std::int64_t{1});
+  };
+  EXPECT_TRUE(may("lab2_reader", "lab2.ris_doc", "SELECT"));
+  EXPECT_FALSE(may("lab2_reader", "lab2.ris_doc", "INSERT"));
+  EXPECT_FALSE(may("labdocs_reader", "lab2.ris_doc", "SELECT"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 extern "C" rt::DataSession* rt_ConnectServer(const std::string& conninfo, rt::OpenMode mode) {
   static_assert(std::is_same_v<decltype(&rt_ConnectServer), rt::ServerEntryPoint>);
   auto database = std::make_unique<rt::postgres::Database>(conninfo);
+  rt::postgres::schema::FindCitext(database->Link());
   if (mode == rt::OpenMode::OpenExisting && rt::postgres::schema::Version(database->Link()) == 0)
     throw rt::EDatabaseError("Database error: the server's database holds no tables of this system (" +
                              database->Shown() + ")");

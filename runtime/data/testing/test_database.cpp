@@ -4,14 +4,33 @@
 
 #include "runtime/platform/testing/test_support.h"
 #ifdef LABDOCS_TESTS_HAVE_POSTGRES
+#include "runtime/data/postgres/schema.h"
 #include "runtime/data/postgres/testing/test_server.h"
 #endif
 
 namespace rt::testing {
 
 #ifdef LABDOCS_TESTS_HAVE_POSTGRES
+// The schema, made by its owner as the administrator sets up a laboratory.
+// Tables that a test makes there later are its staff's and readers' too.
 struct TestDatabase::Server {
-  explicit Server(const std::string& conninfo) : connection(conninfo), schema(connection) {}
+  Server(const std::string& owner_conninfo, TestDatabase::Tables tables)
+      : conninfo(owner_conninfo), connection(conninfo), schema(connection) {
+    if (tables == TestDatabase::Tables::Made) postgres::schema::Prepare(connection);
+    connection.ExecuteText("ALTER DEFAULT PRIVILEGES IN SCHEMA " + schema.Name() +
+                           " GRANT SELECT, INSERT, UPDATE, DELETE ON TABLES TO labdocs_staff;"
+                           "ALTER DEFAULT PRIVILEGES IN SCHEMA " + schema.Name() +
+                           " GRANT USAGE, SELECT, UPDATE ON SEQUENCES TO labdocs_staff;"
+                           "ALTER DEFAULT PRIVILEGES IN SCHEMA " + schema.Name() +
+                           " GRANT SELECT ON TABLES TO labdocs_reader");
+  }
+  // The database as a login sees it: the test's schema first.
+  std::string Setting(const std::string& login) const {
+    return postgres::testing::AsLogin(conninfo, login) + SearchPath();
+  }
+  std::string SearchPath() const { return " options='-csearch_path=" + schema.Name() + ",public'"; }
+
+  std::string conninfo;  // the owner's
   postgres::Connection connection;
   postgres::testing::TestSchema schema;
 };
@@ -34,7 +53,8 @@ std::vector<Engine> BothEngines() {
 
 std::string EngineName(Engine engine) { return engine == Engine::Sqlite ? "Sqlite" : "Postgres"; }
 
-TestDatabase::TestDatabase(Engine engine, const std::string& sqlite_path) : engine_(engine) {
+TestDatabase::TestDatabase(Engine engine, const std::string& sqlite_path, [[maybe_unused]] Tables tables)
+    : engine_(engine) {
   if (engine == Engine::Sqlite) {
     setting_ = sqlite_path;
     return;
@@ -45,14 +65,29 @@ TestDatabase::TestDatabase(Engine engine, const std::string& sqlite_path) : engi
     ADD_FAILURE() << "no server: LABDOCS_TEST_POSTGRES names no connection string";
     return;
   }
-  server_ = std::make_unique<Server>(conninfo);
-  setting_ = conninfo + " options='-csearch_path=" + server_->schema.Name() + ",public'";
+  server_ = std::make_unique<Server>(conninfo, tables);
+  setting_ = server_->Setting(StaffLogin(1));
 #else
   ADD_FAILURE() << "this build has no PostgreSQL client";
 #endif
 }
 
 TestDatabase::~TestDatabase() = default;
+
+std::string TestDatabase::SettingAs([[maybe_unused]] const std::string& login) const {
+#ifdef LABDOCS_TESTS_HAVE_POSTGRES
+  if (server_) return server_->Setting(login);
+#endif
+  return setting_;
+}
+
+DataSession& TestDatabase::Owner() {
+#ifdef LABDOCS_TESTS_HAVE_POSTGRES
+  if (server_ && !owner_) owner_ = Connect(server_->conninfo + server_->SearchPath(), OpenMode::OpenExisting);
+  if (owner_) return *owner_;
+#endif
+  return Session();
+}
 
 std::int64_t QueryInteger(DataSession& db, const std::string& sql) {
   return std::get<std::int64_t>(db.QueryBound(sql, {}).rows.at(0).at(0));

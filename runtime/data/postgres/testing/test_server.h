@@ -16,9 +16,10 @@
 
 namespace rt::postgres::testing {
 
-// The server's connection string; empty when no server was started. The
-// tests' own (LABDOCS_TEST_POSTGRES), or, with LABDOCS_TEST_POSTGRES_TCP,
-// the one through the loopback address.
+// The server's connection string, of the login that owns the database and
+// makes the tests' schemas; empty when no server was started. The tests'
+// own (LABDOCS_TEST_POSTGRES), or, with LABDOCS_TEST_POSTGRES_TCP, the one
+// through the loopback address.
 inline std::string ServerConnectionString(const char* variable = "LABDOCS_TEST_POSTGRES") {
   const std::optional<std::string> file = rt::testing::GetEnv(variable);
   if (!file) return {};
@@ -26,6 +27,13 @@ inline std::string ServerConnectionString(const char* variable = "LABDOCS_TEST_P
   std::string conninfo;
   std::getline(in, conninfo);
   return conninfo;
+}
+
+// A connection string (libpq's key=value form) with another login
+// (rt::testing::StaffLogin ...): a key given again takes the place of the
+// first.
+inline std::string AsLogin(const std::string& conninfo, const std::string& login) {
+  return conninfo + " user=" + login;
 }
 
 // A setting's sslrootcert (its leading blank, the path quoted for libpq)
@@ -49,11 +57,13 @@ inline std::string AuthorityOption(const std::string& file = "root.crt") {
 
 // A schema of the test's own, made on a connection and made its search
 // path; dropped with everything in it at the end. Tests run at once on one
-// server, each in its own schema.
+// server, each in its own schema. A schema of a given name (one that the
+// tests' server has roles for) is made afresh.
 class TestSchema {
  public:
-  explicit TestSchema(Connection& connection)
-      : connection_(connection), name_("test_" + std::to_string(std::random_device()())) {
+  explicit TestSchema(Connection& connection, const std::string& name = {})
+      : connection_(connection), name_(name.empty() ? "test_" + std::to_string(std::random_device()()) : name) {
+    if (!name.empty()) connection_.ExecuteText("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
     connection_.ExecuteText("CREATE SCHEMA " + name_);
     connection_.ExecuteText("SET search_path TO " + name_ + ", public");
   }
@@ -75,13 +85,20 @@ class TestSchema {
 };
 
 // A test with a database session on the server, in a schema of its own.
+// The session is the owner's, who makes the schema, unless Login() names
+// another login.
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string conninfo = ServerConnectionString();
     ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
-    db_.emplace(conninfo);
+    db_.emplace(Conninfo());
     schema_.emplace(db_->Link());
+  }
+  virtual std::string Login() const { return {}; }
+  // The session's connection string.
+  std::string Conninfo() const {
+    return Login().empty() ? ServerConnectionString() : AsLogin(ServerConnectionString(), Login());
   }
 
   std::optional<Database> db_;
