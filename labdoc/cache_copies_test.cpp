@@ -168,7 +168,7 @@ TEST_F(CacheCopiesTest, ACopyPutInPlaceButNotRecordedIsNeitherOfferedNorKept) {
   EXPECT_EQ(Check(a, copy), 0);
   EXPECT_EQ(ReadAnsi(Fetch(a)), "A's content");
   Overwrite(copy, "B's content");
-  rt::Session().ExecuteBound("DELETE FROM DB_FILE_CACHE", {});  // and not recorded at all
+  ChangeIndex(cache_, "DELETE FROM CACHED_COPY");  // and not recorded at all
   EXPECT_EQ(ReadAnsi(Fetch(a)), "A's content");
   EXPECT_EQ(ReadAnsi(Fetch(b)), "B's content");
 }

@@ -1,8 +1,11 @@
 #include "labdoc/cache_record.h"
 
 #include <variant>
+#include <vector>
 
-#include "runtime/data/datetime_text.h"
+#include "labdoc/cache_index.h"
+#include "labdoc/local_file.h"
+#include "runtime/text/gbk.h"
 
 namespace labdocs::labdoc {
 namespace {
@@ -12,11 +15,49 @@ std::int64_t IntegerOf(const rt::Value& value) {
   return integer != nullptr ? *integer : 0;
 }
 
-rt::Value Stored(const std::optional<rt::platform::FileIdentity>& identity, std::int64_t rt::platform::FileIdentity::*part) {
-  return identity ? rt::Value((*identity).*part) : rt::Value();
-}
-
 constexpr std::int64_t kSettleNs = 2'000'000'000;
+
+// The records of a workstation's cache folder as DB_FILE_CACHE holds them.
+std::vector<std::pair<std::string, IndexedCopy>> RecordsInDatabase(rt::DataSession& db, const std::string& host,
+                                                                   const std::string& cache_dir) {
+  std::vector<std::pair<std::string, IndexedCopy>> records;
+  const std::vector<std::string> columns = db.TableColumns("DB_FILE_CACHE");
+  if (columns.empty()) return records;
+  // Version 4 of the schema recorded no identities on disk.
+  bool identities = false;
+  for (const std::string& column : columns) identities = identities || rt::gbk::UpperCase(column) == "DISK_DEVICE";
+  rt::RowSet rows;
+  try {
+    rt::Transaction look(db, rt::Transaction::Kind::Deferred);
+    rows = db.QueryBound(std::string("SELECT FILE_NAME, LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256, ") +
+                             (identities ? "DISK_DEVICE, DISK_FILE_NUMBER, DISK_SIZE, DISK_MODIFIED_NS, DISK_CHANGED_NS"
+                                         : "NULL, NULL, NULL, NULL, NULL") +
+                             " FROM DB_FILE_CACHE WHERE HOSTNAME = ? AND CACHE_DIR = ?",
+                         {host, cache_dir});
+    look.Commit();
+  } catch (const rt::EDatabaseError& error) {
+    // SQLSTATE 42501: this login may not read the table.
+    if (std::string_view(error.what()).find("SQLSTATE 42501") != std::string_view::npos) return records;
+    throw;
+  }
+  for (const std::vector<rt::Value>& row : rows.rows) {
+    const auto* name = std::get_if<std::string>(&row[0]);
+    const auto* digest = std::get_if<std::string>(&row[4]);
+    if (name == nullptr || digest == nullptr) continue;
+    IndexedCopy record;
+    record.recorded_by = host;
+    record.copy.doc_id = IntegerOf(row[1]);
+    record.copy.content_id = IntegerOf(row[2]);
+    record.copy.fetched_as = {static_cast<std::uint64_t>(IntegerOf(row[3])), *digest};
+    bool whole = true;
+    for (std::size_t i = 5; i < 10; ++i) whole = whole && std::holds_alternative<std::int64_t>(row[i]);
+    if (whole)
+      record.copy.on_disk = rt::platform::FileIdentity{IntegerOf(row[5]), IntegerOf(row[6]), IntegerOf(row[7]),
+                                                       IntegerOf(row[8]), IntegerOf(row[9])};
+    records.emplace_back(*name, std::move(record));
+  }
+  return records;
+}
 
 }  // namespace
 
@@ -27,47 +68,34 @@ std::optional<rt::platform::FileIdentity> Settled(std::optional<rt::platform::Fi
   return identity;
 }
 
-std::optional<CachedCopy> CacheRecords::Find(rt::DataSession& db, std::string_view file_name) const {
-  const rt::RowSet rows = db.QueryBound(
-      "SELECT LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256, DISK_DEVICE, DISK_FILE_NUMBER, DISK_SIZE, DISK_MODIFIED_NS,"
-      " DISK_CHANGED_NS FROM DB_FILE_CACHE WHERE HOSTNAME = ? AND CACHE_DIR = ? AND FILE_NAME = ?",
-      {host_, cache_dir_, std::string(file_name)});
-  if (rows.rows.empty()) return std::nullopt;
-  const std::vector<rt::Value>& row = rows.rows.front();
-  CachedCopy copy;
-  copy.doc_id = IntegerOf(row[0]);
-  copy.content_id = IntegerOf(row[1]);
-  copy.fetched_as.size = static_cast<std::uint64_t>(IntegerOf(row[2]));
-  if (const auto* digest = std::get_if<std::string>(&row[3])) copy.fetched_as.sha256 = *digest;
-  // All five parts or none: a row written in part is no identity.
-  bool whole = true;
-  for (std::size_t i = 4; i < 9; ++i) whole = whole && std::holds_alternative<std::int64_t>(row[i]);
-  if (whole)
-    copy.on_disk = rt::platform::FileIdentity{IntegerOf(row[4]), IntegerOf(row[5]), IntegerOf(row[6]),
-                                              IntegerOf(row[7]), IntegerOf(row[8])};
-  return copy;
+std::optional<CachedCopy> CacheRecords::FindIn(CacheIndex& index, std::string_view file_name) const {
+  std::optional<IndexedCopy> record = index.Find(file_name);
+  if (!record) return std::nullopt;
+  if (rt::gbk::UpperCase(record->recorded_by) != rt::gbk::UpperCase(host_)) record->copy.on_disk.reset();
+  return record->copy;
 }
 
-void CacheRecords::Remember(rt::DataSession& db, std::string_view file_name, const CachedCopy& copy) const {
-  if (Find(db, file_name) == copy) return;  // a fetch that reused its copy writes nothing
-  rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
-  db.ExecuteBound(
-      "INSERT INTO DB_FILE_CACHE(HOSTNAME, CACHE_DIR, FILE_NAME, LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256,"
-      " FETCHEDTIME, DISK_DEVICE, DISK_FILE_NUMBER, DISK_SIZE, DISK_MODIFIED_NS, DISK_CHANGED_NS)"
-      " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-      " ON CONFLICT(HOSTNAME, CACHE_DIR, FILE_NAME) DO UPDATE SET LABDOC_ID = excluded.LABDOC_ID,"
-      " CONTENT_ID = excluded.CONTENT_ID, FILE_SIZE = excluded.FILE_SIZE, SHA256 = excluded.SHA256,"
-      " FETCHEDTIME = excluded.FETCHEDTIME, DISK_DEVICE = excluded.DISK_DEVICE,"
-      " DISK_FILE_NUMBER = excluded.DISK_FILE_NUMBER, DISK_SIZE = excluded.DISK_SIZE,"
-      " DISK_MODIFIED_NS = excluded.DISK_MODIFIED_NS, DISK_CHANGED_NS = excluded.DISK_CHANGED_NS",
-      {host_, cache_dir_, std::string(file_name), copy.doc_id, copy.content_id,
-       static_cast<std::int64_t>(copy.fetched_as.size), copy.fetched_as.sha256, rt::datetime::NowText(),
-       Stored(copy.on_disk, &rt::platform::FileIdentity::device),
-       Stored(copy.on_disk, &rt::platform::FileIdentity::file_number),
-       Stored(copy.on_disk, &rt::platform::FileIdentity::size),
-       Stored(copy.on_disk, &rt::platform::FileIdentity::modified_ns),
-       Stored(copy.on_disk, &rt::platform::FileIdentity::changed_ns)});
-  transaction.Commit();
+std::optional<CachedCopy> CacheRecords::Find(std::string_view file_name) const {
+  // A folder without an index has no copy the store put there; nothing is
+  // made for a question.
+  if (Examine(CacheIndex::PathIn(cache_dir_)) == FileKind::Missing) return std::nullopt;
+  CacheIndex index(cache_dir_);
+  return FindIn(index, file_name);
+}
+
+void CacheRecords::Remember(std::string_view file_name, const CachedCopy& copy) const {
+  CacheIndex index(cache_dir_);
+  if (FindIn(index, file_name) == copy) return;  // a fetch that reused its copy writes nothing
+  index.Put(file_name, {copy, host_});
+}
+
+void CacheRecords::CarryOver(rt::DataSession& db) const noexcept {
+  try {
+    CacheIndex index(cache_dir_);
+    if (index.CarriedOver(host_)) return;
+    index.CarryOver(host_, RecordsInDatabase(db, host_, cache_dir_));
+  } catch (...) {
+  }
 }
 
 }  // namespace labdocs::labdoc

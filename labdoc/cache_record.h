@@ -1,10 +1,13 @@
 // What the store remembers of each copy it put into a cache folder: the
 // document and the content it was fetched as, with that content's size and
-// digest. Recorded in the database (DB_FILE_CACHE), keyed by the
-// workstation, the cache folder and the copy's file name, so two documents
-// whose files share a name never pass for each other, and a copy whose
-// content differs from what it was fetched as is known to hold edits that
-// were not stored yet.
+// digest. Recorded in the folder's own index (cache_index.h), keyed by the
+// copy's file name, so two documents whose files share a name never pass
+// for each other, and a copy whose content differs from what it was fetched
+// as is known to hold edits that were not stored yet. What a workstation
+// knows of its cache copies belongs with them, not in the shared database:
+// fetching writes nothing there, and needs read rights only. Versions
+// before kept the records in the database (DB_FILE_CACHE); they are carried
+// over into the index once.
 #pragma once
 
 #include <cstdint>
@@ -44,20 +47,36 @@ struct CachedCopy {
 // come after it, and so would show in its times. Nothing otherwise.
 std::optional<rt::platform::FileIdentity> Settled(std::optional<rt::platform::FileIdentity> identity);
 
+class CacheIndex;
+
 class CacheRecords {
  public:
-  // The records of one cache folder (ANSI path) of one workstation.
+  // The records of one cache folder (ANSI path ending in a separator) as
+  // the workstation named `host` (GBK) reads and writes them.
   CacheRecords(std::string host, std::string cache_dir) : host_(std::move(host)), cache_dir_(std::move(cache_dir)) {}
 
   // The record of the copy of that file name; nothing when the store has
-  // not put a copy there. Throws rt::EDatabaseError.
-  std::optional<CachedCopy> Find(rt::DataSession& db, std::string_view file_name) const;
-  // Records the copy now at that file name, in a transaction of its own
-  // (or in the caller's), unless it is recorded so already. Throws
-  // rt::EDatabaseError.
-  void Remember(rt::DataSession& db, std::string_view file_name, const CachedCopy& copy) const;
+  // not put a copy there. What the copy was on its disk comes only from a
+  // record of this workstation: another one that shares the folder sees
+  // other device numbers. Throws rt::Exception when the index cannot be
+  // read.
+  std::optional<CachedCopy> Find(std::string_view file_name) const;
+  // Records the copy now at that file name, unless it is recorded so
+  // already. Throws rt::Exception when the index cannot be written.
+  void Remember(std::string_view file_name, const CachedCopy& copy) const;
+
+  // Carries this workstation's records of the folder over from the
+  // database's DB_FILE_CACHE, where earlier versions kept them, into the
+  // index: once, noted in the index. The rows are only read (older
+  // versions on other workstations may still use them); a record the index
+  // has already is kept. A database without the table, or that refuses
+  // this login to read it, has nothing to carry over. Housekeeping: any
+  // other failure leaves it for the next store that starts.
+  void CarryOver(rt::DataSession& db) const noexcept;
 
  private:
+  std::optional<CachedCopy> FindIn(CacheIndex& index, std::string_view file_name) const;
+
   std::string host_;
   std::string cache_dir_;
 };

@@ -44,13 +44,15 @@ pid_t Start(const std::vector<std::string>& arguments, const fs::path& error_fil
   return error == 0 ? child : -1;
 }
 
-// The files in a folder whose names begin with `prefix`; none when there is
-// no such folder.
+// The files in a folder whose names begin with `prefix`, a cache folder's
+// index left out (it stays); none when there is no such folder.
 std::vector<fs::path> FilesIn(const fs::path& folder, const std::string& prefix = "") {
   std::vector<fs::path> files;
   std::error_code missing;
-  for (const auto& entry : fs::directory_iterator(folder, missing))
-    if (entry.path().filename().string().rfind(prefix, 0) == 0) files.push_back(entry.path());
+  for (const auto& entry : fs::directory_iterator(folder, missing)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) == 0 && !IsIndexFile(name)) files.push_back(entry.path());
+  }
   return files;
 }
 

@@ -10,9 +10,11 @@
 // one remains.
 // Documents are fetched into a cache folder under their stored file names,
 // each copy verified against the stored digest before it is put in place.
-// The store records which document and content each copy was fetched as
-// (cache_record.h): a copy edited since is never replaced, and one fetched
-// for a document is never stored as another's content.
+// The store records which document and content each copy was fetched as,
+// in the cache folder's own index (cache_record.h): a copy edited since is
+// never replaced, and one fetched for a document is never stored as
+// another's content. Fetching writes nothing to the database and takes no
+// writer's lock: a login that may only read can fetch and open documents.
 // File names are made safe when a file is stored (rt::SafeFileName), so
 // every stored name can be fetched again.
 #pragma once
@@ -35,8 +37,10 @@ class DocumentStore {
   // A store that fetches into the folder given (ANSI path), creating it when
   // it is missing, and reaches the database through the link; removes the
   // temporary files and pending contents that processes which ended left
-  // behind. Throws rt::Exception when the folder cannot be made. A database that cannot be reached is
-  // not an error here: each operation reaches for it again and fails then.
+  // behind, and carries the folder's records over from the database once
+  // (CacheRecords::CarryOver). Throws rt::Exception when the folder cannot
+  // be made. A database that cannot be reached is not an error here: each
+  // operation reaches for it again and fails then.
   DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link);
   // Ends this process's revisions.
   ~DocumentStore();

@@ -28,14 +28,15 @@ class SettledCopyTest : public StoreTest {
       GTEST_SKIP() << "this system's layer reads no file identity: every copy is checked by its digest";
   }
   std::int64_t RecordedIdentities() {
-    return Count("SELECT count(*) FROM DB_FILE_CACHE WHERE DISK_DEVICE IS NOT NULL AND DISK_CHANGED_NS IS NOT NULL");
+    return IndexInteger(cache_,
+                        "SELECT count(*) FROM CACHED_COPY WHERE DISK_DEVICE IS NOT NULL AND DISK_CHANGED_NS IS NOT NULL");
   }
   // The content and the copy's record take a digest the copy does not have:
   // a fetch that reads the copy can no longer hand it out.
-  static void GiveTheContentAnotherDigest(std::int32_t doc_id) {
+  void GiveTheContentAnotherDigest(std::int32_t doc_id) {
     const std::string other(64, 'f');
     rt::Session().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ? WHERE LABDOC_ID = ?", {other, doc_id});
-    rt::Session().ExecuteBound("UPDATE DB_FILE_CACHE SET SHA256 = ? WHERE LABDOC_ID = ?", {other, doc_id});
+    ChangeIndex(cache_, "UPDATE CACHED_COPY SET SHA256 = '" + other + "' WHERE LABDOC_ID = " + std::to_string(doc_id));
   }
   static void Write(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;

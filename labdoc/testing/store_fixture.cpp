@@ -8,7 +8,9 @@
 #include <random>
 #include <vector>
 
+#include "labdoc/cache_index.h"
 #include "labdoc/sha256.h"
+#include "runtime/data/sqlite_util.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/sysutils.h"
 #include "runtime/platform/testing/test_support.h"
@@ -45,6 +47,46 @@ std::filesystem::path HelperProgram() {
   const std::filesystem::path folder =
       bin != nullptr ? std::filesystem::path(bin) : std::filesystem::read_symlink("/proc/self/exe").parent_path();
   return folder / "labdoc_fetch_helper";
+}
+
+bool IsIndexFile(std::string_view name) { return name.substr(0, kCacheIndexName.size()) == kCacheIndexName; }
+
+std::vector<std::string> CacheEntries(const std::string& ansi_cache) {
+  std::vector<std::string> names;
+  std::error_code missing;
+  for (const auto& entry : std::filesystem::directory_iterator(rt::platform::NativePath(ansi_cache), missing))
+    if (!IsIndexFile(entry.path().filename().string())) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+namespace {
+
+// The index's own connection, for the length of a test's question.
+struct IndexConnection {
+  explicit IndexConnection(const std::string& ansi_cache) {
+    const std::string path = rt::platform::SqliteFileName(CacheIndex::PathIn(ansi_cache));
+    EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK) << path;
+    sqlite3_busy_timeout(db, 10'000);
+  }
+  ~IndexConnection() { sqlite3_close(db); }
+  IndexConnection(const IndexConnection&) = delete;
+  IndexConnection& operator=(const IndexConnection&) = delete;
+  sqlite3* db = nullptr;
+};
+
+}  // namespace
+
+std::int64_t IndexInteger(const std::string& ansi_cache, const std::string& sql) {
+  IndexConnection index(ansi_cache);
+  rt::sqlite::StatementPtr query = rt::sqlite::Prepare(index.db, sql);
+  if (sqlite3_step(query.get()) != SQLITE_ROW) throw rt::Exception("no answer from the index: " + sql);
+  return sqlite3_column_int64(query.get(), 0);
+}
+
+void ChangeIndex(const std::string& ansi_cache, const std::string& sql) {
+  IndexConnection index(ansi_cache);
+  rt::sqlite::Exec(index.db, sql);
 }
 
 std::string EngineName(const ::testing::TestParamInfo<rt::Engine>& engine) {

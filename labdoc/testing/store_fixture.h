@@ -50,6 +50,18 @@ std::string DigestOf(std::string_view bytes);
 // The helper program (testing/fetch_helper.cpp), beside the test program.
 std::filesystem::path HelperProgram();
 
+// Whether a name in a cache folder is its index's or its index's journal's
+// (cache_index.h).
+bool IsIndexFile(std::string_view name);
+// The names in a cache folder (ANSI path) as the file system gives them,
+// sorted, the index's left out; none when there is no such folder.
+std::vector<std::string> CacheEntries(const std::string& ansi_cache);
+
+// The integer that a query (UTF-8) of a cache folder's index answers
+// (rt::testing::QueryInteger), or a statement that changes the index.
+std::int64_t IndexInteger(const std::string& ansi_cache, const std::string& sql);
+void ChangeIndex(const std::string& ansi_cache, const std::string& sql);
+
 // The engines a test of both runs on, and its parameter's name.
 inline std::vector<rt::Engine> TestedEngines() { return rt::testing::BothEngines(); }
 std::string EngineName(const ::testing::TestParamInfo<rt::Engine>& engine);
