@@ -20,7 +20,7 @@
 #       BIN holds labdocs-console and the libraries beside it; DIR is made
 #       anew and removed at the end (the server stopped), also on failure;
 #       the server listens on PORT.
-set -euo pipefail
+set -Eeuo pipefail
 guide="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/docs/server.md"
 bin="$(cd "${1:?the folder of labdocs-console}" && pwd)"
 dir="${2:?folder}"
@@ -51,6 +51,7 @@ finish() {
   exit "$status"
 }
 trap finish EXIT
+trap 'echo "test-server-guide: failed: $BASH_COMMAND (line $LINENO of ${BASH_SOURCE[0]})" >&2' ERR
 
 # The server as Debian's package installs it.
 "${as_server[@]}" "$pg_bin/initdb" -D "$dir/cluster" -U "$pg_user" -E UTF8 --locale=C.UTF-8 \
