@@ -26,6 +26,10 @@ bin="$(cd "${1:?the folder of labdocs-console}" && pwd)"
 dir="${2:?folder}"
 port="${3:?port}"
 pg_bin="$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)"
+fail() {
+  echo "test-server-guide: $*" >&2
+  exit 1
+}
 
 rm -rf "$dir"
 mkdir -p "$dir"
@@ -91,9 +95,9 @@ while IFS= read -r line; do
       sh)
         printf '%s\n' "$block" >>"$script"
         if [ "$blocks" -eq 0 ]; then
-          [[ "$block" == "# Set these for your laboratory."* ]] || { echo "the guide's first block sets no values" >&2; exit 1; }
+          [[ "$block" == "# Set these for your laboratory."* ]] || fail "the guide's first block sets no values"
           for name in $(sed -n 's/^\(export \)\{0,1\}\([A-Z_]*\)=.*/\2/p; s/^\([a-z_]*\)() .*/\1/p' <<<"$overrides"); do
-            grep -Eq "^(export )?$name=|^$name\(\)" <<<"$block" || { echo "the guide sets no $name" >&2; exit 1; }
+            grep -Eq "^(export )?$name=|^$name\(\)" <<<"$block" || fail "the guide sets no $name"
           done
           printf '%s\n' "$overrides" >>"$script"
         fi
@@ -103,7 +107,7 @@ while IFS= read -r line; do
         case "$block" in
           "apt-get install "*) echo ': the test made its server' >>"$script" ;;
           "systemctl restart "*) echo 'restart_server' >>"$script" ;;
-          *) echo "no stand-in for the guide's command: $block" >&2; exit 1 ;;
+          *) fail "no stand-in for the guide's command: $block" ;;
         esac
         ;;
     esac
@@ -122,17 +126,11 @@ cd "$dir"
 . "$script" >"$dir/guide.out"
 
 # What the guide made.
-fail() {
-  echo "test-server-guide: $*" >&2
-  exit 1
-}
 staff="$LAB_LOGIN"
 reader="${LAB_READERS%% *}"
 as() { # LOGIN SETTING SCRIPT: the console as LOGIN, on its password line; output in $dir/out and $dir/err
-  local code=0
   PGPASSFILE="$LAB_HANDOUT/$1.pgpass" labdocs-console --answer yes --home "$dir/$1" --database "$2" \
-    >"$dir/out" 2>"$dir/err" <<<"$3" || code=$?
-  return "$code"
+    >"$dir/out" 2>"$dir/err" <<<"$3"
 }
 setting_of() { echo "${LAB_SETTING/user=$LAB_LOGIN /user=$1 }"; }
 refused() { # WHAT TEXT LOGIN SETTING: the console stops, saying TEXT
