@@ -127,9 +127,10 @@ TEST(SecretSettingTest, NoMessageHoldsAPasswordInAnyFormOrPlace) {
 #ifdef LABDOCS_TESTS_HAVE_POSTGRES
   // The tests' server, verified, in a schema without the system's tables:
   // the store refuses it naming it, and the console, which makes the
-  // tables, names it and how it reaches it as it starts.
-  const rt::testing::TestDatabase server(rt::Engine::Postgres, {});
-  const std::string setting = server.Setting() + " host=127.0.0.1 sslmode=verify-full" +
+  // tables with the owner's login, names it and how it reaches it as it
+  // starts.
+  const rt::testing::TestDatabase server(rt::Engine::Postgres, {}, rt::testing::TestDatabase::Tables::None);
+  const std::string setting = server.SettingAs(rt::testing::kOwnerLogin) + " host=127.0.0.1 sslmode=verify-full" +
                               rt::postgres::testing::AuthorityOption() + " password=Geheim-7731 sslpassword=Geheim-7731";
   const std::string said = store.Said(setting, cache.Ansi());
   EXPECT_NE(said.find("holds no tables"), std::string::npos) << said;

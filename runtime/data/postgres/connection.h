@@ -76,8 +76,8 @@ class Connection {
   static constexpr int kBusyWaitSeconds = 10;
 
   // What a new connection made after a lost one must have again, as this
-  // one had it: a setting (a SET statement, run now and again on each new
-  // connection), and the liveness keys (session.h) that this holds as
+  // one had it: a setting (a statement that sets something of the session,
+  // run now and again on each new connection), and the liveness keys (session.h) that this holds as
   // session advisory locks. A key whose old connection the server has not
   // ended yet is held by that one until it ends.
   void KeepSetting(const std::string& statement);

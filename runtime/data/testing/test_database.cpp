@@ -14,9 +14,9 @@ namespace rt::testing {
 // The schema, made by its owner as the administrator sets up a laboratory.
 // Tables that a test makes there later are its staff's and readers' too.
 struct TestDatabase::Server {
-  explicit Server(const std::string& owner_conninfo)
+  Server(const std::string& owner_conninfo, TestDatabase::Tables tables)
       : conninfo(owner_conninfo), connection(conninfo), schema(connection) {
-    postgres::schema::Prepare(connection);
+    if (tables == TestDatabase::Tables::Made) postgres::schema::Prepare(connection);
     connection.ExecuteText("ALTER DEFAULT PRIVILEGES IN SCHEMA " + schema.Name() +
                            " GRANT SELECT, INSERT, UPDATE, DELETE ON TABLES TO labdocs_staff;"
                            "ALTER DEFAULT PRIVILEGES IN SCHEMA " + schema.Name() +
@@ -53,7 +53,8 @@ std::vector<Engine> BothEngines() {
 
 std::string EngineName(Engine engine) { return engine == Engine::Sqlite ? "Sqlite" : "Postgres"; }
 
-TestDatabase::TestDatabase(Engine engine, const std::string& sqlite_path) : engine_(engine) {
+TestDatabase::TestDatabase(Engine engine, const std::string& sqlite_path, [[maybe_unused]] Tables tables)
+    : engine_(engine) {
   if (engine == Engine::Sqlite) {
     setting_ = sqlite_path;
     return;
@@ -64,7 +65,7 @@ TestDatabase::TestDatabase(Engine engine, const std::string& sqlite_path) : engi
     ADD_FAILURE() << "no server: LABDOCS_TEST_POSTGRES names no connection string";
     return;
   }
-  server_ = std::make_unique<Server>(conninfo);
+  server_ = std::make_unique<Server>(conninfo, tables);
   setting_ = server_->Setting(StaffLogin(1));
 #else
   ADD_FAILURE() << "this build has no PostgreSQL client";

@@ -29,6 +29,7 @@ std::string EngineName(Engine engine);
 inline constexpr int kStaffLogins = 8;
 inline std::string StaffLogin(int n) { return "staff" + std::to_string(n); }
 inline constexpr const char* kReaderLogin = "reader1";
+inline constexpr const char* kOwnerLogin = "labdocs_owner";
 
 // A database of the test's own: an SQLite file at the path given, or a
 // schema of its own on the tests' server, dropped with everything in it when
@@ -39,7 +40,10 @@ inline constexpr const char* kReaderLogin = "reader1";
 // missing.
 class TestDatabase {
  public:
-  TestDatabase(Engine engine, const std::string& sqlite_path);
+  // Without tables: a schema as the administrator makes it before the
+  // laboratory's set-up (the owner's login makes the tables).
+  enum class Tables { Made, None };
+  TestDatabase(Engine engine, const std::string& sqlite_path, Tables tables = Tables::Made);
   ~TestDatabase();
   TestDatabase(const TestDatabase&) = delete;
   TestDatabase& operator=(const TestDatabase&) = delete;
@@ -48,7 +52,8 @@ class TestDatabase {
   // The database as rt::OpenSession and the console's --database take it,
   // for the login staff1 on the server.
   const std::string& Setting() const { return setting_; }
-  // The same for another login of the server (StaffLogin(n), kReaderLogin);
+  // The same for another login of the server (StaffLogin(n), kReaderLogin,
+  // kOwnerLogin);
   // SQLite's file, which has no logins, as it is.
   std::string SettingAs(const std::string& login) const;
 
