@@ -81,8 +81,8 @@ TEST_F(CacheIndexTest, RecordsOfEarlierVersionsAreCarriedOverOnceAndStillProtect
   EXPECT_EQ(Check(notes, cache + "notes.doc"), 0);
   EXPECT_EQ(IndexInteger(cache, "SELECT count(*) FROM CARRIED_OVER"), 1);
 
-  // A database without the table has nothing to carry over.
-  rt::Session().ExecuteBound("DROP TABLE DB_FILE_CACHE", {});
+  // A database without the table has nothing to carry over (its owner drops it).
+  test_database_->Owner().ExecuteBound("DROP TABLE DB_FILE_CACHE", {});
   const std::string fresh = folder_.Ansi("FreshCache\\");
   ASSERT_EQ(InitWith(fresh), S_OK);
   EXPECT_EQ(IndexInteger(fresh, "SELECT count(*) FROM CARRIED_OVER"), 1);
