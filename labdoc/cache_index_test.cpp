@@ -81,7 +81,7 @@ TEST_F(CacheIndexTest, RecordsOfEarlierVersionsAreCarriedOverOnceAndStillProtect
   EXPECT_EQ(Check(notes, cache + "notes.doc"), 0);
   EXPECT_EQ(IndexInteger(cache, "SELECT count(*) FROM CARRIED_OVER"), 1);
 
-  // A database without the table has nothing to carry over (its owner drops it).
+  // A database without the table has nothing to carry over.
   test_database_->Owner().ExecuteBound("DROP TABLE DB_FILE_CACHE", {});
   const std::string fresh = folder_.Ansi("FreshCache\\");
   ASSERT_EQ(InitWith(fresh), S_OK);

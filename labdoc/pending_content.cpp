@@ -53,7 +53,17 @@ void PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction) {
     throw rt::Exception("待存的内容已被其他进程当作废弃内容清除, 未能存入");
   db_.ExecuteBound("UPDATE DB_FILE_STORAGE SET STOREDTIME = ?, FILE_SIZE = ?, SHA256 = ? WHERE LABDOC_ID = ?",
                    {stored_time, size, summary_.sha256, doc_id});
-  transaction.Commit();
+  try {
+    transaction.Commit();
+  } catch (const rt::ECommitUnknown&) {
+    // The connection went while the server committed, and what became of
+    // the transaction could not be learnt. If it committed, the row and
+    // its chunks are the document's content now; if not, the row is still
+    // pending, its owner (the lost connection) has ended, and the sweep of
+    // abandoned contents removes it with its chunks. Nothing is removed here.
+    finished_ = true;
+    throw;
+  }
   finished_ = true;
   owner_.Drop(db_);
 }

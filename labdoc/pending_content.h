@@ -37,7 +37,8 @@ class PendingContent {
 
   // In the last transaction, which this commits: makes the content the
   // document's current content, stamped now, and describes it in the
-  // document's row.
+  // document's row. A commit whose outcome is not known (rt::ECommitUnknown)
+  // leaves the content as it is: the document's, or the sweep's to remove.
   void Finish(std::int64_t doc_id, rt::Transaction& transaction);
 
  private:

@@ -18,29 +18,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The setting of a session whose every transaction is read-only, as a
-// login with read rights only finds it on the server. The tests' setting
-// ends with its own options (the schema's search path); a second options=
-// would replace them, so the reader's option joins them.
-std::string ReaderSetting(const std::string& setting) {
-  constexpr std::string_view kReadOnly = "-cdefault_transaction_read_only=on";
-  if (setting.find(" options='") != std::string::npos && setting.back() == '\'')
-    return setting.substr(0, setting.size() - 1) + " " + std::string(kReadOnly) + "'";
-  return setting + " options='" + std::string(kReadOnly) + "'";
-}
-
 class ReaderTest : public StoreTest {
  protected:
   // Makes the session one that may only read and starts the store on it
-  // afresh. SQLite knows no logins: its stand-in is the session's
-  // connection refusing every write from now on (the content file stays
-  // attached, as the store attached it when it first started).
+  // afresh: on the server the laboratory's reader login (reader1). SQLite
+  // knows no logins: its stand-in is the session's connection refusing
+  // every write from now on (the content file stays attached, as the store
+  // attached it when it first started).
   void BecomeReader() {
     ASSERT_EQ(store_.FreeLabDoc(), S_OK);
     initialised_ = false;
     if (OnServer()) {
       rt::CloseSession();
-      rt::OpenSession(ReaderSetting(Setting()));
+      rt::OpenSession(test_database_->SettingAs(rt::testing::kReaderLogin));
     } else {
       rt::Session().ExecuteBound("PRAGMA query_only = ON", {});
     }

@@ -117,6 +117,14 @@ std::int64_t Run(sqlite3* db, sqlite3_stmt* statement, RowSet* rows) {
   return sqlite3_total_changes64(db) != changes_before ? sqlite3_changes64(db) : 0;
 }
 
+// SQLite's trace at the start of each statement: counts those of the
+// connection's callers, not the trigger programs they start ("-- TRIGGER").
+int CountStatement(unsigned, void* count, void*, void* sql) {
+  const char* text = static_cast<const char*>(sql);
+  if (text == nullptr || text[0] != '-' || text[1] != '-') ++*static_cast<std::uint64_t*>(count);
+  return 0;
+}
+
 // Prepares the one statement that `sql` must hold.
 sqlite::StatementPtr PrepareOne(sqlite3* db, std::string_view sql) {
   std::string_view tail;
@@ -232,6 +240,7 @@ Database::Database(const std::string& native_path, OpenMode mode) : path_(native
   if (rc != SQLITE_OK)
     throw EDatabaseError(sqlite::ErrorMessage(raw) + " (" + TextFromUtf8(native_path) + ")");
   sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  sqlite3_trace_v2(raw, SQLITE_TRACE_STMT, &CountStatement, &statements_run_);
   if (dialect::RegisterFunctions(raw) != SQLITE_OK) sqlite::ThrowError(raw);
   try {
     schema::Prepare(raw);

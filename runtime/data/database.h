@@ -76,6 +76,10 @@ class Database final : public DataSession {
   // there is no such table. The table name matches without regard to case.
   std::vector<std::string> TableColumns(std::string_view table) override;
 
+  // The statements stepped on this connection (counted by SQLite's trace of
+  // statements; a caller that sets a trace of its own ends the count).
+  std::uint64_t RoundTrips() const override { return statements_run_; }
+
   sqlite3* Handle() const { return db_; }
 
   // Attaches the content file (content_file.h), making it when it is
@@ -117,6 +121,7 @@ class Database final : public DataSession {
   // Set when this connection removes a content (content_file.h).
   bool removed_content_ = false;
   bool content_attached_ = false;
+  std::uint64_t statements_run_ = 0;
 };
 
 // The SQLite connection of a session, or nullptr for another engine's.

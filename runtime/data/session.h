@@ -37,6 +37,15 @@ class EWriteRefused : public EDatabaseError {
   using EDatabaseError::EDatabaseError;
 };
 
+// A COMMIT whose outcome is not known: the connection to the server was
+// lost while it ran, and what became of the transaction could not be found
+// out (no new connection, or no answer in time). What it wrote may have
+// been kept; nothing may be undone on the belief that it was not.
+class ECommitUnknown : public EDatabaseError {
+ public:
+  using EDatabaseError::EDatabaseError;
+};
+
 enum class Engine { Sqlite, Postgres };
 
 // How a session's connection reaches its database (DataSession::Reached): a
@@ -96,6 +105,12 @@ class DataSession {
   // table. The table name matches without regard to case.
   virtual std::vector<std::string> TableColumns(std::string_view table) = 0;
 
+  // The statements this connection has run since it was made, for
+  // benchmarks and tests that count what a piece of work costs: on a server
+  // each one exchange with it (a round trip), on an SQLite file each
+  // statement stepped (those of triggers aside).
+  virtual std::uint64_t RoundTrips() const = 0;
+
   // Liveness keys: a process says that it lives, for a piece of work that
   // others must not take for abandoned, by holding a key (a positive 63-bit
   // number of its choosing) on its connection until it releases it or the
@@ -136,6 +151,9 @@ class Transaction {
   Transaction& operator=(const Transaction&) = delete;
 
   // Throws EDatabaseError when the commit fails; the scope then rolls back.
+  // On a server, a commit whose answer a lost connection took is decided by
+  // asking the server afterwards: a transaction that committed returns, one
+  // that cannot be asked about throws ECommitUnknown.
   void Commit();
 
  private:

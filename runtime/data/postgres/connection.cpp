@@ -4,11 +4,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "runtime/data/datetime_text.h"
+#include "runtime/data/session.h"
+#include "runtime/host/environment.h"
+#include "runtime/platform/platform.h"
+#include "runtime/platform/sleep.h"
 #include "runtime/text/gbk.h"
 
 namespace rt::postgres {
@@ -190,6 +196,65 @@ std::string NumberParameters(std::string_view sql) {
   return out;
 }
 
+namespace {
+
+// The workstation and its user, as the server's list of connections
+// (pg_stat_activity) shows them: "labdocs <computer> <user>" in printable
+// ASCII (a server before version 16 shows any other byte as '?'), the other
+// bytes of the names' UTF-8 as %XX, at most 63 bytes of whole characters.
+std::string ApplicationName() {
+  constexpr std::size_t kLongest = 63;
+  std::string name = "labdocs";
+  for (const std::string& part : {Environment().computer_name, Environment().user_name}) {
+    std::string utf8;
+    try {
+      utf8 = gbk::ToUtf8(part);
+    } catch (const EConvertError&) {
+      utf8 = part;
+    }
+    name += ' ';
+    for (std::size_t i = 0; i < utf8.size();) {
+      const auto lead = static_cast<unsigned char>(utf8[i]);
+      const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+      std::string shown;
+      for (std::size_t j = i; j < i + length && j < utf8.size(); ++j) {
+        const auto byte = static_cast<unsigned char>(utf8[j]);
+        if (byte > ' ' && byte < 0x7F && byte != '%') {
+          shown += static_cast<char>(byte);
+        } else {
+          char escaped[4];
+          std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+          shown += escaped;
+        }
+      }
+      if (name.size() + shown.size() > kLongest) return name;
+      name += shown;
+      i += length;
+    }
+  }
+  return name.substr(0, kLongest);
+}
+
+// The workstation's offset from UTC now, as the store's own times have it
+// (rt::Now: the system's local time), "+08:00" or "-03:30".
+std::string UtcOffset() {
+  FILETIME utc, local;
+  GetSystemTimeAsFileTime(&utc);
+  if (!FileTimeToLocalFileTime(&utc, &local)) local = utc;
+  const auto ticks = [](const FILETIME& t) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+  };
+  // 100-ns ticks, to the nearest minute.
+  const std::int64_t minutes = (ticks(local) - ticks(utc) + (ticks(local) >= ticks(utc) ? 1 : -1) * 300'000'000) /
+                               600'000'000;
+  char text[16];
+  std::snprintf(text, sizeof text, "%c%02d:%02d", minutes < 0 ? '-' : '+', static_cast<int>(std::abs(minutes) / 60),
+                static_cast<int>(std::abs(minutes) % 60));
+  return text;
+}
+
+}  // namespace
+
 Connection::Connection(const std::string& conninfo) {
   // libpq's reason for a string it cannot read quotes the string, and so
   // any password in it.
@@ -198,11 +263,31 @@ Connection::Connection(const std::string& conninfo) {
     throw EDatabaseError(
         "Cannot connect to the database server: the connection string cannot be read, neither as libpq's key=value "
         "form nor as a postgresql:// URI (it is not shown: it may hold a password)");
-  conn_ = PQconnectdb(conninfo.c_str());
+  // Defaults first: the setting (dbname, expanded) overrides them. A
+  // workstation that dies or drops off the network is noticed in about a
+  // minute rather than when the system gives up on the socket, hours later.
+  std::vector<const char*> keys = {"keepalives", "keepalives_idle", "keepalives_interval", "keepalives_count"};
+  std::vector<const char*> values = {"1", "20", "10", "3"};
+  if (std::getenv("PGCONNECT_TIMEOUT") == nullptr) {
+    keys.push_back("connect_timeout");
+    values.push_back("10");
+  }
+  // Only where neither the setting nor PGAPPNAME names the application.
+  const std::string application = ApplicationName();
+  keys.push_back("fallback_application_name");
+  values.push_back(application.c_str());
+  keys.push_back("dbname");
+  values.push_back(conninfo.c_str());
+  // After the setting: what the system relies on.
+  keys.push_back("client_encoding");
+  values.push_back("UTF8");
+  keys.push_back(nullptr);
+  values.push_back(nullptr);
+  conn_ = PQconnectdbParams(keys.data(), values.data(), 1);
   if (conn_ == nullptr) throw EDatabaseError("Cannot reach the database server: out of memory");
   PQsetNoticeProcessor(conn_, &IgnoreNotice, nullptr);
   try {
-    Prepare();
+    Pin();
   } catch (const EDatabaseError& error) {
     std::string message = WithoutSecrets(error.what(), options.get());
     if (Verifies(SslMode(conn_)) && message.find("certificate") != std::string::npos)
@@ -216,21 +301,40 @@ Connection::Connection(const std::string& conninfo) {
   }
 }
 
-void Connection::Prepare() {
-  if (PQstatus(conn_) != CONNECTION_OK || PQsetClientEncoding(conn_, "UTF8") != 0)
+void Connection::Pin() {
+  if (PQstatus(conn_) != CONNECTION_OK)
     throw EDatabaseError("Cannot connect to the database server: " + Message(PQerrorMessage(conn_)));
-  // A lock held by another workstation is waited for as long as SQLite
-  // waits for a busy file, then the statement fails.
-  const std::string wait = "SET lock_timeout = " + std::to_string(kBusyWaitSeconds * 1000);
-  Result set;
-  set.result.reset(PQexec(conn_, wait.c_str()));
-  if (PQresultStatus(set.result.get()) != PGRES_COMMAND_OK)
-    throw EDatabaseError("Cannot connect to the database server: " + Message(PQerrorMessage(conn_)));
+  backend_ = PQbackendPID(conn_);
+  // One exchange. Dates in the form the store reads, texts with backslashes
+  // as they are, GetDate() in the workstation's time as the store's own
+  // times are; a lock held by another workstation waited for as long as
+  // SQLite waits for a busy file. The server's keepalives and the bound on
+  // an idle transaction only where the laboratory has not set them tighter
+  // (pg_settings: the value the setting, the role or the database gave; 0
+  // is none; a server without a setting has no row of it).
+  const std::string idle = std::to_string(kIdleTransactionSeconds);
+  const std::string pin =
+      "SET DateStyle = ISO, YMD; SET standard_conforming_strings = on; SET TIME ZONE INTERVAL '" + UtcOffset() +
+      "' HOUR TO MINUTE; SET lock_timeout = " + std::to_string(kBusyWaitSeconds * 1000) +
+      "; SELECT set_config(s.name, v.value::text, false) FROM pg_settings s JOIN (VALUES"
+      " ('idle_in_transaction_session_timeout', " + idle + "000), ('tcp_user_timeout', " + idle + "000),"
+      " ('tcp_keepalives_idle', 20), ('tcp_keepalives_interval', 10), ('tcp_keepalives_count', 3)) v(name, value)"
+      " ON s.name = v.name WHERE s.setting::bigint = 0 OR s.setting::bigint > v.value";
+  const Result pinned = Execute(pin, {}, 0);
+  if (!pinned.error.empty()) throw EDatabaseError("Cannot connect to the database server: " + pinned.error);
+  // Reported by the server with every change: no exchange to ask.
+  for (const auto& [name, value] :
+       {std::pair{"standard_conforming_strings", "on"}, std::pair{"client_encoding", "UTF8"}}) {
+    const char* now = PQparameterStatus(conn_, name);
+    if (now == nullptr || std::string_view(now) != value)
+      throw EDatabaseError(std::string("Cannot work with the database server: its ") + name + " is " +
+                           (now ? now : "not reported") + ", and this system needs it to be " + value);
+  }
 }
 
 void Connection::Reconnect() {
   PQreset(conn_);
-  Prepare();
+  Pin();
   Restore();
 }
 
@@ -256,13 +360,7 @@ std::string ShownConnection(const std::string& conninfo) {
 
 bool Connection::InTransaction() const { return open_; }
 
-namespace {
-
-enum class Control { Begin, Commit, Rollback, Other };
-
-// What a statement does to the transaction: BEGIN opens one, COMMIT (or
-// END) and ROLLBACK (but ROLLBACK TO a savepoint) end it.
-Control ControlOf(std::string_view statement) {
+Connection::Control Connection::ControlOf(std::string_view statement) {
   std::string word;
   std::size_t i = statement.find_first_not_of(" \t\r\n");
   for (; i < statement.size() && std::isalpha(static_cast<unsigned char>(statement[i])); ++i)
@@ -277,15 +375,37 @@ Control ControlOf(std::string_view statement) {
   return to ? Control::Other : Control::Rollback;
 }
 
+namespace {
+
+// The first word of a statement, in capitals.
+std::string FirstWord(std::string_view statement) {
+  std::string word;
+  std::size_t i = statement.find_first_not_of(" \t\r\n(");
+  for (; i < statement.size() && std::isalpha(static_cast<unsigned char>(statement[i])); ++i)
+    word += static_cast<char>(std::toupper(static_cast<unsigned char>(statement[i])));
+  return word;
+}
+
 // A statement that only reads, and so may run again after a lost
 // connection: a plain SELECT (one that writes begins otherwise or is refused
 // inside a read-only transaction).
-bool OnlyReads(std::string_view statement) {
-  const std::size_t start = statement.find_first_not_of(" \t\r\n(");
-  if (start == std::string_view::npos || statement.size() - start < 6) return false;
-  std::string word(statement.substr(start, 6));
-  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return word == "SELECT";
+bool OnlyReads(std::string_view statement) { return FirstWord(statement) == "SELECT"; }
+
+// A text after which a transaction still holds nothing to keep: each of
+// its statements (the words after each ';' are looked at, in quotes too,
+// which may only take a read for a write) reads or only steers the
+// transaction.
+bool KeepsNothing(std::string_view text) {
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find(';', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string word = FirstWord(text.substr(start, end - start));
+    if (!word.empty() && word != "SELECT" && word != "SET" && word != "SHOW" && word != "SAVEPOINT" &&
+        word != "RELEASE" && word != "ROLLBACK" && word != "BEGIN" && word != "COMMIT" && word != "END")
+      return false;
+    start = end + 1;
+  }
+  return true;
 }
 
 constexpr const char* kLostInTransaction =
@@ -294,49 +414,174 @@ constexpr const char* kLostInTransaction =
 
 }  // namespace
 
+void Connection::EndTransaction() {
+  open_ = false;
+  begin_.clear();
+  transaction_id_.reset();
+  wrote_ = false;
+}
+
+void Connection::BeginLater(std::string begin) {
+  begin_ = std::move(begin);
+  open_ = true;
+}
+
+void Connection::BeginWriting(std::string_view lock) {
+  try {
+    const Result begun = Run("BEGIN; " + std::string(lock) + ", txid_current()", {});
+    PGresult* r = begun.result.get();
+    if (PQntuples(r) == 1 && PQnfields(r) == 2) transaction_id_ = std::strtoll(PQgetvalue(r, 0, 1), nullptr, 10);
+  } catch (const EDatabaseError&) {
+    // Busy, or the connection went: no transaction is left open.
+    if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) Execute("ROLLBACK", {}, 0);
+    EndTransaction();
+    throw;
+  }
+}
+
 Connection::Result Connection::Run(const std::string& statement, const std::vector<Value>& params, int format) {
   const Control control = ControlOf(statement);
+  if (open_ && !KeepsNothing(statement)) wrote_ = true;
+  if (begin_.empty()) return Send(statement, params, format, control);
+  // A transaction whose BEGIN is not sent yet has nothing on the server to
+  // end; otherwise the BEGIN goes first, in the same exchange.
+  if (control == Control::Commit || control == Control::Rollback) {
+    EndTransaction();
+    return Result{};
+  }
+  return Send(statement, params, format, Control::Begin, std::exchange(begin_, std::string()));
+}
+
+Connection::Result Connection::Send(const std::string& text, const std::vector<Value>& params, int format,
+                                    Control control, const std::string& begin) {
   if (PQstatus(conn_) == CONNECTION_BAD) {
     // A transaction that the lost connection ended is the caller's to end:
     // its statements fail until it rolls back (or fails to commit).
-    if (open_) {
+    if (open_ && control != Control::Begin) {
       if (control == Control::Rollback) {
-        open_ = false;
+        EndTransaction();
         return Result{};
       }
-      if (control == Control::Commit) open_ = false;
+      if (control == Control::Commit) EndTransaction();
       throw EDatabaseError(kLostInTransaction);
     }
     Reconnect();
   }
-  Result result = Execute(statement, params, format);
+  Result result = Execute(text, params, format, begin);
   if (!result.error.empty() && PQstatus(conn_) == CONNECTION_BAD) {
     if (control == Control::Rollback) {  // the server rolled it back as the connection went
-      open_ = false;
+      EndTransaction();
       return Result{};
     }
-    if (open_) {
-      if (control == Control::Commit) open_ = false;
-      throw EDatabaseError(kLostInTransaction);
+    if (control == Control::Commit && open_) {
+      Outcome(result.error);
+      return Result{};
     }
-    if (control != Control::Begin && !OnlyReads(statement))
+    if (open_ && control != Control::Begin) throw EDatabaseError(kLostInTransaction);
+    if (control != Control::Begin && !OnlyReads(text))
       throw EDatabaseError("Database error: the connection to the database server was lost while a statement ran; "
                            "whether it took effect is not known: " + result.error);
-    // Beginning and reading are safe to repeat, on a new connection.
+    // Beginning (and whatever followed the BEGIN in its text: nothing of it
+    // was kept) and reading are safe to repeat, on a new connection.
     Reconnect();
-    result = Execute(statement, params, format);
+    result = Execute(text, params, format, begin);
   }
-  if (!result.error.empty()) {
-    if (control == Control::Commit || control == Control::Rollback) open_ = false;
-    throw EDatabaseError(result.error);
-  }
-  if (control == Control::Begin) open_ = true;
-  if (control == Control::Commit || control == Control::Rollback) open_ = false;
+  // The server tells after each exchange whether a transaction is open.
+  if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE) EndTransaction();
+  else if (PQstatus(conn_) == CONNECTION_OK) open_ = true;
+  if (!result.error.empty()) throw EDatabaseError(result.error);
   return result;
 }
 
-Connection::Result Connection::Execute(const std::string& statement, const std::vector<Value>& params,
-                                         int format) {
+void Connection::Outcome(const std::string& error) {
+  const std::optional<std::int64_t> id = transaction_id_;
+  const bool wrote = wrote_;
+  const int backend = backend_;
+  EndTransaction();
+  const std::string unknown =
+      "Database error: the connection to the database server was lost while the transaction committed, and "
+      "whether it was kept is not known: ";
+  if (!id) {
+    // A transaction that wrote nothing keeps nothing either way.
+    if (!wrote) return;
+    throw ECommitUnknown(unknown + error);
+  }
+  // Asked on a new connection. While the lost one's process still runs the
+  // transaction (it has not noticed the loss yet), it is ended: the
+  // transaction is then decided, committed if its COMMIT arrived, else
+  // rolled back.
+  std::string reason = error;
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (attempt > 0) platform::SleepFor(std::chrono::milliseconds(100));
+    std::string state;
+    try {
+      if (PQstatus(conn_) != CONNECTION_OK) Reconnect();
+      const RowSet status = QueryBound("SELECT txid_status(?)", {*id});
+      const auto* text = std::get_if<std::string>(&status.rows.at(0).at(0));
+      state = text ? *text : "";
+      if (state == "in progress")
+        QueryBound("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                   " WHERE pid = ? AND backend_xid = (?::bigint % 4294967296)::text::xid",
+                   {std::int64_t{backend}, *id});
+    } catch (const EDatabaseError& failed) {
+      // No new connection yet (the server restarting, the network down):
+      // asked again for a few seconds.
+      reason = failed.what();
+      if (PQstatus(conn_) == CONNECTION_OK || attempt >= 20) break;
+      continue;
+    }
+    if (state == "committed") return;
+    if (state == "aborted") throw EDatabaseError(kLostInTransaction);
+    if (state != "in progress") break;  // too old to tell
+  }
+  throw ECommitUnknown(unknown + reason);
+}
+
+namespace {
+
+// A statement with values (or whose results come as binary) sent after
+// `begin` in one exchange, by libpq's pipeline mode (the extended protocol
+// takes one statement a message, the messages go together, one Sync ends
+// them): the statement's result, or BEGIN's complaint.
+PGresult* Pipelined(PGconn* conn, const std::string& begin, const std::string& statement, int count,
+                    const char* const* values, const int* lengths, const int* formats, int format) {
+  if (PQenterPipelineMode(conn) != 1) return nullptr;
+  PGresult* kept = nullptr;
+  if (PQsendQueryParams(conn, begin.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+      PQsendQueryParams(conn, statement.c_str(), count, nullptr, values, lengths, formats, format) == 1 &&
+      PQpipelineSync(conn) == 1) {
+    // Each statement's results end with a null, the whole with the Sync's.
+    for (int query = 0;;) {
+      PGresult* result = PQgetResult(conn);
+      if (result == nullptr) {
+        if (PQstatus(conn) == CONNECTION_BAD || ++query > 2) break;
+        continue;
+      }
+      const ExecStatusType status = PQresultStatus(result);
+      if (status == PGRES_PIPELINE_SYNC) {
+        PQclear(result);
+        break;
+      }
+      // The first complaint, else the statement's result.
+      const bool failed = status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK;
+      const bool kept_failed = kept != nullptr && PQresultStatus(kept) != PGRES_COMMAND_OK &&
+                               PQresultStatus(kept) != PGRES_TUPLES_OK;
+      if (!kept_failed && (failed || query == 1) && status != PGRES_PIPELINE_ABORTED) {
+        PQclear(kept);
+        kept = result;
+      } else {
+        PQclear(result);
+      }
+    }
+  }
+  PQexitPipelineMode(conn);
+  return kept;
+}
+
+}  // namespace
+
+Connection::Result Connection::Execute(const std::string& statement, const std::vector<Value>& params, int format,
+                                       const std::string& begin) {
   std::vector<std::string> texts(params.size());
   std::vector<const char*> values(params.size(), nullptr);
   std::vector<int> lengths(params.size(), 0);
@@ -371,10 +616,19 @@ Connection::Result Connection::Execute(const std::string& statement, const std::
     lengths[i] = static_cast<int>(texts[i].size());
   }
   Result result;
-  // Without values the text goes as it is, and may hold several statements.
-  result.result.reset(params.empty() && format == 0 ? PQexec(conn_, statement.c_str())
-                                     : PQexecParams(conn_, statement.c_str(), static_cast<int>(params.size()), nullptr,
-                                                    values.data(), lengths.data(), formats.data(), format));
+  ++round_trips_;
+  // Without values the text goes as it is, and may hold several statements
+  // (a BEGIN first among them); the server answers with the last one's
+  // result.
+  const int count = static_cast<int>(params.size());
+  if (params.empty() && format == 0)
+    result.result.reset(PQexec(conn_, (begin.empty() ? statement : begin + "; " + statement).c_str()));
+  else if (begin.empty())
+    result.result.reset(
+        PQexecParams(conn_, statement.c_str(), count, nullptr, values.data(), lengths.data(), formats.data(), format));
+  else
+    result.result.reset(
+        Pipelined(conn_, begin, statement, count, values.data(), lengths.data(), formats.data(), format));
   const ExecStatusType status = PQresultStatus(result.result.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     const char* state = PQresultErrorField(result.result.get(), PG_DIAG_SQLSTATE);

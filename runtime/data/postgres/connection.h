@@ -10,6 +10,12 @@
 // stored text, bytes as binary; the server infers each one's type from the
 // statement.
 //
+// Each connection, and each one made again after a loss, pins what the
+// system relies on (Pin in connection.cpp): UTF-8, ISO dates, standard
+// strings, the workstation's time zone, its name in the server's list of
+// connections, keepalives on both sides and a bound on a transaction left
+// idle, the busy wait.
+//
 // Not copyable; used from one thread at a time.
 #pragma once
 
@@ -57,6 +63,17 @@ class Connection {
   // Its rows; nullopt for a statement that gives none (no result columns).
   std::optional<RowSet> QueryText(std::string_view sql_utf8);
 
+  // Opens a transaction whose BEGIN (`begin`, "BEGIN" or "BEGIN ISOLATION
+  // LEVEL ...") goes to the server with the transaction's first statement,
+  // in the same exchange; a transaction that runs nothing costs nothing.
+  void BeginLater(std::string begin);
+  // Opens a transaction at once, with `lock` (a SELECT taking the writer
+  // lock) and the reading of the transaction's id in the same exchange.
+  // The id is what decides a COMMIT whose answer the connection lost (Run).
+  // Throws EDatabaseError (busy, or the connection went) and leaves no
+  // transaction open then.
+  void BeginWriting(std::string_view lock);
+
   // Whether a transaction is open on the connection (begun and not yet
   // committed or rolled back by a statement of this connection); Failed:
   // one that a failed statement has ended, which takes only a rollback now.
@@ -71,9 +88,17 @@ class Connection {
   bool Encrypted() const;
   bool ServerVerified() const;
 
+  // The statements sent to the server since the connection was made, each
+  // one exchange with it (a round trip), those that readied it included.
+  std::uint64_t RoundTrips() const { return round_trips_; }
+
   // A lock held by another connection is waited for this long, then the
   // statement fails: the database is busy.
   static constexpr int kBusyWaitSeconds = 10;
+  // A transaction left idle by its workstation longer than this (one that
+  // died in it, its socket still open) is ended by the server, and with it
+  // the writer lock it held, unless the laboratory set a shorter time.
+  static constexpr int kIdleTransactionSeconds = 60;
 
   // What a new connection made after a lost one must have again, as this
   // one had it: a setting (a statement that sets something of the session,
@@ -89,25 +114,48 @@ class Connection {
 
  private:
   struct Result;
-  // Runs a statement. A connection found lost is made again before it,
-  // unless a transaction was open on it: that transaction is gone, and its
-  // statements fail (COMMIT too) until it is rolled back. A plain SELECT
+  // What a statement does to the transaction: BEGIN opens one, COMMIT (or
+  // END) and ROLLBACK (but ROLLBACK TO a savepoint) end it.
+  enum class Control { Begin, Commit, Rollback, Other };
+  static Control ControlOf(std::string_view statement);
+  // Runs a statement, folding a BEGIN not yet sent into it. A connection
+  // found lost is made again before it, unless a transaction was open on
+  // it: that transaction is gone, and its statements fail (a COMMIT too)
+  // until it is rolled back. A COMMIT that lost its answer is decided by
+  // asking a new connection what became of the transaction (Outcome). A plain SELECT
   // that loses its connection runs once more on a new one; any other
   // statement fails saying so.
   // `format`: the results' form, 0 text, 1 binary.
   Result Run(const std::string& statement, const std::vector<Value>& params, int format = 0);
-  // Sends one statement; the result holds the complaint when it failed.
-  Result Execute(const std::string& statement, const std::vector<Value>& params, int format);
-  // Readies a connection just made: UTF-8, the busy wait.
-  void Prepare();
+  // Run's part for one exchange; `control` as ControlOf gives it, Begin for
+  // a statement that opens a transaction (`begin` sent first; nothing of it
+  // outlives a loss).
+  Result Send(const std::string& text, const std::vector<Value>& params, int format, Control control,
+              const std::string& begin = {});
+  // Sends one statement, `begin` first when given, in one exchange; the
+  // result holds the complaint when it failed.
+  Result Execute(const std::string& statement, const std::vector<Value>& params, int format,
+                 const std::string& begin = {});
+  // A COMMIT whose answer the lost connection took with it: returns when
+  // the transaction committed, throws EDatabaseError when it was rolled
+  // back and ECommitUnknown when that cannot be found out.
+  void Outcome(const std::string& error);
+  // Readies a connection just made (after a loss too): the settings pinned.
+  void Pin();
   void Reconnect();
   // Gives a new connection the settings kept and the keys held.
   void Restore();
+  void EndTransaction();
 
   pg_conn* conn_ = nullptr;
-  bool open_ = false;  // a transaction is open
-  std::vector<std::string> settings_;
-  std::vector<std::int64_t> keys_;
+  bool open_ = false;            // a transaction is open
+  std::string begin_;            // its BEGIN, while it is not sent yet
+  std::optional<std::int64_t> transaction_id_;  // a writing one's id
+  bool wrote_ = false;           // a statement of it may have written
+  int backend_ = 0;              // the server's process of the connection
+  std::uint64_t round_trips_ = 0;
+  std::vector<std::string> settings_;  // KeepSetting's
+  std::vector<std::int64_t> keys_;     // HoldKey's
 };
 
 // A connection string as a message may show it (UTF-8): its keys and

@@ -62,6 +62,13 @@ TEST_F(ConnectionLossTest, WorkOutsideATransactionGoesOnOverANewConnection) {
       {"a bound read, cut off and run again", [&] { return Number("SELECT count(*) FROM Lab_List"); }},
       {"a text, begun again", [&] { return std::get<std::int64_t>(session_->Query("Select count(*) From Lab_List").rows[0][0]); }},
       {"a write in its own transaction", [&] { return session_->Execute("Update Lab_List Set TV_Name='壹' Where TV_ID=1"); }},
+      {"a transaction's first statement, begun again",
+       [&] {
+         Transaction transaction(*session_, Transaction::Kind::Deferred);
+         const RowSet rows = session_->QueryBound("SELECT count(*) FROM Lab_List WHERE TV_ID = ?", {std::int64_t{1}});
+         transaction.Commit();
+         return std::get<std::int64_t>(rows.rows.at(0).at(0));
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -45,6 +45,33 @@ void NameFieldsAsWritten(RowSet& rows, std::string_view sql_utf8) {
   }
 }
 
+// A statement that only reads and may run without the writer lock: a
+// SELECT that neither makes a table (SELECT ... INTO) nor locks rows
+// (FOR UPDATE, FOR SHARE ...). A WITH may hold a statement that writes.
+bool PlainSelect(std::string_view sql_utf8) {
+  int depth = 0;
+  bool first = true;
+  for (const dialect::Token& token : dialect::Tokenize(sql_utf8)) {
+    if (token.kind == dialect::TokenKind::Blank || token.kind == dialect::TokenKind::Comment) continue;
+    if (first) {
+      if (token.kind != dialect::TokenKind::Word || AsciiLower(token.text) != "select") return false;
+      first = false;
+    } else if (token.kind == dialect::TokenKind::OpenParen) {
+      ++depth;
+    } else if (token.kind == dialect::TokenKind::CloseParen) {
+      --depth;
+    } else if (token.kind == dialect::TokenKind::Word && depth == 0) {
+      const std::string word = AsciiLower(token.text);
+      if (word == "into" || word == "for") return false;
+    }
+  }
+  return !first;
+}
+
+// The writer lock: an advisory lock of the connection's schema, held until
+// the transaction ends.
+constexpr const char* kWriterLock = "SELECT pg_advisory_xact_lock(hashtext(current_schema() || ' labdocs writer'))";
+
 std::string FromUtf8OrAsIs(const std::string& utf8) {
   try {
     return gbk::FromUtf8(utf8);
@@ -63,18 +90,10 @@ Reach Database::Reached() const {
 }
 
 void Database::Begin(bool writing) {
-  connection_.ExecuteText("BEGIN");
-  if (!writing) return;
-  try {
-    connection_.ExecuteText("SELECT pg_advisory_xact_lock(hashtext(current_schema() || ' labdocs writer'))");
-  } catch (const EDatabaseError&) {
-    // Busy, or the connection went: no transaction is left open.
-    try {
-      connection_.ExecuteText("ROLLBACK");
-    } catch (const EDatabaseError&) {
-    }
-    throw;
-  }
+  if (writing)
+    connection_.BeginWriting(kWriterLock);
+  else
+    connection_.BeginLater("BEGIN");
 }
 
 void Database::Control(const char* sql) {
@@ -91,35 +110,58 @@ RowSet Database::RunText(std::string_view tsql, bool read_only, std::int64_t* ch
     if (changed) return {};
     throw EDatabaseError("Database error: the query holds no statement");
   }
-  // Inside a transaction that is open the text is a savepoint of it.
+  bool reads = true;
+  for (const std::string& sql : statements) reads = reads && PlainSelect(sql);
+  // Inside a transaction that is open the text is a savepoint of it, made
+  // in the same exchange as its first statement. One statement that only
+  // reads runs alone, in one exchange: it takes no lock and never waits for
+  // a writer; several see one snapshot of the database.
   const bool nested = connection_.InTransaction();
-  if (nested) connection_.ExecuteText("SAVEPOINT labdocs_text");
-  else Begin(!read_only);
-  if (read_only) connection_.ExecuteText("SET TRANSACTION READ ONLY");
+  const bool alone = !nested && !read_only && reads && statements.size() == 1;
+  std::string prefix = nested ? "SAVEPOINT labdocs_text; " : "";
+  if (nested && read_only) {
+    connection_.ExecuteText(std::exchange(prefix, std::string()) + "SET TRANSACTION READ ONLY");
+  } else if (read_only && !nested) {
+    Begin(false);
+    connection_.ExecuteText("SET TRANSACTION READ ONLY");
+  } else if (!nested && !alone) {
+    if (reads)
+      connection_.BeginLater("BEGIN ISOLATION LEVEL REPEATABLE READ");
+    else
+      Begin(true);
+  }
   std::optional<RowSet> result;
   try {
-    for (const std::string& sql : statements) {
+    for (const std::string& statement : statements) {
+      const std::string sql = std::exchange(prefix, std::string()) + statement;
       if (changed) {
         *changed += connection_.ExecuteText(sql);
       } else if (std::optional<RowSet> rows = connection_.QueryText(sql); rows && !result) {
-        NameFieldsAsWritten(*rows, sql);
+        NameFieldsAsWritten(*rows, statement);
         result = std::move(rows);
       }
     }
   } catch (const EDatabaseError& error) {
-    connection_.ExecuteText(nested ? "ROLLBACK TO SAVEPOINT labdocs_text" : "ROLLBACK");
-    if (nested) connection_.ExecuteText("RELEASE SAVEPOINT labdocs_text");
+    if (nested) {
+      try {
+        connection_.ExecuteText("ROLLBACK TO SAVEPOINT labdocs_text; RELEASE SAVEPOINT labdocs_text");
+      } catch (const EDatabaseError&) {
+        // The savepoint was never made (the transaction had failed before
+        // the text) or the connection went: the caller's transaction fails.
+      }
+    } else if (!alone) {
+      connection_.ExecuteText("ROLLBACK");
+    }
     // SQLSTATE 25006: a write in a read-only transaction.
     if (read_only && std::string_view(error.what()).find("SQLSTATE 25006") != std::string_view::npos)
       throw EWriteRefused(error.what());
     throw;
   }
-  if (read_only) {
-    connection_.ExecuteText(nested ? "ROLLBACK TO SAVEPOINT labdocs_text" : "ROLLBACK");
-    if (nested) connection_.ExecuteText("RELEASE SAVEPOINT labdocs_text");
-  } else {
-    connection_.ExecuteText(nested ? "RELEASE SAVEPOINT labdocs_text" : "COMMIT");
-  }
+  if (nested)
+    connection_.ExecuteText(read_only ? "ROLLBACK TO SAVEPOINT labdocs_text; RELEASE SAVEPOINT labdocs_text"
+                                      : "RELEASE SAVEPOINT labdocs_text");
+  else if (!alone)
+    connection_.ExecuteText(read_only ? "ROLLBACK" : "COMMIT");
   return result ? std::move(*result) : RowSet{};
 }
 

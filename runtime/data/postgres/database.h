@@ -29,7 +29,10 @@ class Database final : public DataSession {
   // savepoint inside one that is open); the rows they changed.
   std::int64_t Execute(std::string_view tsql) override;
   // As rt::Database::Query: the first statement with result columns gives
-  // the rows; all of the text's statements run as one transaction.
+  // the rows; all of the text's statements run as one transaction. A text
+  // that only reads takes no lock and never waits for a writer: one plain
+  // SELECT runs alone, in one exchange; several see one snapshot
+  // (REPEATABLE READ).
   RowSet Query(std::string_view tsql) override;
   // As Query, in a read-only transaction: a statement that would write is
   // refused by the server (EWriteRefused) and nothing of the text remains.
@@ -49,6 +52,9 @@ class Database final : public DataSession {
   // such table. The name matches without regard to case.
   std::vector<std::string> TableColumns(std::string_view table) override;
 
+  // The statements sent to the server (Connection::RoundTrips).
+  std::uint64_t RoundTrips() const override { return connection_.RoundTrips(); }
+
   // Liveness keys as the connection's session advisory locks.
   bool HoldLivenessKey(std::int64_t key) override {
     connection_.HoldKey(key);
@@ -64,15 +70,17 @@ class Database final : public DataSession {
   // A writing transaction holds the database's writer lock (an advisory
   // lock of the connection's schema) until it ends: one writer at a time,
   // as on the embedded database, so that what a writer read stays true
-  // until it commits.
+  // until it commits. It is taken with the BEGIN, in one exchange; a
+  // reading transaction's BEGIN goes with its first statement.
   void Begin(bool writing) override;
   // A COMMIT of a transaction that a failed statement ended rolls it back
   // and says so (the server answers it without an error).
   void Control(const char* sql) override;
 
  private:
-  // Runs the text's statements in one transaction (or savepoint); the rows
-  // of the first that has result columns.
+  // Runs the text's statements in one transaction (or savepoint), the
+  // writer lock held when any of them may write; the rows of the first that
+  // has result columns.
   RowSet RunText(std::string_view tsql, bool read_only, std::int64_t* changed);
 
   Connection connection_;
