@@ -50,7 +50,7 @@ finish() {
     echo "test-server-guide: failed; the server's log ends:" >&2
     tail -n 20 "$dir/server.log" >&2
   fi
-  [ -f "$dir/cluster/postmaster.pid" ] && pg_ctl -m immediate stop || true
+  if [ -f "$dir/cluster/postmaster.pid" ]; then pg_ctl -m immediate stop || true; fi
   rm -rf "$dir"
   exit "$status"
 }
