@@ -1,9 +1,11 @@
 // The console's home folder from outside: consoles starting together on a
-// new folder, and databases that the console must refuse to open.
+// new folder (and a new schema on the server in the server run, @postgres),
+// and database files that the console must refuse to open.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "console/testing/console_run.h"
@@ -15,6 +17,7 @@ namespace console {
 namespace {
 
 using testing::ConsoleRun;
+using testing::DatabaseOptions;
 using testing::RunConsole;
 using testing::RunConsolesAtOnce;
 using testing::TempFolder;
@@ -34,6 +37,11 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
   for (int trial = 0; trial < kTrials; ++trial) {
     SCOPED_TRACE("trial " + std::to_string(trial));
     const TempFolder folder;
+    const rt::testing::TestDatabase test_database(rt::testing::EngineUnderTest(),
+                                                  rt::testing::PathUtf8(folder.Home() / "labdocs.db"));
+    const bool on_server = test_database.Kind() == rt::Engine::Postgres;
+    std::vector<std::string> arguments = DatabaseOptions(test_database);
+    arguments.insert(arguments.end(), {"--plugin", "fakeplugin.dll", "--allow-sql-writes"});
     std::vector<std::string> scripts;
     for (int console = 1; console <= 2; ++console) {
       const std::string n = std::to_string(console);
@@ -42,22 +50,28 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
                         "sql update RIS_DOC set DESCS='" + u8"第 " + n + u8" 台修改' where ID=" + n + "\n" +
                         u8"open 文档管理明细/2019年度\n");
     }
-    const std::vector<ConsoleRun> runs = RunConsolesAtOnce(folder.Home(), scripts, {"--plugin", "fakeplugin.dll", "--allow-sql-writes"});
+    const std::vector<ConsoleRun> runs = RunConsolesAtOnce(folder.Home(), scripts, arguments);
     for (const ConsoleRun& run : runs) ASSERT_EQ(run.exit_code, 0) << run.err;
 
     // Nothing left of the database, its content file or the icons that
-    // lost: the content file there is the one the database names.
+    // lost: the content file there is the one the database names. On the
+    // server the folder keeps only the icons and the cache.
     const std::set<std::string> entries = Entries(folder.Home());
-    rt::Database database(rt::testing::PathUtf8(folder.Home() / "labdocs.db"), rt::Database::OpenMode::OpenExisting);
-    const rt::RowSet content_file = database.QueryBound("SELECT NAME FROM DB_CONTENT_FILE", {});
-    ASSERT_EQ(content_file.rows.size(), 1u);
-    EXPECT_EQ(entries, (std::set<std::string>{"Configs", "DocCache", "labdocs.db",
-                                              std::get<std::string>(content_file.rows[0][0])}));
+    const std::unique_ptr<rt::DataSession> session = rt::Connect(test_database.Setting(), rt::OpenMode::OpenExisting);
+    rt::DataSession& database = *session;
+    if (on_server) {
+      EXPECT_EQ(entries, (std::set<std::string>{"Configs", "DocCache"}));
+    } else {
+      const rt::RowSet content_file = database.QueryBound("SELECT NAME FROM DB_CONTENT_FILE", {});
+      ASSERT_EQ(content_file.rows.size(), 1u);
+      EXPECT_EQ(entries, (std::set<std::string>{"Configs", "DocCache", "labdocs.db",
+                                                std::get<std::string>(content_file.rows[0][0])}));
+      const rt::RowSet check = database.QueryBound("PRAGMA integrity_check", {});
+      ASSERT_EQ(check.rows.size(), 1u);
+      EXPECT_EQ(std::get<std::string>(check.rows[0][0]), "ok");
+    }
     EXPECT_EQ(Entries(folder.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32")), (std::set<std::string>{"folder.ico", "labdoc.ico"}));
 
-    const rt::RowSet check = database.QueryBound("PRAGMA integrity_check", {});
-    ASSERT_EQ(check.rows.size(), 1u);
-    EXPECT_EQ(std::get<std::string>(check.rows[0][0]), "ok");
     EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM Pacs_MMCTreeViewConfig"), 4);
     EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM Lab_List WHERE TV_ID <= 7"), 7);
     EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM RIS_DOC"), 7);
@@ -85,6 +99,8 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 // saying what it is; the file is left exactly as it was, and no demo is
 // put beside or over it.
 TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
+  if (rt::testing::EngineUnderTest() == rt::Engine::Postgres)
+    GTEST_SKIP() << "damaged SQLite files of the home folder: the server run's database is no file";
   // A whole demo database to damage.
   const TempFolder made;
   ASSERT_EQ(RunConsole(made.Home(), "tree\n", {"--plugin", "fakeplugin.dll"}).exit_code, 0);

@@ -1,6 +1,8 @@
 // The console binary driven by scripts against the stand-in plug-in
 // (testing/fake_plugin.cpp), on fresh home folders: what the host does on
-// its side of each call, what a person sees, and how a script ends.
+// its side of each call, what a person sees, and how a script ends. The
+// database is the home folder's, or in the server run (@postgres) a schema
+// of the test's own on the tests' server.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,24 +12,49 @@
 #include "runtime/platform/platform.h"
 #include "runtime/platform/testing/test_support.h"
 #include "module/framework/param_text.h"
+#include "runtime/data/testing/test_database.h"
 #include "runtime/text/gbk.h"
 
 namespace console {
 namespace {
 
 using testing::ConsoleRun;
+using testing::DatabaseOptions;
 using testing::RunConsole;
 using testing::TempFolder;
 using Lines = std::vector<std::string>;
 
+// A database of the test's own on the test run's engine.
+rt::testing::TestDatabase DatabaseIn(const TempFolder& folder) {
+  return {rt::testing::EngineUnderTest(), rt::testing::PathUtf8(folder.Home() / "labdocs.db")};
+}
+
+// The console's arguments: the stand-in plug-in and the database, then the
+// test's own.
+std::vector<std::string> Arguments(const rt::testing::TestDatabase& database,
+                                   const std::vector<std::string>& own = {}) {
+  std::vector<std::string> arguments = DatabaseOptions(database);
+  arguments.insert(arguments.end(), {"--plugin", "fakeplugin.dll"});
+  arguments.insert(arguments.end(), own.begin(), own.end());
+  return arguments;
+}
+
+// A script's run on a server names its database on standard error first
+// (docs/console.md); the tests read what follows.
+ConsoleRun WithoutDatabaseLine(ConsoleRun run) {
+  if (run.err.rfind(u8"labdocs-console: 数据库: ", 0) == 0) run.err.erase(0, run.err.find('\n') + 1);
+  return run;
+}
+
 class ConsoleSessionTest : public ::testing::Test {
  protected:
-  ConsoleRun Run(const std::string& script, std::vector<std::string> arguments = {},
+  ConsoleRun Run(const std::string& script, const std::vector<std::string>& arguments = {},
                  const std::vector<std::string>& environment = {}) {
-    arguments.insert(arguments.begin(), {"--plugin", "fakeplugin.dll"});
-    return RunConsole(folder_.Home(), script, arguments, environment);
+    return WithoutDatabaseLine(RunConsole(folder_.Home(), script, Arguments(database_, arguments), environment));
   }
+  bool OnServer() const { return database_.Kind() == rt::Engine::Postgres; }
   TempFolder folder_;
+  rt::testing::TestDatabase database_ = DatabaseIn(folder_);
 };
 
 TEST_F(ConsoleSessionTest, ListsTheRowsOfTheNodeAlignedByDisplayWidth) {
@@ -273,12 +300,15 @@ TEST_F(ConsoleSessionTest, AScriptMayStartWithAByteOrderMarkAndEndItsLinesWithCr
 }
 
 TEST_F(ConsoleSessionTest, AMissingPluginOrExportIsAnErrorNamingIt) {
-  ConsoleRun run = RunConsole(folder_.Home(), "tree\n", {"--plugin", "nothere.dll"});
+  std::vector<std::string> arguments = DatabaseOptions(database_);
+  arguments.insert(arguments.end(), {"--plugin", "nothere.dll"});
+  ConsoleRun run = RunConsole(folder_.Home(), "tree\n", arguments);
   EXPECT_EQ(run.exit_code, 4);
   EXPECT_EQ(run.err,
             "labdocs-console: The plug-in nothere.dll could not be loaded: not found beside the console or on the "
             "library path\n");
-  run = RunConsole(folder_.Home(), "tree\n", {"--plugin", "hostrt.dll"});
+  arguments.back() = "hostrt.dll";
+  run = RunConsole(folder_.Home(), "tree\n", arguments);
   EXPECT_EQ(run.exit_code, 4);
   EXPECT_EQ(run.err, "labdocs-console: The plug-in hostrt.dll has no export InitViewData\n");
 }
@@ -287,7 +317,8 @@ TEST_F(ConsoleSessionTest, AHomeFolderGetsTheDemoOnceAndIsNeverChangedAfterwards
   const std::string count = "sql select count(*) as n from Lab_List\n";
   ConsoleRun run = Run(u8"open 文档管理明细\nselect 1\nexec miDeleted\n" + count);
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_TRUE(std::filesystem::is_regular_file(folder_.Home() / "labdocs.db"));
+  // On the server the home folder keeps only the cache and the icons.
+  EXPECT_EQ(std::filesystem::is_regular_file(folder_.Home() / "labdocs.db"), !OnServer());
   EXPECT_TRUE(std::filesystem::is_directory(folder_.Home() / "DocCache"));
   EXPECT_TRUE(std::filesystem::is_regular_file(folder_.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32/labdoc.ico")));
   EXPECT_TRUE(run.HasLine("  1  6"));
@@ -297,7 +328,8 @@ TEST_F(ConsoleSessionTest, AHomeFolderGetsTheDemoOnceAndIsNeverChangedAfterwards
   EXPECT_TRUE(run.HasLine("  1  6"));
 
   const TempFolder other;
-  run = RunConsole(other.Home(), "tree\n" + count, {"--plugin", "fakeplugin.dll", "--empty"});
+  const rt::testing::TestDatabase other_database = DatabaseIn(other);
+  run = RunConsole(other.Home(), "tree\n" + count, Arguments(other_database, {"--empty"}));
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Lines(), (Lines{"> tree", "> " + count.substr(0, count.size() - 1), "  #  n", "  1  0", "(1 row)"}));
 }
@@ -308,7 +340,7 @@ TEST_F(ConsoleSessionTest, WithoutTheDocumentStoreTheDemoDocumentsAreListedWitho
   const ConsoleRun run = RunConsole(folder_.Home(),
                                     "sql select LABDOC_ID, FILE_NAME from DB_FILE_STORAGE where LABDOC_ID in (1,2)\n"
                                     "sql select count(*) as n from RIS_DOC\n",
-                                    {"--plugin", "fakeplugin.dll"}, no_store.Environment(),
+                                    Arguments(database_), no_store.Environment(),
                                     no_store.Program("labdocs-console"));
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Block("  #  LABDOC_ID  FILE_NAME"),
@@ -322,16 +354,18 @@ std::string ReadBytes(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// The sql command reads; the database itself refuses what would change the
-// data, the schema, the file's settings or the connection's guard, and the
+// The sql command reads; the database refuses what would change the data,
+// the schema, the file's settings or the connection's guard, and an SQLite
 // file stays byte for byte as it was. With --allow-sql-writes the same
 // statements change the database.
 TEST_F(ConsoleSessionTest, SqlOnlyReadsUnlessWritesAreAllowed) {
+  enum class On { Both, Sqlite, Server };
   struct Case {
     const char* statement;
     const char* check;   // a query whose single value shows the change
     const char* before;  // its value before and after the statement
-    const char* after;
+    const char* after;   // nullptr: not run with writes allowed
+    On on = On::Both;
   };
   const Case cases[] = {
       {u8"insert into Lab_List(TV_ID,TV_Name,DocType) values(20,'新目录','文档管理明细')",
@@ -339,31 +373,42 @@ TEST_F(ConsoleSessionTest, SqlOnlyReadsUnlessWritesAreAllowed) {
       {u8"update RIS_DOC set DESCS='已修改' where ID=1", u8"select DESCS from RIS_DOC where ID=1",
        u8"实验室安全管理规定（2019 年修订）", u8"已修改"},
       {"delete from Lab_List where TV_ID=5", "select count(*) as n from Lab_List", "7", "6"},
-      {u8"create table 备忘(内容 text)", u8"select count(*) as n from sqlite_master where name='备忘'", "0", "1"},
-      {"PRAGMA application_id = 7", "PRAGMA application_id", "0", "7"},
-      {"PRAGMA user_version = 99", "PRAGMA user_version", "7", "99"},
+      {u8"create table 备忘(内容 text)", u8"select count(*) as n from sqlite_master where name='备忘'", "0", "1",
+       On::Sqlite},
+      {"PRAGMA application_id = 7", "PRAGMA application_id", "0", "7", On::Sqlite},
+      {"PRAGMA user_version = 99", "PRAGMA user_version", "7", "99", On::Sqlite},
       // Lifting the guard from inside the text does not get past it.
       {u8"PRAGMA query_only = 0; insert into Lab_List(TV_ID,TV_Name,DocType) values(21,'绕过','文档管理明细')",
-       u8"select count(*) as n from Lab_List where TV_Name='绕过'", "0", "1"},
+       u8"select count(*) as n from Lab_List where TV_Name='绕过'", "0", "1", On::Sqlite},
+      {u8"create table 备忘(内容 text)", u8"select count(*) as n from pg_tables where tablename='备忘'", "0", "1",
+       On::Server},
+      // Nor does ending the read-only transaction.
+      {"select 1; commit; delete from Lab_List where TV_ID=5", "select count(*) as n from Lab_List", "7", nullptr,
+       On::Server},
   };
   for (const Case& c : cases) {
+    if (c.on != On::Both && (c.on == On::Server) != OnServer()) continue;
     SCOPED_TRACE(c.statement);
     const TempFolder folder;
+    const rt::testing::TestDatabase database = DatabaseIn(folder);
     const std::string check = std::string("sql ") + c.check + "\n";
-    ConsoleRun run = RunConsole(folder.Home(), check, {"--plugin", "fakeplugin.dll"});
+    ConsoleRun run = RunConsole(folder.Home(), check, Arguments(database));
     ASSERT_EQ(run.exit_code, 0) << run.err;
     ASSERT_TRUE(run.HasLine(std::string("  1  ") + c.before)) << run.out;
-    const std::string database = ReadBytes(folder.Home() / "labdocs.db");
+    const std::string file = ReadBytes(folder.Home() / "labdocs.db");
 
-    run = RunConsole(folder.Home(), std::string("sql ") + c.statement + "\n", {"--plugin", "fakeplugin.dll"});
+    run = WithoutDatabaseLine(RunConsole(folder.Home(), std::string("sql ") + c.statement + "\n", Arguments(database)));
     EXPECT_EQ(run.exit_code, 6);
     EXPECT_EQ(run.err.rfind("labdocs-console: line 1: sql only reads: start the console with --allow-sql-writes", 0),
               0u)
         << run.err;
-    EXPECT_TRUE(ReadBytes(folder.Home() / "labdocs.db") == database) << "the refused statement changed the file";
+    EXPECT_TRUE(ReadBytes(folder.Home() / "labdocs.db") == file) << "the refused statement changed the file";
+    run = RunConsole(folder.Home(), check, Arguments(database));
+    EXPECT_TRUE(run.HasLine(std::string("  1  ") + c.before)) << run.out;
 
+    if (c.after == nullptr) continue;
     run = RunConsole(folder.Home(), std::string("sql ") + c.statement + "\n" + check,
-                     {"--plugin", "fakeplugin.dll", "--allow-sql-writes"});
+                     Arguments(database, {"--allow-sql-writes"}));
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_TRUE(run.HasLine(std::string("  1  ") + c.after)) << run.out;
   }

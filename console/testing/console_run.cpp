@@ -97,6 +97,11 @@ ConsoleRun Collect(const Prepared& prepared, int exit_code) {
 
 }  // namespace
 
+std::vector<std::string> DatabaseOptions(const rt::testing::TestDatabase& database) {
+  if (database.Kind() == rt::Engine::Sqlite) return {};
+  return {"--database", database.Setting()};
+}
+
 ConsoleRun RunConsole(const std::filesystem::path& home, const std::string& script,
                       const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
                       const std::filesystem::path& program) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/data/testing/test_database.h"
 #include "runtime/platform/testing/test_support.h"
 
 namespace console::testing {
@@ -40,6 +41,11 @@ class TempFolder {
  private:
   std::filesystem::path path_;
 };
+
+// The console's options that open a test's database: --database with the
+// setting of a schema of its own on the server; none on SQLite, where the
+// console opens its home folder's labdocs.db.
+std::vector<std::string> DatabaseOptions(const rt::testing::TestDatabase& database);
 
 // Runs the console on a home folder with a script (UTF-8) given by
 // --script, with further arguments and environment assignments

@@ -320,7 +320,7 @@ void Connection::Pin() {
       " ('idle_in_transaction_session_timeout', " + idle + "000), ('tcp_user_timeout', " + idle + "000),"
       " ('tcp_keepalives_idle', 20), ('tcp_keepalives_interval', 10), ('tcp_keepalives_count', 3)) v(name, value)"
       " ON s.name = v.name WHERE s.setting::bigint = 0 OR s.setting::bigint > v.value";
-  const Result pinned = Execute(pin, {}, 0);
+  const Result pinned = Execute(pin, {}, kWholeText);
   if (!pinned.error.empty()) throw EDatabaseError("Cannot connect to the database server: " + pinned.error);
   // Reported by the server with every change: no exchange to ask.
   for (const auto& [name, value] :
@@ -428,7 +428,7 @@ void Connection::BeginLater(std::string begin) {
 
 void Connection::BeginWriting(std::string_view lock) {
   try {
-    const Result begun = Run("BEGIN; " + std::string(lock) + ", txid_current()", {});
+    const Result begun = Run("BEGIN; " + std::string(lock) + ", txid_current()", {}, kWholeText);
     PGresult* r = begun.result.get();
     if (PQntuples(r) == 1 && PQnfields(r) == 2) transaction_id_ = std::strtoll(PQgetvalue(r, 0, 1), nullptr, 10);
   } catch (const EDatabaseError&) {
@@ -617,11 +617,11 @@ Connection::Result Connection::Execute(const std::string& statement, const std::
   }
   Result result;
   ++round_trips_;
-  // Without values the text goes as it is, and may hold several statements
-  // (a BEGIN first among them); the server answers with the last one's
-  // result.
+  // A text goes as it is, and may hold several statements (a BEGIN first
+  // among them); the server answers with the last one's result. The
+  // extended protocol takes exactly one statement.
   const int count = static_cast<int>(params.size());
-  if (params.empty() && format == 0)
+  if (format == kWholeText)
     result.result.reset(PQexec(conn_, (begin.empty() ? statement : begin + "; " + statement).c_str()));
   else if (begin.empty())
     result.result.reset(
@@ -696,11 +696,11 @@ std::optional<std::vector<std::uint8_t>> Connection::QueryBytes(std::string_view
 }
 
 std::int64_t Connection::ExecuteText(std::string_view sql_utf8) {
-  return RowsChanged(Run(std::string(sql_utf8), {}).result.get());
+  return RowsChanged(Run(std::string(sql_utf8), {}, kWholeText).result.get());
 }
 
 std::optional<RowSet> Connection::QueryText(std::string_view sql_utf8) {
-  const Result result = Run(std::string(sql_utf8), {});
+  const Result result = Run(std::string(sql_utf8), {}, kWholeText);
   if (!result.result || PQresultStatus(result.result.get()) != PGRES_TUPLES_OK) return std::nullopt;
   return Rows(result.result.get());
 }

@@ -45,9 +45,10 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   // One statement (UTF-8) with '?' parameters, as SQLite writes them; a '?'
-  // inside a quoted text or name is part of it. Returns the rows changed,
-  // or the rows. Throws EDatabaseError naming the server's complaint (and
-  // its SQLSTATE) or a text that is not GBK.
+  // inside a quoted text or name is part of it. It goes through the
+  // extended protocol, which refuses a text of several statements. Returns
+  // the rows changed, or the rows. Throws EDatabaseError naming the
+  // server's complaint (and its SQLSTATE) or a text that is not GBK.
   std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params);
   RowSet QueryBound(std::string_view sql_utf8, const std::vector<Value>& params);
 
@@ -125,7 +126,10 @@ class Connection {
   // asking a new connection what became of the transaction (Outcome). A plain SELECT
   // that loses its connection runs once more on a new one; any other
   // statement fails saying so.
-  // `format`: the results' form, 0 text, 1 binary.
+  // `format`: the results' form, 0 text, 1 binary, or kWholeText: a text
+  // without parameters sent as it stands (the simple protocol), which may
+  // hold several statements.
+  static constexpr int kWholeText = -1;
   Result Run(const std::string& statement, const std::vector<Value>& params, int format = 0);
   // Run's part for one exchange; `control` as ControlOf gives it, Begin for
   // a statement that opens a transaction (`begin` sent first; nothing of it

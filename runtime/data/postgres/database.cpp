@@ -179,8 +179,6 @@ std::int64_t Database::Execute(std::string_view tsql) {
 
 RowSet Database::Query(std::string_view tsql) { return RunText(tsql, false, nullptr); }
 
-RowSet Database::QueryReadOnly(std::string_view tsql) { return RunText(tsql, true, nullptr); }
-
 std::vector<std::string> Database::TableColumns(std::string_view table) {
   // The table that the name finds on the search path, temporary ones too.
   const RowSet rows = connection_.QueryBound(

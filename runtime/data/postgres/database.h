@@ -34,8 +34,11 @@ class Database final : public DataSession {
   // SELECT runs alone, in one exchange; several see one snapshot
   // (REPEATABLE READ).
   RowSet Query(std::string_view tsql) override;
-  // As Query, in a read-only transaction: a statement that would write is
-  // refused by the server (EWriteRefused) and nothing of the text remains.
+  // As Query, allowed only to read (read_only.cpp): a statement that is no
+  // query, writes, or calls a function with effects beyond the transaction
+  // is refused (EWriteRefused) before anything of the text runs; the rest
+  // runs in a read-only transaction that is rolled back, one statement at a
+  // time.
   RowSet QueryReadOnly(std::string_view tsql) override;
 
   std::int64_t ExecuteBound(std::string_view sql_utf8, const std::vector<Value>& params) override {
