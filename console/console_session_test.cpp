@@ -380,7 +380,8 @@ TEST_F(ConsoleSessionTest, SqlOnlyReadsUnlessWritesAreAllowed) {
       // Lifting the guard from inside the text does not get past it.
       {u8"PRAGMA query_only = 0; insert into Lab_List(TV_ID,TV_Name,DocType) values(21,'绕过','文档管理明细')",
        u8"select count(*) as n from Lab_List where TV_Name='绕过'", "0", "1", On::Sqlite},
-      {u8"create table 备忘(内容 text)", u8"select count(*) as n from pg_tables where tablename='备忘'", "0", "1",
+      // (With writes allowed, the staff's login may still make no table.)
+      {u8"create table 备忘(内容 text)", u8"select count(*) as n from pg_tables where tablename='备忘'", "0", nullptr,
        On::Server},
       // Nor does ending the read-only transaction.
       {"select 1; commit; delete from Lab_List where TV_ID=5", "select count(*) as n from Lab_List", "7", nullptr,

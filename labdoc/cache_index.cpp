@@ -11,13 +11,16 @@
 namespace labdocs::labdoc {
 namespace {
 
-// The index's format (PRAGMA user_version); 0 in a file just made.
-constexpr int kIndexVersion = 1;
+// The index's format (PRAGMA user_version); 0 in a file just made. Version
+// 1 did not name the database a record belongs to.
+constexpr int kIndexVersion = 2;
 
 // File names compare as Windows compares them (ASCII letters without regard
-// to case), and so do workstations' names.
+// to case), and so do workstations' names. A database's identity
+// (rt::DataSession::Identity) compares byte for byte; '' is no database's,
+// as in the records of version 1 and those that its code still writes.
 constexpr const char* kTables = R"sql(
-CREATE TABLE IF NOT EXISTS CACHED_COPY (
+CREATE TABLE CACHED_COPY (
   FILE_NAME        TEXT COLLATE NOCASE PRIMARY KEY,
   LABDOC_ID        INTEGER NOT NULL,
   CONTENT_ID       INTEGER NOT NULL,
@@ -29,12 +32,29 @@ CREATE TABLE IF NOT EXISTS CACHED_COPY (
   DISK_FILE_NUMBER INTEGER,
   DISK_SIZE        INTEGER,
   DISK_MODIFIED_NS INTEGER,
-  DISK_CHANGED_NS  INTEGER
+  DISK_CHANGED_NS  INTEGER,
+  FETCHED_FROM     TEXT NOT NULL DEFAULT ''
 );
-CREATE TABLE IF NOT EXISTS CARRIED_OVER (
-  HOSTNAME    TEXT COLLATE NOCASE PRIMARY KEY,
-  CARRIEDTIME TEXT NOT NULL
+)sql";
+
+// One row per workstation and database whose DB_FILE_CACHE rows were
+// carried over.
+constexpr const char* kCarriedOver = R"sql(
+CREATE TABLE CARRIED_OVER (
+  HOSTNAME     TEXT COLLATE NOCASE NOT NULL,
+  CARRIED_FROM TEXT NOT NULL DEFAULT '',
+  CARRIEDTIME  TEXT NOT NULL,
+  PRIMARY KEY (HOSTNAME, CARRIED_FROM)
 );
+)sql";
+
+// Version 1's records become no database's, and what it carried over is
+// forgotten, as it did not say from which database: each workstation
+// carries over again from each database it opens the index with, and takes
+// back for that database the records that are still what its rows say.
+constexpr const char* kFromVersion1 = R"sql(
+ALTER TABLE CACHED_COPY ADD COLUMN FETCHED_FROM TEXT NOT NULL DEFAULT '';
+DROP TABLE CARRIED_OVER;
 )sql";
 
 constexpr int kBusyTimeoutMs = 10'000;
@@ -66,6 +86,13 @@ void BindText(sqlite3_stmt* statement, int index, std::string_view gbk) {
     rt::sqlite::ThrowError(sqlite3_db_handle(statement));
 }
 
+// A database's identity, bound as it is (UTF-8).
+void BindIdentity(sqlite3_stmt* statement, int index, std::string_view identity) {
+  if (sqlite3_bind_text(statement, index, identity.data(), static_cast<int>(identity.size()), SQLITE_TRANSIENT) !=
+      SQLITE_OK)
+    rt::sqlite::ThrowError(sqlite3_db_handle(statement));
+}
+
 std::string ColumnText(sqlite3_stmt* statement, int column) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
   return text != nullptr ? rt::gbk::FromUtf8(text) : std::string();
@@ -86,19 +113,29 @@ void BindRecord(sqlite3_stmt* statement, const IndexedCopy& record) {
     else sqlite3_bind_null(statement, index);
     ++index;
   }
+  BindIdentity(statement, 13, record.fetched_from);
 }
 
 constexpr const char* kInsert =
     " INTO CACHED_COPY(FILE_NAME, LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256, RECORDED_BY, RECORDEDTIME, DISK_DEVICE,"
-    " DISK_FILE_NUMBER, DISK_SIZE, DISK_MODIFIED_NS, DISK_CHANGED_NS) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    " DISK_FILE_NUMBER, DISK_SIZE, DISK_MODIFIED_NS, DISK_CHANGED_NS, FETCHED_FROM)"
+    " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
+// Gives a record of no database to the database whose DB_FILE_CACHE row
+// says the same of the copy: version 1 carried it over from there.
+constexpr const char* kClaim =
+    "UPDATE CACHED_COPY SET FETCHED_FROM = ? WHERE FILE_NAME = ? AND FETCHED_FROM = '' AND LABDOC_ID = ?"
+    " AND CONTENT_ID = ? AND FILE_SIZE = ? AND SHA256 = ?";
 
 void Step(sqlite3_stmt* statement) {
   if (sqlite3_step(statement) != SQLITE_DONE) rt::sqlite::ThrowError(sqlite3_db_handle(statement));
 }
 
-bool HasCarriedOver(sqlite3* db, std::string_view host) {
-  rt::sqlite::StatementPtr find = rt::sqlite::Prepare(db, "SELECT 1 FROM CARRIED_OVER WHERE HOSTNAME = ?");
+bool HasCarriedOver(sqlite3* db, std::string_view host, std::string_view database) {
+  rt::sqlite::StatementPtr find =
+      rt::sqlite::Prepare(db, "SELECT 1 FROM CARRIED_OVER WHERE HOSTNAME = ? AND CARRIED_FROM = ?");
   BindText(find.get(), 1, host);
+  BindIdentity(find.get(), 2, database);
   const int rc = sqlite3_step(find.get());
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) rt::sqlite::ThrowError(db);
   return rc == SQLITE_ROW;
@@ -133,8 +170,10 @@ CacheIndex::CacheIndex(const std::string& ansi_dir) : path_(PathIn(ansi_dir)) {
       // Made by whichever process comes first; the others find it made.
       if (UserVersion(db_) < kIndexVersion) {
         IndexTransaction transaction(db_);
-        if (UserVersion(db_) < kIndexVersion) {
-          rt::sqlite::Exec(db_, kTables);
+        const int version = UserVersion(db_);
+        if (version < kIndexVersion) {
+          rt::sqlite::Exec(db_, version == 0 ? kTables : kFromVersion1);
+          rt::sqlite::Exec(db_, kCarriedOver);
           rt::sqlite::Exec(db_, "PRAGMA user_version = " + std::to_string(kIndexVersion));
         }
         transaction.Commit();
@@ -153,7 +192,7 @@ std::optional<IndexedCopy> CacheIndex::Find(std::string_view file_name) {
     rt::sqlite::StatementPtr find = rt::sqlite::Prepare(
         db_,
         "SELECT LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256, RECORDED_BY, DISK_DEVICE, DISK_FILE_NUMBER, DISK_SIZE,"
-        " DISK_MODIFIED_NS, DISK_CHANGED_NS FROM CACHED_COPY WHERE FILE_NAME = ?");
+        " DISK_MODIFIED_NS, DISK_CHANGED_NS, FETCHED_FROM FROM CACHED_COPY WHERE FILE_NAME = ?");
     BindText(find.get(), 1, file_name);
     const int rc = sqlite3_step(find.get());
     if (rc == SQLITE_DONE) return std::nullopt;
@@ -164,6 +203,8 @@ std::optional<IndexedCopy> CacheIndex::Find(std::string_view file_name) {
     record.copy.fetched_as.size = static_cast<std::uint64_t>(sqlite3_column_int64(find.get(), 2));
     record.copy.fetched_as.sha256 = ColumnText(find.get(), 3);
     record.recorded_by = ColumnText(find.get(), 4);
+    const auto* from = reinterpret_cast<const char*>(sqlite3_column_text(find.get(), 10));
+    if (from != nullptr) record.fetched_from = from;
     // All five parts or none: a record written in part is no identity.
     bool whole = true;
     for (int column = 5; column < 10; ++column)
@@ -187,25 +228,37 @@ void CacheIndex::Put(std::string_view file_name, const IndexedCopy& record) {
   });
 }
 
-bool CacheIndex::CarriedOver(std::string_view host) {
-  return Naming(path_, [&] { return HasCarriedOver(db_, host); });
+bool CacheIndex::CarriedOver(std::string_view host, std::string_view database) {
+  return Naming(path_, [&] { return HasCarriedOver(db_, host, database); });
 }
 
-void CacheIndex::CarryOver(std::string_view host, const std::vector<std::pair<std::string, IndexedCopy>>& records) {
+void CacheIndex::CarryOver(std::string_view host, std::string_view database,
+                           const std::vector<std::pair<std::string, IndexedCopy>>& records) {
   Naming(path_, [&] {
     IndexTransaction transaction(db_);
-    if (HasCarriedOver(db_, host)) return;  // by another process meanwhile
+    if (HasCarriedOver(db_, host, database)) return;  // by another process meanwhile
+    rt::sqlite::StatementPtr claim = rt::sqlite::Prepare(db_, kClaim);
     rt::sqlite::StatementPtr add = rt::sqlite::Prepare(db_, std::string("INSERT OR IGNORE") + kInsert);
-    for (const auto& [file_name, record] : records) {
+    for (auto [file_name, record] : records) {
+      record.fetched_from = std::string(database);
+      sqlite3_reset(claim.get());
+      BindIdentity(claim.get(), 1, database);
+      BindText(claim.get(), 2, file_name);
+      sqlite3_bind_int64(claim.get(), 3, record.copy.doc_id);
+      sqlite3_bind_int64(claim.get(), 4, record.copy.content_id);
+      sqlite3_bind_int64(claim.get(), 5, static_cast<std::int64_t>(record.copy.fetched_as.size));
+      BindText(claim.get(), 6, record.copy.fetched_as.sha256);
+      Step(claim.get());
       sqlite3_reset(add.get());
       BindText(add.get(), 1, file_name);
       BindRecord(add.get(), record);
       Step(add.get());
     }
     rt::sqlite::StatementPtr done =
-        rt::sqlite::Prepare(db_, "INSERT INTO CARRIED_OVER(HOSTNAME, CARRIEDTIME) VALUES(?, ?)");
+        rt::sqlite::Prepare(db_, "INSERT INTO CARRIED_OVER(HOSTNAME, CARRIED_FROM, CARRIEDTIME) VALUES(?, ?, ?)");
     BindText(done.get(), 1, host);
-    BindText(done.get(), 2, rt::datetime::NowText());
+    BindIdentity(done.get(), 2, database);
+    BindText(done.get(), 3, rt::datetime::NowText());
     Step(done.get());
     transaction.Commit();
   });

@@ -35,6 +35,10 @@ struct IndexedCopy {
   // (CachedCopy::on_disk) is as that workstation saw it: device numbers
   // are its own.
   std::string recorded_by;
+  // The database the copy was fetched from (rt::DataSession::Identity);
+  // empty in a record made before records named their database: it is no
+  // database's.
+  std::string fetched_from;
 };
 
 // One connection to a folder's index, for the length of one operation: the
@@ -61,14 +65,18 @@ class CacheIndex {
   // rt::Exception.
   void Put(std::string_view file_name, const IndexedCopy& record);
 
-  // Whether the records that a workstation kept in the database before
-  // have been carried over into this index. Throws rt::Exception.
-  bool CarriedOver(std::string_view host);
-  // In one transaction, unless it was done meanwhile: adds the records of
-  // file names the index has none of (a record made here is newer than
-  // any in the database) and notes that the workstation's records have
-  // been carried over. Throws rt::Exception.
-  void CarryOver(std::string_view host, const std::vector<std::pair<std::string, IndexedCopy>>& records);
+  // Whether the records that a workstation kept in a database (its
+  // identity) before have been carried over into this index. Throws
+  // rt::Exception.
+  bool CarriedOver(std::string_view host, std::string_view database);
+  // In one transaction, unless it was done meanwhile: gives the records
+  // to that database, adds those of file names the index has none of (a
+  // record made here is newer than any in the database), takes for the
+  // database a record of no database that says the same as its row, and
+  // notes that the workstation's records there have been carried over.
+  // Throws rt::Exception.
+  void CarryOver(std::string_view host, std::string_view database,
+                 const std::vector<std::pair<std::string, IndexedCopy>>& records);
 
  private:
   std::string path_;  // ANSI, for messages

@@ -68,32 +68,43 @@ std::optional<rt::platform::FileIdentity> Settled(std::optional<rt::platform::Fi
   return identity;
 }
 
-std::optional<CachedCopy> CacheRecords::FindIn(CacheIndex& index, std::string_view file_name) const {
+std::optional<CachedCopy> CacheRecords::FindIn(CacheIndex& index, const std::string& database,
+                                               std::string_view file_name) const {
   std::optional<IndexedCopy> record = index.Find(file_name);
-  if (!record) return std::nullopt;
+  // Another database's numbers name other documents and contents.
+  if (!record || record->fetched_from != database) return std::nullopt;
   if (rt::gbk::UpperCase(record->recorded_by) != rt::gbk::UpperCase(host_)) record->copy.on_disk.reset();
   return record->copy;
 }
 
-std::optional<CachedCopy> CacheRecords::Find(std::string_view file_name) const {
+std::optional<CachedCopy> CacheRecords::Find(const rt::DataSession& db, std::string_view file_name) const {
   // A folder without an index has no copy the store put there; nothing is
   // made for a question.
   if (Examine(CacheIndex::PathIn(cache_dir_)) == FileKind::Missing) return std::nullopt;
   CacheIndex index(cache_dir_);
-  return FindIn(index, file_name);
+  return FindIn(index, db.Identity(), file_name);
 }
 
-void CacheRecords::Remember(std::string_view file_name, const CachedCopy& copy) const {
+bool CacheRecords::UnchangedSinceFetched(std::string_view file_name, const ContentSummary& there) const {
+  if (Examine(CacheIndex::PathIn(cache_dir_)) == FileKind::Missing) return false;
   CacheIndex index(cache_dir_);
-  if (FindIn(index, file_name) == copy) return;  // a fetch that reused its copy writes nothing
-  index.Put(file_name, {copy, host_});
+  const std::optional<IndexedCopy> record = index.Find(file_name);
+  return record && record->copy.fetched_as == there;
+}
+
+void CacheRecords::Remember(const rt::DataSession& db, std::string_view file_name, const CachedCopy& copy) const {
+  CacheIndex index(cache_dir_);
+  const std::string database = db.Identity();
+  if (FindIn(index, database, file_name) == copy) return;  // a fetch that reused its copy writes nothing
+  index.Put(file_name, {copy, host_, database});
 }
 
 void CacheRecords::CarryOver(rt::DataSession& db) const noexcept {
   try {
     CacheIndex index(cache_dir_);
-    if (index.CarriedOver(host_)) return;
-    index.CarryOver(host_, RecordsInDatabase(db, host_, cache_dir_));
+    const std::string database = db.Identity();
+    if (index.CarriedOver(host_, database)) return;
+    index.CarryOver(host_, database, RecordsInDatabase(db, host_, cache_dir_));
   } catch (...) {
   }
 }

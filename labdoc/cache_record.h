@@ -3,11 +3,14 @@
 // digest. Recorded in the folder's own index (cache_index.h), keyed by the
 // copy's file name, so two documents whose files share a name never pass
 // for each other, and a copy whose content differs from what it was fetched
-// as is known to hold edits that were not stored yet. What a workstation
-// knows of its cache copies belongs with them, not in the shared database:
-// fetching writes nothing there, and needs read rights only. Versions
-// before kept the records in the database (DB_FILE_CACHE); they are carried
-// over into the index once.
+// as is known to hold edits that were not stored yet. Each record names the
+// database it was fetched from (rt::DataSession::Identity): one folder may
+// serve several databases, whose numbers mean other documents, and a record
+// of another database is none. What a workstation knows of its cache
+// copies belongs with them, not in the shared database: fetching writes
+// nothing there, and needs read rights only. Versions before kept the
+// records in the database (DB_FILE_CACHE); they are carried over into the
+// index once for each database.
 #pragma once
 
 #include <cstdint>
@@ -55,27 +58,34 @@ class CacheRecords {
   // the workstation named `host` (GBK) reads and writes them.
   CacheRecords(std::string host, std::string cache_dir) : host_(std::move(host)), cache_dir_(std::move(cache_dir)) {}
 
-  // The record of the copy of that file name; nothing when the store has
-  // not put a copy there. What the copy was on its disk comes only from a
-  // record of this workstation: another one that shares the folder sees
-  // other device numbers. Throws rt::Exception when the index cannot be
-  // read.
-  std::optional<CachedCopy> Find(std::string_view file_name) const;
-  // Records the copy now at that file name, unless it is recorded so
-  // already. Throws rt::Exception when the index cannot be written.
-  void Remember(std::string_view file_name, const CachedCopy& copy) const;
+  // The record of the copy of that file name fetched from the database;
+  // nothing when the store has not put a copy there from it. What the copy
+  // was on its disk comes only from a record of this workstation: another
+  // one that shares the folder sees other device numbers. Throws
+  // rt::Exception when the index cannot be read.
+  std::optional<CachedCopy> Find(const rt::DataSession& db, std::string_view file_name) const;
+  // Records the copy now at that file name as fetched from the database,
+  // unless it is recorded so already. Throws rt::Exception when the index
+  // cannot be written.
+  void Remember(const rt::DataSession& db, std::string_view file_name, const CachedCopy& copy) const;
+  // Whether the copy at that file name holds exactly what the store fetched
+  // there, from whichever database: the database it came from keeps those
+  // bytes, so replacing the copy loses nothing. Throws rt::Exception.
+  bool UnchangedSinceFetched(std::string_view file_name, const ContentSummary& there) const;
 
   // Carries this workstation's records of the folder over from the
   // database's DB_FILE_CACHE, where earlier versions kept them, into the
-  // index: once, noted in the index. The rows are only read (older
-  // versions on other workstations may still use them); a record the index
-  // has already is kept. A database without the table, or that refuses
-  // this login to read it, has nothing to carry over. Housekeeping: any
+  // index as that database's: once per database, noted in the index. The
+  // rows are only read (older versions on other workstations may still use
+  // them); a record the index has already is kept, and one of no database
+  // that says what the row says becomes this database's. A database
+  // without the table, or that refuses this login to read it, has nothing
+  // to carry over. Housekeeping: any
   // other failure leaves it for the next store that starts.
   void CarryOver(rt::DataSession& db) const noexcept;
 
  private:
-  std::optional<CachedCopy> FindIn(CacheIndex& index, std::string_view file_name) const;
+  std::optional<CachedCopy> FindIn(CacheIndex& index, const std::string& database, std::string_view file_name) const;
 
   std::string host_;
   std::string cache_dir_;

@@ -96,7 +96,10 @@ void KeepUnstoredEdits(rt::DataSession& db, const CacheRecords& records, std::in
                        const std::string& path) {
   const std::optional<ContentSummary> there = SummaryOf(path);
   if (!there && Examine(path) == FileKind::Missing) return;
-  const std::optional<CachedCopy> recorded = records.Find(name);
+  // A copy unchanged since another database's document was fetched there
+  // holds nothing that database does not keep.
+  if (there && records.UnchangedSinceFetched(name, *there)) return;
+  const std::optional<CachedCopy> recorded = records.Find(db, name);
   if (there && !HoldsUnstoredBytes(db, recorded, *there)) return;
   const std::string keep = ", 为免丢失没有覆盖它。请先保存其中的修改(修改文档), 或将它移走后再试";
   if (!recorded)
@@ -157,7 +160,7 @@ bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
   // A copy in the cache folder carries the document it was fetched for.
   const std::optional<std::string> cached_name = CachedName(ansi_file);
   if (cached_name) {
-    const std::optional<CachedCopy> recorded = records_.Find(*cached_name);
+    const std::optional<CachedCopy> recorded = records_.Find(db, *cached_name);
     if (recorded && recorded->doc_id != doc_id)
       throw rt::Exception("缓存中的文件 " + ansi_file + " 是" + Document(recorded->doc_id) + " 的副本, 不能保存为" +
                           Document(doc_id) + " 的内容");
@@ -173,7 +176,7 @@ bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
     rt::Transaction look(db, rt::Transaction::Kind::Deferred);
     const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
     look.Commit();
-    if (current) records_.Remember(*cached_name, {doc_id, current->content_id, current->summary, std::nullopt});
+    if (current) records_.Remember(db, *cached_name, {doc_id, current->content_id, current->summary, std::nullopt});
   }
   return true;
 }
@@ -212,7 +215,7 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   // since: it is not read again. Any other copy is checked by its digest.
   const std::string native_path = rt::platform::ToNativePath(path);
   const std::optional<rt::platform::FileIdentity> before = rt::platform::IdentityOf(native_path);
-  const std::optional<CachedCopy> recorded = records_.Find(name);
+  const std::optional<CachedCopy> recorded = records_.Find(db, name);
   if (before && recorded && recorded->on_disk && *recorded->on_disk == *before && recorded->doc_id == doc_id &&
       recorded->content_id == current->content_id && recorded->fetched_as == current->summary &&
       static_cast<std::uint64_t>(before->size) == current->summary.size) {
@@ -225,7 +228,7 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
     // it was read.
     CachedCopy checked = fetched;
     if (before && rt::platform::IdentityOf(native_path) == before) checked.on_disk = Settled(before);
-    records_.Remember(name, checked);
+    records_.Remember(db, name, checked);
     return path;
   }
   KeepUnstoredEdits(db, records_, doc_id, name, path);
@@ -236,7 +239,7 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
              [&](const std::uint8_t* data, std::size_t size) { copy.Write(data, size); });
   snapshot.Commit();
   copy.PutInPlace(current->summary);
-  records_.Remember(name, fetched);
+  records_.Remember(db, name, fetched);
   return path;
 }
 
@@ -258,7 +261,7 @@ std::optional<std::string> DocumentStore::StoredMeanwhile(std::int32_t doc_id, c
   if (!name) return std::nullopt;
   rt::DataSession& db = link_.Get();
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
-  const std::optional<CachedCopy> recorded = records_.Find(*name);
+  const std::optional<CachedCopy> recorded = records_.Find(db, *name);
   if (!recorded || recorded->doc_id != doc_id) return std::nullopt;
   const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
   if (!current || current->content_id == recorded->content_id) return std::nullopt;
@@ -280,7 +283,7 @@ bool DocumentStore::HoldsUnstoredEdits(std::int32_t doc_id, const std::string& a
   if (!there) return false;
   rt::DataSession& db = link_.Get();
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
-  const std::optional<CachedCopy> recorded = records_.Find(*name);
+  const std::optional<CachedCopy> recorded = records_.Find(db, *name);
   if (!recorded || recorded->doc_id != doc_id || !DocumentExists(db, doc_id)) return false;
   return HoldsUnstoredBytes(db, recorded, *there);
 }

@@ -247,6 +247,10 @@ Database::Database(const std::string& native_path, OpenMode mode) : path_(native
   } catch (const EDatabaseError& error) {
     throw EDatabaseError(std::string(error.what()) + " (" + TextFromUtf8(native_path) + ")");
   }
+  // SQLite's full path, made when the file was opened: the same for every
+  // spelling of the path, and whatever the current folder becomes.
+  const char* full = sqlite3_db_filename(raw, "main");
+  identity_ = "file:" + std::string(full != nullptr && *full != '\0' ? full : native_path.c_str());
   db_ = connection.release();
   statements_ = std::make_unique<StatementCache>();
 }

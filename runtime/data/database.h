@@ -39,6 +39,7 @@ class Database final : public DataSession {
 
   Engine Kind() const override { return Engine::Sqlite; }
   std::string Shown() const override;
+  std::string Identity() const override { return identity_; }
 
   // Runs a Transact-SQL text (GBK), possibly several statements separated
   // only by blanks, as one transaction: all or nothing. Returns the number of
@@ -114,6 +115,7 @@ class Database final : public DataSession {
   void ReuseStatements(bool reuse);
 
   std::string path_;
+  std::string identity_;
   sqlite3* db_ = nullptr;
   // The bound statements prepared on this connection, kept for their next
   // use.

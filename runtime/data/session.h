@@ -66,6 +66,15 @@ class DataSession {
   // The database for a message (GBK): the file's path, or the server's
   // database as the connection setting names it, without its password.
   virtual std::string Shown() const = 0;
+  // Which database this is, the same however a process names it and
+  // whoever logs in, for records that belong to one database (UTF-8, to
+  // compare only, never shown: it is not GBK). An SQLite file: "file:" and
+  // SQLite's own full path of it. A server: "server:" and what of the
+  // setting, as libpq reads it with its defaults, names the database:
+  // host(s) or hostaddr, port, dbname and the search path that options
+  // give, without the login, its secrets and other connection details.
+  // Made when the session is; asks nothing of the server.
+  virtual std::string Identity() const = 0;
   // How the connection reaches the database; an SQLite file is local.
   virtual Reach Reached() const { return Reach::LocalFile; }
 

@@ -89,6 +89,12 @@ class Connection {
   bool Encrypted() const;
   bool ServerVerified() const;
 
+  // Which database the connection reaches (DataSession::Identity), from
+  // the options libpq connected with: its defaults and the environment
+  // filled in, so that every spelling of one setting gives one identity.
+  // Asks nothing of the server (connection_identity.cpp).
+  std::string Identity() const;
+
   // The statements sent to the server since the connection was made, each
   // one exchange with it (a round trip), those that readied it included.
   std::uint64_t RoundTrips() const { return round_trips_; }

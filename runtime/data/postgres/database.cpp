@@ -82,7 +82,8 @@ std::string FromUtf8OrAsIs(const std::string& utf8) {
 
 }  // namespace
 
-Database::Database(const std::string& conninfo) : connection_(conninfo), shown_(FromUtf8OrAsIs(ShownConnection(conninfo))) {}
+Database::Database(const std::string& conninfo)
+    : connection_(conninfo), shown_(FromUtf8OrAsIs(ShownConnection(conninfo))), identity_(connection_.Identity()) {}
 
 Reach Database::Reached() const {
   if (connection_.ServerVerified()) return Reach::Verified;

@@ -22,6 +22,7 @@ class Database final : public DataSession {
 
   Engine Kind() const override { return Engine::Postgres; }
   std::string Shown() const override { return shown_; }
+  std::string Identity() const override { return identity_; }
   // Unencrypted, encrypted, or encrypted to a server libpq verified.
   Reach Reached() const override;
 
@@ -88,6 +89,7 @@ class Database final : public DataSession {
 
   Connection connection_;
   std::string shown_;
+  std::string identity_;
 };
 
 }  // namespace rt::postgres

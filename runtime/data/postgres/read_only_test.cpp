@@ -28,9 +28,11 @@ std::string Replaced(std::string text, const std::string& what, const std::strin
 
 // The host's schema with a document on the server (the test's own schema)
 // and in an SQLite file, and a second session on the server for texts that
-// would end or signal it.
+// would end or signal it. On the server as its superuser: what a read-only
+// query refuses, it refuses to a login that may do everything else.
 class ReadOnlyQueryTest : public testing::ServerTest {
  protected:
+  std::string Login() const override { return rt::testing::kSuperuserLogin; }
   void SetUp() override {
     ServerTest::SetUp();
     if (HasFatalFailure()) return;
@@ -39,7 +41,7 @@ class ReadOnlyQueryTest : public testing::ServerTest {
     for (DataSession* db : {static_cast<DataSession*>(&*db_), static_cast<DataSession*>(&*sqlite_)})
       db->Execute("Insert into RIS_DOC(ID,LABDOC_ID,DocType,DESCS) Values(1,1,'1','实验室安全手册;第一版') "
                   "Insert into DB_FILE_STORAGE(LABDOC_ID,FILE_NAME) Values(1,'手册.txt')");
-    victim_.emplace(testing::ServerConnectionString());
+    victim_.emplace(Conninfo());
     victim_pid_ = std::to_string(std::get<std::int64_t>(victim_->QueryBound("SELECT pg_backend_pid()", {}).rows[0][0]));
   }
   void TearDown() override {

@@ -30,6 +30,8 @@ inline constexpr int kStaffLogins = 8;
 inline std::string StaffLogin(int n) { return "staff" + std::to_string(n); }
 inline constexpr const char* kReaderLogin = "reader1";
 inline constexpr const char* kOwnerLogin = "labdocs_owner";
+// The cluster's superuser, for the tests of what even it may not do.
+inline constexpr const char* kSuperuserLogin = "labdocs";
 
 // A database of the test's own: an SQLite file at the path given, or a
 // schema of its own on the tests' server, dropped with everything in it when

@@ -85,13 +85,20 @@ class TestSchema {
 };
 
 // A test with a database session on the server, in a schema of its own.
+// The session is the owner's, who makes the schema, unless Login() names
+// another login.
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string conninfo = ServerConnectionString();
     ASSERT_FALSE(conninfo.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
-    db_.emplace(conninfo);
+    db_.emplace(Conninfo());
     schema_.emplace(db_->Link());
+  }
+  virtual std::string Login() const { return {}; }
+  // The session's connection string.
+  std::string Conninfo() const {
+    return Login().empty() ? ServerConnectionString() : AsLogin(ServerConnectionString(), Login());
   }
 
   std::optional<Database> db_;
