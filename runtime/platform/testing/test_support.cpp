@@ -49,7 +49,9 @@ bool RerunFrom(const std::filesystem::path& at, const std::function<void(const P
   options.environment = folder.Environment();
   options.environment.push_back("LABDOCS_TEST_RERUN=" + name);
   options.environment.push_back("LABDOCS_TEST_BIN=" + PathUtf8(BinaryFolder()));
-  const std::filesystem::path output = std::filesystem::temp_directory_path() / ("labdocs-rerun-" + name + ".txt");
+  // Beside the program's folder, in the test's own: the test runs on both
+  // engines at once, and in other build trees, under the same name.
+  const std::filesystem::path output = at.parent_path() / (at.filename().string() + "-rerun.txt");
   options.standard_output = output;
   options.standard_error = output;
   const int exit_code = RunProcess(folder.Program(ProgramPath().stem().string()), {"--gtest_filter=" + name}, options);
