@@ -158,8 +158,11 @@ TEST_F(CacheIndexTest, ProcessesFetchingIntoOneFolderAtOnceKeepOneConsistentInde
     docs.push_back(Save(WriteSource("src\\doc" + std::to_string(i) + ".bin", Content(200'000, i))));
   const std::string cache = folder_.Ansi("共享缓存\\");
   const std::string cache_argument = rt::testing::PathUtf8(rt::platform::NativePath(cache));
-  // Keyed by the folder as the helpers name it.
-  RecordInDatabase(Host(), rt::IncludeTrailingPathDelimiter(rt::platform::FromNativePath(cache_argument)),
+  // Keyed by the folder as the helpers name it: the native path they are
+  // given, as ANSI text (on Windows their arguments arrive in the ANSI code
+  // page already).
+  RecordInDatabase(Host(),
+                   rt::IncludeTrailingPathDelimiter(rt::platform::FromNativePath(rt::platform::ToNativePath(cache))),
                    "earlier.doc", docs[0]);
   rt::testing::SetEnv("LABDOCS_DATABASE", Setting());
   const fs::path go = folder_.Native("go");
