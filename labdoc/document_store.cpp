@@ -140,11 +140,19 @@ void DocumentStore::SweepBeforeStoring(rt::DataSession& db) {
 }
 
 std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
-  rt::DataSession& db = link_.Get();
-  SweepBeforeStoring(db);
-  if (!IsStorableFile(ansi_file)) return std::nullopt;
+  if (!IsStorableFile(ansi_file)) {
+    // Still a store that starts: it sweeps when it can reach the database,
+    // and answers "no" whether or not it can.
+    try {
+      SweepBeforeStoring(link_.Get());
+    } catch (const rt::EDatabaseError&) {
+    }
+    return std::nullopt;
+  }
   const std::string name = rt::SafeFileName(rt::ExtractFileName(ansi_file));
   InputFile source(ansi_file);
+  rt::DataSession& db = link_.Get();
+  SweepBeforeStoring(db);
   PendingContent content(db, 0, name);
   content.Write(source);
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
