@@ -65,21 +65,6 @@ constexpr std::int64_t rt::platform::FileIdentity::*kIdentityParts[] = {
     &rt::platform::FileIdentity::device, &rt::platform::FileIdentity::file_number, &rt::platform::FileIdentity::size,
     &rt::platform::FileIdentity::modified_ns, &rt::platform::FileIdentity::changed_ns};
 
-// A transaction that rolls back unless it was committed.
-class IndexTransaction {
- public:
-  explicit IndexTransaction(sqlite3* db) : db_(db) { rt::sqlite::Exec(db_, "BEGIN IMMEDIATE"); }
-  ~IndexTransaction() {
-    if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
-  IndexTransaction(const IndexTransaction&) = delete;
-  IndexTransaction& operator=(const IndexTransaction&) = delete;
-  void Commit() { rt::sqlite::Exec(db_, "COMMIT"); }
-
- private:
-  sqlite3* db_;
-};
-
 void BindText(sqlite3_stmt* statement, int index, std::string_view gbk) {
   const std::string utf8 = rt::gbk::ToUtf8(gbk);
   if (sqlite3_bind_text(statement, index, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT) != SQLITE_OK)
@@ -169,7 +154,7 @@ CacheIndex::CacheIndex(const std::string& ansi_dir) : path_(PathIn(ansi_dir)) {
       sqlite3_busy_timeout(db_, kBusyTimeoutMs);
       // Made by whichever process comes first; the others find it made.
       if (UserVersion(db_) < kIndexVersion) {
-        IndexTransaction transaction(db_);
+        rt::sqlite::ImmediateTransaction transaction(db_);
         const int version = UserVersion(db_);
         if (version < kIndexVersion) {
           rt::sqlite::Exec(db_, version == 0 ? kTables : kFromVersion1);
@@ -235,7 +220,7 @@ bool CacheIndex::CarriedOver(std::string_view host, std::string_view database) {
 void CacheIndex::CarryOver(std::string_view host, std::string_view database,
                            const std::vector<std::pair<std::string, IndexedCopy>>& records) {
   Naming(path_, [&] {
-    IndexTransaction transaction(db_);
+    rt::sqlite::ImmediateTransaction transaction(db_);
     if (HasCarriedOver(db_, host, database)) return;  // by another process meanwhile
     rt::sqlite::StatementPtr claim = rt::sqlite::Prepare(db_, kClaim);
     rt::sqlite::StatementPtr add = rt::sqlite::Prepare(db_, std::string("INSERT OR IGNORE") + kInsert);

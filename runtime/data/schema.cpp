@@ -279,18 +279,15 @@ void Prepare(sqlite3* db) {
     sqlite::Exec(db, "PRAGMA journal_mode=WAL");
   }
   while (version < kCurrentVersion) {
-    sqlite::Exec(db, "BEGIN IMMEDIATE");
-    try {
+    {
+      sqlite::ImmediateTransaction step(db);
       version = Version(db);  // another connection may have upgraded meanwhile
       if (version < kCurrentVersion) {
         sqlite::Exec(db, kSteps[version]);
         AfterStep(db, version + 1);
         sqlite::Exec(db, "PRAGMA user_version = " + std::to_string(version + 1));
       }
-      sqlite::Exec(db, "COMMIT");
-    } catch (...) {
-      if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-      throw;
+      step.Commit();
     }
     version = Version(db);
   }

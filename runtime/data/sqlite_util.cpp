@@ -63,4 +63,12 @@ StatementPtr Prepare(sqlite3* db, std::string_view sql, std::string_view* tail) 
   return StatementPtr(raw);
 }
 
+ImmediateTransaction::ImmediateTransaction(sqlite3* db) : db_(db) { Exec(db_, "BEGIN IMMEDIATE"); }
+
+ImmediateTransaction::~ImmediateTransaction() {
+  if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void ImmediateTransaction::Commit() { Exec(db_, "COMMIT"); }
+
 }  // namespace rt::sqlite

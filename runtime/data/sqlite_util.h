@@ -29,4 +29,19 @@ void Exec(sqlite3* db, const std::string& sql);
 // Prepares one statement (UTF-8); `tail` receives the rest of the text.
 StatementPtr Prepare(sqlite3* db, std::string_view sql, std::string_view* tail = nullptr);
 
+// BEGIN IMMEDIATE on a connection (its write lock taken at once, waiting as
+// its busy timeout allows), rolled back when the scope ends without Commit.
+// Throws rt::EDatabaseError when it cannot begin or commit.
+class ImmediateTransaction {
+ public:
+  explicit ImmediateTransaction(sqlite3* db);
+  ~ImmediateTransaction();
+  ImmediateTransaction(const ImmediateTransaction&) = delete;
+  ImmediateTransaction& operator=(const ImmediateTransaction&) = delete;
+  void Commit();
+
+ private:
+  sqlite3* db_;
+};
+
 }  // namespace rt::sqlite
