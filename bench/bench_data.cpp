@@ -195,7 +195,8 @@ std::string ListQuery(std::int64_t directory) {
   return rt::gbk::ToUtf8(
       "Select a.ID,a.LABDOC_ID,'RIS_DOC' as FileTableName, a.ID as DISP_ID,a.LABDOC_ID As DISP_文件ID,"
       "b.FILE_NAME As DISP_名称,a.DESCS As DISP_描述, (select Max(ModifyTime) from DB_FILE_RECORD c "
-      "Where FileTableName='RIS_DOC' and FileTableID=a.ID) as DISP_修改时间 From RIS_DOC a,DB_FILE_STORAGE b "
+      "Where FileTableName='RIS_DOC' and FileTableID=a.ID and c.LABDOC_ID=a.LABDOC_ID) as DISP_修改时间 "
+      "From RIS_DOC a,DB_FILE_STORAGE b "
       "Where a.LABDOC_ID = b.LABDOC_ID and a.DocType='" +
       std::to_string(directory) + "' Order by a.ID");
 }

@@ -58,10 +58,15 @@ void TfrmMain::btnSaveClick(rt::TObject* sender) {
   } else if (FEditMode == kEditExisting) {
     const std::string id = GetRowParam(*cdsParams, "ID");
     const Stamp stamp = ReadStamp(*objBaseInfo);
+    // The record's key comes back once the record with the highest key is
+    // deleted (Max(ID)+1), while the deleted document's audit row stays:
+    // the row stamped is the one of the record's own document, whose number
+    // the store never hands out again.
     const std::string audit = "Update DB_FILE_RECORD set HOSTNAME=" + Quoted(stamp.host) + ", USERID=" +
                               Quoted(stamp.user_id) + ", USERNAME=" + Quoted(stamp.user_name) +
                               ", MODIFYTIME = GetDate()" + " where FileTableID=" + BareInteger(id) +
-                              " and FileTableName=" + Quoted(FTableName);
+                              " and FileTableName=" + Quoted(FTableName) + " and LABDOC_ID in(select LABDOC_ID from " +
+                              FTableName + " where ID=" + BareInteger(id) + ")";
     // The stamp and the record change together or not at all.
     SaveInOneTransaction(sender, [&] {
       int result = 0;

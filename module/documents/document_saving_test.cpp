@@ -226,11 +226,39 @@ TEST_F(DocumentSavingTest, PropertiesShowTheStoredNameLockedAndOkStampsTheAuditR
   EXPECT_EQ(statements_.front(), "Select File_Name from Db_File_Storage Where LabDoc_ID=1");
   EXPECT_NE(std::find(statements_.begin(), statements_.end(),
                       "Update DB_FILE_RECORD set HOSTNAME='LAB-PC1', USERID='u01', USERNAME='张三', "
-                      "MODIFYTIME = GetDate() where FileTableID=1 and FileTableName='RIS_DOC'"),
+                      "MODIFYTIME = GetDate() where FileTableID=1 and FileTableName='RIS_DOC' and LABDOC_ID "
+                      "in(select LABDOC_ID from RIS_DOC where ID=1)"),
             statements_.end());
   EXPECT_EQ(Row("Select DESCS From RIS_DOC Where ID=1"), Texts{"新"});
   EXPECT_EQ(Row("Select HOSTNAME From DB_FILE_RECORD Where FileTableName='RIS_DOC'"), Texts{"LAB-PC1"});
   EXPECT_EQ(Row("Select HOSTNAME From DB_FILE_RECORD Where FileTableName='LAB_REPORT'"), Texts{"OTHER-PC"});
+}
+
+// A record's key comes back (Max(ID)+1) once the record with the highest key
+// is deleted, while the deleted document's audit row stays: editing the new
+// document must stamp its own row only.
+TEST_F(DocumentSavingTest, AnEditNeverStampsTheAuditRowOfADeletedDocumentWhoseKeyCameBack) {
+  const auto as = [](const std::string& computer, const std::string& user) {
+    rt::HostEnvironment env = rt::Environment();
+    env.computer_name = computer;
+    env.user_name = user;
+    rt::SetEnvironment(env);
+  };
+  as("PC-A", "甲");
+  presenter_.Type("edFileName", LocalFile(u8"甲的记录.doc")).Click("btnSave");
+  ASSERT_EQ(Run("miNew"), 0);
+  presenter_.AnswerConfirm(1);
+  Run("miDelete", "TV_ID=12", {"ID=1;LABDOC_ID=1"});
+  ASSERT_EQ(Row("Select count(*) From RIS_DOC"), Texts{"0"});
+  as("PC-B", "乙");
+  presenter_.Type("edFileName", LocalFile(u8"乙的记录.doc")).Click("btnSave");
+  ASSERT_EQ(Run("miNew"), 0);
+  ASSERT_EQ(Row("Select ID,LABDOC_ID From RIS_DOC"), (Texts{"1", "2"}));  // the key came back
+  as("PC-C", "丙");
+  presenter_.Type("mmComment", "改").Click("btnSave");
+  EXPECT_EQ(Run("miProperties", "TV_ID=12", {"ID=1;LABDOC_ID=2;DISP_名称=乙的记录.doc"}), 2);
+  EXPECT_EQ(Row("Select HOSTNAME,USERNAME From DB_FILE_RECORD Where LABDOC_ID=1"), (Texts{"PC-A", "甲"}));
+  EXPECT_EQ(Row("Select HOSTNAME,USERNAME From DB_FILE_RECORD Where LABDOC_ID=2"), (Texts{"PC-C", "丙"}));
 }
 
 TEST_F(DocumentSavingTest, PropertiesWithoutASelectedRowEndWithAConversionError) {

@@ -86,6 +86,9 @@ TEST_F(DocumentsViewTest, TheListHoldsTheDirectorysStoredDocumentsInKeyOrder) {
   AddDocument(4, 40, "13", "别的目录", "d.doc");
   AddAuditRow(1, 10, "2024-01-02 08:00:00.000");
   AddAuditRow(1, 10, "2024-03-04 09:30:00.000");
+  // A deleted document's audit row under a key that came back: not this
+  // document's time.
+  AddAuditRow(3, 99, "2030-05-06 07:08:09.000");
   TfrmMain* view = NewView("TV_ID=12;TV_Name=文档管理明细");
   rt::OleVariant data;
   EXPECT_EQ(view->InitViewData(data.Ptr()), 0);
@@ -115,7 +118,8 @@ TEST_F(DocumentsViewTest, TheListQueryIsComposedAsItStandsWithQuotesDoubled) {
   EXPECT_EQ(statements_[0],
             "Select a.ID,a.LABDOC_ID,'RIS_DOC' as FileTableName, a.ID as DISP_ID,a.LABDOC_ID As DISP_文件ID,"
             "b.FILE_NAME As DISP_名称,a.DESCS As DISP_描述, (select Max(ModifyTime) from DB_FILE_RECORD c(nolock) "
-            "Where FileTableName='RIS_DOC' and FileTableID=a.ID) as DISP_修改时间 From RIS_DOC a(nolock),"
+            "Where FileTableName='RIS_DOC' and FileTableID=a.ID and c.LABDOC_ID=a.LABDOC_ID) as DISP_修改时间 From "
+            "RIS_DOC a(nolock),"
             "DB_FILE_STORAGE b(nolock) Where a.LABDOC_ID = b.LABDOC_ID and a.DocType='1''or''1''=''1' Order by a.ID");
   rt::RowSet rows = rt::VariantToPacket(data.Get());
   ASSERT_EQ(rows.rows.size(), 1u);  // only the directory of that odd name
