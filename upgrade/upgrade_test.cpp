@@ -24,6 +24,7 @@
 #include "runtime/data/session.h"
 #include "runtime/data/testing/test_database.h"
 #include "runtime/platform/testing/test_support.h"
+#include "runtime/text/gbk.h"
 #ifdef LABDOCS_TESTS_HAVE_POSTGRES
 #include "runtime/data/postgres/testing/test_server.h"
 #endif
@@ -50,6 +51,7 @@ struct Earlier {
 void PrintTo(const Earlier& earlier, std::ostream* out) { *out << earlier.folder; }
 
 constexpr Earlier kEarlier[] = {
+    {"sqlite-v5", rt::Engine::Sqlite, true},
     {"sqlite-v6", rt::Engine::Sqlite, true},
     {"sqlite-v7", rt::Engine::Sqlite, true},
     {"server-v2", rt::Engine::Postgres, false},
@@ -362,7 +364,7 @@ TEST_P(UpgradeTest, KeepsTheDocumentFiledNowhere) {
   const rt::RowSet rows = db->QueryBound(
       "SELECT c.CONTENT_ID, c.FILE_SIZE, c.SHA256 FROM RIS_DOC d JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = d.LABDOC_ID "
       "WHERE COALESCE(d.DocType, '') = '' AND c.REPLACEDTIME IS NULL AND c.FILE_NAME = ?",
-      {expected_.filed_nowhere->what});
+      {rt::gbk::FromUtf8(expected_.filed_nowhere->what)});
   ASSERT_EQ(rows.rows.size(), 1u);
   const labdoc::ContentSummary recorded{static_cast<std::uint64_t>(std::get<std::int64_t>(rows.rows[0][1])),
                                         std::get<std::string>(rows.rows[0][2])};

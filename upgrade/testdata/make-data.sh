@@ -46,8 +46,9 @@ tree_out="$(run tree)"
 # A document under a Chinese name whose GBK bytes hold ASCII punctuation as
 # second bytes: 淺 is 9C 5C ('\'), 亅 is 81 7C ('|').
 printf '淺亅表: 第一行\nsecond line\n' > "$work/淺亅表.txt"
-run "open 论文管理明细/2020年论文
-select none
+# Added on the directory's row of its category: every version files it there.
+run "open 论文管理明细
+select 2
 run miNew
 click btnOpenFile
 file $work/淺亅表.txt

@@ -207,16 +207,16 @@ INSERT INTO @SCHEMA@.db_file_chunk VALUES (8, 0, '\xe6b7bae4ba85e8a1a83a20e7acac
 INSERT INTO @SCHEMA@.db_file_chunk VALUES (9, 0, '\xe7acace4b880e7aba020e680bbe588990ae7acace4ba8ce7aba020e7bb84e7bb87e4b88ee7aea1e790860ae7acace4b889e7aba020e4bfaee8aea20a');
 INSERT INTO @SCHEMA@.db_file_chunk VALUES (10, 0, '\xe7acace4b880e7aba020e680bbe588990ae7acace4ba8ce7aba020e7bb84e7bb87e4b88ee7aea1e790860ae7acace4b889e7aba020e4bfaee8aea20a');
 
-INSERT INTO @SCHEMA@.db_file_content VALUES (1, 1, '实验室安全手册.txt', '2026-12-08 01:27:58.007', 108, '316a18499e511a9b4683e9dc6a46d2c4144d74a88dd792095a4d58a5b2b16814', NULL, 0, 'pg:10613:1796693277829137', 'UPGRADE-PC', '张三');
-INSERT INTO @SCHEMA@.db_file_content VALUES (2, 2, '仪器校准记录 2019; 第2版.csv', '2026-12-08 01:27:58.019', 95, '215ef2c57883a02cd1258e5d71ed9657e72c95c5c5ef2c68af3de3f5132113af', NULL, 0, 'pg:10613:1796693277829137', 'UPGRADE-PC', '张三');
-INSERT INTO @SCHEMA@.db_file_content VALUES (3, 3, '室内质控月报.txt', '2026-12-08 01:27:58.021', 48, '145312f4622f84b114ed6ea321047389000db35e45a126f7c84b553a7f335715', NULL, 0, 'pg:10613:1796693277829137', 'UPGRADE-PC', '张三');
-INSERT INTO @SCHEMA@.db_file_content VALUES (4, 4, '血球分析仪操作规程.txt', '2026-12-08 01:27:58.086', 52, '0821eeedf478b347a2c19ffa9c4ff4259bcc3b6567d158947e3cca433075c4e5', NULL, 0, 'pg:10613:1796693277829137', 'UPGRADE-PC', '张三');
-INSERT INTO @SCHEMA@.db_file_content VALUES (5, 5, '血清学检验新进展.txt', '2026-12-08 01:27:58.166', 64, 'cb030aa15f0042d1985d0a0eca0e53c42ca5422325945d5931b095ac4b5e658a', NULL, 0, 'pg:10613:1796693277829137', 'UPGRADE-PC', '张三');
-INSERT INTO @SCHEMA@.db_file_content VALUES (7, 7, '内审检查表.txt', '2026-12-08 01:27:58.214', 54, '7d6ff063f8f8436ba0c8ab014ac4bad7991482e88665b080b42ce684ec8c1732', NULL, 0, 'pg:10613:1796693277829137', 'UPGRADE-PC', '张三');
-INSERT INTO @SCHEMA@.db_file_content VALUES (8, 8, '淺亅表.txt', '2026-12-08 01:27:58.438', 33, '56eb6f20ab3330f2dc59242c0c2594d70c044b6f3379976e34241a5ed1ed1731', NULL, 0, 'pg:10626:1796693278281719', 'UPGRADE-PC', '张三');
-INSERT INTO @SCHEMA@.db_file_content VALUES (6, 6, '质量手册第三版.txt', '2026-12-08 01:27:58.206', 43, '9277661e21ea1ec46d88d90d3e7e4edcdd610e2d71766cf79c86ee5add88bced', '2026-12-08 01:27:59.012', 0, 'pg:10613:1796693277829137', 'UPGRADE-PC', '张三');
-INSERT INTO @SCHEMA@.db_file_content VALUES (9, 6, '质量手册第三版.txt', '2026-12-08 01:27:59.012', 60, '71a7d6ab4be4b4aa9d9fa6ab562e9fc25b9aea69ada41e0ccf4bcccfce39e25a', '2026-12-08 01:27:59.061', 0, 'pg:10649:1796693278949055', 'UPGRADE-PC', '张三');
-INSERT INTO @SCHEMA@.db_file_content VALUES (10, 6, '质量手册第三版.txt', '2026-12-08 01:27:59.061', 60, '71a7d6ab4be4b4aa9d9fa6ab562e9fc25b9aea69ada41e0ccf4bcccfce39e25a', NULL, 0, 'pg:10649:1796693278949055', 'UPGRADE-PC', '张三');
+INSERT INTO @SCHEMA@.db_file_content VALUES (1, 1, '实验室安全手册.txt', '2026-12-08 01:29:20.58', 108, '316a18499e511a9b4683e9dc6a46d2c4144d74a88dd792095a4d58a5b2b16814', NULL, 0, 'pg:12193:1796693360302354', 'UPGRADE-PC', '张三');
+INSERT INTO @SCHEMA@.db_file_content VALUES (2, 2, '仪器校准记录 2019; 第2版.csv', '2026-12-08 01:29:20.63', 95, '215ef2c57883a02cd1258e5d71ed9657e72c95c5c5ef2c68af3de3f5132113af', NULL, 0, 'pg:12193:1796693360302354', 'UPGRADE-PC', '张三');
+INSERT INTO @SCHEMA@.db_file_content VALUES (3, 3, '室内质控月报.txt', '2026-12-08 01:29:20.633', 48, '145312f4622f84b114ed6ea321047389000db35e45a126f7c84b553a7f335715', NULL, 0, 'pg:12193:1796693360302354', 'UPGRADE-PC', '张三');
+INSERT INTO @SCHEMA@.db_file_content VALUES (4, 4, '血球分析仪操作规程.txt', '2026-12-08 01:29:20.677', 52, '0821eeedf478b347a2c19ffa9c4ff4259bcc3b6567d158947e3cca433075c4e5', NULL, 0, 'pg:12193:1796693360302354', 'UPGRADE-PC', '张三');
+INSERT INTO @SCHEMA@.db_file_content VALUES (5, 5, '血清学检验新进展.txt', '2026-12-08 01:29:20.714', 64, 'cb030aa15f0042d1985d0a0eca0e53c42ca5422325945d5931b095ac4b5e658a', NULL, 0, 'pg:12193:1796693360302354', 'UPGRADE-PC', '张三');
+INSERT INTO @SCHEMA@.db_file_content VALUES (7, 7, '内审检查表.txt', '2026-12-08 01:29:20.798', 54, '7d6ff063f8f8436ba0c8ab014ac4bad7991482e88665b080b42ce684ec8c1732', NULL, 0, 'pg:12193:1796693360302354', 'UPGRADE-PC', '张三');
+INSERT INTO @SCHEMA@.db_file_content VALUES (8, 8, '淺亅表.txt', '2026-12-08 01:29:20.934', 33, '56eb6f20ab3330f2dc59242c0c2594d70c044b6f3379976e34241a5ed1ed1731', NULL, 0, 'pg:12205:1796693360844948', 'UPGRADE-PC', '张三');
+INSERT INTO @SCHEMA@.db_file_content VALUES (6, 6, '质量手册第三版.txt', '2026-12-08 01:29:20.737', 43, '9277661e21ea1ec46d88d90d3e7e4edcdd610e2d71766cf79c86ee5add88bced', '2026-12-08 01:29:21.427', 0, 'pg:12193:1796693360302354', 'UPGRADE-PC', '张三');
+INSERT INTO @SCHEMA@.db_file_content VALUES (9, 6, '质量手册第三版.txt', '2026-12-08 01:29:21.427', 60, '71a7d6ab4be4b4aa9d9fa6ab562e9fc25b9aea69ada41e0ccf4bcccfce39e25a', '2026-12-08 01:29:21.466', 0, 'pg:12228:1796693361360946', 'UPGRADE-PC', '张三');
+INSERT INTO @SCHEMA@.db_file_content VALUES (10, 6, '质量手册第三版.txt', '2026-12-08 01:29:21.466', 60, '71a7d6ab4be4b4aa9d9fa6ab562e9fc25b9aea69ada41e0ccf4bcccfce39e25a', NULL, 0, 'pg:12228:1796693361360946', 'UPGRADE-PC', '张三');
 
 INSERT INTO @SCHEMA@.db_file_record VALUES (1, 'RIS_DOC', 1, 1, '实验室安全手册.txt', 'LAB-PC01', 'admin', '系统管理员', '2019-03-01 09:30:00');
 INSERT INTO @SCHEMA@.db_file_record VALUES (2, 'RIS_DOC', 2, 2, '仪器校准记录 2019; 第2版.csv', 'LAB-PC01', 'admin', '系统管理员', '2019-06-12 14:05:00');
@@ -225,16 +225,16 @@ INSERT INTO @SCHEMA@.db_file_record VALUES (4, 'RIS_DOC', 4, 4, '血球分析仪
 INSERT INTO @SCHEMA@.db_file_record VALUES (5, 'RIS_DOC', 5, 5, '血清学检验新进展.txt', 'LAB-PC01', 'admin', '系统管理员', '2019-09-18 16:20:00');
 INSERT INTO @SCHEMA@.db_file_record VALUES (6, 'RIS_DOC', 6, 6, '质量手册第三版.txt', 'LAB-PC01', 'admin', '系统管理员', '2021-01-05 09:00:00');
 INSERT INTO @SCHEMA@.db_file_record VALUES (7, 'RIS_DOC', 7, 7, '内审检查表.txt', 'LAB-PC01', 'admin', '系统管理员', '2021-04-22 15:10:00');
-INSERT INTO @SCHEMA@.db_file_record VALUES (8, 'RIS_DOC', 8, 8, '/tmp/tmp.zSxICJ10iA/淺亅表.txt', 'UPGRADE-PC', '7', '张三', '2026-12-08 01:27:58.447');
+INSERT INTO @SCHEMA@.db_file_record VALUES (8, 'RIS_DOC', 8, 8, '/tmp/tmp.2yTQc0LRjG/淺亅表.txt', 'UPGRADE-PC', '7', '张三', '2026-12-08 01:29:20.936');
 
-INSERT INTO @SCHEMA@.db_file_storage VALUES (1, '实验室安全手册.txt', '2026-12-08 01:27:58.007', 108, '316a18499e511a9b4683e9dc6a46d2c4144d74a88dd792095a4d58a5b2b16814');
-INSERT INTO @SCHEMA@.db_file_storage VALUES (2, '仪器校准记录 2019; 第2版.csv', '2026-12-08 01:27:58.019', 95, '215ef2c57883a02cd1258e5d71ed9657e72c95c5c5ef2c68af3de3f5132113af');
-INSERT INTO @SCHEMA@.db_file_storage VALUES (3, '室内质控月报.txt', '2026-12-08 01:27:58.021', 48, '145312f4622f84b114ed6ea321047389000db35e45a126f7c84b553a7f335715');
-INSERT INTO @SCHEMA@.db_file_storage VALUES (4, '血球分析仪操作规程.txt', '2026-12-08 01:27:58.086', 52, '0821eeedf478b347a2c19ffa9c4ff4259bcc3b6567d158947e3cca433075c4e5');
-INSERT INTO @SCHEMA@.db_file_storage VALUES (5, '血清学检验新进展.txt', '2026-12-08 01:27:58.166', 64, 'cb030aa15f0042d1985d0a0eca0e53c42ca5422325945d5931b095ac4b5e658a');
-INSERT INTO @SCHEMA@.db_file_storage VALUES (7, '内审检查表.txt', '2026-12-08 01:27:58.214', 54, '7d6ff063f8f8436ba0c8ab014ac4bad7991482e88665b080b42ce684ec8c1732');
-INSERT INTO @SCHEMA@.db_file_storage VALUES (8, '淺亅表.txt', '2026-12-08 01:27:58.438', 33, '56eb6f20ab3330f2dc59242c0c2594d70c044b6f3379976e34241a5ed1ed1731');
-INSERT INTO @SCHEMA@.db_file_storage VALUES (6, '质量手册第三版.txt', '2026-12-08 01:27:59.061', 60, '71a7d6ab4be4b4aa9d9fa6ab562e9fc25b9aea69ada41e0ccf4bcccfce39e25a');
+INSERT INTO @SCHEMA@.db_file_storage VALUES (1, '实验室安全手册.txt', '2026-12-08 01:29:20.58', 108, '316a18499e511a9b4683e9dc6a46d2c4144d74a88dd792095a4d58a5b2b16814');
+INSERT INTO @SCHEMA@.db_file_storage VALUES (2, '仪器校准记录 2019; 第2版.csv', '2026-12-08 01:29:20.63', 95, '215ef2c57883a02cd1258e5d71ed9657e72c95c5c5ef2c68af3de3f5132113af');
+INSERT INTO @SCHEMA@.db_file_storage VALUES (3, '室内质控月报.txt', '2026-12-08 01:29:20.633', 48, '145312f4622f84b114ed6ea321047389000db35e45a126f7c84b553a7f335715');
+INSERT INTO @SCHEMA@.db_file_storage VALUES (4, '血球分析仪操作规程.txt', '2026-12-08 01:29:20.677', 52, '0821eeedf478b347a2c19ffa9c4ff4259bcc3b6567d158947e3cca433075c4e5');
+INSERT INTO @SCHEMA@.db_file_storage VALUES (5, '血清学检验新进展.txt', '2026-12-08 01:29:20.714', 64, 'cb030aa15f0042d1985d0a0eca0e53c42ca5422325945d5931b095ac4b5e658a');
+INSERT INTO @SCHEMA@.db_file_storage VALUES (7, '内审检查表.txt', '2026-12-08 01:29:20.798', 54, '7d6ff063f8f8436ba0c8ab014ac4bad7991482e88665b080b42ce684ec8c1732');
+INSERT INTO @SCHEMA@.db_file_storage VALUES (8, '淺亅表.txt', '2026-12-08 01:29:20.934', 33, '56eb6f20ab3330f2dc59242c0c2594d70c044b6f3379976e34241a5ed1ed1731');
+INSERT INTO @SCHEMA@.db_file_storage VALUES (6, '质量手册第三版.txt', '2026-12-08 01:29:21.466', 60, '71a7d6ab4be4b4aa9d9fa6ab562e9fc25b9aea69ada41e0ccf4bcccfce39e25a');
 
 INSERT INTO @SCHEMA@.lab_list VALUES (1, '2019年度', '文档管理明细');
 INSERT INTO @SCHEMA@.lab_list VALUES (2, '2020年度', '文档管理明细');
