@@ -51,6 +51,7 @@ struct Earlier {
 void PrintTo(const Earlier& earlier, std::ostream* out) { *out << earlier.folder; }
 
 constexpr Earlier kEarlier[] = {
+    {"sqlite-v4", rt::Engine::Sqlite, true},
     {"sqlite-v5", rt::Engine::Sqlite, true},
     {"sqlite-v6", rt::Engine::Sqlite, true},
     {"sqlite-v7", rt::Engine::Sqlite, true},
