@@ -51,6 +51,7 @@ struct Earlier {
 void PrintTo(const Earlier& earlier, std::ostream* out) { *out << earlier.folder; }
 
 constexpr Earlier kEarlier[] = {
+    {"sqlite-v3", rt::Engine::Sqlite, false},
     {"sqlite-v4", rt::Engine::Sqlite, true},
     {"sqlite-v5", rt::Engine::Sqlite, true},
     {"sqlite-v6", rt::Engine::Sqlite, true},
@@ -101,11 +102,15 @@ struct Expected {
   std::vector<Saved> saved;
   std::vector<Stored> revisions;
   std::optional<Stored> filed_nowhere;
-  std::string cached;  // a copy in the cache folder, of row 1 of 论文管理明细/#2
+  struct Cached {
+    std::string file;  // in the cache folder
+    std::string node;  // the document's
+    int row = 0;
+  } cached;
 
-  std::string DigestOf(const std::string& node, int row) const {
+  std::string CachedDigest() const {
     for (const Saved& save : saved)
-      if (save.node == node && save.row == row) return save.digest;
+      if (save.node == cached.node && save.row == cached.row) return save.digest;
     return "(not saved)";
   }
 };
@@ -125,8 +130,8 @@ Expected ReadExpected(const fs::path& data) {
       expected.revisions.push_back({words[1], words[2]});
     else if (words[0] == "no-directory" && words.size() == 3)
       expected.filed_nowhere = Expected::Stored{words[1], words[2]};
-    else if (words[0] == "cache" && words.size() == 2)
-      expected.cached = words[1];
+    else if (words[0] == "cache" && words.size() == 4)
+      expected.cached = {words[1], words[2], std::stoi(words[3])};
     else
       ADD_FAILURE() << "expected.txt: " << line;
   }
@@ -317,7 +322,7 @@ TEST_P(UpgradeTest, KeepsEveryRevision) {
 // unchanged one is no unstored edit (revising asks nothing about it), and
 // an edited one is never lost: where the old version recorded whose copy it
 // is, revising the document offers the edits for storing and stores them;
-// where it did not, opening the document leaves the copy as it is.
+// where it did not, opening the document fails and leaves the copy as it is.
 TEST_P(UpgradeTest, HonoursTheOldCacheCopies) {
   if (GetParam().engine != rt::Engine::Sqlite) return;  // a server's data has no workstation's cache folder
   const fs::path cache = folder_.Home() / "DocCache";
@@ -328,13 +333,13 @@ TEST_P(UpgradeTest, HonoursTheOldCacheCopies) {
   ASSERT_EQ(unchanged.exit_code, 0) << unchanged.err << unchanged.out;
   EXPECT_FALSE(unchanged.HasLine(newer)) << unchanged.out;
 
-  ASSERT_FALSE(expected_.cached.empty());
-  const fs::path copy = cache / rt::testing::Utf8Path(expected_.cached);
+  ASSERT_FALSE(expected_.cached.file.empty());
+  const fs::path copy = cache / rt::testing::Utf8Path(expected_.cached.file);
   const std::string fetched = ReadFile(copy);
-  ASSERT_EQ(Digest(fetched), expected_.DigestOf(u8"论文管理明细/#2", 1));
+  ASSERT_EQ(Digest(fetched), expected_.CachedDigest());
   const std::string edited = fetched + u8"本地的修改\n";
   std::ofstream(copy, std::ios::binary | std::ios::trunc) << edited;
-  const std::string open = u8"open 论文管理明细/#2\nselect 1\n";
+  const std::string open = "open " + expected_.cached.node + "\nselect " + std::to_string(expected_.cached.row) + "\n";
   const fs::path saved = folder_.Path() / "saved";
   fs::create_directories(saved);
   const std::string save = open + "run miSaveAs\nfile " + rt::testing::PathUtf8(saved / "copy") + "\n";
@@ -344,10 +349,11 @@ TEST_P(UpgradeTest, HonoursTheOldCacheCopies) {
     EXPECT_TRUE(revise.HasLine(newer)) << revise.out;
     EXPECT_EQ(SavedDigest(saved), Digest(edited));
   } else {
-    const ConsoleRun reopen = RunAsStaff(open + "run miOpenFile\n" + save);
+    // The store cannot tell such a copy from a file of the person's own:
+    // the fetch refuses to replace it.
+    const ConsoleRun reopen = RunAsStaff(open + "run miOpenFile\nexpect failed\n");
     ASSERT_EQ(reopen.exit_code, 0) << reopen.err << reopen.out;
     EXPECT_EQ(ReadFile(copy), edited);
-    EXPECT_EQ(SavedDigest(saved), Digest(fetched));
   }
 }
 

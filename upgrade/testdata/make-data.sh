@@ -13,17 +13,19 @@
 # --no-directory  the version still let a menu opened on no row add a
 #          document, filed in no directory: add one
 # --revise the version has "修改文档": keep a revision of 质量手册第三版.txt
+# --no-add the version could not add documents yet: the demo's alone
 #
 # The home is made at the fixed path below, which the cache's records of
 # the copies name; the test puts the data back under its own folder.
 set -euo pipefail
 out="$1" bin="$2"; shift 2
-server="" no_directory=0 revise=0
+server="" no_directory=0 revise=0 add=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --server) server="$2" schema="$3"; shift 2 ;;
     --no-directory) no_directory=1 ;;
     --revise) revise=1 ;;
+    --no-add) add=0 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -44,10 +46,15 @@ digest() { sha256sum "$1" | cut -d' ' -f1; }
 tree_out="$(run tree)"
 
 # A document under a Chinese name whose GBK bytes hold ASCII punctuation as
-# second bytes: 淺 is 9C 5C ('\'), 亅 is 81 7C ('|').
-printf '淺亅表: 第一行\nsecond line\n' > "$work/淺亅表.txt"
-# Added on the directory's row of its category: every version files it there.
-run "open 论文管理明细
+# second bytes: 淺 is 9C 5C ('\'), 亅 is 81 7C ('|'). Its copy in the
+# cache is the one the test edits (the demo's 内审检查表.txt where the
+# version could not add).
+cached=(内审检查表.txt "文档管理明细/#4" 1)
+if [ "$add" = 1 ]; then
+  cached=(淺亅表.txt "论文管理明细/#2" 1)
+  printf '淺亅表: 第一行\nsecond line\n' > "$work/淺亅表.txt"
+  # Added on the directory's row of its category: every version files it there.
+  run "open 论文管理明细
 select 2
 run miNew
 click btnOpenFile
@@ -56,6 +63,7 @@ type mmComment 乗表的说明
 click btnSave
 open 论文管理明细/2020年论文
 expect rows 1" >/dev/null
+fi
 
 if [ "$no_directory" = 1 ]; then
   printf 'filed nowhere\n' > "$work/无目录.txt"
@@ -69,9 +77,9 @@ click btnSave" >/dev/null
   echo "no-directory 无目录.txt $(digest "$work/无目录.txt")" >> "$work/facts"
 fi
 
-# A cache copy: the Chinese document opened (fetched into DocCache).
-run "open 论文管理明细/2020年论文
-select 1
+# A cache copy: the document opened (fetched into DocCache).
+run "open ${cached[1]}
+select ${cached[2]}
 run miOpenFile" >/dev/null
 
 if [ "$revise" = 1 ]; then
@@ -136,7 +144,7 @@ done
   echo "# What the old console listed and fetched (make-data.sh); the listings are in listing.txt."
   printf '%s' "$saves"
   cat "$work/facts" 2>/dev/null || true
-  echo "cache 淺亅表.txt"
+  echo "cache ${cached[*]}"
 } > "$out/expected.txt"
 if [ -n "$server" ]; then
   # Plain SQL that any client runs (no COPY blocks, no psql commands), for a
