@@ -51,6 +51,7 @@ struct Earlier {
 void PrintTo(const Earlier& earlier, std::ostream* out) { *out << earlier.folder; }
 
 constexpr Earlier kEarlier[] = {
+    {"sqlite-v2", rt::Engine::Sqlite, false},
     {"sqlite-v3", rt::Engine::Sqlite, false},
     {"sqlite-v4", rt::Engine::Sqlite, true},
     {"sqlite-v5", rt::Engine::Sqlite, true},
