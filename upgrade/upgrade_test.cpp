@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -43,21 +44,24 @@ using console::testing::TempFolder;
 struct Earlier {
   const char* folder;
   rt::Engine engine;
-  // The old store recorded which document each copy in the cache folder was
-  // fetched as (schema version 4 on): today's store must know the copies.
-  bool records_copies;
+  // What the version could leave behind besides the demo's documents: a
+  // cache folder whose copies it recorded (SQLite schema 4 on; a server's
+  // data comes without a workstation's cache folder), kept revisions, a
+  // document filed in no directory.
+  enum Holds { kNothingMore = 0, kRecordedCopies = 1, kRevisions = 2, kFiledNowhere = 4 };
+  int holds;
 };
 
 void PrintTo(const Earlier& earlier, std::ostream* out) { *out << earlier.folder; }
 
 constexpr Earlier kEarlier[] = {
-    {"sqlite-v2", rt::Engine::Sqlite, false},
-    {"sqlite-v3", rt::Engine::Sqlite, false},
-    {"sqlite-v4", rt::Engine::Sqlite, true},
-    {"sqlite-v5", rt::Engine::Sqlite, true},
-    {"sqlite-v6", rt::Engine::Sqlite, true},
-    {"sqlite-v7", rt::Engine::Sqlite, true},
-    {"server-v2", rt::Engine::Postgres, false},
+    {"sqlite-v2", rt::Engine::Sqlite, Earlier::kNothingMore},
+    {"sqlite-v3", rt::Engine::Sqlite, Earlier::kRevisions | Earlier::kFiledNowhere},
+    {"sqlite-v4", rt::Engine::Sqlite, Earlier::kRecordedCopies | Earlier::kRevisions | Earlier::kFiledNowhere},
+    {"sqlite-v5", rt::Engine::Sqlite, Earlier::kRecordedCopies | Earlier::kRevisions | Earlier::kFiledNowhere},
+    {"sqlite-v6", rt::Engine::Sqlite, Earlier::kRecordedCopies | Earlier::kRevisions},
+    {"sqlite-v7", rt::Engine::Sqlite, Earlier::kRecordedCopies | Earlier::kRevisions},
+    {"server-v2", rt::Engine::Postgres, Earlier::kRevisions},
 };
 
 // Where the old versions made their homes; the cache's records name it.
@@ -278,6 +282,9 @@ class UpgradeTest : public ::testing::TestWithParam<Earlier> {
 TEST_P(UpgradeTest, ListsEveryDirectoryAndFetchesEveryDocumentWhole) {
   ASSERT_FALSE(expected_.nodes.empty());
   ASSERT_FALSE(expected_.saved.empty());
+  // The table says what the data holds.
+  EXPECT_EQ(!expected_.revisions.empty(), (GetParam().holds & Earlier::kRevisions) != 0);
+  EXPECT_EQ(expected_.filed_nowhere.has_value(), (GetParam().holds & Earlier::kFiledNowhere) != 0);
   std::string script;
   for (const std::string& node : expected_.nodes) script += "open " + node + "\n";
   const fs::path saves = folder_.Path() / "saved";
@@ -299,8 +306,10 @@ TEST_P(UpgradeTest, ListsEveryDirectoryAndFetchesEveryDocumentWhole) {
 // Every content a document had is kept, with the bytes the old version
 // recorded (no entry point fetches a revision: they are read as the store
 // reads contents).
-TEST_P(UpgradeTest, KeepsEveryRevision) {
-  if (expected_.revisions.empty()) return;  // a version without revisions made none
+class RevisedUpgradeTest : public UpgradeTest {};
+
+TEST_P(RevisedUpgradeTest, KeepsEveryRevision) {
+  ASSERT_FALSE(expected_.revisions.empty());
   const ConsoleRun upgrade = RunAsStaff("quit\n");
   ASSERT_EQ(upgrade.exit_code, 0) << upgrade.err;
   const std::unique_ptr<rt::DataSession> db = Session();
@@ -324,8 +333,9 @@ TEST_P(UpgradeTest, KeepsEveryRevision) {
 // an edited one is never lost: where the old version recorded whose copy it
 // is, revising the document offers the edits for storing and stores them;
 // where it did not, opening the document fails and leaves the copy as it is.
-TEST_P(UpgradeTest, HonoursTheOldCacheCopies) {
-  if (GetParam().engine != rt::Engine::Sqlite) return;  // a server's data has no workstation's cache folder
+class HomeUpgradeTest : public UpgradeTest {};
+
+TEST_P(HomeUpgradeTest, HonoursTheOldCacheCopies) {
   const fs::path cache = folder_.Home() / "DocCache";
   ASSERT_TRUE(fs::exists(cache / rt::testing::Utf8Path(u8"实验室安全手册.txt")));
   const std::string newer = u8"confirm: 发现本地文件较新,可能上次修改未保存至服务器";
@@ -344,7 +354,7 @@ TEST_P(UpgradeTest, HonoursTheOldCacheCopies) {
   const fs::path saved = folder_.Path() / "saved";
   fs::create_directories(saved);
   const std::string save = open + "run miSaveAs\nfile " + rt::testing::PathUtf8(saved / "copy") + "\n";
-  if (GetParam().records_copies) {
+  if (GetParam().holds & Earlier::kRecordedCopies) {
     const ConsoleRun revise = RunAsStaff(open + u8"run 修改文档\nclick BtnSave\n" + save, {"--answer", "yes"});
     ASSERT_EQ(revise.exit_code, 0) << revise.err << revise.out;
     EXPECT_TRUE(revise.HasLine(newer)) << revise.out;
@@ -361,8 +371,10 @@ TEST_P(UpgradeTest, HonoursTheOldCacheCopies) {
 // A document that the old version filed in no directory (a menu opened on no
 // row added it with an empty directory) keeps its content; no directory's
 // list shows it.
-TEST_P(UpgradeTest, KeepsTheDocumentFiledNowhere) {
-  if (!expected_.filed_nowhere) return;  // the version refused such documents
+class FiledNowhereUpgradeTest : public UpgradeTest {};
+
+TEST_P(FiledNowhereUpgradeTest, KeepsTheDocumentFiledNowhere) {
+  ASSERT_TRUE(expected_.filed_nowhere);
   std::string script;
   for (const std::string& node : expected_.nodes) script += "open " + node + "\n";
   const ConsoleRun run = RunAsStaff(script);
@@ -379,21 +391,35 @@ TEST_P(UpgradeTest, KeepsTheDocumentFiledNowhere) {
   EXPECT_EQ(ChunksDigest(*db, std::get<std::int64_t>(rows.rows[0][0]), recorded), expected_.filed_nowhere->digest);
 }
 
-std::vector<Earlier> CasesOfThisBuild() {
+// The cases whose engine this build has and that satisfy `wanted`.
+template <typename Wanted>
+std::vector<Earlier> Cases(Wanted wanted) {
   std::vector<Earlier> cases;
   const std::vector<rt::Engine> engines = rt::testing::BothEngines();
   for (const Earlier& earlier : kEarlier)
-    if (std::find(engines.begin(), engines.end(), earlier.engine) != engines.end()) cases.push_back(earlier);
+    if (std::find(engines.begin(), engines.end(), earlier.engine) != engines.end() && wanted(earlier))
+      cases.push_back(earlier);
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, UpgradeTest, ::testing::ValuesIn(CasesOfThisBuild()),
-                         [](const ::testing::TestParamInfo<Earlier>& earlier) {
-                           std::string name = earlier.param.folder;
-                           for (char& c : name)
-                             if (c == '-') c = '_';
-                           return name;
-                         });
+std::string CaseName(const ::testing::TestParamInfo<Earlier>& earlier) {
+  std::string name = earlier.param.folder;
+  for (char& c : name)
+    if (c == '-') c = '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, UpgradeTest, ::testing::ValuesIn(Cases([](const Earlier&) { return true; })),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Versions, RevisedUpgradeTest,
+                         ::testing::ValuesIn(Cases([](const Earlier& e) { return e.holds & Earlier::kRevisions; })),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(
+    Versions, HomeUpgradeTest,
+    ::testing::ValuesIn(Cases([](const Earlier& e) { return e.engine == rt::Engine::Sqlite; })), CaseName);
+INSTANTIATE_TEST_SUITE_P(
+    Versions, FiledNowhereUpgradeTest,
+    ::testing::ValuesIn(Cases([](const Earlier& e) { return e.holds & Earlier::kFiledNowhere; })), CaseName);
 
 }  // namespace
 }  // namespace labdocs::upgrade
