@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -44,11 +43,12 @@ using console::testing::TempFolder;
 struct Earlier {
   const char* folder;
   rt::Engine engine;
-  // What the version could leave behind besides the demo's documents: a
-  // cache folder whose copies it recorded (SQLite schema 4 on; a server's
-  // data comes without a workstation's cache folder), kept revisions, a
-  // document filed in no directory.
-  enum Holds { kNothingMore = 0, kRecordedCopies = 1, kRevisions = 2, kFiledNowhere = 4 };
+  // What the version could leave behind besides the demo's documents: cache
+  // copies that today's store knows as its own (the old store recorded them:
+  // SQLite schema 4 on, but not in a cache index of version 1, which named
+  // no database; a server's data comes without a workstation's cache
+  // folder), kept revisions, a document filed in no directory.
+  enum Holds { kNothingMore = 0, kKnownCopies = 1, kRevisions = 2, kFiledNowhere = 4 };
   int holds;
 };
 
@@ -57,10 +57,11 @@ void PrintTo(const Earlier& earlier, std::ostream* out) { *out << earlier.folder
 constexpr Earlier kEarlier[] = {
     {"sqlite-v2", rt::Engine::Sqlite, Earlier::kNothingMore},
     {"sqlite-v3", rt::Engine::Sqlite, Earlier::kRevisions | Earlier::kFiledNowhere},
-    {"sqlite-v4", rt::Engine::Sqlite, Earlier::kRecordedCopies | Earlier::kRevisions | Earlier::kFiledNowhere},
-    {"sqlite-v5", rt::Engine::Sqlite, Earlier::kRecordedCopies | Earlier::kRevisions | Earlier::kFiledNowhere},
-    {"sqlite-v6", rt::Engine::Sqlite, Earlier::kRecordedCopies | Earlier::kRevisions},
-    {"sqlite-v7", rt::Engine::Sqlite, Earlier::kRecordedCopies | Earlier::kRevisions},
+    {"sqlite-v4", rt::Engine::Sqlite, Earlier::kKnownCopies | Earlier::kRevisions | Earlier::kFiledNowhere},
+    {"sqlite-v5", rt::Engine::Sqlite, Earlier::kKnownCopies | Earlier::kRevisions | Earlier::kFiledNowhere},
+    {"sqlite-v6", rt::Engine::Sqlite, Earlier::kKnownCopies | Earlier::kRevisions},
+    {"sqlite-v7", rt::Engine::Sqlite, Earlier::kKnownCopies | Earlier::kRevisions},
+    {"sqlite-v7-index1", rt::Engine::Sqlite, Earlier::kRevisions},
     {"server-v2", rt::Engine::Postgres, Earlier::kRevisions},
 };
 
@@ -191,12 +192,13 @@ class UpgradeTest : public ::testing::TestWithParam<Earlier> {
     const std::string old_home = kOldHome;
     const std::string new_home = rt::testing::PathUtf8(folder_.Home());
     const fs::path database = folder_.Home() / "labdocs.db";
-    // Schema versions 4 to 6: the database's table, by the cache folder's path.
+    // Versions that kept the records in the database: by the cache folder's path.
     ExecOnFile(database,
                "UPDATE DB_FILE_CACHE SET CACHE_DIR = ?2 || substr(CACHE_DIR, length(?1) + 1) "
                "WHERE substr(CACHE_DIR, 1, length(?1)) = ?1",
                {old_home, new_home});
-    // Version 7: the cache folder's own index, by the database's full name.
+    // Later ones, in the cache folder's own index: by the database's full
+    // name (an index of version 1 named no database).
     const fs::path index = folder_.Home() / "DocCache" / "~labdoc-index.db";
     if (fs::exists(index))
       ExecOnFile(index, "UPDATE CACHED_COPY SET FETCHED_FROM = ?2 WHERE FETCHED_FROM = ?1",
@@ -330,9 +332,9 @@ TEST_P(RevisedUpgradeTest, KeepsEveryRevision) {
 
 // The copies that the old version fetched into the cache folder: an
 // unchanged one is no unstored edit (revising asks nothing about it), and
-// an edited one is never lost: where the old version recorded whose copy it
-// is, revising the document offers the edits for storing and stores them;
-// where it did not, opening the document fails and leaves the copy as it is.
+// an edited one is never lost: where today's store knows whose copy it is,
+// revising the document offers the edits for storing and stores them;
+// where it does not, opening the document fails and leaves the copy as it is.
 class HomeUpgradeTest : public UpgradeTest {};
 
 TEST_P(HomeUpgradeTest, HonoursTheOldCacheCopies) {
@@ -354,7 +356,7 @@ TEST_P(HomeUpgradeTest, HonoursTheOldCacheCopies) {
   const fs::path saved = folder_.Path() / "saved";
   fs::create_directories(saved);
   const std::string save = open + "run miSaveAs\nfile " + rt::testing::PathUtf8(saved / "copy") + "\n";
-  if (GetParam().holds & Earlier::kRecordedCopies) {
+  if (GetParam().holds & Earlier::kKnownCopies) {
     const ConsoleRun revise = RunAsStaff(open + u8"run 修改文档\nclick BtnSave\n" + save, {"--answer", "yes"});
     ASSERT_EQ(revise.exit_code, 0) << revise.err << revise.out;
     EXPECT_TRUE(revise.HasLine(newer)) << revise.out;

@@ -2,9 +2,10 @@
 # Makes one earlier version's upgrade test data with that version's own
 # console, plug-in and document store (README.md beside this script).
 #
-#   make-data.sh OUT BIN [--server SETTING] [--no-directory] [--revise]
+#   make-data.sh OUT BIN [--server SETTING SCHEMA] [--no-directory] [--revise] [--no-add]
 #
-# OUT      the folder to fill: home/ (SQLite; none with --server) and expected.txt
+# OUT      the folder to fill: home/ (SQLite) or dump.sql (server),
+#          listing.txt and expected.txt
 # BIN      the old build's bin folder (labdocs-console, labdocs.so, LAB_DOC.so)
 # --server SETTING SCHEMA  the old console works on the schema SCHEMA of a
 #          server (SETTING, the owner's login, names it first on the search
