@@ -63,6 +63,7 @@ constexpr Earlier kEarlier[] = {
     {"sqlite-v7", rt::Engine::Sqlite, Earlier::kKnownCopies | Earlier::kRevisions},
     {"sqlite-v7-index1", rt::Engine::Sqlite, Earlier::kRevisions},
     {"server-v2", rt::Engine::Postgres, Earlier::kRevisions},
+    {"server-v3", rt::Engine::Postgres, Earlier::kRevisions},
 };
 
 // Where the old versions made their homes; the cache's records name it.

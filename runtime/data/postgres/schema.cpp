@@ -166,7 +166,9 @@ constexpr const char* kCitextOnPath =
     "WHERE e.extname = 'citext' AND NOT n.nspname = ANY(current_schemas(false))";
 
 // What a laboratory's people may do with its tables, granted by every
-// migration so that new tables are covered: its staff read and write them
+// migration so that new tables are covered (version 4 is such a migration
+// of its own: a schema made at version 3 before the roles existed has
+// none of them): its staff read and write them
 // (and the identities' sequences, which FN_KeepIdentityAhead moves), its
 // readers only read. A laboratory's own group roles are named after its
 // schema, "<schema>_staff" and "<schema>_reader"; where those are missing,

@@ -21,8 +21,10 @@ namespace rt::postgres::schema {
 // version 6 but for SQLite's content file: the server keeps the chunks in
 // DB_FILE_CHUNK, and removing a content removes them at once.
 // Version 2 keeps every identity past the keys given explicitly; version 3
-// adds who stored each content and the revisions in progress.)
-inline constexpr int kCurrentVersion = 3;
+// adds who stored each content and the revisions in progress; version 4
+// changes no table: it grants the laboratory's roles their rights in a
+// schema made at version 3 before there were such roles.)
+inline constexpr int kCurrentVersion = 4;
 
 // The schema version of the connection's database (its current schema): 0
 // when it has none.
