@@ -294,7 +294,23 @@ std::string FilePath(sqlite3* db, const std::string& native_path) {
 std::string NameBeside(const std::string& native_path) noexcept {
   sqlite3* raw = nullptr;
   std::string name;
-  if (sqlite3_open_v2(native_path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+  // Without a write-ahead log beside it, as an immutable file: read without
+  // locks, and without making a log and its index beside a damaged file.
+  // With one, through it, as any reader.
+  std::error_code error;
+  const bool logged = std::filesystem::exists(platform::Utf8Path(native_path + "-wal"), error);
+  std::string uri = "file:";
+  if (native_path.size() > 1 && native_path[1] == ':') uri += '/';  // a drive letter: "file:/C:/..."
+  for (const char c : native_path) {
+    if (c == '%' || c == '?' || c == '#') {
+      static constexpr char kHex[] = "0123456789abcdef";
+      uri += {'%', kHex[static_cast<unsigned char>(c) >> 4], kHex[c & 0xF]};
+    } else {
+      uri += c == '\\' ? '/' : c;
+    }
+  }
+  if (!logged) uri += "?immutable=1";
+  if (sqlite3_open_v2(uri.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(raw, "SELECT NAME FROM main.DB_CONTENT_FILE", -1, &statement, nullptr) == SQLITE_OK &&
         sqlite3_step(statement) == SQLITE_ROW) {
