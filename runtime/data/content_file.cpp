@@ -157,7 +157,7 @@ Pair ShownPair(sqlite3* db, const std::string& content_path) {
 [[noreturn]] void RefuseDamaged(const Pair& pair, const std::string& complaint) {
   throw sqlite::Error(
       "Database error: the content file " + pair.content + " of the database " + pair.database +
-          " is damaged (" + complaint +
+          " is damaged (" + sqlite::ShownPath(complaint) +
           "). Restore the database and its content file together from the same copy or backup; both are left as "
           "they are.",
       sqlite::Failure::ContentFile);
@@ -211,6 +211,18 @@ bool HasChunks(sqlite3* db, std::int64_t content_id) {
   return rc == SQLITE_ROW;
 }
 
+// A read of the content file, whose "damaged" (not a database, malformed)
+// is the content file's.
+template <class Read>
+auto ReadingContent(sqlite3* db, const Pair& pair, Read&& read) {
+  try {
+    return read();
+  } catch (const sqlite::Error& error) {
+    if (error.Kind() == sqlite::Failure::Damaged) RefuseDamaged(pair, sqlite3_errmsg(db));
+    throw;
+  }
+}
+
 // Refuses an attached content file that is not this database's, or not of
 // the same time as it; gives it the database's identity when it has none
 // yet (a file of version 1), or its tables when it is empty and the
@@ -225,21 +237,10 @@ void CheckAttached(sqlite3* db, const Pair& pair) {
       sqlite3* db;
       ~Ender() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
     } ender{db};
-    try {
-      content = ReadContentRecord(db);
-    } catch (const sqlite::Error& error) {
-      if (error.Kind() == sqlite::Failure::Damaged) RefuseDamaged(pair, sqlite3_errmsg(db));
-      throw;
-    }
+    content = ReadingContent(db, pair, [&] { return ReadContentRecord(db); });
     database = ReadDatabaseRecord(db);
-    if (content.version >= 1 && content.version <= kVersion && database.newest_with_bytes >= database.first_content_id) {
-      try {
-        newest_has_chunks = HasChunks(db, database.newest_with_bytes);
-      } catch (const sqlite::Error& error) {
-        if (error.Kind() == sqlite::Failure::Damaged) RefuseDamaged(pair, sqlite3_errmsg(db));
-        throw;
-      }
-    }
+    if (content.version >= 1 && content.version <= kVersion && database.newest_with_bytes >= database.first_content_id)
+      newest_has_chunks = ReadingContent(db, pair, [&] { return HasChunks(db, database.newest_with_bytes); });
   }
   if (content.version > kVersion)
     Refuse("the content file " + pair.content + " has version " + std::to_string(content.version) +

@@ -240,25 +240,18 @@ UPDATE DB_CONTENT_FILE SET DATABASE_ID = lower(hex(randomblob(16)));
 CREATE INDEX IX_DB_FILE_CONTENT_WithBytes ON DB_FILE_CONTENT(CONTENT_ID) WHERE PENDING = 0 AND FILE_SIZE > 0;
 )sql";
 
-bool HasRows(sqlite3* db, const char* table) {
-  sqlite::StatementPtr statement = sqlite::Prepare(db, std::string("SELECT 1 FROM ") + table + " LIMIT 1");
-  const int rc = sqlite3_step(statement.get());
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) sqlite::ThrowError(db);
-  return rc == SQLITE_ROW;
-}
-
-bool HasTable(sqlite3* db, const char* table) {
-  sqlite::StatementPtr statement =
-      sqlite::Prepare(db, std::string("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = '") + table + "'");
+// Whether a query (UTF-8) gives any row.
+bool AnyRow(sqlite3* db, const std::string& sql) {
+  sqlite::StatementPtr statement = sqlite::Prepare(db, sql);
   const int rc = sqlite3_step(statement.get());
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) sqlite::ThrowError(db);
   return rc == SQLITE_ROW;
 }
 
 // What a step does beyond its statements; `from` is the version the file
-// had when this connection began to upgrade it.
+// had when this connection took its first step.
 void AfterStep(sqlite3* db, int new_version, int from) {
-  if (new_version == 6 && !HasRows(db, "main.DB_FILE_CHUNK"))
+  if (new_version == 6 && !AnyRow(db, "SELECT 1 FROM main.DB_FILE_CHUNK LIMIT 1"))
     sqlite::Exec(db, "DROP TRIGGER TR_DB_FILE_CONTENT_Delete; DROP TABLE main.DB_FILE_CHUNK;");
   if (new_version != 8) return;
   if (from <= 5) {
@@ -268,7 +261,7 @@ void AfterStep(sqlite3* db, int new_version, int from) {
                  "UPDATE DB_CONTENT_FILE SET FIRST_CONTENT_ID = 1 + max("
                  "ifnull((SELECT seq FROM main.sqlite_sequence WHERE name = 'DB_FILE_CONTENT'), 0),"
                  "ifnull((SELECT max(CONTENT_ID) FROM main.DB_FILE_CONTENT), 0))");
-  } else if (HasTable(db, "DB_FILE_CHUNK")) {
+  } else if (AnyRow(db, "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'DB_FILE_CHUNK'")) {
     // A file upgraded from version 5 before: the contents stored since
     // then went into the content file, the first of them after the last
     // that the database holds chunks of.
@@ -299,7 +292,6 @@ int Version(sqlite3* db) {
 
 void Prepare(sqlite3* db) {
   int version = Version(db);
-  const int from = version;
   if (version == kCurrentVersion) return;
   if (version > kCurrentVersion)
     throw EDatabaseError("Database error: the database has schema version " + std::to_string(version) +
@@ -320,11 +312,13 @@ void Prepare(sqlite3* db) {
     sqlite::Exec(db, "PRAGMA auto_vacuum = INCREMENTAL");
     sqlite::Exec(db, "PRAGMA journal_mode=WAL");
   }
+  int from = -1;  // the version of the first step this connection takes
   while (version < kCurrentVersion) {
     {
       sqlite::ImmediateTransaction step(db);
       version = Version(db);  // another connection may have upgraded meanwhile
       if (version < kCurrentVersion) {
+        if (from < 0) from = version;
         sqlite::Exec(db, kSteps[version]);
         AfterStep(db, version + 1, from);
         sqlite::Exec(db, "PRAGMA user_version = " + std::to_string(version + 1));
