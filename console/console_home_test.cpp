@@ -5,12 +5,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <set>
 
+#include "console/home.h"
 #include "console/testing/console_run.h"
 #include "runtime/data/database.h"
 #include "runtime/data/testing/test_database.h"
+#include "runtime/text/gbk.h"
 #include "runtime/platform/testing/test_support.h"
 
 namespace console {
@@ -85,6 +89,14 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
   }
 }
 
+// The name of the content file in a home folder.
+std::string ContentFileName(const std::filesystem::path& home) {
+  for (const std::string& entry : Entries(home))
+    if (entry.rfind("labdoc-content-", 0) == 0) return entry;
+  ADD_FAILURE() << "no content file in " << rt::testing::PathUtf8(home);
+  return "";
+}
+
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), {});
@@ -101,10 +113,11 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
   if (rt::testing::EngineUnderTest() == rt::Engine::Postgres)
     GTEST_SKIP() << "damaged SQLite files of the home folder: the server run's database is no file";
-  // A whole demo database to damage.
+  // A whole demo database to damage, with its content file.
   const TempFolder made;
   ASSERT_EQ(RunConsole(made.Home(), "tree\n", {"--plugin", "fakeplugin.dll"}).exit_code, 0);
   const std::string demo = ReadFile(made.Home() / "labdocs.db");
+  const std::string content_name = ContentFileName(made.Home());
   ASSERT_GT(demo.size(), 8192u);
   std::int64_t page_size = 0, tree_page = 0;
   {
@@ -137,13 +150,21 @@ TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
     std::filesystem::create_directories(folder.Home());
     const std::filesystem::path database = folder.Home() / "labdocs.db";
     WriteFile(database, c.database);
+    std::filesystem::copy_file(made.Home() / content_name, folder.Home() / content_name);
     const ConsoleRun run = RunConsole(folder.Home(), "tree\n", {"--plugin", "fakeplugin.dll"});
     EXPECT_EQ(run.exit_code, 3);
     EXPECT_EQ(run.err.rfind("labdocs-console: The database " + rt::testing::PathUtf8(database) + " " + c.says, 0), 0u) << run.err;
     EXPECT_NE(run.err.find("--home"), std::string::npos) << run.err;  // what to do instead
+    // Deleting is advised only for a file that holds no documents; moving
+    // one away takes its content file along.
+    EXPECT_EQ(run.err.find("delete") != std::string::npos, c.database.empty()) << run.err;
+    if (!c.database.empty()) {
+      EXPECT_NE(run.err.find("move it away with its content file"), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find("labdoc-content-"), std::string::npos) << run.err;
+    }
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(ReadFile(database) == c.database) << "the file was changed";
-    EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db"}));
+    EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db", content_name}));
   }
 
   // A write-ahead log whose database is gone: a new database beside it
@@ -159,6 +180,95 @@ TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
             0u)
       << run.err;
   EXPECT_EQ(Entries(folder.Home()), (std::set<std::string>{"Configs", "DocCache", "labdocs.db-wal"}));
+}
+
+// A home whose content file is missing, empty, another home's or damaged
+// stops the console as it starts, with exit code 3 and a message that names
+// both files and leads to the data; no content file is made, and neither
+// file is changed.
+TEST(ConsoleHomeTest, AContentFileThatDoesNotBelongWithTheDatabaseStopsTheConsole) {
+  if (rt::testing::EngineUnderTest() == rt::Engine::Postgres)
+    GTEST_SKIP() << "the home folder's SQLite files: the server run's database is no file";
+  const TempFolder made, other;
+  for (const TempFolder* home : {&made, &other})
+    ASSERT_EQ(RunConsole(home->Home(), "tree\n", {"--plugin", "fakeplugin.dll"}).exit_code, 0);
+  const std::string content_name = ContentFileName(made.Home());
+  std::string garbage;
+  for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 131 + 17) % 256);
+
+  struct Case {
+    const char* name;
+    std::optional<std::string> content;  // the bytes of the content file; none: missing
+    std::string says;                   // what the message says after naming the content file
+  };
+  const Case cases[] = {
+      {"only the database copied", std::nullopt, " of the database "},
+      {"an empty content file", std::string(), " of the database "},
+      {"another home's content file renamed into place", ReadFile(other.Home() / ContentFileName(other.Home())),
+       " belongs to another database, not to "},
+      {"a damaged content file", garbage, " of the database "},
+  };
+  const char* const kWhat[] = {"is missing", "is an empty file", "belongs to another database", "is damaged"};
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const TempFolder folder;
+    std::filesystem::create_directories(folder.Home());
+    const std::filesystem::path database = folder.Home() / "labdocs.db";
+    const std::filesystem::path content = folder.Home() / content_name;
+    std::filesystem::copy_file(made.Home() / "labdocs.db", database);
+    if (c.content) WriteFile(content, *c.content);
+    const ConsoleRun run = RunConsole(folder.Home(), "tree\n", {"--plugin", "fakeplugin.dll"});
+    EXPECT_EQ(run.exit_code, 3);
+    EXPECT_EQ(run.err.rfind("labdocs-console: The content file " + rt::testing::PathUtf8(content) + c.says, 0), 0u)
+        << run.err;
+    EXPECT_NE(run.err.find(rt::testing::PathUtf8(database)), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(kWhat[i]), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("delete"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(std::filesystem::exists(content), c.content.has_value()) << "no content file is made";
+    if (c.content) EXPECT_TRUE(ReadFile(content) == *c.content) << "the content file was changed";
+    EXPECT_TRUE(ReadFile(database) == ReadFile(made.Home() / "labdocs.db")) << "the database was changed";
+  }
+}
+
+// A full disk and a file that may not be written are said as what they
+// are, naming the database, and lead to the data: no advice to delete it.
+TEST(ConsoleHomeTest, AFullDiskOrAReadOnlyDatabaseIsNotCalledDamaged) {
+  if (rt::testing::EngineUnderTest() == rt::Engine::Postgres)
+    GTEST_SKIP() << "SQLite's own failures of the home folder's file";
+  const TempFolder folder;
+  std::filesystem::create_directories(folder.Home());
+  const std::string path = rt::testing::PathUtf8(folder.Home() / "labdocs.db");
+  struct Case {
+    const char* setup;  // on the database's connection
+    const char* says;
+  };
+  const Case cases[] = {
+      {"PRAGMA max_page_count = 1", "the disk is full"},  // no page beyond those it has
+      {"PRAGMA query_only = 1", "read-only"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setup);
+    // The console's session, as UnreadableDatabase finds it.
+    rt::OpenSession(path);
+    rt::DataSession& database = rt::Session();
+    database.QueryBound(c.setup, {});
+    try {
+      database.Execute("insert into DB_FILE_RECORD(SRCFILENAME) values('" + std::string(20000, 'x') + "')");
+      ADD_FAILURE() << "written";
+    } catch (const rt::EDatabaseError& error) {
+      const std::string message = UnreadableDatabase(database.Shown(), error);
+      EXPECT_EQ(message.rfind("The database " + rt::gbk::FromUtf8(path) + " cannot be read: Database error: " + c.says,
+                              0),
+                0u)
+          << message;
+      EXPECT_EQ(message.find("delete"), std::string::npos) << message;
+      EXPECT_EQ(message.find("damaged"), std::string::npos) << message;
+      EXPECT_NE(message.find("its content file labdoc-content-"), std::string::npos) << message;
+    }
+    rt::CloseSession();
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "console/demo_data.h"
 #include "runtime/data/content_file.h"
 #include "runtime/data/database.h"
+#include "runtime/data/sqlite_util.h"
 #include "runtime/errors.h"
 #include "runtime/host/environment.h"
 #include "runtime/platform/platform.h"
@@ -18,10 +19,21 @@
 namespace console {
 namespace {
 
-// The end of every message about a home database the console refuses.
-constexpr const char* kRefusedAdvice =
-    " The console leaves it as it is: restore it from a copy, move it away (with any labdocs.db-wal and "
-    "labdocs.db-shm beside it) or delete it to start afresh with the demo, or give another home folder with --home.";
+// The content file beside the home's database, as the advice names it: its
+// name when the database gives it, else its pattern.
+std::string ContentFileOf(const std::filesystem::path& database) {
+  const std::string name = database.empty() ? "" : rt::content_file::NameBeside(rt::platform::PathUtf8(database));
+  return name.empty() ? std::string("(labdoc-content-....db)") : name;
+}
+
+// The end of every message about a home database the console refuses. It
+// leads to the data: a database that may hold documents is moved away with
+// its content file and journals, never deleted.
+std::string RefusedAdvice(const std::string& content_file) {
+  return std::string(" The console leaves it as it is: restore it together with its content file ") + content_file +
+         " from the same copy, or move it away with its content file (and any " + kDatabaseFileName + "-wal and " +
+         kDatabaseFileName + "-shm beside it) to start afresh with the demo, or give another home folder with --home.";
+}
 
 // A database error's text without the database's path, which the runtime
 // appends and the console's message names already.
@@ -32,6 +44,33 @@ std::string Reason(const std::string& database, const std::string& error) {
   return error;
 }
 
+// The message for a home database that the console could not open (`how`:
+// "cannot be opened") or read ("cannot be read"): what the failure is and
+// what to do, by its kind.
+std::string DatabaseFailure(const std::string& database, const std::string& content_file, const char* how,
+                            const std::exception& failure) {
+  const std::string reason = Reason(database, failure.what());
+  const std::string head = "The database " + database + " " + how + ": " + reason + ".";
+  switch (rt::sqlite::FailureOf(failure)) {
+    case rt::sqlite::Failure::ContentFile: {
+      // The runtime's message names both files and says what to do.
+      static constexpr std::string_view kPrefix = "Database error: the ";
+      std::string message = reason;
+      if (message.rfind(kPrefix, 0) == 0) message = "The " + message.substr(kPrefix.size());
+      return message;
+    }
+    case rt::sqlite::Failure::DiskFull:
+      return head + " Make room on the disk and start the console again; the database and its content file " +
+             content_file + " are whole and left as they are.";
+    case rt::sqlite::Failure::ReadOnly:
+    case rt::sqlite::Failure::CannotOpen:
+      return head + " This account may not write the database, its content file " + content_file +
+             " or their folder: give it the right to, or copy the home folder (the database with its content file) "
+             "to a folder it may write and give that with --home. The files are left as they are.";
+    default: return head + RefusedAdvice(content_file);
+  }
+}
+
 // Refuses an existing home database that is no SQLite database at all: an
 // empty file (which SQLite would take for a new database) or one that does
 // not begin with SQLite's header. Other files are left to SQLite to judge.
@@ -39,8 +78,12 @@ void CheckDatabaseFile(const HomeFolder& home, const std::filesystem::path& data
   const std::string shown = home.base_dir + kDatabaseFileName;
   std::error_code error;
   if (!std::filesystem::is_regular_file(database, error)) return;
+  // An empty file holds no documents: it alone may be deleted.
   if (std::filesystem::file_size(database, error) == 0 && !error)
-    throw rt::Exception("The database " + shown + " is an empty file (0 bytes), not a database." + kRefusedAdvice);
+    throw rt::Exception("The database " + shown +
+                        " is an empty file (0 bytes), not a database. The console leaves it as it is: it holds no "
+                        "documents, so delete it (with any " + kDatabaseFileName + "-wal and " + kDatabaseFileName +
+                        "-shm beside it) to start afresh with the demo, or give another home folder with --home.");
   std::ifstream file(database, std::ios::binary);
   if (!file) return;
   static constexpr char kHeader[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
@@ -50,7 +93,7 @@ void CheckDatabaseFile(const HomeFolder& home, const std::filesystem::path& data
     throw rt::Exception("The database " + shown +
                         " is not a database: it does not begin as an SQLite database does, so it is damaged or "
                         "another kind of file." +
-                        kRefusedAdvice);
+                        RefusedAdvice(ContentFileOf(database)));
 }
 
 // The files of a database that only this process knows: removed with its
@@ -189,11 +232,16 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::stri
                              kDatabaseFileName);
   }
   if (!opened.created) CheckDatabaseFile(home, database);
+  // The database with its content file: a home whose content file is
+  // missing, another's or of another time stops here, rather than when a
+  // document is first opened.
   try {
     rt::OpenSession(rt::platform::PathUtf8(database), rt::Database::OpenMode::OpenExisting);
+    rt::AsSqlite(rt::Session())->AttachContentFile();
   } catch (const rt::EDatabaseError& failure) {
-    throw rt::Exception("The database " + home.base_dir + kDatabaseFileName +
-                        " cannot be opened: " + Reason(rt::platform::AnsiPath(database), failure.what()) + "." + kRefusedAdvice);
+    rt::CloseSession();
+    throw rt::Exception(DatabaseFailure(home.base_dir + kDatabaseFileName, ContentFileOf(database), "cannot be opened",
+                                        failure));
   }
   return opened;
 }
@@ -211,8 +259,15 @@ HomeOpened StartHome(const Options& options) {
   return OpenHome(home, options.empty, options.database);
 }
 
+std::string UnreadableDatabase(const std::string& database, const std::exception& error) {
+  const std::string content_file = rt::HasSession() && rt::AsSqlite(rt::Session()) != nullptr
+                                       ? ContentFileOf(rt::platform::Utf8Path(rt::AsSqlite(rt::Session())->Path()))
+                                       : ContentFileOf({});
+  return DatabaseFailure(database, content_file, "cannot be read", error);
+}
+
 std::string UnreadableDatabase(const std::string& database, const std::string& error) {
-  return "The database " + database + " cannot be read: " + Reason(database, error) + "." + kRefusedAdvice;
+  return UnreadableDatabase(database, rt::Exception(error));
 }
 
 }  // namespace console

@@ -4,6 +4,7 @@
 // "Configs/MMCImages/32×32/".
 #pragma once
 
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,10 +40,15 @@ struct HomeOpened {
 // consoles starting together on a new folder all end up on the one
 // database that landed first. An existing database is never changed,
 // replaced or removed. The environment's base directory must be the home
-// folder already, as the document store reads it. A database that cannot
-// be opened (an empty file, no SQLite database, one SQLite refuses) raises
-// rt::Exception with a message that names the file and says what to do;
-// so does a write-ahead log without its database. Raises rt::Exception.
+// folder already, as the document store reads it. The database's content
+// file is attached with it (rt::Database::AttachContentFile), so that a
+// content file that is missing, another database's, of another time or
+// damaged stops the console as it starts. A database that cannot be opened
+// (an empty file, no SQLite database, one SQLite refuses, a full disk, a
+// file that may not be written, such a content file) raises rt::Exception
+// with a message that names the files, says what is wrong and what to do,
+// as UnreadableDatabase does; so does a write-ahead log without its
+// database. Raises rt::Exception.
 //
 // With a server's connection string, the session is that server's database
 // instead (docs/database.md), and the home folder keeps only the cache and
@@ -61,7 +67,13 @@ HomeOpened StartHome(const Options& options);
 
 // The message (GBK) for the database that the console could open but not
 // read as it started: it names the database (as DataSession::Shown does)
-// and the database's complaint, and says what to do.
+// and the database's complaint, and says what to do by the failure's kind
+// (rt::sqlite::FailureOf): a full disk, a file or folder that may not be
+// written, a content file that does not belong with the database, a damaged
+// database. It leads to the data: a database that may hold documents is to
+// be restored or moved away with its content file, never deleted.
+std::string UnreadableDatabase(const std::string& database, const std::exception& error);
+// The same for a complaint of no known kind.
 std::string UnreadableDatabase(const std::string& database, const std::string& error);
 
 }  // namespace console

@@ -157,6 +157,14 @@ std::vector<std::string> TranslateText(std::string_view tsql) {
   return statements;
 }
 
+// An error of opening the database, naming the file unless it does.
+sqlite::Error WithPath(const EDatabaseError& error, const std::string& native_path) {
+  const std::string shown = TextFromUtf8(native_path);
+  std::string message = error.what();
+  if (message.find(shown) == std::string::npos) message += " (" + shown + ")";
+  return sqlite::Error(message, sqlite::FailureOf(error));
+}
+
 struct ConnectionCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
@@ -237,15 +245,14 @@ Database::Database(const std::string& native_path, OpenMode mode) : path_(native
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(native_path.c_str(), &raw, flags, nullptr);
   std::unique_ptr<sqlite3, ConnectionCloser> connection(raw);
-  if (rc != SQLITE_OK)
-    throw EDatabaseError(sqlite::ErrorMessage(raw) + " (" + TextFromUtf8(native_path) + ")");
+  if (rc != SQLITE_OK) throw WithPath(sqlite::Error(sqlite::ErrorMessage(raw), sqlite::FailureOf(rc)), native_path);
   sqlite3_busy_timeout(raw, kBusyTimeoutMs);
   sqlite3_trace_v2(raw, SQLITE_TRACE_STMT, &CountStatement, &statements_run_);
   if (dialect::RegisterFunctions(raw) != SQLITE_OK) sqlite::ThrowError(raw);
   try {
     schema::Prepare(raw);
   } catch (const EDatabaseError& error) {
-    throw EDatabaseError(std::string(error.what()) + " (" + TextFromUtf8(native_path) + ")");
+    throw WithPath(error, native_path);
   }
   // SQLite's full path, made when the file was opened: the same for every
   // spelling of the path, and whatever the current folder becomes.

@@ -83,9 +83,10 @@ class Database final : public DataSession {
 
   sqlite3* Handle() const { return db_; }
 
-  // Attaches the content file (content_file.h), making it when it is
-  // missing, unless it is attached already; outside any transaction. Throws
-  // EDatabaseError.
+  // Attaches the content file (content_file.h) unless it is attached
+  // already, refusing one that does not belong with this database, and
+  // making it only while the database records no contents in it; outside
+  // any transaction. Throws EDatabaseError (rt::sqlite::Error).
   void AttachContentFile();
 
   // With the content file attached: removes the chunks of the contents that

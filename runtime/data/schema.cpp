@@ -225,21 +225,55 @@ CREATE TABLE DB_FILE_REVISING (
 CREATE INDEX IX_DB_FILE_REVISING_LABDOC_ID ON DB_FILE_REVISING(LABDOC_ID);
 )sql";
 
-bool HasRows(sqlite3* db, const char* table) {
-  sqlite::StatementPtr statement = sqlite::Prepare(db, std::string("SELECT 1 FROM ") + table + " LIMIT 1");
+// Version 8: the database and its content file know each other. The
+// database's identity (DATABASE_ID, random) is made with this step, and the
+// content file carries it too (content_file.h); FIRST_CONTENT_ID is the
+// first content number whose chunks lie in the content file: the contents
+// before it keep theirs in the database's own DB_FILE_CHUNK (a file of
+// version 5 or before), or have none. The newest finished content with
+// bytes is found through a partial index, so that attaching the content
+// file can look it up at once.
+constexpr const char* kVersion8 = R"sql(
+ALTER TABLE DB_CONTENT_FILE ADD COLUMN DATABASE_ID TEXT;
+ALTER TABLE DB_CONTENT_FILE ADD COLUMN FIRST_CONTENT_ID INTEGER NOT NULL DEFAULT 1;
+UPDATE DB_CONTENT_FILE SET DATABASE_ID = lower(hex(randomblob(16)));
+CREATE INDEX IX_DB_FILE_CONTENT_WithBytes ON DB_FILE_CONTENT(CONTENT_ID) WHERE PENDING = 0 AND FILE_SIZE > 0;
+)sql";
+
+// Whether a query (UTF-8) gives any row.
+bool AnyRow(sqlite3* db, const std::string& sql) {
+  sqlite::StatementPtr statement = sqlite::Prepare(db, sql);
   const int rc = sqlite3_step(statement.get());
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) sqlite::ThrowError(db);
   return rc == SQLITE_ROW;
 }
 
-// What a step does beyond its statements.
-void AfterStep(sqlite3* db, int new_version) {
-  if (new_version == 6 && !HasRows(db, "main.DB_FILE_CHUNK"))
+// What a step does beyond its statements; `from` is the version the file
+// had when this connection took its first step.
+void AfterStep(sqlite3* db, int new_version, int from) {
+  if (new_version == 6 && !AnyRow(db, "SELECT 1 FROM main.DB_FILE_CHUNK LIMIT 1"))
     sqlite::Exec(db, "DROP TRIGGER TR_DB_FILE_CONTENT_Delete; DROP TABLE main.DB_FILE_CHUNK;");
+  if (new_version != 8) return;
+  if (from <= 5) {
+    // No content file has held anything yet: every content numbered so
+    // far keeps its chunks in the database, or has none.
+    sqlite::Exec(db,
+                 "UPDATE DB_CONTENT_FILE SET FIRST_CONTENT_ID = 1 + max("
+                 "ifnull((SELECT seq FROM main.sqlite_sequence WHERE name = 'DB_FILE_CONTENT'), 0),"
+                 "ifnull((SELECT max(CONTENT_ID) FROM main.DB_FILE_CONTENT), 0))");
+  } else if (AnyRow(db, "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'DB_FILE_CHUNK'")) {
+    // A file upgraded from version 5 before: the contents stored since
+    // then went into the content file, the first of them after the last
+    // that the database holds chunks of.
+    sqlite::Exec(db,
+                 "UPDATE DB_CONTENT_FILE SET FIRST_CONTENT_ID = 1 + "
+                 "ifnull((SELECT max(CONTENT_ID) FROM main.DB_FILE_CHUNK), 0)");
+  }
 }
 
 // kSteps[v] upgrades version v to v + 1.
-constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4, kVersion5, kVersion6, kVersion7};
+constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4,
+                                  kVersion5, kVersion6, kVersion7, kVersion8};
 static_assert(std::size(kSteps) == kCurrentVersion);
 
 bool IsEmpty(sqlite3* db) {
@@ -278,13 +312,15 @@ void Prepare(sqlite3* db) {
     sqlite::Exec(db, "PRAGMA auto_vacuum = INCREMENTAL");
     sqlite::Exec(db, "PRAGMA journal_mode=WAL");
   }
+  int from = -1;  // the version of the first step this connection takes
   while (version < kCurrentVersion) {
     {
       sqlite::ImmediateTransaction step(db);
       version = Version(db);  // another connection may have upgraded meanwhile
       if (version < kCurrentVersion) {
+        if (from < 0) from = version;
         sqlite::Exec(db, kSteps[version]);
-        AfterStep(db, version + 1);
+        AfterStep(db, version + 1, from);
         sqlite::Exec(db, "PRAGMA user_version = " + std::to_string(version + 1));
       }
       step.Commit();

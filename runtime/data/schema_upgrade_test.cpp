@@ -5,7 +5,8 @@
 //    file whose own DB_FILE_CHUNK holds chunks keeps them where they are,
 //    removed with their contents as before, and one without drops it;
 //  - 6 to 7: who stored each content (empty for the contents kept) and the
-//    revisions in progress.
+//    revisions in progress;
+//  - 7 to 8: the identity that binds the database and its content file.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -27,8 +28,19 @@ namespace {
 const char* const kDiskColumns[] = {"DISK_DEVICE", "DISK_FILE_NUMBER", "DISK_SIZE", "DISK_MODIFIED_NS",
                                     "DISK_CHANGED_NS"};
 
+// Turns a file of the current schema back into a version-7 file.
+void MakeVersion7(Database& db) {
+  sqlite::Exec(db.Handle(), R"sql(
+DROP INDEX IX_DB_FILE_CONTENT_WithBytes;
+ALTER TABLE DB_CONTENT_FILE DROP COLUMN DATABASE_ID;
+ALTER TABLE DB_CONTENT_FILE DROP COLUMN FIRST_CONTENT_ID;
+PRAGMA user_version = 7;
+)sql");
+}
+
 // Turns a file of the current schema back into a version-6 file.
 void MakeVersion6(Database& db) {
+  MakeVersion7(db);
   sqlite::Exec(db.Handle(), R"sql(
 DROP TABLE DB_FILE_REVISING;
 ALTER TABLE DB_FILE_CONTENT DROP COLUMN STOREDHOST;
@@ -107,6 +119,8 @@ TEST(SchemaUpgradeTest, AVersion5FileKeepsItsChunksWhereTheyAreAndStoresNewOnesI
     EXPECT_TRUE(std::regex_match(name, std::regex("labdoc-content-[0-9a-f]{16}\\.db"))) << name;
     EXPECT_EQ(content_file::FilePath(db.Handle(), path), folder.File(name));
     EXPECT_EQ(db.TableColumns("DB_FILE_CHUNK").empty(), !with_chunks);
+    // Content 3 was the last before the content file.
+    EXPECT_EQ(testing::QueryInteger(db, "SELECT FIRST_CONTENT_ID FROM DB_CONTENT_FILE"), 4);
     if (with_chunks) {
       EXPECT_EQ(testing::QueryInteger(db, "SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID = 3"), 1);
     }
@@ -175,6 +189,49 @@ TEST(SchemaUpgradeTest, AVersion6FileGetsWhoStoredEachContentAndTheRevisionsInPr
             (std::vector<std::vector<Value>>{{std::string("a.txt"), std::monostate{}, std::monostate{}}}));
   EXPECT_EQ(db.TableColumns("DB_FILE_REVISING"),
             (std::vector<std::string>{"OWNER", "LABDOC_ID", "HOSTNAME", "USERID", "USERNAME", "SINCE"}));
+}
+
+// 7 to 8: the database gets its identity, and its content file (version 1)
+// is given it once, when it is next attached; the first content number
+// whose chunks lie in the content file follows the last with chunks in the
+// database's own table (none in a file made at version 6 or later).
+TEST(SchemaUpgradeTest, AVersion7FileGetsItsIdentityAndItsContentFileIsGivenItOnce) {
+  for (const bool own_chunks : {false, true}) {
+    SCOPED_TRACE(own_chunks ? "chunks of version 5 in the database" : "all chunks in the content file");
+    testing::TestFolder folder;
+    const std::string path = folder.File("v7.db");
+    std::string content;
+    {
+      Database db(path);
+      db.AttachContentFile();
+      content = content_file::FilePath(db.Handle(), path);
+      db.ExecuteBound("INSERT INTO DB_FILE_CONTENT(CONTENT_ID, LABDOC_ID, FILE_SIZE) VALUES(5, 1, 1)", {});
+      db.ExecuteBound("INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(5, 0, x'05')", {});
+      db.ExecuteBound("DETACH DATABASE content", {});
+      MakeVersion7(db);
+      if (own_chunks)
+        sqlite::Exec(db.Handle(), "CREATE TABLE DB_FILE_CHUNK(CONTENT_ID INTEGER NOT NULL, SEQ INTEGER NOT NULL, "
+                                  "DATA BLOB NOT NULL, PRIMARY KEY (CONTENT_ID, SEQ));"
+                                  "INSERT INTO DB_FILE_CHUNK VALUES(2, 0, x'02');");
+    }
+    {
+      // The content file as version 1 wrote it.
+      Database raw(folder.File("raw.db"));
+      raw.ExecuteBound("ATTACH DATABASE '" + content + "' AS old", {});
+      sqlite::Exec(raw.Handle(), "DROP TABLE old.DB_CONTENT_DATABASE; PRAGMA old.user_version = 1;");
+    }
+    Database db(path);
+    EXPECT_EQ(schema::Version(db.Handle()), schema::kCurrentVersion);
+    const RowSet identity = db.QueryBound("SELECT DATABASE_ID, FIRST_CONTENT_ID FROM DB_CONTENT_FILE", {});
+    const std::string database_id = std::get<std::string>(identity.rows.at(0).at(0));
+    EXPECT_TRUE(std::regex_match(database_id, std::regex("[0-9a-f]{32}"))) << database_id;
+    EXPECT_EQ(identity.rows.at(0).at(1), Value(std::int64_t{own_chunks ? 3 : 1}));
+    db.AttachContentFile();
+    EXPECT_EQ(testing::QueryInteger(db, "PRAGMA content.user_version"), 2);
+    EXPECT_EQ(db.QueryBound("SELECT DATABASE_ID FROM content.DB_CONTENT_DATABASE", {}).rows,
+              (std::vector<std::vector<Value>>{{database_id}}));
+    EXPECT_EQ(testing::QueryInteger(db, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
+  }
 }
 
 }  // namespace

@@ -24,6 +24,17 @@ std::string ToGbk(std::string_view utf8) {
   }
 }
 
+// The connection's files that a failure may concern: its database and the
+// content file when one is attached ("" for a database without a file).
+std::string Files(sqlite3* db) {
+  const char* main = db != nullptr ? sqlite3_db_filename(db, "main") : nullptr;
+  if (main == nullptr || *main == '\0') return "";
+  std::string files = ShownPath(main);
+  const char* content = sqlite3_db_filename(db, "content");
+  if (content != nullptr && *content != '\0') files += " and its content file " + ShownPath(content);
+  return files;
+}
+
 // The first `max` bytes of a GBK text, not splitting a double-byte character.
 std::string Excerpt(const std::string& text, std::size_t max) {
   if (text.size() <= max) return text;
@@ -36,14 +47,50 @@ std::string Excerpt(const std::string& text, std::size_t max) {
 
 void StatementDeleter::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 
+std::string ShownPath(std::string_view utf8_path) { return ToGbk(utf8_path); }
+
+Failure FailureOf(int result_code) {
+  switch (result_code & 0xFF) {
+    case SQLITE_FULL: return Failure::DiskFull;
+    case SQLITE_READONLY: return Failure::ReadOnly;
+    case SQLITE_CANTOPEN: return Failure::CannotOpen;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return Failure::Damaged;
+    default: return Failure::Other;
+  }
+}
+
+Failure FailureOf(const std::exception& error) {
+  const auto* sqlite_error = dynamic_cast<const Error*>(&error);
+  return sqlite_error != nullptr ? sqlite_error->Kind() : Failure::Other;
+}
+
 std::string ErrorMessage(sqlite3* db, std::string_view statement_utf8) {
-  std::string message = "Database error: " + ToGbk(db != nullptr ? sqlite3_errmsg(db) : "out of memory");
+  const std::string complaint = ToGbk(db != nullptr ? sqlite3_errmsg(db) : "out of memory");
+  const std::string files = Files(db);
+  std::string message = "Database error: ";
+  switch (db != nullptr ? FailureOf(sqlite3_extended_errcode(db)) : Failure::Other) {
+    case Failure::DiskFull:
+      message += "the disk is full: " + (files.empty() ? std::string("the database") : files) + " cannot grow (" +
+                 complaint + ")";
+      break;
+    case Failure::ReadOnly:
+      message += "read-only: " + (files.empty() ? std::string("the database") : files) +
+                 " may not be written here (the file or its folder allows no writing; " + complaint + ")";
+      break;
+    case Failure::Damaged:
+    case Failure::CannotOpen:
+      message += complaint + (files.empty() ? "" : " (" + files + ")");
+      break;
+    default: message += complaint;
+  }
   if (!statement_utf8.empty()) message += " [" + Excerpt(ToGbk(statement_utf8), kMaxStatementInMessage) + "]";
   return message;
 }
 
 void ThrowError(sqlite3* db, std::string_view statement_utf8) {
-  throw EDatabaseError(ErrorMessage(db, statement_utf8));
+  throw Error(ErrorMessage(db, statement_utf8),
+              db != nullptr ? FailureOf(sqlite3_extended_errcode(db)) : Failure::Other);
 }
 
 void Exec(sqlite3* db, const std::string& sql) {

@@ -2,9 +2,12 @@
 // schema: owned statements and errors raised as rt::EDatabaseError.
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "runtime/errors.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -16,12 +19,45 @@ struct StatementDeleter {
 };
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
+// What a failure means for the person who reads of it: the kinds whose
+// cure lies outside the statement.
+enum class Failure {
+  Other,
+  DiskFull,     // SQLITE_FULL: no room left to grow a file
+  ReadOnly,     // SQLITE_READONLY: the file, or its folder, may not be written
+  CannotOpen,   // SQLITE_CANTOPEN: a file that is missing or may not be opened
+  Damaged,      // SQLITE_CORRUPT, SQLITE_NOTADB
+  ContentFile,  // a content file that does not belong with its database (content_file.h)
+};
+
+// An rt::EDatabaseError and its kind.
+class Error : public EDatabaseError {
+ public:
+  Error(const std::string& message, Failure failure) : EDatabaseError(message), failure_(failure) {}
+  Failure Kind() const { return failure_; }
+
+ private:
+  Failure failure_;
+};
+
+// The kind of an SQLite result code (primary or extended).
+Failure FailureOf(int result_code);
+// The kind of an error: an rt::sqlite::Error's own, Other for any other.
+Failure FailureOf(const std::exception& error);
+
 // The connection's last complaint in GBK: "Database error: <complaint>",
 // followed by " [<statement>]" when a statement (UTF-8) is given, cut to a
-// readable length.
+// readable length. A full disk, a file that may not be written and a
+// damaged file are said plainly, and the connection's files (its database
+// and any content file attached) named.
 std::string ErrorMessage(sqlite3* db, std::string_view statement_utf8 = {});
 
+// Throws rt::sqlite::Error with ErrorMessage and the kind of the
+// connection's last result code.
 [[noreturn]] void ThrowError(sqlite3* db, std::string_view statement_utf8 = {});
+
+// A file name from SQLite (UTF-8) as GBK; bytes that are not UTF-8 become '?'.
+std::string ShownPath(std::string_view utf8_path);
 
 // Runs SQL (UTF-8) that returns no rows; throws rt::EDatabaseError.
 void Exec(sqlite3* db, const std::string& sql);
