@@ -28,8 +28,7 @@ void DatabaseLink::Connect() {
     // the setting as a session would, without it.
     throw rt::EDatabaseError("文档库无法打开数据库 " + rt::ShownSetting(path) + ": " + error.what());
   }
-  ContentStorage& storage = Get();
-  storage.TuneOwnConnection();
+  Get().TuneOwnConnection();
 }
 
 ContentStorage& DatabaseLink::Get() {
