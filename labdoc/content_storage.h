@@ -110,8 +110,12 @@ class ContentStorage {
   // --- Space.
 
   // Gives the space that removed contents left back to the file system
-  // now (SQLite: its free pages, OldFile as above; a server gives space
-  // back by itself). Housekeeping: what fails is left for another time.
+  // now. SQLite: the free pages of both files, and a checkpoint of the
+  // write-ahead log; a database made before incremental vacuuming is
+  // switched to it when `old_file` says so and the connection is outside
+  // any transaction. A server gives space back by itself. Housekeeping:
+  // nothing is reported, and what fails (a busy database, another
+  // connection's transaction) is left for another time.
   virtual void GiveBackFreePages(OldFile old_file) noexcept = 0;
 
  protected:

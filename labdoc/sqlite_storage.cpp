@@ -157,6 +157,11 @@ class SqliteStorage final : public ContentStorage {
     return IsToken(token) && !owner_folder_.empty() && OwnerFileHasEnded(owner_folder_, token, lock);
   }
 
+  // SQLite keeps the pages that deleted rows leave free inside the file for
+  // reuse, so a file that once held large pending contents would keep its
+  // size. A database made with incremental vacuuming (the content file, and
+  // every database the host makes now) gives them back on request; one made
+  // before is switched to it once, by rewriting the file.
   void GiveBackFreePages(OldFile old_file) noexcept override {
     sqlite3* db = db_.Handle();
     try {
