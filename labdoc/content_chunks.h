@@ -1,11 +1,9 @@
 // A stored content in the database: its bytes lie in DB_FILE_CHUNK rows of
 // kChunkSize bytes each (the last one shorter), SEQ counting from 0, keyed by
-// the content's id. In an SQLite database they are in its content file
-// (rt/data/content_file.h; contents stored before it existed in the host
-// database's own DB_FILE_CHUNK), read and written through SQLite's blob
-// functions; on a server they are bytea rows of the database's own table.
-// This file and owner_lock.cpp are the places of the store that know the
-// difference.
+// the content's id. Where those rows are and how they are read and written
+// is the engine's (content_storage.h); this file holds what every engine
+// shares: the chunks' size, what a content is recorded as, and the check of
+// the bytes read against that record.
 // Contents stream in and out one chunk at a time, so a file of any size
 // passes through one chunk's worth of memory.
 #pragma once
@@ -15,14 +13,17 @@
 #include <functional>
 #include <string>
 
-#include "runtime/data/database.h"
+#include "labdoc/sha256.h"
 #include "runtime/errors.h"
 
 namespace labdocs::labdoc {
 
-class InputFile;
-
 inline constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+// Chunks inserted per transaction while a content is stored: the content
+// file's write lock and its rollback journal are held to this much at a
+// time (a fetch waits at most this long to begin).
+inline constexpr int kChunksPerTransaction = 64;
 
 // A content's size in bytes and its SHA-256 digest (lower-case hexadecimal).
 struct ContentSummary {
@@ -38,35 +39,41 @@ class EDamagedContent : public rt::Exception {
   using rt::Exception::Exception;
 };
 
-// Chunks inserted per transaction while a content is stored: the content
-// file's write lock and its rollback journal are held to this much at a
-// time (a fetch waits at most this long to begin).
-inline constexpr int kChunksPerTransaction = 64;
+// Where the bytes of a content go as they are read.
+using ChunkSink = std::function<void(const std::uint8_t*, std::size_t)>;
 
-// Inserts the rest of a file as the chunks of a content, committing every
-// kChunksPerTransaction chunks, and returns their size and digest. Throws
-// rt::Exception when the file cannot be read to its end or does not end at
-// the size it had when it was opened (it changed while being read),
-// rt::EDatabaseError when an insert or a commit fails; the chunks of earlier
-// transactions then remain, for the caller to remove.
-ContentSummary WriteChunks(rt::DataSession& db, std::int64_t content_id, InputFile& source);
+// Checks a content's chunks, read in the order of SEQ, against its recorded
+// size and digest, and hands their bytes on to the sink. Each failure is an
+// EDamagedContent with `what` naming the content in its message; the sink
+// has then been given bytes that are not the content, which the caller
+// discards.
+class ChunkCheck {
+ public:
+  ChunkCheck(const ContentSummary& recorded, std::string what, const ChunkSink& sink);
 
-// Begins reading contents in the caller's read transaction, which must not
-// have read anything yet: chunks of the contents it then finds cannot be
-// removed before it ends. (SQLite: their removal is committed in the host
-// database first, and waits for this read to end in the content file. A
-// server: the transaction reads one snapshot of the database.)
-void BeginContentRead(rt::DataSession& db);
+  // The next chunk's SEQ and length in bytes, before its bytes: fails when
+  // a chunk before it is missing or it runs past the recorded size.
+  void Begin(std::int64_t seq, std::uint64_t length);
+  // The chunk begun holds something other than bytes.
+  [[noreturn]] void NotBytes() const;
+  // A buffer of kChunkSize bytes for the chunk's next bytes; then Take says
+  // how many went in, which go to the digest and the sink.
+  std::uint8_t* Buffer() { return buffer_ = digest_.Next(); }
+  void Take(std::size_t size);
+  // After the last chunk: fails when the bytes stop short of the size or
+  // their digest differs.
+  void End();
 
-// Removes the chunks of a content whose row is gone.
-void RemoveChunks(rt::DataSession& db, std::int64_t content_id);
+ private:
+  [[noreturn]] void Damaged(const std::string& how) const;
 
-// Hands a content's chunks in order to `sink` and checks them against the
-// recorded size and digest: EDamagedContent (with `what` naming the content
-// in its message) when a chunk is missing or out of place, the bytes run
-// past or stop short of the size, or the digest differs. The sink has then
-// been given bytes that are not the content, which the caller discards.
-void ReadChunks(rt::DataSession& db, std::int64_t content_id, const ContentSummary& recorded, const std::string& what,
-                const std::function<void(const std::uint8_t*, std::size_t)>& sink);
+  const ContentSummary& recorded_;
+  const std::string what_;
+  const ChunkSink& sink_;
+  ParallelSha256 digest_{kChunkSize};
+  std::uint8_t* buffer_ = nullptr;  // the one Buffer gave last
+  std::uint64_t total_ = 0;
+  std::int64_t next_seq_ = 0;
+};
 
 }  // namespace labdocs::labdoc

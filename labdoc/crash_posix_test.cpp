@@ -129,9 +129,9 @@ TEST_F(CrashTest, StoresKilledAnywhereLeaveTheDocumentsWholeAndNothingAfterTheNe
     // while the next start sweeps: its store goes on to the end.
     const std::unique_ptr<rt::DataSession> living =
         rt::Connect(test_database_->SettingAs(rt::testing::StaffLogin(3)), rt::OpenMode::OpenExisting);
-    if (rt::Database* sqlite = rt::AsSqlite(*living)) sqlite->AttachContentFile();
+    const std::unique_ptr<ContentStorage> storage = MakeContentStorage(*living);
     {
-      PendingContent store(*living, doc_id, "甲.bin");
+      PendingContent store(*storage, doc_id, "甲.bin");
       ASSERT_EQ(StartStoring(cache_), S_OK);
       EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1"), 1) << "the living store";
       InputFile source(file_a);

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "runtime/data/sqlite_util.h"
 #include "runtime/errors.h"
 #include "runtime/host/environment.h"
 #include "runtime/platform/platform.h"
@@ -15,6 +14,10 @@ std::string LocateDatabase() {
   return rt::platform::SqliteFileName(rt::Environment().base_dir + kDatabaseFileName);
 }
 
+bool DatabaseLink::SessionKey::Is(const rt::DataSession& session) const {
+  return address == &session && *type == typeid(session) && identity == session.Identity();
+}
+
 void DatabaseLink::Connect() {
   if (rt::HasSession() || own_) return;
   const std::string path = LocateDatabase();
@@ -25,15 +28,24 @@ void DatabaseLink::Connect() {
     // the setting as a session would, without it.
     throw rt::EDatabaseError("文档库无法打开数据库 " + rt::ShownSetting(path) + ": " + error.what());
   }
-  // A large content passes through the write-ahead log; the log is cut back
-  // to this size afterwards rather than keeping its largest size on disk.
-  if (rt::Database* sqlite = rt::AsSqlite(*own_)) rt::sqlite::Exec(sqlite->Handle(), "PRAGMA journal_size_limit = 67108864");
+  Get().TuneOwnConnection();
 }
 
-rt::DataSession& DatabaseLink::Get() {
-  rt::DataSession& db = rt::HasSession() ? rt::Session() : (Connect(), *own_);
-  if (rt::Database* sqlite = rt::AsSqlite(db)) sqlite->AttachContentFile();
-  return db;
+ContentStorage& DatabaseLink::Get() {
+  rt::DataSession& session = rt::HasSession() ? rt::Session() : (Connect(), *own_);
+  if (storage_ && storage_key_.Is(session)) {
+    storage_->Ready();
+    return *storage_;
+  }
+  storage_.reset();
+  storage_ = MakeContentStorage(session);
+  storage_key_ = {&session, &typeid(session), session.Identity()};
+  return *storage_;
+}
+
+void DatabaseLink::Disconnect() {
+  storage_.reset();
+  own_.reset();
 }
 
 }  // namespace labdocs::labdoc

@@ -10,12 +10,16 @@
 //     where the host console keeps its database.
 // The database must exist already, with its tables: the store never makes
 // a database that no host would read.
+// Here the store's storage of the session is chosen (content_storage.h),
+// once for each session it links.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <typeinfo>
 
-#include "runtime/data/database.h"
+#include "labdoc/content_storage.h"
+#include "runtime/data/session.h"
 
 namespace labdocs::labdoc {
 
@@ -31,15 +35,29 @@ class DatabaseLink {
   // Opens the store's own connection when there is no session and it has
   // none yet. Throws rt::EDatabaseError.
   void Connect();
-  // The session when one is open, else the store's own connection (opened
-  // now if it was not), with the content file attached
-  // (rt/data/content_file.h). Throws rt::EDatabaseError.
-  rt::DataSession& Get();
+  // The storage of the session when one is open, else of the store's own
+  // connection (opened now if it was not), readied for use
+  // (ContentStorage::Ready); its Session() is that session. Made once for
+  // each session: a host may close its session and open another between
+  // calls, which then gets its own. Throws rt::EDatabaseError.
+  ContentStorage& Get();
   // Closes the store's own connection, if it has one.
-  void Disconnect() { own_.reset(); }
+  void Disconnect();
 
  private:
+  // What tells a session from one opened after it, perhaps at the same
+  // address: its type and the database it reaches.
+  struct SessionKey {
+    const rt::DataSession* address = nullptr;
+    const std::type_info* type = nullptr;
+    std::string identity;
+    bool Is(const rt::DataSession& session) const;
+  };
+
   std::unique_ptr<rt::DataSession> own_;
+  // The storage of the session it was made for (destroyed before own_).
+  std::unique_ptr<ContentStorage> storage_;
+  SessionKey storage_key_;
 };
 
 }  // namespace labdocs::labdoc

@@ -3,7 +3,7 @@
 #include <limits>
 #include <variant>
 
-#include "labdoc/content_chunks.h"
+#include "labdoc/content_storage.h"
 #include "labdoc/local_file.h"
 #include "labdoc/pending_content.h"
 #include "runtime/errors.h"
@@ -122,21 +122,21 @@ DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link
   rt::DataSession* db = nullptr;
   try {
     link_.Connect();
-    db = &link_.Get();
+    db = &link_.Get().Session();
   } catch (const rt::EDatabaseError&) {
     return;
   }
   records_.CarryOver(*db);
 }
 
-void DocumentStore::SweepBeforeStoring(rt::DataSession& db) {
+void DocumentStore::SweepBeforeStoring(ContentStorage& storage) {
   // Housekeeping, which never fails a store, done where contents are
   // stored rather than at every start: the host starts the store for every
   // call, lists and menus among them, and each look costs them an exchange
   // with the server.
   if (swept_) return;
   swept_ = true;
-  SweepAbandonedContents(db);
+  SweepAbandonedContents(storage);
 }
 
 std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
@@ -151,9 +151,10 @@ std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
   }
   const std::string name = rt::SafeFileName(rt::ExtractFileName(ansi_file));
   InputFile source(ansi_file);
-  rt::DataSession& db = link_.Get();
-  SweepBeforeStoring(db);
-  PendingContent content(db, 0, name);
+  ContentStorage& storage = link_.Get();
+  rt::DataSession& db = storage.Session();
+  SweepBeforeStoring(storage);
+  PendingContent content(storage, 0, name);
   content.Write(source);
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
   const std::int64_t doc_id = std::get<std::int64_t>(
@@ -166,7 +167,8 @@ std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
 
 bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
   if (!IsStorableFile(ansi_file)) return false;
-  rt::DataSession& db = link_.Get();
+  ContentStorage& storage = link_.Get();
+  rt::DataSession& db = storage.Session();
   {
     // Asked first, so that a missing document is not an error about the file.
     rt::Transaction look(db, rt::Transaction::Kind::Deferred);
@@ -182,8 +184,8 @@ bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
                           Document(doc_id) + " 的内容");
   }
   InputFile source(ansi_file);
-  SweepBeforeStoring(db);
-  PendingContent content(db, doc_id, rt::ExtractFileName(ansi_file));
+  SweepBeforeStoring(storage);
+  PendingContent content(storage, doc_id, rt::ExtractFileName(ansi_file));
   content.Write(source);
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
   if (!DocumentExists(db, doc_id)) return false;  // deleted meanwhile: the content goes
@@ -204,7 +206,7 @@ std::optional<std::string> DocumentStore::CachedName(const std::string& ansi_pat
 }
 
 bool DocumentStore::Delete(std::int32_t doc_id) {
-  rt::DataSession& db = link_.Get();
+  rt::DataSession& db = link_.Get().Session();
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
   // The schema's triggers delete the document's contents; their chunks go
   // once that is committed.
@@ -214,11 +216,12 @@ bool DocumentStore::Delete(std::int32_t doc_id) {
 }
 
 std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t max_path_length) {
-  rt::DataSession& db = link_.Get();
+  ContentStorage& storage = link_.Get();
+  rt::DataSession& db = storage.Session();
   // One read transaction: the content cannot change or vanish while it is
   // read, and writers of other connections are not held up by it.
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
-  BeginContentRead(db);
+  storage.BeginContentRead();
   const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
   if (!current) return std::nullopt;
   // Names stored before names were made safe when storing get the same rule
@@ -252,8 +255,8 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   // The folder may have been removed since the store was initialised.
   if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
   AtomicFile copy(path);
-  ReadChunks(db, current->content_id, current->summary, Document(doc_id),
-             [&](const std::uint8_t* data, std::size_t size) { copy.Write(data, size); });
+  storage.ReadChunks(current->content_id, current->summary, Document(doc_id),
+                     [&](const std::uint8_t* data, std::size_t size) { copy.Write(data, size); });
   snapshot.Commit();
   copy.PutInPlace(current->summary);
   records_.Remember(db, name, fetched);
@@ -276,7 +279,7 @@ void DocumentStore::EndRevision(std::int32_t doc_id) { revisions_.End(link_.Get(
 std::optional<std::string> DocumentStore::StoredMeanwhile(std::int32_t doc_id, const std::string& ansi_path) {
   const std::optional<std::string> name = CachedName(ansi_path);
   if (!name) return std::nullopt;
-  rt::DataSession& db = link_.Get();
+  rt::DataSession& db = link_.Get().Session();
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
   const std::optional<CachedCopy> recorded = records_.Find(db, *name);
   if (!recorded || recorded->doc_id != doc_id) return std::nullopt;
@@ -298,7 +301,7 @@ bool DocumentStore::HoldsUnstoredEdits(std::int32_t doc_id, const std::string& a
   if (!name) return false;
   const std::optional<ContentSummary> there = SummaryOf(ansi_path);
   if (!there) return false;
-  rt::DataSession& db = link_.Get();
+  rt::DataSession& db = link_.Get().Session();
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
   const std::optional<CachedCopy> recorded = records_.Find(db, *name);
   if (!recorded || recorded->doc_id != doc_id || !DocumentExists(db, doc_id)) return false;

@@ -110,7 +110,7 @@ class DocumentStore {
   std::optional<std::string> CachedName(const std::string& ansi_path) const;
   // Removes the pending contents of stores that ended (pending_content.h),
   // once for this store, before its first content is stored.
-  void SweepBeforeStoring(rt::DataSession& db);
+  void SweepBeforeStoring(ContentStorage& storage);
 
   CacheFolder cache_;
   CacheRecords records_;

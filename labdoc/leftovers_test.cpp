@@ -10,6 +10,7 @@
 #include <set>
 
 #include "labdoc/cache_folder.h"
+#include "labdoc/content_storage.h"
 #include "labdoc/owner_lock.h"
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/data/content_file.h"
@@ -110,7 +111,7 @@ TEST_F(LeftoversTest, TheOwnersFolderIsBesideTheDatabaseUnderAChinesePath) {
   const fs::path folder = folder_.Native("库乗");
   fs::create_directories(folder);
   rt::Database db(rt::platform::SqliteFileName(rt::platform::AnsiPath(folder / "labdocs.db")));
-  std::string owners = labdoc::OwnerFolder(db);
+  std::string owners = MakeContentStorage(db)->OwnerFolder();
   ASSERT_FALSE(owners.empty());
   owners.pop_back();  // the trailing separator
   EXPECT_EQ(rt::platform::NativePath(owners), folder / "labdocs.db-labdoc-locks");

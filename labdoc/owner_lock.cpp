@@ -1,10 +1,9 @@
 #include "labdoc/owner_lock.h"
 
-#include <sqlite3.h>
-
 #include <charconv>
 #include <random>
 
+#include "labdoc/content_storage.h"
 #include "labdoc/random_token.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
@@ -14,9 +13,6 @@ namespace {
 
 constexpr std::string_view kOwnerSuffix = ".lock";
 constexpr std::string_view kServerPrefix = "pg:";
-
-// Whether the connection of an older version's token is still there.
-const std::string kConnectionAlive = "SELECT 1 FROM pg_stat_activity WHERE " + ConnectionTokenOf("") + " = ?";
 
 // A new key: positive, and above 2^32, where the keys of the database's
 // writer locks (hashtext, 32 bits) never are.
@@ -35,22 +31,6 @@ std::string OwnerFile(const std::string& folder, std::string_view token) {
 
 }  // namespace
 
-std::string OwnerFolder(rt::DataSession& session) {
-  // A server's database has no file: its pending contents have no owner to
-  // ask and are taken for abandoned after a day.
-  rt::Database* sqlite = rt::AsSqlite(session);
-  if (sqlite == nullptr) return {};
-  rt::Database& db = *sqlite;
-  // SQLite's own full path of the file, made when it was opened: the path
-  // the caller gave may be relative to a current folder that has changed
-  // since.
-  // Both are UTF-8 on every system, which is not the native form on Windows.
-  const char* full = sqlite3_db_filename(db.Handle(), "main");
-  const std::string utf8 = full != nullptr ? full : db.Path();
-  if (utf8.empty()) return {};
-  return rt::IncludeTrailingPathDelimiter(rt::platform::AnsiPath(rt::platform::Utf8Path(utf8)) + "-labdoc-locks");
-}
-
 bool IsOwnerFileName(std::string_view name) {
   return name.size() == kTokenLength + kOwnerSuffix.size() && name.substr(kTokenLength) == kOwnerSuffix &&
          IsToken(name.substr(0, kTokenLength));
@@ -67,16 +47,16 @@ std::optional<std::int64_t> ServerKeyOf(std::string_view token) {
   return key;
 }
 
-OwnerLock::OwnerLock(rt::DataSession& db) noexcept {
+OwnerLock::OwnerLock(ContentStorage& storage) noexcept {
   try {
-    if (rt::AsSqlite(db) == nullptr) {
+    if (storage.OwnersHoldKeys()) {
       const std::int64_t key = RandomKey();
-      if (!db.HoldLivenessKey(key)) return;
+      if (!storage.Session().HoldLivenessKey(key)) return;
       key_ = key;
       token_ = ServerToken(key);
       return;
     }
-    folder_ = OwnerFolder(db);
+    folder_ = storage.OwnerFolder();
     if (folder_.empty()) return;
     // Another owner that just ended may remove the folder between its making
     // and the file's creation here: then it is made again.
@@ -110,27 +90,12 @@ void OwnerLock::DropFile() noexcept {
   RemoveDirectoryA(folder_.c_str());
 }
 
-bool OwnerHasEnded(const std::string& folder, std::string_view token, rt::FileLock& lock) {
+bool OwnerFileHasEnded(const std::string& folder, std::string_view token, rt::FileLock& lock) {
   switch (lock.TryTake(OwnerFile(folder, token))) {
     case rt::FileLock::Outcome::Taken:
     case rt::FileLock::Outcome::Missing: return true;
     default: return false;
   }
-}
-
-bool OwnerHasEnded(rt::DataSession& db, const std::string& folder, std::string_view token, rt::FileLock& lock) {
-  if (IsServerToken(token)) {
-    try {
-      if (const std::optional<std::int64_t> key = ServerKeyOf(token)) {
-        const std::optional<bool> held = db.LivenessKeyHeld(*key);
-        return held.has_value() && !*held;
-      }
-      return db.QueryBound(kConnectionAlive, {std::string(token)}).rows.empty();
-    } catch (const rt::EDatabaseError&) {
-      return false;
-    }
-  }
-  return IsToken(token) && !folder.empty() && OwnerHasEnded(folder, token, lock);
 }
 
 }  // namespace labdocs::labdoc

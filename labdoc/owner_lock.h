@@ -18,6 +18,7 @@
 // ("pg:<process id of the server's backend>:<its start in microseconds>"),
 // alive while the server lists that connection (which it shows only to the
 // connection's own login).
+// Which of the two a database has is its storage's (content_storage.h).
 #pragma once
 
 #include <cstdint>
@@ -25,14 +26,12 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/data/database.h"
+#include "runtime/data/session.h"
 #include "runtime/file_lock.h"
 
 namespace labdocs::labdoc {
 
-// The folder of a database's owners (ANSI, ending in a separator); empty
-// for a database without a file (a server's).
-std::string OwnerFolder(rt::DataSession& db);
+class ContentStorage;
 
 // True for the name of an owner's lock file: a token and ".lock".
 bool IsOwnerFileName(std::string_view name);
@@ -45,23 +44,14 @@ bool IsServerToken(std::string_view token);
 inline std::string ServerToken(std::int64_t key) { return "pg:" + std::to_string(key); }
 std::optional<std::int64_t> ServerKeyOf(std::string_view token);
 
-// The older form of a server's token, of a connection, as an SQL expression
-// over a row of the server's list of connections (pg_stat_activity). A
-// process id alone may be given to a new connection later; with its start
-// time it is not. `row` names the row's table with its dot ("a."), or is
-// empty.
-inline std::string ConnectionTokenOf(std::string_view row) {
-  const std::string r(row);
-  return "'pg:' || " + r + "pid || ':' || (extract(epoch FROM " + r + "backend_start) * 1000000)::bigint";
-}
-
 class OwnerLock {
  public:
-  // Takes a new token and creates and locks its file; on a server, holds a
-  // new key on the session's connection. Without the file (no folder for
-  // it) or the key there is no token: the content is then stored without an
-  // owner, as older versions stored it.
-  explicit OwnerLock(rt::DataSession& db) noexcept;
+  // Takes a new token and creates and locks its file in the storage's
+  // owners' folder; where owners hold keys (a server), holds a new key on
+  // the session's connection. Without the file (no folder for it) or the
+  // key there is no token: the content is then stored without an owner, as
+  // older versions stored it.
+  explicit OwnerLock(ContentStorage& storage) noexcept;
   // Drops the file; a server's key is the caller's to release (Drop), or
   // goes with its connection.
   ~OwnerLock() { DropFile(); }
@@ -84,16 +74,10 @@ class OwnerLock {
   rt::FileLock lock_;
 };
 
-// Whether the owner `token` (of a pending content in the database whose
-// owners' folder is given) has ended: its file is gone, or its lock could be
-// taken, and is then held by `lock` until the caller has removed the content
-// and the file. False for a live owner and for a file that cannot be
-// examined.
-bool OwnerHasEnded(const std::string& folder, std::string_view token, rt::FileLock& lock);
-
-// The same for an owner of a row in the database, a process's (its folder
-// as OwnerFolder gives it) or a server connection's. False for a token that
-// cannot be examined.
-bool OwnerHasEnded(rt::DataSession& db, const std::string& folder, std::string_view token, rt::FileLock& lock);
+// Whether the owner `token` of a lock file in the owners' folder given has
+// ended: its file is gone, or its lock could be taken, and is then held by
+// `lock` until the caller has removed the owner's rows and the file. False
+// for a live owner and for a file that cannot be examined.
+bool OwnerFileHasEnded(const std::string& folder, std::string_view token, rt::FileLock& lock);
 
 }  // namespace labdocs::labdoc

@@ -3,10 +3,8 @@
 #include <vector>
 
 #include "labdoc/abandoned_files.h"
-#include "labdoc/free_pages.h"
 #include "labdoc/local_file.h"
 #include "labdoc/random_token.h"
-#include "runtime/data/content_file.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/errors.h"
 #include "runtime/host/environment.h"
@@ -15,8 +13,8 @@
 
 namespace labdocs::labdoc {
 
-PendingContent::PendingContent(rt::DataSession& db, std::int64_t doc_id, const std::string& source_name)
-    : db_(db), owner_(db) {
+PendingContent::PendingContent(ContentStorage& storage, std::int64_t doc_id, const std::string& source_name)
+    : storage_(storage), db_(storage.Session()), owner_(storage) {
   const rt::Value owner = owner_.Token().empty() ? rt::Value() : rt::Value(owner_.Token());
   rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
   id_ = std::get<std::int64_t>(
@@ -33,7 +31,7 @@ PendingContent::~PendingContent() {
   owner_.Drop(db_);
 }
 
-void PendingContent::Write(InputFile& source) { summary_ = WriteChunks(db_, id_, source); }
+void PendingContent::Write(InputFile& source) { summary_ = storage_.WriteChunks(id_, source); }
 
 void PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction) {
   const std::string stored_time = rt::datetime::NowText();
@@ -75,28 +73,26 @@ void PendingContent::Discard() noexcept {
     db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_});
     // Chunks written after the row was removed by another process have no
     // row whose removal would list them; the row is gone for good now.
-    RemoveChunks(db_, id_);
+    storage_.RemoveChunks(id_);
   } catch (...) {
     return;  // the owner's file goes with the object; the sweep removes the content
   }
-  GiveBackFreePages(db_, OldFile::Keep);
+  storage_.GiveBackFreePages(OldFile::Keep);
 }
 
-void SweepAbandonedContents(rt::DataSession& db) {
+void SweepAbandonedContents(ContentStorage& storage) {
+  rt::DataSession& db = storage.Session();
   try {
     // One look, usually all there is: is any content removed whose chunks
     // may remain (SQLite's content file; a server removes them with the
     // content), is any pending?
-    rt::Database* sqlite = rt::AsSqlite(db);
-    const rt::RowSet look = db.QueryBound(
-        sqlite != nullptr ? "SELECT EXISTS (SELECT 1 FROM DB_FILE_REMOVED_CONTENT),"
-                            " EXISTS (SELECT 1 FROM DB_FILE_CONTENT WHERE PENDING = 1)"
-                          : "SELECT 0, EXISTS (SELECT 1 FROM DB_FILE_CONTENT WHERE PENDING = 1)",
-        {});
+    const rt::RowSet look = db.QueryBound(std::string("SELECT ") + storage.RemovedContentsRemainSql() +
+                                              ", EXISTS (SELECT 1 FROM DB_FILE_CONTENT WHERE PENDING = 1)",
+                                          {});
     const bool removed = look.rows.at(0).at(0) == rt::Value(std::int64_t{1});
     const bool any_pending = look.rows.at(0).at(1) == rt::Value(std::int64_t{1});
     // Chunks of contents whose removal a process committed before it ended.
-    if (removed) rt::content_file::RemoveChunksOfRemovedContents(*sqlite);
+    if (removed) storage.RemoveChunksOfRemovedContents();
     rt::RowSet pending;
     if (any_pending) {
       const std::string cutoff = rt::datetime::ToText(rt::DateTime{rt::Now().days - 1.0});
@@ -104,14 +100,14 @@ void SweepAbandonedContents(rt::DataSession& db) {
           "SELECT CONTENT_ID, OWNER, STOREDTIME < ? FROM DB_FILE_CONTENT WHERE PENDING = 1 ORDER BY STOREDTIME",
           {cutoff});
     }
-    const std::string folder = OwnerFolder(db);
+    const std::string& folder = storage.OwnerFolder();
     std::vector<std::int64_t> abandoned;
     std::vector<rt::FileLock> ended_owners;  // held until their contents are gone
     for (const std::vector<rt::Value>& row : pending.rows) {
       const auto* owner = std::get_if<std::string>(&row[1]);
       if (owner != nullptr && ((IsToken(*owner) && !folder.empty()) || IsServerToken(*owner))) {
         rt::FileLock lock;
-        if (!OwnerHasEnded(db, folder, *owner, lock)) continue;
+        if (!storage.OwnerHasEnded(*owner, lock)) continue;
         if (lock.Holds()) ended_owners.push_back(std::move(lock));
       } else if (row[2] != rt::Value(std::int64_t{1})) {
         continue;  // no owner to ask, and not a day old
@@ -130,7 +126,7 @@ void SweepAbandonedContents(rt::DataSession& db) {
       RemoveAbandonedFiles(folder, "*.lock", &IsOwnerFileName);
       RemoveDirectoryA(folder.c_str());  // when no owner is left in it
     }
-    if (!abandoned.empty()) GiveBackFreePages(db, OldFile::Switch);
+    if (!abandoned.empty()) storage.GiveBackFreePages(OldFile::Switch);
   } catch (const rt::Exception&) {
   }
 }

@@ -10,8 +10,9 @@
 #include <string>
 
 #include "labdoc/content_chunks.h"
+#include "labdoc/content_storage.h"
 #include "labdoc/owner_lock.h"
-#include "runtime/data/database.h"
+#include "runtime/data/session.h"
 
 namespace labdocs::labdoc {
 
@@ -26,8 +27,8 @@ class InputFile;
 class PendingContent {
  public:
   // Starts a pending content of a document (0: one that does not exist yet)
-  // from a file of the given name.
-  PendingContent(rt::DataSession& db, std::int64_t doc_id, const std::string& source_name);
+  // from a file of the given name, in the storage's session.
+  PendingContent(ContentStorage& storage, std::int64_t doc_id, const std::string& source_name);
   ~PendingContent();
   PendingContent(const PendingContent&) = delete;
   PendingContent& operator=(const PendingContent&) = delete;
@@ -42,10 +43,12 @@ class PendingContent {
   void Finish(std::int64_t doc_id, rt::Transaction& transaction);
 
  private:
-  // Removes the content and its chunks; a failure leaves them to the sweep
-  // of abandoned contents.
+  // Removes the content and its chunks and gives back their space; a
+  // failure (a disk still full) leaves them to the sweep of abandoned
+  // contents.
   void Discard() noexcept;
 
+  ContentStorage& storage_;
   rt::DataSession& db_;
   OwnerLock owner_;
   std::int64_t id_ = 0;
@@ -60,6 +63,6 @@ class PendingContent {
 // Finds them through the partial index of pending contents, so it reads
 // nothing else when there are none. Housekeeping: a database that is busy
 // is left for next time.
-void SweepAbandonedContents(rt::DataSession& db);
+void SweepAbandonedContents(ContentStorage& storage);
 
 }  // namespace labdocs::labdoc

@@ -27,28 +27,28 @@ std::string When(const rt::Value& time) {
   return stamp != nullptr ? rt::datetime::ToText(*stamp).substr(0, 19) : std::string("(时间不详)");
 }
 
-std::string Revisions::Begin(rt::DataSession& db, std::int32_t doc_id) {
+std::string Revisions::Begin(ContentStorage& storage, std::int32_t doc_id) {
   std::unique_ptr<OwnerLock> owner;
   std::string own_token;
   if (auto it = mine_.find(doc_id); it != mine_.end()) {
     own_token = it->second->Token();
   } else {
-    owner = std::make_unique<OwnerLock>(db);
+    owner = std::make_unique<OwnerLock>(storage);
     own_token = owner->Token();
   }
   try {
-    std::string others = RecordAndFindOthers(db, doc_id, own_token, owner != nullptr);
+    std::string others = RecordAndFindOthers(storage, doc_id, own_token, owner != nullptr);
     if (owner != nullptr && !own_token.empty()) mine_[doc_id] = std::move(owner);
     return others;
   } catch (...) {
-    if (owner != nullptr) owner->Drop(db);
+    if (owner != nullptr) owner->Drop(storage.Session());
     throw;
   }
 }
 
-std::string Revisions::RecordAndFindOthers(rt::DataSession& db, std::int32_t doc_id, const std::string& own_token,
+std::string Revisions::RecordAndFindOthers(ContentStorage& storage, std::int32_t doc_id, const std::string& own_token,
                                            bool record) {
-  const std::string folder = OwnerFolder(db);
+  rt::DataSession& db = storage.Session();
   std::string others;
   std::vector<rt::FileLock> ended;  // held until their rows are gone
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
@@ -59,7 +59,7 @@ std::string Revisions::RecordAndFindOthers(rt::DataSession& db, std::int32_t doc
     const std::string token = TextOf(row[0]);
     if (token == own_token) continue;
     rt::FileLock lock;
-    if (OwnerHasEnded(db, folder, token, lock)) {
+    if (storage.OwnerHasEnded(token, lock)) {
       db.ExecuteBound("DELETE FROM DB_FILE_REVISING WHERE OWNER = ?", {token});
       if (lock.Holds()) ended.push_back(std::move(lock));
       continue;
@@ -78,9 +78,10 @@ std::string Revisions::RecordAndFindOthers(rt::DataSession& db, std::int32_t doc
   return others;
 }
 
-void Revisions::End(rt::DataSession& db, std::int32_t doc_id) noexcept {
+void Revisions::End(ContentStorage& storage, std::int32_t doc_id) noexcept {
   const auto it = mine_.find(doc_id);
   if (it == mine_.end()) return;
+  rt::DataSession& db = storage.Session();
   try {
     db.ExecuteBound("DELETE FROM DB_FILE_REVISING WHERE OWNER = ? AND LABDOC_ID = ?",
                     {it->second->Token(), std::int64_t{doc_id}});
@@ -91,8 +92,8 @@ void Revisions::End(rt::DataSession& db, std::int32_t doc_id) noexcept {
   mine_.erase(it);
 }
 
-void Revisions::EndAll(rt::DataSession& db) noexcept {
-  while (!mine_.empty()) End(db, mine_.begin()->first);
+void Revisions::EndAll(ContentStorage& storage) noexcept {
+  while (!mine_.empty()) End(storage, mine_.begin()->first);
 }
 
 }  // namespace labdocs::labdoc

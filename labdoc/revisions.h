@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "labdoc/content_storage.h"
 #include "labdoc/owner_lock.h"
 #include "runtime/data/session.h"
 
@@ -24,20 +25,21 @@ class Revisions {
 
   // Records that this process revises the document (once: a second Begin
   // only looks) and returns the other live revisions of it, a line each
-  // (GBK); empty when there are none. Throws rt::EDatabaseError.
-  std::string Begin(rt::DataSession& db, std::int32_t doc_id);
+  // (GBK); empty when there are none. Works in the storage's session.
+  // Throws rt::EDatabaseError.
+  std::string Begin(ContentStorage& storage, std::int32_t doc_id);
   // Removes this process's revision of the document, if any. Housekeeping:
   // a row that cannot be removed now goes once its owner has ended.
-  void End(rt::DataSession& db, std::int32_t doc_id) noexcept;
+  void End(ContentStorage& storage, std::int32_t doc_id) noexcept;
   // Ends every revision of this process.
-  void EndAll(rt::DataSession& db) noexcept;
+  void EndAll(ContentStorage& storage) noexcept;
   bool Empty() const { return mine_.empty(); }
 
  private:
   // In one transaction: removes the rows of ended owners of the document,
   // records this process's revision under its token when `record`, and
   // describes the others.
-  std::string RecordAndFindOthers(rt::DataSession& db, std::int32_t doc_id, const std::string& own_token,
+  std::string RecordAndFindOthers(ContentStorage& storage, std::int32_t doc_id, const std::string& own_token,
                                   bool record);
 
   std::map<std::int32_t, std::unique_ptr<OwnerLock>> mine_;

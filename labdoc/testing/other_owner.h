@@ -15,6 +15,7 @@
 #include <string>
 
 #include "labdoc/owner_lock.h"
+#include "labdoc/server_storage.h"
 #include "runtime/data/session.h"
 #include "runtime/data/testing/test_database.h"
 #include "runtime/file_lock.h"
