@@ -19,6 +19,7 @@
 
 #include "console/testing/console_run.h"
 #include "labdoc/content_chunks.h"
+#include "labdoc/content_storage.h"
 #include "labdoc/sha256.h"
 #include "runtime/data/database.h"
 #include "runtime/data/session.h"
@@ -241,22 +242,19 @@ class UpgradeTest : public ::testing::TestWithParam<Earlier> {
     return Run(script, arguments);
   }
 
-  // A session on the upgraded database (as the staff on a server), with the
-  // content file attached on SQLite.
-  std::unique_ptr<rt::DataSession> Session() {
-    std::unique_ptr<rt::DataSession> session = rt::Connect(setting_, rt::OpenMode::OpenExisting);
-    if (rt::Database* sqlite = rt::AsSqlite(*session)) sqlite->AttachContentFile();
-    return session;
-  }
+  // A session on the upgraded database (as the staff on a server); the
+  // store's storage readies it (the content file attached on SQLite).
+  std::unique_ptr<rt::DataSession> Session() { return rt::Connect(setting_, rt::OpenMode::OpenExisting); }
 
   // The digest of a stored content's bytes as its chunks hold them; the
   // store's reader checks them against the recorded size and digest too.
   static std::string ChunksDigest(rt::DataSession& db, std::int64_t content_id, const labdoc::ContentSummary& recorded) {
     labdoc::Sha256 digest;
+    const std::unique_ptr<labdoc::ContentStorage> storage = labdoc::MakeContentStorage(db);
     rt::Transaction read(db, rt::Transaction::Kind::Deferred);
-    labdoc::BeginContentRead(db);
-    labdoc::ReadChunks(db, content_id, recorded, "content " + std::to_string(content_id),
-                       [&digest](const std::uint8_t* bytes, std::size_t size) { digest.Update(bytes, size); });
+    storage->BeginContentRead();
+    storage->ReadChunks(content_id, recorded, "content " + std::to_string(content_id),
+                        [&digest](const std::uint8_t* bytes, std::size_t size) { digest.Update(bytes, size); });
     read.Commit();
     return digest.HexDigest();
   }
