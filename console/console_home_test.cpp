@@ -258,7 +258,8 @@ TEST(ConsoleHomeTest, AFullDiskOrAReadOnlyDatabaseIsNotCalledDamaged) {
       database.Execute("insert into DB_FILE_RECORD(SRCFILENAME) values('" + std::string(20000, 'x') + "')");
       ADD_FAILURE() << "written";
     } catch (const rt::EDatabaseError& error) {
-      const std::string message = UnreadableDatabase(database.Shown(), error);
+      const std::string message =
+          UnreadableDatabase(database.Shown(), ContentFileOf(rt::testing::Utf8Path(path)), error);
       EXPECT_EQ(message.rfind("The database " + rt::gbk::FromUtf8(path) + " cannot be read: Database error: " + c.says,
                               0),
                 0u)

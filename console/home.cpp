@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <system_error>
 
@@ -21,10 +22,6 @@ namespace {
 
 // The content file beside the home's database, as the advice names it: its
 // name when the database gives it, else its pattern.
-std::string ContentFileOf(const std::filesystem::path& database) {
-  const std::string name = database.empty() ? "" : rt::content_file::NameBeside(rt::platform::PathUtf8(database));
-  return name.empty() ? std::string("(labdoc-content-....db)") : name;
-}
 
 // The end of every message about a home database the console refuses. It
 // leads to the data: a database that may hold documents is moved away with
@@ -128,8 +125,9 @@ bool MakeDatabase(const HomeFolder& home, bool empty_database, std::vector<std::
   try {
     // The session, through which the document store reaches the database
     // while the demo's documents are stored.
-    rt::OpenSession(rt::platform::PathUtf8(own), rt::OpenMode::OpenOrCreate);
-    rt::Database& database = *rt::AsSqlite(rt::Session());
+    auto own_database = std::make_unique<rt::Database>(rt::platform::PathUtf8(own), rt::OpenMode::OpenOrCreate);
+    rt::Database& database = *own_database;
+    rt::AdoptSession(std::move(own_database));
     content_file = rt::content_file::FilePath(database.Handle(), database.Path());
     if (!empty_database) FillDemoData(database, home.base_dir, fill_notes);
     // Everything from the write-ahead log into the file, which must be
@@ -235,12 +233,14 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::stri
   // The database with its content file: a home whose content file is
   // missing, another's or of another time stops here, rather than when a
   // document is first opened.
+  opened.content_file = ContentFileOf(database);
   try {
-    rt::OpenSession(rt::platform::PathUtf8(database), rt::Database::OpenMode::OpenExisting);
-    rt::AsSqlite(rt::Session())->AttachContentFile();
+    auto home_database = std::make_unique<rt::Database>(rt::platform::PathUtf8(database), rt::OpenMode::OpenExisting);
+    home_database->AttachContentFile();
+    rt::AdoptSession(std::move(home_database));
   } catch (const rt::EDatabaseError& failure) {
     rt::CloseSession();
-    throw rt::Exception(DatabaseFailure(home.base_dir + kDatabaseFileName, ContentFileOf(database), "cannot be opened",
+    throw rt::Exception(DatabaseFailure(home.base_dir + kDatabaseFileName, opened.content_file, "cannot be opened",
                                         failure));
   }
   return opened;
@@ -259,15 +259,14 @@ HomeOpened StartHome(const Options& options) {
   return OpenHome(home, options.empty, options.database);
 }
 
-std::string UnreadableDatabase(const std::string& database, const std::exception& error) {
-  const std::string content_file = rt::HasSession() && rt::AsSqlite(rt::Session()) != nullptr
-                                       ? ContentFileOf(rt::platform::Utf8Path(rt::AsSqlite(rt::Session())->Path()))
-                                       : ContentFileOf({});
-  return DatabaseFailure(database, content_file, "cannot be read", error);
+std::string UnreadableDatabase(const std::string& database, const std::string& content_file,
+                               const std::exception& error) {
+  return DatabaseFailure(database, content_file.empty() ? ContentFileOf({}) : content_file, "cannot be read", error);
 }
 
-std::string UnreadableDatabase(const std::string& database, const std::string& error) {
-  return UnreadableDatabase(database, rt::Exception(error));
+std::string ContentFileOf(const std::filesystem::path& database) {
+  const std::string name = database.empty() ? "" : rt::content_file::NameBeside(rt::platform::PathUtf8(database));
+  return name.empty() ? std::string("(labdoc-content-....db)") : name;
 }
 
 }  // namespace console

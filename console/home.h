@@ -4,6 +4,8 @@
 // "Configs/MMCImages/32×32/".
 #pragma once
 
+#include <filesystem>
+
 #include <exception>
 #include <string>
 #include <string_view>
@@ -30,6 +32,7 @@ HomeFolder MakeHomeFolder(std::string_view path);
 struct HomeOpened {
   bool created = false;            // this console made the database
   std::vector<std::string> notes;  // what a person should know (GBK)
+  std::string content_file;        // the home database's content file, as messages name it; empty on a server
 };
 
 // Opens the home folder's database as the process's database session
@@ -72,8 +75,14 @@ HomeOpened StartHome(const Options& options);
 // written, a content file that does not belong with the database, a damaged
 // database. It leads to the data: a database that may hold documents is to
 // be restored or moved away with its content file, never deleted.
-std::string UnreadableDatabase(const std::string& database, const std::exception& error);
-// The same for a complaint of no known kind.
-std::string UnreadableDatabase(const std::string& database, const std::string& error);
+// `content_file` names the database's content file (HomeOpened), or is
+// empty for a server's database.
+std::string UnreadableDatabase(const std::string& database, const std::string& content_file,
+                               const std::exception& error);
+
+// The content file of the home database at a native path (UTF-8), as
+// messages name it: by its name when the database can be read, else by the
+// pattern of its names.
+std::string ContentFileOf(const std::filesystem::path& database);
 
 }  // namespace console

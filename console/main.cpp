@@ -80,7 +80,7 @@ int RunConsole(const Options& options) {
     try {
       session.emplace(*plugin, rt::Session(), interaction, presenter, options.allow_sql_writes);
     } catch (const rt::EDatabaseError& error) {
-      Fail(UnreadableDatabase(rt::Session().Shown(), error));
+      Fail(UnreadableDatabase(rt::Session().Shown(), opened.content_file, error));
       code = kExitHome;
     }
     if (session) {

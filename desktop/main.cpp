@@ -41,8 +41,9 @@ int MessageLoop(desktop::MainWindow& window) {
 }
 
 int Run(const console::Options& options) {
+  console::HomeOpened opened;
   try {
-    console::StartHome(options);
+    opened = console::StartHome(options);
   } catch (const std::exception& error) {
     return Fail(desktop::Wide(error.what()), console::kExitHome);
   }
@@ -58,7 +59,8 @@ int Run(const console::Options& options) {
     try {
       browser.emplace(*plugin, rt::Session());
     } catch (const rt::EDatabaseError& error) {
-      return Fail(desktop::Wide(console::UnreadableDatabase(rt::Session().Shown(), error.what())), console::kExitHome);
+      return Fail(desktop::Wide(console::UnreadableDatabase(rt::Session().Shown(), opened.content_file, error)),
+                  console::kExitHome);
     }
     desktop::MainWindow window(*browser);
     desktop::Win32Presenter presenter(window.Handle());

@@ -107,8 +107,9 @@ std::unique_ptr<DataSession> Connect(const std::string& setting, OpenMode mode) 
   return std::make_unique<Database>(setting, mode);
 }
 
-void OpenSession(const std::string& setting, OpenMode mode) {
-  std::unique_ptr<DataSession> opened = Connect(setting, mode);
+void OpenSession(const std::string& setting, OpenMode mode) { AdoptSession(Connect(setting, mode)); }
+
+void AdoptSession(std::unique_ptr<DataSession> opened) {
   std::lock_guard lock(session_mutex);
   session = std::move(opened);
 }

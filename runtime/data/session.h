@@ -180,6 +180,9 @@ class Transaction {
 // the native path of an SQLite file, made when mode allows and missing.
 enum class OpenMode { OpenOrCreate, OpenExisting };
 void OpenSession(const std::string& setting, OpenMode mode = OpenMode::OpenOrCreate);
+// Makes a session the caller opened (and readied as its engine needs) the
+// process's.
+void AdoptSession(std::unique_ptr<DataSession> opened);
 // Makes a session for the setting without opening it as the process's.
 std::unique_ptr<DataSession> Connect(const std::string& setting, OpenMode mode = OpenMode::OpenOrCreate);
 // Whether a setting names a server rather than a file.
