@@ -192,9 +192,8 @@ class SqliteStorage final : public ContentStorage {
   }
 
   std::optional<std::string> NoRoomMessage(const rt::EDatabaseError& error) override {
-    sqlite3* db = db_.Handle();
-    if ((sqlite3_extended_errcode(db) & 0xFF) != SQLITE_FULL) return std::nullopt;
-    const char* file = sqlite3_db_filename(db, rt::content_file::kSchema);
+    if (rt::sqlite::FailureOf(error) != rt::sqlite::Failure::DiskFull) return std::nullopt;
+    const char* file = sqlite3_db_filename(db_.Handle(), rt::content_file::kSchema);
     std::string shown = file != nullptr ? file : "";
     try {
       shown = rt::gbk::FromUtf8(shown);
