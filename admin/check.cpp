@@ -1,0 +1,139 @@
+#include "admin/check.h"
+
+#include "admin/catalog.h"
+#include "admin/content_reader.h"
+#include "admin/database.h"
+#include "labdoc/owner_lock.h"
+#include "runtime/file_lock.h"
+#include "runtime/sysutils.h"
+
+namespace admin {
+namespace {
+
+// A store takes seconds: a pending content without an owner (stored by a
+// version before owners) that began longer ago than this was left behind,
+// as the store's own sweep judges it.
+constexpr double kOwnerlessPendingDays = 1.0;
+
+std::string Number(const char* what, std::int64_t n) { return std::string(what) + " " + std::to_string(n); }
+
+// The rows that must name each other.
+void CheckRows(const Catalog& catalog, std::vector<Fault>& faults) {
+  std::set<std::int64_t> with_content, recorded;
+  for (const Content& content : catalog.contents) {
+    if (content.current) with_content.insert(content.labdoc_id);
+    if (catalog.documents.count(content.labdoc_id) == 0)
+      faults.push_back({"content without document", catalog.DirectoryOf(content.labdoc_id), content.file_name,
+                        Number("content", content.id) + " of " + Number("document", content.labdoc_id) +
+                            ", which is not stored"});
+  }
+  for (const auto& [labdoc_id, file_name] : catalog.documents)
+    if (with_content.count(labdoc_id) == 0)
+      faults.push_back({"document without content", catalog.DirectoryOf(labdoc_id), file_name,
+                        Number("document", labdoc_id) + " has no current content"});
+  for (const Record& record : catalog.records) {
+    recorded.insert(record.labdoc_id);
+    const std::string where = Number("record", record.id) + ", " + Number("document", record.labdoc_id);
+    if (catalog.documents.count(record.labdoc_id) == 0)
+      faults.push_back({"record without document", catalog.DirectoryOf(record), catalog.FileNameOf(record),
+                        where + ", which is not stored"});
+    const std::optional<std::int64_t> directory = DirectoryNamed(record.doc_type);
+    if (!directory || catalog.directories.count(*directory) == 0)
+      faults.push_back({"unlisted document", "(none)", catalog.FileNameOf(record),
+                        where + ": DocType '" + record.doc_type +
+                            "' names no directory, so no list shows it; file it with: labdocs-admin file " +
+                            std::to_string(record.id) + " DIRECTORY_ID"});
+  }
+  for (const auto& [labdoc_id, file_name] : catalog.documents)
+    if (recorded.count(labdoc_id) == 0 && catalog.named_elsewhere.count(labdoc_id) == 0)
+      faults.push_back({"document without record", "(none)", file_name,
+                        Number("document", labdoc_id) + " is named by no record (RIS_DOC, nor another table's "
+                                                        "audit row)"});
+}
+
+// Pending contents whose store has ended. Run after the snapshot: a content
+// that its store finished meanwhile is no longer pending, and its owner
+// ended with it.
+void CheckPending(rt::DataSession& db, const Catalog& catalog, CheckResult& result) {
+  const std::string folder = labdocs::labdoc::OwnerFolder(db);
+  const double now = rt::Now().days;
+  for (const PendingContent& pending : catalog.pending) {
+    rt::FileLock lock;
+    const bool ended = pending.owner.empty() ? now - pending.began > kOwnerlessPendingDays
+                                             : labdocs::labdoc::OwnerHasEnded(db, folder, pending.owner, lock);
+    const bool still_pending =
+        !db.QueryBound("SELECT 1 FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {pending.id})
+             .rows.empty();
+    if (!still_pending) continue;
+    if (!ended) {
+      ++result.pending_live;
+      continue;
+    }
+    result.faults.push_back(
+        {"abandoned pending content", "(none)", pending.file_name,
+         Number("content", pending.id) + ", pending since " + pending.began_text + ", " +
+             (pending.owner.empty() ? std::string("without an owner") : "its owner " + pending.owner + " has ended") +
+             "; the next store's sweep removes it"});
+  }
+}
+
+// Every finished content, read whole.
+void CheckContents(rt::DataSession& db, const Catalog& catalog, CheckResult& result, Progress& progress) {
+  for (const Content& content : catalog.contents) {
+    rt::Transaction read(db, rt::Transaction::Kind::Deferred);
+    labdocs::labdoc::BeginContentRead(db);
+    // A content removed since the snapshot (its document deleted) is gone,
+    // not damaged.
+    if (db.QueryBound("SELECT 1 FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 0", {content.id})
+            .rows.empty()) {
+      progress.Bytes(content.recorded.size);
+      progress.ContentDone();
+      continue;
+    }
+    const std::string file_name = catalog.FileNameOf(content.labdoc_id);
+    const std::optional<std::string> damage = VerifyContent(
+        db, content.id, content.recorded, file_name, [&](std::size_t bytes) { progress.Bytes(bytes); });
+    if (damage)
+      result.faults.push_back(
+          {"damaged content", catalog.DirectoryOf(content.labdoc_id), file_name,
+           Number("document", content.labdoc_id) + ", " + Number("content", content.id) +
+               (content.current ? std::string(", the current content") : ", a revision kept since " + content.replaced) +
+               ": " + *damage});
+    progress.ContentDone();
+  }
+}
+
+}  // namespace
+
+CheckResult Check(rt::DataSession& db, Progress& progress) {
+  CheckResult result;
+  const bool reachable = ContentsReachable(db);
+  Catalog catalog;
+  {
+    rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
+    if (reachable) labdocs::labdoc::BeginContentRead(db);
+    catalog = ReadCatalog(db);
+  }
+  result.documents = catalog.documents.size();
+  for (const Content& content : catalog.contents) {
+    ++result.contents;
+    result.bytes += content.recorded.size;
+    if (content.current) continue;
+    ++result.kept_contents;
+    result.kept_bytes += content.recorded.size;
+  }
+  CheckRows(catalog, result.faults);
+  CheckPending(db, catalog, result);
+  if (!reachable && !catalog.contents.empty()) {
+    result.faults.push_back({"content file missing", "(none)", ContentFileShown(db),
+                             "the database's " + std::to_string(catalog.contents.size()) +
+                                 " contents cannot be read: restore the content file from the copy of the database"});
+    return result;
+  }
+  progress.Start(result.contents, result.bytes);
+  CheckContents(db, catalog, result, progress);
+  progress.Finish();
+  return result;
+}
+
+}  // namespace admin

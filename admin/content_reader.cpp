@@ -1,0 +1,17 @@
+#include "admin/content_reader.h"
+
+namespace admin {
+
+std::optional<std::string> VerifyContent(rt::DataSession& db, std::int64_t content_id,
+                                         const labdocs::labdoc::ContentSummary& recorded, const std::string& what,
+                                         const std::function<void(std::size_t)>& on_bytes) {
+  try {
+    labdocs::labdoc::ReadChunks(db, content_id, recorded, what,
+                                [&](const std::uint8_t*, std::size_t size) { on_bytes(size); });
+  } catch (const labdocs::labdoc::EDamagedContent& damage) {
+    return std::string(damage.what());
+  }
+  return std::nullopt;
+}
+
+}  // namespace admin
