@@ -39,10 +39,10 @@ std::string Catalog::DirectoryOf(const Record& record) const {
 
 std::string Catalog::DirectoryOf(std::int64_t labdoc_id) const {
   std::string names;
+  std::set<std::string> seen;
   for (auto [at, end] = records_of_.equal_range(labdoc_id); at != end; ++at) {
     const std::string name = DirectoryOf(records[at->second]);
-    if (names.find(name) != std::string::npos) continue;
-    names += (names.empty() ? "" : ", ") + name;
+    if (seen.insert(name).second) names += (names.empty() ? "" : ", ") + name;
   }
   return names.empty() ? kNone : names;
 }
@@ -89,7 +89,7 @@ Catalog ReadCatalog(rt::DataSession& db) {
                                        {})
                              .rows) {
     if (Integer(row[6]) != 0) {
-      PendingContent pending{Integer(row[0]), Text(row[2]), Text(row[7]), 0, Text(row[8])};
+      PendingContent pending{Integer(row[0]), Integer(row[1]), Text(row[2]), Text(row[7]), 0, Text(row[8])};
       if (const auto* began = std::get_if<rt::DateTime>(&row[8])) pending.began = began->days;
       catalog.pending.push_back(std::move(pending));
       continue;

@@ -38,6 +38,7 @@ struct Content {  // a finished DB_FILE_CONTENT row, current or kept
 
 struct PendingContent {  // a DB_FILE_CONTENT row still being stored
   std::int64_t id = 0;
+  std::int64_t labdoc_id = 0;  // 0: a new document's
   std::string file_name;
   std::string owner;  // empty: stored by a version without owners
   double began = 0;   // rt::DateTime's days

@@ -70,7 +70,8 @@ void CheckPending(rt::DataSession& db, const Catalog& catalog, CheckResult& resu
       continue;
     }
     result.faults.push_back(
-        {"abandoned pending content", "(none)", pending.file_name,
+        {"abandoned pending content", pending.labdoc_id != 0 ? catalog.DirectoryOf(pending.labdoc_id) : "(none)",
+         pending.file_name,
          Number("content", pending.id) + ", pending since " + pending.began_text + ", " +
              (pending.owner.empty() ? std::string("without an owner") : "its owner " + pending.owner + " has ended") +
              "; the next store's sweep removes it"});

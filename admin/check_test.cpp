@@ -33,7 +33,7 @@ TEST_P(CheckTest, CleanDemoPassesWithItsRevisionsCounted) {
   // document 1's first is kept.
   EXPECT_NE(quiet.LineStarting(u8"Documents: 8; contents: 9, "), "") << quiet.out;
   EXPECT_NE(quiet.out.find(u8"of which kept revisions: 1, 108 B"), std::string::npos) << quiet.out;
-  EXPECT_NE(quiet.LineStarting(u8"Being stored by running stores: 1 contents"), "") << quiet.out;
+  EXPECT_NE(quiet.LineStarting(u8"Contents being stored by running stores (left alone): 1"), "") << quiet.out;
   // No terminal and no --progress: nothing on standard error.
   EXPECT_EQ(quiet.err, "");
 
@@ -114,7 +114,7 @@ TEST_P(CheckTest, NamesEachFaultAndFails) {
     const std::string line = run.LineStarting(damage.line);
     EXPECT_NE(line, "") << run.out;
     EXPECT_NE(line.find(damage.detail), std::string::npos) << line;
-    EXPECT_NE(run.LineStarting("1 faults found."), "") << run.out;
+    EXPECT_NE(run.LineStarting("1 fault found."), "") << run.out;
   }
 }
 

@@ -15,11 +15,13 @@ void PrintCheck(console::Output& out, const CheckResult& result) {
            SizeText(result.bytes) + " in all, of which kept revisions: " + std::to_string(result.kept_contents) +
            ", " + SizeText(result.kept_bytes));
   if (result.pending_live > 0)
-    out.Line("Being stored by running stores: " + std::to_string(result.pending_live) + " contents (left alone)");
+    out.Line("Contents being stored by running stores (left alone): " + std::to_string(result.pending_live));
   for (const Fault& fault : result.faults)
     out.Line(fault.kind + ": " + fault.directory + " / " + fault.file_name + " (" + fault.detail + ")");
-  out.Line(result.faults.empty() ? std::string("All is well: every content read whole, as recorded.")
-                                 : std::to_string(result.faults.size()) + " faults found.");
+  const std::size_t faults = result.faults.size();
+  out.Line(faults == 0   ? std::string("All is well: every content read whole, as recorded.")
+           : faults == 1 ? std::string("1 fault found.")
+                         : std::to_string(faults) + " faults found.");
 }
 
 int RunCheck(const Options& options, std::ostream& out, std::ostream& err) {
