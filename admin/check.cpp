@@ -1,5 +1,8 @@
 #include "admin/check.h"
 
+#include <optional>
+#include <set>
+
 #include "admin/catalog.h"
 #include "admin/content_reader.h"
 #include "admin/database.h"

@@ -1,6 +1,7 @@
 #include "admin/progress.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace admin {
 namespace {
