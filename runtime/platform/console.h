@@ -16,6 +16,10 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // Whether standard input is a terminal (a person types at it).
 bool StandardInputIsTerminal();
 
+// Whether standard error is a terminal (a person watches it), for notes
+// that only a person wants, such as a long run's progress.
+bool StandardErrorIsTerminal();
+
 // Makes the standard streams carry bytes unchanged: on Windows no "\n" to
 // "\r\n" rewriting, and a console window shows and reads UTF-8 (its code
 // pages are set to 65001). Nothing to do elsewhere.

@@ -14,6 +14,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 
 bool StandardInputIsTerminal() { return ::isatty(STDIN_FILENO) != 0; }
 
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+
 void UseUtf8StandardStreams() {}
 
 }  // namespace rt::platform

@@ -22,6 +22,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 
 bool StandardInputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
 void UseUtf8StandardStreams() {
   SetConsoleOutputCP(CP_UTF8);
   SetConsoleCP(CP_UTF8);

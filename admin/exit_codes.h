@@ -1,0 +1,15 @@
+// The administration program's exit codes.
+#pragma once
+
+namespace admin {
+
+enum ExitCode : int {
+  kExitOk = 0,        // all is well: the check found nothing wrong, or the document was filed
+  kExitInternal = 1,  // an unexpected error
+  kExitUsage = 2,     // a bad command line
+  kExitDatabase = 3,  // the database could not be opened, or failed while it was read or written
+  kExitFaults = 4,    // the check found faults (each one is named in the output)
+  kExitRefused = 5,   // the document was not filed: no such record or directory, or it is listed already
+};
+
+}  // namespace admin

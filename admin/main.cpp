@@ -1,0 +1,66 @@
+// labdocs-admin: the administration program of the laboratory documents'
+// database (docs/administration.md). No exception leaves main: each
+// failure ends in its exit code (exit_codes.h) with a message on standard
+// error.
+#include <iostream>
+
+#include "admin/commands.h"
+#include "admin/database.h"
+#include "admin/exit_codes.h"
+#include "admin/options.h"
+#include "console/terminal_text.h"
+#include "runtime/data/session.h"
+#include "runtime/errors.h"
+#include "runtime/platform/console.h"
+
+namespace {
+
+using namespace admin;
+
+void Fail(std::string_view gbk_message) {
+  std::cerr << "labdocs-admin: " << console::ToTerminal(gbk_message) << std::endl;
+}
+
+int Run(const Options& options) {
+  try {
+    OpenDatabase(options);
+  } catch (const std::exception& error) {
+    Fail(error.what());
+    return kExitDatabase;
+  }
+  int code = kExitInternal;
+  try {
+    code = options.command == Command::Check ? RunCheck(options, std::cout, std::cerr)
+                                             : RunFile(options, std::cout, std::cerr);
+  } catch (const rt::EDatabaseError& error) {
+    Fail("The database failed: " + std::string(error.what()));
+    code = kExitDatabase;
+  }
+  rt::CloseSession();
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    rt::platform::UseUtf8StandardStreams();
+    Options options;
+    try {
+      options = ParseOptions(rt::platform::CommandLineArguments(argc, argv));
+    } catch (const UsageError& error) {
+      std::cerr << "labdocs-admin: " << error.what() << std::endl;
+      return kExitUsage;
+    }
+    if (options.command == Command::Help) {
+      std::cout << UsageText();
+      return kExitOk;
+    }
+    return Run(options);
+  } catch (const std::exception& error) {
+    Fail(error.what());
+  } catch (...) {
+    Fail("an unexpected error");
+  }
+  return kExitInternal;
+}

@@ -1,0 +1,137 @@
+#include "admin/options.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "runtime/data/session.h"
+#include "runtime/text/gbk.h"
+
+namespace admin {
+namespace {
+
+// A positive whole number given for `what`.
+std::int64_t PositiveNumber(const std::string& text, const char* what) {
+  std::int64_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size() || number <= 0)
+    throw UsageError(std::string(what) + " must be a positive whole number, not '" + text + "'");
+  return number;
+}
+
+}  // namespace
+
+const char* UsageText() {
+  return u8R"(Usage: labdocs-admin [options] check
+       labdocs-admin [options] file RECORD_ID DIRECTORY_ID
+
+Administration of the laboratory documents' database (docs/administration.md).
+
+Commands:
+  check                    reads every stored content, kept revisions too, and
+                           verifies its size and SHA-256; checks that documents,
+                           contents and records name each other, that nothing
+                           pending was left by a store that ended, and that
+                           every document is in a list; names each fault with
+                           the document's directory and file name
+  file RECORD_ID DIRECTORY_ID
+                           files a document that no list shows (its RIS_DOC
+                           record, as check names it) into a directory (its
+                           Lab_List TV_ID) and stamps its audit row
+
+Options:
+  --home DIR               the console's home folder, whose labdocs.db is
+                           checked (default: the current folder); nothing is
+                           made when it has none
+  --database SERVER        a laboratory's PostgreSQL database instead: a
+                           connection string, as the console takes it
+  --progress               show check's progress on standard error even when
+                           it is no terminal (on a terminal it is shown anyway)
+  --user-id ID             who files: the user's id (default admin)
+  --user-name NAME         the user's name (default 系统管理员)
+  --computer NAME          the workstation's name (default: this machine's)
+  -h, --help               show this text
+
+Exit codes:
+  0 all is well (check), the document was filed (file)
+  1 an unexpected error
+  2 a bad command line
+  3 the database could not be opened, read or written
+  4 check found faults
+  5 file refused: no such record or directory, or the document is listed
+)";
+}
+
+Options ParseOptions(const std::vector<std::string>& arguments) {
+  Options options;
+  std::vector<std::string> words;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::string_view argument = arguments[i];
+    std::string value;
+    bool has_inline_value = false;
+    if (argument.rfind("--", 0) == 0) {
+      const std::size_t equals = argument.find('=');
+      if (equals != std::string_view::npos) {
+        value = std::string(argument.substr(equals + 1));
+        argument = argument.substr(0, equals);
+        has_inline_value = true;
+      }
+    }
+    auto take_value = [&]() -> std::string {
+      if (has_inline_value) return value;
+      if (i + 1 >= arguments.size()) throw UsageError(std::string(argument) + " needs a value");
+      return arguments[++i];
+    };
+    auto gbk = [&](const std::string& text) {
+      try {
+        return rt::gbk::FromUtf8(text);
+      } catch (const rt::EConvertError&) {
+        throw UsageError(std::string(argument) + ": the value is not valid UTF-8");
+      }
+    };
+    auto no_value = [&] {
+      if (has_inline_value) throw UsageError(std::string(argument) + " takes no value");
+    };
+
+    if (argument == "-h" || argument == "--help") {
+      no_value();
+      return Options{};
+    } else if (argument == "--progress") {
+      no_value();
+      options.progress = true;
+    } else if (argument == "--home") {
+      options.home = take_value();
+    } else if (argument == "--database") {
+      options.database = take_value();
+      // Not repeated in the message: a mistyped connection string may hold
+      // a password.
+      if (!rt::NamesServer(options.database))
+        throw UsageError("--database takes a PostgreSQL connection string (postgresql://... or host=... dbname=...), "
+                         "and what it was given is none; the embedded database is the home folder's labdocs.db");
+    } else if (argument == "--user-id") {
+      options.user_id = gbk(take_value());
+    } else if (argument == "--user-name") {
+      options.user_name = gbk(take_value());
+    } else if (argument == "--computer") {
+      options.computer_name = gbk(take_value());
+    } else if (argument.rfind("-", 0) == 0 && argument.size() > 1) {
+      throw UsageError("unknown option '" + std::string(argument) + "' (--help lists the options)");
+    } else {
+      words.emplace_back(argument);
+    }
+  }
+  if (words.empty()) throw UsageError("a command is needed: check, or file RECORD_ID DIRECTORY_ID (--help)");
+  if (words[0] == "check") {
+    if (words.size() != 1) throw UsageError("check takes no arguments");
+    options.command = Command::Check;
+  } else if (words[0] == "file") {
+    if (words.size() != 3) throw UsageError("file takes a record's ID and a directory's ID: file RECORD_ID DIRECTORY_ID");
+    options.command = Command::File;
+    options.record_id = PositiveNumber(words[1], "RECORD_ID");
+    options.directory_id = PositiveNumber(words[2], "DIRECTORY_ID");
+  } else {
+    throw UsageError("unknown command '" + words[0] + "' (check or file; --help)");
+  }
+  return options;
+}
+
+}  // namespace admin

@@ -1,0 +1,40 @@
+// The administration program's command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/errors.h"
+
+namespace admin {
+
+// A command line the program cannot follow; the message says why (UTF-8).
+class UsageError : public rt::Exception {
+ public:
+  using rt::Exception::Exception;
+};
+
+enum class Command { Help, Check, File };
+
+struct Options {
+  Command command = Command::Help;
+  std::string home;      // UTF-8; empty: the current folder
+  std::string database;  // UTF-8; a server's connection string, or empty: the home folder's labdocs.db
+  bool progress = false;  // progress on standard error even when it is no terminal
+  // file: the RIS_DOC record's ID and the directory's TV_ID.
+  std::int64_t record_id = 0;
+  std::int64_t directory_id = 0;
+  // Who files (GBK), as the console's options name them; unset ones keep
+  // the host's defaults.
+  std::optional<std::string> user_id, user_name, computer_name;
+};
+
+// Reads the arguments after the program name. Raises UsageError.
+Options ParseOptions(const std::vector<std::string>& arguments);
+
+// The --help text (UTF-8).
+const char* UsageText();
+
+}  // namespace admin

@@ -1,0 +1,56 @@
+// The administration program's command line.
+#include "admin/options.h"
+
+#include <gtest/gtest.h>
+
+namespace admin {
+namespace {
+
+TEST(AdminOptionsTest, ReadsCommandsAndTheirOptions) {
+  const Options check = ParseOptions({"--home", u8"/tmp/家", "check", "--progress"});
+  EXPECT_EQ(check.command, Command::Check);
+  EXPECT_EQ(check.home, u8"/tmp/家");
+  EXPECT_TRUE(check.progress);
+
+  const Options file = ParseOptions({"file", "12", "3", "--user-name=" + std::string(u8"张亅"), "--computer", "PC-7",
+                                     "--database", "host=lab-db dbname=labdocs"});
+  EXPECT_EQ(file.command, Command::File);
+  EXPECT_EQ(file.record_id, 12);
+  EXPECT_EQ(file.directory_id, 3);
+  EXPECT_EQ(file.user_name, std::optional<std::string>("张亅"));  // GBK
+  EXPECT_EQ(file.computer_name, std::optional<std::string>("PC-7"));
+  EXPECT_EQ(file.user_id, std::nullopt);
+  EXPECT_EQ(file.database, "host=lab-db dbname=labdocs");
+
+  EXPECT_EQ(ParseOptions({"check", "--help"}).command, Command::Help);
+}
+
+TEST(AdminOptionsTest, RefusesWhatItCannotFollow) {
+  const struct {
+    std::vector<std::string> arguments;
+    const char* says;
+  } cases[] = {
+      {{}, "a command is needed"},
+      {{"verify"}, "unknown command 'verify'"},
+      {{"check", "extra"}, "check takes no arguments"},
+      {{"file", "12"}, "file takes a record's ID and a directory's ID"},
+      {{"file", "12", "x3"}, "DIRECTORY_ID must be a positive whole number, not 'x3'"},
+      {{"file", "0", "3"}, "RECORD_ID must be a positive whole number, not '0'"},
+      {{"check", "--home"}, "--home needs a value"},
+      {{"check", "--progress=yes"}, "--progress takes no value"},
+      {{"check", "--database", "/tmp/labdocs.db"}, "--database takes a PostgreSQL connection string"},
+      {{"check", "--user-name", "\xff"}, "--user-name: the value is not valid UTF-8"},
+      {{"check", "--verbose"}, "unknown option '--verbose'"},
+  };
+  for (const auto& c : cases) {
+    try {
+      ParseOptions(c.arguments);
+      ADD_FAILURE() << "accepted: " << c.says;
+    } catch (const UsageError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace admin
