@@ -371,25 +371,61 @@ TEST_P(HomeUpgradeTest, HonoursTheOldCacheCopies) {
 
 // A document that the old version filed in no directory (a menu opened on no
 // row added it with an empty directory) keeps its content; no directory's
-// list shows it.
-class FiledNowhereUpgradeTest : public UpgradeTest {};
+// list shows it, the administrator's check names it, and filing it into a
+// directory lists it there.
+class FiledNowhereUpgradeTest : public UpgradeTest {
+ protected:
+  // labdocs-admin on the upgraded database, as the staff on a server.
+  ConsoleRun Admin(const std::vector<std::string>& command) {
+    static int counter = 0;
+    const std::string stem = "admin" + std::to_string(++counter);
+    rt::testing::ProcessOptions options;
+    options.standard_output = folder_.Path() / (stem + ".out");
+    options.standard_error = folder_.Path() / (stem + ".err");
+    std::vector<std::string> arguments = {"--home", rt::testing::PathUtf8(folder_.Home())};
+    if (GetParam().engine == rt::Engine::Postgres) arguments.insert(arguments.end(), {"--database", setting_});
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    ConsoleRun run;
+    run.exit_code = rt::testing::RunProcess(rt::testing::BuiltProgram("labdocs-admin"), arguments, options);
+    run.out = ReadFile(options.standard_output);
+    run.err = ReadFile(options.standard_error);
+    return run;
+  }
+  ConsoleRun ListEveryNode() {
+    std::string script;
+    for (const std::string& node : expected_.nodes) script += "open " + node + "\n";
+    return RunAsStaff(script);
+  }
+};
 
-TEST_P(FiledNowhereUpgradeTest, KeepsTheDocumentFiledNowhere) {
+TEST_P(FiledNowhereUpgradeTest, KeepsTheDocumentFiledNowhereForTheAdministratorToFile) {
   ASSERT_TRUE(expected_.filed_nowhere);
-  std::string script;
-  for (const std::string& node : expected_.nodes) script += "open " + node + "\n";
-  const ConsoleRun run = RunAsStaff(script);
-  ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(run.out.find(expected_.filed_nowhere->what), std::string::npos);
+  const std::string& name = expected_.filed_nowhere->what;
+  const ConsoleRun before = ListEveryNode();
+  ASSERT_EQ(before.exit_code, 0) << before.err;
+  EXPECT_EQ(before.out.find(name), std::string::npos);
   const std::unique_ptr<rt::DataSession> db = Session();
   const rt::RowSet rows = db->QueryBound(
-      "SELECT c.CONTENT_ID, c.FILE_SIZE, c.SHA256 FROM RIS_DOC d JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = d.LABDOC_ID "
-      "WHERE COALESCE(d.DocType, '') = '' AND c.REPLACEDTIME IS NULL AND c.FILE_NAME = ?",
-      {rt::gbk::FromUtf8(expected_.filed_nowhere->what)});
+      "SELECT c.CONTENT_ID, c.FILE_SIZE, c.SHA256, d.ID FROM RIS_DOC d JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = "
+      "d.LABDOC_ID WHERE COALESCE(d.DocType, '') = '' AND c.REPLACEDTIME IS NULL AND c.FILE_NAME = ?",
+      {rt::gbk::FromUtf8(name)});
   ASSERT_EQ(rows.rows.size(), 1u);
   const labdoc::ContentSummary recorded{static_cast<std::uint64_t>(std::get<std::int64_t>(rows.rows[0][1])),
                                         std::get<std::string>(rows.rows[0][2])};
   EXPECT_EQ(ChunksDigest(*db, std::get<std::int64_t>(rows.rows[0][0]), recorded), expected_.filed_nowhere->digest);
+  const std::string record = std::to_string(std::get<std::int64_t>(rows.rows[0][3]));
+  const std::string directory = std::to_string(
+      std::get<std::int64_t>(db->QueryBound("SELECT min(TV_ID) FROM Lab_List", {}).rows.at(0).at(0)));
+
+  const ConsoleRun check = Admin({"check"});
+  EXPECT_EQ(check.exit_code, 4) << check.out << check.err;  // faults found
+  EXPECT_NE(check.out.find("unlisted document: (none) / " + name + " (record " + record), std::string::npos)
+      << check.out;
+  const ConsoleRun filed = Admin({"file", record, directory, "--user-name", u8"张三"});
+  ASSERT_EQ(filed.exit_code, 0) << filed.out << filed.err;
+  EXPECT_EQ(Admin({"check"}).exit_code, 0);
+  const ConsoleRun after = ListEveryNode();
+  EXPECT_NE(after.out.find(name), std::string::npos) << after.out;
 }
 
 // The cases whose engine this build has and that satisfy `wanted`.
