@@ -3,8 +3,6 @@
 #include <charconv>
 #include <string_view>
 
-#include "runtime/data/session.h"
-#include "runtime/text/gbk.h"
 
 namespace admin {
 namespace {
@@ -64,59 +62,29 @@ Exit codes:
 Options ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
   std::vector<std::string> words;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string_view argument = arguments[i];
-    std::string value;
-    bool has_inline_value = false;
-    if (argument.rfind("--", 0) == 0) {
-      const std::size_t equals = argument.find('=');
-      if (equals != std::string_view::npos) {
-        value = std::string(argument.substr(equals + 1));
-        argument = argument.substr(0, equals);
-        has_inline_value = true;
-      }
-    }
-    auto take_value = [&]() -> std::string {
-      if (has_inline_value) return value;
-      if (i + 1 >= arguments.size()) throw UsageError(std::string(argument) + " needs a value");
-      return arguments[++i];
-    };
-    auto gbk = [&](const std::string& text) {
-      try {
-        return rt::gbk::FromUtf8(text);
-      } catch (const rt::EConvertError&) {
-        throw UsageError(std::string(argument) + ": the value is not valid UTF-8");
-      }
-    };
-    auto no_value = [&] {
-      if (has_inline_value) throw UsageError(std::string(argument) + " takes no value");
-    };
-
-    if (argument == "-h" || argument == "--help") {
-      no_value();
+  console::ArgumentReader argument(arguments);
+  while (argument.Next()) {
+    const std::string_view name = argument.Name();
+    if (name == "-h" || name == "--help") {
+      argument.NoValue();
       return Options{};
-    } else if (argument == "--progress") {
-      no_value();
+    } else if (name == "--progress") {
+      argument.NoValue();
       options.progress = true;
-    } else if (argument == "--home") {
-      options.home = take_value();
-    } else if (argument == "--database") {
-      options.database = take_value();
-      // Not repeated in the message: a mistyped connection string may hold
-      // a password.
-      if (!rt::NamesServer(options.database))
-        throw UsageError("--database takes a PostgreSQL connection string (postgresql://... or host=... dbname=...), "
-                         "and what it was given is none; the embedded database is the home folder's labdocs.db");
-    } else if (argument == "--user-id") {
-      options.user_id = gbk(take_value());
-    } else if (argument == "--user-name") {
-      options.user_name = gbk(take_value());
-    } else if (argument == "--computer") {
-      options.computer_name = gbk(take_value());
-    } else if (argument.rfind("-", 0) == 0 && argument.size() > 1) {
-      throw UsageError("unknown option '" + std::string(argument) + "' (--help lists the options)");
+    } else if (name == "--home") {
+      options.home = argument.Value();
+    } else if (name == "--database") {
+      options.database = console::ServerSetting(argument.Value());
+    } else if (name == "--user-id") {
+      options.user_id = argument.GbkValue();
+    } else if (name == "--user-name") {
+      options.user_name = argument.GbkValue();
+    } else if (name == "--computer") {
+      options.computer_name = argument.GbkValue();
+    } else if (name.rfind("-", 0) == 0 && name.size() > 1) {
+      argument.Unknown();
     } else {
-      words.emplace_back(argument);
+      words.emplace_back(name);
     }
   }
   if (words.empty()) throw UsageError("a command is needed: check, or file RECORD_ID DIRECTORY_ID (--help)");

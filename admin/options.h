@@ -6,15 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/errors.h"
+#include "console/arguments.h"
 
 namespace admin {
 
-// A command line the program cannot follow; the message says why (UTF-8).
-class UsageError : public rt::Exception {
- public:
-  using rt::Exception::Exception;
-};
+using console::UsageError;
 
 enum class Command { Help, Check, File };
 

@@ -227,7 +227,9 @@ TEST(ConsoleHomeTest, AContentFileThatDoesNotBelongWithTheDatabaseStopsTheConsol
     EXPECT_EQ(run.err.find("delete"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(std::filesystem::exists(content), c.content.has_value()) << "no content file is made";
-    if (c.content) EXPECT_TRUE(ReadFile(content) == *c.content) << "the content file was changed";
+    if (c.content) {
+      EXPECT_TRUE(ReadFile(content) == *c.content) << "the content file was changed";
+    }
     EXPECT_TRUE(ReadFile(database) == ReadFile(made.Home() / "labdocs.db")) << "the database was changed";
   }
 }

@@ -3,8 +3,6 @@
 #include <charconv>
 #include <string_view>
 
-#include "runtime/data/session.h"
-#include "runtime/text/gbk.h"
 
 namespace console {
 
@@ -61,71 +59,47 @@ Exit codes:
 
 Options ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string_view argument = arguments[i];
-    std::string value;
-    bool has_inline_value = false;
-    if (argument.rfind("--", 0) == 0) {
-      const std::size_t equals = argument.find('=');
-      if (equals != std::string_view::npos) {
-        value = std::string(argument.substr(equals + 1));
-        argument = argument.substr(0, equals);
-        has_inline_value = true;
-      }
-    }
-    auto take_value = [&]() -> std::string {
-      if (has_inline_value) return value;
-      if (i + 1 >= arguments.size()) throw UsageError(std::string(argument) + " needs a value");
-      return arguments[++i];
-    };
-    auto gbk = [&](const std::string& text) {
-      try {
-        return rt::gbk::FromUtf8(text);
-      } catch (const rt::EConvertError&) {
-        throw UsageError(std::string(argument) + ": the value is not valid UTF-8");
-      }
-    };
-    auto no_value = [&] {
-      if (has_inline_value) throw UsageError(std::string(argument) + " takes no value");
-    };
-
-    if (argument == "-h" || argument == "--help") {
-      no_value();
+  ArgumentReader argument(arguments);
+  while (argument.Next()) {
+    const std::string_view name = argument.Name();
+    if (name == "-h" || name == "--help") {
+      argument.NoValue();
       options.help = true;
-    } else if (argument == "--empty") {
-      no_value();
+    } else if (name == "--empty") {
+      argument.NoValue();
       options.empty = true;
-    } else if (argument == "--allow-sql-writes") {
-      no_value();
+    } else if (name == "--allow-sql-writes") {
+      argument.NoValue();
       options.allow_sql_writes = true;
-    } else if (argument == "--answer") {
-      const std::string answer = take_value();
+    } else if (name == "--answer") {
+      const std::string answer = argument.Value();
       if (answer != "yes" && answer != "no") throw UsageError("--answer takes yes or no, not '" + answer + "'");
       options.answer = answer == "yes";
-    } else if (argument == "--home") options.home = take_value();
-    else if (argument == "--database") {
-      options.database = take_value();
-      // Not repeated in the message: a mistyped connection string may hold
-      // a password.
-      if (!rt::NamesServer(options.database))
-        throw UsageError("--database takes a PostgreSQL connection string (postgresql://... or host=... dbname=...), "
-                         "and what it was given is none; the embedded database is the home folder's labdocs.db");
-    }
-    else if (argument == "--script") options.script = take_value();
-    else if (argument == "--plugin") options.plugin = gbk(take_value());
-    else if (argument == "--user-id") options.user_id = gbk(take_value());
-    else if (argument == "--user-name") options.user_name = gbk(take_value());
-    else if (argument == "--computer") options.computer_name = gbk(take_value());
-    else if (argument == "--sys-code") options.sys_code = gbk(take_value());
-    else if (argument == "--display-style") {
-      const std::string text = take_value();
+    } else if (name == "--home") {
+      options.home = argument.Value();
+    } else if (name == "--database") {
+      options.database = ServerSetting(argument.Value());
+    } else if (name == "--script") {
+      options.script = argument.Value();
+    } else if (name == "--plugin") {
+      options.plugin = argument.GbkValue();
+    } else if (name == "--user-id") {
+      options.user_id = argument.GbkValue();
+    } else if (name == "--user-name") {
+      options.user_name = argument.GbkValue();
+    } else if (name == "--computer") {
+      options.computer_name = argument.GbkValue();
+    } else if (name == "--sys-code") {
+      options.sys_code = argument.GbkValue();
+    } else if (name == "--display-style") {
+      const std::string text = argument.Value();
       int style = 0;
       auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), style);
       if (error != std::errc() || end != text.data() + text.size())
         throw UsageError("--display-style needs a whole number, not '" + text + "'");
       options.display_style = style;
     } else {
-      throw UsageError("unknown option '" + std::string(argument) + "' (--help lists the options)");
+      argument.Unknown();
     }
   }
   if (options.script && options.script->empty()) throw UsageError("--script needs a file name, or - for standard input");

@@ -5,15 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/errors.h"
+#include "console/arguments.h"
 
 namespace console {
-
-// A command line the console cannot follow; the message says why (UTF-8).
-class UsageError : public rt::Exception {
- public:
-  using rt::Exception::Exception;
-};
 
 struct Options {
   bool help = false;

@@ -35,6 +35,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using console::testing::ConsoleRun;
+using console::testing::ReadAll;
 using console::testing::RunConsole;
 using console::testing::TempFolder;
 
@@ -73,13 +74,6 @@ constexpr const char* kOldHome = "/tmp/labdocs-upgrade-home";
 // The old console's environment, which the cache's records name too.
 const std::vector<std::string> kWorkstation = {"--computer", "UPGRADE-PC", "--user-id", "7", "--user-name",
                                                u8"张三"};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 std::string Digest(const std::string& bytes) {
   labdoc::Sha256 digest;
@@ -125,10 +119,10 @@ struct Expected {
 
 Expected ReadExpected(const fs::path& data) {
   Expected expected;
-  expected.listing.out = ReadFile(data / "listing.txt");
+  expected.listing.out = ReadAll(data / "listing.txt");
   for (const std::string& line : expected.listing.Lines())
     if (line.rfind("> open ", 0) == 0) expected.nodes.push_back(line.substr(7));
-  std::istringstream in(ReadFile(data / "expected.txt"));
+  std::istringstream in(ReadAll(data / "expected.txt"));
   for (std::string line; std::getline(in, line);) {
     const std::vector<std::string> words = Words(line);
     if (words.empty() || words[0][0] == '#') continue;
@@ -218,7 +212,7 @@ class UpgradeTest : public ::testing::TestWithParam<Earlier> {
     ASSERT_FALSE(owner.empty()) << "no server: LABDOCS_TEST_POSTGRES names no connection string";
     connection_ = std::make_unique<rt::postgres::Connection>(owner);
     schema_ = std::make_unique<rt::postgres::testing::TestSchema>(*connection_);
-    std::string dump = ReadFile(data_ / "dump.sql");
+    std::string dump = ReadAll(data_ / "dump.sql");
     for (std::size_t at = dump.find("@SCHEMA@"); at != std::string::npos; at = dump.find("@SCHEMA@", at))
       dump.replace(at, 8, schema_->Name());
     connection_->ExecuteText("CREATE EXTENSION IF NOT EXISTS citext SCHEMA public");
@@ -265,7 +259,7 @@ class UpgradeTest : public ::testing::TestWithParam<Earlier> {
     if (fs::is_directory(folder))
       for (const fs::directory_entry& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
     if (files.size() != 1) return "(" + std::to_string(files.size()) + " files saved)";
-    return Digest(ReadFile(files[0]));
+    return Digest(ReadAll(files[0]));
   }
 
   fs::path data_;
@@ -347,7 +341,7 @@ TEST_P(HomeUpgradeTest, HonoursTheOldCacheCopies) {
 
   ASSERT_FALSE(expected_.cached.file.empty());
   const fs::path copy = cache / rt::testing::Utf8Path(expected_.cached.file);
-  const std::string fetched = ReadFile(copy);
+  const std::string fetched = ReadAll(copy);
   ASSERT_EQ(Digest(fetched), expected_.CachedDigest());
   const std::string edited = fetched + u8"本地的修改\n";
   std::ofstream(copy, std::ios::binary | std::ios::trunc) << edited;
@@ -365,7 +359,7 @@ TEST_P(HomeUpgradeTest, HonoursTheOldCacheCopies) {
     // the fetch refuses to replace it.
     const ConsoleRun reopen = RunAsStaff(open + "run miOpenFile\nexpect failed\n");
     ASSERT_EQ(reopen.exit_code, 0) << reopen.err << reopen.out;
-    EXPECT_EQ(ReadFile(copy), edited);
+    EXPECT_EQ(ReadAll(copy), edited);
   }
 }
 
@@ -387,8 +381,8 @@ class FiledNowhereUpgradeTest : public UpgradeTest {
     arguments.insert(arguments.end(), command.begin(), command.end());
     ConsoleRun run;
     run.exit_code = rt::testing::RunProcess(rt::testing::BuiltProgram("labdocs-admin"), arguments, options);
-    run.out = ReadFile(options.standard_output);
-    run.err = ReadFile(options.standard_error);
+    run.out = ReadAll(options.standard_output);
+    run.err = ReadAll(options.standard_error);
     return run;
   }
   ConsoleRun ListEveryNode() {

@@ -13,13 +13,6 @@
 namespace admin::testing {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 std::int64_t Integer(rt::DataSession& db, const std::string& sql, const std::vector<rt::Value>& params) {
   const rt::RowSet rows = db.QueryBound(sql, params);
   if (rows.rows.empty() || !std::holds_alternative<std::int64_t>(rows.rows[0][0]))
@@ -117,8 +110,8 @@ AdminRun DemoHomeTest::Admin(const std::vector<std::string>& arguments) {
   all.insert(all.end(), arguments.begin(), arguments.end());
   AdminRun run;
   run.exit_code = rt::testing::RunProcess(rt::testing::BuiltProgram("labdocs-admin"), all, options);
-  run.out = ReadAll(options.standard_output);
-  run.err = ReadAll(options.standard_error);
+  run.out = console::testing::ReadAll(options.standard_output);
+  run.err = console::testing::ReadAll(options.standard_error);
   return run;
 }
 

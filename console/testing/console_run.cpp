@@ -9,7 +9,6 @@
 #include "runtime/platform/testing/test_support.h"
 
 namespace console::testing {
-namespace {
 
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
@@ -17,8 +16,6 @@ std::string ReadAll(const std::filesystem::path& path) {
   text << file.rdbuf();
   return text.str();
 }
-
-}  // namespace
 
 std::filesystem::path BinaryFolder() { return rt::testing::BinaryFolder(); }
 

@@ -15,6 +15,9 @@ namespace console::testing {
 // the folder of the running test program).
 std::filesystem::path BinaryFolder();
 
+// A file's bytes; none when it cannot be read.
+std::string ReadAll(const std::filesystem::path& path);
+
 struct ConsoleRun {
   int exit_code = -1;
   std::string out;  // standard output (UTF-8)
