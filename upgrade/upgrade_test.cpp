@@ -188,11 +188,12 @@ class UpgradeTest : public ::testing::TestWithParam<Earlier> {
     const std::string old_home = kOldHome;
     const std::string new_home = rt::testing::PathUtf8(folder_.Home());
     const fs::path database = folder_.Home() / "labdocs.db";
-    // Versions that kept the records in the database: by the cache folder's path.
+    // Versions that kept the records in the database: by the cache folder's
+    // path, in the system's own form (its separators too).
     ExecOnFile(database,
-               "UPDATE DB_FILE_CACHE SET CACHE_DIR = ?2 || substr(CACHE_DIR, length(?1) + 1) "
+               "UPDATE DB_FILE_CACHE SET CACHE_DIR = ?2 || replace(substr(CACHE_DIR, length(?1) + 1), '/', ?3) "
                "WHERE substr(CACHE_DIR, 1, length(?1)) = ?1",
-               {old_home, new_home});
+               {old_home, new_home, std::string(1, static_cast<char>(fs::path::preferred_separator))});
     // Later ones, in the cache folder's own index: by the database's full
     // name (an index of version 1 named no database).
     const fs::path index = folder_.Home() / "DocCache" / "~labdoc-index.db";
