@@ -1,12 +1,18 @@
 #include "admin/commands.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "admin/backup.h"
 #include "admin/exit_codes.h"
 #include "admin/filing.h"
 #include "admin/progress.h"
 #include "console/terminal_text.h"
+#include "runtime/data/database.h"
 #include "runtime/data/session.h"
 #include "runtime/host/environment.h"
 #include "runtime/platform/console.h"
+#include "runtime/platform/platform.h"
 
 namespace admin {
 
@@ -24,13 +30,38 @@ void PrintCheck(console::Output& out, const CheckResult& result) {
                          : std::to_string(faults) + " faults found.");
 }
 
+namespace {
+
+namespace fs = std::filesystem;
+
+Progress::Shown ProgressShown(const Options& options) {
+  return rt::platform::StandardErrorIsTerminal() ? Progress::Shown::InPlace
+         : options.progress                      ? Progress::Shown::Lines
+                                                 : Progress::Shown::Never;
+}
+
+int Refused(std::ostream& err, const std::string& gbk_message) {
+  err << "labdocs-admin: " << console::ToTerminal(gbk_message) << std::endl;
+  return kExitRefused;
+}
+
+// What a copy holds, and the documents that were being added (the only
+// faults a copy that is made may have).
+void PrintCopy(console::Output& out, const std::string& what, const fs::path& home, const CheckResult& result) {
+  out.Line(what + " " + rt::platform::AnsiPath(home) + ": documents: " + std::to_string(result.documents) +
+           "; contents: " + std::to_string(result.contents) + ", " + SizeText(result.bytes) + " in all; " +
+           (result.faults.empty() ? std::string("the copy passes the check.")
+                                  : "the copy passes the check but for documents that were being added when it "
+                                    "was taken, stored without their records yet:" +
+                                        FaultLines(result)));
+}
+
+}  // namespace
+
 int RunCheck(const Options& options, std::ostream& out, std::ostream& err) {
   console::Output output(out);
   output.Line(rt::StatusLine(rt::Session()));
-  const Progress::Shown shown = rt::platform::StandardErrorIsTerminal() ? Progress::Shown::InPlace
-                                : options.progress                      ? Progress::Shown::Lines
-                                                                        : Progress::Shown::Never;
-  Progress progress(err, shown);
+  Progress progress(err, ProgressShown(options));
   const CheckResult result = Check(rt::Session(), progress);
   PrintCheck(output, result);
   return result.faults.empty() ? kExitOk : kExitFaults;
@@ -52,6 +83,59 @@ int RunFile(const Options& options, std::ostream& out, std::ostream& err) {
   } catch (const EFilingRefused& refused) {
     err << "labdocs-admin: " << console::ToTerminal(refused.what()) << std::endl;
     return kExitRefused;
+  }
+}
+
+int RunBackup(const Options& options, std::ostream& out, std::ostream& err) {
+  const fs::path destination = std::filesystem::absolute(rt::platform::Utf8Path(options.folder)).lexically_normal();
+  std::error_code error;
+  const bool made = !fs::exists(destination, error);
+  if (!made && !(fs::is_directory(destination, error) && fs::is_empty(destination, error)))
+    return Refused(err, "The backup's folder " + rt::platform::AnsiPath(destination) +
+                            " exists and is not empty: a backup is made in a new folder.");
+  rt::Database* source = rt::AsSqlite(rt::Session());
+  if (source == nullptr) return Refused(err, "backup copies a home folder's database");
+  Progress progress(err, ProgressShown(options));
+  try {
+    const CheckResult result = CopyHome(*source, destination, progress);
+    console::Output output(out);
+    PrintCopy(output, "Backed up into", destination, result);
+    return kExitOk;
+  } catch (const ECopyRefused& refused) {
+    if (made) fs::remove(destination, error);  // only when empty
+    return Refused(err, refused.what());
+  } catch (...) {
+    if (made) fs::remove(destination, error);
+    throw;
+  }
+}
+
+int RunRestore(const Options& options, std::ostream& out, std::ostream& err) {
+  const fs::path backup = std::filesystem::absolute(rt::platform::Utf8Path(options.folder)).lexically_normal();
+  const fs::path home = std::filesystem::absolute(options.home.empty() ? fs::current_path()
+                                                                       : rt::platform::Utf8Path(options.home))
+                            .lexically_normal();
+  std::error_code error;
+  if (fs::exists(home / kDatabaseFileName, error))
+    return Refused(err, "The home folder " + rt::platform::AnsiPath(home) +
+                            " holds a database already: a backup is restored into a new home folder only.");
+  if (!fs::is_regular_file(backup / kDatabaseFileName, error))
+    return Refused(err, "The folder " + rt::platform::AnsiPath(backup) + " holds no backup (no " +
+                            kDatabaseFileName + ").");
+  Progress progress(err, ProgressShown(options));
+  rt::Database source(rt::platform::PathUtf8(backup / kDatabaseFileName), rt::OpenMode::OpenExisting);
+  source.AttachContentFile();
+  const CheckResult checked = Check(source, progress);
+  if (RefusingFaults(checked) > 0)
+    return Refused(err, "The backup " + rt::platform::AnsiPath(backup) +
+                            " does not pass the check; nothing was restored." + FaultLines(checked));
+  try {
+    const CheckResult result = CopyHome(source, home, progress);
+    console::Output output(out);
+    PrintCopy(output, "Restored " + rt::platform::AnsiPath(backup) + " into", home, result);
+    return kExitOk;
+  } catch (const ECopyRefused& refused) {
+    return Refused(err, refused.what());
   }
 }
 

@@ -17,5 +17,9 @@ void PrintCheck(console::Output& out, const CheckResult& result);
 // Each returns the exit code (exit_codes.h); rt::EDatabaseError passes.
 int RunCheck(const Options& options, std::ostream& out, std::ostream& err);
 int RunFile(const Options& options, std::ostream& out, std::ostream& err);
+// backup on the open session (a home's); restore without one, into the
+// home folder that the options name.
+int RunBackup(const Options& options, std::ostream& out, std::ostream& err);
+int RunRestore(const Options& options, std::ostream& out, std::ostream& err);
 
 }  // namespace admin

@@ -3,16 +3,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "admin/backup.h"
 #include "runtime/errors.h"
 #include "runtime/platform/platform.h"
 
 namespace admin {
-namespace {
-
-// The console's name of its home's database (console/home.h).
-constexpr const char* kDatabaseFileName = "labdocs.db";
-
-}  // namespace
 
 void OpenDatabase(const Options& options) {
   if (!options.database.empty()) {

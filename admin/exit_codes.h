@@ -9,7 +9,7 @@ enum ExitCode : int {
   kExitUsage = 2,     // a bad command line
   kExitDatabase = 3,  // the database could not be opened, or failed while it was read or written
   kExitFaults = 4,    // the check found faults (each one is named in the output)
-  kExitRefused = 5,   // the document was not filed: no such record or directory, or it is listed already
+  kExitRefused = 5,   // not filed (no such record or directory, or listed already); no copy made (backup, restore)
 };
 
 }  // namespace admin

@@ -22,6 +22,15 @@ void Fail(std::string_view gbk_message) {
 }
 
 int Run(const Options& options) {
+  // A restore makes its home's database: there is none to open.
+  if (options.command == Command::Restore) {
+    try {
+      return RunRestore(options, std::cout, std::cerr);
+    } catch (const std::exception& error) {
+      Fail(error.what());
+      return kExitDatabase;
+    }
+  }
   try {
     OpenDatabase(options);
   } catch (const std::exception& error) {
@@ -30,8 +39,9 @@ int Run(const Options& options) {
   }
   int code = kExitInternal;
   try {
-    code = options.command == Command::Check ? RunCheck(options, std::cout, std::cerr)
-                                             : RunFile(options, std::cout, std::cerr);
+    code = options.command == Command::Check    ? RunCheck(options, std::cout, std::cerr)
+           : options.command == Command::Backup ? RunBackup(options, std::cout, std::cerr)
+                                                : RunFile(options, std::cout, std::cerr);
   } catch (const rt::EDatabaseError& error) {
     Fail("The database failed: " + std::string(error.what()));
     code = kExitDatabase;

@@ -21,6 +21,8 @@ std::int64_t PositiveNumber(const std::string& text, const char* what) {
 const char* UsageText() {
   return u8R"(Usage: labdocs-admin [options] check
        labdocs-admin [options] file RECORD_ID DIRECTORY_ID
+       labdocs-admin --home DIR backup DEST
+       labdocs-admin --home DIR restore BACKUP
 
 Administration of the laboratory documents' database (docs/administration.md).
 
@@ -35,6 +37,12 @@ Commands:
                            files a document that no list shows (its RIS_DOC
                            record, as check names it) into a directory (its
                            Lab_List TV_ID) and stamps its audit row
+  backup DEST              copies the home's database and content file, as one
+                           snapshot while people go on working, into the new
+                           folder DEST (a home folder of its own), and checks
+                           the copy before it counts as made
+  restore BACKUP           checks a folder made by backup and copies it into
+                           the home folder, which must not hold a database yet
 
 Options:
   --home DIR               the console's home folder, whose labdocs.db is
@@ -55,7 +63,8 @@ Exit codes:
   2 a bad command line
   3 the database could not be opened, read or written
   4 check found faults
-  5 file refused: no such record or directory, or the document is listed
+  5 refused: file (no such record or directory, or the document is listed),
+    backup or restore (a folder in use, or a copy that does not pass the check)
 )";
 }
 
@@ -87,7 +96,8 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       words.emplace_back(name);
     }
   }
-  if (words.empty()) throw UsageError("a command is needed: check, or file RECORD_ID DIRECTORY_ID (--help)");
+  if (words.empty())
+    throw UsageError("a command is needed: check, file RECORD_ID DIRECTORY_ID, backup DEST or restore BACKUP (--help)");
   if (words[0] == "check") {
     if (words.size() != 1) throw UsageError("check takes no arguments");
     options.command = Command::Check;
@@ -96,8 +106,18 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     options.command = Command::File;
     options.record_id = PositiveNumber(words[1], "RECORD_ID");
     options.directory_id = PositiveNumber(words[2], "DIRECTORY_ID");
+  } else if (words[0] == "backup" || words[0] == "restore") {
+    const bool backup = words[0] == "backup";
+    if (words.size() != 2 || words[1].empty())
+      throw UsageError(backup ? "backup takes the new folder to copy into: backup DEST"
+                              : "restore takes a backup's folder: restore BACKUP");
+    // A server's database is copied by the server's own tools.
+    if (!options.database.empty())
+      throw UsageError(words[0] + " works on a home folder's database (--home), not on a server's (--database)");
+    options.command = backup ? Command::Backup : Command::Restore;
+    options.folder = words[1];
   } else {
-    throw UsageError("unknown command '" + words[0] + "' (check or file; --help)");
+    throw UsageError("unknown command '" + words[0] + "' (check, file, backup or restore; --help)");
   }
   return options;
 }

@@ -12,7 +12,7 @@ namespace admin {
 
 using console::UsageError;
 
-enum class Command { Help, Check, File };
+enum class Command { Help, Check, File, Backup, Restore };
 
 struct Options {
   Command command = Command::Help;
@@ -22,6 +22,9 @@ struct Options {
   // file: the RIS_DOC record's ID and the directory's TV_ID.
   std::int64_t record_id = 0;
   std::int64_t directory_id = 0;
+  // backup: the new folder the copy is made in; restore: the backup's
+  // folder (UTF-8).
+  std::string folder;
   // Who files (GBK), as the console's options name them; unset ones keep
   // the host's defaults.
   std::optional<std::string> user_id, user_name, computer_name;

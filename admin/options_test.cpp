@@ -22,6 +22,11 @@ TEST(AdminOptionsTest, ReadsCommandsAndTheirOptions) {
   EXPECT_EQ(file.user_id, std::nullopt);
   EXPECT_EQ(file.database, "host=lab-db dbname=labdocs");
 
+  const Options backup = ParseOptions({"--home", u8"/tmp/家", "backup", u8"/备份/一"});
+  EXPECT_EQ(backup.command, Command::Backup);
+  EXPECT_EQ(backup.folder, u8"/备份/一");
+  EXPECT_EQ(ParseOptions({"restore", "/b"}).command, Command::Restore);
+
   EXPECT_EQ(ParseOptions({"check", "--help"}).command, Command::Help);
 }
 
@@ -41,6 +46,9 @@ TEST(AdminOptionsTest, RefusesWhatItCannotFollow) {
       {{"check", "--database", "/tmp/labdocs.db"}, "--database takes a PostgreSQL connection string"},
       {{"check", "--user-name", "\xff"}, "--user-name: the value is not valid UTF-8"},
       {{"check", "--verbose"}, "unknown option '--verbose'"},
+      {{"backup"}, "backup takes the new folder to copy into"},
+      {{"restore", "/b", "/c"}, "restore takes a backup's folder"},
+      {{"backup", "/b", "--database", "host=lab-db dbname=labdocs"}, "backup works on a home folder's database"},
   };
   for (const auto& c : cases) {
     try {

@@ -1,0 +1,130 @@
+#include "admin/backup.h"
+
+#include <sqlite3.h>
+
+#include <string>
+#include <system_error>
+
+#include "labdoc/content_storage.h"
+#include "labdoc/pending_content.h"
+#include "runtime/data/content_file.h"
+#include "runtime/data/sqlite_util.h"
+#include "runtime/platform/platform.h"
+
+namespace admin {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The folder inside the copy's home that the copy is made and checked in.
+constexpr const char* kPartialFolder = "labdocs-copy.partial";
+
+// Copies one schema of the source connection, in the read transaction it
+// has open, into a new file.
+void CopySchema(sqlite3* source, const char* schema, const fs::path& file) {
+  sqlite3* target = nullptr;
+  const std::string path = rt::platform::PathUtf8(file);
+  if (sqlite3_open_v2(path.c_str(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    const std::string message = rt::sqlite::ErrorMessage(target);
+    sqlite3_close_v2(target);
+    throw rt::EDatabaseError(message);
+  }
+  sqlite3_backup* backup = sqlite3_backup_init(target, "main", source, schema);
+  int rc = backup == nullptr ? sqlite3_errcode(target) : sqlite3_backup_step(backup, -1);
+  if (backup != nullptr && sqlite3_backup_finish(backup) != SQLITE_OK && rc == SQLITE_DONE) rc = SQLITE_ERROR;
+  // The last connection's close folds a write-ahead log into the file.
+  const std::string message = rc == SQLITE_DONE ? std::string() : rt::sqlite::ErrorMessage(target);
+  if (sqlite3_close(target) != SQLITE_OK && rc == SQLITE_DONE) throw rt::EDatabaseError("Database error: " + path);
+  if (rc != SQLITE_DONE) throw rt::EDatabaseError(message);
+}
+
+// Both files in one read transaction: the content file's first, so that
+// no content the database names can have lost its chunks since.
+void CopyPair(rt::Database& source, const fs::path& folder, const fs::path& content_name) {
+  sqlite3* db = source.Handle();
+  rt::sqlite::Exec(db, "BEGIN");
+  try {
+    rt::sqlite::Exec(db, "SELECT count(*) FROM content.sqlite_master");
+    rt::sqlite::Exec(db, "SELECT count(*) FROM main.sqlite_master");
+    CopySchema(db, rt::content_file::kSchema, folder / content_name);
+    CopySchema(db, "main", folder / kDatabaseFileName);
+  } catch (...) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  rt::sqlite::Exec(db, "COMMIT");
+}
+
+// Checks the copy in its folder, after removing the contents that were
+// being stored when it was taken: their stores went on in the source, and
+// no store finishes them in the copy (their owners' locks lie beside the
+// source). Closed again before it returns, so that its log is folded into
+// its file.
+CheckResult CheckCopy(const fs::path& folder, Progress& progress) {
+  CheckResult result;
+  {
+    rt::Database copy(rt::platform::PathUtf8(folder / kDatabaseFileName), rt::OpenMode::OpenExisting);
+    copy.AttachContentFile();
+    labdocs::labdoc::SweepAbandonedContents(*labdocs::labdoc::MakeContentStorage(copy));
+    result = Check(copy, progress);
+  }
+  std::error_code error;
+  if (fs::exists(folder / (std::string(kDatabaseFileName) + "-wal"), error))
+    throw ECopyRefused("The copy " + rt::platform::AnsiPath(folder / kDatabaseFileName) +
+                       " keeps a write-ahead log beside it after it was closed: it is not whole in its file.");
+  return result;
+}
+
+}  // namespace
+
+bool AddUnderway(const Fault& fault) { return fault.kind == "document without record"; }
+
+std::size_t RefusingFaults(const CheckResult& result) {
+  std::size_t faults = 0;
+  for (const Fault& fault : result.faults) faults += !AddUnderway(fault);
+  return faults;
+}
+
+std::string FaultLines(const CheckResult& result) {
+  std::string lines;
+  for (const Fault& fault : result.faults)
+    lines += "\n" + fault.kind + ": " + fault.directory + " / " + fault.file_name + " (" + fault.detail + ")";
+  return lines;
+}
+
+CheckResult CopyHome(rt::Database& source, const fs::path& home, Progress& progress) {
+  source.AttachContentFile();
+  const fs::path content_name =
+      rt::platform::Utf8Path(rt::content_file::FilePath(source.Handle(), source.Path())).filename();
+  for (const fs::path& name : {fs::path(kDatabaseFileName), content_name}) {
+    std::error_code error;
+    if (fs::exists(home / name, error) || error)
+      throw ECopyRefused("The folder " + rt::platform::AnsiPath(home) + " holds a database's file already (" +
+                         rt::platform::AnsiPath(name) + "): a copy never takes the place of a database.");
+  }
+  const fs::path partial = home / kPartialFolder;
+  std::error_code error;
+  fs::remove_all(partial, error);
+  fs::create_directories(partial, error);
+  if (error)
+    throw ECopyRefused("The folder " + rt::platform::AnsiPath(partial) + " cannot be made: " + error.message());
+  try {
+    CopyPair(source, partial, content_name);
+    CheckResult result = CheckCopy(partial, progress);
+    if (RefusingFaults(result) > 0)
+      throw ECopyRefused("The copy does not pass the check; nothing was copied." + FaultLines(result));
+    fs::rename(partial / content_name, home / content_name);
+    fs::rename(partial / kDatabaseFileName, home / kDatabaseFileName);
+    fs::remove_all(partial);
+    return result;
+  } catch (const fs::filesystem_error& failure) {
+    fs::remove(home / content_name, error);
+    fs::remove_all(partial, error);
+    throw ECopyRefused("The copy cannot be put in place in " + rt::platform::AnsiPath(home) + ": " + failure.what());
+  } catch (...) {
+    fs::remove_all(partial, error);
+    throw;
+  }
+}
+
+}  // namespace admin
