@@ -69,9 +69,7 @@ int RunCheck(const Options& options, std::ostream& out, std::ostream& err) {
 
 int RunFile(const Options& options, std::ostream& out, std::ostream& err) {
   rt::HostEnvironment who = rt::DefaultEnvironment();
-  if (options.user_id) who.user_id = *options.user_id;
-  if (options.user_name) who.user_name = *options.user_name;
-  if (options.computer_name) who.computer_name = *options.computer_name;
+  options.workstation.ApplyTo(who);
   try {
     const Filed filed = FileDocument(rt::Session(), options.record_id, options.directory_id, who);
     console::Output(out).Line("Filed " + filed.file_name + " (record " + std::to_string(options.record_id) +

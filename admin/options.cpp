@@ -84,12 +84,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       options.home = argument.Value();
     } else if (name == "--database") {
       options.database = console::ServerSetting(argument.Value());
-    } else if (name == "--user-id") {
-      options.user_id = argument.GbkValue();
-    } else if (name == "--user-name") {
-      options.user_name = argument.GbkValue();
-    } else if (name == "--computer") {
-      options.computer_name = argument.GbkValue();
+    } else if (options.workstation.Read(argument)) {
     } else if (name.rfind("-", 0) == 0 && name.size() > 1) {
       argument.Unknown();
     } else {

@@ -27,7 +27,7 @@ struct Options {
   std::string folder;
   // Who files (GBK), as the console's options name them; unset ones keep
   // the host's defaults.
-  std::optional<std::string> user_id, user_name, computer_name;
+  console::Workstation workstation;
 };
 
 // Reads the arguments after the program name. Raises UsageError.

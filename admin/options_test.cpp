@@ -17,9 +17,9 @@ TEST(AdminOptionsTest, ReadsCommandsAndTheirOptions) {
   EXPECT_EQ(file.command, Command::File);
   EXPECT_EQ(file.record_id, 12);
   EXPECT_EQ(file.directory_id, 3);
-  EXPECT_EQ(file.user_name, std::optional<std::string>("张亅"));  // GBK
-  EXPECT_EQ(file.computer_name, std::optional<std::string>("PC-7"));
-  EXPECT_EQ(file.user_id, std::nullopt);
+  EXPECT_EQ(file.workstation.user_name, std::optional<std::string>("张亅"));  // GBK
+  EXPECT_EQ(file.workstation.computer_name, std::optional<std::string>("PC-7"));
+  EXPECT_EQ(file.workstation.user_id, std::nullopt);
   EXPECT_EQ(file.database, "host=lab-db dbname=labdocs");
 
   const Options backup = ParseOptions({"--home", u8"/tmp/家", "backup", u8"/备份/一"});

@@ -44,6 +44,23 @@ void ArgumentReader::Unknown() const {
   throw UsageError("unknown option '" + std::string(name_) + "' (--help lists the options)");
 }
 
+bool Workstation::Read(ArgumentReader& argument) {
+  const std::string_view name = argument.Name();
+  std::optional<std::string>* value = name == "--user-id"     ? &user_id
+                                      : name == "--user-name" ? &user_name
+                                      : name == "--computer"  ? &computer_name
+                                                              : nullptr;
+  if (value == nullptr) return false;
+  *value = argument.GbkValue();
+  return true;
+}
+
+void Workstation::ApplyTo(rt::HostEnvironment& environment) const {
+  if (user_id) environment.user_id = *user_id;
+  if (user_name) environment.user_name = *user_name;
+  if (computer_name) environment.computer_name = *computer_name;
+}
+
 std::string ServerSetting(std::string setting) {
   if (!rt::NamesServer(setting))
     throw UsageError("--database takes a PostgreSQL connection string (postgresql://... or host=... dbname=...), "

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "runtime/errors.h"
+#include "runtime/host/environment.h"
 
 namespace console {
 
@@ -43,6 +45,18 @@ class ArgumentReader {
   std::string_view name_;
   std::string value_;
   bool has_value_ = false;
+};
+
+// Who works where, from --user-id, --user-name and --computer (GBK); unset
+// ones keep the host environment's defaults.
+struct Workstation {
+  std::optional<std::string> user_id, user_name, computer_name;
+
+  // Takes the argument when it is one of the three options; false for any
+  // other.
+  bool Read(ArgumentReader& argument);
+  // The given ones put over the environment's.
+  void ApplyTo(rt::HostEnvironment& environment) const;
 };
 
 // The value of --database, which must name a server (docs/database.md).

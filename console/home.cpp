@@ -250,9 +250,7 @@ HomeOpened StartHome(const Options& options) {
   const HomeFolder home = MakeHomeFolder(options.home);
   rt::HostEnvironment environment = rt::DefaultEnvironment();
   environment.base_dir = home.base_dir;
-  if (options.user_id) environment.user_id = *options.user_id;
-  if (options.user_name) environment.user_name = *options.user_name;
-  if (options.computer_name) environment.computer_name = *options.computer_name;
+  options.workstation.ApplyTo(environment);
   if (options.sys_code) environment.sys_code = *options.sys_code;
   if (options.display_style) environment.display_style = *options.display_style;
   rt::SetEnvironment(environment);

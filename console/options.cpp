@@ -83,12 +83,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       options.script = argument.Value();
     } else if (name == "--plugin") {
       options.plugin = argument.GbkValue();
-    } else if (name == "--user-id") {
-      options.user_id = argument.GbkValue();
-    } else if (name == "--user-name") {
-      options.user_name = argument.GbkValue();
-    } else if (name == "--computer") {
-      options.computer_name = argument.GbkValue();
+    } else if (options.workstation.Read(argument)) {
     } else if (name == "--sys-code") {
       options.sys_code = argument.GbkValue();
     } else if (name == "--display-style") {

@@ -19,7 +19,8 @@ struct Options {
   std::optional<std::string> script;  // UTF-8 path, "-" for standard input
   std::string plugin = "labdocs.dll";
   // The environment the plug-in sees (GBK); unset ones keep the defaults.
-  std::optional<std::string> user_id, user_name, computer_name, sys_code;
+  Workstation workstation;
+  std::optional<std::string> sys_code;
   std::optional<int> display_style;
 };
 
