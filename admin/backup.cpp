@@ -2,9 +2,12 @@
 
 #include <sqlite3.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <system_error>
 
+#include "admin/transfer.h"
 #include "labdoc/content_storage.h"
 #include "labdoc/pending_content.h"
 #include "runtime/data/content_file.h"
@@ -59,12 +62,14 @@ void CopyPair(rt::Database& source, const fs::path& folder, const fs::path& cont
 // being stored when it was taken: their stores went on in the source, and
 // no store finishes them in the copy (their owners' locks lie beside the
 // source). Closed again before it returns, so that its log is folded into
-// its file.
-CheckResult CheckCopy(const fs::path& folder, Progress& progress) {
+// its file. Gives the content file's name too.
+CheckResult CheckCopy(const fs::path& folder, Progress& progress, fs::path& content_name) {
   CheckResult result;
   {
-    rt::Database copy(rt::platform::PathUtf8(folder / kDatabaseFileName), rt::OpenMode::OpenExisting);
+    const std::string path = rt::platform::PathUtf8(folder / kDatabaseFileName);
+    rt::Database copy(path, rt::OpenMode::OpenExisting);
     copy.AttachContentFile();
+    content_name = rt::platform::Utf8Path(rt::content_file::FilePath(copy.Handle(), path)).filename();
     labdocs::labdoc::SweepAbandonedContents(*labdocs::labdoc::MakeContentStorage(copy));
     result = Check(copy, progress);
   }
@@ -73,6 +78,44 @@ CheckResult CheckCopy(const fs::path& folder, Progress& progress) {
     throw ECopyRefused("The copy " + rt::platform::AnsiPath(folder / kDatabaseFileName) +
                        " keeps a write-ahead log beside it after it was closed: it is not whole in its file.");
   return result;
+}
+
+void RequireNoFile(const fs::path& home, const fs::path& name) {
+  std::error_code error;
+  if (fs::exists(home / name, error) || error)
+    throw ECopyRefused("The folder " + rt::platform::AnsiPath(home) + " holds a database's file already (" +
+                       rt::platform::AnsiPath(name) + "): a copy never takes the place of a database.");
+}
+
+// A home's two files made by `make` in a folder of their own inside `home`,
+// checked there, and only then renamed into place, the content file first.
+CheckResult MakeHome(const fs::path& home, Progress& progress, const std::function<void(const fs::path&)>& make) {
+  RequireNoFile(home, kDatabaseFileName);
+  const fs::path partial = home / kPartialFolder;
+  std::error_code error;
+  fs::remove_all(partial, error);
+  fs::create_directories(partial, error);
+  if (error)
+    throw ECopyRefused("The folder " + rt::platform::AnsiPath(partial) + " cannot be made: " + error.message());
+  fs::path content_name;
+  try {
+    make(partial);
+    CheckResult result = CheckCopy(partial, progress, content_name);
+    if (RefusingFaults(result) > 0)
+      throw ECopyRefused("The copy does not pass the check; nothing was copied." + FaultLines(result));
+    RequireNoFile(home, content_name);
+    fs::rename(partial / content_name, home / content_name);
+    fs::rename(partial / kDatabaseFileName, home / kDatabaseFileName);
+    fs::remove_all(partial);
+    return result;
+  } catch (const fs::filesystem_error& failure) {
+    if (!content_name.empty() && !fs::exists(home / kDatabaseFileName, error)) fs::remove(home / content_name, error);
+    fs::remove_all(partial, error);
+    throw ECopyRefused("The copy cannot be put in place in " + rt::platform::AnsiPath(home) + ": " + failure.what());
+  } catch (...) {
+    fs::remove_all(partial, error);
+    throw;
+  }
 }
 
 }  // namespace
@@ -96,35 +139,28 @@ CheckResult CopyHome(rt::Database& source, const fs::path& home, Progress& progr
   source.AttachContentFile();
   const fs::path content_name =
       rt::platform::Utf8Path(rt::content_file::FilePath(source.Handle(), source.Path())).filename();
-  for (const fs::path& name : {fs::path(kDatabaseFileName), content_name}) {
-    std::error_code error;
-    if (fs::exists(home / name, error) || error)
-      throw ECopyRefused("The folder " + rt::platform::AnsiPath(home) + " holds a database's file already (" +
-                         rt::platform::AnsiPath(name) + "): a copy never takes the place of a database.");
+  RequireNoFile(home, content_name);
+  return MakeHome(home, progress, [&](const fs::path& partial) { CopyPair(source, partial, content_name); });
+}
+
+CheckResult CopyIntoNewHome(rt::DataSession& source, const fs::path& home, Progress& progress) {
+  return MakeHome(home, progress, [&](const fs::path& partial) {
+    rt::Database copy(rt::platform::PathUtf8(partial / kDatabaseFileName), rt::OpenMode::OpenOrCreate);
+    copy.AttachContentFile();
+    CopyDatabase(source, copy, progress);
+  });
+}
+
+CheckResult CopyIntoServer(rt::DataSession& source, const std::string& setting, Progress& progress) {
+  const std::unique_ptr<rt::DataSession> target = rt::Connect(setting, rt::OpenMode::OpenOrCreate);
+  CopyDatabase(source, *target, progress);
+  CheckResult result = Check(*target, progress);
+  if (RefusingFaults(result) > 0) {
+    EmptyCopy(*target);
+    throw ECopyRefused("The copy in " + target->Shown() + " does not pass the check; it was removed again." +
+                       FaultLines(result));
   }
-  const fs::path partial = home / kPartialFolder;
-  std::error_code error;
-  fs::remove_all(partial, error);
-  fs::create_directories(partial, error);
-  if (error)
-    throw ECopyRefused("The folder " + rt::platform::AnsiPath(partial) + " cannot be made: " + error.message());
-  try {
-    CopyPair(source, partial, content_name);
-    CheckResult result = CheckCopy(partial, progress);
-    if (RefusingFaults(result) > 0)
-      throw ECopyRefused("The copy does not pass the check; nothing was copied." + FaultLines(result));
-    fs::rename(partial / content_name, home / content_name);
-    fs::rename(partial / kDatabaseFileName, home / kDatabaseFileName);
-    fs::remove_all(partial);
-    return result;
-  } catch (const fs::filesystem_error& failure) {
-    fs::remove(home / content_name, error);
-    fs::remove_all(partial, error);
-    throw ECopyRefused("The copy cannot be put in place in " + rt::platform::AnsiPath(home) + ": " + failure.what());
-  } catch (...) {
-    fs::remove_all(partial, error);
-    throw;
-  }
+  return result;
 }
 
 }  // namespace admin

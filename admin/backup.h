@@ -1,9 +1,11 @@
-// Copies of a home's database: its database file and content file taken
-// as one snapshot while stores go on, into a home folder of their own, and
-// checked before they count as made.
+// Copies of a laboratory's database taken as one snapshot while stores go
+// on, and checked before they count as made: a home's database file and
+// content file into a home folder of their own, a server's into a new home,
+// a home's into a server's empty database.
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "admin/check.h"
 #include "admin/progress.h"
@@ -36,6 +38,18 @@ inline constexpr const char* kDatabaseFileName = "labdocs.db";
 // copy's check. Raises ECopyRefused (nothing is left of the copy then), or
 // rt::EDatabaseError when a database fails.
 CheckResult CopyHome(rt::Database& source, const std::filesystem::path& home, Progress& progress);
+
+// Copies the session's database (a server's, or a home's), as one snapshot
+// (CopyDatabase), into a new database in the folder `home`, as CopyHome
+// makes its copy: a server's backup, or its move to a home. Raises as
+// CopyHome does, and what CopyDatabase raises.
+CheckResult CopyIntoNewHome(rt::DataSession& source, const std::filesystem::path& home, Progress& progress);
+
+// Copies the session's database (a home's, or a backup's) into a server's
+// empty database that the setting names (its tables made when missing, by
+// a login that may), and checks it there; a copy that does not pass is
+// removed again (ECopyRefused). Raises what CopyDatabase raises.
+CheckResult CopyIntoServer(rt::DataSession& source, const std::string& setting, Progress& progress);
 
 // Whether a fault of a copy's check is a document being added when the copy
 // was taken: the store commits a new document before the plug-in commits

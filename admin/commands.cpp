@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "admin/backup.h"
+#include "labdoc/content_chunks.h"
 #include "admin/exit_codes.h"
 #include "admin/filing.h"
 #include "admin/progress.h"
@@ -47,8 +48,8 @@ int Refused(std::ostream& err, const std::string& gbk_message) {
 
 // What a copy holds, and the documents that were being added (the only
 // faults a copy that is made may have).
-void PrintCopy(console::Output& out, const std::string& what, const fs::path& home, const CheckResult& result) {
-  out.Line(what + " " + rt::platform::AnsiPath(home) + ": documents: " + std::to_string(result.documents) +
+void PrintCopy(console::Output& out, const std::string& what, const std::string& where, const CheckResult& result) {
+  out.Line(what + " " + where + ": documents: " + std::to_string(result.documents) +
            "; contents: " + std::to_string(result.contents) + ", " + SizeText(result.bytes) + " in all; " +
            (result.faults.empty() ? std::string("the copy passes the check.")
                                   : "the copy passes the check but for documents that were being added when it "
@@ -84,28 +85,45 @@ int RunFile(const Options& options, std::ostream& out, std::ostream& err) {
   }
 }
 
+namespace {
+
+// A copy's command, its refusals told: ECopyRefused, and a damaged content
+// met while copying.
+template <class Copy>
+int Copying(std::ostream& err, Copy&& copy) {
+  try {
+    return copy();
+  } catch (const ECopyRefused& refused) {
+    return Refused(err, refused.what());
+  } catch (const labdocs::labdoc::EDamagedContent& damage) {
+    return Refused(err, "A content is damaged; nothing was copied (labdocs-admin check names every fault): " +
+                            std::string(damage.what()));
+  }
+}
+
+}  // namespace
+
 int RunBackup(const Options& options, std::ostream& out, std::ostream& err) {
   const fs::path destination = std::filesystem::absolute(rt::platform::Utf8Path(options.folder)).lexically_normal();
   std::error_code error;
   const bool made = !fs::exists(destination, error);
   if (!made && !(fs::is_directory(destination, error) && fs::is_empty(destination, error)))
-    return Refused(err, "The backup's folder " + rt::platform::AnsiPath(destination) +
-                            " exists and is not empty: a backup is made in a new folder.");
-  rt::Database* source = rt::AsSqlite(rt::Session());
-  if (source == nullptr) return Refused(err, "backup copies a home folder's database");
+    return Refused(err, "The folder " + rt::platform::AnsiPath(destination) +
+                            " exists and is not empty: a copy is made in a new folder.");
   Progress progress(err, ProgressShown(options));
-  try {
-    const CheckResult result = CopyHome(*source, destination, progress);
+  const int code = Copying(err, [&] {
+    // A home's pair is copied as it lies, page for page; a server's
+    // database becomes a home's.
+    rt::Database* home = rt::AsSqlite(rt::Session());
+    const CheckResult result = home != nullptr ? CopyHome(*home, destination, progress)
+                                               : CopyIntoNewHome(rt::Session(), destination, progress);
     console::Output output(out);
-    PrintCopy(output, "Backed up into", destination, result);
-    return kExitOk;
-  } catch (const ECopyRefused& refused) {
-    if (made) fs::remove(destination, error);  // only when empty
-    return Refused(err, refused.what());
-  } catch (...) {
-    if (made) fs::remove(destination, error);
-    throw;
-  }
+    PrintCopy(output, options.command == Command::Backup ? "Backed up into" : "Moved into the home",
+              rt::platform::AnsiPath(destination), result);
+    return int{kExitOk};
+  });
+  if (code != kExitOk && made) fs::remove(destination, error);  // only when empty
+  return code;
 }
 
 int RunRestore(const Options& options, std::ostream& out, std::ostream& err) {
@@ -114,7 +132,7 @@ int RunRestore(const Options& options, std::ostream& out, std::ostream& err) {
                                                                        : rt::platform::Utf8Path(options.home))
                             .lexically_normal();
   std::error_code error;
-  if (fs::exists(home / kDatabaseFileName, error))
+  if (options.database.empty() && fs::exists(home / kDatabaseFileName, error))
     return Refused(err, "The home folder " + rt::platform::AnsiPath(home) +
                             " holds a database already: a backup is restored into a new home folder only.");
   if (!fs::is_regular_file(backup / kDatabaseFileName, error))
@@ -127,14 +145,27 @@ int RunRestore(const Options& options, std::ostream& out, std::ostream& err) {
   if (RefusingFaults(checked) > 0)
     return Refused(err, "The backup " + rt::platform::AnsiPath(backup) +
                             " does not pass the check; nothing was restored." + FaultLines(checked));
-  try {
-    const CheckResult result = CopyHome(source, home, progress);
+  return Copying(err, [&] {
+    const bool to_server = !options.database.empty();
+    const CheckResult result = to_server ? CopyIntoServer(source, options.database, progress)
+                                         : CopyHome(source, home, progress);
     console::Output output(out);
-    PrintCopy(output, "Restored " + rt::platform::AnsiPath(backup) + " into", home, result);
-    return kExitOk;
-  } catch (const ECopyRefused& refused) {
-    return Refused(err, refused.what());
-  }
+    PrintCopy(output, "Restored " + rt::platform::AnsiPath(backup) + " into",
+              to_server ? rt::ShownSetting(options.database) : rt::platform::AnsiPath(home), result);
+    return int{kExitOk};
+  });
+}
+
+int RunMoveToServer(const Options& options, std::ostream& out, std::ostream& err) {
+  Progress progress(err, ProgressShown(options));
+  return Copying(err, [&] {
+    const CheckResult result = CopyIntoServer(rt::Session(), options.server, progress);
+    console::Output output(out);
+    PrintCopy(output, "Moved " + rt::Session().Shown() + " into", rt::ShownSetting(options.server), result);
+    output.Line("The home's database is left as it was: point the workstations at the server (--database), and "
+                "keep or remove the home's files.");
+    return int{kExitOk};
+  });
 }
 
 }  // namespace admin

@@ -17,9 +17,11 @@ void PrintCheck(console::Output& out, const CheckResult& result);
 // Each returns the exit code (exit_codes.h); rt::EDatabaseError passes.
 int RunCheck(const Options& options, std::ostream& out, std::ostream& err);
 int RunFile(const Options& options, std::ostream& out, std::ostream& err);
-// backup on the open session (a home's); restore without one, into the
-// home folder that the options name.
+// backup and move-to-home on the open session (a home's or a server's);
+// restore without one, into the home folder or the server that the options
+// name; move-to-server from the open session (a home's).
 int RunBackup(const Options& options, std::ostream& out, std::ostream& err);
 int RunRestore(const Options& options, std::ostream& out, std::ostream& err);
+int RunMoveToServer(const Options& options, std::ostream& out, std::ostream& err);
 
 }  // namespace admin

@@ -39,9 +39,15 @@ int Run(const Options& options) {
   }
   int code = kExitInternal;
   try {
-    code = options.command == Command::Check    ? RunCheck(options, std::cout, std::cerr)
-           : options.command == Command::Backup ? RunBackup(options, std::cout, std::cerr)
-                                                : RunFile(options, std::cout, std::cerr);
+    switch (options.command) {
+      case Command::Check: code = RunCheck(options, std::cout, std::cerr); break;
+      case Command::File: code = RunFile(options, std::cout, std::cerr); break;
+      case Command::Backup:
+      case Command::MoveToHome: code = RunBackup(options, std::cout, std::cerr); break;
+      case Command::MoveToServer: code = RunMoveToServer(options, std::cout, std::cerr); break;
+      case Command::Help:
+      case Command::Restore: break;
+    }
   } catch (const rt::EDatabaseError& error) {
     Fail("The database failed: " + std::string(error.what()));
     code = kExitDatabase;

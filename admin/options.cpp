@@ -21,8 +21,10 @@ std::int64_t PositiveNumber(const std::string& text, const char* what) {
 const char* UsageText() {
   return u8R"(Usage: labdocs-admin [options] check
        labdocs-admin [options] file RECORD_ID DIRECTORY_ID
-       labdocs-admin --home DIR backup DEST
-       labdocs-admin --home DIR restore BACKUP
+       labdocs-admin [--home DIR | --database SERVER] backup DEST
+       labdocs-admin [--home DIR | --database SERVER] restore BACKUP
+       labdocs-admin --home DIR move-to-server SERVER
+       labdocs-admin --database SERVER move-to-home DIR
 
 Administration of the laboratory documents' database (docs/administration.md).
 
@@ -37,12 +39,21 @@ Commands:
                            files a document that no list shows (its RIS_DOC
                            record, as check names it) into a directory (its
                            Lab_List TV_ID) and stamps its audit row
-  backup DEST              copies the home's database and content file, as one
-                           snapshot while people go on working, into the new
-                           folder DEST (a home folder of its own), and checks
-                           the copy before it counts as made
+  backup DEST              copies the database, as one snapshot while people
+                           go on working, into the new folder DEST (a home
+                           folder of its own: a home's two files, or a
+                           server's database as a home's), and checks the copy
+                           before it counts as made
   restore BACKUP           checks a folder made by backup and copies it into
-                           the home folder, which must not hold a database yet
+                           the home folder, which must not hold a database
+                           yet, or into the server's database (--database),
+                           whose tables must be empty
+  move-to-server SERVER    copies the home's whole database (documents with
+                           every kept revision, directories, audit rows; keys
+                           kept) into the server's empty database, and checks
+                           it there; the home is left as it was
+  move-to-home DIR         copies the server's whole database into a new home
+                           folder DIR, and checks it there
 
 Options:
   --home DIR               the console's home folder, whose labdocs.db is
@@ -64,7 +75,8 @@ Exit codes:
   3 the database could not be opened, read or written
   4 check found faults
   5 refused: file (no such record or directory, or the document is listed),
-    backup or restore (a folder in use, or a copy that does not pass the check)
+    backup, restore or a move (a folder or database in use, or a copy that
+    does not pass the check)
 )";
 }
 
@@ -92,7 +104,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     }
   }
   if (words.empty())
-    throw UsageError("a command is needed: check, file RECORD_ID DIRECTORY_ID, backup DEST or restore BACKUP (--help)");
+    throw UsageError("a command is needed: check, file, backup, restore, move-to-server or move-to-home (--help)");
   if (words[0] == "check") {
     if (words.size() != 1) throw UsageError("check takes no arguments");
     options.command = Command::Check;
@@ -101,18 +113,24 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     options.command = Command::File;
     options.record_id = PositiveNumber(words[1], "RECORD_ID");
     options.directory_id = PositiveNumber(words[2], "DIRECTORY_ID");
-  } else if (words[0] == "backup" || words[0] == "restore") {
-    const bool backup = words[0] == "backup";
+  } else if (words[0] == "backup" || words[0] == "restore" || words[0] == "move-to-home") {
     if (words.size() != 2 || words[1].empty())
-      throw UsageError(backup ? "backup takes the new folder to copy into: backup DEST"
-                              : "restore takes a backup's folder: restore BACKUP");
-    // A server's database is copied by the server's own tools.
-    if (!options.database.empty())
-      throw UsageError(words[0] + " works on a home folder's database (--home), not on a server's (--database)");
-    options.command = backup ? Command::Backup : Command::Restore;
+      throw UsageError(words[0] == "backup"  ? "backup takes the new folder to copy into: backup DEST"
+                       : words[0] == "restore" ? "restore takes a backup's folder: restore BACKUP"
+                                               : "move-to-home takes the new home folder: move-to-home DIR");
+    options.command = words[0] == "backup" ? Command::Backup : words[0] == "restore" ? Command::Restore
+                                                                                       : Command::MoveToHome;
+    if (options.command == Command::MoveToHome && options.database.empty())
+      throw UsageError("move-to-home copies a server's database (--database SERVER) into a new home folder");
     options.folder = words[1];
+  } else if (words[0] == "move-to-server") {
+    if (words.size() != 2) throw UsageError("move-to-server takes the server's database: move-to-server SERVER");
+    if (!options.database.empty())
+      throw UsageError("move-to-server copies a home folder's database (--home), not a server's (--database)");
+    options.command = Command::MoveToServer;
+    options.server = console::ServerSetting(words[1]);
   } else {
-    throw UsageError("unknown command '" + words[0] + "' (check, file, backup or restore; --help)");
+    throw UsageError("unknown command '" + words[0] + "' (check, file, backup, restore, move-to-server or move-to-home; --help)");
   }
   return options;
 }

@@ -12,7 +12,7 @@ namespace admin {
 
 using console::UsageError;
 
-enum class Command { Help, Check, File, Backup, Restore };
+enum class Command { Help, Check, File, Backup, Restore, MoveToServer, MoveToHome };
 
 struct Options {
   Command command = Command::Help;
@@ -22,9 +22,11 @@ struct Options {
   // file: the RIS_DOC record's ID and the directory's TV_ID.
   std::int64_t record_id = 0;
   std::int64_t directory_id = 0;
-  // backup: the new folder the copy is made in; restore: the backup's
-  // folder (UTF-8).
+  // backup, move-to-home: the new folder the copy is made in; restore: the
+  // backup's folder (UTF-8).
   std::string folder;
+  // move-to-server: the server's database the home moves into.
+  std::string server;
   // Who files (GBK), as the console's options name them; unset ones keep
   // the host's defaults.
   console::Workstation workstation;

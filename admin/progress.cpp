@@ -27,6 +27,7 @@ std::string SizeText(std::uint64_t bytes) {
 void Progress::Start(std::uint64_t contents, std::uint64_t bytes) {
   contents_ = contents;
   bytes_ = bytes;
+  contents_done_ = bytes_done_ = 0;
   start_ = last_ = std::chrono::steady_clock::now();
 }
 

@@ -17,7 +17,8 @@ class Progress {
 
   Progress(std::ostream& stream, Shown shown) : stream_(stream), shown_(shown) {}
 
-  // The reading begins: this many contents of this many bytes in all.
+  // The reading begins (again, for the next stage of a command): this many
+  // contents of this many bytes in all.
   void Start(std::uint64_t contents, std::uint64_t bytes);
   // A content done (its bytes counted already by Bytes).
   void ContentDone();

@@ -1,5 +1,8 @@
 #include "labdoc/content_storage.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "labdoc/local_file.h"
 #include "labdoc/server_storage.h"
 #include "labdoc/sqlite_storage.h"
@@ -40,6 +43,40 @@ ContentSummary ContentStorage::WriteChunks(std::int64_t content_id, InputFile& s
     summary.sha256 = digest.HexDigest();
     transaction->Commit();
     return summary;
+  } catch (const rt::EDatabaseError& error) {
+    if (std::optional<std::string> no_room = NoRoomMessage(error)) throw rt::EDatabaseError(*no_room);
+    throw;
+  }
+}
+
+void ContentStorage::CopyChunks(std::int64_t content_id, const std::function<void(const ChunkSink&)>& read) {
+  constexpr auto kKind = rt::Transaction::Kind::Deferred;
+  std::unique_ptr<rt::Transaction> transaction;
+  try {
+    transaction = std::make_unique<rt::Transaction>(session_, kKind);
+    const std::unique_ptr<ChunkWriter> writer = StartChunks(content_id);
+    std::vector<std::uint8_t> chunk;
+    chunk.reserve(kChunkSize);
+    std::int64_t seq = 0;
+    const auto insert = [&] {
+      writer->Insert(seq, chunk.data(), chunk.size());
+      chunk.clear();
+      if (++seq % kChunksPerTransaction == 0) {
+        transaction->Commit();
+        transaction = std::make_unique<rt::Transaction>(session_, kKind);
+      }
+    };
+    read([&](const std::uint8_t* data, std::size_t size) {
+      while (size > 0) {
+        const std::size_t n = std::min(size, kChunkSize - chunk.size());
+        chunk.insert(chunk.end(), data, data + n);
+        data += n;
+        size -= n;
+        if (chunk.size() == kChunkSize) insert();
+      }
+    });
+    if (!chunk.empty()) insert();
+    transaction->Commit();
   } catch (const rt::EDatabaseError& error) {
     if (std::optional<std::string> no_room = NoRoomMessage(error)) throw rt::EDatabaseError(*no_room);
     throw;

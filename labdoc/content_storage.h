@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,6 +69,17 @@ class ContentStorage {
   // size limit) is full; the chunks of earlier transactions then remain,
   // for the caller to remove.
   ContentSummary WriteChunks(std::int64_t content_id, InputFile& source);
+
+  // Inserts the chunks of a content copied from another database under the
+  // same number (a copy of a whole database): `read` hands the content's
+  // bytes, as they come, to the sink it is given (another storage's
+  // ReadChunks, which checks them), and they are cut into chunks of
+  // kChunkSize as WriteChunks cuts a file's, committing every
+  // kChunksPerTransaction chunks. Chunks left under the number are removed
+  // first. Throws what `read` throws, and rt::EDatabaseError as WriteChunks
+  // does; the chunks of earlier transactions then remain, for the caller to
+  // remove.
+  void CopyChunks(std::int64_t content_id, const std::function<void(const ChunkSink&)>& read);
 
   // Begins reading contents in the caller's read transaction, which must not
   // have read anything yet: chunks of the contents it then finds cannot be

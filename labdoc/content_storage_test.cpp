@@ -39,6 +39,10 @@ class WrappedSession : public rt::DataSession {
     return inner_.QueryBound(sql, params);
   }
   std::vector<std::string> TableColumns(std::string_view table) override { return inner_.TableColumns(table); }
+  std::int64_t LastKey(std::string_view table, std::string_view key) override { return inner_.LastKey(table, key); }
+  void KeepKeysPast(std::string_view table, std::string_view key, std::int64_t last) override {
+    inner_.KeepKeysPast(table, key, last);
+  }
   std::uint64_t RoundTrips() const override { return inner_.RoundTrips(); }
 
  protected:

@@ -363,6 +363,33 @@ std::vector<std::string> Database::TableColumns(std::string_view table) {
   return names;
 }
 
+std::int64_t Database::LastKey(std::string_view table, std::string_view key) {
+  RequirePlainName(table);
+  RequirePlainName(key);
+  const std::string highest = "(SELECT max(" + std::string(key) + ") FROM " + std::string(table) + ")";
+  const RowSet rows = QueryBound(
+      "SELECT max(ifnull(" + highest + ", 0), ifnull((SELECT seq FROM sqlite_sequence WHERE name = ? COLLATE NOCASE), 0))",
+      {std::string(table)});
+  return std::get<std::int64_t>(rows.rows.at(0).at(0));
+}
+
+// Only an AUTOINCREMENT table remembers its keys (in sqlite_sequence, which
+// the first such table made); any other hands out the highest row's key
+// plus one.
+void Database::KeepKeysPast(std::string_view table, std::string_view key, std::int64_t last) {
+  RequirePlainName(table);
+  RequirePlainName(key);
+  const RowSet autoincrement = QueryBound(
+      "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE AND sql LIKE '%AUTOINCREMENT%'",
+      {std::string(table)});
+  if (autoincrement.rows.empty()) return;
+  ExecuteBound("UPDATE sqlite_sequence SET seq = ? WHERE name = ? COLLATE NOCASE AND seq < ?",
+               {last, std::string(table), last});
+  ExecuteBound("INSERT INTO sqlite_sequence(name, seq) SELECT ?, ? WHERE NOT EXISTS "
+               "(SELECT 1 FROM sqlite_sequence WHERE name = ? COLLATE NOCASE)",
+               {std::string(table), last, std::string(table)});
+}
+
 bool Database::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
 void Database::Begin(bool writing) { sqlite::Exec(db_, writing ? "BEGIN IMMEDIATE" : "BEGIN"); }

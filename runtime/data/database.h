@@ -76,6 +76,8 @@ class Database final : public DataSession {
   // The column names (GBK) of a table, in order, as declared; empty when
   // there is no such table. The table name matches without regard to case.
   std::vector<std::string> TableColumns(std::string_view table) override;
+  std::int64_t LastKey(std::string_view table, std::string_view key) override;
+  void KeepKeysPast(std::string_view table, std::string_view key, std::int64_t last) override;
 
   // The statements stepped on this connection (counted by SQLite's trace of
   // statements; a caller that sets a trace of its own ends the count).

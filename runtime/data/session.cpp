@@ -1,5 +1,6 @@
 #include "runtime/data/session.h"
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <mutex>
@@ -129,6 +130,14 @@ DataSession& Session() {
   std::lock_guard lock(session_mutex);
   if (!session) throw EDatabaseError("No database session is open");
   return *session;
+}
+
+void RequirePlainName(std::string_view name) {
+  const auto plain = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  if (name.empty() || (name[0] >= '0' && name[0] <= '9') || !std::all_of(name.begin(), name.end(), plain))
+    throw EDatabaseError("Database error: '" + std::string(name) + "' is not a name of the system's tables");
 }
 
 }  // namespace rt

@@ -114,6 +114,18 @@ class DataSession {
   // table. The table name matches without regard to case.
   virtual std::vector<std::string> TableColumns(std::string_view table) = 0;
 
+  // Keys of a table's own key column (`key`, an INTEGER PRIMARY KEY on
+  // SQLite, an identity on a server), for a copy of a whole database that
+  // keeps its keys. LastKey: the highest key handed out, a deleted row's
+  // included where the engine remembers those (SQLite's AUTOINCREMENT, a
+  // server's identity); 0 when none. KeepKeysPast: from now on the column
+  // hands out only keys past `last`, where the engine remembers handed-out
+  // keys (elsewhere the highest row's key already decides). Table and column
+  // are the system's own names (letters, digits and '_'); others are
+  // refused. Throw EDatabaseError.
+  virtual std::int64_t LastKey(std::string_view table, std::string_view key) = 0;
+  virtual void KeepKeysPast(std::string_view table, std::string_view key, std::int64_t last) = 0;
+
   // The statements this connection has run since it was made, for
   // benchmarks and tests that count what a piece of work costs: on a server
   // each one exchange with it (a round trip), on an SQLite file each
@@ -185,6 +197,10 @@ void OpenSession(const std::string& setting, OpenMode mode = OpenMode::OpenOrCre
 void AdoptSession(std::unique_ptr<DataSession> opened);
 // Makes a session for the setting without opening it as the process's.
 std::unique_ptr<DataSession> Connect(const std::string& setting, OpenMode mode = OpenMode::OpenOrCreate);
+// Refuses (EDatabaseError) a table's or column's name that SQL would have
+// to quote: the names the system composes into statements are its own,
+// letters, digits and '_', not beginning with a digit.
+void RequirePlainName(std::string_view name);
 // Whether a setting names a server rather than a file.
 bool NamesServer(std::string_view setting);
 // A setting for a message (GBK), as the session would show it

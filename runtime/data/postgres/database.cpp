@@ -1,5 +1,6 @@
 #include "runtime/data/postgres/database.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -190,6 +191,44 @@ std::vector<std::string> Database::TableColumns(std::string_view table) {
   std::vector<std::string> names;
   for (const std::vector<Value>& row : rows.rows) names.push_back(std::get<std::string>(row[0]));
   return names;
+}
+
+namespace {
+
+// The sequence of a table's identity column, as pg_get_serial_sequence names
+// it (quoted where it must be); nothing for a column without one.
+std::optional<std::string> IdentitySequence(Connection& connection, std::string_view table, std::string_view key) {
+  RequirePlainName(table);
+  RequirePlainName(key);
+  // The table's name is read as SQL reads a name, the column's as it is:
+  // the server folds unquoted names to lower case.
+  const RowSet rows =
+      connection.QueryBound("SELECT pg_get_serial_sequence(?, lower(?))", {std::string(table), std::string(key)});
+  const auto* name = std::get_if<std::string>(&rows.rows.at(0).at(0));
+  return name ? std::optional<std::string>(*name) : std::nullopt;
+}
+
+// The highest key the sequence handed out (as FN_KeepIdentityAhead reads it).
+std::int64_t SequenceLast(Connection& connection, const std::string& sequence) {
+  const RowSet rows = connection.QueryBound(
+      "SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM " + sequence, {});
+  return std::get<std::int64_t>(rows.rows.at(0).at(0));
+}
+
+}  // namespace
+
+std::int64_t Database::LastKey(std::string_view table, std::string_view key) {
+  const std::optional<std::string> sequence = IdentitySequence(connection_, table, key);
+  const RowSet rows = connection_.QueryBound(
+      "SELECT coalesce(max(" + std::string(key) + "), 0) FROM " + std::string(table), {});
+  const std::int64_t highest = std::get<std::int64_t>(rows.rows.at(0).at(0));
+  return sequence ? std::max(highest, SequenceLast(connection_, *sequence)) : highest;
+}
+
+void Database::KeepKeysPast(std::string_view table, std::string_view key, std::int64_t last) {
+  const std::optional<std::string> sequence = IdentitySequence(connection_, table, key);
+  if (sequence && SequenceLast(connection_, *sequence) < last)
+    connection_.QueryBound("SELECT setval(?::regclass, ?)", {*sequence, last});
 }
 
 }  // namespace rt::postgres

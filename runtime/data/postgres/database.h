@@ -55,6 +55,8 @@ class Database final : public DataSession {
   // The column names (GBK) of a table, in order; empty when there is no
   // such table. The name matches without regard to case.
   std::vector<std::string> TableColumns(std::string_view table) override;
+  std::int64_t LastKey(std::string_view table, std::string_view key) override;
+  void KeepKeysPast(std::string_view table, std::string_view key, std::int64_t last) override;
 
   // The statements sent to the server (Connection::RoundTrips).
   std::uint64_t RoundTrips() const override { return connection_.RoundTrips(); }
