@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -37,12 +38,63 @@ class BackupTest : public DemoHomeTest {
       digests[std::get<std::int64_t>(row[0])] = std::get<std::string>(row[1]);
     return digests;
   }
+  // Digests once at least `documents` are added (or a minute passed).
+  std::map<std::int64_t, std::string> DigestsOnceAdded(std::size_t documents) {
+    std::map<std::int64_t, std::string> digests = Digests(Db());
+    for (auto waited = std::chrono::steady_clock::now();
+         digests.size() < documents && std::chrono::steady_clock::now() - waited < std::chrono::seconds(60);
+         digests = Digests(Db()))
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return digests;
+  }
+  // A writer's files: a chunk and a half, or a small part of one, different
+  // in every file.
+  std::vector<fs::path> Files(int writer, int count) const {
+    std::vector<fs::path> files;
+    for (int i = 0; i < count; ++i) {
+      files.push_back(Beside(u8"新增 " + std::to_string(writer) + "-" + std::to_string(i) + ".txt"));
+      std::string bytes(i % 4 == 0 ? labdocs::labdoc::kChunkSize * 3 / 2 : 20000 + i, '\0');
+      for (std::size_t b = 0; b < bytes.size(); ++b) bytes[b] = static_cast<char>((b * 31 + writer * 7 + i) >> 2);
+      std::ofstream(files.back(), std::ios::binary) << bytes;
+    }
+    return files;
+  }
+  // Every document of `before` in `copy` with its digest.
+  static void ExpectHolds(rt::DataSession& copy, const std::map<std::int64_t, std::string>& before) {
+    const std::map<std::int64_t, std::string> digests = Digests(copy);
+    for (const auto& [labdoc_id, digest] : before) {
+      SCOPED_TRACE("document " + std::to_string(labdoc_id));
+      ASSERT_EQ(digests.count(labdoc_id), 1u);
+      EXPECT_EQ(digests.at(labdoc_id), digest);
+    }
+  }
+  // A check of a copy finds nothing wrong but documents whose record was
+  // being added when the copy was taken, none of them added before it began.
+  static void ExpectOnlyAddsUnderway(const AdminRun& check, const std::map<std::int64_t, std::string>& before) {
+    EXPECT_NE(check.LineStarting(u8"Documents: "), "") << check.out << check.err;
+    std::stringstream lines(check.out);
+    std::string line;
+    std::getline(lines, line);  // the database
+    while (std::getline(lines, line)) {
+      if (line.rfind("Documents: ", 0) == 0 || line.rfind("All is well", 0) == 0 || line.ends_with(" found.")) continue;
+      ASSERT_EQ(line.rfind(u8"document without record: ", 0), 0u) << line;
+      const std::size_t number = line.find("(document ") + 10;
+      EXPECT_EQ(before.count(std::stoll(line.substr(number))), 0u) << line;
+    }
+  }
   fs::path Beside(const std::string& name) const { return folder_->Path() / rt::testing::Utf8Path(name); }
   static std::string Utf8(const fs::path& path) { return rt::testing::PathUtf8(path); }
 };
 
 // A home's copy lies in SQLite homes only.
 INSTANTIATE_TEST_SUITE_P(Engines, BackupTest, ::testing::Values(rt::Engine::Sqlite), EngineName);
+
+// The server where the build has its client.
+std::vector<rt::Engine> ServerOnly() {
+  std::vector<rt::Engine> engines = rt::testing::BothEngines();
+  std::erase(engines, rt::Engine::Sqlite);
+  return engines;
+}
 
 // A console's script that adds the files, one document each, to 论文管理明细/2020年论文.
 std::string AddingScript(const std::vector<fs::path>& files) {
@@ -56,17 +108,7 @@ std::string AddingScript(const std::vector<fs::path>& files) {
 TEST_P(BackupTest, CopiesOneSnapshotWhileTwoConsolesAddDocuments) {
   constexpr int kWriters = 2, kDocuments = 24, kBackups = 4;
   std::vector<std::string> scripts;
-  for (int writer = 0; writer < kWriters; ++writer) {
-    std::vector<fs::path> files;
-    for (int i = 0; i < kDocuments; ++i) {
-      // A chunk and a half, or a small part of one, different in every file.
-      files.push_back(Beside(u8"新增 " + std::to_string(writer) + "-" + std::to_string(i) + ".txt"));
-      std::string bytes(i % 4 == 0 ? labdocs::labdoc::kChunkSize * 3 / 2 : 20000 + i, '\0');
-      for (std::size_t b = 0; b < bytes.size(); ++b) bytes[b] = static_cast<char>((b * 31 + writer * 7 + i) >> 2);
-      std::ofstream(files.back(), std::ios::binary) << bytes;
-    }
-    scripts.push_back(AddingScript(files));
-  }
+  for (int writer = 0; writer < kWriters; ++writer) scripts.push_back(AddingScript(Files(writer, kDocuments)));
   std::vector<console::testing::ConsoleRun> runs(kWriters);
   std::vector<std::thread> writers;
   for (int writer = 0; writer < kWriters; ++writer)
@@ -74,11 +116,7 @@ TEST_P(BackupTest, CopiesOneSnapshotWhileTwoConsolesAddDocuments) {
 
   // The backup begins once some documents are added; those are in it.
   const std::size_t demo = Digests(Db()).size();
-  std::map<std::int64_t, std::string> before = Digests(Db());
-  for (auto waited = std::chrono::steady_clock::now();
-       before.size() < demo + 3 && std::chrono::steady_clock::now() - waited < std::chrono::seconds(60);
-       before = Digests(Db()))
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const std::map<std::int64_t, std::string> before = DigestsOnceAdded(demo + 3);
   // Backups one after another while the consoles add, each of which must
   // be one snapshot; the first is restored.
   // (The first is the one that must overlap the consoles' adding: on a slow
@@ -108,27 +146,11 @@ TEST_P(BackupTest, CopiesOneSnapshotWhileTwoConsolesAddDocuments) {
   // Every content read whole, each with its recorded digest. A document
   // whose record was being added when the backup was taken is the only
   // fault a copy may have, and none of those was added before it began.
-  const AdminRun check = Admin({"--home", Utf8(restored), "check"});
-  EXPECT_NE(check.LineStarting(u8"Documents: "), "") << check.out << check.err;
-  std::stringstream lines(check.out);
-  std::string line;
-  std::getline(lines, line);  // the database
-  while (std::getline(lines, line)) {
-    if (line.rfind("Documents: ", 0) == 0 || line.rfind("All is well", 0) == 0 || line.ends_with(" found.")) continue;
-    const std::string kind = u8"document without record: ";
-    ASSERT_EQ(line.rfind(kind, 0), 0u) << line;
-    const std::size_t number = line.find("(document ") + 10;
-    EXPECT_EQ(before.count(std::stoll(line.substr(number))), 0u) << line;
-  }
+  ExpectOnlyAddsUnderway(Admin({"--home", Utf8(restored), "check"}), before);
   {
     rt::Database copy(Utf8(restored / "labdocs.db"), rt::OpenMode::OpenExisting);
     copy.AttachContentFile();
-    const std::map<std::int64_t, std::string> digests = Digests(copy);
-    for (const auto& [labdoc_id, digest] : before) {
-      SCOPED_TRACE("document " + std::to_string(labdoc_id));
-      ASSERT_EQ(digests.count(labdoc_id), 1u);
-      EXPECT_EQ(digests.at(labdoc_id), digest);
-    }
+    ExpectHolds(copy, before);
   }
   // The console works on the restored home.
   const console::testing::ConsoleRun console =
@@ -188,6 +210,52 @@ TEST_P(BackupTest, RefusesWhatWouldLoseOrTakeTheWrongFiles) {
   EXPECT_FALSE(fs::exists(Beside("new home") / "labdocs.db"));
   EXPECT_EQ(std::distance(fs::directory_iterator(Beside("used")), fs::directory_iterator()), 1);
   EXPECT_EQ(fs::file_size(folder_->Home() / "labdocs.db"), home_size);
+}
+
+// A server's backup is one snapshot, taken while eight workstations, each
+// its own staff login, add documents; restored into a server's empty
+// database it holds every document added before the backup began.
+class ServerBackupTest : public BackupTest {};
+
+INSTANTIATE_TEST_SUITE_P(Engines, ServerBackupTest, ::testing::ValuesIn(ServerOnly()), EngineName);
+
+TEST_P(ServerBackupTest, CopiesOneSnapshotWhileEightWorkstationsAddDocuments) {
+  constexpr int kWriters = rt::testing::kStaffLogins, kDocuments = 10;
+  std::vector<console::testing::ConsoleRun> runs(kWriters);
+  std::vector<std::thread> writers;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    const fs::path workstation = Beside("workstation " + std::to_string(writer + 1));
+    fs::create_directories(workstation);
+    writers.emplace_back([&, writer, workstation, script = AddingScript(Files(writer, kDocuments))] {
+      runs[writer] = console::testing::RunConsole(
+          workstation, script,
+          {"--database", server_->SettingAs(rt::testing::StaffLogin(writer + 1)), "--computer",
+           "LAB-PC" + std::to_string(writer + 1)});
+    });
+  }
+  const std::size_t demo = Digests(Db()).size();
+  const std::map<std::int64_t, std::string> before = DigestsOnceAdded(demo + kWriters);
+  const fs::path backup = Beside(u8"备份 backup");
+  const AdminRun backed_up = Admin({"backup", Utf8(backup)});
+  const std::size_t after_backup = Digests(Db()).size();
+  for (std::thread& writer : writers) writer.join();
+  for (const console::testing::ConsoleRun& run : runs) ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_EQ(backed_up.exit_code, kExitOk) << backed_up.out << backed_up.err;
+  EXPECT_GT(before.size(), demo);
+  EXPECT_LT(after_backup, demo + kWriters * kDocuments) << "the workstations ended before the backup";
+  std::cout << "[ figures  ] documents added before the backup began: " << before.size() - demo
+            << "; by its end: " << after_backup - demo << " of " << kWriters * kDocuments << std::endl;
+
+  const rt::testing::TestDatabase empty(rt::Engine::Postgres, std::string());
+  const AdminRun restored = Admin({"--database", empty.Setting(), "restore", Utf8(backup)});
+  ASSERT_EQ(restored.exit_code, kExitOk) << restored.out << restored.err;
+  ExpectOnlyAddsUnderway(Admin({"--database", empty.Setting(), "check"}), before);
+  const std::unique_ptr<rt::DataSession> copy = rt::Connect(empty.Setting(), rt::OpenMode::OpenExisting);
+  ExpectHolds(*copy, before);
+  // A workstation works on the restored database.
+  const console::testing::ConsoleRun console = console::testing::RunConsole(
+      Beside("after"), u8"open 文档管理明细/2019年度\nexpect rows 2\n", {"--database", empty.Setting()});
+  EXPECT_EQ(console.exit_code, 0) << console.out << console.err;
 }
 
 }  // namespace
