@@ -7,12 +7,18 @@
 //   labdoc_store_run store  <cache> <file>         prints: <seconds> <number>
 //   labdoc_store_run fetch  <cache> <number>       prints: <seconds> <path>
 //   labdoc_store_run delete <cache> <number>       prints: <seconds> <yes/no>
+//   labdoc_store_run grow   <cache> <documents>    stores that many new documents
+//                                                  (small texts), every third one
+//                                                  revised twice, for the move
+//                                                  benchmark; prints: <seconds>
+//                                                  <first number> <last number>
 //
 // Paths are native; the database is the one LABDOCS_DATABASE names (a file
 // or a server, as the store reads it).
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -29,6 +35,31 @@ int Fail(const std::string& what, HRESULT status) {
   return 1;
 }
 
+// Stores `documents` new small texts from a file beside the cache folder
+// (a file in it would be taken for a document's copy), each third one then
+// revised twice; stops at the first failure.
+HRESULT Grow(const labdocs::DocStoreApi& store, const std::string& cache, int documents, std::uint8_t& ok,
+             std::string& result) {
+  const std::string file = cache + "../labdoc_store_run-grow.txt";
+  const auto write = [&](int n, int version) {
+    std::ofstream(rt::platform::ToNativePath(file), std::ios::binary | std::ios::trunc)
+        << "document " << n << ", version " << version << "\n"
+        << std::string(static_cast<std::size_t>(200 + n % 800), static_cast<char>('a' + n % 26));
+  };
+  std::int32_t first = 0, number = 0;
+  for (int n = 1; n <= documents; ++n) {
+    write(n, 1);
+    if (HRESULT status = store.SaveLabDoc(file.c_str(), &number, &ok); status < 0 || ok == 0) return status;
+    if (first == 0) first = number;
+    for (int version = 2; n % 3 == 0 && version <= 3; ++version) {
+      write(n, version);
+      if (HRESULT status = store.UpdateLabDoc(number, file.c_str(), &ok); status < 0 || ok == 0) return status;
+    }
+  }
+  result = std::to_string(first) + " " + std::to_string(number);
+  return S_OK;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,8 +73,10 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  if (argc != 4 || (command != "store" && command != "fetch" && command != "delete")) {
-    std::fprintf(stderr, "usage: labdoc_store_run create <db> | store <cache> <file> | fetch|delete <cache> <n>\n");
+  if (argc != 4 || (command != "store" && command != "fetch" && command != "delete" && command != "grow")) {
+    std::fprintf(stderr,
+                 "usage: labdoc_store_run create <db> | store <cache> <file> | fetch|delete <cache> <n> | "
+                 "grow <cache> <documents>\n");
     return 2;
   }
   HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);
@@ -69,6 +102,8 @@ int main(int argc, char** argv) {
     char* path = buffer.data();
     status = store.GetLabDoc(std::stoi(argv[3]), &path, &ok);
     result = path;
+  } else if (command == "grow") {
+    status = Grow(store, cache, std::stoi(argv[3]), ok, result);
   } else {
     status = store.DelLabDoc(std::stoi(argv[3]), &ok);
     result = ok != 0 ? "yes" : "no";
