@@ -128,7 +128,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     if (!options.database.empty())
       throw UsageError("move-to-server copies a home folder's database (--home), not a server's (--database)");
     options.command = Command::MoveToServer;
-    options.server = console::ServerSetting(words[1]);
+    options.server = console::ServerSetting(words[1], "move-to-server");
   } else {
     throw UsageError("unknown command '" + words[0] + "' (check, file, backup, restore, move-to-server or move-to-home; --help)");
   }

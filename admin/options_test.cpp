@@ -26,6 +26,12 @@ TEST(AdminOptionsTest, ReadsCommandsAndTheirOptions) {
   EXPECT_EQ(backup.command, Command::Backup);
   EXPECT_EQ(backup.folder, u8"/备份/一");
   EXPECT_EQ(ParseOptions({"restore", "/b"}).command, Command::Restore);
+  const Options moved = ParseOptions({"--home", "/h", "move-to-server", "host=lab-db dbname=labdocs"});
+  EXPECT_EQ(moved.command, Command::MoveToServer);
+  EXPECT_EQ(moved.server, "host=lab-db dbname=labdocs");
+  const Options back = ParseOptions({"--database", "host=lab-db", "move-to-home", "/h2"});
+  EXPECT_EQ(back.command, Command::MoveToHome);
+  EXPECT_EQ(back.folder, "/h2");
 
   EXPECT_EQ(ParseOptions({"check", "--help"}).command, Command::Help);
 }
@@ -48,7 +54,10 @@ TEST(AdminOptionsTest, RefusesWhatItCannotFollow) {
       {{"check", "--verbose"}, "unknown option '--verbose'"},
       {{"backup"}, "backup takes the new folder to copy into"},
       {{"restore", "/b", "/c"}, "restore takes a backup's folder"},
-      {{"backup", "/b", "--database", "host=lab-db dbname=labdocs"}, "backup works on a home folder's database"},
+      {{"move-to-home", "/b"}, "move-to-home copies a server's database (--database SERVER)"},
+      {{"move-to-server"}, "move-to-server takes the server's database"},
+      {{"move-to-server", "/tmp/labdocs.db"}, "move-to-server takes a PostgreSQL connection string"},
+      {{"--database", "host=a", "move-to-server", "host=b"}, "move-to-server copies a home folder's database"},
   };
   for (const auto& c : cases) {
     try {

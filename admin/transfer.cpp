@@ -32,6 +32,10 @@ constexpr Table kTables[] = {
     {"DB_FILE_RECORD", "ID", "1 = 1"},
 };
 
+// The bytes of small contents copied in one transaction of the target.
+constexpr std::uint64_t kBatchBytes =
+    std::uint64_t{labdocs::labdoc::kChunksPerTransaction} * labdocs::labdoc::kChunkSize;
+
 // Statements hold at most this many values: SQLite's limit is 32,766, a
 // server's 65,535.
 constexpr std::size_t kValuesPerStatement = 4000;
@@ -140,22 +144,38 @@ Transfer CopyDatabase(rt::DataSession& source, rt::DataSession& target, Progress
   progress.Start(transfer.contents, transfer.bytes);
   std::vector<std::int64_t> begun;
   try {
+    // Small contents go in by batches of one transaction each, not one
+    // commit (and its flush to the disk) each; a content of a transaction's
+    // worth of chunks or more commits on its own, as CopyChunks cuts it.
+    std::unique_ptr<rt::Transaction> batch;
+    std::uint64_t batched = 0;
     for (const std::vector<rt::Value>& row : contents.rows) {
       if (Integer(row[size]) <= 0) continue;
+      const auto bytes = static_cast<std::uint64_t>(Integer(row[size]));
+      const bool small = bytes < kBatchBytes;
+      if (batch && (!small || batched + bytes > kBatchBytes)) {
+        batch->Commit();
+        batch.reset();
+      }
+      if (small && !batch) {
+        batch = std::make_unique<rt::Transaction>(target, rt::Transaction::Kind::Deferred);
+        batched = 0;
+      }
+      batched += bytes;
       const std::int64_t content = Integer(row[id]);
-      const ContentSummary recorded{static_cast<std::uint64_t>(Integer(row[size])),
-                                    std::get<std::string>(row[sha256])};
+      const ContentSummary recorded{bytes, std::get<std::string>(row[sha256])};
       const std::string* file_name = std::get_if<std::string>(&row[name]);
       begun.push_back(content);
       to->CopyChunks(content, [&](const labdocs::labdoc::ChunkSink& sink) {
         from->ReadChunks(content, recorded, file_name ? *file_name : std::string(),
-                         [&](const std::uint8_t* data, std::size_t bytes) {
-                           sink(data, bytes);
-                           progress.Bytes(bytes);
+                         [&](const std::uint8_t* data, std::size_t piece) {
+                           sink(data, piece);
+                           progress.Bytes(piece);
                          });
       });
       progress.ContentDone();
     }
+    if (batch) batch->Commit();
     rt::Transaction rows(target);
     for (const TableRows& table : read) InsertRows(target, table);
     rows.Commit();

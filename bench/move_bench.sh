@@ -38,31 +38,36 @@ for program in labdocs-admin labdocs-console labdoc_store_run; do
   [ -x "$bin/$program" ] || { echo "no $bin/$program: build the release preset first" >&2; exit 1; }
 done
 export LD_LIBRARY_PATH="$bin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+export PGOPTIONS="-c client_min_messages=warning"
 now() { date +%s.%N; }
 seconds() { printf '%.1f' "$(echo "$(now) - $1" | bc -l)"; }
 
 home="$work/home"
 back="$work/back"
-"$bin/labdocs-console" --home "$home" --script /dev/null > /dev/null
-mkdir -p "$work/cache"
-start=$(now)
-read -r _ first last < <(LABDOCS_DATABASE="$home/labdocs.db" "$bin/labdoc_store_run" grow "$work/cache" "$documents")
-echo "stored $documents documents ($first to $last) through the store in $(seconds "$start") s"
-# Filed as the plug-in files them: a record in a directory of a thousand,
-# and an audit row.
-sqlite3 "$home/labdocs.db" "
-  INSERT INTO Lab_List(TV_ID, TV_Name, DocType)
-    SELECT 100 + value, '生成 ' || value, '文档管理明细' FROM generate_series(0, ($documents - 1) / 1000);
-  INSERT INTO RIS_DOC(ID, LABDOC_ID, DocType, DESCS, FstAuthor, UserId)
-    SELECT 1000 + LABDOC_ID, LABDOC_ID, CAST(100 + (LABDOC_ID - $first) / 1000 AS TEXT), '说明 ' || LABDOC_ID,
-           '张三', 'admin' FROM DB_FILE_STORAGE WHERE LABDOC_ID >= $first;
-  INSERT INTO DB_FILE_RECORD(FileTableName, FileTableID, LABDOC_ID, SRCFILENAME, HOSTNAME, USERID, USERNAME, MODIFYTIME)
-    SELECT 'RIS_DOC', 1000 + LABDOC_ID, LABDOC_ID, FILE_NAME, 'LAB-PC01', 'admin', '系统管理员', STOREDTIME
-    FROM DB_FILE_STORAGE WHERE LABDOC_ID >= $first;"
+rm -rf "$back"
+# The laboratory, made once in a work folder that is kept.
+if [ ! -f "$home/labdocs.db" ]; then
+  "$bin/labdocs-console" --home "$home" --script /dev/null > /dev/null
+  mkdir -p "$work/cache"
+  start=$(now)
+  read -r _ first last < <(LABDOCS_DATABASE="$home/labdocs.db" "$bin/labdoc_store_run" grow "$work/cache" "$documents")
+  echo "stored $documents documents ($first to $last) through the store in $(seconds "$start") s"
+  # Filed as the plug-in files them: a record in a directory of a thousand,
+  # and an audit row.
+  sqlite3 "$home/labdocs.db" "
+    INSERT INTO Lab_List(TV_ID, TV_Name, DocType)
+      SELECT 100 + value, '生成 ' || value, '文档管理明细' FROM generate_series(0, ($documents - 1) / 1000);
+    INSERT INTO RIS_DOC(ID, LABDOC_ID, DocType, DESCS, FstAuthor, UserId)
+      SELECT 1000 + LABDOC_ID, LABDOC_ID, CAST(100 + (LABDOC_ID - $first) / 1000 AS TEXT), '说明 ' || LABDOC_ID,
+             '张三', 'admin' FROM DB_FILE_STORAGE WHERE LABDOC_ID >= $first;
+    INSERT INTO DB_FILE_RECORD(FileTableName, FileTableID, LABDOC_ID, SRCFILENAME, HOSTNAME, USERID, USERNAME, MODIFYTIME)
+      SELECT 'RIS_DOC', 1000 + LABDOC_ID, LABDOC_ID, FILE_NAME, 'LAB-PC01', 'admin', '系统管理员', STOREDTIME
+      FROM DB_FILE_STORAGE WHERE LABDOC_ID >= $first;"
+fi
 
 tools/pg-server.sh start "$work/server" "$port" > /dev/null
 owner="$(cat "$work/server/conninfo") options='-csearch_path=moved,public'"
-psql -q -X -v ON_ERROR_STOP=1 "$owner" -c "CREATE SCHEMA moved"
+psql -q -X -v ON_ERROR_STOP=1 "$owner" -c "DROP SCHEMA IF EXISTS moved CASCADE" -c "CREATE SCHEMA moved"
 staff="$owner user=staff1"
 
 start=$(now)

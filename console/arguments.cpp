@@ -61,9 +61,10 @@ void Workstation::ApplyTo(rt::HostEnvironment& environment) const {
   if (computer_name) environment.computer_name = *computer_name;
 }
 
-std::string ServerSetting(std::string setting) {
+std::string ServerSetting(std::string setting, std::string_view what) {
   if (!rt::NamesServer(setting))
-    throw UsageError("--database takes a PostgreSQL connection string (postgresql://... or host=... dbname=...), "
+    throw UsageError(std::string(what) +
+                     " takes a PostgreSQL connection string (postgresql://... or host=... dbname=...), "
                      "and what it was given is none; the embedded database is the home folder's labdocs.db");
   return setting;
 }

@@ -59,9 +59,9 @@ struct Workstation {
   void ApplyTo(rt::HostEnvironment& environment) const;
 };
 
-// The value of --database, which must name a server (docs/database.md).
-// Raises UsageError otherwise, without repeating the value: a mistyped
-// connection string may hold a password.
-std::string ServerSetting(std::string setting);
+// The value of --database (or of another argument, `what`), which must name
+// a server (docs/database.md). Raises UsageError otherwise, without
+// repeating the value: a mistyped connection string may hold a password.
+std::string ServerSetting(std::string setting, std::string_view what = "--database");
 
 }  // namespace console
