@@ -56,14 +56,23 @@ void PendingContent::Write(InputFile& source) {
   WaitAtTestBarrier();
 }
 
-void PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction) {
+bool PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction, std::optional<std::int64_t> replacing) {
   const std::string stored_time = rt::datetime::NowText();
   const auto size = static_cast<std::int64_t>(summary_.size);
   // The replaced content leaves the current place (one per document)
-  // before this one takes it.
-  db_.ExecuteBound(
-      "UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE LABDOC_ID = ? AND REPLACEDTIME IS NULL AND PENDING = 0",
-      {stored_time, doc_id});
+  // before this one takes it. The content expected there is compared in
+  // the statement that moves it: on a server a concurrent transaction that
+  // moved it first makes this one wait for its row and then find it no
+  // longer current, whatever locks the transactions took.
+  if (!replacing) {
+    db_.ExecuteBound(
+        "UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE LABDOC_ID = ? AND REPLACEDTIME IS NULL AND PENDING = 0",
+        {stored_time, doc_id});
+  } else if (db_.ExecuteBound("UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE CONTENT_ID = ? AND LABDOC_ID = ?"
+                              " AND REPLACEDTIME IS NULL AND PENDING = 0",
+                              {stored_time, *replacing, doc_id}) != 1) {
+    return false;
+  }
   // A pending content that another process took for abandoned is gone
   // with its first chunks: nothing of it may become current.
   if (db_.ExecuteBound(
@@ -87,6 +96,7 @@ void PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction) {
   }
   finished_ = true;
   owner_.Drop(db_);
+  return true;
 }
 
 void PendingContent::Discard() noexcept {
