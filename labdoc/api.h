@@ -51,15 +51,25 @@ using TEndReviseLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id);
 // fetched (*stored 1); `notice` then says who stored it, where and when.
 using TStoredMeanwhileLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, const char* path, char* notice,
                                                 std::uint8_t* stored);
+// As TUpdateLabDoc, but replaces only the content *expected names (0: the
+// one the copy at the path was fetched as), compared in the transaction
+// that makes the file's content current. When another content is current,
+// nothing is stored: *expected receives that content's number and `notice`
+// says who stored it, where and when (as TStoredMeanwhileLabDoc); the
+// caller may ask the user and call again with that number. Otherwise
+// *expected receives 0.
+using TUpdateExpectingLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, const char* file_name, std::int64_t* expected,
+                                                char* notice, std::uint8_t* ok);
 }
 
 // The size of the notice buffers the caller hands to the store.
 inline constexpr std::size_t kNoticeBufferSize = 512;
 
-// A store library's entry points. The last four, added later than the
+// A store library's entry points. The last five, added later than the
 // others, are optional: without CheckLabDoc no local copy is offered for
-// storing before a revision; without the three of revisions, workstations
-// revising one document are not told of each other.
+// storing before a revision; without the four of revisions, workstations
+// revising one document are not told of each other, and a copy stored
+// back replaces whatever content is current.
 struct DocStoreApi {
   TInitLabDoc InitLabDoc = nullptr;
   TFreeLabDoc FreeLabDoc = nullptr;
@@ -72,6 +82,7 @@ struct DocStoreApi {
   TBeginReviseLabDoc BeginReviseLabDoc = nullptr;
   TEndReviseLabDoc EndReviseLabDoc = nullptr;
   TStoredMeanwhileLabDoc StoredMeanwhileLabDoc = nullptr;
+  TUpdateExpectingLabDoc UpdateExpectingLabDoc = nullptr;
 
   // Whether the seven entry points that every store has are there.
   bool HasRequired() const {
@@ -82,7 +93,7 @@ struct DocStoreApi {
 };
 
 // The entry points of a loaded library (null: none), each found by its name.
-// The three of revisions work together: a library that lacks one of them
+// The four of revisions work together: a library that lacks one of them
 // has none.
 inline DocStoreApi ResolveDocStoreApi(HMODULE library) {
   DocStoreApi api;
@@ -101,10 +112,12 @@ inline DocStoreApi ResolveDocStoreApi(HMODULE library) {
   resolve(api.BeginReviseLabDoc, "BeginReviseLabDoc");
   resolve(api.EndReviseLabDoc, "EndReviseLabDoc");
   resolve(api.StoredMeanwhileLabDoc, "StoredMeanwhileLabDoc");
-  if (!api.BeginReviseLabDoc || !api.EndReviseLabDoc || !api.StoredMeanwhileLabDoc) {
+  resolve(api.UpdateExpectingLabDoc, "UpdateExpectingLabDoc");
+  if (!api.BeginReviseLabDoc || !api.EndReviseLabDoc || !api.StoredMeanwhileLabDoc || !api.UpdateExpectingLabDoc) {
     api.BeginReviseLabDoc = nullptr;
     api.EndReviseLabDoc = nullptr;
     api.StoredMeanwhileLabDoc = nullptr;
+    api.UpdateExpectingLabDoc = nullptr;
   }
   return api;
 }

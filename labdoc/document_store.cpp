@@ -110,6 +110,32 @@ void KeepUnstoredEdits(rt::DataSession& db, const CacheRecords& records, std::in
                        " 的副本, 有尚未保存到服务器的修改" + keep);
 }
 
+// The document's current content when storing the file at the path would
+// replace it unawares: it is not the content `replacing` names, and the
+// file does not hold its very bytes. A file that does is taken to replace
+// the current content (`replacing` becomes it): nothing of it is lost.
+std::optional<CurrentContent> ReplacedUnawares(rt::DataSession& db, std::int64_t doc_id, std::int64_t& replacing,
+                                               const std::string& ansi_path) {
+  std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
+  if (!current || current->content_id == replacing) return std::nullopt;
+  const std::optional<ContentSummary> there = SummaryOf(ansi_path);
+  if (there && *there == current->summary) {
+    replacing = current->content_id;
+    return std::nullopt;
+  }
+  return current;
+}
+
+// Who stored a content, where and when, told to someone whose copy was
+// fetched before it; empty when there is no such content.
+std::string StoredMeanwhileNotice(rt::DataSession& db, std::int64_t content_id) {
+  const rt::RowSet by = db.QueryBound(
+      "SELECT STOREDUSER, STOREDHOST, STOREDTIME FROM DB_FILE_CONTENT WHERE CONTENT_ID = ?", {content_id});
+  if (by.rows.empty()) return {};
+  const std::vector<Value>& row = by.rows.front();
+  return Who(row[0], row[1]) + " 于 " + When(row[2]) + " 存入了此文档的新内容(在您取出此副本之后)";
+}
+
 }  // namespace
 
 DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link)
@@ -166,30 +192,61 @@ std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
 }
 
 bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
-  if (!IsStorableFile(ansi_file)) return false;
+  return Update(doc_id, ansi_file, std::nullopt).stored;
+}
+
+DocumentStore::UpdateOutcome DocumentStore::UpdateExpecting(std::int32_t doc_id, const std::string& ansi_file,
+                                                            std::int64_t expected) {
+  return Update(doc_id, ansi_file, expected);
+}
+
+DocumentStore::UpdateOutcome DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file,
+                                                   std::optional<std::int64_t> expected) {
+  UpdateOutcome outcome;
+  if (!IsStorableFile(ansi_file)) return outcome;
   ContentStorage& storage = link_.Get();
   rt::DataSession& db = storage.Session();
+  const std::optional<std::string> cached_name = CachedName(ansi_file);
+  std::optional<std::int64_t> replacing;  // nothing: whichever content is current
   {
     // Asked first, so that a missing document is not an error about the file.
     rt::Transaction look(db, rt::Transaction::Kind::Deferred);
-    if (!DocumentExists(db, doc_id)) return false;
-    look.Commit();
-  }
-  // A copy in the cache folder carries the document it was fetched for.
-  const std::optional<std::string> cached_name = CachedName(ansi_file);
-  if (cached_name) {
-    const std::optional<CachedCopy> recorded = records_.Find(db, *cached_name);
+    if (!DocumentExists(db, doc_id)) return outcome;
+    // A copy in the cache folder carries the document it was fetched for,
+    // and the content it was fetched as.
+    const std::optional<CachedCopy> recorded = cached_name ? records_.Find(db, *cached_name) : std::nullopt;
     if (recorded && recorded->doc_id != doc_id)
       throw rt::Exception("缓存中的文件 " + ansi_file + " 是" + Document(recorded->doc_id) + " 的副本, 不能保存为" +
                           Document(doc_id) + " 的内容");
+    if (expected && *expected != 0)
+      replacing = *expected;
+    else if (expected && recorded)
+      replacing = recorded->content_id;
+    // Known before the file is read, it costs no upload.
+    if (replacing) {
+      if (const std::optional<CurrentContent> other = ReplacedUnawares(db, doc_id, *replacing, ansi_file)) {
+        outcome.current = other->content_id;
+        outcome.notice = StoredMeanwhileNotice(db, other->content_id);
+        return outcome;
+      }
+    }
+    look.Commit();
   }
   InputFile source(ansi_file);
   SweepBeforeStoring(storage);
   PendingContent content(storage, doc_id, rt::ExtractFileName(ansi_file));
   content.Write(source);
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
-  if (!DocumentExists(db, doc_id)) return false;  // deleted meanwhile: the content goes
-  content.Finish(doc_id, transaction);
+  if (!DocumentExists(db, doc_id)) return outcome;  // deleted meanwhile: the content goes
+  if (!content.Finish(doc_id, transaction, replacing)) {
+    // Another content was made current while this one was stored. It
+    // stays; this one goes with the transaction (PendingContent removes it).
+    if (const std::optional<CurrentContent> other = FindCurrentContent(db, doc_id)) {
+      outcome.current = other->content_id;
+      outcome.notice = StoredMeanwhileNotice(db, other->content_id);
+    }
+    return outcome;
+  }
   // The copy now holds the current content: it has no unstored edits.
   if (cached_name) {
     rt::Transaction look(db, rt::Transaction::Kind::Deferred);
@@ -197,7 +254,8 @@ bool DocumentStore::Update(std::int32_t doc_id, const std::string& ansi_file) {
     look.Commit();
     if (current) records_.Remember(db, *cached_name, {doc_id, current->content_id, current->summary, std::nullopt});
   }
-  return true;
+  outcome.stored = true;
+  return outcome;
 }
 
 std::optional<std::string> DocumentStore::CachedName(const std::string& ansi_path) const {
@@ -283,17 +341,13 @@ std::optional<std::string> DocumentStore::StoredMeanwhile(std::int32_t doc_id, c
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
   const std::optional<CachedCopy> recorded = records_.Find(db, *name);
   if (!recorded || recorded->doc_id != doc_id) return std::nullopt;
-  const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
-  if (!current || current->content_id == recorded->content_id) return std::nullopt;
-  // Storing the very bytes that are current replaces nothing.
-  const std::optional<ContentSummary> there = SummaryOf(ansi_path);
-  if (there && *there == current->summary) return std::nullopt;
-  const rt::RowSet by = db.QueryBound(
-      "SELECT STOREDUSER, STOREDHOST, STOREDTIME FROM DB_FILE_CONTENT WHERE CONTENT_ID = ?", {current->content_id});
+  std::int64_t replacing = recorded->content_id;
+  const std::optional<CurrentContent> other = ReplacedUnawares(db, doc_id, replacing, ansi_path);
+  if (!other) return std::nullopt;
+  std::string notice = StoredMeanwhileNotice(db, other->content_id);
   snapshot.Commit();
-  if (by.rows.empty()) return std::nullopt;
-  const std::vector<Value>& row = by.rows.front();
-  return Who(row[0], row[1]) + " 于 " + When(row[2]) + " 存入了此文档的新内容(在您取出此副本之后)";
+  if (notice.empty()) return std::nullopt;
+  return notice;
 }
 
 bool DocumentStore::HoldsUnstoredEdits(std::int32_t doc_id, const std::string& ansi_path) {

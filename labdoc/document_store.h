@@ -60,6 +60,26 @@ class DocumentStore {
   // holding the new content.
   bool Update(std::int32_t doc_id, const std::string& ansi_file);
 
+  // What UpdateExpecting answers.
+  struct UpdateOutcome {
+    bool stored = false;
+    // When nothing was stored because another content than the expected
+    // one is current: that content's number (never 0) and who stored it,
+    // where and when (the notice StoredMeanwhile gives).
+    std::int64_t current = 0;
+    std::string notice;
+  };
+  // As Update, but the file's content replaces only the expected one:
+  // `expected` is a content's number, or 0 for the content the copy at the
+  // path was fetched as (a file the store did not fetch for the document
+  // expects none, and is stored as Update stores it). The current content
+  // is compared before the file is read, and again in the transaction that
+  // makes the new content current: another one made current meanwhile,
+  // even while the file was being stored, stays current, and the new
+  // content is removed at once. A file that holds the very bytes of the
+  // current content replaces it whatever was expected: nothing is lost.
+  UpdateOutcome UpdateExpecting(std::int32_t doc_id, const std::string& ansi_file, std::int64_t expected);
+
   // Deletes a document with every content it has had. False when there is
   // no such document. The cache folder is left alone: a copy there may hold
   // the user's unsaved work.
@@ -105,6 +125,9 @@ class DocumentStore {
   const CacheFolder& Cache() const { return cache_; }
 
  private:
+  // Update and UpdateExpecting: replacing whichever content is current
+  // when `expected` is nothing.
+  UpdateOutcome Update(std::int32_t doc_id, const std::string& ansi_file, std::optional<std::int64_t> expected);
   // The file name of a path directly in the cache folder; nothing for any
   // other path.
   std::optional<std::string> CachedName(const std::string& ansi_path) const;

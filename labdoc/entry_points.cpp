@@ -241,6 +241,23 @@ LABDOC_EXPORT HRESULT WINAPI StoredMeanwhileLabDoc(std::int32_t doc_id, const ch
   });
 }
 
+LABDOC_EXPORT HRESULT WINAPI UpdateExpectingLabDoc(std::int32_t doc_id, const char* file_name, std::int64_t* expected,
+                                                   char* notice, std::uint8_t* ok) {
+  return Run([&](Library& library) {
+    std::uint8_t& answer = Answer(ok);
+    std::int64_t& replacing = Required(expected, "expected");
+    char& text = Required(notice, "notice");
+    text = '\0';
+    Required(file_name, "file_name");
+    const std::int64_t asked = replacing;
+    replacing = 0;
+    const auto outcome = Store(library).UpdateExpecting(doc_id, file_name, asked);
+    replacing = outcome.current;
+    PutNotice(notice, outcome.notice);
+    answer = outcome.stored ? 1 : 0;
+  });
+}
+
 }  // extern "C"
 
 // The definitions have exactly the types the callers resolve them as.
@@ -255,3 +272,4 @@ static_assert(std::is_same_v<decltype(&CheckLabDoc), labdocs::TCheckLabDoc>);
 static_assert(std::is_same_v<decltype(&BeginReviseLabDoc), labdocs::TBeginReviseLabDoc>);
 static_assert(std::is_same_v<decltype(&EndReviseLabDoc), labdocs::TEndReviseLabDoc>);
 static_assert(std::is_same_v<decltype(&StoredMeanwhileLabDoc), labdocs::TStoredMeanwhileLabDoc>);
+static_assert(std::is_same_v<decltype(&UpdateExpectingLabDoc), labdocs::TUpdateExpectingLabDoc>);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "labdoc/content_chunks.h"
@@ -38,9 +39,12 @@ class PendingContent {
 
   // In the last transaction, which this commits: makes the content the
   // document's current content, stamped now, and describes it in the
-  // document's row. A commit whose outcome is not known (rt::ECommitUnknown)
-  // leaves the content as it is: the document's, or the sweep's to remove.
-  void Finish(std::int64_t doc_id, rt::Transaction& transaction);
+  // document's row. With `replacing`, only in place of that content: false,
+  // changing nothing and committing nothing, when it is not the document's
+  // current content (another one was made current meanwhile). A commit
+  // whose outcome is not known (rt::ECommitUnknown) leaves the content as
+  // it is: the document's, or the sweep's to remove.
+  bool Finish(std::int64_t doc_id, rt::Transaction& transaction, std::optional<std::int64_t> replacing = std::nullopt);
 
  private:
   // Removes the content and its chunks and gives back their space; a

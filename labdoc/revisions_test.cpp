@@ -1,17 +1,21 @@
 // Workstations sharing one database, through the store's entry points, on
 // SQLite and on the server: revisions in progress are named while their
 // owner lives and go once it has ended; a content stored after a copy was
-// fetched is named with who stored it, where and when.
+// fetched is named with who stored it, where and when, and a copy stored
+// back never replaces it unasked.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
 #include "labdoc/testing/other_owner.h"
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/host/environment.h"
+#include "runtime/platform/testing/test_support.h"
+#include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
 
 namespace labdocs::labdoc::testing {
@@ -52,6 +56,27 @@ class RevisionsTest : public StoreTest, public ::testing::WithParamInterface<rt:
     std::memset(notice, 'x', sizeof notice);
     EXPECT_EQ(store_.StoredMeanwhileLabDoc(doc_id, path.c_str(), notice, &stored), S_OK);
     return notice;
+  }
+
+  // UpdateExpectingLabDoc: the answer, with *expected and the notice after it.
+  struct Expecting {
+    std::uint8_t ok = 0xAA;
+    std::int64_t expected = 0;
+    std::string notice;
+  };
+  Expecting UpdateExpecting(std::int32_t doc_id, const std::string& path, std::int64_t expected) {
+    Expecting answer;
+    answer.expected = expected;
+    char notice[kNoticeBufferSize];
+    std::memset(notice, 'x', sizeof notice);
+    EXPECT_EQ(store_.UpdateExpectingLabDoc(doc_id, path.c_str(), &answer.expected, notice, &answer.ok), S_OK);
+    answer.notice = notice;
+    return answer;
+  }
+  // The document's current content's number.
+  std::int64_t CurrentContent(std::int32_t doc_id) {
+    return Count("SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE REPLACEDTIME IS NULL AND PENDING = 0 AND LABDOC_ID = " +
+                 std::to_string(doc_id));
   }
 
   rt::HostEnvironment mine_;
@@ -152,6 +177,128 @@ TEST_P(RevisionsTest, AContentStoredAfterTheCopyWasFetchedIsNamed) {
   EXPECT_EQ(StoredMeanwhile(doc_id, copy, stored), "");
   EXPECT_EQ(stored, 0);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 0"), 3) << "every content is kept";
+}
+
+// Two workstations store back one document. The other one (PC-B, 李四)
+// stores its content before this one's store-back begins, or while its
+// upload runs: a process of its own on a connection of its own, while this
+// upload is held after its chunks (LABDOCS_TEST_UPLOAD_BARRIER). Either
+// way this copy is not stored: the answer names the other content and who
+// stored it, and nothing of the upload is left. Storing again in place of
+// that content (the user said yes) keeps it as a revision; a content
+// stored over it meanwhile is named anew.
+TEST_P(RevisionsTest, ACopyStoredBackNeverReplacesAContentStoredMeanwhileUnasked) {
+  for (const bool during_upload : {false, true}) {
+    SCOPED_TRACE(during_upload ? "stored during the upload" : "stored before the store-back");
+    const std::int32_t doc_id = Save(WriteSource("方案.doc", "原稿"));
+    const std::string copy = Fetch(doc_id);
+    folder_.Write("DocCache\\方案.doc", "我的修改");
+    const std::string theirs = WriteSource("PC-B\\方案.doc", "李四的修改");
+    // An upload makes the barrier's "reached"; one before which the other
+    // content was stored passes it (its "go" is there) but never comes.
+    const std::string barrier = folder_.Ansi(during_upload ? "停靠1\\" : "停靠0\\");
+    std::filesystem::create_directories(rt::platform::NativePath(barrier));
+    Expecting answer;
+    if (during_upload) {
+      rt::testing::ScopedEnv database("LABDOCS_DATABASE", Setting());
+      rt::testing::ScopedEnv held("LABDOCS_TEST_UPLOAD_BARRIER", barrier);
+      rt::testing::ProcessOptions options;
+      options.environment = {"LABDOCS_TEST_UPLOAD_BARRIER="};
+      options.standard_error = rt::platform::NativePath(barrier + "errors");
+      const std::unique_ptr<rt::testing::Process> other = rt::testing::StartProcess(
+          rt::testing::BuiltProgram("labdoc_fetch_helper"),
+          {"update", rt::testing::PathUtf8(rt::platform::NativePath(folder_.Ansi("PC-B缓存\\"))),
+           std::to_string(doc_id), rt::testing::PathUtf8(rt::platform::NativePath(theirs)),
+           rt::testing::PathUtf8(rt::platform::NativePath(barrier))},
+          options);
+      answer = UpdateExpecting(doc_id, copy, 0);
+      EXPECT_EQ(other->Wait(), 0) << ReadAnsi(barrier + "errors");
+    } else {
+      AsOtherWorkstation([&] {
+        std::uint8_t ok = 0;
+        EXPECT_EQ(store_.UpdateLabDoc(doc_id, theirs.c_str(), &ok), S_OK);
+      });
+      folder_.Write("停靠0\\go", "1");
+      rt::testing::ScopedEnv held("LABDOCS_TEST_UPLOAD_BARRIER", barrier);
+      answer = UpdateExpecting(doc_id, copy, 0);
+    }
+    EXPECT_EQ(rt::FileExists(barrier + "reached"), during_upload)
+        << "a content stored before the store-back began is named without an upload";
+    const std::int64_t their_content = CurrentContent(doc_id);
+    EXPECT_EQ(answer.ok, 0);
+    EXPECT_EQ(answer.expected, their_content);
+    EXPECT_EQ(answer.notice.rfind("李四(PC-B) 于 ", 0), 0u) << answer.notice;
+    EXPECT_NE(answer.notice.find(" 存入了此文档的新内容(在您取出此副本之后)"), std::string::npos) << answer.notice;
+    EXPECT_EQ(ReadAnsi(copy), "我的修改") << "the copy keeps the edits";
+    // Nothing of the upload is left: no pending content, no chunks of none.
+    EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE LABDOC_ID = " + std::to_string(doc_id)), 2);
+    EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1"), 0);
+    EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK k WHERE NOT EXISTS"
+                    " (SELECT 1 FROM DB_FILE_CONTENT c WHERE c.CONTENT_ID = k.CONTENT_ID)"),
+              0);
+
+    // Another content stored over the one the user agreed to replace is
+    // named in its turn; in place of the named one, the copy is stored.
+    AsOtherWorkstation([&] {
+      std::uint8_t ok = 0;
+      EXPECT_EQ(store_.UpdateLabDoc(doc_id, WriteSource("PC-B\\方案.doc", "李四的再次修改").c_str(), &ok), S_OK);
+    });
+    const Expecting again = UpdateExpecting(doc_id, copy, answer.expected);
+    EXPECT_EQ(again.ok, 0);
+    EXPECT_EQ(again.expected, CurrentContent(doc_id));
+    EXPECT_NE(again.expected, their_content);
+    const Expecting yes = UpdateExpecting(doc_id, copy, again.expected);
+    EXPECT_EQ(yes.ok, 1);
+    EXPECT_EQ(yes.expected, 0);
+    EXPECT_EQ(yes.notice, "");
+    EXPECT_EQ(ReadAnsi(Fetch(doc_id)), "我的修改");
+    EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE REPLACEDTIME IS NOT NULL AND LABDOC_ID = " +
+                    std::to_string(doc_id)),
+              3)
+        << "the original and both of the other's contents are kept";
+    // The copy's record now names the content it holds: storing it again
+    // expects that one.
+    folder_.Write("DocCache\\方案.doc", "我的第二次修改");
+    EXPECT_EQ(UpdateExpecting(doc_id, copy, 0).ok, 1);
+  }
+}
+
+// An update that expects a content answers as UpdateLabDoc where there is
+// nothing to compare: no document, a file the store did not fetch, a copy
+// holding the very bytes of the current content.
+TEST_P(RevisionsTest, AnUpdateWithNothingToCompareAnswersAsUpdateLabDoc) {
+  const std::int32_t doc_id = Save(WriteSource("方案.doc", "原稿"));
+  const std::string copy = Fetch(doc_id);
+  AsOtherWorkstation([&] {
+    std::uint8_t ok = 0;
+    EXPECT_EQ(store_.UpdateLabDoc(doc_id, WriteSource("PC-B\\方案.doc", "李四的修改").c_str(), &ok), S_OK);
+  });
+  folder_.Write("DocCache\\方案.doc", "李四的修改");
+  const std::string elsewhere = WriteSource("别处\\方案.doc", "我的修改");
+  const struct {
+    const char* what;
+    std::int32_t doc_id;
+    std::string path;
+    int ok;
+  } cases[] = {
+      {"no such document", doc_id + 1, elsewhere, 0},
+      {"a copy of the current bytes", doc_id, copy, 1},
+      {"a file outside the cache", doc_id, elsewhere, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Expecting answer = UpdateExpecting(c.doc_id, c.path, 0);
+    EXPECT_EQ(answer.ok, c.ok);
+    EXPECT_EQ(answer.expected, 0);
+    EXPECT_EQ(answer.notice, "");
+  }
+  EXPECT_EQ(ReadAnsi(Fetch(doc_id)), "我的修改");
+  std::int64_t expected = 0;
+  char notice[kNoticeBufferSize];
+  std::uint8_t ok = 0xAA;
+  EXPECT_EQ(store_.UpdateExpectingLabDoc(doc_id, copy.c_str(), nullptr, notice, &ok), E_POINTER);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(store_.UpdateExpectingLabDoc(doc_id, copy.c_str(), &expected, nullptr, &ok), E_POINTER);
 }
 
 // A notice longer than the caller's buffer is cut at a whole character.

@@ -11,6 +11,13 @@
 //     content in turn, fetching it after each update, and stores A as a new
 //     document, fetches it and deletes it. Ends with a message on the error
 //     stream and exit code 7 when an entry point fails.
+//   labdoc_fetch_helper update <cache folder> <document number> <file> <barrier folder>
+//     another workstation (PC-B, where 李四 works) that stores the file as
+//     the document's content while an upload of the test's is held at the
+//     barrier (LABDOCS_TEST_UPLOAD_BARRIER, labdoc/pending_content.cpp):
+//     waits until that upload has reached it, stores, and lets it go on.
+//     Exit code 7, with a message on the error stream, when the store
+//     fails or answers no.
 //
 // Folders and files are native paths. The database is the one that
 // LABDOCS_DATABASE names.
@@ -27,6 +34,7 @@
 #include "labdoc/api.h"
 #include "labdoc/local_file.h"
 #include "labdoc/sha256.h"
+#include "runtime/host/environment.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/sleep.h"
@@ -87,14 +95,36 @@ int FetchOnce(const labdocs::DocStoreApi& store, char** argv) {
   return 0;
 }
 
+int UpdateAtBarrier(const labdocs::DocStoreApi& store, char** argv) {
+  rt::HostEnvironment environment = rt::Environment();
+  environment.computer_name = "PC-B";
+  environment.user_name = "李四";
+  rt::SetEnvironment(environment);
+  const std::filesystem::path barrier(argv[5]);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!std::filesystem::exists(barrier / "reached")) {
+    if (std::chrono::steady_clock::now() > deadline) return 6;
+    rt::platform::SleepFor(std::chrono::milliseconds(1));
+  }
+  std::uint8_t ok = 0;
+  const HRESULT status = store.UpdateLabDoc(std::stoi(argv[3]), rt::platform::FromNativePath(argv[4]).c_str(), &ok);
+  if (status < 0 || ok == 0)
+    std::fprintf(stderr, "UpdateLabDoc: status %08x, answer %d: %s\n", static_cast<unsigned>(status), int{ok},
+                 rt::TakeErrorInfo().c_str());
+  std::ofstream(barrier / "go").put('1');
+  return status >= 0 && ok != 0 ? 0 : 7;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool churn = argc == 7 && std::string(argv[1]) == "churn";
+  const bool update = argc == 6 && std::string(argv[1]) == "update";
   if (argc != 6 && !churn) {
     std::fprintf(stderr,
                  "usage: labdoc_fetch_helper <cache> <number> <ready> <go> <report>\n"
-                 "       labdoc_fetch_helper churn <cache> <number> <file A> <file B> <ready>\n");
+                 "       labdoc_fetch_helper churn <cache> <number> <file A> <file B> <ready>\n"
+                 "       labdoc_fetch_helper update <cache> <number> <file> <barrier>\n");
     return 2;
   }
   HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);
@@ -102,7 +132,7 @@ int main(int argc, char** argv) {
   const labdocs::DocStoreApi store = labdocs::ResolveDocStoreApi(library);
   if (!store.HasRequired()) return 4;
 
-  char** args = churn ? argv + 1 : argv;
+  char** args = churn || update ? argv + 1 : argv;
   const std::string cache = rt::platform::FromNativePath(args[1]);
   std::int32_t reserved = 0;
   if (store.InitLabDoc(cache.c_str(), &reserved) < 0) return 5;
@@ -110,7 +140,7 @@ int main(int argc, char** argv) {
     std::ofstream(argv[6]).put('1');
     Churn(store, std::stoi(argv[3]), rt::platform::FromNativePath(argv[4]), rt::platform::FromNativePath(argv[5]));
   }
-  const int result = FetchOnce(store, argv);
+  const int result = update ? UpdateAtBarrier(store, argv) : FetchOnce(store, argv);
   store.FreeLabDoc();
   FreeLibrary(library);
   return result;

@@ -94,10 +94,10 @@ class TfrmMain : public TfrmClsfrmConfig {
   // Tells the user that a revision was not stored and where the file is.
   void TellNotStored(const std::string& local_copy);
   // Stores a revised copy back as the document's content. When another
-  // workstation stored a content after this copy was fetched, the user is
-  // told who and when, and asked first: yes keeps both (this copy becomes
-  // the current content, the other one a kept revision), no stores nothing
-  // and leaves the copy where it is.
+  // workstation stored a content after this copy was fetched (before the
+  // store-back or while it ran), the user is told who and when, and asked:
+  // yes keeps both (this copy becomes the current content, the other one a
+  // kept revision), no stores nothing and leaves the copy where it is.
   void StoreRevision(std::int32_t doc_id, const std::string& local_copy);
   // Reads the selection's directory and stores it for the next calls.
   void ReadSelection();

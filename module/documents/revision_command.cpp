@@ -134,8 +134,19 @@ void TfrmMain::ActUpdateFileExecute(rt::TObject*) {
 }
 
 void TfrmMain::StoreRevision(std::int32_t doc_id, const std::string& local_copy) {
-  const std::string meanwhile = StoredMeanwhile(doc_id, local_copy);
-  if (!meanwhile.empty()) {
+  // The copy replaces the content it was fetched as, and no other unless
+  // the user agrees: the store compares as it makes the copy current, so a
+  // content another workstation stores meanwhile, even while this upload
+  // runs, is never replaced unasked. Each content stored over the one the
+  // user agreed to replace is asked about anew.
+  std::int64_t expected = 0;
+  for (;;) {
+    std::string meanwhile;
+    if (UpdateDocumentExpecting(doc_id, local_copy, expected, meanwhile)) return;
+    if (meanwhile.empty()) {
+      TellNotStored(local_copy);
+      return;
+    }
     int answer = 0;
     OleCheck(objCommon->Confirm(meanwhile + "\n\r是否仍把您的修改存为最新内容?(对方存入的内容会保留为上一版本)", 1,
                                 &answer));
@@ -144,7 +155,6 @@ void TfrmMain::StoreRevision(std::int32_t doc_id, const std::string& local_copy)
       return;
     }
   }
-  if (!UpdateDocument(doc_id, local_copy.c_str())) TellNotStored(local_copy);
 }
 
 void TfrmMain::TellNotStored(const std::string& local_copy) {

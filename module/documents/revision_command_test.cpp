@@ -12,6 +12,7 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "module/documents/main_form.h"
@@ -370,37 +371,66 @@ TEST_F(RevisionTest, TheLocalTimeIsTheLastAccessTimeInDosResolution) {
 }
 
 // Two workstations and one document. While this one's save dialog is open,
-// another stores a content of its own ("PC-B", 李四): storing back then
-// names who stored it and when, and asks. Yes keeps both, this copy as the
-// current content and the other as a kept revision; no keeps the other's
-// and leaves this copy where it is.
+// or while its upload runs, another stores a content of its own ("PC-B",
+// 李四): storing back then does not replace it unasked, but names who
+// stored it and when, and asks. Yes keeps both, this copy as the current
+// content and the other as a kept revision; no keeps the other's and leaves
+// this copy where it is. The upload is held after its chunks
+// (LABDOCS_TEST_UPLOAD_BARRIER) while the other workstation, a process of
+// its own on a connection of its own, stores.
 TEST_F(RevisionTest, StoringOverAContentStoredMeanwhileNamesItsAuthorAndAsks) {
   struct Case {
+    bool during_upload;
     int answer;
     const char* stored_after;
   };
-  for (const Case& c : {Case{1, "我的修改"}, Case{0, "李四的修改"}}) {
-    SCOPED_TRACE(c.answer);
+  int n = 0;
+  for (const Case& c : {Case{false, 1, "我的修改"}, Case{false, 0, "李四的修改"}, Case{true, 1, "我的修改"},
+                        Case{true, 0, "李四的修改"}}) {
+    SCOPED_TRACE(std::string(c.during_upload ? "during the upload, " : "during the dialog, ") +
+                 (c.answer == 1 ? "yes" : "no"));
     fs::remove_all(home_ / "DocCache");
     const std::int32_t id = StoreDocument(u8"方案淺.doc", "原稿");
     SelectRow(Row(id, "方案淺.doc"));
-    presenter_.Then([&](rt::TForm&) {
-      WriteFile(CacheCopy(u8"方案淺.doc"), "我的修改");
-      // The other workstation stores its own edit of the same document.
-      const rt::HostEnvironment mine = rt::Environment();
-      rt::HostEnvironment other = mine;
-      other.computer_name = "PC-B";
-      other.user_name = "李四";
-      rt::SetEnvironment(other);
-      const fs::path theirs = Native(u8"PC-B/方案淺.doc");
-      WriteFile(theirs, "李四的修改");
-      EXPECT_TRUE(view_->UpdateDocument(id, rt::platform::AnsiPath(theirs).c_str()));
-      rt::SetEnvironment(mine);
-    });
-    presenter_.Click("BtnSave");
+    const fs::path theirs = Native(u8"PC-B/方案淺.doc");
+    WriteFile(theirs, "李四的修改");
+    const fs::path barrier = home_ / ("barrier" + std::to_string(++n));
+    const fs::path errors = home_ / ("errors" + std::to_string(n));
+    std::optional<rt::testing::ScopedEnv> database, held;
+    std::unique_ptr<rt::testing::Process> other;
+    if (c.during_upload) {
+      fs::create_directories(barrier);
+      database.emplace("LABDOCS_DATABASE", database_->Setting());
+      held.emplace("LABDOCS_TEST_UPLOAD_BARRIER", rt::platform::AnsiPath(barrier) + "/");
+      rt::testing::ProcessOptions options;
+      options.environment = {"LABDOCS_TEST_UPLOAD_BARRIER="};
+      options.standard_error = errors;
+      other = rt::testing::StartProcess(rt::testing::BuiltProgram("labdoc_fetch_helper"),
+                                        {"update", rt::testing::PathUtf8(home_ / "PC-B-cache"), std::to_string(id),
+                                         rt::testing::PathUtf8(theirs), rt::testing::PathUtf8(barrier)},
+                                        options);
+      EditThenClick(u8"方案淺.doc", "我的修改", "BtnSave");
+    } else {
+      presenter_.Then([&](rt::TForm&) {
+        WriteFile(CacheCopy(u8"方案淺.doc"), "我的修改");
+        // The other workstation stores its own edit of the same document.
+        const rt::HostEnvironment mine = rt::Environment();
+        rt::HostEnvironment other_workstation = mine;
+        other_workstation.computer_name = "PC-B";
+        other_workstation.user_name = "李四";
+        rt::SetEnvironment(other_workstation);
+        EXPECT_TRUE(view_->UpdateDocument(id, rt::platform::AnsiPath(theirs).c_str()));
+        rt::SetEnvironment(mine);
+      });
+      presenter_.Click("BtnSave");
+    }
     presenter_.AnswerConfirm(c.answer);
     const std::size_t before = presenter_.Log().size();
     EXPECT_EQ(Revise(), 0);
+    if (other) {
+      EXPECT_EQ(other->Wait(), 0) << ReadFile(errors);
+      EXPECT_TRUE(fs::exists(barrier / "reached")) << "the upload was not held";
+    }
     const Lines log = LogSince(before);
     ASSERT_GE(log.size(), 3u) << ::testing::PrintToString(log);
     EXPECT_EQ(log[2].rfind("confirm(1): 李四(PC-B) 于 ", 0), 0u) << log[2];
@@ -412,10 +442,18 @@ TEST_F(RevisionTest, StoringOverAContentStoredMeanwhileNamesItsAuthorAndAsks) {
       EXPECT_EQ(ReadFile(CacheCopy(u8"方案淺.doc")), "我的修改");
     }
     EXPECT_EQ(StoredContent(id, u8"方案淺.doc"), c.stored_after);
-    // Nothing is lost: the original and both edits are kept.
+    // Nothing is lost: the original and both edits are kept, in the order
+    // they became current; no upload is left pending.
     const rt::RowSet kept = rt::Session().QueryBound(
-        "SELECT count(*) FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND PENDING = 0", {std::int64_t{id}});
-    EXPECT_EQ(kept.rows.at(0).at(0), rt::Value(std::int64_t{c.answer == 1 ? 3 : 2}));
+        "SELECT FILE_SIZE FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND PENDING = 0 ORDER BY STOREDTIME",
+        {std::int64_t{id}});
+    const std::int64_t original = 4, theirs_size = 10, mine_size = 8;  // GBK bytes
+    std::vector<rt::Value> sizes;
+    for (const auto& row : kept.rows) sizes.push_back(row.at(0));
+    EXPECT_EQ(sizes, c.answer == 1 ? (std::vector<rt::Value>{original, theirs_size, mine_size})
+                                   : (std::vector<rt::Value>{original, theirs_size}));
+    EXPECT_EQ(rt::Session().QueryBound("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows.at(0).at(0),
+              rt::Value(std::int64_t{0}));
   }
 }
 

@@ -56,7 +56,7 @@ void TfrmClsfrmConfig::FormCreate(rt::TObject*) {
   FCheckLabDoc = api.CheckLabDoc;
   FBeginReviseLabDoc = api.BeginReviseLabDoc;
   FEndReviseLabDoc = api.EndReviseLabDoc;
-  FStoredMeanwhileLabDoc = api.StoredMeanwhileLabDoc;
+  FUpdateExpectingLabDoc = api.UpdateExpectingLabDoc;
   if (!api.HasRequired()) return;
 
   const std::string cache_dir = CacheFolder();

@@ -98,12 +98,18 @@ void TfrmClsfrmConfig::EndRevision(std::int32_t doc_id) {
   if (FDocLibReady && FEndReviseLabDoc) OleCheck(FEndReviseLabDoc(doc_id));
 }
 
-std::string TfrmClsfrmConfig::StoredMeanwhile(std::int32_t doc_id, const std::string& path) {
-  if (!FDocLibReady || !FStoredMeanwhileLabDoc) return {};
+bool TfrmClsfrmConfig::UpdateDocumentExpecting(std::int32_t doc_id, const std::string& path, std::int64_t& expected,
+                                               std::string& meanwhile) {
+  meanwhile.clear();
+  if (!FDocLibReady || !FUpdateExpectingLabDoc) {
+    expected = 0;
+    return UpdateDocument(doc_id, path.c_str());
+  }
   std::array<char, kNoticeBufferSize> notice{};
-  std::uint8_t stored = 0;
-  OleCheck(FStoredMeanwhileLabDoc(doc_id, path.c_str(), notice.data(), &stored));
-  return stored != 0 ? std::string(notice.data(), strnlen(notice.data(), notice.size())) : std::string();
+  std::uint8_t ok = 0;
+  OleCheck(FUpdateExpectingLabDoc(doc_id, path.c_str(), &expected, notice.data(), &ok));
+  if (expected != 0) meanwhile = BufferText(notice.data(), notice.size());
+  return ok != 0;
 }
 
 void TfrmClsfrmConfig::OpenDocument(std::int32_t doc_id) {

@@ -61,6 +61,10 @@ TEST_F(StoreBindingTest, ALibraryLackingOneEntryPointIsNotUsedAtAll) {
   TfrmClsfrmConfig* form = NewForm();
   EXPECT_NE(form->FDocLib, nullptr);
   EXPECT_EQ(form->FOpenLabDoc, nullptr);
+  // Three of the four entry points of revisions are none of them.
+  EXPECT_EQ(form->FBeginReviseLabDoc, nullptr);
+  EXPECT_EQ(form->FEndReviseLabDoc, nullptr);
+  EXPECT_EQ(form->FUpdateExpectingLabDoc, nullptr);
   ExpectNothingHappens(*form);
   form->Free();
   EXPECT_TRUE(presenter_.Log().empty());

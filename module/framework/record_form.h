@@ -111,11 +111,17 @@ class TfrmClsfrmConfig : public rt::TForm {
   // empty text: nothing to tell, or a store that cannot). BeginRevision
   // records that this workstation revises the document and describes the
   // others who revise it now; EndRevision ends this workstation's.
-  // StoredMeanwhile says who stored a content over the one that the copy
-  // at the path was fetched as.
   std::string BeginRevision(std::int32_t doc_id);
   void EndRevision(std::int32_t doc_id);
-  std::string StoredMeanwhile(std::int32_t doc_id, const std::string& path);
+  // Stores the copy at the path as the document's new content in place of
+  // the content `expected` names (0: the one the copy was fetched as) and
+  // of no other. When another one is current, nothing is stored: `expected`
+  // becomes that content's number and `meanwhile` says who stored it and
+  // when; else `expected` becomes 0 and `meanwhile` empty. A store that
+  // cannot compare (without the entry points of revisions) stores as
+  // UpdateDocument does.
+  bool UpdateDocumentExpecting(std::int32_t doc_id, const std::string& path, std::int64_t& expected,
+                               std::string& meanwhile);
   // Has the store open the document; tells the user when it could not.
   void OpenDocument(std::int32_t doc_id);
 
@@ -184,11 +190,12 @@ class TfrmClsfrmConfig : public rt::TForm {
   TUpdateLabDoc FUpdateLabDoc = nullptr;
   TOpenLabDoc FOpenLabDoc = nullptr;
   TCheckLabDoc FCheckLabDoc = nullptr;  // optional: a store without it never reports local edits
-  // Optional, the three of them or none: a store without them tells no
-  // workstation of another's revisions.
+  // Optional, all of them or none (ResolveDocStoreApi): a store without
+  // them tells no workstation of another's revisions, and a copy stored
+  // back replaces whatever content is current.
   TBeginReviseLabDoc FBeginReviseLabDoc = nullptr;
   TEndReviseLabDoc FEndReviseLabDoc = nullptr;
-  TStoredMeanwhileLabDoc FStoredMeanwhileLabDoc = nullptr;
+  TUpdateExpectingLabDoc FUpdateExpectingLabDoc = nullptr;
   bool FListDeleted = false;
   bool FListCopied = false;
 
