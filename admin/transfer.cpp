@@ -4,6 +4,7 @@
 #include <cctype>
 #include <memory>
 #include <set>
+#include <string_view>
 
 #include "admin/backup.h"
 #include "labdoc/content_storage.h"
@@ -31,6 +32,8 @@ constexpr Table kTables[] = {
     {"RIS_DOC", "ID", "1 = 1"},
     {"DB_FILE_RECORD", "ID", "1 = 1"},
 };
+constexpr std::size_t kContents = 3;
+static_assert(std::string_view(kTables[kContents].name) == "DB_FILE_CONTENT");
 
 // The bytes of small contents copied in one transaction of the target.
 constexpr std::uint64_t kBatchBytes =
@@ -118,7 +121,7 @@ void RemoveChunks(ContentStorage& storage, const std::vector<std::int64_t>& cont
 
 }  // namespace
 
-Transfer CopyDatabase(rt::DataSession& source, rt::DataSession& target, Progress& progress) {
+void CopyDatabase(rt::DataSession& source, rt::DataSession& target, Progress& progress) {
   const std::unique_ptr<ContentStorage> from = labdocs::labdoc::MakeContentStorage(source);
   const std::unique_ptr<ContentStorage> to = labdocs::labdoc::MakeContentStorage(target);
   rt::Transaction snapshot(source, rt::Transaction::Kind::Deferred);
@@ -132,16 +135,15 @@ Transfer CopyDatabase(rt::DataSession& source, rt::DataSession& target, Progress
                     source.LastKey(table.name, table.key)});
   RequireEmptyTarget(target, read);
 
-  const rt::RowSet& contents = read[3].rows;
+  const rt::RowSet& contents = read[kContents].rows;
   const std::size_t id = Column(contents, "CONTENT_ID"), name = Column(contents, "FILE_NAME"),
                     size = Column(contents, "FILE_SIZE"), sha256 = Column(contents, "SHA256");
-  Transfer transfer;
+  std::uint64_t with_bytes = 0, all_bytes = 0;
   for (const std::vector<rt::Value>& row : contents.rows) {
-    if (Integer(row[size]) <= 0) continue;
-    ++transfer.contents;
-    transfer.bytes += static_cast<std::uint64_t>(Integer(row[size]));
+    with_bytes += Integer(row[size]) > 0;
+    all_bytes += static_cast<std::uint64_t>(std::max<std::int64_t>(Integer(row[size]), 0));
   }
-  progress.Start(transfer.contents, transfer.bytes);
+  progress.Start(with_bytes, all_bytes);
   std::vector<std::int64_t> begun;
   try {
     // Small contents go in by batches of one transaction each, not one
@@ -184,8 +186,6 @@ Transfer CopyDatabase(rt::DataSession& source, rt::DataSession& target, Progress
     throw;
   }
   progress.Finish();
-  for (const TableRows& table : read) transfer.tables.push_back({table.table->name, table.rows.rows.size()});
-  return transfer;
 }
 
 void EmptyCopy(rt::DataSession& target) {

@@ -10,24 +10,10 @@
 // being stored, revisions in progress, the workstations' cache records.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "admin/progress.h"
 #include "runtime/data/session.h"
 
 namespace admin {
-
-struct CopiedTable {
-  std::string table;
-  std::uint64_t rows = 0;
-};
-
-struct Transfer {
-  std::vector<CopiedTable> tables;
-  std::uint64_t contents = 0, bytes = 0;  // the contents with bytes, and their bytes
-};
 
 // Copies the source's database, as one snapshot read in one read
 // transaction (stores may go on meanwhile), into the target, whose tables
@@ -37,7 +23,7 @@ struct Transfer {
 // the end. On any failure what was written is removed from the target
 // again, and the error passes (rt::EDatabaseError, EDamagedContent,
 // ECopyRefused). The target's check is the caller's.
-Transfer CopyDatabase(rt::DataSession& source, rt::DataSession& target, Progress& progress);
+void CopyDatabase(rt::DataSession& source, rt::DataSession& target, Progress& progress);
 
 // Removes from a target what CopyDatabase put in it, for a copy that is
 // refused after it was made (its check found faults). Raises
