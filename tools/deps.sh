@@ -57,7 +57,9 @@ wants() { for s in "${chosen[@]}"; do [ "$s" = "$1" ] || [ "$s" = all ] && retur
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-log="$(mktemp "${TMPDIR:-/tmp}/labdocs-deps.XXXXXX")"
+# apt's log, made only when something is installed.
+log=""
+open_log() { [ -n "$log" ] || log="$(mktemp "${TMPDIR:-/tmp}/labdocs-deps.XXXXXX")"; }
 update=false
 
 # The Windows build fetches SQLite's source package: apt needs its source
@@ -81,6 +83,7 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ "${#missing[@]}" -gt 0 ] || $update; then
+  open_log
   echo "Installing ${missing[*]:-nothing new} (apt's output: $log)" >&2
   if ! { $sudo apt-get update -q &&
          { [ "${#missing[@]}" -eq 0 ] || $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"; }; } \
@@ -93,6 +96,7 @@ fi
 
 # Wine takes its ANSI code page from the locale: zh_CN.UTF-8 gives 936.
 if wants wine && ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  open_log
   echo "Generating the zh_CN.UTF-8 locale" >&2
   $sudo sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
