@@ -55,8 +55,11 @@ measure() {
   cat "$input" > /dev/null
   local start end
   # Every case starts with no dirty data of an earlier one still being
-  # written back.
+  # written back, and after a pause (SETTLE seconds, default 1) in which
+  # the disk finishes what the sync handed it (timed at once, a case pays
+  # for the writing back of the one before).
   sync -f "$work"
+  sleep "${SETTLE:-1}"
   start=$(now)
   /usr/bin/time -f "%M" -o "$work/rss" "$@" > "$work/out"
   end=$(now)
