@@ -6,7 +6,9 @@
 // (owner_lock.h), whose lock is held while the process stores.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "labdoc/content_chunks.h"
@@ -38,11 +40,22 @@ class PendingContent {
 
   // In the last transaction, which this commits: makes the content the
   // document's current content, stamped now, and describes it in the
-  // document's row. A commit whose outcome is not known (rt::ECommitUnknown)
-  // leaves the content as it is: the document's, or the sweep's to remove.
+  // document's row. A commit whose outcome the connection could not learn
+  // (rt::ECommitUnknown: the server went, or a standby took over) is
+  // settled: finished, it returns; still pending, the content is removed
+  // and it throws EDatabaseError saying nothing was kept. Only when no
+  // server answers for kSettleTime does the rt::ECommitUnknown go on, the
+  // content left as it is: the document's, or the sweep's to remove.
   void Finish(std::int64_t doc_id, rt::Transaction& transaction);
 
+  static constexpr std::chrono::seconds kSettleTime{15};
+
  private:
+  // Whether the last transaction made the content the document's (true),
+  // or the content is removed now, unfinished (false); nullopt when the
+  // server could not be asked for kSettleTime.
+  std::optional<bool> Settle(std::int64_t doc_id) noexcept;
+
   // Removes the content and its chunks and gives back their space; a
   // failure (a disk still full) leaves them to the sweep of abandoned
   // contents.
