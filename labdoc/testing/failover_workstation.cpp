@@ -198,6 +198,15 @@ int Check(const labdocs::DocStoreApi& store, const fs::path& cache, std::int64_t
     documents.insert(Integer(row[0]));
   const std::int64_t pending =
       Integer(db->QueryBound("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows.at(0).at(0));
+  // Every finished content, the revisions replaced since among them, is
+  // whole: its chunks' bytes have the digest it records.
+  const std::int64_t broken = Integer(
+      db->QueryBound("SELECT count(*) FROM DB_FILE_CONTENT c WHERE PENDING = 0 AND SHA256 IS DISTINCT FROM"
+                     " (SELECT encode(sha256(string_agg(k.DATA, ''::bytea ORDER BY k.SEQ)), 'hex')"
+                     " FROM DB_FILE_CHUNK k WHERE k.CONTENT_ID = c.CONTENT_ID)",
+                     {})
+          .rows.at(0)
+          .at(0));
 
   int before = 0, after = 0, in_flight = 0, in_flight_done = 0, failed_after = 0, failed_before = 0;
   int unfinished = 0, found = 0, lost = 0, failed_present = 0;
@@ -263,11 +272,12 @@ int Check(const labdocs::DocStoreApi& store, const fs::path& cache, std::int64_t
   std::printf("failover: found %d of %d reported done; lost: %d; failed but present: %d\n", found, found + lost, lost,
               failed_present);
   std::printf(
-      "failover: documents %zu, fetched whole %d, not as last revised %d; half there %d, unknown contents %d, "
-      "pending after the sweep %lld\n",
-      documents.size(), whole, damaged, half, strangers, static_cast<long long>(pending));
+      "failover: documents %zu, fetched whole %d, not as last revised %d; contents %zu, their chunks not as "
+      "recorded %lld; half there %d, unknown contents %d, pending after the sweep %lld\n",
+      documents.size(), whole, damaged, contents.size(), static_cast<long long>(broken), half, strangers,
+      static_cast<long long>(pending));
   const bool sound = lost == 0 && failed_present == 0 && half == 0 && strangers == 0 && damaged == 0 &&
-                     unfinished == 0 && pending == 0 && before > 0 && after > 0;
+                     broken == 0 && unfinished == 0 && pending == 0 && before > 0 && after > 0;
   return sound ? 0 : 1;
 }
 
