@@ -14,9 +14,10 @@
 //     time (MS) the primary was killed: every operation reported done has
 //     its content there, every one reported failed has not, no document
 //     lacks its content nor any content its document, each document
-//     fetches whole as its last revision reported done, and nothing is
-//     left pending after a store's sweep. Prints the figures; exit code 1
-//     when anything is lost or half there.
+//     fetches whole as its last revision reported done, every content's
+//     chunks (replaced revisions' too) have the digest it records, and
+//     nothing is left pending after a store's sweep. Prints the figures;
+//     exit code 1 when anything is lost or half there.
 //
 // Folders and files are native paths. The database is the one that
 // LABDOCS_DATABASE names.
@@ -25,6 +26,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
