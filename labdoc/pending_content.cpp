@@ -31,6 +31,12 @@ void WaitAtTestBarrier() {
     rt::platform::SleepFor(std::chrono::milliseconds(5));
 }
 
+// A store whose connection went while it committed a part, or its last
+// transaction, which the server did not keep.
+constexpr const char* kCutShort = "与数据库服务器的连接在存入时中断, 此次存入没有完成, 没有存入任何内容";
+constexpr const char* kLastCutShort =
+    "与数据库服务器的连接在存入的最后提交时中断, 服务器没有保留这次提交: 此次存入没有完成, 没有存入任何内容";
+
 }  // namespace
 
 PendingContent::PendingContent(ContentStorage& storage, std::int64_t doc_id, const std::string& source_name)
@@ -43,7 +49,13 @@ PendingContent::PendingContent(ContentStorage& storage, std::int64_t doc_id, con
                      {doc_id, source_name, rt::datetime::NowText(), owner})
           .rows.at(0)
           .at(0));
-  transaction.Commit();
+  // Nothing pending is any document's: a row that the lost commit kept
+  // goes with the sweep, its owner having dropped its lock.
+  try {
+    transaction.Commit();
+  } catch (const rt::ECommitUnknown&) {
+    throw rt::EDatabaseError(kCutShort);
+  }
 }
 
 PendingContent::~PendingContent() {
@@ -52,7 +64,11 @@ PendingContent::~PendingContent() {
 }
 
 void PendingContent::Write(InputFile& source) {
-  summary_ = storage_.WriteChunks(id_, source);
+  try {
+    summary_ = storage_.WriteChunks(id_, source);
+  } catch (const rt::ECommitUnknown&) {
+    throw rt::EDatabaseError(kCutShort);  // the content is removed with the object
+  }
   WaitAtTestBarrier();
 }
 
@@ -86,17 +102,47 @@ bool PendingContent::Finish(std::int64_t doc_id, rt::Transaction& transaction, s
   try {
     transaction.Commit();
   } catch (const rt::ECommitUnknown&) {
-    // The connection went while the server committed, and what became of
-    // the transaction could not be learnt. If it committed, the row and
-    // its chunks are the document's content now; if not, the row is still
-    // pending, its owner (the lost connection) has ended, and the sweep of
-    // abandoned contents removes it with its chunks. Nothing is removed here.
+    // The connection went while the server committed, and it could not
+    // learn what became of the transaction: the content's row tells.
     finished_ = true;
-    throw;
+    const std::optional<bool> kept = Settle(doc_id);
+    if (!kept) throw;
+    if (!*kept) throw rt::EDatabaseError(kLastCutShort);
   }
   finished_ = true;
   owner_.Drop(db_);
   return true;
+}
+
+std::optional<bool> PendingContent::Settle(std::int64_t doc_id) noexcept {
+  const auto deadline = std::chrono::steady_clock::now() + kSettleTime;
+  for (;;) {
+    try {
+      rt::Transaction transaction(db_, rt::Transaction::Kind::Immediate);
+      // The lost transaction made the row the document's content. While the
+      // server still runs it, the removal waits for it (the row is locked)
+      // and finds the row finished if it committed; removed, the row can
+      // no longer be finished by it.
+      const bool removed =
+          db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_}) > 0;
+      if (removed) storage_.RemoveChunks(id_);
+      const bool kept =
+          !removed &&
+          !db_.QueryBound("SELECT 1 FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND LABDOC_ID = ? AND PENDING = 0",
+                          {id_, doc_id})
+               .rows.empty();
+      // A removal whose own commit is not known is decided by the next
+      // look: the row is gone then, or removed by it.
+      transaction.Commit();
+      return kept;
+    } catch (const rt::Exception&) {
+      // No server yet (a standby not yet taking over, the network down).
+      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+      rt::platform::SleepFor(std::chrono::milliseconds(250));
+    } catch (...) {
+      return std::nullopt;
+    }
+  }
 }
 
 void PendingContent::Discard() noexcept {

@@ -6,6 +6,7 @@
 // (owner_lock.h), whose lock is held while the process stores.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -42,11 +43,22 @@ class PendingContent {
   // document's row. With `replacing`, only in place of that content: false,
   // changing nothing and committing nothing, when it is not the document's
   // current content (another one was made current meanwhile). A commit
-  // whose outcome is not known (rt::ECommitUnknown) leaves the content as
-  // it is: the document's, or the sweep's to remove.
+  // whose outcome the connection could not learn (rt::ECommitUnknown: the
+  // server went, or a standby took over) is settled: finished, it returns
+  // true; still pending, the content is removed and it throws
+  // EDatabaseError saying nothing was kept. Only when no server answers for
+  // kSettleTime does the rt::ECommitUnknown go on, the content left as it
+  // is: the document's, or the sweep's to remove.
   bool Finish(std::int64_t doc_id, rt::Transaction& transaction, std::optional<std::int64_t> replacing = std::nullopt);
 
+  static constexpr std::chrono::seconds kSettleTime{15};
+
  private:
+  // Whether the last transaction made the content the document's (true),
+  // or the content is removed now, unfinished (false); nullopt when the
+  // server could not be asked for kSettleTime.
+  std::optional<bool> Settle(std::int64_t doc_id) noexcept;
+
   // Removes the content and its chunks and gives back their space; a
   // failure (a disk still full) leaves them to the sweep of abandoned
   // contents.

@@ -408,6 +408,12 @@ bool KeepsNothing(std::string_view text) {
   return true;
 }
 
+// When the server that answers started: another server (a standby that
+// took over) or the same one started again answers with another time. (A
+// server whose processes crashed and that recovered without starting again
+// keeps its time: that case is not told apart.)
+constexpr const char* kServerStarted = "extract(epoch FROM pg_postmaster_start_time())::text";
+
 constexpr const char* kLostInTransaction =
     "Database error: the connection to the database server was lost; the transaction was rolled back and nothing "
     "of it was kept";
@@ -418,6 +424,7 @@ void Connection::EndTransaction() {
   open_ = false;
   begin_.clear();
   transaction_id_.reset();
+  server_started_.clear();
   wrote_ = false;
 }
 
@@ -428,9 +435,12 @@ void Connection::BeginLater(std::string begin) {
 
 void Connection::BeginWriting(std::string_view lock) {
   try {
-    const Result begun = Run("BEGIN; " + std::string(lock) + ", txid_current()", {}, kWholeText);
+    const Result begun = Run("BEGIN; " + std::string(lock) + ", txid_current(), " + kServerStarted, {}, kWholeText);
     PGresult* r = begun.result.get();
-    if (PQntuples(r) == 1 && PQnfields(r) == 2) transaction_id_ = std::strtoll(PQgetvalue(r, 0, 1), nullptr, 10);
+    if (PQntuples(r) == 1 && PQnfields(r) == 3) {
+      transaction_id_ = std::strtoll(PQgetvalue(r, 0, 1), nullptr, 10);
+      server_started_ = PQgetvalue(r, 0, 2);
+    }
   } catch (const EDatabaseError&) {
     // Busy, or the connection went: no transaction is left open.
     if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) Execute("ROLLBACK", {}, 0);
@@ -495,6 +505,7 @@ Connection::Result Connection::Send(const std::string& text, const std::vector<V
 
 void Connection::Outcome(const std::string& error) {
   const std::optional<std::int64_t> id = transaction_id_;
+  const std::string started = server_started_;
   const bool wrote = wrote_;
   const int backend = backend_;
   EndTransaction();
@@ -510,28 +521,50 @@ void Connection::Outcome(const std::string& error) {
   // transaction (it has not noticed the loss yet), it is ended: the
   // transaction is then decided, committed if its COMMIT arrived, else
   // rolled back.
+  //
+  // A server other than the one that ran it (a standby that took over, or
+  // the same one started again after a crash) kept it only if its log
+  // reached that server, and then holds its number as committed. Otherwise
+  // the number is still to come there, or a transaction of that server's
+  // own has it: its state says nothing of this one's, but that this one is
+  // not there (it would have the number else). Only a "committed" cannot
+  // be told from such a namesake's.
   std::string reason = error;
   for (int attempt = 0; attempt < 50; ++attempt) {
     if (attempt > 0) platform::SleepFor(std::chrono::milliseconds(100));
     std::string state;
+    bool same_server = false;
     try {
       if (PQstatus(conn_) != CONNECTION_OK) Reconnect();
-      const RowSet status = QueryBound("SELECT txid_status(?)", {*id});
-      const auto* text = std::get_if<std::string>(&status.rows.at(0).at(0));
+      const RowSet status = QueryBound(std::string("SELECT ") + kServerStarted + ", txid_status(?)", {*id});
+      const auto* now_started = std::get_if<std::string>(&status.rows.at(0).at(0));
+      const auto* text = std::get_if<std::string>(&status.rows.at(0).at(1));
+      same_server = now_started != nullptr && *now_started == started;
       state = text ? *text : "";
-      if (state == "in progress")
+      if (state == "in progress" && same_server)
         QueryBound("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
                    " WHERE pid = ? AND backend_xid = (?::bigint % 4294967296)::text::xid",
                    {std::int64_t{backend}, *id});
     } catch (const EDatabaseError& failed) {
-      // No new connection yet (the server restarting, the network down):
-      // asked again for a few seconds.
+      // A number that the server has not given out yet is "in the future"
+      // (SQLSTATE 22023).
+      if (PQstatus(conn_) == CONNECTION_OK &&
+          std::string_view(failed.what()).find("(SQLSTATE 22023)") != std::string_view::npos)
+        throw EDatabaseError(kLostInTransaction);
+      // No new connection yet (the server restarting, a standby not yet
+      // taking over, the network down): asked again for a few seconds.
       reason = failed.what();
       if (PQstatus(conn_) == CONNECTION_OK || attempt >= 20) break;
       continue;
     }
-    if (state == "committed") return;
-    if (state == "aborted") throw EDatabaseError(kLostInTransaction);
+    if (state == "committed" && same_server) return;
+    if (state == "committed") {
+      reason = "another server answers now (a standby that took over, or the server started again), and a "
+               "transaction of its own may have the number this one had";
+      break;
+    }
+    if (state == "aborted" || (state == "in progress" && !same_server))
+      throw EDatabaseError(kLostInTransaction);
     if (state != "in progress") break;  // too old to tell
   }
   throw ECommitUnknown(unknown + reason);

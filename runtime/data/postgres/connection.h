@@ -70,7 +70,9 @@ class Connection {
   void BeginLater(std::string begin);
   // Opens a transaction at once, with `lock` (a SELECT taking the writer
   // lock) and the reading of the transaction's id in the same exchange.
-  // The id is what decides a COMMIT whose answer the connection lost (Run).
+  // The id, and when the server started, is what decides a COMMIT whose
+  // answer the connection lost (Run), also when another server answers
+  // then: a standby that took over.
   // Throws EDatabaseError (busy, or the connection went) and leaves no
   // transaction open then.
   void BeginWriting(std::string_view lock);
@@ -148,7 +150,10 @@ class Connection {
                  const std::string& begin = {});
   // A COMMIT whose answer the lost connection took with it: returns when
   // the transaction committed, throws EDatabaseError when it was rolled
-  // back and ECommitUnknown when that cannot be found out.
+  // back (or is not on the server that answers now) and ECommitUnknown
+  // when that cannot be found out (also when another server than the one
+  // that ran it holds its number as committed: that may be a transaction
+  // of its own).
   void Outcome(const std::string& error);
   // Readies a connection just made (after a loss too): the settings pinned.
   void Pin();
@@ -161,6 +166,7 @@ class Connection {
   bool open_ = false;            // a transaction is open
   std::string begin_;            // its BEGIN, while it is not sent yet
   std::optional<std::int64_t> transaction_id_;  // a writing one's id
+  std::string server_started_;   // and when the server that runs it started
   bool wrote_ = false;           // a statement of it may have written
   int backend_ = 0;              // the server's process of the connection
   std::uint64_t round_trips_ = 0;
