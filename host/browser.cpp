@@ -12,7 +12,7 @@ Refresh RefreshFor(const CallResult& call) {
   if (call.result == rt::plugin::kRecordsChanged) return Refresh::Rows;
   if (call.result == rt::plugin::kDirectoryDeleted || call.result == rt::plugin::kDirectoryCopied)
     return Refresh::TreeAndRows;
-  return Refresh::Nothing;
+  return call.confirmed ? Refresh::Rows : Refresh::Nothing;
 }
 
 Browser::Browser(Plugin& plugin, rt::DataSession& database)
@@ -99,7 +99,9 @@ CallResult Browser::RunCommand(const std::string& name) {
   if (node.kind == NodeKind::Folder)
     throw BrowserError(node.name + " is not served by a plug-in: it runs no command");
   const rt::RowSet selection = SelectionRows(rows_, SelectedRows());
+  const std::uint64_t confirmed = rt::Application().ConfirmedForms();
   last_call_ = plugin_.ExecuteMenu(NodeParamText(node), selection, name);
+  last_call_.confirmed = rt::Application().ConfirmedForms() != confirmed;
   has_last_call_ = true;
   return last_call_;
 }

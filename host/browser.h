@@ -30,7 +30,10 @@ class BrowserError : public rt::Exception {
   using rt::Exception::Exception;
 };
 
-// What a command's MenuStatus asks the host to read again.
+// What to read again after a command: what its MenuStatus asks for, and the
+// rows after any command one of whose forms closed with OK even when its
+// MenuStatus says nothing changed (an added document's record, say): the
+// person sees what the form did without asking for the list again.
 enum class Refresh { Nothing, Rows, TreeAndRows };
 Refresh RefreshFor(const CallResult& call);
 

@@ -27,6 +27,9 @@ struct CallResult {
   HRESULT status = S_OK;
   std::int32_t result = 1;
   std::string error;  // the failing call's description (GBK), when it left one
+  // A command's: whether a form of it closed with OK (the person confirmed
+  // what it showed), whatever the call returned.
+  bool confirmed = false;
 
   bool Ok() const { return SUCCEEDED(status); }
 };

@@ -71,6 +71,10 @@ focus: mmComment
 > click btnSave
 form closed: 实验文件属性 - 新增实验文件 (OK)
 status: 0 (nothing changed)
+  #  名称        文档数
+  1  2019年论文  1
+  2  2020年论文  1
+(2 rows)
 > open 论文管理明细/2020年论文
 node: 文档管理/论文管理明细/2020年论文
 params: TV_ID=5;TV_Name=论文管理明细;Icon=labdoc.ico
@@ -94,6 +98,9 @@ form: 保存文件到服务器
 > click BtnSave
 form closed: 保存文件到服务器 (OK)
 status: 0 (nothing changed)
+  #  ID  文件ID  名称                描述                修改时间
+  1  6   6       质量手册第三版.txt  质量手册（第三版）  2021-01-05 09:00:00
+(1 row)
 > quit
 )";
 

@@ -3,6 +3,7 @@
 // modifier keys and the error display, and knows the presenter.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <map>
@@ -41,6 +42,12 @@ class TApplication : public TComponent {
   void ProcessMessages();
   std::size_t PendingMessages() const { return queue_.size(); }
 
+  // How many modal forms closed with OK (mrOk) since the process began: a
+  // host compares the count around a plug-in's command to learn whether
+  // the person confirmed a form in it.
+  std::uint64_t ConfirmedForms() const { return confirmed_forms_; }
+  void FormConfirmed() { ++confirmed_forms_; }
+
   // The modifier keys as they are held right now.
   TShiftState KeyboardState() const { return keyboard_state_; }
   void SetKeyboardState(TShiftState state) { keyboard_state_ = state; }
@@ -55,6 +62,7 @@ class TApplication : public TComponent {
   std::map<HWND, TWinControl*> windows_;
   HWND next_handle_ = 0x100;
   TShiftState keyboard_state_ = 0;
+  std::uint64_t confirmed_forms_ = 0;
 };
 
 // The process's application object.

@@ -205,6 +205,7 @@ int TForm::ShowModal() {
     // With no further input the form is closed as by its close button.
     if (!more_input && modal_result_ == mrNone) Close();
   }
+  if (modal_result_ == mrOk) Application().FormConfirmed();
   return modal_result_;
 }
 
