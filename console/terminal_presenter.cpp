@@ -46,6 +46,7 @@ void Check(bool met, const std::string& message) {
 }  // namespace
 
 void TerminalPresenter::Show(std::string_view label, std::string_view text) {
+  ++dialogs_;
   std::vector<std::string> lines = TerminalLines(text);
   for (std::size_t i = 0; i < lines.size(); ++i)
     interaction_.Out().Utf8((i == 0 ? std::string(label) + ": " : std::string(label.size() + 2, ' ')) + lines[i]);
@@ -185,8 +186,13 @@ bool TerminalPresenter::Interact(rt::TForm& form) {
     }
 
     rt::TWinControl* focused_before = form.ActiveControl();
+    const std::uint64_t dialogs_before = dialogs_;
     action();
-    if (form.Visible() && form.GetModalResult() == rt::mrNone && form.ActiveControl() != focused_before)
+    if (!form.Visible() || form.GetModalResult() != rt::mrNone) return true;
+    // Shown again after a dialog that stood on it, the focus marked: what
+    // the dialog changed (a chosen file's name, say) shows.
+    if (dialogs_ != dialogs_before) interaction_.Out().Utf8Lines(RenderForm(form));
+    else if (form.ActiveControl() != focused_before)
       interaction_.Out().Utf8("focus: " + (form.ActiveControl() ? ToTerminal(form.ActiveControl()->Name()) : "(none)"));
     return true;
   }
@@ -230,10 +236,13 @@ int TerminalPresenter::Confirm(std::string_view text, int /*buttons*/) {
 }
 
 bool TerminalPresenter::RunFileDialog(rt::TFileDialog& dialog, bool save) {
+  ++dialogs_;
   const std::string kind = save ? "save dialog" : "open dialog";
-  std::string heading = kind;
-  if (!dialog.Title.empty()) heading += ": " + ToTerminal(OneLine(dialog.Title));
-  if (!dialog.Filter.empty()) heading += " [" + ToTerminal(OneLine(dialog.Filter)) + "]";
+  // A dialog without a title or filter of its own shows the system's: its
+  // title for the kind, and every file.
+  const std::string title = !dialog.Title.empty() ? dialog.Title : save ? "另存为" : "打开";
+  const std::string filter = !dialog.Filter.empty() ? dialog.Filter : "所有文件(*.*)|*.*";
+  std::string heading = kind + ": " + ToTerminal(OneLine(title)) + " [" + ToTerminal(OneLine(filter)) + "]";
   if (!dialog.FileName.empty()) heading += " file name: " + ToTerminal(OneLine(dialog.FileName));
   interaction_.Out().Utf8(heading);
 

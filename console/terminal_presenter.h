@@ -6,6 +6,7 @@
 // command go to the session (SetSessionHandler).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -57,6 +58,9 @@ class TerminalPresenter : public rt::Presenter {
   std::function<void(const Command&)> session_handler_;
   std::optional<bool> standing_answer_;
   std::string last_message_;
+  // Messages, questions and file dialogs shown so far: a form that one
+  // stood on is shown again once it closes, as a window shows again.
+  std::uint64_t dialogs_ = 0;
 };
 
 }  // namespace console

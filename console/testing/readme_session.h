@@ -63,9 +63,16 @@ form: 实验文件属性 - 新增实验文件
   btnOpenFile [button]: ...
   mmComment [memo] 描  述: ""
 > click btnOpenFile
-open dialog
+open dialog: 打开 [所有文件(*.*)|*.*]
 > file <folder>/新文件乗.txt
-focus: btnOpenFile
+form: 实验文件属性 - 新增实验文件
+  btnSave [button]: 确定(&O)
+  btnCancel [button]: 取消(&C)
+  edFstAuthor [edit] 第一作者: ""
+  edAuthors [edit] 其他作者: ""
+  edFileName [edit] 文  件: "<folder>/新文件乗.txt"
+* btnOpenFile [button]: ...
+  mmComment [memo] 描  述: ""
 > type mmComment 乗表的说明
 focus: mmComment
 > click btnSave
