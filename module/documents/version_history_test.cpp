@@ -79,7 +79,8 @@ class VersionHistoryTest : public testing::HostFixture {
     env.computer_name = computer;
     env.user_name = user;
     rt::SetEnvironment(env);
-    const fs::path source = home_ / "来源" / (std::to_string(++sources_) + ".d") / rt::testing::Utf8Path(u8"规程.doc");
+    const fs::path source =
+        home_ / rt::testing::Utf8Path(u8"来源") / (std::to_string(++sources_) + ".d") / rt::testing::Utf8Path(u8"规程.doc");
     WriteFile(source, content);
     if (doc_id == 0) EXPECT_TRUE(View().StoreDocument(rt::platform::AnsiPath(source), doc_id));
     else EXPECT_TRUE(View().UpdateDocument(doc_id, rt::platform::AnsiPath(source).c_str()));
@@ -157,7 +158,7 @@ TEST_F(VersionHistoryTest, TheFormListsWhoStoredEachVersionAndOpensSavesAndResto
 
   std::vector<Lines> before, after;
   std::string kept;
-  const fs::path saved = home_ / "另存" / "二稿.doc";
+  const fs::path saved = home_ / rt::testing::Utf8Path(u8"另存/二稿.doc");
   fs::create_directories(saved.parent_path());
   presenter_.Then([&](rt::TForm& form) {
               before = ListRows(form);
@@ -199,7 +200,7 @@ TEST_F(VersionHistoryTest, TheFormListsWhoStoredEachVersionAndOpensSavesAndResto
   const fs::path copy = rt::testing::Utf8Path(opened[0]);
   EXPECT_EQ(ReadFile(copy), contents[1]);
   EXPECT_EQ(copy.parent_path().filename(), rt::testing::Utf8Path(u8"历史版本"));
-  EXPECT_EQ(copy.filename().string().rfind(u8"规程 (版本 2, ", 0), 0u) << copy;
+  EXPECT_EQ(rt::testing::PathUtf8(copy.filename()).rfind(u8"规程 (版本 2, ", 0), 0u) << copy;
   EXPECT_EQ(ReadFile(saved), contents[1]);
   EXPECT_FALSE(View().LocalCopyHoldsEdits(id, rt::platform::AnsiPath(copy)))
       << "an old version is never offered as the document's newer copy";
