@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <map>
 
-#include "console/grid.h"
 #include "console/exit_codes.h"
+#include "console/grid.h"
 #include "console/terminal_text.h"
 #include "runtime/host/sui_controls.h"
 #include "runtime/ui/form.h"

@@ -133,8 +133,8 @@ void TerminalPresenter::FormExpectation(rt::TForm& form, const Command& command)
       const int column = FindColumn(rows, command.name);
       if (column < 0) throw ExpectationFailed(list->Name() + " has no column " + command.name);
       const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
-      Check(value == command.text, "Row " + std::to_string(row) + " of " + list->Name() + " holds "" + value +
-                                       "" in " + command.name + ", not "" + command.text + """);
+      Check(value == command.text, "Row " + std::to_string(row) + " of " + list->Name() + " holds \"" + value +
+                                       "\" in " + command.name + ", not \"" + command.text + "\"");
       return;
     }
     default:
