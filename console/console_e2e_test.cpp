@@ -88,17 +88,18 @@ TEST_P(ConsoleEndToEndTest, ListsADirectorysDocuments) {
 TEST_P(ConsoleEndToEndTest, ContextMenusShowTheItemsTheViewAllows) {
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "menu\nexpect menu miNew\n"
-                             "select 2\nmenu\nexpect menu miDelete,miOpenFile,miSaveAs,miProperties,N2\n"
+                             "select 2\nmenu\nexpect menu miDelete,miOpenFile,miSaveAs,miProperties,N2,miVersions\n"
                              "expect default miOpenFile\n"
-                             "select 1-2\nmenu\nexpect menu miDelete\n"
+                             "select 1-2\nmenu\nexpect menu miDelete,miVersions\n"
                              u8"open 文档管理明细\n"
                              "menu\nexpect menu miNew\n"
                              "select 4\nmenu\nexpect menu miNew,miDeleteList,miCopyList\nexpect default none\n"
                              "select 1,4\nmenu\nexpect menu miDeleteList,miCopyList\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Block("menu for row 2:"),
-            (Lines{"menu for row 2:", u8"   1  删除文档  miDelete", u8"   2  打开文档  miOpenFile  (default)",
-                   u8"   3  另存为    miSaveAs", u8"   4  属性      miProperties", u8"   5  修改文档  N2"}));
+            (Lines{"menu for row 2:", u8"   1  删除文档     miDelete", u8"   2  打开文档     miOpenFile  (default)",
+                   u8"   3  另存为       miSaveAs", u8"   4  属性         miProperties", u8"   5  修改文档     N2",
+                   u8"   6  版本历史...  miVersions"}));
   EXPECT_EQ(run.Block("menu for row 4:"),
             (Lines{"menu for row 4:", u8"   1  新增文档...  miNew", u8"   2  删除目录     miDeleteList",
                    u8"   3  复制目录     miCopyList"}));
@@ -272,6 +273,55 @@ TEST_P(ConsoleEndToEndTest, RevisingADocumentOffersToStoreItBack) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(run.HasLine("command: N2"));
   EXPECT_TRUE(run.HasLine(u8"form closed: 保存文件到服务器 (cancel)"));
+}
+
+// Three revisions by two workstations, each stored as a workstation stores
+// edits left in its cached copy; then the history: each version with its
+// author, one saved as a file, the original restored.
+TEST_P(ConsoleEndToEndTest, TheVersionHistoryShowsWhoStoredEachVersionAndRestoresOne) {
+  const rt::testing::RecordingOpener opener(folder_.Path() / "opened.txt");
+  const std::string revise = u8"open 质量管理明细/质量手册\nselect 1\nrun 修改文档\n";
+  ASSERT_EQ(Run(revise + "click BtnCancel\n").exit_code, 0);
+  const std::filesystem::path copy = folder_.Home() / "DocCache" / rt::testing::Utf8Path(u8"质量手册第三版.txt");
+  struct Revision {
+    const char* computer;
+    const char* user;
+    const char* bytes;
+  };
+  for (const Revision& r : {Revision{"PC-B", u8"李四", u8"第二稿"}, Revision{"PC-A", u8"张三", u8"第三稿"},
+                            Revision{"PC-B", u8"李四", u8"第四稿"}}) {
+    std::ofstream(copy, std::ios::binary | std::ios::trunc) << r.bytes;
+    const ConsoleRun run = Run(revise + "answer yes\nclick BtnCancel\n", {"--computer", r.computer, "--user-name", r.user});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+  }
+  const std::string folder = rt::testing::PathUtf8(folder_.Path());
+  const ConsoleRun run = Run(u8"open 质量管理明细/质量手册\n"
+                             "select 1\n"
+                             "menu\n"
+                             "run miVersions\n"
+                             u8"expect title 版本历史 - 质量手册第三版.txt\n"
+                             u8"expect cell 1 存入者 李四(PC-B)\n"
+                             u8"expect cell 1 当前 是\n"
+                             u8"expect cell 2 存入者 张三(PC-A)\n"
+                             u8"expect cell 2 当前 \"\"\n"
+                             "expect cell 4 版本 1\n"
+                             "select 3\n"
+                             "click btnSaveAs\n"
+                             u8"file " + folder + u8"/第二稿\n"
+                             "select 4\n"
+                             "click btnRestore\n"
+                             "answer yes\n"
+                             "expect cell 1 版本 5\n"
+                             u8"expect cell 1 存入者 系统管理员(PC-A)\n"
+                             "show\n"
+                             "click btnClose\n"
+                             "expect status 2\n",
+                             {"--computer", "PC-A"});
+  ASSERT_EQ(run.exit_code, 0) << run.err << run.out;
+  EXPECT_TRUE(run.HasLine(u8"  text: 保留全部版本")) << run.out;
+  EXPECT_TRUE(run.HasLine(u8"confirm: 是否把版本 1 恢复为当前内容?(当前内容会保留为上一版本)")) << run.out;
+  EXPECT_EQ(ReadFile(rt::testing::Utf8Path(folder + u8"/第二稿.txt")), u8"第二稿");
+  EXPECT_EQ(ReadFile(copy), u8"第四稿") << "the document's own copy is left as it was";
 }
 
 // The session the README shows, with adding and revising, gives the same

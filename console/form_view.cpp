@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <map>
 
+#include "console/exit_codes.h"
+#include "console/grid.h"
 #include "console/terminal_text.h"
 #include "runtime/host/sui_controls.h"
 #include "runtime/ui/form.h"
@@ -15,6 +17,7 @@ std::string KindOf(const rt::TWinControl& control) {
   if (dynamic_cast<const rt::TMemo*>(&control)) return "memo";
   if (dynamic_cast<const rt::TEdit*>(&control)) return "edit";
   if (dynamic_cast<const rt::TComboBox*>(&control)) return "combo";
+  if (dynamic_cast<const rt::TListView*>(&control)) return "list";
   if (dynamic_cast<const rt::TButton*>(&control)) return "button";
   return "";
 }
@@ -81,6 +84,18 @@ std::vector<FormControl> FormControls(rt::TForm& form) {
   return controls;
 }
 
+rt::TListView& FormList(rt::TForm& form) {
+  rt::TListView* found = nullptr;
+  for (const FormControl& item : FormControls(form)) {
+    auto* list = dynamic_cast<rt::TListView*>(item.control);
+    if (!list) continue;
+    if (found) throw CommandError("The form " + FormTitle(form) + " shows more than one list");
+    found = list;
+  }
+  if (!found) throw CommandError("The form " + FormTitle(form) + " shows no list");
+  return *found;
+}
+
 std::string QuoteText(std::string_view gbk) {
   std::string quoted = "\"";
   for (char c : ToTerminal(gbk)) {
@@ -115,7 +130,11 @@ std::vector<std::string> RenderForm(rt::TForm& form) {
     line += ToTerminal(control.Name()) + " [" + item.kind + (control.Enabled() ? "" : ", disabled") + "]";
     if (!item.label.empty()) line += " " + ToTerminal(OneLine(item.label));
     line += ": ";
+    const auto* list = dynamic_cast<const rt::TListView*>(&control);
     if (HoldsValue(item.kind)) line += QuoteText(control.Text());
+    else if (list) line += std::to_string(list->Rows().rows.size()) + " rows" +
+                           (list->ItemIndex() < 0 ? ", none selected"
+                                                  : ", row " + std::to_string(list->ItemIndex() + 1) + " selected");
     else line += ToTerminal(OneLine(control.Caption()));
     if (const auto* combo = dynamic_cast<const rt::TComboBox*>(&control); combo && combo->Items().Count() > 0) {
       std::string choices;
@@ -124,6 +143,12 @@ std::vector<std::string> RenderForm(rt::TForm& form) {
       line += " (" + choices + ")";
     }
     lines.push_back(line);
+    if (list) {
+      std::vector<bool> selected(list->Rows().rows.size(), false);
+      if (list->ItemIndex() >= 0) selected[static_cast<std::size_t>(list->ItemIndex())] = true;
+      for (const std::string& row : RenderGrid(list->Rows(), AllColumns(list->Rows()), selected))
+        lines.push_back("    " + row);
+    }
   }
   return lines;
 }

@@ -10,6 +10,14 @@
 //     cbCopyList [combo] 将所选目录复制到： : "" (论文管理明细 | 质量管理明细)
 //     btnSave [button, disabled]: 确定(&O)
 //
+// A list view shows its rows as the console's grid does, indented under its
+// line, the selected row marked:
+//
+//     lvVersions [list]: 2 rows, row 1 selected
+//         #  版本  存入时间             ...
+//       * 1  2     2026-12-08 10:15:00  ...
+//         2  1     2026-12-07 09:00:00  ...
+//
 // Labels that stand before no control are listed as "  text: ..." lines.
 #pragma once
 
@@ -20,6 +28,7 @@
 namespace rt {
 class TControl;
 class TForm;
+class TListView;
 class TWinControl;
 }  // namespace rt
 
@@ -31,7 +40,7 @@ std::string FormTitle(rt::TForm& form);
 
 struct FormControl {
   rt::TWinControl* control = nullptr;
-  std::string kind;   // "edit", "memo", "combo", "button" or "control"
+  std::string kind;   // "edit", "memo", "combo", "list", "button" or "control"
   std::string label;  // GBK; empty when no label stands before it
   const rt::TControl* label_control = nullptr;
 };
@@ -39,6 +48,10 @@ struct FormControl {
 // The form's edits, memos, combo boxes and buttons that show, in tab
 // order, each with its label.
 std::vector<FormControl> FormControls(rt::TForm& form);
+
+// The form's one list view that shows; a CommandError when it has none or
+// several.
+rt::TListView& FormList(rt::TForm& form);
 
 // A text as the console quotes it, in the script's own quoting, so that it
 // can be typed back: "a \"b\"\n" (UTF-8).

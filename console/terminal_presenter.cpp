@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "console/form_view.h"
+#include "console/grid.h"
 #include "console/terminal_text.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
@@ -116,6 +117,27 @@ void TerminalPresenter::FormExpectation(rt::TForm& form, const Command& command)
       return;
     case ExpectWhat::FileName:
       throw CommandError("No file dialog is open");
+    case ExpectWhat::Cell: {
+      // The form's list, when it has one; the view's list otherwise.
+      rt::TListView* list = nullptr;
+      try {
+        list = &FormList(form);
+      } catch (const CommandError&) {
+        if (session_handler_) session_handler_(command);
+        return;
+      }
+      const rt::RowSet& rows = list->Rows();
+      const std::size_t row = static_cast<std::size_t>(command.number);
+      if (row < 1 || row > rows.rows.size())
+        throw ExpectationFailed("There is no row " + std::to_string(row) + ": " + list->Name() + " has " +
+                                std::to_string(rows.rows.size()));
+      const int column = FindColumn(rows, command.name);
+      if (column < 0) throw ExpectationFailed(list->Name() + " has no column " + command.name);
+      const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
+      Check(value == command.text, "Row " + std::to_string(row) + " of " + list->Name() + " holds \"" + value +
+                                       "\" in " + command.name + ", not \"" + command.text + "\"");
+      return;
+    }
     default:
       if (session_handler_) session_handler_(command);
       return;
@@ -153,6 +175,24 @@ bool TerminalPresenter::Interact(rt::TForm& form) {
           rt::TControl& control = ControlOf(form, c.name);
           if (!Reachable(control)) throw CommandError(c.name + " cannot be clicked: it is hidden or disabled");
           action = [&control] { rt::input::Click(control); };
+          break;
+        }
+        case Verb::Select: {
+          // One row of the form's list, or none.
+          rt::TListView& list = FormList(form);
+          const bool one = c.ranges.size() == 1 && c.ranges[0].first == c.ranges[0].second;
+          if (!c.none && !one) throw CommandError("A list on a form selects one row (select N) or none");
+          const int row = c.none ? -1 : c.ranges[0].first - 1;
+          if (!list.CanFocus()) throw CommandError(list.Name() + " cannot take the focus: it is hidden or disabled");
+          if (row >= static_cast<int>(list.Rows().rows.size()))
+            throw CommandError(list.Name() + " has " + std::to_string(list.Rows().rows.size()) + " rows, not " +
+                               std::to_string(row + 1));
+          action = [this, &list, row] {
+            rt::input::SelectRow(list, row);
+            interaction_.Out().Utf8(ToTerminal(list.Name()) + ": " +
+                                    (row < 0 ? std::string("no row selected")
+                                             : "row " + std::to_string(row + 1) + " selected"));
+          };
           break;
         }
         case Verb::Focus: {

@@ -218,6 +218,8 @@ HWND FormWindow::Make(rt::TControl& control, HWND parent) {
                              control.Left(), control.Top(), control.Width(), control.Height() + 160, parent, nullptr,
                              instance, nullptr);
     combo_texts_[window];
+  } else if (dynamic_cast<rt::TListView*>(&control)) {
+    window = MakeList(control, parent);
   } else if (dynamic_cast<rt::TButton*>(&control)) {
     window = make(0, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY);
   } else if (dynamic_cast<rt::TLabel*>(&control)) {
@@ -247,6 +249,26 @@ HWND FormWindow::Make(rt::TControl& control, HWND parent) {
   return window;
 }
 
+HWND FormWindow::MakeList(rt::TControl& control, HWND parent) {
+  auto rows = std::make_unique<RowList>(parent, 0, LVS_SINGLESEL);
+  const HWND window = rows->Handle();
+  SetWindowPos(window, nullptr, control.Left(), control.Top(), control.Width(), control.Height(),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  lists_[window].rows = std::move(rows);
+  return window;
+}
+
+void FormWindow::SyncList(HWND window, const rt::TControl& control) {
+  const auto& list = dynamic_cast<const rt::TListView&>(control);
+  ShownList& shown = lists_[window];
+  if (!shown.shown || shown.rows_shown != list.RowsChanged()) {
+    shown.rows->Show(list.Rows());
+    shown.rows_shown = list.RowsChanged();
+    shown.shown = true;
+  }
+  if (shown.rows->FocusedRow() != list.ItemIndex()) shown.rows->Select(list.ItemIndex());
+}
+
 void FormWindow::Build(rt::TWinControl& container, HWND parent) {
   for (rt::TControl* child : ChildrenInTabOrder(container))
     if (!dynamic_cast<rt::TTabSheet*>(child)) Make(*child, parent);
@@ -265,6 +287,7 @@ void FormWindow::Sync() {
     const bool page = dynamic_cast<rt::TTabSheet*>(control) != nullptr;
     if (!page) ShowWindow(window, control->Visible() ? SW_SHOWNA : SW_HIDE);
     EnableWindow(window, control->Enabled());
+    if (lists_.count(window) != 0) SyncList(window, *control);
     if (auto* combo = dynamic_cast<rt::TComboBox*>(control)) {
       const rt::TStringList& items = combo->Items();
       bool same = SendMessageW(window, CB_GETCOUNT, 0, 0) == items.Count();
@@ -347,6 +370,23 @@ LRESULT FormWindow::Handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) 
       return 0;
     case WM_NOTIFY: {
       const auto& header = *reinterpret_cast<const NMHDR*>(lparam);
+      if (auto shown = lists_.find(header.hwndFrom); shown != lists_.end() && !syncing_) {
+        auto* list = dynamic_cast<rt::TListView*>(ControlOf(header.hwndFrom));
+        const auto& change = *reinterpret_cast<const NMLISTVIEW*>(lparam);
+        // A row the person selected (by a click or the arrow keys): the
+        // model's selection follows, read when the action runs.
+        if (list && header.code == LVN_ITEMCHANGED && (change.uChanged & LVIF_STATE) != 0 &&
+            ((change.uNewState ^ change.uOldState) & LVIS_SELECTED) != 0) {
+          RowList* rows = shown->second.rows.get();
+          queue_([list, rows] {
+            const int row = rows->FocusedRow();
+            if (row != list->ItemIndex()) rt::input::SelectRow(*list, row);
+          });
+        } else if (header.code == NM_SETFOCUS) {
+          queue_([this] { TakeFocusFromWindows(); });
+        }
+        return 0;
+      }
       auto sheets = sheets_.find(header.hwndFrom);
       if (header.code == TCN_SELCHANGE && sheets != sheets_.end() && !syncing_) {
         const int index = TabCtrl_GetCurSel(header.hwndFrom);

@@ -2,8 +2,8 @@
 // (its client area when the layout gives ClientWidth/ClientHeight), and one
 // system control per control of the form at the place its layout gives,
 // relative to its parent: the skinned frame as a panel in its colour with a
-// title strip, buttons, edits, memos, combo boxes, labels, bevels, images,
-// page controls with their sheets. Each control's window carries the
+// title strip, buttons, edits, memos, combo boxes, list views (row_list.h),
+// labels, bevels, images, page controls with their sheets. Each control's window carries the
 // control's name as the window property "labdocs.name" (an atom), so that
 // a test finds it as a person finds it by its place.
 //
@@ -15,10 +15,13 @@
 // window system's calls.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
+#include "desktop/row_list.h"
 #include "runtime/platform/platform.h"
 
 namespace rt {
@@ -61,6 +64,8 @@ class FormWindow {
   HWND MakePanel(rt::TWinControl& control, HWND parent, int x, int y, int width, int height);
   void MakeTitleStrip(rt::TWinControl& frame, HWND panel);
   void MakePages(rt::TWinControl& pages, HWND parent);
+  HWND MakeList(rt::TControl& control, HWND parent);
+  void SyncList(HWND window, const rt::TControl& control);
   void Remember(rt::TControl& control, HWND window);
   HBRUSH Brush(COLORREF colour);
 
@@ -80,6 +85,14 @@ class FormWindow {
   // only whole entries (a strict one clears a text that is none), so what
   // is typed there reaches the model before the person's next action.
   std::map<HWND, std::wstring> combo_texts_;
+  // Each list view's control, and the model's count of its rows' changes
+  // that it shows (rt::TListView::RowsChanged).
+  struct ShownList {
+    std::unique_ptr<RowList> rows;
+    std::uint64_t rows_shown = 0;
+    bool shown = false;
+  };
+  std::map<HWND, ShownList> lists_;
   bool syncing_ = false;
 };
 

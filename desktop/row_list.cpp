@@ -17,9 +17,9 @@ std::wstring CellText(const rt::Value& value) {
 
 }  // namespace
 
-RowList::RowList(HWND parent, int id) {
+RowList::RowList(HWND parent, int id, DWORD styles) {
   list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 0, 0, parent,
+                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | styles, 0, 0, 0, 0, parent,
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
   ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
 }
@@ -113,6 +113,18 @@ int RowList::FocusedRow() const {
   item.mask = LVIF_PARAM;
   item.iItem = i;
   return SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) ? static_cast<int>(item.lParam) : -1;
+}
+
+void RowList::Select(int row) {
+  ListView_SetItemState(list_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  if (row < 0) return;
+  LVFINDINFOW find{};
+  find.flags = LVFI_PARAM;
+  find.lParam = row;
+  const int item = static_cast<int>(SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+  if (item < 0) return;
+  ListView_SetItemState(list_, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_EnsureVisible(list_, item, FALSE);
 }
 
 }  // namespace desktop

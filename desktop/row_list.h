@@ -15,8 +15,9 @@ namespace desktop {
 
 class RowList {
  public:
-  // Makes the control as a child of parent with the given id.
-  RowList(HWND parent, int id);
+  // Makes the control as a child of parent with the given id and any
+  // further list-view styles (LVS_SINGLESEL).
+  RowList(HWND parent, int id, DWORD styles = 0);
   HWND Handle() const { return list_; }
 
   // Shows the rows; the previous columns and items go.
@@ -28,6 +29,9 @@ class RowList {
   std::vector<bool> Selection() const;
   // The row number of the focused or first selected item; -1 when none.
   int FocusedRow() const;
+  // Selects and focuses the item of a row number alone (-1: none), and
+  // scrolls it into view.
+  void Select(int row);
 
  private:
   static int CALLBACK Compare(LPARAM a, LPARAM b, LPARAM self);

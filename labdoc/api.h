@@ -60,16 +60,39 @@ using TStoredMeanwhileLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, const char*
 // *expected receives 0.
 using TUpdateExpectingLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, const char* file_name, std::int64_t* expected,
                                                 char* notice, std::uint8_t* ok);
+// The document's kept contents, newest first, as a version list
+// (labdoc/version_list.h) written into the caller's buffer of buffer_size
+// bytes with its terminating zero. *needed receives the bytes the list
+// takes with its zero (0 when there is no such document); the buffer is
+// written only when it fits (*ok 1), else a caller calls again with a
+// buffer of *needed bytes.
+using TListVersionsLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, char* buffer, std::int32_t buffer_size,
+                                             std::int32_t* needed, std::uint8_t* ok);
+// Fetches one content of the document (a number the list gave) into the
+// cache folder's subfolder of versions, under a name that says which
+// version it is, and writes its full path, zero-terminated, into the
+// caller's buffer of path_size bytes (*ok 0 when it would not fit, or there
+// is no such content of the document). The copy is never taken for the
+// document's copy: it is no candidate for storing back.
+using TGetVersionLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, std::int64_t content_id, char* path,
+                                           std::int32_t path_size, std::uint8_t* ok);
+// Makes a kept content of the document current again: stored anew, as a
+// file is, stamped with this workstation, user and time, and the content it
+// replaces kept as a revision. *ok 0 when there is no such content of the
+// document; 1 also when it is current already (nothing is stored then).
+using TRestoreVersionLabDoc = HRESULT(WINAPI*)(std::int32_t doc_id, std::int64_t content_id, std::uint8_t* ok);
 }
 
 // The size of the notice buffers the caller hands to the store.
 inline constexpr std::size_t kNoticeBufferSize = 512;
 
-// A store library's entry points. The last five, added later than the
+// A store library's entry points. The last eight, added later than the
 // others, are optional: without CheckLabDoc no local copy is offered for
 // storing before a revision; without the four of revisions, workstations
 // revising one document are not told of each other, and a copy stored
-// back replaces whatever content is current.
+// back replaces whatever content is current; without the three of the
+// history, a document's kept contents cannot be listed, fetched or
+// restored.
 struct DocStoreApi {
   TInitLabDoc InitLabDoc = nullptr;
   TFreeLabDoc FreeLabDoc = nullptr;
@@ -83,18 +106,23 @@ struct DocStoreApi {
   TEndReviseLabDoc EndReviseLabDoc = nullptr;
   TStoredMeanwhileLabDoc StoredMeanwhileLabDoc = nullptr;
   TUpdateExpectingLabDoc UpdateExpectingLabDoc = nullptr;
+  TListVersionsLabDoc ListVersionsLabDoc = nullptr;
+  TGetVersionLabDoc GetVersionLabDoc = nullptr;
+  TRestoreVersionLabDoc RestoreVersionLabDoc = nullptr;
 
   // Whether the seven entry points that every store has are there.
   bool HasRequired() const {
     return InitLabDoc && FreeLabDoc && GetLabDoc && SaveLabDoc && DelLabDoc && UpdateLabDoc && OpenLabDoc;
   }
   // Whether the optional ones are there too.
-  bool HasAll() const { return HasRequired() && CheckLabDoc && BeginReviseLabDoc; }
+  bool HasAll() const { return HasRequired() && CheckLabDoc && BeginReviseLabDoc && ListVersionsLabDoc; }
+  // Whether the three of the history are there.
+  bool HasHistory() const { return ListVersionsLabDoc != nullptr; }
 };
 
 // The entry points of a loaded library (null: none), each found by its name.
-// The four of revisions work together: a library that lacks one of them
-// has none.
+// The four of revisions work together, and so do the three of the history:
+// a library that lacks one of a set has none of it.
 inline DocStoreApi ResolveDocStoreApi(HMODULE library) {
   DocStoreApi api;
   if (library == nullptr) return api;
@@ -118,6 +146,14 @@ inline DocStoreApi ResolveDocStoreApi(HMODULE library) {
     api.EndReviseLabDoc = nullptr;
     api.StoredMeanwhileLabDoc = nullptr;
     api.UpdateExpectingLabDoc = nullptr;
+  }
+  resolve(api.ListVersionsLabDoc, "ListVersionsLabDoc");
+  resolve(api.GetVersionLabDoc, "GetVersionLabDoc");
+  resolve(api.RestoreVersionLabDoc, "RestoreVersionLabDoc");
+  if (!api.ListVersionsLabDoc || !api.GetVersionLabDoc || !api.RestoreVersionLabDoc) {
+    api.ListVersionsLabDoc = nullptr;
+    api.GetVersionLabDoc = nullptr;
+    api.RestoreVersionLabDoc = nullptr;
   }
   return api;
 }

@@ -72,6 +72,13 @@ class AtomicFile {
   // place of the temporary file.
   void PutInPlace(const ContentSummary& content);
   const std::string& TemporaryPath() const { return temporary_; }
+  // Closes the temporary file and keeps it (locked) as a file of its own
+  // until the object goes, never put in place: a content read out to be
+  // read back. Its path. Throws rt::Exception when closing fails.
+  const std::string& CloseToReadBack() {
+    file_->Close();
+    return temporary_;
+  }
 
  private:
   std::string target_;

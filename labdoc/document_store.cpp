@@ -3,6 +3,7 @@
 #include <limits>
 #include <variant>
 
+#include "labdoc/content_rows.h"
 #include "labdoc/content_storage.h"
 #include "labdoc/local_file.h"
 #include "labdoc/pending_content.h"
@@ -18,52 +19,6 @@ namespace labdocs::labdoc {
 namespace {
 
 using rt::Value;
-
-// A document's current content as the database records it.
-struct CurrentContent {
-  std::int64_t content_id = 0;
-  std::string file_name;  // the document's stored file name
-  ContentSummary summary;
-};
-
-std::string Document(std::int64_t doc_id) { return "文档 " + std::to_string(doc_id); }
-
-std::int64_t IntegerOf(const Value& value) {
-  const auto* integer = std::get_if<std::int64_t>(&value);
-  return integer != nullptr ? *integer : 0;
-}
-
-std::string TextOf(const Value& value) {
-  const auto* text = std::get_if<std::string>(&value);
-  return text != nullptr ? *text : std::string();
-}
-
-std::optional<CurrentContent> FindCurrentContent(rt::DataSession& db, std::int64_t doc_id) {
-  const rt::RowSet rows = db.QueryBound(
-      "SELECT s.FILE_NAME, c.CONTENT_ID, c.FILE_SIZE, c.SHA256 FROM DB_FILE_STORAGE s"
-      " JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = s.LABDOC_ID AND c.REPLACEDTIME IS NULL AND c.PENDING = 0"
-      " WHERE s.LABDOC_ID = ?",
-      {doc_id});
-  if (rows.rows.empty()) return std::nullopt;
-  const std::vector<Value>& row = rows.rows.front();
-  CurrentContent current;
-  current.file_name = TextOf(row[0]);
-  current.content_id = IntegerOf(row[1]);
-  const std::int64_t size = IntegerOf(row[2]);
-  if (size < 0) throw EDamagedContent(Document(doc_id) + " 的存储记录已损坏: 大小为负数");
-  current.summary.size = static_cast<std::uint64_t>(size);
-  // Digests are written in lower case; the column compares without regard
-  // to case, and so does this.
-  for (char c : TextOf(row[3]))
-    current.summary.sha256.push_back(c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c);
-  if (current.summary.sha256.size() != 64)
-    throw EDamagedContent(Document(doc_id) + " 的存储记录已损坏: 没有有效的 SHA-256 校验值, 内容无法核对");
-  return current;
-}
-
-bool DocumentExists(rt::DataSession& db, std::int64_t doc_id) {
-  return !db.QueryBound("SELECT 1 FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows.empty();
-}
 
 // Whether a source path can be stored: false (the answer "no") when nothing,
 // a folder or a device is there. A path that the system cannot examine is
@@ -114,9 +69,9 @@ void KeepUnstoredEdits(rt::DataSession& db, const CacheRecords& records, std::in
 // replace it unawares: it is not the content `replacing` names, and the
 // file does not hold its very bytes. A file that does is taken to replace
 // the current content (`replacing` becomes it): nothing of it is lost.
-std::optional<CurrentContent> ReplacedUnawares(rt::DataSession& db, std::int64_t doc_id, std::int64_t& replacing,
+std::optional<StoredContent> ReplacedUnawares(rt::DataSession& db, std::int64_t doc_id, std::int64_t& replacing,
                                                const std::string& ansi_path) {
-  std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
+  std::optional<StoredContent> current = FindCurrentContent(db, doc_id);
   if (!current || current->content_id == replacing) return std::nullopt;
   const std::optional<ContentSummary> there = SummaryOf(ansi_path);
   if (there && *there == current->summary) {
@@ -142,6 +97,7 @@ DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link
     : cache_(ansi_cache_dir), records_(rt::Environment().computer_name, cache_.Dir()), link_(link) {
   if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
   RemoveAbandonedTemporaryFiles(cache_.Dir());
+  RemoveAbandonedTemporaryFiles(cache_.PathOf(kVersionsFolder));
   // Only the document operations need the database: one that cannot be
   // reached now is reported by the first of them, and everything else the
   // caller does still works.
@@ -224,7 +180,7 @@ DocumentStore::UpdateOutcome DocumentStore::Update(std::int32_t doc_id, const st
       replacing = recorded->content_id;
     // Known before the file is read, it costs no upload.
     if (replacing) {
-      if (const std::optional<CurrentContent> other = ReplacedUnawares(db, doc_id, *replacing, ansi_file)) {
+      if (const std::optional<StoredContent> other = ReplacedUnawares(db, doc_id, *replacing, ansi_file)) {
         outcome.current = other->content_id;
         outcome.notice = StoredMeanwhileNotice(db, other->content_id);
         return outcome;
@@ -241,7 +197,7 @@ DocumentStore::UpdateOutcome DocumentStore::Update(std::int32_t doc_id, const st
   if (!content.Finish(doc_id, transaction, replacing)) {
     // Another content was made current while this one was stored. It
     // stays; this one goes with the transaction (PendingContent removes it).
-    if (const std::optional<CurrentContent> other = FindCurrentContent(db, doc_id)) {
+    if (const std::optional<StoredContent> other = FindCurrentContent(db, doc_id)) {
       outcome.current = other->content_id;
       outcome.notice = StoredMeanwhileNotice(db, other->content_id);
     }
@@ -250,7 +206,7 @@ DocumentStore::UpdateOutcome DocumentStore::Update(std::int32_t doc_id, const st
   // The copy now holds the current content: it has no unstored edits.
   if (cached_name) {
     rt::Transaction look(db, rt::Transaction::Kind::Deferred);
-    const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
+    const std::optional<StoredContent> current = FindCurrentContent(db, doc_id);
     look.Commit();
     if (current) records_.Remember(db, *cached_name, {doc_id, current->content_id, current->summary, std::nullopt});
   }
@@ -280,14 +236,20 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   // read, and writers of other connections are not held up by it.
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
   storage.BeginContentRead();
-  const std::optional<CurrentContent> current = FindCurrentContent(db, doc_id);
+  const std::optional<StoredContent> current = FindCurrentContent(db, doc_id);
   if (!current) return std::nullopt;
   // Names stored before names were made safe when storing get the same rule
   // here, so no stored name can lead outside the folder.
   const std::string name = rt::SafeFileName(current->file_name);
+  if (cache_.PathOf(name).size() > max_path_length) return std::nullopt;
+  return PlaceCopy(storage, snapshot, doc_id, *current, name);
+}
+
+std::string DocumentStore::PlaceCopy(ContentStorage& storage, rt::Transaction& snapshot, std::int32_t doc_id,
+                                     const StoredContent& content, const std::string& name) {
+  rt::DataSession& db = storage.Session();
   const std::string path = cache_.PathOf(name);
-  if (path.size() > max_path_length) return std::nullopt;
-  const CachedCopy fetched{doc_id, current->content_id, current->summary, std::nullopt};
+  const CachedCopy fetched{doc_id, content.content_id, content.summary, std::nullopt};
   // A copy recorded as this content that is, on its disk, still exactly what
   // it was when it was last known to hold the content has not been written
   // since: it is not read again. Any other copy is checked by its digest.
@@ -295,12 +257,12 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   const std::optional<rt::platform::FileIdentity> before = rt::platform::IdentityOf(native_path);
   const std::optional<CachedCopy> recorded = records_.Find(db, name);
   if (before && recorded && recorded->on_disk && *recorded->on_disk == *before && recorded->doc_id == doc_id &&
-      recorded->content_id == current->content_id && recorded->fetched_as == current->summary &&
-      static_cast<std::uint64_t>(before->size) == current->summary.size) {
+      recorded->content_id == content.content_id && recorded->fetched_as == content.summary &&
+      static_cast<std::uint64_t>(before->size) == content.summary.size) {
     snapshot.Commit();
     return path;
   }
-  if (HoldsContent(path, current->summary.size, current->summary.sha256)) {
+  if (HoldsContent(path, content.summary.size, content.summary.sha256)) {
     snapshot.Commit();
     // What the copy is on its disk counts only if nothing changed it while
     // it was read.
@@ -311,12 +273,13 @@ std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t
   }
   KeepUnstoredEdits(db, records_, doc_id, name, path);
   // The folder may have been removed since the store was initialised.
-  if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
+  const std::string folder = rt::ExtractFilePath(path);
+  if (!rt::ForceDirectories(folder)) throw rt::Exception("无法创建文档缓存目录 " + folder);
   AtomicFile copy(path);
-  storage.ReadChunks(current->content_id, current->summary, Document(doc_id),
+  storage.ReadChunks(content.content_id, content.summary, Document(doc_id),
                      [&](const std::uint8_t* data, std::size_t size) { copy.Write(data, size); });
   snapshot.Commit();
-  copy.PutInPlace(current->summary);
+  copy.PutInPlace(content.summary);
   records_.Remember(db, name, fetched);
   return path;
 }
@@ -342,7 +305,7 @@ std::optional<std::string> DocumentStore::StoredMeanwhile(std::int32_t doc_id, c
   const std::optional<CachedCopy> recorded = records_.Find(db, *name);
   if (!recorded || recorded->doc_id != doc_id) return std::nullopt;
   std::int64_t replacing = recorded->content_id;
-  const std::optional<CurrentContent> other = ReplacedUnawares(db, doc_id, replacing, ansi_path);
+  const std::optional<StoredContent> other = ReplacedUnawares(db, doc_id, replacing, ansi_path);
   if (!other) return std::nullopt;
   std::string notice = StoredMeanwhileNotice(db, other->content_id);
   snapshot.Commit();

@@ -29,8 +29,15 @@
 #include "labdoc/cache_record.h"
 #include "labdoc/revisions.h"
 #include "labdoc/database_link.h"
+#include "labdoc/version_list.h"
 
 namespace labdocs::labdoc {
+
+struct StoredContent;
+
+// The cache folder's subfolder (GBK) that versions other than the current
+// one are fetched into (FetchVersion).
+inline constexpr std::string_view kVersionsFolder = "历史版本\\";
 
 class DocumentStore {
  public:
@@ -122,12 +129,43 @@ class DocumentStore {
   // the current content already.
   std::optional<std::string> StoredMeanwhile(std::int32_t doc_id, const std::string& ansi_path);
 
+  // The history (document_versions.cpp). The document's finished
+  // contents, newest first, numbered from 1 for the oldest, with what the
+  // store keeps of them; nothing when there is no such document.
+  std::optional<VersionList> Versions(std::int32_t doc_id);
+  // Fetches one of the document's contents into the subfolder
+  // kVersionsFolder of the cache folder, under the name "<stem> (版本 <n>,
+  // <YYYY-MM-DD HH-MM>)<ext>" made safe, and returns the copy's path; as
+  // Fetch, a copy there that holds the content is kept, and one holding
+  // other bytes that are not stored is never replaced. The copy is recorded
+  // in the folder's index under its name in the subfolder, which no copy
+  // of the folder itself has, so it is never taken for the document's
+  // copy (HoldsUnstoredEdits, StoredMeanwhile and Update look at the
+  // folder's own files only). Nothing when the document has no such
+  // content or the path would be longer than `max_path_length` bytes.
+  // Throws as Fetch.
+  std::optional<std::string> FetchVersion(std::int32_t doc_id, std::int64_t content_id, std::size_t max_path_length);
+  // Makes one of the document's contents current again: its bytes are
+  // read out (checked against its digest) and stored as the document's
+  // new content, as Update stores a file (a pending content, then one last
+  // transaction that keeps the replaced content as a revision), stamped
+  // with this workstation, user and time and named as the restored
+  // content's file. False when the document has no such content (or was
+  // deleted meanwhile); true without storing when it is current already.
+  // Throws as Update and Fetch.
+  bool Restore(std::int32_t doc_id, std::int64_t content_id);
+
   const CacheFolder& Cache() const { return cache_; }
 
  private:
   // Update and UpdateExpecting: replacing whichever content is current
   // when `expected` is nothing.
   UpdateOutcome Update(std::int32_t doc_id, const std::string& ansi_file, std::optional<std::int64_t> expected);
+  // Puts a copy of the content at the name (a path relative to the cache
+  // folder) unless one is there, records it, and returns its path; ends
+  // the snapshot the content was read in (Fetch).
+  std::string PlaceCopy(ContentStorage& storage, rt::Transaction& snapshot, std::int32_t doc_id,
+                        const StoredContent& content, const std::string& name);
   // The file name of a path directly in the cache folder; nothing for any
   // other path.
   std::optional<std::string> CachedName(const std::string& ansi_path) const;

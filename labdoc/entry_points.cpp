@@ -258,6 +258,47 @@ LABDOC_EXPORT HRESULT WINAPI UpdateExpectingLabDoc(std::int32_t doc_id, const ch
   });
 }
 
+LABDOC_EXPORT HRESULT WINAPI ListVersionsLabDoc(std::int32_t doc_id, char* buffer, std::int32_t buffer_size,
+                                                std::int32_t* needed, std::uint8_t* ok) {
+  return Run([&](Library& library) {
+    std::uint8_t& answer = Answer(ok);
+    std::int32_t& size_needed = Required(needed, "needed");
+    size_needed = 0;
+    Required(buffer, "buffer");
+    const std::optional<labdocs::VersionList> versions = Store(library).Versions(doc_id);
+    if (!versions) return;
+    const std::string text = labdocs::FormatVersionList(*versions);
+    if (text.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+      throw rt::Exception("文档的版本列表过长");
+    size_needed = static_cast<std::int32_t>(text.size() + 1);
+    if (buffer_size < size_needed) return;
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    answer = 1;
+  });
+}
+
+LABDOC_EXPORT HRESULT WINAPI GetVersionLabDoc(std::int32_t doc_id, std::int64_t content_id, char* path,
+                                              std::int32_t path_size, std::uint8_t* ok) {
+  return Run([&](Library& library) {
+    std::uint8_t& answer = Answer(ok);
+    Required(path, "path");
+    if (path_size < 1) return;
+    // The path and its terminating zero must fit in the caller's buffer.
+    const std::optional<std::string> fetched =
+        Store(library).FetchVersion(doc_id, content_id, static_cast<std::size_t>(path_size) - 1);
+    if (!fetched) return;
+    std::memcpy(path, fetched->c_str(), fetched->size() + 1);
+    answer = 1;
+  });
+}
+
+LABDOC_EXPORT HRESULT WINAPI RestoreVersionLabDoc(std::int32_t doc_id, std::int64_t content_id, std::uint8_t* ok) {
+  return Run([&](Library& library) {
+    std::uint8_t& answer = Answer(ok);
+    answer = Store(library).Restore(doc_id, content_id) ? 1 : 0;
+  });
+}
+
 }  // extern "C"
 
 // The definitions have exactly the types the callers resolve them as.
@@ -273,3 +314,6 @@ static_assert(std::is_same_v<decltype(&BeginReviseLabDoc), labdocs::TBeginRevise
 static_assert(std::is_same_v<decltype(&EndReviseLabDoc), labdocs::TEndReviseLabDoc>);
 static_assert(std::is_same_v<decltype(&StoredMeanwhileLabDoc), labdocs::TStoredMeanwhileLabDoc>);
 static_assert(std::is_same_v<decltype(&UpdateExpectingLabDoc), labdocs::TUpdateExpectingLabDoc>);
+static_assert(std::is_same_v<decltype(&ListVersionsLabDoc), labdocs::TListVersionsLabDoc>);
+static_assert(std::is_same_v<decltype(&GetVersionLabDoc), labdocs::TGetVersionLabDoc>);
+static_assert(std::is_same_v<decltype(&RestoreVersionLabDoc), labdocs::TRestoreVersionLabDoc>);

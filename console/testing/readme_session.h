@@ -32,11 +32,12 @@ params: TV_ID=1;TV_Name=文档管理明细;Icon=labdoc.ico
 selected: 2
 > menu
 menu for row 2:
-   1  删除文档  miDelete
-   2  打开文档  miOpenFile  (default)
-   3  另存为    miSaveAs
-   4  属性      miProperties
-   5  修改文档  N2
+   1  删除文档     miDelete
+   2  打开文档     miOpenFile  (default)
+   3  另存为       miSaveAs
+   4  属性         miProperties
+   5  修改文档     N2
+   6  版本历史...  miVersions
 > run 另存为
 command: miSaveAs
 save dialog: 文档另存为 [文档类型(*.csv)|*.csv] file name: 仪器校准记录 2019; 第2版.csv

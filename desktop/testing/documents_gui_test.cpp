@@ -2,6 +2,8 @@
 // uses it: each test starts the host on a fresh demo home, works the tree,
 // the list, the context menu, the forms and the dialogs, and checks the
 // database and the files afterwards.
+#include <commctrl.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -12,7 +14,7 @@ namespace {
 
 // The commands the plug-in offers, in menu order (separators are skipped
 // by the arrow keys): on no row, on one document, on one directory.
-enum DocumentItem { kDelete = 0, kOpen = 1, kSaveAs = 2, kProperties = 3 };
+enum DocumentItem { kDelete = 0, kOpen = 1, kSaveAs = 2, kProperties = 3, kRevise = 4, kVersions = 5 };
 enum DirectoryItem { kNewDocument = 0, kDeleteDirectory = 1, kCopyDirectory = 2 };
 
 const std::vector<std::wstring> k2019 = {L"文档管理", L"文档管理明细", L"2019年度"};
@@ -155,6 +157,22 @@ TEST_F(DocumentsGuiTest, DeletesTheSelectedDocumentsAfterTheQuestion) {
   Host().Settle();
   EXPECT_EQ(Host().RowCount(), 0);
   EXPECT_EQ(Scalar("SELECT count(*) FROM RIS_DOC WHERE DocType = '1'"), "0");
+}
+
+// The version history: a form whose list view shows the document's one
+// version, stored with the demo, as the current content.
+TEST_F(DocumentsGuiTest, ShowsADocumentsVersionHistoryInAListView) {
+  Host().OpenNode(k2019);
+  Host().SelectRows({0});
+  Host().MenuKey();
+  Host().PickMenuItem(kVersions);
+  const HWND form = Host().WaitForm(L"版本历史 - 实验室安全手册.txt");
+  const HWND list = Host().Control(form, L"lvVersions");
+  EXPECT_EQ(ListView_GetItemCount(list), 1);
+  EXPECT_EQ(ListView_GetSelectedCount(list), 1u) << "the newest version is selected";
+  Screenshot(form, "desktop-version-history");
+  Host().Click(Host().Control(form, L"btnClose"));
+  Host().WaitNoForm();
 }
 
 TEST_F(DocumentsGuiTest, DeletesADirectoryAndCopiesAnother) {

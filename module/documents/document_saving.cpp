@@ -150,6 +150,16 @@ void TfrmMain::SaveInOneTransaction(rt::TObject* sender, const std::function<voi
   if (undo) undo();
 }
 
+void TfrmMain::StampAudit(std::int32_t doc_id) {
+  const Stamp stamp = ReadStamp(*objBaseInfo);
+  int result = 0;
+  OleCheck(objDataCtrl->ExecSQL("Update DB_FILE_RECORD set HOSTNAME=" + Quoted(stamp.host) + ", USERID=" +
+                                    Quoted(stamp.user_id) + ", USERNAME=" + Quoted(stamp.user_name) +
+                                    ", MODIFYTIME = GetDate() where FileTableName=" + Quoted(FTableName) +
+                                    " and LABDOC_ID=" + std::to_string(doc_id),
+                                &result));
+}
+
 void TfrmMain::btnOpenFileClick(rt::TObject*) {
   if (OpenDialog->Execute()) edFileName->SetText(OpenDialog->FileName);
 }

@@ -38,7 +38,9 @@ TfrmMain::TfrmMain(rt::TComponent* owner) : TfrmClsfrmConfig(owner) {
   PublishField("miDeleteList", miDeleteList);
   PublishField("miCopyList", miCopyList);
   PublishField("N2", N2);
+  PublishField("miVersions", miVersions);
   PublishField("acCopyList", acCopyList);
+  PublishField("acVersions", acVersions);
   PublishMethod("FormShow", [this](rt::TObject* sender) { FormShow(sender); });
   PublishMethod("btnSaveClick", [this](rt::TObject* sender) { btnSaveClick(sender); });
   PublishMethod("btnOpenFileClick", [this](rt::TObject* sender) { btnOpenFileClick(sender); });
@@ -46,6 +48,7 @@ TfrmMain::TfrmMain(rt::TComponent* owner) : TfrmClsfrmConfig(owner) {
   PublishMethod("miDeleteListClick", [this](rt::TObject* sender) { miDeleteListClick(sender); });
   PublishMethod("acCopyListExecute", [this](rt::TObject* sender) { acCopyListExecute(sender); });
   PublishMethod("ActUpdateFileExecute", [this](rt::TObject* sender) { ActUpdateFileExecute(sender); });
+  PublishMethod("acVersionsExecute", [this](rt::TObject* sender) { acVersionsExecute(sender); });
 }
 
 void TfrmMain::Create(const std::string& param_text) {

@@ -39,6 +39,11 @@ class TfrmMain : public TfrmClsfrmConfig {
   void acCopyListExecute(rt::TObject* sender);
   // "修改文档": fetch, open and store back the selected document's file.
   void ActUpdateFileExecute(rt::TObject* sender);
+  // "版本历史...": the selected document's versions (version_history_form.h).
+  void acVersionsExecute(rt::TObject* sender);
+  // Stamps the document's audit row (DB_FILE_RECORD) with this workstation,
+  // user and time, as saving an edited document does: its content changed.
+  void StampAudit(std::int32_t doc_id);
   // A file's last-access time in local time, at two-second resolution. Not
   // what decides whether a local copy is newer: any read moves it.
   rt::DateTime GetLocalFileTime(const std::string& path);
@@ -64,7 +69,9 @@ class TfrmMain : public TfrmClsfrmConfig {
   rt::TMenuItem* miDeleteList = nullptr;
   rt::TMenuItem* miCopyList = nullptr;
   rt::TMenuItem* N2 = nullptr;
+  rt::TMenuItem* miVersions = nullptr;
   rt::TAction* acCopyList = nullptr;
+  rt::TAction* acVersions = nullptr;
 
   // The directory the form works in: a new document's DocType.
   std::string FDocType;

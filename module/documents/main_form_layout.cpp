@@ -69,6 +69,9 @@ rt::Layout TfrmMain::ClassLayout() const {
   layout.Add({"miCopyList", "TMenuItem", "pmMenu", {{"Caption", "复制目录"}, {"Action", "acCopyList"}}, {}});
   layout.Add({"N2", "TMenuItem", "pmMenu", {{"Caption", "修改文档"}, {"Action", "actUpdateFile"}}, {}});
   layout.Change("actUpdateFile", {}, {{"OnExecute", "ActUpdateFileExecute"}});
+  layout.Add({"acVersions", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "版本历史..."}},
+              {{"OnExecute", "acVersionsExecute"}}});
+  layout.Add({"miVersions", "TMenuItem", "pmMenu", {{"Caption", "版本历史..."}, {"Action", "acVersions"}}, {}});
   return layout;
 }
 

@@ -139,14 +139,14 @@ TEST_F(DocumentsViewTest, AListWithoutADirectoryStillRunsAndAFailingQueryLeavesT
 }
 
 TEST_F(DocumentsViewTest, MenuRulesFollowTheSelection) {
-  const Items document_items{"miDelete", "miOpenFile", "miSaveAs", "miProperties", "N2"};
+  const Items document_items{"miDelete", "miOpenFile", "miSaveAs", "miProperties", "N2", "miVersions"};
   EXPECT_EQ(VisibleItems(0, "TV_ID=12"), Items{"miNew"});
   EXPECT_EQ(VisibleItems(1, "ID=1;LabDoc_ID=10;DISP_名称=a.doc"), document_items);
   // No documents detail node: directory commands whatever the subsystem.
   SetSysCode("LIS_OTHER");
   EXPECT_EQ(VisibleItems(1, "TV_ID=12;DISP_名称=目录"), (Items{"miNew", "miDeleteList", "miCopyList"}));
   EXPECT_EQ(VisibleItems(2, "TV_ID=12;DISP_名称=目录"), (Items{"miDeleteList", "miCopyList"}));
-  EXPECT_EQ(VisibleItems(2, "ID=1;LabDoc_ID=10"), Items{"miDelete"});
+  EXPECT_EQ(VisibleItems(2, "ID=1;LabDoc_ID=10"), (Items{"miDelete", "miVersions"}));
   // With the node configured, only the director's subsystem manages them.
   AddNode(6, "文档管理明细", 5);
   EXPECT_EQ(VisibleItems(1, "TV_ID=12"), Items{"miNew"});
@@ -181,7 +181,8 @@ TEST_F(DocumentsViewTest, MenuBuildsStoreTheSelectionForLaterCalls) {
   next->Free();
   // A key spelled in lower case is found and stored, but the selection
   // counts as a document.
-  EXPECT_EQ(VisibleItems(1, "tv_id=14"), (Items{"miDelete", "miOpenFile", "miSaveAs", "miProperties", "N2"}));
+  EXPECT_EQ(VisibleItems(1, "tv_id=14"),
+            (Items{"miDelete", "miOpenFile", "miSaveAs", "miProperties", "N2", "miVersions"}));
   EXPECT_EQ(UserParam("TV_ID"), "14");
 }
 

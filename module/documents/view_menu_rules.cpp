@@ -55,6 +55,7 @@ void TfrmMain::PrepareMenuSingleSelection() {
     }
   } else {
     for (rt::TMenuItem* item : {miProperties, miDelete, miOpenFile, miSaveAs, N2}) item->SetVisible(true);
+    miVersions->SetVisible(HasHistory());
   }
 }
 
@@ -68,6 +69,9 @@ void TfrmMain::PrepareMenuMultiSelection() {
     }
   } else {
     miDelete->SetVisible(true);
+    // The history is one document's: offered, but not for several.
+    miVersions->SetVisible(HasHistory());
+    miVersions->SetEnabled(false);
   }
 }
 

@@ -57,6 +57,9 @@ void TfrmClsfrmConfig::FormCreate(rt::TObject*) {
   FBeginReviseLabDoc = api.BeginReviseLabDoc;
   FEndReviseLabDoc = api.EndReviseLabDoc;
   FUpdateExpectingLabDoc = api.UpdateExpectingLabDoc;
+  FListVersionsLabDoc = api.ListVersionsLabDoc;
+  FGetVersionLabDoc = api.GetVersionLabDoc;
+  FRestoreVersionLabDoc = api.RestoreVersionLabDoc;
   if (!api.HasRequired()) return;
 
   const std::string cache_dir = CacheFolder();

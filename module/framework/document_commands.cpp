@@ -2,6 +2,7 @@
 // commands that use the store directly: Open and Save as.
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "module/framework/record_form.h"
 #include "module/host/result_check.h"
@@ -136,17 +137,51 @@ void TfrmClsfrmConfig::acSaveAsExecute(rt::TObject*) {
   }
   const std::string fetched = BufferText(buffer.data(), buffer.size());
 
+  std::string proposed = GetRowParam(*cdsParams, "Disp_名称");
+  if (proposed.empty()) proposed = rt::ExtractFileName(AfterLastBackslash(GetRowParam(*cdsParams, "Disp_文件来源")));
+  SaveCopyAs(fetched, proposed);
+}
+
+void TfrmClsfrmConfig::SaveCopyAs(const std::string& fetched, const std::string& proposed) {
   const std::string ext = rt::ExtractFileExt(fetched);
   SaveDialog->Filter = "文档类型(*" + ext + ")|*" + ext;
   SaveDialog->DefaultExt = ext;
-  std::string proposed = GetRowParam(*cdsParams, "Disp_名称");
-  if (proposed.empty()) proposed = rt::ExtractFileName(AfterLastBackslash(GetRowParam(*cdsParams, "Disp_文件来源")));
   SaveDialog->FileName = proposed;
   if (!SaveDialog->Execute()) return;
 
   const std::string chosen = SaveDialog->FileName;
   if (CopyFileA(fetched.c_str(), chosen.c_str(), FALSE))
     OleCheck(objCommon->Prompt("文件：" + chosen + " 保存成功！"));
+}
+
+std::optional<VersionList> TfrmClsfrmConfig::ListVersions(std::int32_t doc_id) {
+  if (!HasHistory()) return std::nullopt;
+  // A first guess, then the size the store asks for: the list may grow
+  // between two calls, so it is asked again until it fits.
+  std::vector<char> buffer(4096);
+  for (;;) {
+    std::int32_t needed = 0;
+    std::uint8_t ok = 0;
+    OleCheck(FListVersionsLabDoc(doc_id, buffer.data(), static_cast<std::int32_t>(buffer.size()), &needed, &ok));
+    if (ok != 0) return ParseVersionList(BufferText(buffer.data(), buffer.size()));
+    if (needed <= static_cast<std::int32_t>(buffer.size())) return std::nullopt;
+    buffer.assign(static_cast<std::size_t>(needed), '\0');
+  }
+}
+
+std::string TfrmClsfrmConfig::FetchVersion(std::int32_t doc_id, std::int64_t content_id) {
+  if (!HasHistory()) return {};
+  std::array<char, kRevisionPathBufferSize> buffer{};
+  std::uint8_t ok = 0;
+  OleCheck(FGetVersionLabDoc(doc_id, content_id, buffer.data(), static_cast<std::int32_t>(buffer.size()), &ok));
+  return ok != 0 ? BufferText(buffer.data(), buffer.size()) : std::string();
+}
+
+bool TfrmClsfrmConfig::RestoreVersion(std::int32_t doc_id, std::int64_t content_id) {
+  if (!HasHistory()) return false;
+  std::uint8_t ok = 0;
+  OleCheck(FRestoreVersionLabDoc(doc_id, content_id, &ok));
+  return ok != 0;
 }
 
 }  // namespace labdocs

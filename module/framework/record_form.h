@@ -24,9 +24,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "labdoc/api.h"
+#include "labdoc/version_list.h"
 #include "runtime/ole/variant.h"
 #include "runtime/ui/form.h"
 
@@ -124,6 +126,19 @@ class TfrmClsfrmConfig : public rt::TForm {
                                std::string& meanwhile);
   // Has the store open the document; tells the user when it could not.
   void OpenDocument(std::int32_t doc_id);
+  // A document's history, where the store keeps one (the three entry
+  // points of the history): its kept contents, newest first, and what the
+  // store keeps; nothing when there is no such document or no history.
+  bool HasHistory() const { return FDocLibReady && FListVersionsLabDoc != nullptr; }
+  std::optional<VersionList> ListVersions(std::int32_t doc_id);
+  // Fetches one of them into the cache's folder of versions; the copy's
+  // path, empty when the store answered no.
+  std::string FetchVersion(std::int32_t doc_id, std::int64_t content_id);
+  // Makes one of them the current content again, the replaced one kept.
+  bool RestoreVersion(std::int32_t doc_id, std::int64_t content_id);
+  // Offers the save dialog for a copy fetched from the store, proposing a
+  // name, and copies it where the user chose; says so when it was saved.
+  void SaveCopyAs(const std::string& fetched, const std::string& proposed);
 
   // Handlers bound by the layout.
   void acNewExecute(rt::TObject* sender);
@@ -196,6 +211,11 @@ class TfrmClsfrmConfig : public rt::TForm {
   TBeginReviseLabDoc FBeginReviseLabDoc = nullptr;
   TEndReviseLabDoc FEndReviseLabDoc = nullptr;
   TUpdateExpectingLabDoc FUpdateExpectingLabDoc = nullptr;
+  // Optional, all of them or none: a store without them keeps no history
+  // that the view could show.
+  TListVersionsLabDoc FListVersionsLabDoc = nullptr;
+  TGetVersionLabDoc FGetVersionLabDoc = nullptr;
+  TRestoreVersionLabDoc FRestoreVersionLabDoc = nullptr;
   bool FListDeleted = false;
   bool FListCopied = false;
 

@@ -3,6 +3,7 @@
 #include "runtime/errors.h"
 #include "runtime/ui/application.h"
 #include "runtime/ui/form.h"
+#include "runtime/ui/stdctrls.h"
 
 namespace rt::input {
 namespace {
@@ -39,6 +40,13 @@ void Click(TControl& control) {
   if (!Reachable(control)) throw EInvalidOperation(control.Name() + " cannot be clicked: it is hidden or disabled");
   if (auto* win = dynamic_cast<TWinControl*>(&control); win && win->TabStop()) win->SetFocus();
   control.Click();
+}
+
+void SelectRow(TListView& list, int row) {
+  if (row < -1 || row >= static_cast<int>(list.Rows().rows.size()))
+    throw EInvalidOperation(list.Name() + " has no row " + std::to_string(row + 1));
+  list.SetFocus();
+  list.SetItemIndex(row);
 }
 
 void Resize(TForm& form, int width, int height) { form.SetBounds(form.Left(), form.Top(), width, height); }

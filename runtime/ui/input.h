@@ -12,6 +12,7 @@ namespace rt {
 
 class TControl;
 class TWinControl;
+class TListView;
 class TForm;
 
 namespace input {
@@ -30,6 +31,10 @@ void TypeText(TWinControl& control, std::string text);
 // Clicks a control: a windowed one takes the focus first. The control must
 // be showing and enabled, as a user can reach only such controls.
 void Click(TControl& control);
+
+// Focuses a list view and selects one of its rows (0-based; -1 for none).
+// Throws EInvalidOperation for a row the list does not have.
+void SelectRow(TListView& list, int row);
 
 // Asks the window system for a new size, or to maximise the form.
 void Resize(TForm& form, int width, int height);

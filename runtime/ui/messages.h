@@ -28,6 +28,12 @@
 #ifndef VK_SPACE
 #define VK_SPACE 0x20
 #endif
+#ifndef VK_UP
+#define VK_UP 0x26
+#endif
+#ifndef VK_DOWN
+#define VK_DOWN 0x28
+#endif
 
 namespace rt {
 

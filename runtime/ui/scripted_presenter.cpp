@@ -4,6 +4,7 @@
 #include "runtime/ui/dialogs.h"
 #include "runtime/ui/form.h"
 #include "runtime/ui/input.h"
+#include "runtime/ui/stdctrls.h"
 
 namespace rt {
 
@@ -36,6 +37,14 @@ ScriptedPresenter& ScriptedPresenter::Press(Word key, TShiftState shift) {
 
 ScriptedPresenter& ScriptedPresenter::Click(std::string control) {
   return Then([control](TForm& form) { input::Click(Control(form, control)); });
+}
+
+ScriptedPresenter& ScriptedPresenter::Select(std::string list, int row) {
+  return Then([list, row](TForm& form) {
+    auto* view = dynamic_cast<TListView*>(&Control(form, list));
+    if (!view) throw EInvalidOperation(list + " is not a list view");
+    input::SelectRow(*view, row);
+  });
 }
 
 ScriptedPresenter& ScriptedPresenter::Focus(std::string control) {

@@ -27,6 +27,8 @@ class ScriptedPresenter : public Presenter {
   ScriptedPresenter& Press(Word key, TShiftState shift = 0);
   ScriptedPresenter& Click(std::string control);
   ScriptedPresenter& Focus(std::string control);
+  // Selects a row (0-based) of a list view.
+  ScriptedPresenter& Select(std::string list, int row);
   ScriptedPresenter& Close();
 
   // Answers, used in order. An unanswered question is answered 2 (no) and an

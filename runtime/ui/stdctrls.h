@@ -1,7 +1,10 @@
-// The standard controls: buttons, edits, memos, labels, combo boxes, bevels,
-// page controls and their sheets.
+// The standard controls: buttons, edits, memos, labels, combo boxes, list
+// views, bevels, page controls and their sheets.
 #pragma once
 
+#include <cstdint>
+
+#include "runtime/data/value.h"
 #include "runtime/ui/controls.h"
 #include "runtime/ui/strings.h"
 
@@ -56,6 +59,36 @@ class TComboBox : public TWinControl {
 
  private:
   TStringList items_;
+};
+
+// A list of rows in columns (a report), of which one may be selected: the
+// rows are a row set whose field names are the columns' captions (texts
+// GBK). A presenter shows them and sets the selection a person makes.
+class TListView : public TWinControl {
+ public:
+  RT_COMPONENT_CLASS(TListView)
+  explicit TListView(TComponent* owner);
+  const RowSet& Rows() const { return rows_; }
+  // Replaces the rows; the selection goes.
+  void SetRows(RowSet rows);
+  // Counts the changes of the rows, so that a presenter sees that they changed.
+  std::uint64_t RowsChanged() const { return rows_changed_; }
+  // The selected row's index, -1 for none.
+  int ItemIndex() const { return item_index_; }
+  // Selects a row (-1 or an index out of range: none) and runs OnChange
+  // when the selection changed.
+  void SetItemIndex(int index);
+  TNotifyEvent OnChange;
+  void SetEvent(std::string_view event, TNotifyEvent handler) override;
+
+ protected:
+  // Up and Down select the row before and after the selected one.
+  void DefaultKeyDown(Word& key, TShiftState shift) override;
+
+ private:
+  RowSet rows_;
+  std::uint64_t rows_changed_ = 0;
+  int item_index_ = -1;
 };
 
 class TLabel : public TGraphicControl {
