@@ -146,6 +146,15 @@ CheckResult Check(rt::DataSession& db, Progress& progress) {
     return result;
   }
   CheckPending(*storage, catalog, result);
+  {
+    rt::Transaction read(db, rt::Transaction::Kind::Deferred);
+    result.retention = labdocs::labdoc::ReadRetention(db);
+    for (const labdocs::labdoc::ExpiredRevision& expired :
+         labdocs::labdoc::ExpiredRevisions(*storage, result.retention, std::nullopt)) {
+      ++result.expired_contents;
+      result.expired_bytes += expired.size;
+    }
+  }
   progress.Start(result.contents, result.bytes);
   CheckContents(*storage, catalog, result, progress);
   progress.Finish();

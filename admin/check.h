@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "admin/progress.h"
+#include "labdoc/retention.h"
 #include "runtime/data/session.h"
 
 namespace admin {
@@ -27,6 +28,11 @@ struct CheckResult {
   std::uint64_t contents = 0, bytes = 0;            // every finished content, kept ones too
   std::uint64_t kept_contents = 0, kept_bytes = 0;  // the kept revisions alone
   std::uint64_t pending_live = 0;                   // contents that running stores are storing
+  // The laboratory's retention of revisions, and the kept revisions it
+  // gives up (labdocs-admin prune removes them): no fault, the check only
+  // reads.
+  labdocs::labdoc::Retention retention;
+  std::uint64_t expired_contents = 0, expired_bytes = 0;
 };
 
 // Checks the session's database (opened by OpenDatabase). The catalog is

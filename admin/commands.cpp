@@ -1,10 +1,14 @@
 #include "admin/commands.h"
 
 #include <filesystem>
+#include <memory>
+#include <string_view>
 #include <system_error>
 
 #include "admin/backup.h"
 #include "labdoc/content_chunks.h"
+#include "labdoc/content_storage.h"
+#include "labdoc/retention.h"
 #include "admin/exit_codes.h"
 #include "admin/filing.h"
 #include "admin/progress.h"
@@ -16,6 +20,48 @@
 #include "runtime/platform/platform.h"
 
 namespace admin {
+namespace {
+
+using labdocs::labdoc::Retention;
+
+// The setting as the program's lines say it, with the words a person
+// reads in the documents' lists.
+std::string RetentionShown(const Retention& retention) {
+  std::string shown;
+  switch (retention.kind) {
+    case Retention::Kind::KeepAll: shown = "every revision"; break;
+    case Retention::Kind::KeepLast:
+      shown = "the last " + std::to_string(retention.count) + " revision" + (retention.count == 1 ? "" : "s") +
+              " of each document";
+      break;
+    case Retention::Kind::KeepDays:
+      shown = "the revisions replaced in the last " + std::to_string(retention.count) + " day" +
+              (retention.count == 1 ? "" : "s");
+      break;
+  }
+  return shown + " (" + labdocs::labdoc::RetentionText(retention) + ")";
+}
+
+std::string RevisionsText(std::uint64_t contents, std::uint64_t bytes) {
+  return std::to_string(contents) + (contents == 1 ? " revision, " : " revisions, ") + SizeText(bytes);
+}
+
+// The setting, and what it gives up of the revisions kept now.
+void PrintRetention(console::Output& out, const Retention& retention, std::uint64_t expired_contents,
+                    std::uint64_t expired_bytes) {
+  out.Line("Revisions kept: " + RetentionShown(retention) + ".");
+  if (expired_contents > 0)
+    out.Line("The setting gives up " + RevisionsText(expired_contents, expired_bytes) +
+             " kept now: labdocs-admin prune removes them (a store removes its document's when it replaces the "
+             "content).");
+}
+
+// The server's refusal of a right that the login lacks.
+bool LacksRight(const rt::EDatabaseError& error) {
+  return std::string_view(error.what()).find("SQLSTATE 42501") != std::string_view::npos;
+}
+
+}  // namespace
 
 void PrintCheck(console::Output& out, const CheckResult& result) {
   out.Line("Documents: " + std::to_string(result.documents) + "; contents: " + std::to_string(result.contents) + ", " +
@@ -23,6 +69,7 @@ void PrintCheck(console::Output& out, const CheckResult& result) {
            ", " + SizeText(result.kept_bytes));
   if (result.pending_live > 0)
     out.Line("Contents being stored by running stores (left alone): " + std::to_string(result.pending_live));
+  PrintRetention(out, result.retention, result.expired_contents, result.expired_bytes);
   for (const Fault& fault : result.faults)
     out.Line(fault.kind + ": " + fault.directory + " / " + fault.file_name + " (" + fault.detail + ")");
   const std::size_t faults = result.faults.size();
@@ -166,6 +213,50 @@ int RunMoveToServer(const Options& options, std::ostream& out, std::ostream& err
                 "keep or remove the home's files.");
     return int{kExitOk};
   });
+}
+
+int RunRetention(const Options& options, std::ostream& out, std::ostream& err) {
+  rt::DataSession& db = rt::Session();
+  if (options.retention) {
+    try {
+      labdocs::labdoc::WriteRetention(db, *options.retention);
+    } catch (const rt::EDatabaseError& error) {
+      if (!LacksRight(error)) throw;
+      return Refused(err, "This login may not change the retention of revisions: only the laboratory's owner may "
+                          "(docs/database.md). Nothing was changed.");
+    }
+  }
+  const std::unique_ptr<labdocs::labdoc::ContentStorage> storage = labdocs::labdoc::MakeContentStorage(db);
+  rt::Transaction read(db, rt::Transaction::Kind::Deferred);
+  const Retention retention = labdocs::labdoc::ReadRetention(db);
+  std::uint64_t contents = 0, bytes = 0;
+  for (const labdocs::labdoc::ExpiredRevision& expired :
+       labdocs::labdoc::ExpiredRevisions(*storage, retention, std::nullopt)) {
+    ++contents;
+    bytes += expired.size;
+  }
+  read.Commit();
+  console::Output output(out);
+  PrintRetention(output, retention, contents, bytes);
+  return kExitOk;
+}
+
+int RunPrune(const Options&, std::ostream& out, std::ostream& err) {
+  rt::DataSession& db = rt::Session();
+  const std::unique_ptr<labdocs::labdoc::ContentStorage> storage = labdocs::labdoc::MakeContentStorage(db);
+  labdocs::labdoc::Pruned pruned;
+  try {
+    // An administrator's explicit request: a database made before
+    // incremental vacuuming is switched to it, rewriting the file once.
+    pruned = labdocs::labdoc::PruneRevisions(*storage, std::nullopt, {}, labdocs::labdoc::OldFile::Switch);
+  } catch (const rt::EDatabaseError& error) {
+    if (!LacksRight(error)) throw;
+    return Refused(err, "This login may not remove revisions: it may only read. Nothing was removed.");
+  }
+  console::Output output(out);
+  output.Line("Revisions kept: " + RetentionShown(labdocs::labdoc::ReadRetention(db)) + ".");
+  output.Line("Removed " + RevisionsText(pruned.contents, pruned.bytes) + "; their space is given back.");
+  return kExitOk;
 }
 
 }  // namespace admin

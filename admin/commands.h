@@ -23,5 +23,9 @@ int RunFile(const Options& options, std::ostream& out, std::ostream& err);
 int RunBackup(const Options& options, std::ostream& out, std::ostream& err);
 int RunRestore(const Options& options, std::ostream& out, std::ostream& err);
 int RunMoveToServer(const Options& options, std::ostream& out, std::ostream& err);
+// retention: shows the laboratory's retention of revisions, or sets it;
+// prune: applies it to every document.
+int RunRetention(const Options& options, std::ostream& out, std::ostream& err);
+int RunPrune(const Options& options, std::ostream& out, std::ostream& err);
 
 }  // namespace admin

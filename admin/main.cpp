@@ -45,6 +45,8 @@ int Run(const Options& options) {
       case Command::Backup:
       case Command::MoveToHome: code = RunBackup(options, std::cout, std::cerr); break;
       case Command::MoveToServer: code = RunMoveToServer(options, std::cout, std::cerr); break;
+      case Command::Retention: code = RunRetention(options, std::cout, std::cerr); break;
+      case Command::Prune: code = RunPrune(options, std::cout, std::cerr); break;
       case Command::Help:
       case Command::Restore: break;
     }

@@ -12,6 +12,7 @@
 
 #include "admin/exit_codes.h"
 #include "admin/testing/demo_home.h"
+#include "labdoc/retention.h"
 #include "runtime/data/database.h"
 
 namespace admin::testing {
@@ -52,6 +53,9 @@ TEST_P(MoveTest, GoesToTheServerAndBackWithEverythingKept) {
   std::vector<std::vector<std::vector<rt::Value>>> home;
   for (const auto& [table, key] : kCopied) home.push_back(Rows(Db(), table, key));
   ASSERT_GT(home[3].size(), home[2].size()) << "the demo keeps revisions";
+  // The laboratory's retention of revisions goes along.
+  const labdocs::labdoc::Retention retention{labdocs::labdoc::Retention::Kind::KeepDays, 3650};
+  labdocs::labdoc::WriteRetention(Db(), retention);
 
   // The laboratory's owner makes its tables on the server as it moves in;
   // a member of its staff moves it back into a new home.
@@ -78,6 +82,8 @@ TEST_P(MoveTest, GoesToTheServerAndBackWithEverythingKept) {
     }
     EXPECT_EQ(on_server->LastKey("DB_FILE_STORAGE", "LABDOC_ID"), 30);
     EXPECT_EQ(at_home.LastKey("DB_FILE_STORAGE", "LABDOC_ID"), 30);
+    EXPECT_EQ(labdocs::labdoc::ReadRetention(*on_server), retention);
+    EXPECT_EQ(labdocs::labdoc::ReadRetention(at_home), retention);
   }
   // Every content read whole by its digest on both sides.
   arguments = staff;

@@ -25,6 +25,8 @@ const char* UsageText() {
        labdocs-admin [--home DIR | --database SERVER] restore BACKUP
        labdocs-admin --home DIR move-to-server SERVER
        labdocs-admin --database SERVER move-to-home DIR
+       labdocs-admin [options] retention [keep-all | last N | days N]
+       labdocs-admin [options] prune
 
 Administration of the laboratory documents' database (docs/administration.md).
 
@@ -54,6 +56,19 @@ Commands:
                            it there; the home is left as it was
   move-to-home DIR         copies the server's whole database into a new home
                            folder DIR, and checks it there
+  retention                shows how long the laboratory keeps the revisions
+                           of its documents, and how many kept now it gives up
+  retention keep-all | last N | days N
+                           sets it: every revision (the default), the last N
+                           revisions of each document, or the revisions
+                           replaced in the last N days; each store then
+                           applies it to its document as it replaces the
+                           content (on a server only the laboratory's owner
+                           may set it)
+  prune                    removes the revisions that the setting gives up,
+                           of every document, and gives their space back;
+                           never a current content, nor the revisions of a
+                           document that someone is revising
 
 Options:
   --home DIR               the console's home folder, whose labdocs.db is
@@ -69,14 +84,14 @@ Options:
   -h, --help               show this text
 
 Exit codes:
-  0 all is well (check), the document was filed (file)
+  0 all is well (check), the document was filed (file), done (the others)
   1 an unexpected error
   2 a bad command line
   3 the database could not be opened, read or written
   4 check found faults
   5 refused: file (no such record or directory, or the document is listed),
     backup, restore or a move (a folder or database in use, or a copy that
-    does not pass the check)
+    does not pass the check), retention or prune (a login that may not)
 )";
 }
 
@@ -104,7 +119,8 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     }
   }
   if (words.empty())
-    throw UsageError("a command is needed: check, file, backup, restore, move-to-server or move-to-home (--help)");
+    throw UsageError("a command is needed: check, file, backup, restore, move-to-server, move-to-home, retention "
+                     "or prune (--help)");
   if (words[0] == "check") {
     if (words.size() != 1) throw UsageError("check takes no arguments");
     options.command = Command::Check;
@@ -129,8 +145,24 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       throw UsageError("move-to-server copies a home folder's database (--home), not a server's (--database)");
     options.command = Command::MoveToServer;
     options.server = console::ServerSetting(words[1], "move-to-server");
+  } else if (words[0] == "retention") {
+    options.command = Command::Retention;
+    using Kind = labdocs::labdoc::Retention::Kind;
+    const std::string rule = words.size() > 1 ? words[1] : std::string();
+    if (words.size() == 2 && rule == "keep-all") {
+      options.retention = labdocs::labdoc::Retention{};
+    } else if (words.size() == 3 && (rule == "last" || rule == "days")) {
+      options.retention = labdocs::labdoc::Retention{rule == "last" ? Kind::KeepLast : Kind::KeepDays,
+                                                     PositiveNumber(words[2], "N")};
+    } else if (words.size() != 1) {
+      throw UsageError("retention takes nothing (to show it), or keep-all, last N or days N");
+    }
+  } else if (words[0] == "prune") {
+    if (words.size() != 1) throw UsageError("prune takes no arguments");
+    options.command = Command::Prune;
   } else {
-    throw UsageError("unknown command '" + words[0] + "' (check, file, backup, restore, move-to-server or move-to-home; --help)");
+    throw UsageError("unknown command '" + words[0] +
+                     "' (check, file, backup, restore, move-to-server, move-to-home, retention or prune; --help)");
   }
   return options;
 }

@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "console/arguments.h"
+#include "labdoc/retention.h"
 
 namespace admin {
 
 using console::UsageError;
 
-enum class Command { Help, Check, File, Backup, Restore, MoveToServer, MoveToHome };
+enum class Command { Help, Check, File, Backup, Restore, MoveToServer, MoveToHome, Retention, Prune };
 
 struct Options {
   Command command = Command::Help;
@@ -25,6 +26,8 @@ struct Options {
   // backup, move-to-home: the new folder the copy is made in; restore: the
   // backup's folder (UTF-8).
   std::string folder;
+  // retention: the setting to make; nothing: show the one there is.
+  std::optional<labdocs::labdoc::Retention> retention;
   // move-to-server: the server's database the home moves into.
   std::string server;
   // Who files (GBK), as the console's options name them; unset ones keep

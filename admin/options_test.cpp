@@ -33,6 +33,23 @@ TEST(AdminOptionsTest, ReadsCommandsAndTheirOptions) {
   EXPECT_EQ(back.command, Command::MoveToHome);
   EXPECT_EQ(back.folder, "/h2");
 
+  using labdocs::labdoc::Retention;
+  const struct {
+    std::vector<std::string> arguments;
+    std::optional<Retention> retention;  // nothing: shown, not set
+  } retentions[] = {
+      {{"retention"}, std::nullopt},
+      {{"retention", "keep-all"}, Retention{}},
+      {{"retention", "last", "2"}, Retention{Retention::Kind::KeepLast, 2}},
+      {{"retention", "days", "30"}, Retention{Retention::Kind::KeepDays, 30}},
+  };
+  for (const auto& c : retentions) {
+    const Options retention = ParseOptions(c.arguments);
+    EXPECT_EQ(retention.command, Command::Retention);
+    EXPECT_EQ(retention.retention, c.retention) << c.arguments.size();
+  }
+  EXPECT_EQ(ParseOptions({"prune"}).command, Command::Prune);
+
   EXPECT_EQ(ParseOptions({"check", "--help"}).command, Command::Help);
 }
 
@@ -58,6 +75,11 @@ TEST(AdminOptionsTest, RefusesWhatItCannotFollow) {
       {{"move-to-server"}, "move-to-server takes the server's database"},
       {{"move-to-server", "/tmp/labdocs.db"}, "move-to-server takes a PostgreSQL connection string"},
       {{"--database", "host=a", "move-to-server", "host=b"}, "move-to-server copies a home folder's database"},
+      {{"retention", "last"}, "retention takes nothing (to show it), or keep-all, last N or days N"},
+      {{"retention", "keep"}, "retention takes nothing"},
+      {{"retention", "days", "0"}, "N must be a positive whole number, not '0'"},
+      {{"retention", "last", "2x"}, "N must be a positive whole number, not '2x'"},
+      {{"prune", "now"}, "prune takes no arguments"},
   };
   for (const auto& c : cases) {
     try {

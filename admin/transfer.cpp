@@ -8,6 +8,7 @@
 
 #include "admin/backup.h"
 #include "labdoc/content_storage.h"
+#include "labdoc/retention.h"
 
 namespace admin {
 namespace {
@@ -134,6 +135,7 @@ void CopyDatabase(rt::DataSession& source, rt::DataSession& target, Progress& pr
                                       {}),
                     source.LastKey(table.name, table.key)});
   RequireEmptyTarget(target, read);
+  const labdocs::labdoc::Retention retention = labdocs::labdoc::ReadRetention(source);
 
   const rt::RowSet& contents = read[kContents].rows;
   const std::size_t id = Column(contents, "CONTENT_ID"), name = Column(contents, "FILE_NAME"),
@@ -180,6 +182,9 @@ void CopyDatabase(rt::DataSession& source, rt::DataSession& target, Progress& pr
     if (batch) batch->Commit();
     rt::Transaction rows(target);
     for (const TableRows& table : read) InsertRows(target, table);
+    // The laboratory's setting, where it is not the default the target was
+    // made with (on a server only its owner may set it).
+    if (labdocs::labdoc::ReadRetention(target) != retention) labdocs::labdoc::WriteRetention(target, retention);
     rows.Commit();
   } catch (...) {
     RemoveChunks(*to, begun);

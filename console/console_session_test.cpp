@@ -376,7 +376,7 @@ TEST_F(ConsoleSessionTest, SqlOnlyReadsUnlessWritesAreAllowed) {
       {u8"create table 备忘(内容 text)", u8"select count(*) as n from sqlite_master where name='备忘'", "0", "1",
        On::Sqlite},
       {"PRAGMA application_id = 7", "PRAGMA application_id", "0", "7", On::Sqlite},
-      {"PRAGMA user_version = 99", "PRAGMA user_version", "8", "99", On::Sqlite},
+      {"PRAGMA user_version = 99", "PRAGMA user_version", "9", "99", On::Sqlite},
       // Lifting the guard from inside the text does not get past it.
       {u8"PRAGMA query_only = 0; insert into Lab_List(TV_ID,TV_Name,DocType) values(21,'绕过','文档管理明细')",
        u8"select count(*) as n from Lab_List where TV_Name='绕过'", "0", "1", On::Sqlite},

@@ -7,6 +7,7 @@
 #include "labdoc/content_storage.h"
 #include "labdoc/local_file.h"
 #include "labdoc/pending_content.h"
+#include "labdoc/retention.h"
 #include "runtime/errors.h"
 #include "runtime/host/environment.h"
 #include "runtime/platform/identity.h"
@@ -121,6 +122,15 @@ void DocumentStore::SweepBeforeStoring(ContentStorage& storage) {
   SweepAbandonedContents(storage);
 }
 
+void DocumentStore::GiveUpExpiredRevisions(ContentStorage& storage, std::int32_t doc_id) noexcept {
+  try {
+    // This process's own revision of the document is the one storing now:
+    // it keeps nothing back.
+    PruneRevisions(storage, doc_id, revisions_.TokenOf(doc_id), OldFile::Keep);
+  } catch (...) {
+  }
+}
+
 std::optional<std::int32_t> DocumentStore::Save(const std::string& ansi_file) {
   if (!IsStorableFile(ansi_file)) {
     // Still a store that starts: it sweeps when it can reach the database,
@@ -210,6 +220,7 @@ DocumentStore::UpdateOutcome DocumentStore::Update(std::int32_t doc_id, const st
     look.Commit();
     if (current) records_.Remember(db, *cached_name, {doc_id, current->content_id, current->summary, std::nullopt});
   }
+  GiveUpExpiredRevisions(storage, doc_id);
   outcome.stored = true;
   return outcome;
 }

@@ -60,7 +60,9 @@ class DocumentStore {
   std::optional<std::int32_t> Save(const std::string& ansi_file);
 
   // Makes a file the document's new content; the content it replaces stays
-  // as a revision with its time, size and digest. False when there is no
+  // as a revision with its time, size and digest. The revisions that the
+  // laboratory's retention gives up then go (retention.h): housekeeping,
+  // which never fails the store. False when there is no
   // such document or file. Throws as Save, leaving the document as it was,
   // and rt::Exception when the file is a copy in the cache folder that was
   // fetched for another document. A copy in the cache folder is recorded as
@@ -172,6 +174,10 @@ class DocumentStore {
   // Removes the pending contents of stores that ended (pending_content.h),
   // once for this store, before its first content is stored.
   void SweepBeforeStoring(ContentStorage& storage);
+  // Removes the document's revisions that the laboratory's retention gives
+  // up, after a content replaced another. Housekeeping: what fails is left
+  // for the next store of the document, or for labdocs-admin prune.
+  void GiveUpExpiredRevisions(ContentStorage& storage, std::int32_t doc_id) noexcept;
 
   CacheFolder cache_;
   CacheRecords records_;

@@ -78,6 +78,11 @@ std::string Revisions::RecordAndFindOthers(ContentStorage& storage, std::int32_t
   return others;
 }
 
+std::string Revisions::TokenOf(std::int32_t doc_id) const {
+  const auto it = mine_.find(doc_id);
+  return it != mine_.end() ? it->second->Token() : std::string();
+}
+
 void Revisions::End(ContentStorage& storage, std::int32_t doc_id) noexcept {
   const auto it = mine_.find(doc_id);
   if (it == mine_.end()) return;

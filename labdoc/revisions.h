@@ -34,6 +34,9 @@ class Revisions {
   // Ends every revision of this process.
   void EndAll(ContentStorage& storage) noexcept;
   bool Empty() const { return mine_.empty(); }
+  // The token under which this process revises the document; empty when
+  // it does not.
+  std::string TokenOf(std::int32_t doc_id) const;
 
  private:
   // In one transaction: removes the rows of ended owners of the document,

@@ -20,6 +20,7 @@
 #include "console/testing/console_run.h"
 #include "labdoc/content_chunks.h"
 #include "labdoc/content_storage.h"
+#include "labdoc/retention.h"
 #include "labdoc/sha256.h"
 #include "runtime/data/database.h"
 #include "runtime/data/session.h"
@@ -322,6 +323,8 @@ TEST_P(RevisedUpgradeTest, KeepsEveryRevision) {
     EXPECT_EQ(recorded.sha256, expected_.revisions[i].digest);
     EXPECT_EQ(ChunksDigest(*db, std::get<std::int64_t>(row[1]), recorded), expected_.revisions[i].digest);
   }
+  // As every earlier version did, and so until the laboratory says otherwise.
+  EXPECT_EQ(labdoc::ReadRetention(*db), labdoc::Retention{}) << "every revision is kept";
 }
 
 // The copies that the old version fetched into the cache folder: an

@@ -64,6 +64,11 @@ class DemoHomeTest : public ::testing::TestWithParam<rt::Engine> {
   // Flips one byte of a chunk.
   void FlipByte(std::int64_t content_id, std::int64_t seq);
 
+  // Stores a file (GBK name, in the temporary folder) through the store:
+  // a new document, or a new content of document `update`; its number, 0
+  // when it was not stored.
+  std::int32_t Store(const std::string& gbk_name, const std::string& bytes, std::int32_t update = 0);
+
   std::unique_ptr<console::testing::TempFolder> folder_;
   std::unique_ptr<rt::testing::TestDatabase> server_;
   std::vector<std::string> database_options_;
@@ -71,8 +76,6 @@ class DemoHomeTest : public ::testing::TestWithParam<rt::Engine> {
  private:
   void MakeHome();
   void LeaveHome();
-  // Stores a file (GBK name, in the temporary folder) through the store.
-  std::int32_t Store(const std::string& gbk_name, const std::string& bytes, std::int32_t update = 0);
 
   HMODULE library_ = nullptr;
   labdocs::DocStoreApi store_;

@@ -240,6 +240,22 @@ UPDATE DB_CONTENT_FILE SET DATABASE_ID = lower(hex(randomblob(16)));
 CREATE INDEX IX_DB_FILE_CONTENT_WithBytes ON DB_FILE_CONTENT(CONTENT_ID) WHERE PENDING = 0 AND FILE_SIZE > 0;
 )sql";
 
+// Version 9: how long the laboratory keeps the revisions of its documents,
+// one row that the store reads whenever it replaces a content: every
+// revision (both NULL, as every version before kept them), the last
+// KEEP_LAST revisions of each document, or the revisions replaced in the
+// last KEEP_DAYS days. The row is there from the start and is only ever
+// updated, so that a copy of a database carries its setting over.
+constexpr const char* kVersion9 = R"sql(
+CREATE TABLE DB_FILE_RETENTION (
+  ID        INTEGER PRIMARY KEY CHECK (ID = 1),
+  KEEP_LAST INTEGER CHECK (KEEP_LAST > 0),
+  KEEP_DAYS INTEGER CHECK (KEEP_DAYS > 0),
+  CHECK (KEEP_LAST IS NULL OR KEEP_DAYS IS NULL)
+);
+INSERT INTO DB_FILE_RETENTION(ID) VALUES(1);
+)sql";
+
 // Whether a query (UTF-8) gives any row.
 bool AnyRow(sqlite3* db, const std::string& sql) {
   sqlite::StatementPtr statement = sqlite::Prepare(db, sql);
@@ -272,8 +288,8 @@ void AfterStep(sqlite3* db, int new_version, int from) {
 }
 
 // kSteps[v] upgrades version v to v + 1.
-constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4,
-                                  kVersion5, kVersion6, kVersion7, kVersion8};
+constexpr const char* kSteps[] = {kVersion1, kVersion2, kVersion3, kVersion4, kVersion5,
+                                  kVersion6, kVersion7, kVersion8, kVersion9};
 static_assert(std::size(kSteps) == kCurrentVersion);
 
 bool IsEmpty(sqlite3* db) {

@@ -7,7 +7,7 @@ struct sqlite3;
 namespace rt::schema {
 
 // The schema version this host writes and understands.
-constexpr int kCurrentVersion = 8;
+constexpr int kCurrentVersion = 9;
 
 // The schema version of the open database (its PRAGMA user_version).
 // Throws rt::EDatabaseError.

@@ -6,7 +6,8 @@
 //    removed with their contents as before, and one without drops it;
 //  - 6 to 7: who stored each content (empty for the contents kept) and the
 //    revisions in progress;
-//  - 7 to 8: the identity that binds the database and its content file.
+//  - 7 to 8: the identity that binds the database and its content file;
+//  - 8 to 9: the retention of revisions, every revision kept.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -28,8 +29,14 @@ namespace {
 const char* const kDiskColumns[] = {"DISK_DEVICE", "DISK_FILE_NUMBER", "DISK_SIZE", "DISK_MODIFIED_NS",
                                     "DISK_CHANGED_NS"};
 
+// Turns a file of the current schema back into a version-8 file.
+void MakeVersion8(Database& db) {
+  sqlite::Exec(db.Handle(), "DROP TABLE DB_FILE_RETENTION; PRAGMA user_version = 8;");
+}
+
 // Turns a file of the current schema back into a version-7 file.
 void MakeVersion7(Database& db) {
+  MakeVersion8(db);
   sqlite::Exec(db.Handle(), R"sql(
 DROP INDEX IX_DB_FILE_CONTENT_WithBytes;
 ALTER TABLE DB_CONTENT_FILE DROP COLUMN DATABASE_ID;
@@ -232,6 +239,29 @@ TEST(SchemaUpgradeTest, AVersion7FileGetsItsIdentityAndItsContentFileIsGivenItOn
               (std::vector<std::vector<Value>>{{database_id}}));
     EXPECT_EQ(testing::QueryInteger(db, "SELECT count(*) FROM content.DB_FILE_CHUNK"), 1);
   }
+}
+
+// 8 to 9: one row of the setting, keeping every revision as before; the
+// table takes no second row and no setting that is not one.
+TEST(SchemaUpgradeTest, AVersion8FileKeepsEveryRevisionUntilTheLaboratorySaysOtherwise) {
+  testing::TestFolder folder;
+  const std::string path = folder.File("v8.db");
+  {
+    Database db(path);
+    db.ExecuteBound("INSERT INTO DB_FILE_CONTENT(CONTENT_ID, LABDOC_ID, REPLACEDTIME) VALUES(3, 1, GetDate())", {});
+    MakeVersion8(db);
+  }
+  Database db(path);
+  EXPECT_EQ(schema::Version(db.Handle()), schema::kCurrentVersion);
+  EXPECT_EQ(db.QueryBound("SELECT ID, KEEP_LAST, KEEP_DAYS FROM DB_FILE_RETENTION", {}).rows,
+            (std::vector<std::vector<Value>>{{std::int64_t{1}, std::monostate{}, std::monostate{}}}));
+  EXPECT_EQ(testing::QueryInteger(db, "SELECT count(*) FROM DB_FILE_CONTENT"), 1);
+  for (const char* refused : {"INSERT INTO DB_FILE_RETENTION(ID, KEEP_LAST) VALUES(2, 5)",
+                              "UPDATE DB_FILE_RETENTION SET KEEP_LAST = 2, KEEP_DAYS = 30",
+                              "UPDATE DB_FILE_RETENTION SET KEEP_LAST = 0", "UPDATE DB_FILE_RETENTION SET KEEP_DAYS = -1"}) {
+    EXPECT_THROW(db.ExecuteBound(refused, {}), EDatabaseError) << refused;
+  }
+  EXPECT_EQ(db.ExecuteBound("UPDATE DB_FILE_RETENTION SET KEEP_DAYS = 30", {}), 1);
 }
 
 }  // namespace

@@ -149,6 +149,19 @@ CREATE TABLE DB_FILE_REVISING (
 CREATE INDEX IX_DB_FILE_REVISING_LABDOC_ID ON DB_FILE_REVISING(LABDOC_ID);
 )sql";
 
+// Version 5: how long the laboratory keeps the revisions of its documents,
+// as in SQLite's version 9. The laboratory's owner sets it; its staff and
+// readers only read it (kGrants).
+constexpr const char* kVersion5 = R"sql(
+CREATE TABLE DB_FILE_RETENTION (
+  ID        bigint PRIMARY KEY CHECK (ID = 1),
+  KEEP_LAST bigint CHECK (KEEP_LAST > 0),
+  KEEP_DAYS bigint CHECK (KEEP_DAYS > 0),
+  CHECK (KEEP_LAST IS NULL OR KEEP_DAYS IS NULL)
+);
+INSERT INTO DB_FILE_RETENTION(ID) VALUES(1);
+)sql";
+
 // citext, a trusted extension: a login that may create in the database (its
 // owner, say) installs it, without a superuser. In public, where every
 // laboratory's schema finds it (an extension lives in one schema of the
@@ -169,8 +182,9 @@ constexpr const char* kCitextOnPath =
 // migration so that new tables are covered (version 4 is such a migration
 // of its own: a schema made at version 3 before the roles existed has
 // none of them): its staff read and write them
-// (and the identities' sequences, which FN_KeepIdentityAhead moves), its
-// readers only read. A laboratory's own group roles are named after its
+// (and the identities' sequences, which FN_KeepIdentityAhead moves) but
+// for the schema's version and the retention of revisions, which they
+// only read, its readers only read. A laboratory's own group roles are named after its
 // schema, "<schema>_staff" and "<schema>_reader"; where those are missing,
 // the server's "labdocs_staff" and "labdocs_reader"; where neither is, the
 // grant is left out (a laboratory whose people all log in as the owner).
@@ -187,6 +201,7 @@ BEGIN
     EXECUTE format('GRANT USAGE ON SCHEMA %I TO %I', lab, staff);
     EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA %I TO %I', lab, staff);
     EXECUTE format('REVOKE INSERT, UPDATE, DELETE ON %I.labdocs_schema_version FROM %I', lab, staff);
+    EXECUTE format('REVOKE INSERT, UPDATE, DELETE ON %I.db_file_retention FROM %I', lab, staff);
     EXECUTE format('GRANT USAGE, SELECT, UPDATE ON ALL SEQUENCES IN SCHEMA %I TO %I', lab, staff);
   END IF;
   IF reader IS NOT NULL THEN
@@ -278,6 +293,7 @@ void Prepare(Connection& connection) {
     }
     if (version < 2) AddVersion2(connection);
     if (version < 3) connection.ExecuteText(kVersion3);
+    if (version < 5) connection.ExecuteText(kVersion5);
     if (version < kCurrentVersion) {
       connection.ExecuteBound("INSERT INTO labdocs_schema_version(version) VALUES (?)",
                               {std::int64_t{kCurrentVersion}});

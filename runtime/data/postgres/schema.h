@@ -23,8 +23,9 @@ namespace rt::postgres::schema {
 // Version 2 keeps every identity past the keys given explicitly; version 3
 // adds who stored each content and the revisions in progress; version 4
 // changes no table: it grants the laboratory's roles their rights in a
-// schema made at version 3 before there were such roles.)
-inline constexpr int kCurrentVersion = 4;
+// schema made at version 3 before there were such roles; version 5 adds
+// the retention of revisions, SQLite's version 9.)
+inline constexpr int kCurrentVersion = 5;
 
 // The schema version of the connection's database (its current schema): 0
 // when it has none.

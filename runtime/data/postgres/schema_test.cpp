@@ -42,7 +42,7 @@ TEST_F(PostgresSchemaTest, EveryTableHasTheColumnsOfSqlitesInTheirOrder) {
   rt::testing::TestFolder folder;
   rt::Database sqlite(folder.File("labdocs.db"));
   for (const char* table : {"Pacs_MMCTreeViewConfig", "Lab_List", "RIS_DOC", "DB_FILE_STORAGE", "DB_FILE_CONTENT",
-                            "DB_FILE_RECORD", "DB_FILE_CACHE", "DB_FILE_REVISING"}) {
+                            "DB_FILE_RECORD", "DB_FILE_CACHE", "DB_FILE_REVISING", "DB_FILE_RETENTION"}) {
     std::vector<std::string> expected = sqlite.TableColumns(table);
     ASSERT_FALSE(expected.empty()) << table;
     for (std::string& column : expected) column = gbk::UpperCase(column);
@@ -134,10 +134,15 @@ TEST_F(PostgresSchemaTest, StaffWriteReadersReadAndOnlyTheOwnerMakesTheSchema) {
   staff_session->Execute("Insert into Lab_List(TV_ID,TV_Name) Values(7,'目录')");  // moves the identity ahead
   EXPECT_EQ(staff_session->Execute("Delete From DB_FILE_STORAGE"), 1);
   EXPECT_THROW(staff_session->Execute("Update labdocs_schema_version Set version = 99"), EDatabaseError);
+  // How long revisions are kept is the owner's to decide; everyone reads it.
+  EXPECT_THROW(staff_session->Execute("Update DB_FILE_RETENTION Set KEEP_LAST = 2"), EDatabaseError);
+  EXPECT_EQ(db_->Execute("Update DB_FILE_RETENTION Set KEEP_LAST = 2"), 1);
+  EXPECT_EQ(rt::testing::QueryInteger(*staff_session, "SELECT KEEP_LAST FROM DB_FILE_RETENTION"), 2);
   const std::unique_ptr<DataSession> reader_session = Connect(reader);
   EXPECT_EQ(rt::testing::QueryInteger(*reader_session, "SELECT count(*) FROM Lab_List"), 1);
+  EXPECT_EQ(rt::testing::QueryInteger(*reader_session, "SELECT KEEP_LAST FROM DB_FILE_RETENTION"), 2);
   for (const char* write : {"Insert into Lab_List(TV_Name) Values('x')", "Update Lab_List Set TV_Name='y'",
-                            "Delete From Lab_List"}) {
+                            "Delete From Lab_List", "Update DB_FILE_RETENTION Set KEEP_LAST = NULL"}) {
     try {
       reader_session->Execute(write);
       ADD_FAILURE() << "a reader wrote: " << write;
@@ -151,6 +156,21 @@ TEST_F(PostgresSchemaTest, StaffWriteReadersReadAndOnlyTheOwnerMakesTheSchema) {
   db_->Execute("Update labdocs_schema_version Set version = 2");
   EXPECT_NE(RefusalOf(staff).find("ask the administrator"), std::string::npos) << RefusalOf(staff);
   EXPECT_EQ(schema::Version(db_->Link()), 2);
+}
+
+// 4 to 5: the retention of revisions, every revision kept, which the staff
+// of a laboratory upgraded only read.
+TEST_F(PostgresSchemaTest, AVersion4SchemaGetsTheRetentionThatOnlyItsOwnerChanges) {
+  schema::Prepare(db_->Link());
+  db_->Execute("Drop Table DB_FILE_RETENTION");
+  db_->Execute("Update labdocs_schema_version Set version = 4");
+  schema::Prepare(db_->Link());
+  EXPECT_EQ(schema::Version(db_->Link()), schema::kCurrentVersion);
+  EXPECT_EQ(db_->QueryBound("SELECT ID, KEEP_LAST, KEEP_DAYS FROM DB_FILE_RETENTION", {}).rows,
+            (std::vector<std::vector<Value>>{{std::int64_t{1}, std::monostate{}, std::monostate{}}}));
+  const std::unique_ptr<DataSession> staff = Connect(SettingOf(rt::testing::StaffLogin(1), schema_->Name() + ",public"));
+  EXPECT_EQ(rt::testing::QueryInteger(*staff, "SELECT count(*) FROM DB_FILE_RETENTION WHERE KEEP_DAYS IS NULL"), 1);
+  EXPECT_THROW(staff->Execute("Update DB_FILE_RETENTION Set KEEP_DAYS = 30"), EDatabaseError);
 }
 
 // Two laboratories in one database, each set up by the database's owner (no
