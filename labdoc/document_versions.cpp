@@ -7,6 +7,7 @@
 #include "labdoc/document_store.h"
 #include "labdoc/local_file.h"
 #include "labdoc/pending_content.h"
+#include "labdoc/retention.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/file_name.h"
 
@@ -19,8 +20,8 @@ std::string TextOf(const rt::Value& value) {
 }
 
 // What the store keeps of every document's contents, as the history tells
-// it: every content.
-std::string KeptText(rt::DataSession&) { return std::string(kKeptEverything); }
+// it: the laboratory's retention of revisions.
+std::string KeptText(rt::DataSession& db) { return DescribeRetention(db); }
 
 // "<stem> (版本 <n>, YYYY-MM-DD HH-MM)<ext>" of the document's file name:
 // a name no current copy has, that tells a person which version it holds.

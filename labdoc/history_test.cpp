@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "labdoc/retention.h"
 #include "labdoc/testing/store_fixture.h"
 #include "labdoc/version_list.h"
 #include "runtime/host/environment.h"
@@ -95,8 +96,12 @@ TEST_P(HistoryTest, EveryContentIsListedNewestFirstWithWhoStoredIt) {
     rt::SetEnvironment(mine_);
   }
 
+  // The list tells what the laboratory keeps: everything, until its
+  // retention says otherwise.
+  EXPECT_EQ(Versions(doc_id).kept, kKeptEverything);
+  WriteRetention(test_database_->Owner(), {Retention::Kind::KeepDays, 3650});
   const VersionList list = Versions(doc_id);
-  EXPECT_EQ(list.kept, kKeptEverything);
+  EXPECT_EQ(list.kept, "保留 3650 天内的版本");
   ASSERT_EQ(list.versions.size(), kContents.size());
   for (std::size_t i = 0; i < list.versions.size(); ++i) {
     const DocVersion& v = list.versions[i];
