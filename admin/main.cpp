@@ -9,6 +9,7 @@
 #include "admin/exit_codes.h"
 #include "admin/options.h"
 #include "console/terminal_text.h"
+#include "labdocs/version.h"
 #include "runtime/data/session.h"
 #include "runtime/errors.h"
 #include "runtime/platform/console.h"
@@ -46,6 +47,7 @@ int Run(const Options& options) {
       case Command::MoveToHome: code = RunBackup(options, std::cout, std::cerr); break;
       case Command::MoveToServer: code = RunMoveToServer(options, std::cout, std::cerr); break;
       case Command::Help:
+      case Command::Version:
       case Command::Restore: break;
     }
   } catch (const rt::EDatabaseError& error) {
@@ -70,6 +72,10 @@ int main(int argc, char** argv) {
     }
     if (options.command == Command::Help) {
       std::cout << UsageText();
+      return kExitOk;
+    }
+    if (options.command == Command::Version) {
+      std::cout << "labdocs-admin " << labdocs::kVersion << '\n';
       return kExitOk;
     }
     return Run(options);

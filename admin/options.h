@@ -12,7 +12,7 @@ namespace admin {
 
 using console::UsageError;
 
-enum class Command { Help, Check, File, Backup, Restore, MoveToServer, MoveToHome };
+enum class Command { Help, Version, Check, File, Backup, Restore, MoveToServer, MoveToHome };
 
 struct Options {
   Command command = Command::Help;
