@@ -64,11 +64,11 @@ grep -qx '  文档管理' "$work/console.out" || { cat "$work/console.out" >&2; 
 [ -s "$work/副本.csv" ] || fail "the document was not saved"
 labdocs-admin --home "$home" check >"$work/admin.out" 2>&1 || { cat "$work/admin.out" >&2; fail "labdocs-admin check failed"; }
 
-# A server that is not there: the runtime loads its server client and libpq
-# answers (a build without them would refuse the setting instead).
+# A server that is not there: the runtime loads its server client, and libpq
+# names the socket it tried (a build without them would refuse the setting).
 labdocs-console --home "$work/server-home" --database "host=$work/no-server dbname=labdocs" --script - \
   </dev/null >"$work/server.out" 2>"$work/server.err" && fail "the console opened a server that is not there"
-grep -q "$work/no-server" "$work/server.err" || { cat "$work/server.err" >&2; fail "libpq did not answer"; }
+grep -qF "$work/no-server/.s.PGSQL." "$work/server.err" || { cat "$work/server.err" >&2; fail "libpq did not answer"; }
 
 remove
 trap - EXIT

@@ -5,7 +5,7 @@
 # (tools/test-windows.sh), and the desktop host's window tests under Wine on
 # a virtual display (tools/test-desktop.sh); runs each fuzz target for a
 # short while; builds the Debian package, installs it, runs the installed
-# programs and removes it again (tools/test-package.sh); last the benchmarks
+# programs and purges it again (tools/test-package.sh); last the benchmarks
 # run once on small data, to show that they run and print their ratios
 # (their times under the sanitizers mean nothing, and no time fails the
 # run).
