@@ -2,6 +2,8 @@
 # read it from a generated header (labdocs/version.h, through the target
 # labdocs_version); Windows binaries carry it in a version resource
 # (labdocs_version_resource); the package is named after it (packaging/).
+# The resource's numbers, major.minor.patch.0, each 0 when project() leaves
+# it out.
 foreach(part major minor patch)
   string(TOUPPER ${part} upper)
   set(labdocs_version_${part} "${PROJECT_VERSION_${upper}}")

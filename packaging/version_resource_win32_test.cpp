@@ -14,7 +14,7 @@
 namespace {
 
 // A text of the resource's U.S. English string table, or "" when it has none.
-std::wstring Text(std::vector<char>& resource, const std::wstring& name) {
+std::wstring Text(const std::vector<char>& resource, const std::wstring& name) {
   const std::wstring key = L"\\StringFileInfo\\040904b0\\" + name;
   void* value = nullptr;
   UINT length = 0;
