@@ -9,6 +9,7 @@
 #include "admin/exit_codes.h"
 #include "admin/options.h"
 #include "console/terminal_text.h"
+#include "labdocs/version.h"
 #include "runtime/data/session.h"
 #include "runtime/errors.h"
 #include "runtime/platform/console.h"
@@ -48,6 +49,7 @@ int Run(const Options& options) {
       case Command::Retention: code = RunRetention(options, std::cout, std::cerr); break;
       case Command::Prune: code = RunPrune(options, std::cout, std::cerr); break;
       case Command::Help:
+      case Command::Version:
       case Command::Restore: break;
     }
   } catch (const rt::EDatabaseError& error) {
@@ -72,6 +74,10 @@ int main(int argc, char** argv) {
     }
     if (options.command == Command::Help) {
       std::cout << UsageText();
+      return kExitOk;
+    }
+    if (options.command == Command::Version) {
+      std::cout << "labdocs-admin " << labdocs::kVersion << '\n';
       return kExitOk;
     }
     return Run(options);

@@ -81,6 +81,7 @@ Options:
   --user-id ID             who files: the user's id (default admin)
   --user-name NAME         the user's name (default 系统管理员)
   --computer NAME          the workstation's name (default: this machine's)
+  --version                show the program's version
   -h, --help               show this text
 
 Exit codes:
@@ -101,9 +102,11 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
   console::ArgumentReader argument(arguments);
   while (argument.Next()) {
     const std::string_view name = argument.Name();
-    if (name == "-h" || name == "--help") {
+    if (name == "-h" || name == "--help" || name == "--version") {
       argument.NoValue();
-      return Options{};
+      Options asked;
+      asked.command = name == "--version" ? Command::Version : Command::Help;
+      return asked;
     } else if (name == "--progress") {
       argument.NoValue();
       options.progress = true;

@@ -13,7 +13,7 @@ namespace admin {
 
 using console::UsageError;
 
-enum class Command { Help, Check, File, Backup, Restore, MoveToServer, MoveToHome, Retention, Prune };
+enum class Command { Help, Version, Check, File, Backup, Restore, MoveToServer, MoveToHome, Retention, Prune };
 
 struct Options {
   Command command = Command::Help;

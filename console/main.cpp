@@ -14,6 +14,7 @@
 #include "console/session.h"
 #include "console/terminal_presenter.h"
 #include "console/terminal_text.h"
+#include "labdocs/version.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
 #include "runtime/platform/console.h"
@@ -111,6 +112,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << UsageText();
+    return kExitOk;
+  }
+  if (options.version) {
+    std::cout << "labdocs-console " << labdocs::kVersion << '\n';
     return kExitOk;
   }
   try {

@@ -47,6 +47,7 @@ Options:
   --computer NAME      the workstation's name (default: this machine's)
   --sys-code CODE      the subsystem the user works in (default LIS_DIRECTOR)
   --display-style N    the style number of skinned frames (default 0)
+  --version            show the program's version
   -h, --help           show this text
 
 Exit codes:
@@ -65,6 +66,9 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     if (name == "-h" || name == "--help") {
       argument.NoValue();
       options.help = true;
+    } else if (name == "--version") {
+      argument.NoValue();
+      options.version = true;
     } else if (name == "--empty") {
       argument.NoValue();
       options.empty = true;

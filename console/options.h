@@ -11,6 +11,7 @@ namespace console {
 
 struct Options {
   bool help = false;
+  bool version = false;
   std::string home;     // UTF-8; empty: the current folder
   std::string database;  // UTF-8; a server's connection string, or empty: the home folder's file
   bool empty = false;   // a new home folder gets an empty database

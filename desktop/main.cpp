@@ -3,13 +3,15 @@
 // windows. Options as the console's (--home DIR, --database, --empty, the
 // environment the plug-in sees), and its start (console::StartHome); a
 // problem before the main window opens is told in a message box and ends
-// the program with the console's exit codes.
+// the program with the console's exit codes. --version prints the version
+// as the console does.
 #include "runtime/platform/platform.h"
 
 #include <commctrl.h>
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "console/exit_codes.h"
 #include "console/home.h"
@@ -19,6 +21,7 @@
 #include "desktop/win32_presenter.h"
 #include "host/browser.h"
 #include "host/plugin.h"
+#include "labdocs/version.h"
 #include "runtime/data/database.h"
 #include "runtime/platform/console.h"
 #include "runtime/ui/application.h"
@@ -28,6 +31,22 @@ namespace {
 int Fail(const std::wstring& text, int code) {
   MessageBoxW(nullptr, text.c_str(), L"labdocs", MB_OK | MB_ICONERROR);
   return code;
+}
+
+// The version on standard output when the program was given one (a pipe
+// or a file, as a script or a test starts it); started without, a windowed
+// program has nowhere to print, and says it in a message box.
+int ShowVersion() {
+  const std::string line = "labdocs-desktop " + std::string(labdocs::kVersion);
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+    MessageBoxW(nullptr, desktop::Wide(line).c_str(), L"labdocs", MB_OK | MB_ICONINFORMATION);
+    return console::kExitOk;
+  }
+  const std::string text = line + "\r\n";
+  DWORD written = 0;
+  return WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ? console::kExitOk
+                                                                                             : console::kExitInternal;
 }
 
 int MessageLoop(desktop::MainWindow& window) {
@@ -84,6 +103,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& error) {
     return Fail(desktop::Wide(error.what()), console::kExitUsage);
   }
+  if (options.version) return ShowVersion();
   try {
     return Run(options);
   } catch (const std::exception& error) {

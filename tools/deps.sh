@@ -18,7 +18,10 @@
 #                            a laboratory's shared database and its tests),
 #                            desktop (the virtual X display, a Chinese font
 #                            and ImageMagick for the desktop host's window
-#                            tests and pictures)
+#                            tests and pictures), package (what the Debian
+#                            package's build needs beyond the console's:
+#                            the PostgreSQL client library, and dpkg's tools
+#                            that name the libraries the binaries need)
 #
 # Nothing goes to standard output: what apt says goes to a log file, and a
 # line naming the packages and the log goes to standard error, so that the
@@ -34,8 +37,9 @@ declare -A sets=(
   [wine]="wine wine32:i386 locales"
   [postgres]="postgresql libpq-dev openssl"
   [desktop]="xvfb xauth imagemagick fonts-wqy-microhei"
+  [package]="libpq-dev dpkg-dev file"
 )
-all=(console tests bench fuzz windows wine postgres desktop)
+all=(console tests bench fuzz windows wine postgres desktop package)
 
 chosen=("$@")
 [ "${#chosen[@]}" -eq 0 ] && chosen=(all)
