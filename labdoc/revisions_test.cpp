@@ -195,8 +195,11 @@ TEST_P(RevisionsTest, ACopyStoredBackNeverReplacesAContentStoredMeanwhileUnasked
     folder_.Write("DocCache\\方案.doc", "我的修改");
     const std::string theirs = WriteSource("PC-B\\方案.doc", "李四的修改");
     // An upload makes the barrier's "reached"; one before which the other
-    // content was stored passes it (its "go" is there) but never comes.
-    const std::string barrier = folder_.Ansi(during_upload ? "停靠1\\" : "停靠0\\");
+    // content was stored passes it (its "go" is there) but never comes. The
+    // folder's name goes through the environment, which a test sets in
+    // UTF-8 and the store reads in the system's code page: ASCII reads
+    // the same in both.
+    const std::string barrier = folder_.Ansi(during_upload ? "barrier1\\" : "barrier0\\");
     std::filesystem::create_directories(rt::platform::NativePath(barrier));
     Expecting answer;
     if (during_upload) {
@@ -218,7 +221,7 @@ TEST_P(RevisionsTest, ACopyStoredBackNeverReplacesAContentStoredMeanwhileUnasked
         std::uint8_t ok = 0;
         EXPECT_EQ(store_.UpdateLabDoc(doc_id, theirs.c_str(), &ok), S_OK);
       });
-      folder_.Write("停靠0\\go", "1");
+      folder_.Write("barrier0\\go", "1");
       rt::testing::ScopedEnv held("LABDOCS_TEST_UPLOAD_BARRIER", barrier);
       answer = UpdateExpecting(doc_id, copy, 0);
     }
