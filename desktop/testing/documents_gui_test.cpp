@@ -2,6 +2,8 @@
 // uses it: each test starts the host on a fresh demo home, works the tree,
 // the list, the context menu, the forms and the dialogs, and checks the
 // database and the files afterwards.
+#include <windows.h>
+// After windows.h, whose types it uses.
 #include <commctrl.h>
 
 #include <fstream>
