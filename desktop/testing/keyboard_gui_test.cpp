@@ -82,7 +82,10 @@ TEST_F(KeyboardGuiTest, AddsRevisesAndDeletesADocumentWithoutTheMouse) {
   Host().WaitNoForm();
   EXPECT_EQ(StoredContent(utf8_name), "revised\r\n");
 
-  // Delete: the question's default answer is yes.
+  // Delete: the question's default answer is yes. The list was read again
+  // after the confirmed form: the row is selected anew.
+  Host().Settle();
+  Host().Key(VK_END);
   Host().Key(VK_APPS);
   Host().PickMenuItem(0);  // 删除文档
   const HWND question = Host().WaitDialog();
