@@ -1,50 +1,22 @@
 // Binding the document store: each record form loads the store library when
-// it is created and releases it when it is destroyed. A form whose store is
-// not ready works for everything that does not touch documents.
+// it is created and releases and unloads it when it is destroyed, so no
+// library stays loaded between calls and a laboratory can replace it while
+// the host runs. (The store's start-up is kept cheap for this: it does
+// nothing that a call does not need.) A form whose store is not ready works
+// for everything that does not touch documents.
 #include <array>
 #include <cstring>
-#include <mutex>
 
 #include "module/framework/record_form.h"
 #include "module/host/result_check.h"
 #include "runtime/sysutils.h"
 
 namespace labdocs {
-namespace {
-
-// The store library stays mapped while the plug-in is: every call's form
-// loads and releases it, and mapping and initialising it anew for each call
-// would cost more than most calls' own work. The extra reference is taken
-// on the first load that succeeds and dropped when the plug-in unloads; the
-// forms still load, initialise, release and free it as before.
-class StoreLibraryPin {
- public:
-  StoreLibraryPin() = default;
-  StoreLibraryPin(const StoreLibraryPin&) = delete;
-  StoreLibraryPin& operator=(const StoreLibraryPin&) = delete;
-  ~StoreLibraryPin() {
-    if (library_) FreeLibrary(library_);
-  }
-
-  void Hold() {
-    std::lock_guard lock(mutex_);
-    if (!library_) library_ = LoadLibraryA(kDocStoreLibrary);
-  }
-
- private:
-  std::mutex mutex_;
-  HMODULE library_ = nullptr;
-};
-
-StoreLibraryPin store_library_pin;
-
-}  // namespace
 
 void TfrmClsfrmConfig::FormCreate(rt::TObject*) {
   FDocLibReady = false;
   FDocLib = LoadLibraryA(kDocStoreLibrary);
   if (!FDocLib) return;
-  store_library_pin.Hold();
   const DocStoreApi api = ResolveDocStoreApi(FDocLib);
   FInitLabDoc = api.InitLabDoc;
   FFreeLabDoc = api.FreeLabDoc;

@@ -1,5 +1,6 @@
-// The record form without a usable document store: it is built and works,
-// and the document commands do nothing and show nothing.
+// The record form's store library: loaded with each form and unloaded when
+// the form is destroyed; without a usable store the form is built and
+// works, and the document commands do nothing and show nothing.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -49,6 +50,26 @@ TEST_F(StoreBindingTest, WithoutTheLibraryTheFormWorksAndDocumentCommandsDoNothi
   EXPECT_EQ(form->FDocLib, nullptr);
   ExpectNothingHappens(*form);
   form->Free();
+  EXPECT_TRUE(presenter_.Log().empty());
+}
+
+// Nothing keeps the store mapped between calls: a laboratory may replace it
+// while the host runs.
+TEST_F(StoreBindingTest, EachFormLoadsTheStoreAndUnloadsItWhenItIsDestroyed) {
+  const std::filesystem::path store = rt::testing::BuiltLibrary("LAB_DOC");
+  const auto add_store = [&](const rt::testing::ProgramFolder& folder) {
+    folder.Add(store, store.filename().string());
+  };
+  if (rt::testing::RerunFrom(home_ / "store", add_store)) return;
+  ASSERT_FALSE(rt::testing::LibraryIsLoaded(kDocStoreLibrary));
+  for (int form_number = 1; form_number <= 2; ++form_number) {
+    SCOPED_TRACE(form_number);
+    TfrmClsfrmConfig* form = NewForm();
+    EXPECT_TRUE(form->FDocLibReady);
+    EXPECT_TRUE(rt::testing::LibraryIsLoaded(kDocStoreLibrary));
+    form->Free();
+    EXPECT_FALSE(rt::testing::LibraryIsLoaded(kDocStoreLibrary));
+  }
   EXPECT_TRUE(presenter_.Log().empty());
 }
 

@@ -83,6 +83,9 @@ bool OpenCommandVariable();
 // a few answers to calls outside their contract (the tests that look at
 // those say which).
 bool UnderWine();
+// Whether a library of that file name (a Windows name, "LAB_DOC.dll": on
+// POSIX systems LAB_DOC.so or libLAB_DOC.so) is mapped into this process.
+bool LibraryIsLoaded(const std::string& windows_name);
 // Makes a FIFO; false where the system has none. Throws std::runtime_error
 // when the system has them and this one cannot be made.
 bool MakeFifo(const std::filesystem::path& path);

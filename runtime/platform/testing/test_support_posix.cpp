@@ -1,5 +1,6 @@
 // The test support on POSIX systems.
 #include <fcntl.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +56,23 @@ RecordingOpener::RecordingOpener(const std::filesystem::path& record) : record_(
 bool LibraryPathVariable() { return true; }
 
 bool OpenCommandVariable() { return true; }
+
+bool LibraryIsLoaded(const std::string& windows_name) {
+  std::string stem = std::filesystem::path(windows_name).stem().string();
+  struct Search {
+    std::string names[2];
+    bool found = false;
+  } search{{stem + ".so", "lib" + stem + ".so"}};
+  ::dl_iterate_phdr(
+      [](dl_phdr_info* info, std::size_t, void* data) {
+        auto* s = static_cast<Search*>(data);
+        const std::string name = std::filesystem::path(info->dlpi_name ? info->dlpi_name : "").filename().string();
+        s->found = s->found || name == s->names[0] || name == s->names[1];
+        return 0;
+      },
+      &search);
+  return search.found;
+}
 
 bool MakeFifo(const std::filesystem::path& path) {
   if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("cannot make the FIFO " + path.string());

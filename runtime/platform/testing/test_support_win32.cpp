@@ -137,6 +137,8 @@ bool LibraryPathVariable() { return false; }
 
 bool OpenCommandVariable() { return false; }
 
+bool LibraryIsLoaded(const std::string& windows_name) { return GetModuleHandleA(windows_name.c_str()) != nullptr; }
+
 bool MakeFifo(const std::filesystem::path&) { return false; }
 
 ProgramFolder::ProgramFolder(std::filesystem::path folder) : folder_(std::move(folder)) {
