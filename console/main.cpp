@@ -7,13 +7,13 @@
 #include <optional>
 
 #include "console/command_reader.h"
-#include "console/home.h"
 #include "console/interaction.h"
 #include "console/options.h"
-#include "host/plugin.h"
 #include "console/session.h"
 #include "console/terminal_presenter.h"
 #include "console/terminal_text.h"
+#include "host/home.h"
+#include "host/plugin.h"
 #include "labdocs/version.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
@@ -31,9 +31,9 @@ int RunConsole(const Options& options) {
   Output output(std::cout);
 
   // The home folder, the plug-in's environment and the database.
-  HomeOpened opened;
+  host::HomeOpened opened;
   try {
-    opened = StartHome(options);
+    opened = host::StartHome(options);
   } catch (const std::exception& error) {
     Fail(error.what());
     return kExitHome;
@@ -81,7 +81,7 @@ int RunConsole(const Options& options) {
     try {
       session.emplace(*plugin, rt::Session(), interaction, presenter, options.allow_sql_writes);
     } catch (const rt::EDatabaseError& error) {
-      Fail(UnreadableDatabase(rt::Session().Shown(), opened.content_file, error));
+      Fail(host::UnreadableDatabase(rt::Session().Shown(), opened.content_file, error));
       code = kExitHome;
     }
     if (session) {
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   Options options;
   try {
     options = ParseOptions(rt::platform::CommandLineArguments(argc, argv));
-  } catch (const UsageError& error) {
+  } catch (const host::UsageError& error) {
     std::cerr << "labdocs-console: " << error.what() << std::endl;
     return kExitUsage;
   }

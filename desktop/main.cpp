@@ -1,7 +1,7 @@
 // The desktop host: the same home folder, plug-in and browser as the
-// terminal console (console/home.h, host/browser.h), shown in the system's
+// terminal console (host/home.h, host/browser.h), shown in the system's
 // windows. Options as the console's (--home DIR, --database, --empty, the
-// environment the plug-in sees), and its start (console::StartHome); a
+// environment the plug-in sees), and its start (host::StartHome); a
 // problem before the main window opens is told in a message box and ends
 // the program with the console's exit codes. --version prints the version
 // as the console does.
@@ -14,7 +14,7 @@
 #include <string>
 
 #include "console/exit_codes.h"
-#include "console/home.h"
+#include "host/home.h"
 #include "console/options.h"
 #include "desktop/main_window.h"
 #include "desktop/wide_text.h"
@@ -60,9 +60,9 @@ int MessageLoop(desktop::MainWindow& window) {
 }
 
 int Run(const console::Options& options) {
-  console::HomeOpened opened;
+  host::HomeOpened opened;
   try {
-    opened = console::StartHome(options);
+    opened = host::StartHome(options);
   } catch (const std::exception& error) {
     return Fail(desktop::Wide(error.what()), console::kExitHome);
   }
@@ -78,7 +78,7 @@ int Run(const console::Options& options) {
     try {
       browser.emplace(*plugin, rt::Session());
     } catch (const rt::EDatabaseError& error) {
-      return Fail(desktop::Wide(console::UnreadableDatabase(rt::Session().Shown(), opened.content_file, error)),
+      return Fail(desktop::Wide(host::UnreadableDatabase(rt::Session().Shown(), opened.content_file, error)),
                   console::kExitHome);
     }
     desktop::MainWindow window(*browser);

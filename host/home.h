@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "console/options.h"
+#include "host/start_options.h"
 
-namespace console {
+namespace host {
 
 inline constexpr const char* kDatabaseFileName = "labdocs.db";
 inline constexpr const char* kCacheFolder = "DocCache/";
@@ -66,7 +66,7 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::stri
 // store finds the database through it) and opens the database (OpenHome:
 // the home folder's, or the server's that --database names). The console
 // and the desktop start alike through it. Raises rt::Exception.
-HomeOpened StartHome(const Options& options);
+HomeOpened StartHome(const StartOptions& options);
 
 // The message (GBK) for the database that the console could open but not
 // read as it started: it names the database (as DataSession::Shown does)
@@ -85,4 +85,4 @@ std::string UnreadableDatabase(const std::string& database, const std::string& c
 // pattern of its names.
 std::string ContentFileOf(const std::filesystem::path& database);
 
-}  // namespace console
+}  // namespace host
