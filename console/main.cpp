@@ -36,7 +36,7 @@ int RunConsole(const Options& options) {
     opened = host::StartHome(options);
   } catch (const std::exception& error) {
     Fail(error.what());
-    return kExitHome;
+    return host::kExitHome;
   }
 
   std::unique_ptr<host::Plugin> plugin;
@@ -44,7 +44,7 @@ int RunConsole(const Options& options) {
     plugin = std::make_unique<host::Plugin>(options.plugin);
   } catch (const std::exception& error) {
     Fail(error.what());
-    return kExitPlugin;
+    return host::kExitPlugin;
   }
 
   std::ifstream script_file;
@@ -54,7 +54,7 @@ int RunConsole(const Options& options) {
     script_file.open(rt::platform::Utf8Path(*options.script), std::ios::binary);
     if (!script_file) {
       std::cerr << "labdocs-console: the script " << *options.script << " cannot be read" << std::endl;
-      return kExitUsage;
+      return host::kExitUsage;
     }
     input = &script_file;
   } else if (!options.script) {
@@ -73,7 +73,7 @@ int RunConsole(const Options& options) {
   TerminalPresenter presenter(interaction);
   presenter.SetStandingAnswer(options.answer);
   rt::Application().SetPresenter(&presenter);
-  int code = kExitOk;
+  int code = host::kExitOk;
   {
     // The session reads the view tree first: a database that opened but
     // cannot be read is a failure of the home folder's database.
@@ -82,7 +82,7 @@ int RunConsole(const Options& options) {
       session.emplace(*plugin, rt::Session(), interaction, presenter, options.allow_sql_writes);
     } catch (const rt::EDatabaseError& error) {
       Fail(host::UnreadableDatabase(rt::Session().Shown(), opened.content_file, error));
-      code = kExitHome;
+      code = host::kExitHome;
     }
     if (session) {
       if (interactive) {
@@ -108,20 +108,20 @@ int main(int argc, char** argv) {
     options = ParseOptions(rt::platform::CommandLineArguments(argc, argv));
   } catch (const host::UsageError& error) {
     std::cerr << "labdocs-console: " << error.what() << std::endl;
-    return kExitUsage;
+    return host::kExitUsage;
   }
   if (options.help) {
     std::cout << UsageText();
-    return kExitOk;
+    return host::kExitOk;
   }
   if (options.version) {
     std::cout << "labdocs-console " << labdocs::kVersion << '\n';
-    return kExitOk;
+    return host::kExitOk;
   }
   try {
     return RunConsole(options);
   } catch (const std::exception& error) {
     Fail(error.what());
-    return kExitInternal;
+    return host::kExitInternal;
   }
 }
