@@ -1,5 +1,5 @@
 // A command line's arguments read one at a time, in the form the system's
-// programs (the console, labdocs-admin) take: options "--name value" or
+// programs (the hosts, labdocs-admin) take: options "--name value" or
 // "--name=value", and the words between them.
 #pragma once
 
