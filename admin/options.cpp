@@ -99,7 +99,7 @@ Exit codes:
 Options ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
   std::vector<std::string> words;
-  console::ArgumentReader argument(arguments);
+  host::ArgumentReader argument(arguments);
   while (argument.Next()) {
     const std::string_view name = argument.Name();
     if (name == "-h" || name == "--help" || name == "--version") {
@@ -113,7 +113,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     } else if (name == "--home") {
       options.home = argument.Value();
     } else if (name == "--database") {
-      options.database = console::ServerSetting(argument.Value());
+      options.database = host::ServerSetting(argument.Value());
     } else if (options.workstation.Read(argument)) {
     } else if (name.rfind("-", 0) == 0 && name.size() > 1) {
       argument.Unknown();
@@ -147,7 +147,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     if (!options.database.empty())
       throw UsageError("move-to-server copies a home folder's database (--home), not a server's (--database)");
     options.command = Command::MoveToServer;
-    options.server = console::ServerSetting(words[1], "move-to-server");
+    options.server = host::ServerSetting(words[1], "move-to-server");
   } else if (words[0] == "retention") {
     options.command = Command::Retention;
     using Kind = labdocs::labdoc::Retention::Kind;

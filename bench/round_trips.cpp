@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "console/home.h"
+#include "host/home.h"
 #include "host/browser.h"
 #include "host/plugin.h"
 #include "runtime/data/session.h"
@@ -118,7 +118,7 @@ std::vector<Call> Calls() {
 // home folder with the demo, in the file there or on the server.
 std::vector<std::uint64_t> Count(const std::string& server, const fs::path& home) {
   fs::remove_all(home);
-  const console::HomeFolder folder = console::MakeHomeFolder(home.string());
+  const host::HomeFolder folder = host::MakeHomeFolder(home.string());
   rt::HostEnvironment env = rt::DefaultEnvironment();
   env.base_dir = folder.base_dir;
   env.sys_code = "LIS_DIRECTOR";
@@ -126,7 +126,7 @@ std::vector<std::uint64_t> Count(const std::string& server, const fs::path& home
   env.user_name = "张三";
   env.computer_name = "LAB-PC1";
   rt::SetEnvironment(env);
-  console::OpenHome(folder, false, server);
+  host::OpenHome(folder, false, server);
   rt::ScriptedPresenter presenter;
   rt::Application().SetPresenter(&presenter);
   std::vector<std::uint64_t> counts;

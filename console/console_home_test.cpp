@@ -10,8 +10,8 @@
 #include <optional>
 #include <set>
 
-#include "console/home.h"
 #include "console/testing/console_run.h"
+#include "host/home.h"
 #include "runtime/data/database.h"
 #include "runtime/data/testing/test_database.h"
 #include "runtime/text/gbk.h"
@@ -261,7 +261,7 @@ TEST(ConsoleHomeTest, AFullDiskOrAReadOnlyDatabaseIsNotCalledDamaged) {
       ADD_FAILURE() << "written";
     } catch (const rt::EDatabaseError& error) {
       const std::string message =
-          UnreadableDatabase(database.Shown(), ContentFileOf(rt::testing::Utf8Path(path)), error);
+          host::UnreadableDatabase(database.Shown(), host::ContentFileOf(rt::testing::Utf8Path(path)), error);
       EXPECT_EQ(message.rfind("The database " + rt::gbk::FromUtf8(path) + " cannot be read: Database error: " + c.says,
                               0),
                 0u)

@@ -1,20 +1,10 @@
-// The console's exit codes and the kinds of failure behind them.
+// The kinds of failure behind the console's exit codes (host/exit_codes.h).
 #pragma once
 
+#include "host/exit_codes.h"
 #include "runtime/errors.h"
 
 namespace console {
-
-enum ExitCode : int {
-  kExitOk = 0,           // the session or script ran to its end
-  kExitInternal = 1,     // an unexpected error
-  kExitUsage = 2,        // a bad command line
-  kExitHome = 3,         // the home folder or its database could not be prepared
-  kExitPlugin = 4,       // the plug-in or one of its exports is missing
-  kExitMalformed = 5,    // a script line is not a well-formed command
-  kExitCommand = 6,      // a script command could not be carried out
-  kExitExpectation = 7,  // a script's expectation was not met
-};
 
 // A command that cannot be carried out: an unknown node or control, a row
 // number out of range, a command that does not fit what is shown. The

@@ -6,7 +6,7 @@
 #include "console/exit_codes.h"
 #include "console/grid.h"
 #include "console/terminal_text.h"
-#include "runtime/host/sui_controls.h"
+#include "host/form_title.h"
 #include "runtime/ui/form.h"
 #include "runtime/ui/stdctrls.h"
 
@@ -45,13 +45,6 @@ int Distance(const rt::TLabel& label, const rt::TWinControl& control) {
 
 }  // namespace
 
-std::string FormTitle(rt::TForm& form) {
-  for (int i = 0; i < form.ComponentCount(); ++i)
-    if (auto* frame = dynamic_cast<rt::TsuiForm*>(form.Components(i)); frame && !frame->Caption().empty())
-      return frame->Caption();
-  return form.Caption();
-}
-
 std::vector<FormControl> FormControls(rt::TForm& form) {
   std::vector<rt::TWinControl*> tab_list;
   form.GetTabOrderList(tab_list);
@@ -89,10 +82,10 @@ rt::TListView& FormList(rt::TForm& form) {
   for (const FormControl& item : FormControls(form)) {
     auto* list = dynamic_cast<rt::TListView*>(item.control);
     if (!list) continue;
-    if (found) throw CommandError("The form " + FormTitle(form) + " shows more than one list");
+    if (found) throw CommandError("The form " + host::FormTitle(form) + " shows more than one list");
     found = list;
   }
-  if (!found) throw CommandError("The form " + FormTitle(form) + " shows no list");
+  if (!found) throw CommandError("The form " + host::FormTitle(form) + " shows no list");
   return *found;
 }
 
@@ -117,7 +110,7 @@ std::string QuoteText(std::string_view gbk) {
 }
 
 std::vector<std::string> RenderForm(rt::TForm& form) {
-  std::vector<std::string> lines{"form: " + ToTerminal(OneLine(FormTitle(form)))};
+  std::vector<std::string> lines{"form: " + ToTerminal(OneLine(host::FormTitle(form)))};
   const std::vector<FormControl> controls = FormControls(form);
   for (rt::TLabel* label : ShowingLabels(form)) {
     bool attached = false;
@@ -146,7 +139,7 @@ std::vector<std::string> RenderForm(rt::TForm& form) {
     if (list) {
       std::vector<bool> selected(list->Rows().rows.size(), false);
       if (list->ItemIndex() >= 0) selected[static_cast<std::size_t>(list->ItemIndex())] = true;
-      for (const std::string& row : RenderGrid(list->Rows(), AllColumns(list->Rows()), selected))
+      for (const std::string& row : RenderGrid(list->Rows(), host::AllColumns(list->Rows()), selected))
         lines.push_back("    " + row);
     }
   }

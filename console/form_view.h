@@ -34,10 +34,6 @@ class TWinControl;
 
 namespace console {
 
-// The title a person sees: the caption of the form's skinned frame when it
-// has one, else the form's own caption.
-std::string FormTitle(rt::TForm& form);
-
 struct FormControl {
   rt::TWinControl* control = nullptr;
   std::string kind;   // "edit", "memo", "combo", "list", "button" or "control"

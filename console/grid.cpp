@@ -3,12 +3,9 @@
 #include <algorithm>
 
 #include "console/terminal_text.h"
-#include "runtime/text/gbk.h"
 
 namespace console {
 namespace {
-
-constexpr std::string_view kDisplayPrefix = "DISP_";
 
 std::string TrimRight(std::string line) {
   while (!line.empty() && line.back() == ' ') line.pop_back();
@@ -17,41 +14,16 @@ std::string TrimRight(std::string line) {
 
 }  // namespace
 
-std::vector<GridColumn> DisplayColumns(const rt::RowSet& rows) {
-  std::vector<GridColumn> columns;
-  for (std::size_t i = 0; i < rows.fields.size(); ++i) {
-    const std::string& name = rows.fields[i].name;
-    if (name.size() > kDisplayPrefix.size() &&
-        rt::gbk::SameText(std::string_view(name).substr(0, kDisplayPrefix.size()), kDisplayPrefix))
-      columns.push_back({i, name.substr(kDisplayPrefix.size())});
-  }
-  return columns.empty() ? AllColumns(rows) : columns;
-}
-
-std::vector<GridColumn> AllColumns(const rt::RowSet& rows) {
-  std::vector<GridColumn> columns;
-  for (std::size_t i = 0; i < rows.fields.size(); ++i) columns.push_back({i, rows.fields[i].name});
-  return columns;
-}
-
-int FindColumn(const rt::RowSet& rows, std::string_view name) {
-  for (const GridColumn& column : DisplayColumns(rows))
-    if (rt::gbk::SameText(column.title, name)) return static_cast<int>(column.field);
-  for (std::size_t i = 0; i < rows.fields.size(); ++i)
-    if (rt::gbk::SameText(rows.fields[i].name, name)) return static_cast<int>(i);
-  return -1;
-}
-
-std::vector<std::string> RenderGrid(const rt::RowSet& rows, const std::vector<GridColumn>& columns,
+std::vector<std::string> RenderGrid(const rt::RowSet& rows, const std::vector<host::GridColumn>& columns,
                                     const std::vector<bool>& selected, std::size_t max_cell_width) {
   // Cells as the terminal shows them: header first, then the rows.
   std::vector<std::vector<std::string>> cells;
   std::vector<std::string> header{"", "#"};
-  for (const GridColumn& column : columns) header.push_back(FitWidth(ToTerminal(OneLine(column.title)), max_cell_width));
+  for (const host::GridColumn& column : columns) header.push_back(FitWidth(ToTerminal(OneLine(column.title)), max_cell_width));
   cells.push_back(std::move(header));
   for (std::size_t r = 0; r < rows.rows.size(); ++r) {
     std::vector<std::string> line{r < selected.size() && selected[r] ? "*" : "", std::to_string(r + 1)};
-    for (const GridColumn& column : columns) {
+    for (const host::GridColumn& column : columns) {
       const auto& values = rows.rows[r];
       const std::string text = column.field < values.size() ? rt::ValueToText(values[column.field]) : std::string();
       line.push_back(FitWidth(ToTerminal(OneLine(text)), max_cell_width));

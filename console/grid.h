@@ -1,39 +1,22 @@
-// The grid in which the host shows a node's rows: the display columns (the
-// "DISP_" columns, titled without the prefix), one line per row, aligned by
-// the width that each text takes in a UTF-8 terminal.
+// The grid in which the console shows a node's rows: their columns
+// (host/columns.h), one line per row, aligned by the width that each text
+// takes in a UTF-8 terminal.
 #pragma once
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "host/columns.h"
 #include "runtime/data/value.h"
 
 namespace console {
-
-struct GridColumn {
-  std::size_t field = 0;  // index among the row set's fields
-  std::string title;      // GBK
-};
-
-// The display columns: every field whose name starts with "DISP_" (letters
-// in any case), titled with the rest of its name. A row set without such a
-// field shows all its fields under their names.
-std::vector<GridColumn> DisplayColumns(const rt::RowSet& rows);
-
-// The field a column name means: a display column's title, or any field's
-// full name, without regard to the case of ASCII letters. -1 when none.
-int FindColumn(const rt::RowSet& rows, std::string_view name);
-
-// Every field under its own name.
-std::vector<GridColumn> AllColumns(const rt::RowSet& rows);
 
 // The lines of the grid, UTF-8, without trailing blanks: a header, then per
 // row a selection mark ('*' for a selected row), its 1-based number and its
 // cells. Columns are two blanks apart; a cell shows its value on one line
 // (control characters escaped) cut to max_cell_width columns.
-std::vector<std::string> RenderGrid(const rt::RowSet& rows, const std::vector<GridColumn>& columns,
+std::vector<std::string> RenderGrid(const rt::RowSet& rows, const std::vector<host::GridColumn>& columns,
                                     const std::vector<bool>& selected, std::size_t max_cell_width = 40);
 
 }  // namespace console

@@ -32,26 +32,8 @@ std::vector<std::size_t> CellStarts(const std::string& line, const std::vector<s
   return starts;
 }
 
-TEST(GridTest, ShowsTheDisplayColumnsWithoutTheirPrefix) {
-  const rt::RowSet rows = Documents();
-  const std::vector<GridColumn> columns = DisplayColumns(rows);
-  ASSERT_EQ(columns.size(), 3u);
-  EXPECT_EQ(columns[0].title, "名称");
-  EXPECT_EQ(columns[1].title, "描述");  // the prefix in any letter case
-  EXPECT_EQ(columns[2].title, "ID");
-  EXPECT_EQ(columns[2].field, 3u);
-  EXPECT_EQ(FindColumn(rows, "描述"), 2);
-  EXPECT_EQ(FindColumn(rows, "id"), 3);  // the display column comes first
-  EXPECT_EQ(FindColumn(rows, "DISP_名称"), 1);
-  EXPECT_EQ(FindColumn(rows, "nothing"), -1);
-
-  rt::RowSet plain;
-  plain.fields = {{"A", rt::FieldType::Text}, {"DISP_", rt::FieldType::Text}};
-  EXPECT_EQ(DisplayColumns(plain).size(), 2u);  // no display column: all of them
-}
-
 TEST(GridTest, AlignsColumnsByDisplayWidth) {
-  const std::vector<std::string> lines = RenderGrid(Documents(), DisplayColumns(Documents()), {false, true, false});
+  const std::vector<std::string> lines = RenderGrid(Documents(), host::DisplayColumns(Documents()), {false, true, false});
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], u8"  #  名称                描述             ID");
   EXPECT_EQ(lines[1], u8"  1  实验室安全手册.txt  a                1");
@@ -67,11 +49,11 @@ TEST(GridTest, CutsLongCellsAndShowsEmptyLists) {
   rt::RowSet rows;
   rows.fields = {{"DISP_描述", rt::FieldType::Text}};
   rows.rows = {{std::string("一二三四五六七八九十")}};
-  const std::vector<std::string> lines = RenderGrid(rows, DisplayColumns(rows), {}, 9);
+  const std::vector<std::string> lines = RenderGrid(rows, host::DisplayColumns(rows), {}, 9);
   EXPECT_EQ(lines[1], u8"  1  一二三四~");
 
   rows.rows.clear();
-  EXPECT_EQ(RenderGrid(rows, DisplayColumns(rows), {}), std::vector<std::string>{u8"  #  描述"});
+  EXPECT_EQ(RenderGrid(rows, host::DisplayColumns(rows), {}), std::vector<std::string>{u8"  #  描述"});
 }
 
 }  // namespace

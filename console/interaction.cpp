@@ -15,14 +15,14 @@ std::optional<Command> Interaction::Next(std::string_view prompt) {
       } else {
         errors_ << "labdocs-console: " << error.what() << std::endl;
         aborted_ = true;
-        abort_code_ = kExitMalformed;
+        abort_code_ = host::kExitMalformed;
       }
     }
   }
   return std::nullopt;
 }
 
-void Interaction::Fail(ExitCode code, int line, std::string_view message) {
+void Interaction::Fail(host::ExitCode code, int line, std::string_view message) {
   if (Interactive()) {
     output_.Line("error: " + std::string(message));
     return;
@@ -35,7 +35,7 @@ void Interaction::Fail(ExitCode code, int line, std::string_view message) {
 }
 
 void Interaction::Fail(int line, const std::exception& error) {
-  ExitCode code = dynamic_cast<const ExpectationFailed*>(&error) ? kExitExpectation : kExitCommand;
+  host::ExitCode code = dynamic_cast<const ExpectationFailed*>(&error) ? host::kExitExpectation : host::kExitCommand;
   Fail(code, line, error.what());
 }
 

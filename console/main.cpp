@@ -7,13 +7,13 @@
 #include <optional>
 
 #include "console/command_reader.h"
-#include "console/home.h"
 #include "console/interaction.h"
 #include "console/options.h"
-#include "host/plugin.h"
 #include "console/session.h"
 #include "console/terminal_presenter.h"
 #include "console/terminal_text.h"
+#include "host/home.h"
+#include "host/plugin.h"
 #include "labdocs/version.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
@@ -31,12 +31,12 @@ int RunConsole(const Options& options) {
   Output output(std::cout);
 
   // The home folder, the plug-in's environment and the database.
-  HomeOpened opened;
+  host::HomeOpened opened;
   try {
-    opened = StartHome(options);
+    opened = host::StartHome(options);
   } catch (const std::exception& error) {
     Fail(error.what());
-    return kExitHome;
+    return host::kExitHome;
   }
 
   std::unique_ptr<host::Plugin> plugin;
@@ -44,7 +44,7 @@ int RunConsole(const Options& options) {
     plugin = std::make_unique<host::Plugin>(options.plugin);
   } catch (const std::exception& error) {
     Fail(error.what());
-    return kExitPlugin;
+    return host::kExitPlugin;
   }
 
   std::ifstream script_file;
@@ -54,7 +54,7 @@ int RunConsole(const Options& options) {
     script_file.open(rt::platform::Utf8Path(*options.script), std::ios::binary);
     if (!script_file) {
       std::cerr << "labdocs-console: the script " << *options.script << " cannot be read" << std::endl;
-      return kExitUsage;
+      return host::kExitUsage;
     }
     input = &script_file;
   } else if (!options.script) {
@@ -73,7 +73,7 @@ int RunConsole(const Options& options) {
   TerminalPresenter presenter(interaction);
   presenter.SetStandingAnswer(options.answer);
   rt::Application().SetPresenter(&presenter);
-  int code = kExitOk;
+  int code = host::kExitOk;
   {
     // The session reads the view tree first: a database that opened but
     // cannot be read is a failure of the home folder's database.
@@ -81,8 +81,8 @@ int RunConsole(const Options& options) {
     try {
       session.emplace(*plugin, rt::Session(), interaction, presenter, options.allow_sql_writes);
     } catch (const rt::EDatabaseError& error) {
-      Fail(UnreadableDatabase(rt::Session().Shown(), opened.content_file, error));
-      code = kExitHome;
+      Fail(host::UnreadableDatabase(rt::Session().Shown(), opened.content_file, error));
+      code = host::kExitHome;
     }
     if (session) {
       if (interactive) {
@@ -106,22 +106,22 @@ int main(int argc, char** argv) {
   Options options;
   try {
     options = ParseOptions(rt::platform::CommandLineArguments(argc, argv));
-  } catch (const UsageError& error) {
+  } catch (const host::UsageError& error) {
     std::cerr << "labdocs-console: " << error.what() << std::endl;
-    return kExitUsage;
+    return host::kExitUsage;
   }
   if (options.help) {
     std::cout << UsageText();
-    return kExitOk;
+    return host::kExitOk;
   }
   if (options.version) {
     std::cout << "labdocs-console " << labdocs::kVersion << '\n';
-    return kExitOk;
+    return host::kExitOk;
   }
   try {
     return RunConsole(options);
   } catch (const std::exception& error) {
     Fail(error.what());
-    return kExitInternal;
+    return host::kExitInternal;
   }
 }

@@ -1,8 +1,6 @@
 #include "console/options.h"
 
-#include <charconv>
 #include <string_view>
-
 
 namespace console {
 
@@ -59,45 +57,21 @@ Exit codes:
 }
 
 Options ParseOptions(const std::vector<std::string>& arguments) {
+  using host::UsageError;
   Options options;
-  ArgumentReader argument(arguments);
+  host::ArgumentReader argument(arguments);
   while (argument.Next()) {
     const std::string_view name = argument.Name();
-    if (name == "-h" || name == "--help") {
-      argument.NoValue();
-      options.help = true;
-    } else if (name == "--version") {
-      argument.NoValue();
-      options.version = true;
-    } else if (name == "--empty") {
-      argument.NoValue();
-      options.empty = true;
-    } else if (name == "--allow-sql-writes") {
+    if (name == "--allow-sql-writes") {
       argument.NoValue();
       options.allow_sql_writes = true;
     } else if (name == "--answer") {
       const std::string answer = argument.Value();
       if (answer != "yes" && answer != "no") throw UsageError("--answer takes yes or no, not '" + answer + "'");
       options.answer = answer == "yes";
-    } else if (name == "--home") {
-      options.home = argument.Value();
-    } else if (name == "--database") {
-      options.database = ServerSetting(argument.Value());
     } else if (name == "--script") {
       options.script = argument.Value();
-    } else if (name == "--plugin") {
-      options.plugin = argument.GbkValue();
-    } else if (options.workstation.Read(argument)) {
-    } else if (name == "--sys-code") {
-      options.sys_code = argument.GbkValue();
-    } else if (name == "--display-style") {
-      const std::string text = argument.Value();
-      int style = 0;
-      auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), style);
-      if (error != std::errc() || end != text.data() + text.size())
-        throw UsageError("--display-style needs a whole number, not '" + text + "'");
-      options.display_style = style;
-    } else {
+    } else if (!options.Read(argument)) {
       argument.Unknown();
     }
   }

@@ -109,7 +109,7 @@ int Session::Run() {
       interaction_.Fail(command->line, error);
     }
   }
-  return interaction_.Aborted() ? interaction_.AbortCode() : kExitOk;
+  return interaction_.Aborted() ? interaction_.AbortCode() : host::kExitOk;
 }
 
 void Session::HandleWhileWaiting(const Command& command) {
@@ -173,7 +173,7 @@ void Session::ReadRows() {
 void Session::ShowRows() {
   const rt::RowSet& rows = browser_.Rows();
   if (!rows.fields.empty())
-    interaction_.Out().Utf8Lines(RenderGrid(rows, DisplayColumns(rows), browser_.Selected()));
+    interaction_.Out().Utf8Lines(RenderGrid(rows, host::DisplayColumns(rows), browser_.Selected()));
   interaction_.Out().Line(CountText(rows.rows.size()));
 }
 
@@ -269,7 +269,7 @@ void Session::Sql(const std::string& query) {
     throw CommandError("sql only reads: start the console with --allow-sql-writes to change the database (" +
                        std::string(error.what()) + ")");
   }
-  if (!rows.fields.empty()) interaction_.Out().Utf8Lines(RenderGrid(rows, AllColumns(rows), {}));
+  if (!rows.fields.empty()) interaction_.Out().Utf8Lines(RenderGrid(rows, host::AllColumns(rows), {}));
   interaction_.Out().Line(CountText(rows.rows.size()));
 }
 
@@ -338,7 +338,7 @@ void Session::Expect(const Command& command) {
       if (row > rows.rows.size())
         throw ExpectationFailed("There is no row " + std::to_string(row) + ": the list has " +
                                 std::to_string(rows.rows.size()));
-      const int column = FindColumn(rows, command.name);
+      const int column = host::FindColumn(rows, command.name);
       if (column < 0) throw ExpectationFailed("The list has no column " + command.name);
       const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
       Check(value == command.text, "Row " + std::to_string(row) + " holds \"" + value + "\" in " + command.name +

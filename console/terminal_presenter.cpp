@@ -5,6 +5,7 @@
 #include "console/form_view.h"
 #include "console/grid.h"
 #include "console/terminal_text.h"
+#include "host/form_title.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
@@ -18,7 +19,7 @@ namespace {
 
 rt::TControl& ControlOf(rt::TForm& form, const std::string& name) {
   auto* control = dynamic_cast<rt::TControl*>(form.FindComponent(name));
-  if (!control) throw CommandError("The form " + FormTitle(form) + " has no control " + name);
+  if (!control) throw CommandError("The form " + host::FormTitle(form) + " has no control " + name);
   return *control;
 }
 
@@ -61,7 +62,7 @@ void TerminalPresenter::FormHidden(rt::TForm& form) {
                               : result == rt::mrCancel ? " (cancel)"
                               : result == rt::mrNone   ? ""
                                                        : " (result " + std::to_string(result) + ")";
-  interaction_.Out().Utf8("form closed: " + ToTerminal(OneLine(FormTitle(form))) + outcome);
+  interaction_.Out().Utf8("form closed: " + ToTerminal(OneLine(host::FormTitle(form))) + outcome);
 }
 
 bool TerminalPresenter::HandleAnywhere(const Command& command, std::string_view waiting_for) {
@@ -81,7 +82,7 @@ bool TerminalPresenter::HandleAnywhere(const Command& command, std::string_view 
       }
       return true;
     default:
-      interaction_.Fail(kExitCommand, command.line,
+      interaction_.Fail(host::kExitCommand, command.line,
                         "'" + std::string(VerbWord(command.verb)) + "' does not fit here: " + std::string(waiting_for));
       return false;
   }
@@ -90,7 +91,7 @@ bool TerminalPresenter::HandleAnywhere(const Command& command, std::string_view 
 void TerminalPresenter::FormExpectation(rt::TForm& form, const Command& command) {
   switch (command.expect) {
     case ExpectWhat::Title:
-      Check(FormTitle(form) == command.text, "The form's title is " + FormTitle(form) + ", not " + command.text);
+      Check(host::FormTitle(form) == command.text, "The form's title is " + host::FormTitle(form) + ", not " + command.text);
       return;
     case ExpectWhat::Focus: {
       rt::TWinControl* active = form.ActiveControl();
@@ -131,7 +132,7 @@ void TerminalPresenter::FormExpectation(rt::TForm& form, const Command& command)
       if (row < 1 || row > rows.rows.size())
         throw ExpectationFailed("There is no row " + std::to_string(row) + ": " + list->Name() + " has " +
                                 std::to_string(rows.rows.size()));
-      const int column = FindColumn(rows, command.name);
+      const int column = host::FindColumn(rows, command.name);
       if (column < 0) throw ExpectationFailed(list->Name() + " has no column " + command.name);
       const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
       Check(value == command.text, "Row " + std::to_string(row) + " of " + list->Name() + " holds \"" + value +
@@ -145,7 +146,7 @@ void TerminalPresenter::FormExpectation(rt::TForm& form, const Command& command)
 }
 
 bool TerminalPresenter::Interact(rt::TForm& form) {
-  const std::string prompt = "[" + ToTerminal(OneLine(FormTitle(form))) + "]> ";
+  const std::string prompt = "[" + ToTerminal(OneLine(host::FormTitle(form))) + "]> ";
   while (true) {
     std::optional<Command> command = interaction_.Next(prompt);
     if (!command) {
@@ -214,7 +215,7 @@ bool TerminalPresenter::Interact(rt::TForm& form) {
         case Verb::File:
           throw CommandError("No file dialog is open");
         default:
-          if (HandleAnywhere(c, "the form " + FormTitle(form) + " is shown (close it first)") && interaction_.Quitting())
+          if (HandleAnywhere(c, "the form " + host::FormTitle(form) + " is shown (close it first)") && interaction_.Quitting())
             return false;
           if (interaction_.Aborted()) return false;
           continue;
@@ -261,7 +262,7 @@ bool TerminalPresenter::AskYesNo(std::string_view prompt) {
     }
     if (command->verb == Verb::Answer) return command->yes;
     if (command->verb == Verb::Expect && command->expect == ExpectWhat::FileName) {
-      interaction_.Fail(kExitCommand, command->line, "No file dialog is open");
+      interaction_.Fail(host::kExitCommand, command->line, "No file dialog is open");
     } else {
       HandleAnywhere(*command, "a question waits for an answer (yes or no)");
     }
@@ -295,7 +296,7 @@ bool TerminalPresenter::RunFileDialog(rt::TFileDialog& dialog, bool save) {
     const Command& c = *command;
     if (c.verb == Verb::Expect && c.expect == ExpectWhat::FileName) {
       if (dialog.FileName != c.text)
-        interaction_.Fail(kExitExpectation, c.line,
+        interaction_.Fail(host::kExitExpectation, c.line,
                           "The dialog proposes \"" + dialog.FileName + "\", not \"" + c.text + "\"");
       if (interaction_.Aborted()) return false;
       continue;

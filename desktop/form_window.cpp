@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "console/form_view.h"
 #include "desktop/control_style.h"
 #include "desktop/wide_text.h"
+#include "host/form_title.h"
 #include "runtime/host/sui_controls.h"
 #include "runtime/ui/form.h"
 #include "runtime/ui/image.h"
@@ -106,7 +106,7 @@ FormWindow::FormWindow(rt::TForm& form, HWND owner, QueueAction queue)
     x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   }
-  window_ = CreateWindowExW(ex_style, kFormClass, Wide(console::FormTitle(form)).c_str(), style, x, y, width, height,
+  window_ = CreateWindowExW(ex_style, kFormClass, Wide(host::FormTitle(form)).c_str(), style, x, y, width, height,
                             owner, nullptr, GetModuleHandleW(nullptr), nullptr);
   Remember(form, window_);
   const HFONT font = MakeFont(FontOf(form));
@@ -280,7 +280,7 @@ void FormWindow::Sync() {
     bool& flag;
     ~Done() { flag = false; }
   } done{syncing_};
-  const std::wstring title = Wide(console::FormTitle(form_));
+  const std::wstring title = Wide(host::FormTitle(form_));
   if (WindowText(window_) != title) SetWindowTextW(window_, title.c_str());
   for (auto& [window, control] : controls_) {
     if (control == &form_) continue;

@@ -1,9 +1,10 @@
 // The desktop host: the same home folder, plug-in and browser as the
-// terminal console (console/home.h, host/browser.h), shown in the system's
-// windows. Options as the console's (--home DIR, --database, --empty, the
-// environment the plug-in sees), and its start (console::StartHome); a
-// problem before the main window opens is told in a message box and ends
-// the program with the console's exit codes. --version prints the version
+// terminal console (host/home.h, host/browser.h), shown in the system's
+// windows. It takes the options every host takes (host/start_options.h:
+// --home DIR, --database, --empty, --plugin, the environment the plug-in
+// sees) and starts as every host does (host::StartHome); a problem before
+// the main window opens is told in a message box and ends the program with
+// the hosts' exit codes (host/exit_codes.h). --version prints the version
 // as the console does.
 #include "runtime/platform/platform.h"
 
@@ -13,14 +14,14 @@
 #include <optional>
 #include <string>
 
-#include "console/exit_codes.h"
-#include "console/home.h"
-#include "console/options.h"
 #include "desktop/main_window.h"
 #include "desktop/wide_text.h"
 #include "desktop/win32_presenter.h"
 #include "host/browser.h"
+#include "host/exit_codes.h"
+#include "host/home.h"
 #include "host/plugin.h"
+#include "host/start_options.h"
 #include "labdocs/version.h"
 #include "runtime/data/database.h"
 #include "runtime/platform/console.h"
@@ -41,12 +42,12 @@ int ShowVersion() {
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   if (output == nullptr || output == INVALID_HANDLE_VALUE) {
     MessageBoxW(nullptr, desktop::Wide(line).c_str(), L"labdocs", MB_OK | MB_ICONINFORMATION);
-    return console::kExitOk;
+    return host::kExitOk;
   }
   const std::string text = line + "\r\n";
   DWORD written = 0;
-  return WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ? console::kExitOk
-                                                                                             : console::kExitInternal;
+  return WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ? host::kExitOk
+                                                                                             : host::kExitInternal;
 }
 
 int MessageLoop(desktop::MainWindow& window) {
@@ -56,30 +57,30 @@ int MessageLoop(desktop::MainWindow& window) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  return console::kExitOk;
+  return host::kExitOk;
 }
 
-int Run(const console::Options& options) {
-  console::HomeOpened opened;
+int Run(const host::StartOptions& options) {
+  host::HomeOpened opened;
   try {
-    opened = console::StartHome(options);
+    opened = host::StartHome(options);
   } catch (const std::exception& error) {
-    return Fail(desktop::Wide(error.what()), console::kExitHome);
+    return Fail(desktop::Wide(error.what()), host::kExitHome);
   }
   std::unique_ptr<host::Plugin> plugin;
   try {
     plugin = std::make_unique<host::Plugin>(options.plugin);
   } catch (const std::exception& error) {
-    return Fail(desktop::Wide(error.what()), console::kExitPlugin);
+    return Fail(desktop::Wide(error.what()), host::kExitPlugin);
   }
-  int code = console::kExitOk;
+  int code = host::kExitOk;
   {
     std::optional<host::Browser> browser;
     try {
       browser.emplace(*plugin, rt::Session());
     } catch (const rt::EDatabaseError& error) {
-      return Fail(desktop::Wide(console::UnreadableDatabase(rt::Session().Shown(), opened.content_file, error)),
-                  console::kExitHome);
+      return Fail(desktop::Wide(host::UnreadableDatabase(rt::Session().Shown(), opened.content_file, error)),
+                  host::kExitHome);
     }
     desktop::MainWindow window(*browser);
     desktop::Win32Presenter presenter(window.Handle());
@@ -97,16 +98,16 @@ int Run(const console::Options& options) {
 int main(int argc, char** argv) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&controls);
-  console::Options options;
+  host::StartOptions options;
   try {
-    options = console::ParseOptions(rt::platform::CommandLineArguments(argc, argv));
+    options = host::ParseStartOptions(rt::platform::CommandLineArguments(argc, argv));
   } catch (const std::exception& error) {
-    return Fail(desktop::Wide(error.what()), console::kExitUsage);
+    return Fail(desktop::Wide(error.what()), host::kExitUsage);
   }
   if (options.version) return ShowVersion();
   try {
     return Run(options);
   } catch (const std::exception& error) {
-    return Fail(desktop::Wide(error.what()), console::kExitInternal);
+    return Fail(desktop::Wide(error.what()), host::kExitInternal);
   }
 }

@@ -1,4 +1,4 @@
-#include "console/demo_data.h"
+#include "host/demo_data.h"
 
 #include <cstdint>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <optional>
 #include <random>
 
-#include "console/home.h"
+#include "host/home.h"
 #include "labdoc/api.h"
 #include "runtime/data/database.h"
 #include "runtime/errors.h"
@@ -16,7 +16,7 @@
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
 
-namespace console {
+namespace host {
 namespace {
 
 constexpr const char* kPluginFile = "labdocs.dll";
@@ -251,4 +251,4 @@ void FillDemoData(rt::DataSession& database, const std::string& base_dir, std::v
   }
 }
 
-}  // namespace console
+}  // namespace host

@@ -1,4 +1,4 @@
-// The console's home folder: the host's base directory. It holds the host's
+// A host's home folder: its base directory. It holds the host's
 // database "labdocs.db" (the document store looks for exactly this name),
 // the document cache "DocCache/" and the form icons in
 // "Configs/MMCImages/32×32/".
@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "console/options.h"
+#include "host/start_options.h"
 
-namespace console {
+namespace host {
 
 inline constexpr const char* kDatabaseFileName = "labdocs.db";
 inline constexpr const char* kCacheFolder = "DocCache/";
@@ -30,7 +30,7 @@ HomeFolder MakeHomeFolder(std::string_view path);
 
 // What opening the home folder did.
 struct HomeOpened {
-  bool created = false;            // this console made the database
+  bool created = false;            // this host made the database
   std::vector<std::string> notes;  // what a person should know (GBK)
   std::string content_file;        // the home database's content file, as messages name it; empty on a server
 };
@@ -40,13 +40,13 @@ struct HomeOpened {
 // a database gets one with the demo data (demo_data.h), or an empty one
 // when empty_database is set: it is filled under a name of this process's
 // own and renamed to "labdocs.db" only while no database is there, so that
-// consoles starting together on a new folder all end up on the one
+// hosts starting together on a new folder all end up on the one
 // database that landed first. An existing database is never changed,
 // replaced or removed. The environment's base directory must be the home
 // folder already, as the document store reads it. The database's content
 // file is attached with it (rt::Database::AttachContentFile), so that a
 // content file that is missing, another database's, of another time or
-// damaged stops the console as it starts. A database that cannot be opened
+// damaged stops the host as it starts. A database that cannot be opened
 // (an empty file, no SQLite database, one SQLite refuses, a full disk, a
 // file that may not be written, such a content file) raises rt::Exception
 // with a message that names the files, says what is wrong and what to do,
@@ -66,9 +66,9 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::stri
 // store finds the database through it) and opens the database (OpenHome:
 // the home folder's, or the server's that --database names). The console
 // and the desktop start alike through it. Raises rt::Exception.
-HomeOpened StartHome(const Options& options);
+HomeOpened StartHome(const StartOptions& options);
 
-// The message (GBK) for the database that the console could open but not
+// The message (GBK) for the database that the host could open but not
 // read as it started: it names the database (as DataSession::Shown does)
 // and the database's complaint, and says what to do by the failure's kind
 // (rt::sqlite::FailureOf): a full disk, a file or folder that may not be
@@ -85,4 +85,4 @@ std::string UnreadableDatabase(const std::string& database, const std::string& c
 // pattern of its names.
 std::string ContentFileOf(const std::filesystem::path& database);
 
-}  // namespace console
+}  // namespace host

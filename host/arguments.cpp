@@ -1,9 +1,9 @@
-#include "console/arguments.h"
+#include "host/arguments.h"
 
 #include "runtime/data/session.h"
 #include "runtime/text/gbk.h"
 
-namespace console {
+namespace host {
 
 bool ArgumentReader::Next() {
   if (next_ >= arguments_.size()) return false;
@@ -69,4 +69,4 @@ std::string ServerSetting(std::string setting, std::string_view what) {
   return setting;
 }
 
-}  // namespace console
+}  // namespace host

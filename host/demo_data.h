@@ -21,11 +21,11 @@ namespace rt {
 class DataSession;
 }
 
-namespace console {
+namespace host {
 
 // Fills an empty database; base_dir is the home folder (GBK, ending in
 // '/'), whose icon folder receives the icons the tree names. Adds what a
 // person should know to notes. Raises rt::Exception.
 void FillDemoData(rt::DataSession& database, const std::string& base_dir, std::vector<std::string>& notes);
 
-}  // namespace console
+}  // namespace host

@@ -1,4 +1,4 @@
-#include "console/home.h"
+#include "host/home.h"
 
 #include <cstring>
 #include <filesystem>
@@ -7,7 +7,7 @@
 #include <random>
 #include <system_error>
 
-#include "console/demo_data.h"
+#include "host/demo_data.h"
 #include "runtime/data/content_file.h"
 #include "runtime/data/database.h"
 #include "runtime/data/sqlite_util.h"
@@ -17,7 +17,7 @@
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
 
-namespace console {
+namespace host {
 namespace {
 
 // The content file beside the home's database, as the advice names it: its
@@ -246,7 +246,7 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::stri
   return opened;
 }
 
-HomeOpened StartHome(const Options& options) {
+HomeOpened StartHome(const StartOptions& options) {
   const HomeFolder home = MakeHomeFolder(options.home);
   rt::HostEnvironment environment = rt::DefaultEnvironment();
   environment.base_dir = home.base_dir;
@@ -267,4 +267,4 @@ std::string ContentFileOf(const std::filesystem::path& database) {
   return name.empty() ? std::string("(labdoc-content-....db)") : name;
 }
 
-}  // namespace console
+}  // namespace host

@@ -1,5 +1,5 @@
 // A command line's arguments read one at a time, in the form the system's
-// programs (the console, labdocs-admin) take: options "--name value" or
+// programs (the hosts, labdocs-admin) take: options "--name value" or
 // "--name=value", and the words between them.
 #pragma once
 
@@ -12,7 +12,7 @@
 #include "runtime/errors.h"
 #include "runtime/host/environment.h"
 
-namespace console {
+namespace host {
 
 // A command line a program cannot follow; the message says why (UTF-8).
 class UsageError : public rt::Exception {
@@ -64,4 +64,4 @@ struct Workstation {
 // repeating the value: a mistyped connection string may hold a password.
 std::string ServerSetting(std::string setting, std::string_view what = "--database");
 
-}  // namespace console
+}  // namespace host
