@@ -16,10 +16,9 @@
 #                            ANSI code page is 936), postgres (the
 #                            PostgreSQL server and its client library, for
 #                            a laboratory's shared database and its tests),
-#                            desktop (the virtual X display, a Chinese font,
-#                            Wine's own fonts (Marlett draws the windows'
-#                            caption buttons) and ImageMagick for the
-#                            desktop host's window tests and pictures), package (what the Debian
+#                            desktop (the virtual X display, a Chinese font
+#                            and ImageMagick for the desktop host's window
+#                            tests and pictures), package (what the Debian
 #                            package's build needs beyond the console's:
 #                            the PostgreSQL client library, and dpkg's tools
 #                            that name the libraries the binaries need)
@@ -37,7 +36,7 @@ declare -A sets=(
   [windows]="g++-mingw-w64-i686-posix tcl perl dpkg-dev libgtest-dev libgmock-dev"
   [wine]="wine wine32:i386 locales"
   [postgres]="postgresql libpq-dev openssl"
-  [desktop]="xvfb xauth imagemagick fonts-wqy-microhei fonts-wine"
+  [desktop]="xvfb xauth imagemagick fonts-wqy-microhei"
   [package]="libpq-dev dpkg-dev file"
 )
 all=(console tests bench fuzz windows wine postgres desktop package)
