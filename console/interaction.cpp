@@ -9,9 +9,10 @@ std::optional<Command> Interaction::Next(std::string_view prompt) {
     try {
       return reader_.Next(prompt);
     } catch (const ScriptError& error) {
-      // Script errors are written from the UTF-8 line itself.
+      // Script errors are written from the UTF-8 line itself. A person
+      // typed the line just now: no line number.
       if (Interactive()) {
-        output_.Utf8(std::string("error: ") + error.what());
+        output_.Utf8("error: " + error.Message());
       } else {
         errors_ << "labdocs-console: " << error.what() << std::endl;
         aborted_ = true;

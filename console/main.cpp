@@ -8,6 +8,7 @@
 
 #include "console/command_reader.h"
 #include "console/interaction.h"
+#include "console/line_editor.h"
 #include "console/options.h"
 #include "console/session.h"
 #include "console/terminal_presenter.h"
@@ -89,8 +90,10 @@ int RunConsole(const Options& options) {
         output.Line(status);
         for (const std::string& note : opened.notes) output.Line(note);
         session->Greet();
+        reader.UseLineEditor(TerminalLineEditor([&session] { return session->NodePaths(); }));
       }
       code = session->Run();
+      reader.UseLineEditor(nullptr);
     }
   }
   rt::Application().SetPresenter(nullptr);

@@ -267,6 +267,12 @@ std::string_view VerbWord(Verb verb) {
   return "?";
 }
 
+std::vector<std::string_view> VerbWords() {
+  std::vector<std::string_view> words;
+  for (const VerbName& v : kVerbs) words.push_back(v.word);
+  return words;
+}
+
 bool IsFormVerb(Verb verb) {
   return verb == Verb::Type || verb == Verb::Key || verb == Verb::Click || verb == Verb::Focus ||
          verb == Verb::Close || verb == Verb::Show;

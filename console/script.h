@@ -20,16 +20,20 @@
 
 namespace console {
 
-// A line that is not a well-formed command. The message names the line; it
-// is UTF-8, as the line whose words it quotes.
+// A line that is not a well-formed command. The message names the line (a
+// script's reader wants it; a person typed the line just now and sees
+// Message()); it is UTF-8, as the line whose words it quotes.
 class ScriptError : public rt::Exception {
  public:
   ScriptError(int line, const std::string& message)
-      : rt::Exception("line " + std::to_string(line) + ": " + message), line_(line) {}
+      : rt::Exception("line " + std::to_string(line) + ": " + message), line_(line), message_(message) {}
   int Line() const { return line_; }
+  // The message without the line.
+  const std::string& Message() const { return message_; }
 
  private:
   int line_;
+  std::string message_;
 };
 
 enum class Verb {
@@ -81,6 +85,8 @@ std::optional<Command> ParseCommand(std::string_view line, int line_number);
 
 // The command word of a verb, as written in scripts.
 std::string_view VerbWord(Verb verb);
+// The command words of all verbs, in the order of the reference.
+std::vector<std::string_view> VerbWords();
 
 // True for the verbs that act on a shown form.
 bool IsFormVerb(Verb verb);

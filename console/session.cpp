@@ -121,6 +121,18 @@ void Session::HandleWhileWaiting(const Command& command) {
   }
 }
 
+std::vector<std::string> Session::NodePaths() const {
+  std::vector<std::string> paths;
+  auto add = [&](const auto& self, const TreeNode& node, const std::string& below_top) -> void {
+    paths.push_back(ToTerminal(PathOf(node)));
+    if (!below_top.empty()) paths.push_back(ToTerminal(below_top));
+    for (const auto& child : node.children)
+      self(self, *child, below_top.empty() ? child->name : below_top + "/" + child->name);
+  };
+  for (const auto& root : browser_.Tree().Roots()) add(add, *root, "");
+  return paths;
+}
+
 void Session::Execute(const Command& command) {
   // A context menu stays open only for choosing from it or checking it.
   if (command.verb != Verb::Run && command.verb != Verb::Expect && command.verb != Verb::Help) browser_.CloseMenu();

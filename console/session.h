@@ -39,6 +39,9 @@ class Session {
   // A command that may come while a form, question or file dialog waits:
   // expectations about the list, the menu and the last command, env, help.
   void HandleWhileWaiting(const Command& command);
+  // The paths that open takes (UTF-8), for completing them: each node's,
+  // and below a top node also without the top node's name.
+  std::vector<std::string> NodePaths() const;
 
  private:
   void Execute(const Command& command);

@@ -29,7 +29,7 @@
 set -euo pipefail
 
 declare -A sets=(
-  [console]="build-essential cmake ninja-build pkg-config libsqlite3-dev libssl-dev"
+  [console]="build-essential cmake ninja-build pkg-config libsqlite3-dev libssl-dev libedit-dev"
   [tests]="libgtest-dev libgmock-dev"
   [bench]="libbenchmark-dev xxd sqlite3 openssl"
   [fuzz]="clang libclang-rt-14-dev"
