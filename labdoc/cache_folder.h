@@ -4,8 +4,7 @@
 // reader ever sees a half-written file, and two processes fetching the same
 // document at once each put a whole copy there, the later replacing the
 // earlier. A copy is locked while it is written (rt::FileLock); one that a
-// process ending in the middle left behind is removed before a store writes
-// its first copy.
+// process ending in the middle left behind is removed when a store starts.
 // Beside the copies lies the folder's index of them (cache_index.h), under
 // a name that neither a copy nor a temporary file can have.
 #pragma once

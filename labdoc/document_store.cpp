@@ -96,25 +96,20 @@ std::string StoredMeanwhileNotice(rt::DataSession& db, std::int64_t content_id) 
 
 DocumentStore::DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link)
     : cache_(ansi_cache_dir), records_(rt::Environment().computer_name, cache_.Dir()), link_(link) {
-  // Nothing else: the host starts the store for every call, and what a
-  // call does not need (the database, the folder's index, looking through
-  // the folder) waits for the first operation that does.
   if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
-}
-
-void DocumentStore::CarryRecordsOver(rt::DataSession& db) noexcept {
-  if (carried_over_) return;
-  carried_over_ = true;
-  records_.CarryOver(db);
-}
-
-void DocumentStore::SweepTemporaryFiles() noexcept {
-  // Temporary files are what writing copies leaves; the folders are looked
-  // through where a copy is about to be written, not at every start.
-  if (temporaries_swept_) return;
-  temporaries_swept_ = true;
   RemoveAbandonedTemporaryFiles(cache_.Dir());
   RemoveAbandonedTemporaryFiles(cache_.PathOf(kVersionsFolder));
+  // Only the document operations need the database: one that cannot be
+  // reached now is reported by the first of them, and everything else the
+  // caller does still works.
+  rt::DataSession* db = nullptr;
+  try {
+    link_.Connect();
+    db = &link_.Get().Session();
+  } catch (const rt::EDatabaseError&) {
+    return;
+  }
+  records_.CarryOver(*db);
 }
 
 void DocumentStore::SweepBeforeStoring(ContentStorage& storage) {
@@ -178,7 +173,6 @@ DocumentStore::UpdateOutcome DocumentStore::Update(std::int32_t doc_id, const st
   ContentStorage& storage = link_.Get();
   rt::DataSession& db = storage.Session();
   const std::optional<std::string> cached_name = CachedName(ansi_file);
-  if (cached_name) CarryRecordsOver(db);
   std::optional<std::int64_t> replacing;  // nothing: whichever content is current
   {
     // Asked first, so that a missing document is not an error about the file.
@@ -249,7 +243,6 @@ bool DocumentStore::Delete(std::int32_t doc_id) {
 std::optional<std::string> DocumentStore::Fetch(std::int32_t doc_id, std::size_t max_path_length) {
   ContentStorage& storage = link_.Get();
   rt::DataSession& db = storage.Session();
-  CarryRecordsOver(db);
   // One read transaction: the content cannot change or vanish while it is
   // read, and writers of other connections are not held up by it.
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
@@ -293,7 +286,6 @@ std::string DocumentStore::PlaceCopy(ContentStorage& storage, rt::Transaction& s
   // The folder may have been removed since the store was initialised.
   const std::string folder = rt::ExtractFilePath(path);
   if (!rt::ForceDirectories(folder)) throw rt::Exception("无法创建文档缓存目录 " + folder);
-  SweepTemporaryFiles();
   AtomicFile copy(path);
   storage.ReadChunks(content.content_id, content.summary, Document(doc_id),
                      [&](const std::uint8_t* data, std::size_t size) { copy.Write(data, size); });
@@ -320,7 +312,6 @@ std::optional<std::string> DocumentStore::StoredMeanwhile(std::int32_t doc_id, c
   const std::optional<std::string> name = CachedName(ansi_path);
   if (!name) return std::nullopt;
   rt::DataSession& db = link_.Get().Session();
-  CarryRecordsOver(db);
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
   const std::optional<CachedCopy> recorded = records_.Find(db, *name);
   if (!recorded || recorded->doc_id != doc_id) return std::nullopt;
@@ -339,7 +330,6 @@ bool DocumentStore::HoldsUnstoredEdits(std::int32_t doc_id, const std::string& a
   const std::optional<ContentSummary> there = SummaryOf(ansi_path);
   if (!there) return false;
   rt::DataSession& db = link_.Get().Session();
-  CarryRecordsOver(db);
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
   const std::optional<CachedCopy> recorded = records_.Find(db, *name);
   if (!recorded || recorded->doc_id != doc_id || !DocumentExists(db, doc_id)) return false;

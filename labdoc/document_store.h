@@ -42,14 +42,12 @@ inline constexpr std::string_view kVersionsFolder = "历史版本\\";
 class DocumentStore {
  public:
   // A store that fetches into the folder given (ANSI path), creating it when
-  // it is missing, and reaches the database through the link. It does
-  // nothing else until an operation needs it: the database is reached by
-  // the first operation, the folder's records are carried over from the
-  // database (CacheRecords::CarryOver) before the first one that reads
-  // them, the temporary files that processes which ended left behind go
-  // before the first copy is written, and pending contents before the
-  // first content is stored. Throws rt::Exception when the folder cannot
-  // be made.
+  // it is missing, and reaches the database through the link; removes the
+  // temporary files and pending contents that processes which ended left
+  // behind, and carries the folder's records over from the database once
+  // (CacheRecords::CarryOver). Throws rt::Exception when the folder cannot
+  // be made. A database that cannot be reached is not an error here: each
+  // operation reaches for it again and fails then.
   DocumentStore(std::string_view ansi_cache_dir, DatabaseLink& link);
   // Ends this process's revisions.
   ~DocumentStore();
@@ -176,14 +174,6 @@ class DocumentStore {
   // Removes the pending contents of stores that ended (pending_content.h),
   // once for this store, before its first content is stored.
   void SweepBeforeStoring(ContentStorage& storage);
-  // Removes the temporary files that no live process writes from the cache
-  // folder and its folder of versions, once for this store, before its
-  // first temporary file.
-  void SweepTemporaryFiles() noexcept;
-  // Carries the folder's records over from the database, once for this
-  // store, before the first operation that reads them; outside any
-  // transaction (on a server a failure inside one would end it).
-  void CarryRecordsOver(rt::DataSession& db) noexcept;
   // Removes the document's revisions that the laboratory's retention gives
   // up, after a content replaced another. Housekeeping: what fails is left
   // for the next store of the document, or for labdocs-admin prune.
@@ -194,8 +184,6 @@ class DocumentStore {
   DatabaseLink& link_;
   Revisions revisions_;
   bool swept_ = false;
-  bool temporaries_swept_ = false;
-  bool carried_over_ = false;
 };
 
 }  // namespace labdocs::labdoc

@@ -57,7 +57,6 @@ std::optional<std::string> DocumentStore::FetchVersion(std::int32_t doc_id, std:
                                                        std::size_t max_path_length) {
   ContentStorage& storage = link_.Get();
   rt::DataSession& db = storage.Session();
-  CarryRecordsOver(db);
   rt::Transaction snapshot(db, rt::Transaction::Kind::Deferred);
   storage.BeginContentRead();
   const std::vector<StoredContent> contents = ListContents(db, doc_id);
@@ -89,7 +88,6 @@ bool DocumentStore::Restore(std::int32_t doc_id, std::int64_t content_id) {
     // The bytes go through a temporary file of the cache folder: they are
     // read in this snapshot, and stored in transactions of their own.
     if (!rt::ForceDirectories(cache_.Dir())) throw rt::Exception("无法创建文档缓存目录 " + cache_.Dir());
-    SweepTemporaryFiles();
     bytes.emplace(cache_.PathOf("restore"));
     storage.ReadChunks(restored->content_id, restored->summary, Document(doc_id),
                        [&](const std::uint8_t* data, std::size_t size) { bytes->Write(data, size); });

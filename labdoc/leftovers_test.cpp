@@ -1,7 +1,7 @@
 // What processes that ended in the middle of their work leave behind, and
-// what a later store removes: temporary copies in the cache folder (before
-// its first copy), pending contents with their owners' lock files (before
-// its first store), and the space their chunks took in the database file.
+// what the next start of a store removes: temporary copies in the cache
+// folder, pending contents with their owners' lock files, and the space
+// their chunks took in the database file.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -63,8 +63,7 @@ class LeftoversTest : public StoreTest {
   void Exec(const std::string& sql) { rt::sqlite::Exec(SqliteSession().Handle(), sql); }
 };
 
-TEST_F(LeftoversTest, TemporaryFilesThatNoLiveFetchWritesGoBeforeTheStoresFirstCopy) {
-  const std::int32_t plan = Save(WriteSource("src\\plan.txt", "the plan"));
+TEST_F(LeftoversTest, TemporaryFilesThatNoLiveFetchWritesGoWhenTheStoreStarts) {
   struct Case {
     const char* name;
     int age_seconds;
@@ -96,19 +95,12 @@ TEST_F(LeftoversTest, TemporaryFilesThatNoLiveFetchWritesGoBeforeTheStoresFirstC
   fs::create_directory(Native(cache_ + "~labdoc-3333333333333333.tmp"));
   Age(Native(cache_ + "~labdoc-3333333333333333.tmp"), 120);
 
-  // The start leaves the folder alone: a call that writes no copy pays no
-  // look through it.
   ASSERT_EQ(InitWith(cache_), S_OK);
-  for (const Case& c : cases) EXPECT_TRUE(fs::exists(Native(cache_ + c.name))) << c.name;
-  Fetch(plan);
   for (const Case& c : cases) EXPECT_EQ(fs::exists(Native(cache_ + c.name)), !c.removed) << c.name;
   EXPECT_TRUE(fs::is_directory(Native(cache_ + "~labdoc-3333333333333333.tmp")));
-  // Once its writer has ended, a copy goes too, before the next store's
-  // first copy.
+  // Once its writer has ended, a copy goes too.
   writers.clear();
-  fs::remove(Native(cache_ + "plan.txt"));
   ASSERT_EQ(InitWith(cache_), S_OK);
-  Fetch(plan);
   EXPECT_FALSE(fs::exists(Native(cache_ + "~labdoc-2222222222222222.tmp")));
 }
 
@@ -241,9 +233,6 @@ TEST_F(LeftoversTest, TheContentFileShrinksWhenAKilledStoresContentIsSwept) {
   // The content file gives freed pages back; a database file made before
   // incremental vacuuming, which keeps them, is switched by the sweep too.
   const std::string content_file = rt::content_file::FilePath(SqliteSession().Handle(), database_);
-  // The killed store's chunks lie in the content file, which a store
-  // attaches at its first operation.
-  SqliteSession().AttachContentFile();
   for (const bool made_before : {false, true}) {
     if (made_before) {
       Exec("PRAGMA auto_vacuum = NONE");

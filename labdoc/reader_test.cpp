@@ -77,6 +77,7 @@ TEST_F(ReaderTest, ALoginThatMayOnlyReadFetchesOpensAndCopiesButNeverOverUnstore
   const std::string before = Tables();
   BecomeReader();
   if (HasFatalFailure()) return;
+  EXPECT_EQ(IndexInteger(cache_, "SELECT count(*) FROM CACHED_COPY WHERE FILE_NAME = 'notes.txt'"), 1);
 
   // Writing really is refused to this session.
   std::int32_t added = 0;
@@ -87,7 +88,6 @@ TEST_F(ReaderTest, ALoginThatMayOnlyReadFetchesOpensAndCopiesButNeverOverUnstore
 
   // Fetch, fetch again (the copy is reused), open, and save a copy as.
   const std::string copy = Fetch(plan);
-  EXPECT_EQ(IndexInteger(cache_, "SELECT count(*) FROM CACHED_COPY WHERE FILE_NAME = 'notes.txt'"), 1);
   EXPECT_EQ(ReadAnsi(copy), "the plan");
   EXPECT_EQ(Fetch(plan), copy);
   ok = 0xAA;

@@ -8,13 +8,8 @@
 namespace labdocs::labdoc {
 namespace {
 
-// Whether the connection of an older version's token is still there. Made
-// when first asked, not when the library loads (document-store.md, "A cheap
-// start").
-const std::string& ConnectionAliveSql() {
-  static const std::string sql = "SELECT 1 FROM pg_stat_activity WHERE " + ConnectionTokenOf("") + " = ?";
-  return sql;
-}
+// Whether the connection of an older version's token is still there.
+const std::string kConnectionAlive = "SELECT 1 FROM pg_stat_activity WHERE " + ConnectionTokenOf("") + " = ?";
 
 class ServerChunkWriter : public ContentStorage::ChunkWriter {
  public:
@@ -76,7 +71,7 @@ class ServerStorage final : public ContentStorage {
         const std::optional<bool> held = Session().LivenessKeyHeld(*key);
         return held.has_value() && !*held;
       }
-      return Session().QueryBound(ConnectionAliveSql(), {std::string(token)}).rows.empty();
+      return Session().QueryBound(kConnectionAlive, {std::string(token)}).rows.empty();
     } catch (const rt::EDatabaseError&) {
       return false;
     }
