@@ -204,6 +204,7 @@ TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
       {"a<b>.txt", "a_b_.txt"},      {"a*b.txt", "a_b.txt"},   {"tab\tx.txt", "tab_x.txt"},
       {"line\x01.txt", "line_.txt"}, {"c:d.txt", "c_d.txt"},   {"trailing. ", "trailing__"},
       {u8"乗表淺.doc", "乗表淺.doc", true}, {u8"亅報告.txt", "亅報告.txt", true}, {"CON.txt", "_CON.txt"},
+      {"NUL .txt", "_NUL .txt"},     {"CONIN$", "_CONIN$"},    {"conout$.log", "_conout$.log"},
   };
   int seed = 0;
   for (const Case& c : cases) {

@@ -12,15 +12,18 @@ bool IsForbiddenByte(unsigned char c) {
   return std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9: Windows takes such a name, with any
-// extension, for a device.
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$: Windows takes such a
+// name for a device, with any extension and with blanks before the extension
+// ("NUL .txt"), which it drops as it drops them at a name's end.
 bool IsDeviceName(std::string_view name) {
-  const std::string stem = gbk::UpperCase(name.substr(0, name.find('.')));
-  static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  const std::string upper = gbk::UpperCase(stem);
+  static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view device : kPlain)
-    if (stem == device) return true;
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
-         stem[3] <= '9';
+    if (upper == device) return true;
+  return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+         upper[3] >= '1' && upper[3] <= '9';
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ namespace rt {
 // separator, a drive or stream colon, a wildcard, a quote, an angle bracket,
 // a bar, a control character, a byte that starts or is no GBK character)
 // becomes '_', as do dots and blanks at the end (Windows drops them); a
-// device name of Windows (CON, NUL, COM1 ... with or without an extension)
+// device name of Windows (CON, NUL, COM1, CONIN$ ... with or without an
+// extension, with or without blanks before it)
 // and a name beginning with the store's temporary prefix get a leading '_';
 // an empty name becomes "_". Double-byte characters stay whole, whatever
 // their second byte (0x5C '\' and 0x7C '|' among them). Idempotent.

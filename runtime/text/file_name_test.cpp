@@ -27,6 +27,11 @@ TEST(FileNameTest, UnsafeNamesAreMadeSafeAndSafeOnesStayAsTheyAre) {
       {"nul.txt", "_nul.txt"},
       {"com1.doc", "_com1.doc"},
       {"COM10.doc", "COM10.doc"},
+      {"NUL .txt", "_NUL .txt"},  // Windows drops the blanks before the extension
+      {"con  .pdf", "_con  .pdf"},
+      {"CONIN$", "_CONIN$"},
+      {"conout$.log", "_conout$.log"},
+      {"CONOUT", "CONOUT"},
       {"console.doc", "console.doc"},
       {"~labdoc-0123456789abcdef.tmp", "_~labdoc-0123456789abcdef.tmp"},
       {"~LabDoc-x", "_~LabDoc-x"},
