@@ -9,6 +9,7 @@
 #include "admin/exit_codes.h"
 #include "admin/options.h"
 #include "console/terminal_text.h"
+#include "host/code_page.h"
 #include "labdocs/version.h"
 #include "runtime/data/session.h"
 #include "runtime/errors.h"
@@ -80,7 +81,11 @@ int main(int argc, char** argv) {
       std::cout << "labdocs-admin " << labdocs::kVersion << '\n';
       return kExitOk;
     }
+    host::RequireGbkCodePage();
     return Run(options);
+  } catch (const host::CodePageError& error) {
+    Fail(error.what());
+    return kExitCodePage;
   } catch (const std::exception& error) {
     Fail(error.what());
   } catch (...) {

@@ -93,6 +93,7 @@ Exit codes:
   5 refused: file (no such record or directory, or the document is listed),
     backup, restore or a move (a folder or database in use, or a copy that
     does not pass the check), retention or prune (a login that may not)
+  6 a Windows workstation whose ANSI code page is not 936
 )";
 }
 

@@ -13,6 +13,7 @@
 #include "console/session.h"
 #include "console/terminal_presenter.h"
 #include "console/terminal_text.h"
+#include "host/code_page.h"
 #include "host/home.h"
 #include "host/plugin.h"
 #include "labdocs/version.h"
@@ -122,7 +123,11 @@ int main(int argc, char** argv) {
     return host::kExitOk;
   }
   try {
+    host::RequireGbkCodePage();
     return RunConsole(options);
+  } catch (const host::CodePageError& error) {
+    Fail(error.what());
+    return host::kExitCodePage;
   } catch (const std::exception& error) {
     Fail(error.what());
     return host::kExitInternal;

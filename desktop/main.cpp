@@ -18,6 +18,7 @@
 #include "desktop/wide_text.h"
 #include "desktop/win32_presenter.h"
 #include "host/browser.h"
+#include "host/code_page.h"
 #include "host/exit_codes.h"
 #include "host/home.h"
 #include "host/plugin.h"
@@ -106,7 +107,10 @@ int main(int argc, char** argv) {
   }
   if (options.version) return ShowVersion();
   try {
+    host::RequireGbkCodePage();
     return Run(options);
+  } catch (const host::CodePageError& error) {
+    return Fail(desktop::Wide(error.what()), host::kExitCodePage);
   } catch (const std::exception& error) {
     return Fail(desktop::Wide(error.what()), host::kExitInternal);
   }

@@ -1,5 +1,5 @@
 // The hosts' exit codes: the console's and the desktop's, one numbering.
-// Only the console runs scripts, so only it ends with the last three.
+// Only the console runs scripts, so only it ends with 5, 6 and 7.
 #pragma once
 
 namespace host {
@@ -13,6 +13,7 @@ enum ExitCode : int {
   kExitMalformed = 5,    // a script line is not a well-formed command
   kExitCommand = 6,      // a script command could not be carried out
   kExitExpectation = 7,  // a script's expectation was not met
+  kExitCodePage = 8,     // the workstation's ANSI code page is not 936 (host/code_page.h)
 };
 
 }  // namespace host

@@ -1,16 +1,18 @@
 #include "labdoc/database_link.h"
 
-#include <cstdlib>
+#include <optional>
 
 #include "runtime/errors.h"
 #include "runtime/host/environment.h"
 #include "runtime/platform/platform.h"
+#include "runtime/platform/variable.h"
 
 namespace labdocs::labdoc {
 
 std::string LocateDatabase() {
-  const char* named = std::getenv(kDatabaseVariable);
-  if (named != nullptr && *named != '\0') return named;
+  // In UTF-8, as SQLite takes a file's name (a native path, which getenv
+  // would give on Windows in the ANSI code page).
+  if (const std::optional<std::string> named = rt::platform::Utf8Variable(kDatabaseVariable)) return *named;
   return rt::platform::SqliteFileName(rt::Environment().base_dir + kDatabaseFileName);
 }
 

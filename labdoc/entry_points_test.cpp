@@ -9,6 +9,7 @@
 #include "runtime/data/datetime_text.h"
 #include "runtime/host/environment.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/platform/platform.h"
 #include "runtime/platform/testing/test_support.h"
 
 namespace labdocs::labdoc::testing {
@@ -221,6 +222,22 @@ TEST_F(StandaloneTest, FindsTheDatabaseNamedByTheEnvironmentVariable) {
   EXPECT_EQ(ReadAnsi(Fetch(doc_id)), "standalone");
   const std::unique_ptr<rt::DataSession> check = rt::Connect(Setting(), rt::OpenMode::OpenExisting);
   EXPECT_EQ(check->QueryBound("SELECT count(*) FROM DB_FILE_STORAGE", {}).rows[0][0], Value(std::int64_t{1}));
+}
+
+TEST_F(StandaloneTest, ADatabaseFileTheVariableNamesMayBeInAChineseFolder) {
+  if (OnServer()) GTEST_SKIP() << "a server is named by its setting";
+  // 淺 ends in 0x5C, 亅 in 0x7C. On Windows the variable's ANSI form is GBK,
+  // which SQLite would take for UTF-8 and not find.
+  const std::filesystem::path file = folder_.Native("淺亅表") / "labdocs.db";
+  std::filesystem::create_directory(file.parent_path());
+  { rt::Database made(rt::platform::PathUtf8(file)); }
+  rt::testing::SetEnv("LABDOCS_DATABASE", rt::platform::PathUtf8(file));
+  ASSERT_EQ(InitWith(cache_), S_OK);
+  const std::int32_t doc_id = Save(WriteSource("d.txt", "in a Chinese folder"));
+  EXPECT_EQ(ReadAnsi(Fetch(doc_id)), "in a Chinese folder");
+  rt::Database check(rt::platform::PathUtf8(file), rt::Database::OpenMode::OpenExisting);
+  EXPECT_EQ(check.QueryBound("SELECT count(*) FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
+            Value(std::int64_t{1}));
 }
 
 TEST_F(StandaloneTest, ElseFindsLabdocsDbInTheHostsBaseFolder) {

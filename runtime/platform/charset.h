@@ -13,4 +13,9 @@ bool GbkToUtf8(std::string_view gbk, std::string& utf8);
 // UTF-8.
 bool Utf8ToGbk(std::string_view utf8, std::string& gbk);
 
+// The code page of the texts the operating system's ANSI functions take:
+// the workstation's own on Windows (GetACP); 936 on POSIX systems, whose
+// ANSI functions are the runtime's and take GBK.
+unsigned AnsiCodePage();
+
 }  // namespace rt::platform

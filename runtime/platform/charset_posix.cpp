@@ -75,4 +75,6 @@ bool Utf8ToGbk(std::string_view utf8, std::string& gbk) {
   return converter.Run(utf8, gbk, true);
 }
 
+unsigned AnsiCodePage() { return 936; }
+
 }  // namespace rt::platform

@@ -57,4 +57,6 @@ bool Utf8ToGbk(std::string_view utf8, std::string& gbk) {
   return FromWide(kGbk, single, gbk);
 }
 
+unsigned AnsiCodePage() { return GetACP(); }
+
 }  // namespace rt::platform
