@@ -3,21 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "console/terminal_text.h"
+#include "host/testing/sample_rows.h"
 
 namespace console {
 namespace {
 
-rt::RowSet Documents() {
-  rt::RowSet rows;
-  rows.fields = {{"ID", rt::FieldType::Integer},
-                 {"DISP_名称", rt::FieldType::Text},
-                 {"disp_描述", rt::FieldType::Text},
-                 {"DISP_ID", rt::FieldType::Integer}};
-  rows.rows = {{std::int64_t{1}, std::string("实验室安全手册.txt"), std::string("a"), std::int64_t{1}},
-               {std::int64_t{2}, std::string("ab.csv"), std::string("第 2 版\r\n附录"), std::int64_t{10}},
-               {std::int64_t{3}, std::string("表\\碶"), rt::Value(), std::int64_t{100}}};
-  return rows;
-}
+using host::testing::SampleDocumentRows;
 
 // The display column at which each cell of a line starts.
 std::vector<std::size_t> CellStarts(const std::string& line, const std::vector<std::string>& cells) {
@@ -33,7 +24,7 @@ std::vector<std::size_t> CellStarts(const std::string& line, const std::vector<s
 }
 
 TEST(GridTest, AlignsColumnsByDisplayWidth) {
-  const std::vector<std::string> lines = RenderGrid(Documents(), host::DisplayColumns(Documents()), {false, true, false});
+  const std::vector<std::string> lines = RenderGrid(SampleDocumentRows(), host::DisplayColumns(SampleDocumentRows()), {false, true, false});
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], u8"  #  名称                描述             ID");
   EXPECT_EQ(lines[1], u8"  1  实验室安全手册.txt  a                1");

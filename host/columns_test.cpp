@@ -2,23 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "host/testing/sample_rows.h"
+
 namespace host {
 namespace {
 
-rt::RowSet Documents() {
-  rt::RowSet rows;
-  rows.fields = {{"ID", rt::FieldType::Integer},
-                 {"DISP_名称", rt::FieldType::Text},
-                 {"disp_描述", rt::FieldType::Text},
-                 {"DISP_ID", rt::FieldType::Integer}};
-  rows.rows = {{std::int64_t{1}, std::string("实验室安全手册.txt"), std::string("a"), std::int64_t{1}},
-               {std::int64_t{2}, std::string("ab.csv"), std::string("第 2 版\r\n附录"), std::int64_t{10}},
-               {std::int64_t{3}, std::string("表\\碶"), rt::Value(), std::int64_t{100}}};
-  return rows;
-}
+using host::testing::SampleDocumentRows;
 
 TEST(ColumnsTest, ShowsTheDisplayColumnsWithoutTheirPrefix) {
-  const rt::RowSet rows = Documents();
+  const rt::RowSet rows = SampleDocumentRows();
   const std::vector<GridColumn> columns = DisplayColumns(rows);
   ASSERT_EQ(columns.size(), 3u);
   EXPECT_EQ(columns[0].title, "名称");
