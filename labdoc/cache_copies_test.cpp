@@ -199,12 +199,14 @@ TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
     std::string stored_name;  // GBK
     bool windows_name = false;  // one that Windows' own files can have
   };
+  // clang-format off
   const Case cases[] = {
       {"a\"b.txt", "a_b.txt"},       {"a|b.txt", "a_b.txt"},   {"a?b.txt", "a_b.txt"},
       {"a<b>.txt", "a_b_.txt"},      {"a*b.txt", "a_b.txt"},   {"tab\tx.txt", "tab_x.txt"},
       {"line\x01.txt", "line_.txt"}, {"c:d.txt", "c_d.txt"},   {"trailing. ", "trailing__"},
       {u8"乗表淺.doc", "乗表淺.doc", true}, {u8"亅報告.txt", "亅報告.txt", true}, {"CON.txt", "_CON.txt"},
   };
+  // clang-format on
   int seed = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source_name);
