@@ -179,6 +179,7 @@ TEST_P(BackupTest, RefusesWhatWouldLoseOrTakeTheWrongFiles) {
     fs::copy_file(backup / "labdocs.db", lone / "labdocs.db");
     return lone;
   };
+  // clang-format off
   const Refusal refusals[] = {
       {"a backup into a folder that is not empty",
        [&] {
@@ -198,6 +199,7 @@ TEST_P(BackupTest, RefusesWhatWouldLoseOrTakeTheWrongFiles) {
        [&] { return std::vector<std::string>{"--home", Utf8(Beside("new home")), "restore", Utf8(alone())}; },
        kExitDatabase, "is missing, but the database records stored contents"},
   };
+  // clang-format on
   for (const Refusal& refusal : refusals) {
     SCOPED_TRACE(refusal.name);
     fs::remove_all(Beside("lone"));

@@ -80,9 +80,11 @@ std::string FillServerSchema(const std::string& conninfo, const std::string& sch
   Run(conn.get(), "BEGIN");
   const Texts& texts = GeneratedTexts();
   const std::string& category = texts.category;
+  // clang-format off
   Run(conn.get(), "INSERT INTO Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,SubSysCode,DllName,Icon,SortNo) VALUES"
                   "(1,'" + rt::gbk::ToUtf8("文档管理") + "',0,'LIS','','labdoc.ico',1),"
                   "(2,'" + category + "',1,'LIS','labdocs.dll','labdoc.ico',2)");
+  // clang-format on
   {
     Copy lists(conn.get(), "Lab_List(TV_ID,TV_Name,DocType)");
     for (const Directory& folder : laboratory.directories)

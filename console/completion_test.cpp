@@ -8,15 +8,18 @@ namespace {
 using Words = std::vector<std::string>;
 
 TEST(CompletionTest, CompletesCommandWordsAndNodePathsOneLevelAtATime) {
+  // clang-format off
   const Words paths = {u8"文档管理", u8"文档管理/文档管理明细", u8"文档管理明细", u8"文档管理/文档管理明细/2019年度",
                        u8"文档管理明细/2019年度", u8"文档管理明细/2021年度", u8"文档管理/论文", u8"论文",
                        "Reports", "Reports/2019"};
+  // clang-format on
   struct Case {
     std::string line;
     std::size_t start;
     Words candidates;
     bool blank_after;
   };
+  // clang-format off
   const Case cases[] = {
       {"tre", 0, {"tree"}, true},
       {"  T", 2, {"tree", "type"}, true},  // the parser takes any letter case
@@ -35,6 +38,7 @@ TEST(CompletionTest, CompletesCommandWordsAndNodePathsOneLevelAtATime) {
       {u8"opened 文档", 0, {}, false},
       {u8"select 文档", 0, {}, false},  // only open's argument is a path
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     const Completion completion = Complete(c.line, paths);

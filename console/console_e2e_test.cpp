@@ -118,6 +118,7 @@ TEST_P(ConsoleEndToEndTest, DirectoryCommandsNeedTheDirectorsSubsystem) {
 // shows the row's name exactly as the plug-in read it from the row's text.
 TEST_P(ConsoleEndToEndTest, SaveAsCopiesTheDocumentUnderTheChosenName) {
   const std::filesystem::path target = folder_.Path() / rt::testing::Utf8Path(u8"副本");
+  // clang-format off
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "select 2\n"
                              "run 另存为\n"
@@ -126,6 +127,7 @@ TEST_P(ConsoleEndToEndTest, SaveAsCopiesTheDocumentUnderTheChosenName) {
                              "expect status 0\n"
                              "run miSaveAs\n"
                              "file cancel\n");
+  // clang-format on
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(run.HasLine(u8"save dialog: 文档另存为 [文档类型(*.csv)|*.csv] file name: 仪器校准记录 2019; 第2版.csv"));
   EXPECT_TRUE(run.HasLine(u8"info: 文件：" + rt::testing::PathUtf8(target) + u8".csv 保存成功！"));
@@ -170,6 +172,7 @@ TEST_P(ConsoleEndToEndTest, NewDocumentFormOpensAndEscapeCancelsIt) {
 TEST_P(ConsoleEndToEndTest, AddsADocumentToTheDirectoryOfTheMenu) {
   const std::filesystem::path file = folder_.Path() / rt::testing::Utf8Path(u8"新 文件; 1.txt");
   std::ofstream(file) << "content";
+  // clang-format off
   const ConsoleRun run = Run(u8"open 论文管理明细\n"
                              "select 2\n"
                              "run miNew\n"
@@ -185,6 +188,7 @@ TEST_P(ConsoleEndToEndTest, AddsADocumentToTheDirectoryOfTheMenu) {
                              "expect rows 1\n"
                              u8"expect cell 1 名称 新 文件; 1.txt\n"
                              u8"expect cell 1 描述 \"第一行\\n\\\"第二行\\\"\"\n");
+  // clang-format on
   ASSERT_EQ(run.exit_code, 0) << run.err;
 }
 
@@ -295,6 +299,7 @@ TEST_P(ConsoleEndToEndTest, TheVersionHistoryShowsWhoStoredEachVersionAndRestore
     ASSERT_EQ(run.exit_code, 0) << run.err;
   }
   const std::string folder = rt::testing::PathUtf8(folder_.Path());
+  // clang-format off
   const ConsoleRun run = Run(u8"open 质量管理明细/质量手册\n"
                              "select 1\n"
                              "menu\n"
@@ -317,6 +322,7 @@ TEST_P(ConsoleEndToEndTest, TheVersionHistoryShowsWhoStoredEachVersionAndRestore
                              "click btnClose\n"
                              "expect status 2\n",
                              {"--computer", "PC-A"});
+  // clang-format on
   ASSERT_EQ(run.exit_code, 0) << run.err << run.out;
   EXPECT_TRUE(run.HasLine(u8"  text: 保留全部版本")) << run.out;
   EXPECT_TRUE(run.HasLine(u8"confirm: 是否把版本 1 恢复为当前内容?(当前内容会保留为上一版本)")) << run.out;
@@ -330,6 +336,7 @@ TEST_P(ConsoleEndToEndTest, TheReadmeSessionReadsTheSameOnEverySystem) {
   const rt::testing::RecordingOpener opener(folder_.Path() / "opened.txt");
   const std::string folder = rt::testing::PathUtf8(folder_.Path());
   std::ofstream(folder_.Path() / rt::testing::Utf8Path(u8"新文件乗.txt"), std::ios::binary) << u8"新的内容";
+  // clang-format off
   const ConsoleRun run = Run(u8"open 文档管理明细\n"
                              "select 4\n"
                              "menu\n"
@@ -351,6 +358,7 @@ TEST_P(ConsoleEndToEndTest, TheReadmeSessionReadsTheSameOnEverySystem) {
                              u8"run 修改文档\n"
                              "click BtnSave\n"
                              "quit\n");
+  // clang-format on
   ASSERT_EQ(run.exit_code, 0) << run.err;
   std::string transcript = run.out;
   // A quoted text escapes a Windows path's separators; the session has no

@@ -49,10 +49,12 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
     std::vector<std::string> scripts;
     for (int console = 1; console <= 2; ++console) {
       const std::string n = std::to_string(console);
+      // clang-format off
       scripts.push_back("sql insert into Lab_List(TV_ID,TV_Name,DocType) values(10" + n + u8",'并发目录 " + n +
                         u8"','文档管理明细')\n"
                         "sql update RIS_DOC set DESCS='" + u8"第 " + n + u8" 台修改' where ID=" + n + "\n" +
                         u8"open 文档管理明细/2019年度\n");
+      // clang-format on
     }
     const std::vector<ConsoleRun> runs = RunConsolesAtOnce(folder.Home(), scripts, arguments);
     for (const ConsoleRun& run : runs) ASSERT_EQ(run.exit_code, 0) << run.err;

@@ -168,6 +168,7 @@ TEST_F(ConsoleSessionTest, QuestionsAndFileDialogsWaitForTheirAnswers) {
   const std::string dir = rt::testing::PathUtf8(folder_.Path());
   // The dialogs name the absolute path with the system's separator.
   const std::string sep(1, rt::platform::kPathDelimiter);
+  // clang-format off
   const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\n"
                              "exec miAsk\n"
                              "expect message \"继续吗？\\r\\n第二行\"\n"
@@ -178,6 +179,7 @@ TEST_F(ConsoleSessionTest, QuestionsAndFileDialogsWaitForTheirAnswers) {
                              "file " + dir + u8"/报告 1\n"
                              "answer no\n"
                              "file " + dir + u8"/新报告\n");
+  // clang-format on
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Block("> exec miAsk"),
             (Lines{"> exec miAsk", "command: miAsk", u8"confirm: 继续吗？", u8"         第二行"}));

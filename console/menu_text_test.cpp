@@ -10,6 +10,7 @@ namespace {
 using host::testing::SampleMenuTest;
 
 TEST_F(SampleMenuTest, RendersCaptionsNamesAndTheDefault) {
+  // clang-format off
   EXPECT_EQ(RenderMenu(host::VisibleEntries(*menu_.Items())),
             (std::vector<std::string>{u8"   1  删除文档  miDelete",
                                       u8"   2  打开文档  miOpenFile  (default)",
@@ -18,6 +19,7 @@ TEST_F(SampleMenuTest, RendersCaptionsNamesAndTheDefault) {
                                       u8"   3    另存为  miSaveAs",
                                       u8"      停用      miOff  (disabled)",
                                       u8"   4  修改文档  N2"}));
+  // clang-format on
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ class ScriptError : public rt::Exception {
   std::string message_;
 };
 
+// clang-format off
 enum class Verb {
   // The tree and the list.
   Tree, Open, Up, List, Select, Menu, Run, Exec, Sql, Env, Help, Quit,
@@ -52,6 +53,7 @@ enum class ExpectWhat {
   Title, Focus, Text, Visible, Hidden, Enabled, Disabled,  // the form that is shown
   Message, FileName,                                  // the last message, the waiting file dialog
 };
+// clang-format on
 
 struct Command {
   Verb verb = Verb::Help;

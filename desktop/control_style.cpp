@@ -17,10 +17,12 @@ const std::string* TextSetting(const rt::TControl& control, const std::string& n
 }
 
 int CharsetOf(const std::string& name) {
+  // clang-format off
   static constexpr std::array<std::pair<std::string_view, int>, 8> kCharsets = {{
       {"DEFAULT_CHARSET", DEFAULT_CHARSET}, {"ANSI_CHARSET", ANSI_CHARSET}, {"GB2312_CHARSET", GB2312_CHARSET},
       {"CHINESEBIG5_CHARSET", CHINESEBIG5_CHARSET}, {"SHIFTJIS_CHARSET", SHIFTJIS_CHARSET},
       {"SYMBOL_CHARSET", SYMBOL_CHARSET}, {"OEM_CHARSET", OEM_CHARSET}, {"HANGEUL_CHARSET", HANGEUL_CHARSET}}};
+  // clang-format on
   for (const auto& [text, value] : kCharsets)
     if (rt::gbk::SameText(text, name)) return value;
   return DEFAULT_CHARSET;
@@ -62,11 +64,13 @@ std::optional<COLORREF> ColourOf(const rt::TControl& control, const std::string&
   if (const auto* number = std::get_if<std::int64_t>(value)) return static_cast<COLORREF>(*number & 0xFFFFFF);
   const auto* text = std::get_if<std::string>(value);
   if (!text) return std::nullopt;
+  // clang-format off
   static constexpr std::array<std::pair<std::string_view, COLORREF>, 12> kNamed = {{
       {"clWhite", RGB(255, 255, 255)}, {"clBlack", RGB(0, 0, 0)}, {"clRed", RGB(255, 0, 0)},
       {"clGreen", RGB(0, 128, 0)}, {"clBlue", RGB(0, 0, 255)}, {"clNavy", RGB(0, 0, 128)},
       {"clMaroon", RGB(128, 0, 0)}, {"clGray", RGB(128, 128, 128)}, {"clSilver", RGB(192, 192, 192)},
       {"clYellow", RGB(255, 255, 0)}, {"clBtnFace", RGB(212, 208, 200)}, {"clWindow", RGB(255, 255, 255)}}};
+  // clang-format on
   for (const auto& [named, colour] : kNamed)
     if (rt::gbk::SameText(named, *text)) return colour;
   return std::nullopt;

@@ -78,10 +78,12 @@ std::vector<std::uint8_t> IconBytes(bool folder) {
     bytes.insert(bytes.end(), {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)});
   };
   const std::uint32_t image_size = 40 + kSize * kSize * 4 + kSize * 4;
+  // clang-format off
   put16(0), put16(1), put16(1);                                            // icon file, one image
   bytes.insert(bytes.end(), {kSize, kSize, 0, 0}), put16(1), put16(32);    // 32 × 32, 32 bits
   put32(image_size), put32(22);
   put32(40), put32(kSize), put32(kSize * 2), put16(1), put16(32);          // the bitmap header
+  // clang-format on
   for (int i = 0; i < 6; ++i) put32(0);
   for (int y = kSize - 1; y >= 0; --y)  // bottom-up
     for (int x = 0; x < kSize; ++x) {

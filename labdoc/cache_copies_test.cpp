@@ -199,6 +199,7 @@ TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
     std::string stored_name;  // GBK
     bool windows_name = false;  // one that Windows' own files can have
   };
+  // clang-format off
   const Case cases[] = {
       {"a\"b.txt", "a_b.txt"},       {"a|b.txt", "a_b.txt"},   {"a?b.txt", "a_b.txt"},
       {"a<b>.txt", "a_b_.txt"},      {"a*b.txt", "a_b.txt"},   {"tab\tx.txt", "tab_x.txt"},
@@ -206,6 +207,7 @@ TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
       {u8"乗表淺.doc", "乗表淺.doc", true}, {u8"亅報告.txt", "亅報告.txt", true}, {"CON.txt", "_CON.txt"},
       {"NUL .txt", "_NUL .txt"},     {"CONIN$", "_CONIN$"},    {"conout$.log", "_conout$.log"},
   };
+  // clang-format on
   int seed = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source_name);

@@ -71,6 +71,7 @@ TEST_F(RetentionTest, ReplacingAContentGivesUpTheRevisionsTheSettingDoesNotKeep)
     Retention retention;
     std::set<std::size_t> kept;  // of the five contents, oldest first
   };
+  // clang-format off
   const Case cases[] = {
       {{Kind::KeepAll, 0}, {0, 1, 2, 3, 4}},
       {{Kind::KeepLast, 2}, {2, 3, 4}},
@@ -78,6 +79,7 @@ TEST_F(RetentionTest, ReplacingAContentGivesUpTheRevisionsTheSettingDoesNotKeep)
       {{Kind::KeepDays, 35}, {1, 2, 3, 4}},
       {{Kind::KeepDays, 30}, {2, 3, 4}},
   };
+  // clang-format on
   unsigned seed = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(RetentionText(c.retention));

@@ -21,7 +21,8 @@
 #                            tests and pictures), package (what the Debian
 #                            package's build needs beyond the console's:
 #                            the PostgreSQL client library, and dpkg's tools
-#                            that name the libraries the binaries need)
+#                            that name the libraries the binaries need),
+#                            format (clang-format for tools/format.sh)
 #
 # Nothing goes to standard output: what apt says goes to a log file, and a
 # line naming the packages and the log goes to standard error, so that the
@@ -38,8 +39,9 @@ declare -A sets=(
   [postgres]="postgresql libpq-dev openssl"
   [desktop]="xvfb xauth imagemagick fonts-wqy-microhei"
   [package]="libpq-dev dpkg-dev file"
+  [format]="clang-format"
 )
-all=(console tests bench fuzz windows wine postgres desktop package)
+all=(console tests bench fuzz windows wine postgres desktop package format)
 
 chosen=("$@")
 [ "${#chosen[@]}" -eq 0 ] && chosen=(all)

@@ -68,6 +68,7 @@ class TFakeForm : public rt::TForm {
     rt::Layout layout;
     layout.Form({{"Name", std::string("frmFake")}, {"Caption", std::string("假表单窗口")}, {"KeyPreview", true}},
                 {{"OnKeyDown", "FormKeyDown"}});
+    // clang-format off
     layout.Add({"sfrmFake", "TsuiForm", "", {{"Caption", std::string("假表单")}, {"Width", P{300}}, {"Height", P{200}}}, {}});
     layout.Add({"lbName", "TLabel", "sfrmFake",
                 {{"Caption", std::string("名  称")}, {"Left", P{10}}, {"Top", P{12}}, {"Width", P{40}}, {"Height", P{12}}}, {}});
@@ -88,6 +89,7 @@ class TFakeForm : public rt::TForm {
                 {{"Caption", std::string("确定")}, {"Top", P{160}}, {"TabOrder", P{5}}, {"ModalResult", P{1}}}, {}});
     layout.Add({"btnCancel", "TButton", "sfrmFake",
                 {{"Caption", std::string("取消")}, {"Top", P{160}}, {"TabOrder", P{6}}, {"ModalResult", P{2}}}, {}});
+    // clang-format on
     LoadLayout(layout);
     cbKind->Items().Add("普通");
     cbKind->Items().Add("重要");

@@ -57,7 +57,9 @@ std::int64_t NowMs() {
 // Bytes that no other operation of the test stores: the workstation's
 // folder and the operation's number seed them; 20 to 220 KB.
 std::string ContentOf(const std::string& workstation, int n) {
+  // clang-format off
   std::uint64_t state = std::hash<std::string>{}(workstation) * 1000003u + static_cast<std::uint64_t>(n);
+  // clang-format on
   std::string bytes = workstation + " #" + std::to_string(n) + "\n";
   bytes.resize(20'000 + state % 200'000);
   for (std::size_t i = bytes.size() / 8; i < bytes.size(); ++i) {

@@ -18,6 +18,7 @@ rt::Layout TfrmCopyList::ClassLayout() const {
                {"Constraints.MinWidth", 100}},
               {{"OnShow", "FormShow"}});
 
+  // clang-format off
   layout.Add({"sfrmCopyList", "TsuiForm", "",
               {{"Left", 2}, {"Top", 0}, {"Width", 334}, {"Height", 134},
                {"UIStyle", "GE"}, {"BorderColor", 6698536}, {"BorderWidth", 2}, {"Color", 14336442},
@@ -54,6 +55,7 @@ rt::Layout TfrmCopyList::ClassLayout() const {
       {"U_ServerClassName", "Vexa.DataCtrl"}, {"U_OpenType", "otNormal"}, {"U_FetchDataMode", "fmAppend"}};
   layout.Add({"cdsTemp", "TVexaClientDataSet20", "", dataset, {}});
   layout.Add({"cdsTemp1", "TVexaClientDataSet20", "", dataset, {}});
+  // clang-format on
   return layout;
 }
 

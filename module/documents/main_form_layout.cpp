@@ -18,6 +18,7 @@ rt::Layout TfrmMain::ClassLayout() const {
     props.insert(props.end(), more.begin(), more.end());
     return props;
   };
+  // clang-format off
   layout.Add({"edFstAuthor", "TVexaEdit20", "tsNormal",
               with({{"Left", 144}, {"Top", 8}, {"Width", 197}, {"Height", 21}, {"TabOrder", 0},
                     {"Font.Style", Names{"fsBold"}}, {"Visible", false}},
@@ -72,6 +73,7 @@ rt::Layout TfrmMain::ClassLayout() const {
   layout.Add({"acVersions", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "版本历史..."}},
               {{"OnExecute", "acVersionsExecute"}}});
   layout.Add({"miVersions", "TMenuItem", "pmMenu", {{"Caption", "版本历史..."}, {"Action", "acVersions"}}, {}});
+  // clang-format on
   return layout;
 }
 

@@ -17,6 +17,7 @@ rt::Layout TFrmSaveFile::ClassLayout() const {
                {"Width", 343},
                {"Height", 148},
                {"Constraints.MinWidth", 100}});
+  // clang-format off
   layout.Add({"sfrmCopyList", "TsuiForm", "",
               {{"Left", 2}, {"Top", 0}, {"Width", 331}, {"Height", 119},
                {"UIStyle", "GE"}, {"BorderColor", 6698536}, {"BorderWidth", 2}, {"Color", 14336442},
@@ -39,6 +40,7 @@ rt::Layout TFrmSaveFile::ClassLayout() const {
               {{"Caption", "取消"}, {"Left", 195}, {"Top", 83}, {"Width", 72}, {"Height", 25}, {"TabOrder", 2},
                {"ModalResult", 2}},
               {}});
+  // clang-format on
   return layout;
 }
 

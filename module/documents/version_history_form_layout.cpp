@@ -16,6 +16,7 @@ rt::Layout TfrmVersions::ClassLayout() const {
                {"Position", "poScreenCenter"}},
               {{"OnShow", "FormShow"}});
 
+  // clang-format off
   layout.Add({"sfrmVersions", "TsuiForm", "",
               {{"Left", 0}, {"Top", 0}, {"Width", 620}, {"Height", 330},
                {"UIStyle", "GE"}, {"BorderColor", 6698536}, {"BorderWidth", 2}, {"Color", 14336442},
@@ -39,6 +40,7 @@ rt::Layout TfrmVersions::ClassLayout() const {
   button("btnSaveAs", "另存为(&S)...", 124, 2, "btnSaveAsClick");
   button("btnRestore", "恢复为当前(&R)", 232, 3, "btnRestoreClick");
   button("btnClose", "关闭", 504, 4, "btnCloseClick");
+  // clang-format on
   return layout;
 }
 

@@ -38,7 +38,9 @@ std::pair<std::string, std::string> FoldTrapPair() {
 
 TEST(ParamTextSplitTest, BlanksAndControlBytesEndItemsLikeSemicolons) {
   EXPECT_THAT(SplitParamText("TV_Name=a b;Icon=x"), ElementsAre("TV_Name=a", "b", "Icon=x"));
+  // clang-format off
   EXPECT_THAT(SplitParamText("a\tb\nc\rd\x01" "e\x1F" "f"), ElementsAre("a", "b", "c", "d", "e", "f"));
+  // clang-format on
   // Runs of separators are skipped before the first item, after each item
   // and after each ';' without giving empty items.
   EXPECT_THAT(SplitParamText(" \t\r\n TV_ID=12  \t ;  Icon=doc.ico \r\n"), ElementsAre("TV_ID=12", "Icon=doc.ico"));
@@ -153,7 +155,9 @@ TEST(ParamTextValueTest, SecondBytesOfDoubleByteCharactersAreNotFolded) {
   // A lead byte at the end of a text, or before a byte that cannot follow
   // it, is a character of its own; the letter after it is folded.
   EXPECT_TRUE(SameParamKey("a\x81", "A\x81"));
+  // clang-format off
   EXPECT_TRUE(SameParamKey("\x81" "1a", "\x81" "1A"));
+  // clang-format on
   EXPECT_FALSE(SameParamKey("ab", "abc"));
 
   std::string text = "K" + upper + "=upper;K" + lower + "=lower";

@@ -26,6 +26,7 @@ rt::Layout TfrmClsfrmConfig::ClassLayout() const {
        {"Scaled", false}},
       {{"OnCreate", "FormCreate"}, {"OnDestroy", "FormDestroy"}, {"OnKeyDown", "FormKeyDown"}, {"OnShow", "FormShow"}});
 
+  // clang-format off
   layout.Add({"sfrmClsfrmConfig", "TsuiForm", "",
               {{"Left", 3}, {"Top", 0}, {"Width", 402}, {"Height", 450},
                {"UIStyle", "WinXP"}, {"UIStyleAutoUpdateSub", true},
@@ -85,6 +86,7 @@ rt::Layout TfrmClsfrmConfig::ClassLayout() const {
               {{"Options", Names{"ofOverwritePrompt", "ofHideReadOnly", "ofPathMustExist", "ofEnableSizing"}},
                {"Title", "文档另存为"}},
               {}});
+  // clang-format on
   return layout;
 }
 

@@ -9,6 +9,7 @@
 #define STORE_CALL
 #endif
 
+/* clang-format off */
 int32_t STORE_CALL InitLabDoc(const char* cache_dir, int32_t* reserved) { (void)cache_dir; *reserved = 1; return 0; }
 int32_t STORE_CALL FreeLabDoc(void) { return 0; }
 int32_t STORE_CALL GetLabDoc(int32_t id, char** path, uint8_t* ok) { (void)id; (void)path; *ok = 0; return 0; }
@@ -22,3 +23,4 @@ int32_t STORE_CALL ListVersionsLabDoc(int32_t id, char* buffer, int32_t size, in
 int32_t STORE_CALL GetVersionLabDoc(int32_t id, int64_t content, char* path, int32_t size, uint8_t* ok) {
   (void)id; (void)content; (void)path; (void)size; *ok = 0; return 0;
 }
+/* clang-format on */

@@ -10,6 +10,7 @@
 #define STORE_CALL
 #endif
 
+/* clang-format off */
 int32_t STORE_CALL InitLabDoc(const char* cache_dir, int32_t* reserved) { (void)cache_dir; (void)reserved; return 0; }
 int32_t STORE_CALL FreeLabDoc(void) { return 0; }
 int32_t STORE_CALL GetLabDoc(int32_t id, char** path, uint8_t* ok) { (void)id; (void)path; *ok = 1; return 0; }
@@ -21,3 +22,4 @@ int32_t STORE_CALL EndReviseLabDoc(int32_t id) { (void)id; return 0; }
 int32_t STORE_CALL StoredMeanwhileLabDoc(int32_t id, const char* path, char* notice, uint8_t* stored) {
   (void)id; (void)path; *notice = 0; *stored = 0; return 0;
 }
+/* clang-format on */

@@ -23,6 +23,7 @@ constexpr int kVersion = 2;
 // database whose identity is given, in one transaction: made in a new
 // file, added to a file of version 1 (whose table is kept).
 std::string TablesSql(const std::string& schema, const std::string& database_id) {
+  // clang-format off
   return "BEGIN IMMEDIATE;"
          "CREATE TABLE IF NOT EXISTS " + schema + ".DB_FILE_CHUNK ("
          "  CONTENT_ID INTEGER NOT NULL,"
@@ -34,6 +35,7 @@ std::string TablesSql(const std::string& schema, const std::string& database_id)
          "' WHERE NOT EXISTS (SELECT 1 FROM " + schema + ".DB_CONTENT_DATABASE);"
          "PRAGMA " + schema + ".user_version = " + std::to_string(kVersion) + ";"
          "COMMIT;";
+  // clang-format on
 }
 
 // The file's lasting properties, which take effect only before its first

@@ -70,6 +70,7 @@ TEST(GbkTableTest, EveryCharacterOfTheBasicPlaneAndEveryBadSequenceAsTheSystemCo
     for (const std::string& text : {Utf8Of(c), "a" + Utf8Of(c) + "\xe6\x96\x87"})
       ASSERT_EQ(ByFromUtf8(text), BySystem(text)) << std::hex << c;
   }
+  // clang-format off
   const char* const texts[] = {
       "\xc0\x80",               // overlong NUL
       "\xe0\x80\xaf",           // overlong '/'
@@ -81,6 +82,7 @@ TEST(GbkTableTest, EveryCharacterOfTheBasicPlaneAndEveryBadSequenceAsTheSystemCo
       "\xff",
       "\xe2\x82\xac",           // the euro sign
   };
+  // clang-format on
   for (const char* text : texts) EXPECT_EQ(ByFromUtf8(text), BySystem(text)) << testing::PrintToString(text);
 }
 

@@ -93,6 +93,8 @@ struct ComponentRegistration {
 };
 #define RT_COMPONENT_CLASS(T) \
   std::string_view ClassName() const override { return #T; }
+// clang-format off
 #define RT_REGISTER_COMPONENT(T) static const ::rt::ComponentRegistration<T> registration_##T{#T}
+// clang-format on
 
 }  // namespace rt

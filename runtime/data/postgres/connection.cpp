@@ -313,6 +313,7 @@ void Connection::Pin() {
   // (pg_settings: the value the setting, the role or the database gave; 0
   // is none; a server without a setting has no row of it).
   const std::string idle = std::to_string(kIdleTransactionSeconds);
+  // clang-format off
   const std::string pin =
       "SET DateStyle = ISO, YMD; SET standard_conforming_strings = on; SET TIME ZONE INTERVAL '" + UtcOffset() +
       "' HOUR TO MINUTE; SET lock_timeout = " + std::to_string(kBusyWaitSeconds * 1000) +
@@ -320,6 +321,7 @@ void Connection::Pin() {
       " ('idle_in_transaction_session_timeout', " + idle + "000), ('tcp_user_timeout', " + idle + "000),"
       " ('tcp_keepalives_idle', 20), ('tcp_keepalives_interval', 10), ('tcp_keepalives_count', 3)) v(name, value)"
       " ON s.name = v.name WHERE s.setting::bigint = 0 OR s.setting::bigint > v.value";
+  // clang-format on
   const Result pinned = Execute(pin, {}, kWholeText);
   if (!pinned.error.empty()) throw EDatabaseError("Cannot connect to the database server: " + pinned.error);
   // Reported by the server with every change: no exchange to ask.

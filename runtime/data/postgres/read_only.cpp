@@ -50,6 +50,7 @@ bool StartsWith(std::string_view text, std::string_view start) { return text.sub
 // drop replication slots and origins, write WAL, send notifications,
 // assign transaction ids or object ids, reset or set statistics, or run a
 // query given as a text (which no check here reads).
+// clang-format off
 constexpr std::string_view kDeniedNames[] = {
     "pg_read_*", "pg_ls_*", "pg_logdir_ls", "pg_stat_file", "pg_file_*", "lo_*", "loread", "lowrite", "pg_terminate_*",
     "pg_cancel_*", "pg_signal_*", "pg_reload_conf", "pg_rotate_*", "pg_promote", "pg_switch_*", "pg_wal_*",
@@ -62,6 +63,7 @@ constexpr std::string_view kDeniedNames[] = {
     "query_to_xml*", "cursor_to_xml*", "table_to_xml*", "schema_to_xml*", "database_to_xml*", "ts_stat",
     "ts_rewrite",
 };
+// clang-format on
 
 bool IsDenied(const std::string& name) {
   for (std::string_view denied : kDeniedNames) {

@@ -94,6 +94,7 @@ class ReadOnlyQueryTest : public testing::ServerTest {
 };
 
 TEST_F(ReadOnlyQueryTest, EveryWayAroundReadingIsRefusedAndChangesNothing) {
+  // clang-format off
   const char* const texts[] = {
       // Ending the read-only transaction, or making it writing, from inside.
       "Select 1; Commit; Delete From RIS_DOC",
@@ -138,6 +139,7 @@ TEST_F(ReadOnlyQueryTest, EveryWayAroundReadingIsRefusedAndChangesNothing) {
       "Select 1 -- \r, pg_try_advisory_lock(7)", "Select $$'$$, pg_try_advisory_lock(7) --'",
       "Select 1#pg_try_advisory_lock(7)::int",
   };
+  // clang-format on
   for (const char* text : texts) {
     const std::string filled = Filled(text);
     SCOPED_TRACE(filled);

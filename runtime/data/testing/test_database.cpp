@@ -17,12 +17,14 @@ struct TestDatabase::Server {
   Server(const std::string& owner_conninfo, TestDatabase::Tables tables)
       : conninfo(owner_conninfo), connection(conninfo), schema(connection) {
     if (tables == TestDatabase::Tables::Made) postgres::schema::Prepare(connection);
+    // clang-format off
     connection.ExecuteText("ALTER DEFAULT PRIVILEGES IN SCHEMA " + schema.Name() +
                            " GRANT SELECT, INSERT, UPDATE, DELETE ON TABLES TO labdocs_staff;"
                            "ALTER DEFAULT PRIVILEGES IN SCHEMA " + schema.Name() +
                            " GRANT USAGE, SELECT, UPDATE ON SEQUENCES TO labdocs_staff;"
                            "ALTER DEFAULT PRIVILEGES IN SCHEMA " + schema.Name() +
                            " GRANT SELECT ON TABLES TO labdocs_reader");
+    // clang-format on
   }
   // The database as a login sees it: the test's schema first.
   std::string Setting(const std::string& login) const {

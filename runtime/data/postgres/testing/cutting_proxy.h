@@ -125,7 +125,9 @@ class CuttingProxy {
   // the simple query libpq sends it, after the statement looked for; or a
   // question that is not to be answered.
   std::optional<Cut> CutsHere(std::string_view chunk, bool& seen_after) {
+    // clang-format off
     static constexpr std::string_view kCommit("Q\0\0\0\x0b" "COMMIT\0", 12);
+    // clang-format on
     std::lock_guard lock(mutex_);
     if (unanswerable_ && chunk.find("txid_status") != std::string_view::npos) return Cut::BeforeCommit;
     if (!armed_) return std::nullopt;
