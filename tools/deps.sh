@@ -16,7 +16,8 @@
 #                            ANSI code page is 936), postgres (the
 #                            PostgreSQL server and its client library, for
 #                            a laboratory's shared database and its tests),
-#                            desktop (the virtual X display, a Chinese font
+#                            desktop (the virtual X display, a Chinese font,
+#                            Wine's own fonts for the windows' caption buttons
 #                            and ImageMagick for the desktop host's window
 #                            tests and pictures), package (what the Debian
 #                            package's build needs beyond the console's:
@@ -37,7 +38,7 @@ declare -A sets=(
   [windows]="g++-mingw-w64-i686-posix tcl perl dpkg-dev libgtest-dev libgmock-dev"
   [wine]="wine wine32:i386 locales"
   [postgres]="postgresql libpq-dev openssl"
-  [desktop]="xvfb xauth imagemagick fonts-wqy-microhei"
+  [desktop]="xvfb xauth imagemagick fonts-wqy-microhei fonts-wine"
   [package]="libpq-dev dpkg-dev file"
   [format]="clang-format"
 )

@@ -52,6 +52,10 @@ wineserver --kill >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX" "$build/desktop-gui"
 wineboot --init >/dev/null 2>&1
 wineserver --wait
+# The caption buttons' glyphs are Marlett's. Debian keeps Wine's own fonts in
+# /usr/share/wine/fonts (fonts-wine), where this Wine takes no TrueType font
+# from: the prefix gets its own copy.
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 # Wine draws the windows' frames itself (no window manager runs), and a
 # crash ends the program instead of waiting for a person at a dialog.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
