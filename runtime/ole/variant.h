@@ -4,8 +4,8 @@
 // On Windows these are the system's own definitions. Elsewhere the runtime
 // supplies them with the same names, layout and meaning for the pointer size
 // (VARIANT is 16 bytes on 32-bit targets and 24 bytes on 64-bit ones), and
-// the Variant*/SafeArray*/Sys* functions behave as the Windows ones do: they
-// return HRESULTs and never throw.
+// the Variant*/SafeArray*/Sys* functions (ole_api_posix.cpp) behave as the
+// Windows ones do: they return HRESULTs and never throw.
 //
 // Differences from the Windows functions on other systems:
 //  - SafeArrayCreateVector is the only way to create an array; arrays are

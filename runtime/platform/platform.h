@@ -3,7 +3,8 @@
 //
 // On Windows these are the system's own functions (<windows.h>). Elsewhere
 // the runtime implements them in the global namespace with the same names,
-// argument types and results, so callers are written once:
+// argument types and results, one file per family (NAME_posix.cpp, named at
+// each family below, sharing posix_internal.h), so callers are written once:
 //   - paths are ANSI (GBK) texts with '\' (or '/') as the separator; they are
 //     converted to the native form by rt::platform::ToNativePath;
 //   - a function reports failure by its result (FALSE, nullptr,
@@ -184,12 +185,12 @@ inline constexpr DWORD ERROR_DIRECTORY = 267;
 
 // ---- Functions --------------------------------------------------------------
 
-// Dynamic libraries.
+// Dynamic libraries (library_posix.cpp).
 HMODULE LoadLibraryA(LPCSTR lib_file_name);
 FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name);
 BOOL FreeLibrary(HMODULE module);
 
-// Files and folders.
+// Files and folders (file_posix.cpp).
 BOOL CopyFileA(LPCSTR existing_file_name, LPCSTR new_file_name, BOOL fail_if_exists);
 BOOL MoveFileExA(LPCSTR existing_file_name, LPCSTR new_file_name, DWORD flags);
 BOOL DeleteFileA(LPCSTR file_name);
@@ -198,7 +199,7 @@ BOOL RemoveDirectoryA(LPCSTR path_name);
 DWORD GetFileAttributesA(LPCSTR file_name);
 DWORD GetCurrentDirectoryA(DWORD buffer_length, LPSTR buffer);
 
-// Open files: a handle from CreateFileA (INVALID_HANDLE_VALUE on failure),
+// Open files (open_file_posix.cpp): a handle from CreateFileA (INVALID_HANDLE_VALUE on failure),
 // closed by CloseHandle. CREATE_ALWAYS and OPEN_ALWAYS set the last error
 // to ERROR_ALREADY_EXISTS when the file was there.
 HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
@@ -214,21 +215,24 @@ BOOL LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD number_of_bytes_
 BOOL UnlockFileEx(HANDLE file, DWORD reserved, DWORD number_of_bytes_to_unlock_low,
                   DWORD number_of_bytes_to_unlock_high, LPOVERLAPPED overlapped);
 
-// File search: the file name may end in a pattern with '*' and '?'.
+// File search (find_file_posix.cpp, the patterns in wildcard_posix.cpp): the
+// file name may end in a pattern with '*' and '?'.
 HANDLE FindFirstFileA(LPCSTR file_name, LPWIN32_FIND_DATAA find_data);
 BOOL FindNextFileA(HANDLE find_file, LPWIN32_FIND_DATAA find_data);
 BOOL FindClose(HANDLE find_file);
 
-// Times.
+// Times (time_posix.cpp).
 void GetSystemTimeAsFileTime(LPFILETIME system_time_as_file_time);
 BOOL FileTimeToLocalFileTime(const FILETIME* file_time, LPFILETIME local_file_time);
 BOOL FileTimeToDosDateTime(const FILETIME* file_time, LPWORD fat_date, LPWORD fat_time);
 
-// The shell: opens a file with the program associated with its type.
+// The shell (shell_posix.cpp, starting the program in process_posix.cpp):
+// opens a file with the program associated with its type.
 HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                         int show_cmd);
 
-// The machine and the thread's last error.
+// The machine (computer_name_posix.cpp) and the thread's last error
+// (last_error_posix.cpp).
 BOOL GetComputerNameA(LPSTR buffer, LPDWORD size);
 DWORD GetLastError();
 void SetLastError(DWORD error_code);
@@ -239,6 +243,9 @@ inline constexpr char kPathDelimiter = '/';
 
 #endif
 
+// What the runtime adds on every system: paths (path_posix.cpp,
+// path_win32.cpp) and the runtime's own folder (library_posix.cpp,
+// library_win32.cpp).
 namespace rt::platform {
 
 // An ANSI (GBK) path as the operating system's file functions take it: on
