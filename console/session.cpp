@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "console/expectations.h"
 #include "console/grid.h"
 #include "console/menu_text.h"
 #include "console/terminal_text.h"
@@ -39,10 +40,6 @@ std::string FailureText(const std::string& function, const CallResult& call) {
                      std::to_string(call.result) + ")";
   if (!call.error.empty()) text += ": " + call.error;
   return text;
-}
-
-void Check(bool met, const std::string& message) {
-  if (!met) throw ExpectationFailed(message);
 }
 
 constexpr const char* kHelp[] = {
@@ -300,82 +297,6 @@ void Session::ShowHelp() {
   for (const char* line : kHelp) interaction_.Out().Line(line);
 }
 
-void Session::Expect(const Command& command) {
-  switch (command.expect) {
-    case ExpectWhat::Rows:
-      browser_.CurrentNode();
-      Check(browser_.Rows().rows.size() == static_cast<std::size_t>(command.number),
-            "The list has " + std::to_string(browser_.Rows().rows.size()) + " rows, not " +
-                std::to_string(command.number));
-      return;
-    case ExpectWhat::Status: {
-      const CallResult* last_call = browser_.LastCall();
-      Check(last_call != nullptr, "No command has run");
-      Check(last_call->Ok(), "The last command failed with " + StatusText(last_call->status));
-      Check(last_call->result == command.number, "The last command gave status " +
-                                                      std::to_string(last_call->result) + ", not " +
-                                                      std::to_string(command.number));
-      return;
-    }
-    case ExpectWhat::Failed:
-      Check(browser_.LastCall() != nullptr, "No command has run");
-      Check(!browser_.LastCall()->Ok(), "The last command did not fail");
-      return;
-    case ExpectWhat::Menu: {
-      Check(browser_.MenuBuilt(), "No menu was opened");
-      const std::vector<MenuEntry>& entries = browser_.MenuEntries();
-      std::string shown;
-      for (const MenuEntry& entry : entries) shown += (shown.empty() ? "" : ",") + entry.name;
-      bool same = entries.size() == command.names.size();
-      for (std::size_t i = 0; same && i < command.names.size(); ++i)
-        same = rt::gbk::SameText(entries[i].name, command.names[i]);
-      std::string wanted;
-      for (const std::string& name : command.names) wanted += (wanted.empty() ? "" : ",") + name;
-      Check(same, "The menu shows " + (shown.empty() ? std::string("none") : shown) + ", not " +
-                      (wanted.empty() ? std::string("none") : wanted));
-      return;
-    }
-    case ExpectWhat::Default: {
-      Check(browser_.MenuBuilt(), "No menu was opened");
-      std::string found = "none";
-      for (const MenuEntry& entry : browser_.MenuEntries())
-        if (entry.is_default) found = entry.name;
-      Check(rt::gbk::SameText(found, command.name), "The default item is " + found + ", not " + command.name);
-      return;
-    }
-    case ExpectWhat::Cell: {
-      browser_.CurrentNode();
-      const rt::RowSet& rows = browser_.Rows();
-      const std::size_t row = static_cast<std::size_t>(command.number);
-      if (row > rows.rows.size())
-        throw ExpectationFailed("There is no row " + std::to_string(row) + ": the list has " +
-                                std::to_string(rows.rows.size()));
-      const int column = host::FindColumn(rows, command.name);
-      if (column < 0) throw ExpectationFailed("The list has no column " + command.name);
-      const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
-      Check(value == command.text, "Row " + std::to_string(row) + " holds \"" + value + "\" in " + command.name +
-                                       ", not \"" + command.text + "\"");
-      return;
-    }
-    case ExpectWhat::Node: {
-      const TreeNode& node = browser_.CurrentNode();
-      const TreeNode* wanted = nullptr;
-      try {
-        wanted = &browser_.Tree().Find(command.text);
-      } catch (const rt::Exception&) {
-      }
-      Check(wanted == &node, "The open node is " + PathOf(node) + ", not " + command.text);
-      return;
-    }
-    case ExpectWhat::Message:
-      Check(presenter_.LastMessage() == command.text,
-            "The last message is \"" + presenter_.LastMessage() + "\", not \"" + command.text + "\"");
-      return;
-    case ExpectWhat::FileName:
-      throw CommandError("No file dialog is open");
-    default:
-      throw CommandError("No form is shown");
-  }
-}
+void Session::Expect(const Command& command) { CheckView(browser_, presenter_.LastMessage(), command); }
 
 }  // namespace console

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
+#include "console/expectations.h"
 #include "console/form_view.h"
-#include "console/grid.h"
 #include "console/terminal_text.h"
 #include "host/form_title.h"
 #include "runtime/platform/platform.h"
@@ -17,14 +17,8 @@
 namespace console {
 namespace {
 
-rt::TControl& ControlOf(rt::TForm& form, const std::string& name) {
-  auto* control = dynamic_cast<rt::TControl*>(form.FindComponent(name));
-  if (!control) throw CommandError("The form " + host::FormTitle(form) + " has no control " + name);
-  return *control;
-}
-
 rt::TWinControl& FocusableOf(rt::TForm& form, const std::string& name) {
-  auto* control = dynamic_cast<rt::TWinControl*>(&ControlOf(form, name));
+  auto* control = dynamic_cast<rt::TWinControl*>(&ControlNamed(form, name));
   if (!control || !control->CanFocus()) throw CommandError(name + " cannot take the focus: it is hidden or disabled");
   return *control;
 }
@@ -39,10 +33,6 @@ bool Reachable(const rt::TControl& control) {
 std::string AbsolutePath(const std::string& path) {
   std::filesystem::path native = std::filesystem::absolute(rt::platform::NativePath(path)).lexically_normal();
   return rt::platform::AnsiPath(native);
-}
-
-void Check(bool met, const std::string& message) {
-  if (!met) throw ExpectationFailed(message);
 }
 
 }  // namespace
@@ -88,63 +78,6 @@ bool TerminalPresenter::HandleAnywhere(const Command& command, std::string_view 
   }
 }
 
-void TerminalPresenter::FormExpectation(rt::TForm& form, const Command& command) {
-  switch (command.expect) {
-    case ExpectWhat::Title:
-      Check(host::FormTitle(form) == command.text, "The form's title is " + host::FormTitle(form) + ", not " + command.text);
-      return;
-    case ExpectWhat::Focus: {
-      rt::TWinControl* active = form.ActiveControl();
-      const std::string name = active ? active->Name() : std::string("(none)");
-      Check(active && rt::gbk::SameText(name, command.name), "The focus is on " + name + ", not " + command.name);
-      return;
-    }
-    case ExpectWhat::Text: {
-      const std::string& text = ControlOf(form, command.name).Text();
-      Check(text == command.text, command.name + " holds \"" + text + "\", not \"" + command.text + "\"");
-      return;
-    }
-    case ExpectWhat::Visible:
-      Check(ControlOf(form, command.name).Showing(), command.name + " is hidden");
-      return;
-    case ExpectWhat::Hidden:
-      Check(!ControlOf(form, command.name).Showing(), command.name + " is visible");
-      return;
-    case ExpectWhat::Enabled:
-      Check(ControlOf(form, command.name).Enabled(), command.name + " is disabled");
-      return;
-    case ExpectWhat::Disabled:
-      Check(!ControlOf(form, command.name).Enabled(), command.name + " is enabled");
-      return;
-    case ExpectWhat::FileName:
-      throw CommandError("No file dialog is open");
-    case ExpectWhat::Cell: {
-      // The form's list, when it has one; the view's list otherwise.
-      rt::TListView* list = nullptr;
-      try {
-        list = &FormList(form);
-      } catch (const CommandError&) {
-        if (session_handler_) session_handler_(command);
-        return;
-      }
-      const rt::RowSet& rows = list->Rows();
-      const std::size_t row = static_cast<std::size_t>(command.number);
-      if (row < 1 || row > rows.rows.size())
-        throw ExpectationFailed("There is no row " + std::to_string(row) + ": " + list->Name() + " has " +
-                                std::to_string(rows.rows.size()));
-      const int column = host::FindColumn(rows, command.name);
-      if (column < 0) throw ExpectationFailed(list->Name() + " has no column " + command.name);
-      const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
-      Check(value == command.text, "Row " + std::to_string(row) + " of " + list->Name() + " holds \"" + value +
-                                       "\" in " + command.name + ", not \"" + command.text + "\"");
-      return;
-    }
-    default:
-      if (session_handler_) session_handler_(command);
-      return;
-  }
-}
-
 bool TerminalPresenter::Interact(rt::TForm& form) {
   const std::string prompt = "[" + ToTerminal(OneLine(host::FormTitle(form))) + "]> ";
   while (true) {
@@ -173,7 +106,7 @@ bool TerminalPresenter::Interact(rt::TForm& form) {
           action = [&form, key = c.key, shift = c.shift] { rt::input::PressKey(form, key, shift); };
           break;
         case Verb::Click: {
-          rt::TControl& control = ControlOf(form, c.name);
+          rt::TControl& control = ControlNamed(form, c.name);
           if (!Reachable(control)) throw CommandError(c.name + " cannot be clicked: it is hidden or disabled");
           action = [&control] { rt::input::Click(control); };
           break;
@@ -208,7 +141,7 @@ bool TerminalPresenter::Interact(rt::TForm& form) {
           interaction_.Out().Utf8Lines(RenderForm(form));
           continue;
         case Verb::Expect:
-          FormExpectation(form, c);
+          if (!CheckForm(form, c) && session_handler_) session_handler_(c);
           continue;
         case Verb::Answer:
           throw CommandError("No question is waiting for an answer");
@@ -261,11 +194,7 @@ bool TerminalPresenter::AskYesNo(std::string_view prompt) {
       return false;
     }
     if (command->verb == Verb::Answer) return command->yes;
-    if (command->verb == Verb::Expect && command->expect == ExpectWhat::FileName) {
-      interaction_.Fail(host::kExitCommand, command->line, "No file dialog is open");
-    } else {
-      HandleAnywhere(*command, "a question waits for an answer (yes or no)");
-    }
+    HandleAnywhere(*command, "a question waits for an answer (yes or no)");
     if (interaction_.Quitting()) return false;
   }
 }
@@ -295,9 +224,11 @@ bool TerminalPresenter::RunFileDialog(rt::TFileDialog& dialog, bool save) {
     }
     const Command& c = *command;
     if (c.verb == Verb::Expect && c.expect == ExpectWhat::FileName) {
-      if (dialog.FileName != c.text)
-        interaction_.Fail(host::kExitExpectation, c.line,
-                          "The dialog proposes \"" + dialog.FileName + "\", not \"" + c.text + "\"");
+      try {
+        CheckFileName(dialog, c);
+      } catch (const std::exception& error) {
+        interaction_.Fail(c.line, error);
+      }
       if (interaction_.Aborted()) return false;
       continue;
     }

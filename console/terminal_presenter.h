@@ -51,7 +51,6 @@ class TerminalPresenter : public rt::Presenter {
   // Handles a command that waits anywhere: session expectations, help,
   // quit. False when the command does not fit (reported as a failure).
   bool HandleAnywhere(const Command& command, std::string_view waiting_for);
-  void FormExpectation(rt::TForm& form, const Command& command);
   void Show(std::string_view label, std::string_view text);
 
   Interaction& interaction_;
