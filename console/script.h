@@ -41,7 +41,7 @@ class ScriptError : public rt::Exception {
 // table checks by it that it has a row for each.
 enum class Verb {
   // The tree and the list.
-  Tree, Open, Up, List, Select, Menu, Run, Exec, Sql, Env, Help, Quit,
+  Tree, Open, Up, List, Fields, Select, Menu, Run, Exec, Sql, Env, Help, Quit,
   // A form that is shown.
   Type, Key, Click, Focus, Close, Show,
   // A question or a file dialog that waits.

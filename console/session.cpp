@@ -139,10 +139,16 @@ void Session::ReadRows() {
   else if (call.result != 0) interaction_.Out().Line("InitViewData gave result " + std::to_string(call.result));
 }
 
-void Session::ShowRows() {
+void Session::ShowRows() { ShowGrid(host::DisplayColumns(browser_.Rows())); }
+
+void Session::ShowFields(const Command& /*command*/) {
+  browser_.CurrentNode();
+  ShowGrid(host::AllColumns(browser_.Rows()));
+}
+
+void Session::ShowGrid(const std::vector<host::GridColumn>& columns) {
   const rt::RowSet& rows = browser_.Rows();
-  if (!rows.fields.empty())
-    interaction_.Out().Utf8Lines(RenderGrid(rows, host::DisplayColumns(rows), browser_.Selected()));
+  if (!rows.fields.empty()) interaction_.Out().Utf8Lines(RenderGrid(rows, columns, browser_.Selected()));
   interaction_.Out().Line(CountText(rows.rows.size()));
 }
 

@@ -15,6 +15,7 @@
 #include "console/interaction.h"
 #include "console/terminal_presenter.h"
 #include "host/browser.h"
+#include "host/columns.h"
 
 namespace rt {
 class DataSession;
@@ -55,6 +56,7 @@ class Session {
   void OpenPath(const Command& command);
   void Up(const Command& command);
   void List(const Command& command);
+  void ShowFields(const Command& command);
   void Select(const Command& command);
   void ShowMenu(const Command& command);
   void RunItem(const Command& command);
@@ -68,6 +70,7 @@ class Session {
   void Open(const host::TreeNode& node);
   void ReadRows();
   void ShowRows();
+  void ShowGrid(const std::vector<host::GridColumn>& columns);
   bool BuildMenu();
   void RunCommand(const std::string& name);
   void ReloadTree();
