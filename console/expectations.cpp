@@ -1,6 +1,5 @@
 #include "console/expectations.h"
 
-#include <string_view>
 #include <vector>
 
 #include "console/exit_codes.h"
