@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "console/script.h"
+#include "console/verbs.h"
 
 namespace console {
 namespace {
@@ -40,8 +40,8 @@ Completion Complete(std::string_view line, const std::vector<std::string>& node_
   if (word_end == line.size()) {
     completion.start = word_start;
     completion.blank_after = true;
-    for (std::string_view verb : VerbWords())
-      if (StartsWithIgnoringCase(verb, word)) completion.candidates.emplace_back(verb);
+    for (const VerbRow& row : VerbTable::kRows)
+      if (StartsWithIgnoringCase(row.word, word)) completion.candidates.emplace_back(row.word);
     completion.candidates = Distinct(std::move(completion.candidates));
     return completion;
   }

@@ -24,8 +24,8 @@ TEST(CompletionTest, CompletesCommandWordsAndNodePathsOneLevelAtATime) {
       {"tre", 0, {"tree"}, true},
       {"  T", 2, {"tree", "type"}, true},  // the parser takes any letter case
       {"e", 0, {"env", "exec", "expect"}, true},
-      {"", 0, {"answer", "click", "close", "env", "exec", "expect", "file", "focus", "help", "key", "list", "menu",
-               "open", "quit", "run", "select", "show", "sql", "tree", "type", "up"}, true},
+      {"", 0, {"answer", "click", "close", "env", "exec", "expect", "fields", "file", "focus", "help", "key", "list",
+               "menu", "open", "quit", "run", "select", "show", "sql", "tree", "type", "up"}, true},
       {"zz", 0, {}, true},
       {u8"open 文档", 5, {u8"文档管理", u8"文档管理明细"}, false},
       {u8"open  文档管理明", 6, {u8"文档管理明细"}, false},

@@ -58,7 +58,8 @@ class ConsoleSessionTest : public ::testing::Test {
 };
 
 TEST_F(ConsoleSessionTest, ListsTheRowsOfTheNodeAlignedByDisplayWidth) {
-  const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\nopen 文档管理明细\nopen 文档管理\n");
+  const ConsoleRun run =
+      Run(u8"open 文档管理明细/2019年度\nselect 2\nfields\nopen 文档管理明细\nopen 文档管理\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Block(u8"> open 文档管理明细/2019年度"),
             (Lines{u8"> open 文档管理明细/2019年度", u8"node: 文档管理/文档管理明细/2019年度",
@@ -67,6 +68,13 @@ TEST_F(ConsoleSessionTest, ListsTheRowsOfTheNodeAlignedByDisplayWidth) {
                    u8"  1  甲.txt              普通                 TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
                    u8"  2  仪器 校准 记录.csv  第 2 版; 含\"附录 A\"  TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
                    u8"  3  表\\碶.txt           多行\\r\\n描述         TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
+                   u8"(3 rows)"}));
+  // fields shows every field under its own name, those the list hides too.
+  EXPECT_EQ(run.Block("> fields"),
+            (Lines{"> fields", u8"  #  ID  LABDOC_ID  DISP_名称           DISP_描述            DISP_参数",
+                   u8"  1  1   11         甲.txt              普通                 TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
+                   u8"* 2  2   12         仪器 校准 记录.csv  第 2 版; 含\"附录 A\"  TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
+                   u8"  3  3   13         表\\碶.txt           多行\\r\\n描述         TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
                    u8"(3 rows)"}));
   // A category lists its directories itself, a folder its child nodes.
   EXPECT_EQ(run.Block(u8"> open 文档管理明细"),

@@ -77,6 +77,12 @@ std::vector<FormControl> FormControls(rt::TForm& form) {
   return controls;
 }
 
+rt::TControl& ControlNamed(rt::TForm& form, const std::string& name) {
+  auto* control = dynamic_cast<rt::TControl*>(form.FindComponent(name));
+  if (!control) throw CommandError("The form " + host::FormTitle(form) + " has no control " + name);
+  return *control;
+}
+
 rt::TListView& FormList(rt::TForm& form) {
   rt::TListView* found = nullptr;
   for (const FormControl& item : FormControls(form)) {

@@ -45,6 +45,10 @@ struct FormControl {
 // order, each with its label.
 std::vector<FormControl> FormControls(rt::TForm& form);
 
+// The form's component of that name when it is a control; a CommandError
+// when it has none.
+rt::TControl& ControlNamed(rt::TForm& form, const std::string& name);
+
 // The form's one list view that shows; a CommandError when it has none or
 // several.
 rt::TListView& FormList(rt::TForm& form);

@@ -4,24 +4,44 @@
 #include <array>
 #include <charconv>
 
+#include "console/verbs.h"
 #include "runtime/text/gbk.h"
 
 namespace console {
 namespace {
 
-struct VerbName {
+// What the parser takes from the verb table. It is read while compiling
+// only: the table names the session's and the presenter's handlers, which
+// the parser does not link (the script reader's fuzzer builds it alone).
+struct Syntax {
+  Verb verb = Verb::Help;
   std::string_view word;
-  Verb verb;
+  std::string_view aliases;
+  std::string_view shorthands;
+  Arguments arguments = Arguments::None;
+  std::string_view argument;
 };
 
-constexpr std::array<VerbName, 21> kVerbs = {{
-    {"tree", Verb::Tree},   {"open", Verb::Open},     {"up", Verb::Up},       {"list", Verb::List},
-    {"select", Verb::Select}, {"menu", Verb::Menu},   {"run", Verb::Run},     {"exec", Verb::Exec},
-    {"sql", Verb::Sql},     {"env", Verb::Env},       {"help", Verb::Help},   {"quit", Verb::Quit},
-    {"type", Verb::Type},   {"key", Verb::Key},       {"click", Verb::Click}, {"focus", Verb::Focus},
-    {"close", Verb::Close}, {"show", Verb::Show},     {"answer", Verb::Answer}, {"file", Verb::File},
-    {"expect", Verb::Expect},
-}};
+consteval std::array<Syntax, VerbTable::kRows.size()> SyntaxOfVerbs() {
+  std::array<Syntax, VerbTable::kRows.size()> syntax{};
+  for (std::size_t i = 0; i < syntax.size(); ++i) {
+    const VerbRow& row = VerbTable::kRows[i];
+    syntax[i] = {row.verb, row.word, row.aliases, row.shorthands, row.arguments, row.argument};
+  }
+  return syntax;
+}
+
+constexpr std::array<Syntax, VerbTable::kRows.size()> kSyntax = SyntaxOfVerbs();
+
+// Whether a blank-separated list of words holds the word.
+bool ListHolds(std::string_view words, std::string_view word) {
+  while (!words.empty()) {
+    const std::size_t end = std::min(words.find(' '), words.size());
+    if (words.substr(0, end) == word) return true;
+    words.remove_prefix(std::min(end + 1, words.size()));
+  }
+  return false;
+}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -132,8 +152,8 @@ class LineReader {
   int line_;
 };
 
-void ParseSelect(LineReader& reader, Command& command) {
-  const std::string rows_text = reader.RequiredText("the rows to select (all, none, or numbers such as 1,3-5)");
+void ParseSelect(LineReader& reader, Command& command, std::string_view what) {
+  const std::string rows_text = reader.RequiredText(what);
   const std::string lower = Lower(TrimBlanks(rows_text));
   if (lower == "all") {
     command.all = true;
@@ -158,9 +178,9 @@ void ParseSelect(LineReader& reader, Command& command) {
   }
 }
 
-void ParseKey(LineReader& reader, Command& command) {
-  const std::string key_text = Lower(reader.RequiredWord("a key (enter, escape, tab, space, a letter; shift+, ctrl+, alt+)"));
-  reader.End("key");
+void ParseKey(LineReader& reader, Command& command, std::string_view what, std::string_view word) {
+  const std::string key_text = Lower(reader.RequiredWord(what));
+  reader.End(word);
   std::string_view rest = key_text;
   while (true) {
     const std::size_t plus = rest.find('+');
@@ -188,8 +208,8 @@ void ParseAnswer(LineReader& reader, Command& command, std::string_view word) {
   else reader.Fail("the answer must be yes or no, not '" + std::string(word) + "'");
 }
 
-void ParseExpect(LineReader& reader, Command& command) {
-  const std::string what = Lower(reader.RequiredWord("what to expect"));
+void ParseExpect(LineReader& reader, Command& command, std::string_view argument) {
+  const std::string what = Lower(reader.RequiredWord(argument));
   auto name = [&](std::string_view label) { command.name = reader.Gbk(reader.RequiredWord(label)); };
   if (what == "rows") {
     command.expect = ExpectWhat::Rows;
@@ -259,24 +279,46 @@ void ParseExpect(LineReader& reader, Command& command) {
   }
 }
 
+// The arguments of a command named by `word` (lower case).
+void ParseArguments(LineReader& reader, Command& command, const Syntax& syntax, std::string_view word) {
+  switch (syntax.arguments) {
+    case Arguments::None:
+      reader.End(word);
+      break;
+    case Arguments::Text:
+      command.text = reader.Gbk(reader.RequiredText(syntax.argument));
+      break;
+    case Arguments::Control:
+      command.name = reader.Gbk(reader.RequiredWord(syntax.argument));
+      reader.End(word);
+      break;
+    case Arguments::ControlAndText:
+      command.name = reader.Gbk(reader.RequiredWord(syntax.argument));
+      command.text = reader.Gbk(reader.Text());
+      break;
+    case Arguments::Rows:
+      ParseSelect(reader, command, syntax.argument);
+      break;
+    case Arguments::Key:
+      ParseKey(reader, command, syntax.argument, word);
+      break;
+    case Arguments::Answer:
+      ParseAnswer(reader, command, reader.RequiredWord(syntax.argument));
+      reader.End(word);
+      break;
+    case Arguments::File: {
+      const std::string path = reader.RequiredText(syntax.argument);
+      if (Lower(path) == "cancel" && command.source.back() != '"') command.cancel = true;
+      else command.text = reader.Gbk(path);
+      break;
+    }
+    case Arguments::Expectation:
+      ParseExpect(reader, command, syntax.argument);
+      break;
+  }
+}
+
 }  // namespace
-
-std::string_view VerbWord(Verb verb) {
-  for (const VerbName& v : kVerbs)
-    if (v.verb == verb) return v.word;
-  return "?";
-}
-
-std::vector<std::string_view> VerbWords() {
-  std::vector<std::string_view> words;
-  for (const VerbName& v : kVerbs) words.push_back(v.word);
-  return words;
-}
-
-bool IsFormVerb(Verb verb) {
-  return verb == Verb::Type || verb == Verb::Key || verb == Verb::Click || verb == Verb::Focus ||
-         verb == Verb::Close || verb == Verb::Show;
-}
 
 std::optional<Command> ParseCommand(std::string_view line, int line_number) {
   std::string_view trimmed = TrimBlanks(line);
@@ -288,85 +330,22 @@ std::optional<Command> ParseCommand(std::string_view line, int line_number) {
   command.source = std::string(trimmed);
   const std::string word = Lower(reader.Word());
 
-  // Shorthands for answering.
-  if (word == "yes" || word == "no" || word == "y" || word == "n") {
-    command.verb = Verb::Answer;
-    ParseAnswer(reader, command, word);
-    reader.End(word);
-    return command;
-  }
-  if (word == "cancel") {
-    command.verb = Verb::File;
-    command.cancel = true;
-    reader.End(word);
-    return command;
-  }
-  if (word == "exit") {
-    command.verb = Verb::Quit;
-    reader.End(word);
-    return command;
-  }
-
-  const VerbName* found = nullptr;
-  for (const VerbName& v : kVerbs)
-    if (v.word == word) found = &v;
-  if (!found) reader.Fail("unknown command '" + word + "' (help lists the commands)");
-  command.verb = found->verb;
-
-  switch (command.verb) {
-    case Verb::Tree:
-    case Verb::Up:
-    case Verb::List:
-    case Verb::Menu:
-    case Verb::Env:
-    case Verb::Help:
-    case Verb::Quit:
-    case Verb::Close:
-    case Verb::Show:
-      reader.End(word);
-      break;
-    case Verb::Open:
-      command.text = reader.Gbk(reader.RequiredText(u8"the node's path, such as 文档管理明细/2019年度"));
-      break;
-    case Verb::Select:
-      ParseSelect(reader, command);
-      break;
-    case Verb::Run:
-      command.text = reader.Gbk(reader.RequiredText("the menu item (its name, caption or number)"));
-      break;
-    case Verb::Exec:
-      command.text = reader.Gbk(reader.RequiredText("the command name"));
-      break;
-    case Verb::Sql:
-      command.text = reader.Gbk(reader.RequiredText("the query"));
-      break;
-    case Verb::Type:
-      command.name = reader.Gbk(reader.RequiredWord("the control to type into"));
-      command.text = reader.Gbk(reader.Text());
-      break;
-    case Verb::Key:
-      ParseKey(reader, command);
-      break;
-    case Verb::Click:
-    case Verb::Focus:
-      command.name = reader.Gbk(reader.RequiredWord("the control"));
-      reader.End(word);
-      break;
-    case Verb::Answer:
-      ParseAnswer(reader, command, reader.RequiredWord("the answer (yes or no)"));
-      reader.End(word);
-      break;
-    case Verb::File: {
-      const std::string path = reader.RequiredText("the file's path, or cancel");
-      if (Lower(path) == "cancel" && command.source.back() != '"') command.cancel = true;
-      else command.text = reader.Gbk(path);
-      break;
+  for (const Syntax& syntax : kSyntax) {
+    if (syntax.word == word || ListHolds(syntax.aliases, word)) {
+      command.verb = syntax.verb;
+      ParseArguments(reader, command, syntax, word);
+      return command;
     }
-    case Verb::Expect:
-      ParseExpect(reader, command);
-      break;
+    if (ListHolds(syntax.shorthands, word)) {
+      // The verb with the word as its whole argument: "yes" is "answer yes".
+      reader.End(word);
+      command.verb = syntax.verb;
+      LineReader argument(word, line_number);
+      ParseArguments(argument, command, syntax, syntax.word);
+      return command;
+    }
   }
-  return command;
+  reader.Fail("unknown command '" + word + "' (help lists the commands)");
 }
 
 }  // namespace console

@@ -36,10 +36,13 @@ class ScriptError : public rt::Exception {
   std::string message_;
 };
 
+// The verbs, in the order of their rows in the verb table (verbs.h), which
+// has their words, arguments, help and handlers. Expect stays last: the
+// table checks by it that it has a row for each.
 // clang-format off
 enum class Verb {
   // The tree and the list.
-  Tree, Open, Up, List, Select, Menu, Run, Exec, Sql, Env, Help, Quit,
+  Tree, Open, Up, List, Fields, Select, Menu, Run, Exec, Sql, Env, Help, Quit,
   // A form that is shown.
   Type, Key, Click, Focus, Close, Show,
   // A question or a file dialog that waits.
@@ -84,13 +87,5 @@ struct Command {
 // Parses one line. Blank lines and comments give nothing. Raises ScriptError
 // naming the line for anything else that is not a command.
 std::optional<Command> ParseCommand(std::string_view line, int line_number);
-
-// The command word of a verb, as written in scripts.
-std::string_view VerbWord(Verb verb);
-// The command words of all verbs, in the order of the reference.
-std::vector<std::string_view> VerbWords();
-
-// True for the verbs that act on a shown form.
-bool IsFormVerb(Verb verb);
 
 }  // namespace console

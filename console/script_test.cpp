@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "console/verbs.h"
+
 namespace console {
 namespace {
 
@@ -77,8 +79,8 @@ TEST(ScriptTest, SelectionsKeysAnswersAndFiles) {
   EXPECT_EQ(quoted.text, "cancel");
   EXPECT_EQ(Parse(u8"file /tmp/报告 1.txt").text, "/tmp/报告 1.txt");
   EXPECT_EQ(Parse("exit").verb, Verb::Quit);
-  EXPECT_TRUE(IsFormVerb(Parse("click btnSave").verb));
-  EXPECT_FALSE(IsFormVerb(Parse("menu").verb));
+  EXPECT_EQ(RowOf(Parse("click btnSave").verb).acts, Acts::OnForm);
+  EXPECT_EQ(RowOf(Parse("menu").verb).acts, Acts::OnList);
 }
 
 TEST(ScriptTest, Expectations) {

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "console/expectations.h"
 #include "console/grid.h"
 #include "console/menu_text.h"
 #include "console/terminal_text.h"
+#include "console/verbs.h"
 #include "runtime/data/database.h"
 #include "runtime/host/environment.h"
 #include "runtime/text/gbk.h"
@@ -40,39 +42,6 @@ std::string FailureText(const std::string& function, const CallResult& call) {
   if (!call.error.empty()) text += ": " + call.error;
   return text;
 }
-
-void Check(bool met, const std::string& message) {
-  if (!met) throw ExpectationFailed(message);
-}
-
-constexpr const char* kHelp[] = {
-    "The tree and the list:",
-    "  tree                  show the view tree",
-    "  open PATH             open a node: open 文档管理明细/2019年度 (a name may be #n, the n-th child)",
-    "  up                    open the node above",
-    "  list                  read the open node's rows again",
-    "  select all|none|1,3-4 select rows by their numbers",
-    "  menu                  open the context menu for the selection (no row, one row, several rows)",
-    "  run ITEM              choose a menu item by name, caption or number (opens the menu when none is open)",
-    "  exec NAME             run a command by name, without the menu",
-    "  sql QUERY             show the rows of a query (read-only unless started with --allow-sql-writes)",
-    "  env                   show the environment the plug-in sees",
-    "  quit                  leave (closes what is open)",
-    "In a form:",
-    "  type CONTROL TEXT     type into an edit, memo or combo box (TEXT as written, or \"quoted\\n\")",
-    "  key KEY               enter, escape, tab, space, a letter; with shift+, ctrl+, alt+",
-    "  click CONTROL         click a button or control",
-    "  focus CONTROL         move the focus",
-    "  close                 the title bar's close button",
-    "  show                  show the form again",
-    "Questions and file dialogs:",
-    "  answer yes|no         (or yes, no)",
-    "  file PATH             choose a file; file cancel (or cancel) cancels",
-    "Checks (a script stops at the first one that fails):",
-    "  expect rows N | status N | failed | menu A,B|none | default NAME|none | cell ROW COLUMN TEXT",
-    "  expect node PATH | message TEXT | title TEXT | focus CONTROL | text CONTROL TEXT",
-    "  expect visible|hidden|enabled|disabled CONTROL | filename TEXT",
-};
 
 }  // namespace
 
@@ -113,12 +82,9 @@ int Session::Run() {
 }
 
 void Session::HandleWhileWaiting(const Command& command) {
-  switch (command.verb) {
-    case Verb::Expect: Expect(command); break;
-    case Verb::Env: ShowEnvironment(); break;
-    case Verb::Help: ShowHelp(); break;
-    default: throw CommandError(std::string(VerbWord(command.verb)) + " does not fit here");
-  }
+  const VerbRow& row = RowOf(command.verb);
+  if (!row.anywhere || !row.run) throw CommandError(std::string(row.word) + " does not fit here");
+  (this->*row.run)(command);
 }
 
 std::vector<std::string> Session::NodePaths() const {
@@ -134,32 +100,18 @@ std::vector<std::string> Session::NodePaths() const {
 }
 
 void Session::Execute(const Command& command) {
+  const VerbRow& row = RowOf(command.verb);
   // A context menu stays open only for choosing from it or checking it.
-  if (command.verb != Verb::Run && command.verb != Verb::Expect && command.verb != Verb::Help) browser_.CloseMenu();
-  switch (command.verb) {
-    case Verb::Tree:
-      for (const std::string& line : browser_.Tree().Render(browser_.Node())) interaction_.Out().Line(line);
-      break;
-    case Verb::Open: Open(browser_.Tree().Find(command.text)); break;
-    case Verb::Up: Up(); break;
-    case Verb::List:
-      ReadRows();
-      ShowRows();
-      break;
-    case Verb::Select: Select(command); break;
-    case Verb::Menu: ShowMenu(); break;
-    case Verb::Run: RunItem(command.text); break;
-    case Verb::Exec: RunCommand(command.text); break;
-    case Verb::Sql: Sql(command.text); break;
-    case Verb::Env: ShowEnvironment(); break;
-    case Verb::Help: ShowHelp(); break;
-    case Verb::Quit: interaction_.RequestQuit(); break;
-    case Verb::Expect: Expect(command); break;
-    case Verb::Answer: throw CommandError("No question is waiting for an answer");
-    case Verb::File: throw CommandError("No file dialog is open");
-    default: throw CommandError("No form is shown: " + std::string(VerbWord(command.verb)) + " acts on a form");
-  }
+  if (!row.keeps_menu) browser_.CloseMenu();
+  if (!row.run) throw CommandError(NothingWaits(row));
+  (this->*row.run)(command);
 }
+
+void Session::ShowTree(const Command& /*command*/) {
+  for (const std::string& line : browser_.Tree().Render(browser_.Node())) interaction_.Out().Line(line);
+}
+
+void Session::OpenPath(const Command& command) { Open(browser_.Tree().Find(command.text)); }
 
 void Session::Open(const TreeNode& node) {
   interaction_.Out().Line("node: " + PathOf(node));
@@ -170,10 +122,15 @@ void Session::Open(const TreeNode& node) {
   ShowRows();
 }
 
-void Session::Up() {
+void Session::Up(const Command& /*command*/) {
   const TreeNode& node = browser_.CurrentNode();
   if (!node.parent) throw CommandError(node.name + " is a top node");
   Open(*node.parent);
+}
+
+void Session::List(const Command& /*command*/) {
+  ReadRows();
+  ShowRows();
 }
 
 void Session::ReadRows() {
@@ -182,10 +139,16 @@ void Session::ReadRows() {
   else if (call.result != 0) interaction_.Out().Line("InitViewData gave result " + std::to_string(call.result));
 }
 
-void Session::ShowRows() {
+void Session::ShowRows() { ShowGrid(host::DisplayColumns(browser_.Rows())); }
+
+void Session::ShowFields(const Command& /*command*/) {
+  browser_.CurrentNode();
+  ShowGrid(host::AllColumns(browser_.Rows()));
+}
+
+void Session::ShowGrid(const std::vector<host::GridColumn>& columns) {
   const rt::RowSet& rows = browser_.Rows();
-  if (!rows.fields.empty())
-    interaction_.Out().Utf8Lines(RenderGrid(rows, host::DisplayColumns(rows), browser_.Selected()));
+  if (!rows.fields.empty()) interaction_.Out().Utf8Lines(RenderGrid(rows, columns, browser_.Selected()));
   interaction_.Out().Line(CountText(rows.rows.size()));
 }
 
@@ -217,7 +180,7 @@ bool Session::BuildMenu() {
   return true;
 }
 
-void Session::ShowMenu() {
+void Session::ShowMenu(const Command& /*command*/) {
   if (!BuildMenu()) return;
   const std::vector<std::size_t> rows = browser_.SelectedRows();
   std::string heading = "menu for ";
@@ -233,7 +196,8 @@ void Session::ShowMenu() {
   else interaction_.Out().Utf8Lines(RenderMenu(entries));
 }
 
-void Session::RunItem(const std::string& item) {
+void Session::RunItem(const Command& command) {
+  const std::string& item = command.text;
   if (!browser_.MenuOpen() && !BuildMenu()) throw CommandError("There is no menu to choose " + item + " from");
   const MenuEntry* entry = FindEntry(browser_.MenuEntries(), item);
   if (!entry) throw CommandError("The menu has no item " + item);
@@ -243,6 +207,8 @@ void Session::RunItem(const std::string& item) {
   browser_.CloseMenu();
   RunCommand(name);
 }
+
+void Session::Exec(const Command& command) { RunCommand(command.text); }
 
 void Session::RunCommand(const std::string& name) {
   const TreeNode& node = browser_.CurrentNode();
@@ -273,10 +239,10 @@ void Session::ReloadTree() {
   else interaction_.Out().Line("tree reloaded; the open node is gone");
 }
 
-void Session::Sql(const std::string& query) {
+void Session::Sql(const Command& command) {
   rt::RowSet rows;
   try {
-    rows = allow_sql_writes_ ? database_.Query(query) : database_.QueryReadOnly(query);
+    rows = allow_sql_writes_ ? database_.Query(command.text) : database_.QueryReadOnly(command.text);
   } catch (const rt::EWriteRefused& error) {
     throw CommandError("sql only reads: start the console with --allow-sql-writes to change the database (" +
                        std::string(error.what()) + ")");
@@ -285,7 +251,7 @@ void Session::Sql(const std::string& query) {
   interaction_.Out().Line(CountText(rows.rows.size()));
 }
 
-void Session::ShowEnvironment() {
+void Session::ShowEnvironment(const Command& /*command*/) {
   const rt::HostEnvironment& environment = rt::Environment();
   Output& out = interaction_.Out();
   out.Line("home: " + environment.base_dir);
@@ -296,86 +262,12 @@ void Session::ShowEnvironment() {
   out.Line("plug-in: " + browser_.GetPlugin().FileName());
 }
 
-void Session::ShowHelp() {
-  for (const char* line : kHelp) interaction_.Out().Line(line);
+void Session::ShowHelp(const Command& /*command*/) {
+  for (const std::string& line : HelpLines()) interaction_.Out().Line(line);
 }
 
-void Session::Expect(const Command& command) {
-  switch (command.expect) {
-    case ExpectWhat::Rows:
-      browser_.CurrentNode();
-      Check(browser_.Rows().rows.size() == static_cast<std::size_t>(command.number),
-            "The list has " + std::to_string(browser_.Rows().rows.size()) + " rows, not " +
-                std::to_string(command.number));
-      return;
-    case ExpectWhat::Status: {
-      const CallResult* last_call = browser_.LastCall();
-      Check(last_call != nullptr, "No command has run");
-      Check(last_call->Ok(), "The last command failed with " + StatusText(last_call->status));
-      Check(last_call->result == command.number, "The last command gave status " +
-                                                      std::to_string(last_call->result) + ", not " +
-                                                      std::to_string(command.number));
-      return;
-    }
-    case ExpectWhat::Failed:
-      Check(browser_.LastCall() != nullptr, "No command has run");
-      Check(!browser_.LastCall()->Ok(), "The last command did not fail");
-      return;
-    case ExpectWhat::Menu: {
-      Check(browser_.MenuBuilt(), "No menu was opened");
-      const std::vector<MenuEntry>& entries = browser_.MenuEntries();
-      std::string shown;
-      for (const MenuEntry& entry : entries) shown += (shown.empty() ? "" : ",") + entry.name;
-      bool same = entries.size() == command.names.size();
-      for (std::size_t i = 0; same && i < command.names.size(); ++i)
-        same = rt::gbk::SameText(entries[i].name, command.names[i]);
-      std::string wanted;
-      for (const std::string& name : command.names) wanted += (wanted.empty() ? "" : ",") + name;
-      Check(same, "The menu shows " + (shown.empty() ? std::string("none") : shown) + ", not " +
-                      (wanted.empty() ? std::string("none") : wanted));
-      return;
-    }
-    case ExpectWhat::Default: {
-      Check(browser_.MenuBuilt(), "No menu was opened");
-      std::string found = "none";
-      for (const MenuEntry& entry : browser_.MenuEntries())
-        if (entry.is_default) found = entry.name;
-      Check(rt::gbk::SameText(found, command.name), "The default item is " + found + ", not " + command.name);
-      return;
-    }
-    case ExpectWhat::Cell: {
-      browser_.CurrentNode();
-      const rt::RowSet& rows = browser_.Rows();
-      const std::size_t row = static_cast<std::size_t>(command.number);
-      if (row > rows.rows.size())
-        throw ExpectationFailed("There is no row " + std::to_string(row) + ": the list has " +
-                                std::to_string(rows.rows.size()));
-      const int column = host::FindColumn(rows, command.name);
-      if (column < 0) throw ExpectationFailed("The list has no column " + command.name);
-      const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
-      Check(value == command.text, "Row " + std::to_string(row) + " holds \"" + value + "\" in " + command.name +
-                                       ", not \"" + command.text + "\"");
-      return;
-    }
-    case ExpectWhat::Node: {
-      const TreeNode& node = browser_.CurrentNode();
-      const TreeNode* wanted = nullptr;
-      try {
-        wanted = &browser_.Tree().Find(command.text);
-      } catch (const rt::Exception&) {
-      }
-      Check(wanted == &node, "The open node is " + PathOf(node) + ", not " + command.text);
-      return;
-    }
-    case ExpectWhat::Message:
-      Check(presenter_.LastMessage() == command.text,
-            "The last message is \"" + presenter_.LastMessage() + "\", not \"" + command.text + "\"");
-      return;
-    case ExpectWhat::FileName:
-      throw CommandError("No file dialog is open");
-    default:
-      throw CommandError("No form is shown");
-  }
-}
+void Session::Quit(const Command& /*command*/) { interaction_.RequestQuit(); }
+
+void Session::Expect(const Command& command) { CheckView(browser_, presenter_.LastMessage(), command); }
 
 }  // namespace console

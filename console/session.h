@@ -1,8 +1,9 @@
 // The console session: the host's browser (host/browser.h) in the terminal.
 // It reads a person's or a script's commands, has the browser open nodes,
 // select rows, build the context menu and run commands, shows the tree, the
-// rows, the menu and each call's outcome, and checks a script's
-// expectations.
+// rows, the menu and each call's outcome, and has a script's expectations
+// about them checked (expectations.h). Which command runs which of its
+// handlers is the verb table's (verbs.h).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "console/interaction.h"
 #include "console/terminal_presenter.h"
 #include "host/browser.h"
+#include "host/columns.h"
 
 namespace rt {
 class DataSession;
@@ -36,29 +38,42 @@ class Session {
   // Runs commands until the input ends or the person or script quits;
   // returns the exit code.
   int Run();
-  // A command that may come while a form, question or file dialog waits:
-  // expectations about the list, the menu and the last command, env, help.
+  // A command that may come while a form, question or file dialog waits
+  // (verbs.h): expectations about the list, the menu and the last command,
+  // env, help, quit.
   void HandleWhileWaiting(const Command& command);
   // The paths that open takes (UTF-8), for completing them: each node's,
   // and below a top node also without the top node's name.
   std::vector<std::string> NodePaths() const;
 
  private:
+  friend struct VerbTable;
+
   void Execute(const Command& command);
+
+  // The verbs' handlers in the tree and the list (verbs.h).
+  void ShowTree(const Command& command);
+  void OpenPath(const Command& command);
+  void Up(const Command& command);
+  void List(const Command& command);
+  void ShowFields(const Command& command);
+  void Select(const Command& command);
+  void ShowMenu(const Command& command);
+  void RunItem(const Command& command);
+  void Exec(const Command& command);
+  void Sql(const Command& command);
+  void ShowEnvironment(const Command& command);
+  void ShowHelp(const Command& command);
+  void Quit(const Command& command);
+  void Expect(const Command& command);
+
   void Open(const host::TreeNode& node);
-  void Up();
   void ReadRows();
   void ShowRows();
-  void Select(const Command& command);
-  void ShowMenu();
+  void ShowGrid(const std::vector<host::GridColumn>& columns);
   bool BuildMenu();
-  void RunItem(const std::string& item);
   void RunCommand(const std::string& name);
   void ReloadTree();
-  void Sql(const std::string& query);
-  void ShowEnvironment();
-  void ShowHelp();
-  void Expect(const Command& command);
 
   rt::DataSession& database_;
   Interaction& interaction_;

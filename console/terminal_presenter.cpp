@@ -2,9 +2,10 @@
 
 #include <filesystem>
 
+#include "console/expectations.h"
 #include "console/form_view.h"
-#include "console/grid.h"
 #include "console/terminal_text.h"
+#include "console/verbs.h"
 #include "host/form_title.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
@@ -17,14 +18,8 @@
 namespace console {
 namespace {
 
-rt::TControl& ControlOf(rt::TForm& form, const std::string& name) {
-  auto* control = dynamic_cast<rt::TControl*>(form.FindComponent(name));
-  if (!control) throw CommandError("The form " + host::FormTitle(form) + " has no control " + name);
-  return *control;
-}
-
 rt::TWinControl& FocusableOf(rt::TForm& form, const std::string& name) {
-  auto* control = dynamic_cast<rt::TWinControl*>(&ControlOf(form, name));
+  auto* control = dynamic_cast<rt::TWinControl*>(&ControlNamed(form, name));
   if (!control || !control->CanFocus()) throw CommandError(name + " cannot take the focus: it is hidden or disabled");
   return *control;
 }
@@ -39,10 +34,6 @@ bool Reachable(const rt::TControl& control) {
 std::string AbsolutePath(const std::string& path) {
   std::filesystem::path native = std::filesystem::absolute(rt::platform::NativePath(path)).lexically_normal();
   return rt::platform::AnsiPath(native);
-}
-
-void Check(bool met, const std::string& message) {
-  if (!met) throw ExpectationFailed(message);
 }
 
 }  // namespace
@@ -66,83 +57,75 @@ void TerminalPresenter::FormHidden(rt::TForm& form) {
 }
 
 bool TerminalPresenter::HandleAnywhere(const Command& command, std::string_view waiting_for) {
-  switch (command.verb) {
-    case Verb::Quit:
-      interaction_.RequestQuit();
-      return true;
-    case Verb::Help:
-    case Verb::Expect:
-    case Verb::Env:
-      if (session_handler_) {
-        try {
-          session_handler_(command);
-        } catch (const std::exception& error) {
-          interaction_.Fail(command.line, error);
-        }
-      }
-      return true;
-    default:
-      interaction_.Fail(host::kExitCommand, command.line,
-                        "'" + std::string(VerbWord(command.verb)) + "' does not fit here: " + std::string(waiting_for));
-      return false;
+  const VerbRow& row = RowOf(command.verb);
+  if (!row.anywhere) {
+    interaction_.Fail(host::kExitCommand, command.line,
+                      "'" + std::string(row.word) + "' does not fit here: " + std::string(waiting_for));
+    return false;
   }
+  if (session_handler_) {
+    try {
+      session_handler_(command);
+    } catch (const std::exception& error) {
+      interaction_.Fail(command.line, error);
+    }
+  }
+  return true;
 }
 
-void TerminalPresenter::FormExpectation(rt::TForm& form, const Command& command) {
-  switch (command.expect) {
-    case ExpectWhat::Title:
-      Check(host::FormTitle(form) == command.text, "The form's title is " + host::FormTitle(form) + ", not " + command.text);
-      return;
-    case ExpectWhat::Focus: {
-      rt::TWinControl* active = form.ActiveControl();
-      const std::string name = active ? active->Name() : std::string("(none)");
-      Check(active && rt::gbk::SameText(name, command.name), "The focus is on " + name + ", not " + command.name);
-      return;
-    }
-    case ExpectWhat::Text: {
-      const std::string& text = ControlOf(form, command.name).Text();
-      Check(text == command.text, command.name + " holds \"" + text + "\", not \"" + command.text + "\"");
-      return;
-    }
-    case ExpectWhat::Visible:
-      Check(ControlOf(form, command.name).Showing(), command.name + " is hidden");
-      return;
-    case ExpectWhat::Hidden:
-      Check(!ControlOf(form, command.name).Showing(), command.name + " is visible");
-      return;
-    case ExpectWhat::Enabled:
-      Check(ControlOf(form, command.name).Enabled(), command.name + " is disabled");
-      return;
-    case ExpectWhat::Disabled:
-      Check(!ControlOf(form, command.name).Enabled(), command.name + " is enabled");
-      return;
-    case ExpectWhat::FileName:
-      throw CommandError("No file dialog is open");
-    case ExpectWhat::Cell: {
-      // The form's list, when it has one; the view's list otherwise.
-      rt::TListView* list = nullptr;
-      try {
-        list = &FormList(form);
-      } catch (const CommandError&) {
-        if (session_handler_) session_handler_(command);
-        return;
-      }
-      const rt::RowSet& rows = list->Rows();
-      const std::size_t row = static_cast<std::size_t>(command.number);
-      if (row < 1 || row > rows.rows.size())
-        throw ExpectationFailed("There is no row " + std::to_string(row) + ": " + list->Name() + " has " +
-                                std::to_string(rows.rows.size()));
-      const int column = host::FindColumn(rows, command.name);
-      if (column < 0) throw ExpectationFailed(list->Name() + " has no column " + command.name);
-      const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
-      Check(value == command.text, "Row " + std::to_string(row) + " of " + list->Name() + " holds \"" + value +
-                                       "\" in " + command.name + ", not \"" + command.text + "\"");
-      return;
-    }
-    default:
-      if (session_handler_) session_handler_(command);
-      return;
-  }
+TerminalPresenter::FormAction TerminalPresenter::TypeInto(rt::TForm& form, const Command& command) {
+  rt::TWinControl& control = FocusableOf(form, command.name);
+  if (!dynamic_cast<rt::TEdit*>(&control) && !dynamic_cast<rt::TComboBox*>(&control))
+    throw CommandError(command.name + " is not an edit, memo or combo box");
+  if (const auto* edit = dynamic_cast<rt::TEdit*>(&control); edit && edit->ReadOnly())
+    throw CommandError(command.name + " is read-only");
+  return [&control, text = command.text] { rt::input::TypeText(control, text); };
+}
+
+TerminalPresenter::FormAction TerminalPresenter::PressKey(rt::TForm& form, const Command& command) {
+  return [&form, key = command.key, shift = command.shift] { rt::input::PressKey(form, key, shift); };
+}
+
+TerminalPresenter::FormAction TerminalPresenter::Click(rt::TForm& form, const Command& command) {
+  rt::TControl& control = ControlNamed(form, command.name);
+  if (!Reachable(control)) throw CommandError(command.name + " cannot be clicked: it is hidden or disabled");
+  return [&control] { rt::input::Click(control); };
+}
+
+TerminalPresenter::FormAction TerminalPresenter::SelectRow(rt::TForm& form, const Command& command) {
+  // One row of the form's list, or none.
+  rt::TListView& list = FormList(form);
+  const bool one = command.ranges.size() == 1 && command.ranges[0].first == command.ranges[0].second;
+  if (!command.none && !one) throw CommandError("A list on a form selects one row (select N) or none");
+  const int row = command.none ? -1 : command.ranges[0].first - 1;
+  if (!list.CanFocus()) throw CommandError(list.Name() + " cannot take the focus: it is hidden or disabled");
+  if (row >= static_cast<int>(list.Rows().rows.size()))
+    throw CommandError(list.Name() + " has " + std::to_string(list.Rows().rows.size()) + " rows, not " +
+                       std::to_string(row + 1));
+  return [this, &list, row] {
+    rt::input::SelectRow(list, row);
+    interaction_.Out().Utf8(ToTerminal(list.Name()) + ": " +
+                            (row < 0 ? std::string("no row selected") : "row " + std::to_string(row + 1) + " selected"));
+  };
+}
+
+TerminalPresenter::FormAction TerminalPresenter::Focus(rt::TForm& form, const Command& command) {
+  rt::TWinControl& control = FocusableOf(form, command.name);
+  return [&control] { rt::input::Focus(control); };
+}
+
+TerminalPresenter::FormAction TerminalPresenter::Close(rt::TForm& form, const Command& /*command*/) {
+  return [&form] { rt::input::CloseForm(form); };
+}
+
+TerminalPresenter::FormAction TerminalPresenter::ShowForm(rt::TForm& form, const Command& /*command*/) {
+  interaction_.Out().Utf8Lines(RenderForm(form));
+  return {};
+}
+
+TerminalPresenter::FormAction TerminalPresenter::ExpectOnForm(rt::TForm& form, const Command& command) {
+  if (!CheckForm(form, command) && session_handler_) session_handler_(command);
+  return {};
 }
 
 bool TerminalPresenter::Interact(rt::TForm& form) {
@@ -154,77 +137,28 @@ bool TerminalPresenter::Interact(rt::TForm& form) {
       return false;
     }
     const Command& c = *command;
+    const VerbRow& row = RowOf(c.verb);
+    // An answer or a file here: no question or file dialog waits.
+    const bool waits_elsewhere = row.acts == Acts::OnQuestion || row.acts == Acts::OnFileDialog;
+    if (!row.on_form && !waits_elsewhere) {
+      if (HandleAnywhere(c, "the form " + host::FormTitle(form) + " is shown (close it first)") && interaction_.Quitting())
+        return false;
+      if (interaction_.Aborted()) return false;
+      continue;
+    }
     // What the command acts on is looked up first: a lookup that fails is
-    // the command's own error. The action then runs outside, so that what
-    // the form's handlers raise reaches the modal loop's error display.
-    std::function<void()> action;
+    // the command's own error. The action then runs outside the error
+    // handling (FormAction).
+    FormAction action;
     try {
-      switch (c.verb) {
-        case Verb::Type: {
-          rt::TWinControl& control = FocusableOf(form, c.name);
-          if (!dynamic_cast<rt::TEdit*>(&control) && !dynamic_cast<rt::TComboBox*>(&control))
-            throw CommandError(c.name + " is not an edit, memo or combo box");
-          if (const auto* edit = dynamic_cast<rt::TEdit*>(&control); edit && edit->ReadOnly())
-            throw CommandError(c.name + " is read-only");
-          action = [&control, text = c.text] { rt::input::TypeText(control, text); };
-          break;
-        }
-        case Verb::Key:
-          action = [&form, key = c.key, shift = c.shift] { rt::input::PressKey(form, key, shift); };
-          break;
-        case Verb::Click: {
-          rt::TControl& control = ControlOf(form, c.name);
-          if (!Reachable(control)) throw CommandError(c.name + " cannot be clicked: it is hidden or disabled");
-          action = [&control] { rt::input::Click(control); };
-          break;
-        }
-        case Verb::Select: {
-          // One row of the form's list, or none.
-          rt::TListView& list = FormList(form);
-          const bool one = c.ranges.size() == 1 && c.ranges[0].first == c.ranges[0].second;
-          if (!c.none && !one) throw CommandError("A list on a form selects one row (select N) or none");
-          const int row = c.none ? -1 : c.ranges[0].first - 1;
-          if (!list.CanFocus()) throw CommandError(list.Name() + " cannot take the focus: it is hidden or disabled");
-          if (row >= static_cast<int>(list.Rows().rows.size()))
-            throw CommandError(list.Name() + " has " + std::to_string(list.Rows().rows.size()) + " rows, not " +
-                               std::to_string(row + 1));
-          action = [this, &list, row] {
-            rt::input::SelectRow(list, row);
-            interaction_.Out().Utf8(ToTerminal(list.Name()) + ": " +
-                                    (row < 0 ? std::string("no row selected")
-                                             : "row " + std::to_string(row + 1) + " selected"));
-          };
-          break;
-        }
-        case Verb::Focus: {
-          rt::TWinControl& control = FocusableOf(form, c.name);
-          action = [&control] { rt::input::Focus(control); };
-          break;
-        }
-        case Verb::Close:
-          action = [&form] { rt::input::CloseForm(form); };
-          break;
-        case Verb::Show:
-          interaction_.Out().Utf8Lines(RenderForm(form));
-          continue;
-        case Verb::Expect:
-          FormExpectation(form, c);
-          continue;
-        case Verb::Answer:
-          throw CommandError("No question is waiting for an answer");
-        case Verb::File:
-          throw CommandError("No file dialog is open");
-        default:
-          if (HandleAnywhere(c, "the form " + host::FormTitle(form) + " is shown (close it first)") && interaction_.Quitting())
-            return false;
-          if (interaction_.Aborted()) return false;
-          continue;
-      }
+      if (waits_elsewhere) throw CommandError(NothingWaits(row));
+      action = (this->*row.on_form)(form, c);
     } catch (const std::exception& error) {
       interaction_.Fail(c.line, error);
       if (interaction_.Aborted()) return false;
       continue;
     }
+    if (!action) continue;
 
     rt::TWinControl* focused_before = form.ActiveControl();
     const std::uint64_t dialogs_before = dialogs_;
@@ -261,11 +195,7 @@ bool TerminalPresenter::AskYesNo(std::string_view prompt) {
       return false;
     }
     if (command->verb == Verb::Answer) return command->yes;
-    if (command->verb == Verb::Expect && command->expect == ExpectWhat::FileName) {
-      interaction_.Fail(host::kExitCommand, command->line, "No file dialog is open");
-    } else {
-      HandleAnywhere(*command, "a question waits for an answer (yes or no)");
-    }
+    HandleAnywhere(*command, "a question waits for an answer (yes or no)");
     if (interaction_.Quitting()) return false;
   }
 }
@@ -295,9 +225,11 @@ bool TerminalPresenter::RunFileDialog(rt::TFileDialog& dialog, bool save) {
     }
     const Command& c = *command;
     if (c.verb == Verb::Expect && c.expect == ExpectWhat::FileName) {
-      if (dialog.FileName != c.text)
-        interaction_.Fail(host::kExitExpectation, c.line,
-                          "The dialog proposes \"" + dialog.FileName + "\", not \"" + c.text + "\"");
+      try {
+        CheckFileName(dialog, c);
+      } catch (const std::exception& error) {
+        interaction_.Fail(c.line, error);
+      }
       if (interaction_.Aborted()) return false;
       continue;
     }

@@ -2,8 +2,10 @@
 // dialogs of the user-interface model on the terminal, and performs the
 // next command of the person or script on the shown modal form through
 // the input functions, so that the form handles keys and clicks as it
-// would a user's. Expectations about the list, the menu or the last
-// command go to the session (SetSessionHandler).
+// would a user's. Which command does what on a form is the verb table's
+// (verbs.h); the commands that fit anywhere (expectations about the list,
+// the menu or the last command, env, help, quit) go to the session
+// (SetSessionHandler).
 #pragma once
 
 #include <cstdint>
@@ -24,8 +26,8 @@ class TerminalPresenter : public rt::Presenter {
  public:
   explicit TerminalPresenter(Interaction& interaction) : interaction_(interaction) {}
 
-  // Runs a command that belongs to the session (its expectations and help)
-  // while a form, question or file dialog waits.
+  // Runs a command that belongs to the session (its expectations, env,
+  // help, quit) while a form, question or file dialog waits.
   void SetSessionHandler(std::function<void(const Command&)> handler) { session_handler_ = std::move(handler); }
 
   // Answers every question so from now on, without reading an answer.
@@ -43,15 +45,32 @@ class TerminalPresenter : public rt::Presenter {
   bool ExecuteSaveDialog(rt::TSaveDialog& dialog) override;
   void ShowError(std::string_view message) override;
 
+  // What a command does on the shown form once it found what it acts on:
+  // it runs outside the command's own error handling, so that what the
+  // form's handlers raise reaches the modal loop's error display. Empty
+  // when the command is done already.
+  using FormAction = std::function<void()>;
+
  private:
+  friend struct VerbTable;
+
+  // The verbs' handlers on a shown form (verbs.h).
+  FormAction TypeInto(rt::TForm& form, const Command& command);
+  FormAction PressKey(rt::TForm& form, const Command& command);
+  FormAction Click(rt::TForm& form, const Command& command);
+  FormAction SelectRow(rt::TForm& form, const Command& command);
+  FormAction Focus(rt::TForm& form, const Command& command);
+  FormAction Close(rt::TForm& form, const Command& command);
+  FormAction ShowForm(rt::TForm& form, const Command& command);
+  FormAction ExpectOnForm(rt::TForm& form, const Command& command);
+
   // Reads answers until a yes or no comes; false for no, the end of the
   // input, or an abort.
   bool AskYesNo(std::string_view prompt);
   bool RunFileDialog(rt::TFileDialog& dialog, bool save);
-  // Handles a command that waits anywhere: session expectations, help,
-  // quit. False when the command does not fit (reported as a failure).
+  // Hands a command that fits anywhere to the session. False when the
+  // command does not fit (reported as a failure).
   bool HandleAnywhere(const Command& command, std::string_view waiting_for);
-  void FormExpectation(rt::TForm& form, const Command& command);
   void Show(std::string_view label, std::string_view text);
 
   Interaction& interaction_;
