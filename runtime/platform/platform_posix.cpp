@@ -497,6 +497,13 @@ std::string rt::platform::RuntimeFolder() {
   return FromNativePath(file.substr(0, file.find_last_of('/') + 1));
 }
 
+std::filesystem::path rt::platform::DefaultHomeFolder() {
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::current_path(error);
+  if (error) throw rt::Exception("The current folder cannot be found: " + error.message());
+  return folder;
+}
+
 // ---- Dynamic libraries -------------------------------------------------------
 
 namespace {

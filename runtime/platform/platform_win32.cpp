@@ -3,6 +3,8 @@
 // made through the ANSI code page (936) or UTF-8 explicitly.
 #include "runtime/platform/platform.h"
 
+#include <shlobj.h>
+
 #include "runtime/errors.h"
 #include "runtime/platform/wide.h"
 
@@ -46,6 +48,13 @@ std::string RuntimeFolder() {
   const DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
   const std::string file(path, n > 0 && n < MAX_PATH ? n : 0);
   return file.substr(0, file.find_last_of("\\/") + 1);
+}
+
+std::filesystem::path DefaultHomeFolder() {
+  wchar_t folder[MAX_PATH];
+  if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK)
+    throw Exception("The user's local application data folder (%LOCALAPPDATA%) is unknown: give a home folder");
+  return std::filesystem::path(folder) / L"labdocs";
 }
 
 std::filesystem::path NativePath(std::string_view ansi_path) {
