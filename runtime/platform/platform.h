@@ -260,14 +260,6 @@ Function ProcAs(FARPROC proc) {
 // a separator: where the libraries that the runtime loads for itself lie.
 std::string RuntimeFolder();
 
-// The home folder a host and labdocs-admin take when they are given none, as
-// a path. On Windows the user's own local application data, its folder
-// labdocs (%LOCALAPPDATA%\labdocs; not made here): a program started from
-// the Start menu runs in its program folder, which its users may not write
-// and its uninstaller removes. Elsewhere the current folder, where a person
-// runs the console.
-std::filesystem::path DefaultHomeFolder();
-
 // The reverse: a native path as an ANSI (GBK) text. Characters that GBK
 // cannot hold become '?'. Separators stay as they are ('/' is a separator on
 // every system). Throws rt::EConvertError for invalid UTF-8.
@@ -292,5 +284,13 @@ std::string PathUtf8(const std::filesystem::path& path);
 // An ANSI (GBK) path as SQLite takes a file name: UTF-8, native separators.
 // Throws rt::EConvertError for a text that is not GBK.
 std::string SqliteFileName(std::string_view ansi_path);
+
+// The home folder a host and labdocs-admin take when they are given none, as
+// a path. On Windows the user's own local application data, its folder
+// labdocs (%LOCALAPPDATA%\labdocs; not made here): a program started from
+// the Start menu runs in its program folder, which its users may not write
+// and its uninstaller removes. Elsewhere the current folder, where a person
+// runs the console.
+std::filesystem::path DefaultHomeFolder();
 
 }  // namespace rt::platform
