@@ -175,7 +175,7 @@ int RunBackup(const Options& options, std::ostream& out, std::ostream& err) {
 
 int RunRestore(const Options& options, std::ostream& out, std::ostream& err) {
   const fs::path backup = std::filesystem::absolute(rt::platform::Utf8Path(options.folder)).lexically_normal();
-  const fs::path home = std::filesystem::absolute(options.home.empty() ? fs::current_path()
+  const fs::path home = std::filesystem::absolute(options.home.empty() ? rt::platform::DefaultHomeFolder()
                                                                        : rt::platform::Utf8Path(options.home))
                             .lexically_normal();
   std::error_code error;

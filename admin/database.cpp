@@ -20,7 +20,7 @@ void OpenDatabase(const Options& options) {
     return;
   }
   std::error_code error;
-  std::filesystem::path home = options.home.empty() ? std::filesystem::current_path(error)
+  std::filesystem::path home = options.home.empty() ? rt::platform::DefaultHomeFolder()
                                                     : rt::platform::Utf8Path(options.home);
   const std::filesystem::path file = std::filesystem::absolute(home, error).lexically_normal() / kDatabaseFileName;
   const std::string shown = rt::platform::AnsiPath(file);

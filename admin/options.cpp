@@ -72,7 +72,8 @@ Commands:
 
 Options:
   --home DIR               the console's home folder, whose labdocs.db is
-                           checked (default: the current folder); nothing is
+                           checked (default: the current folder; on Windows
+                           the user's %LOCALAPPDATA%\labdocs); nothing is
                            made when it has none
   --database SERVER        a laboratory's PostgreSQL database instead: a
                            connection string, as the console takes it

@@ -15,7 +15,8 @@ per line (see README.md for the commands; "help" lists them).
 Options:
   --home DIR           the host's home folder (its base directory) holding
                        labdocs.db, DocCache/ and Configs/MMCImages/32×32/;
-                       made when missing (default: the current folder)
+                       made when missing (default: the current folder; on
+                       Windows the user's %LOCALAPPDATA%\labdocs)
   --database SERVER    a laboratory's shared PostgreSQL database instead of
                        the home folder's labdocs.db: a connection string,
                        "postgresql://user@host/db" or "host=... dbname=..."

@@ -187,7 +187,7 @@ void OpenServer(const HomeFolder& home, const std::string& server, bool empty_da
 
 HomeFolder MakeHomeFolder(std::string_view path) {
   std::error_code error;
-  std::filesystem::path native = path.empty() ? std::filesystem::current_path(error) : rt::platform::Utf8Path(path);
+  std::filesystem::path native = path.empty() ? rt::platform::DefaultHomeFolder() : rt::platform::Utf8Path(path);
   native = std::filesystem::absolute(native, error).lexically_normal();
   if (error) throw rt::Exception("The home folder " + rt::gbk::FromUtf8(path) + " cannot be found: " + error.message());
   std::filesystem::create_directories(native, error);

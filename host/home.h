@@ -24,8 +24,9 @@ struct HomeFolder {
   std::string base_dir;  // GBK, ending with '/': what the host's environment reports
 };
 
-// The home folder at a path (UTF-8; empty: the current folder), made with
-// its missing parents. Raises rt::Exception when it cannot be made.
+// The home folder at a path (UTF-8; empty: rt::platform::DefaultHomeFolder,
+// the current folder, on Windows the user's %LOCALAPPDATA%\labdocs), made
+// with its missing parents. Raises rt::Exception when it cannot be made.
 HomeFolder MakeHomeFolder(std::string_view path);
 
 // What opening the home folder did.

@@ -15,7 +15,7 @@ namespace host {
 struct StartOptions {
   bool help = false;
   bool version = false;
-  std::string home;      // UTF-8; empty: the current folder
+  std::string home;      // UTF-8; empty: rt::platform::DefaultHomeFolder()
   std::string database;  // UTF-8; a server's connection string, or empty: the home folder's file
   bool empty = false;    // a new home folder gets an empty database
   std::string plugin = "labdocs.dll";

@@ -10,7 +10,8 @@
 #                            windows (the cross build: MinGW-w64, and what
 #                            building SQLite, OpenSSL and libpq from
 #                            Debian's source packages needs, with apt's
-#                            source entries enabled), wine
+#                            source entries enabled, and makensis for its
+#                            installer), wine
 #                            (32-bit Wine, with the i386 architecture added,
 #                            and the zh_CN.UTF-8 locale, under which Wine's
 #                            ANSI code page is 936), postgres (the
@@ -35,7 +36,7 @@ declare -A sets=(
   [tests]="libgtest-dev libgmock-dev"
   [bench]="libbenchmark-dev xxd sqlite3 openssl"
   [fuzz]="clang libclang-rt-14-dev"
-  [windows]="g++-mingw-w64-i686-posix tcl perl dpkg-dev libgtest-dev libgmock-dev"
+  [windows]="g++-mingw-w64-i686-posix tcl perl dpkg-dev libgtest-dev libgmock-dev nsis"
   [wine]="wine wine32:i386 locales"
   [postgres]="postgresql libpq-dev openssl"
   [desktop]="xvfb xauth imagemagick fonts-wqy-microhei fonts-wine"

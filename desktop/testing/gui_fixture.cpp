@@ -15,6 +15,14 @@ std::filesystem::path ProgramFolder() {
   return std::filesystem::path(path).parent_path();
 }
 
+// The desktop host under test: the one beside the tests, or the program
+// that LABDOCS_TEST_DESKTOP names (an installed one).
+std::wstring DesktopProgram() {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetEnvironmentVariableW(L"LABDOCS_TEST_DESKTOP", path.data(), MAX_PATH));
+  return path.empty() ? (ProgramFolder() / "labdocs-desktop.exe").wstring() : path;
+}
+
 }  // namespace
 
 std::string Utf8(const std::wstring& text) { return rt::platform::Narrow(CP_UTF8, text); }
@@ -28,8 +36,7 @@ void DesktopTest::SetUp() {
   // The host, and the programs it starts, inherit the variable.
   open_record_ = folder / "opened.txt";
   SetEnvironmentVariableW(L"LABDOCS_TEST_OPEN_RECORD", open_record_.wstring().c_str());
-  host_ = std::make_unique<DesktopProcess>((ProgramFolder() / "labdocs-desktop.exe").wstring(), home_.wstring(),
-                                           HostOptions());
+  host_ = std::make_unique<DesktopProcess>(DesktopProgram(), home_.wstring(), HostOptions());
 }
 
 void DesktopTest::TearDown() {

@@ -1,6 +1,8 @@
 // What the desktop host's window tests share: a fresh home folder per test
-// beside the programs, the host started on it, the home's database read
-// directly (texts in UTF-8, as SQLite holds them), and pictures of windows.
+// beside the programs, the host started on it (the labdocs-desktop.exe
+// beside the tests, or the one LABDOCS_TEST_DESKTOP names), the home's
+// database read directly (texts in UTF-8, as SQLite holds them), and
+// pictures of windows.
 #pragma once
 
 #include <filesystem>

@@ -60,4 +60,11 @@ bool Native(LPCSTR ansi_path, std::string& native) {
 
 }  // namespace posix
 
+std::filesystem::path DefaultHomeFolder() {
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::current_path(error);
+  if (error) throw rt::Exception("The current folder cannot be found: " + error.message());
+  return folder;
+}
+
 }  // namespace rt::platform

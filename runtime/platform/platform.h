@@ -292,4 +292,12 @@ std::string PathUtf8(const std::filesystem::path& path);
 // Throws rt::EConvertError for a text that is not GBK.
 std::string SqliteFileName(std::string_view ansi_path);
 
+// The home folder a host and labdocs-admin take when they are given none, as
+// a path. On Windows the user's own local application data, its folder
+// labdocs (%LOCALAPPDATA%\labdocs; not made here): a program started from
+// the Start menu runs in its program folder, which its users may not write
+// and its uninstaller removes. Elsewhere the current folder, where a person
+// runs the console.
+std::filesystem::path DefaultHomeFolder();
+
 }  // namespace rt::platform

@@ -347,6 +347,18 @@ TEST(PlatformMachineTest, ComputerNameAndCurrentDirectory) {
   EXPECT_EQ(rt::platform::ToNativePath(buffer.c_str()), fs::current_path().string());
 }
 
+// The hosts' home without --home: on Windows in the user's profile, never
+// in the folder a program runs in (the program folder, from the Start menu).
+TEST(PlatformMachineTest, DefaultHomeFolder) {
+#if defined(_WIN32)
+  const std::optional<std::string> local = rt::testing::GetEnv("LOCALAPPDATA");
+  ASSERT_TRUE(local.has_value());
+  EXPECT_EQ(rt::platform::DefaultHomeFolder(), rt::platform::Utf8Path(*local) / "labdocs");
+#else
+  EXPECT_EQ(rt::platform::DefaultHomeFolder(), fs::current_path());
+#endif
+}
+
 // The path contract: a GBK path, a path object and SQLite's UTF-8 name all
 // name the same file, names with '\' trail bytes included.
 TEST(PlatformPathTest, GbkPathsPathObjectsAndUtf8NamesAgree) {
