@@ -6,6 +6,7 @@
 
 #include "desktop/control_style.h"
 #include "desktop/wide_text.h"
+#include "desktop/window_class.h"
 #include "host/form_title.h"
 #include "runtime/host/sui_controls.h"
 #include "runtime/ui/form.h"
@@ -22,22 +23,6 @@ constexpr wchar_t kNameProperty[] = L"labdocs.name";
 // The skinned frame's title bar, drawn by a static control in the frame's
 // border colour.
 constexpr int kTitleStripHeight = 24;
-
-void RegisterClasses(WNDPROC procedure) {
-  static bool registered = false;
-  if (registered) return;
-  for (const wchar_t* name : {kFormClass, kPanelClass}) {
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = procedure;
-    window_class.hInstance = GetModuleHandleW(nullptr);
-    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    window_class.lpszClassName = name;
-    RegisterClassExW(&window_class);
-  }
-  registered = true;
-}
 
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -91,7 +76,7 @@ HICON IconFrom(const rt::TPicture& picture) {
 
 FormWindow::FormWindow(rt::TForm& form, HWND owner, QueueAction queue)
     : form_(form), queue_(std::move(queue)), owner_(owner) {
-  RegisterClasses(&FormWindow::WindowProc);
+  for (const wchar_t* name : {kFormClass, kPanelClass}) RegisterWindowClass(name, &FormWindow::WindowProc);
   DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   const bool fixed = Has(form, "BorderStyle", "bsSingle") || Has(form, "BorderStyle", "bsDialog");
   if (!fixed) style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
