@@ -1,8 +1,7 @@
 // The table of the control kinds (control_kind.h): a new kind of control is
 // one row here and its handlers in a kind_*.cpp. A row names the nearest
 // base class that has a row of its own; classes without a row (the
-// data-aware and skinned controls, the tab sheets' skinned kind) take their
-// base class's.
+// data-aware and skinned controls) take their nearest base class's.
 #include "desktop/control_kind.h"
 
 #include "runtime/host/sui_controls.h"
