@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <utility>
+#include <vector>
 
 #include "desktop/wide_text.h"
 #include "runtime/text/gbk.h"
@@ -74,6 +75,21 @@ std::optional<COLORREF> ColourOf(const rt::TControl& control, const std::string&
   for (const auto& [named, colour] : kNamed)
     if (rt::gbk::SameText(named, *text)) return colour;
   return std::nullopt;
+}
+
+std::optional<COLORREF> BackgroundOf(const rt::TControl* control) {
+  for (; control; control = control->Parent())
+    if (auto colour = ColourOf(*control, "Color")) return colour;
+  return std::nullopt;
+}
+
+bool AppearanceHas(const rt::TControl& control, const std::string& setting, std::string_view value) {
+  const rt::PropValue* found = control.AppearanceOf(setting);
+  if (!found) return false;
+  if (const auto* text = std::get_if<std::string>(found)) return *text == value;
+  if (const auto* list = std::get_if<std::vector<std::string>>(found))
+    return std::find(list->begin(), list->end(), value) != list->end();
+  return false;
 }
 
 }  // namespace desktop

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "runtime/platform/platform.h"
 
@@ -32,5 +33,11 @@ HFONT MakeFont(const FontStyle& font);
 // A colour setting ("Color", "Font.Color", ...) as the window system's
 // colour: a number (0x00BBGGRR) or a named colour (clWhite, clBtnFace, ...).
 std::optional<COLORREF> ColourOf(const rt::TControl& control, const std::string& name);
+// The colour behind a control: its own Color, else its nearest parent's.
+std::optional<COLORREF> BackgroundOf(const rt::TControl* control);
+
+// A setting of the control is the value or a set holding it ("BorderStyle"
+// is "bsSingle", "BorderIcons" holds "biMinimize").
+bool AppearanceHas(const rt::TControl& control, const std::string& setting, std::string_view value);
 
 }  // namespace desktop

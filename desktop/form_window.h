@@ -1,9 +1,10 @@
 // One model form as real windows: a top-level window of the form's size
 // (its client area when the layout gives ClientWidth/ClientHeight), and one
 // system control per control of the form at the place its layout gives,
-// relative to its parent: the skinned frame as a panel in its colour with a
-// title strip, buttons, edits, memos, combo boxes, list views (row_list.h),
-// labels, bevels, images, page controls with their sheets. Each control's window carries the
+// relative to its parent, made by the control's kind (control_kind.h): the
+// skinned frame as a panel in its colour with a title strip, buttons,
+// edits, memos, combo boxes, list views (row_list.h), labels, bevels,
+// images, page controls with their sheets. Each control's window carries the
 // control's name as the window property "labdocs.name" (an atom), so that
 // a test finds it as a person finds it by its place.
 //
@@ -15,13 +16,12 @@
 // window system's calls.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
-#include "desktop/row_list.h"
+#include "desktop/control_style.h"
 #include "runtime/platform/platform.h"
 
 namespace rt {
@@ -33,6 +33,12 @@ class TWinControl;
 namespace desktop {
 
 using QueueAction = std::function<void(std::function<void()>)>;
+
+// What a control kind keeps for one of its windows beyond the model (what
+// the window shows of it).
+struct KindState {
+  virtual ~KindState() = default;
+};
 
 class FormWindow {
  public:
@@ -50,24 +56,40 @@ class FormWindow {
   // Brings the model's focus to the control whose window has the system's
   // focus (a person may have clicked into it).
   void TakeFocusFromWindows();
-  // Gives the model what was typed into combo boxes since it last saw them.
+  // Hands the model what the windows hold and it has not heard of (what
+  // was typed into combo boxes since it last saw them).
   void CommitTyping();
+
+  // What the control kinds make their windows with.
+  // Makes the control's window of a system class at the control's place
+  // with its text, and adopts it.
+  HWND MakeChild(rt::TControl& control, HWND parent, DWORD ex_style, const wchar_t* window_class, DWORD style);
+  // Makes a panel (a window of this program's) for a container.
+  HWND MakePanel(rt::TWinControl& control, HWND parent, int x, int y, int width, int height);
+  // Makes the container's children in its window, in tab order.
+  void Build(rt::TWinControl& container, HWND parent);
+  // Takes a window as the control's and gives it the control's font.
+  void Adopt(rt::TControl& control, HWND window);
+  void SetFont(HWND window, const FontStyle& font);
+  // Keeps an icon a window shows until the form goes.
+  void KeepIcon(HICON icon) { icons_.push_back(icon); }
+  HBRUSH Brush(COLORREF colour);
+  void Queue(std::function<void()> action) { queue_(std::move(action)); }
+  // What a kind keeps for a window, made on first use.
+  template <class State>
+  State& StateOf(HWND window) {
+    std::unique_ptr<KindState>& state = states_[window];
+    if (!state) state = std::make_unique<State>();
+    return dynamic_cast<State&>(*state);
+  }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
-  void Command(HWND control, int code);
-  LRESULT Colour(HWND control, HDC dc);
-
-  void Build(rt::TWinControl& container, HWND parent);
-  HWND Make(rt::TControl& control, HWND parent);
-  HWND MakePanel(rt::TWinControl& control, HWND parent, int x, int y, int width, int height);
-  void MakeTitleStrip(rt::TWinControl& frame, HWND panel);
-  void MakePages(rt::TWinControl& pages, HWND parent);
-  HWND MakeList(rt::TControl& control, HWND parent);
-  void SyncList(HWND window, const rt::TControl& control);
+  // Hands a window's notification to its control's kind.
+  void Notify(HWND window, rt::TControl* control, UINT code, const NMHDR* notification);
+  // Takes a window as the control's (its name, its way to this form).
   void Remember(rt::TControl& control, HWND window);
-  HBRUSH Brush(COLORREF colour);
 
   rt::TForm& form_;
   QueueAction queue_;
@@ -75,24 +97,10 @@ class FormWindow {
   HWND window_ = nullptr;
   std::map<HWND, rt::TControl*> controls_;
   std::map<const rt::TControl*, HWND> windows_;
-  // A page control's tab control and its sheets' panels, in tab order.
-  std::map<HWND, std::vector<rt::TWinControl*>> sheets_;
-  std::map<HWND, rt::TWinControl*> title_strips_;  // a skinned frame's title bar
+  std::map<HWND, std::unique_ptr<KindState>> states_;
   std::map<COLORREF, HBRUSH> brushes_;
   std::vector<HFONT> fonts_;
   std::vector<HICON> icons_;
-  // Each combo box's text as last shown or handed on. A combo box may take
-  // only whole entries (a strict one clears a text that is none), so what
-  // is typed there reaches the model before the person's next action.
-  std::map<HWND, std::wstring> combo_texts_;
-  // Each list view's control, and the model's count of its rows' changes
-  // that it shows (rt::TListView::RowsChanged).
-  struct ShownList {
-    std::unique_ptr<RowList> rows;
-    std::uint64_t rows_shown = 0;
-    bool shown = false;
-  };
-  std::map<HWND, ShownList> lists_;
   bool syncing_ = false;
 };
 

@@ -7,6 +7,7 @@
 
 #include "desktop/popup_menu.h"
 #include "desktop/wide_text.h"
+#include "desktop/window_class.h"
 #include "host/view_tree.h"
 #include "runtime/data/session.h"
 
@@ -21,25 +22,11 @@ std::wstring Title(const host::TreeNode* node) {
   return node ? L"labdocs - " + Wide(host::PathOf(*node)) : std::wstring(L"labdocs");
 }
 
-void RegisterClassOnce() {
-  static bool registered = false;
-  if (registered) return;
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof window_class;
-  window_class.lpfnWndProc = DefWindowProcW;  // replaced as the window is made
-  window_class.hInstance = GetModuleHandleW(nullptr);
-  window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window_class.lpszClassName = kClassName;
-  window_class.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));
-  RegisterClassExW(&window_class);
-  registered = true;
-}
-
 }  // namespace
 
 MainWindow::MainWindow(host::Browser& browser) : browser_(browser) {
-  RegisterClassOnce();
+  // The procedure is replaced as the window is made.
+  RegisterWindowClass(kClassName, DefWindowProcW, LoadIconW(nullptr, MAKEINTRESOURCEW(32512)));
   window_ = CreateWindowExW(0, kClassName, L"labdocs", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                             CW_USEDEFAULT, 900, 560, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));

@@ -1,6 +1,5 @@
 #include "desktop/wide_text.h"
 
-#include "runtime/platform/platform.h"
 #include "runtime/platform/wide.h"
 
 namespace desktop {
@@ -18,5 +17,11 @@ std::wstring Wide(std::string_view gbk) {
 }
 
 std::string Gbk(std::wstring_view wide) { return rt::platform::Narrow(kGbk, wide); }
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
 
 }  // namespace desktop

@@ -7,9 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/platform/platform.h"
+
 namespace desktop {
 
 std::wstring Wide(std::string_view gbk);
 std::string Gbk(std::wstring_view wide);
+// A window's text.
+std::wstring WindowText(HWND window);
 
 }  // namespace desktop
