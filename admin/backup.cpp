@@ -10,8 +10,8 @@
 #include "admin/transfer.h"
 #include "labdoc/content_storage.h"
 #include "labdoc/pending_content.h"
-#include "runtime/data/content_file.h"
-#include "runtime/data/sqlite_util.h"
+#include "runtime/data/sqlite/content_file.h"
+#include "runtime/data/sqlite/util.h"
 #include "runtime/platform/platform.h"
 
 namespace admin {
@@ -43,13 +43,13 @@ void CopySchema(sqlite3* source, const char* schema, const fs::path& file) {
 
 // Both files in one read transaction: the content file's first, so that
 // no content the database names can have lost its chunks since.
-void CopyPair(rt::Database& source, const fs::path& folder, const fs::path& content_name) {
+void CopyPair(rt::sqlite::Database& source, const fs::path& folder, const fs::path& content_name) {
   sqlite3* db = source.Handle();
   rt::sqlite::Exec(db, "BEGIN");
   try {
     rt::sqlite::Exec(db, "SELECT count(*) FROM content.sqlite_master");
     rt::sqlite::Exec(db, "SELECT count(*) FROM main.sqlite_master");
-    CopySchema(db, rt::content_file::kSchema, folder / content_name);
+    CopySchema(db, rt::sqlite::content_file::kSchema, folder / content_name);
     CopySchema(db, "main", folder / kDatabaseFileName);
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -67,9 +67,9 @@ CheckResult CheckCopy(const fs::path& folder, Progress& progress, fs::path& cont
   CheckResult result;
   {
     const std::string path = rt::platform::PathUtf8(folder / kDatabaseFileName);
-    rt::Database copy(path, rt::OpenMode::OpenExisting);
+    rt::sqlite::Database copy(path, rt::OpenMode::OpenExisting);
     copy.AttachContentFile();
-    content_name = rt::platform::Utf8Path(rt::content_file::FilePath(copy.Handle(), path)).filename();
+    content_name = rt::platform::Utf8Path(rt::sqlite::content_file::FilePath(copy.Handle(), path)).filename();
     labdocs::labdoc::SweepAbandonedContents(*labdocs::labdoc::MakeContentStorage(copy));
     result = Check(copy, progress);
   }
@@ -135,17 +135,17 @@ std::string FaultLines(const CheckResult& result) {
   return lines;
 }
 
-CheckResult CopyHome(rt::Database& source, const fs::path& home, Progress& progress) {
+CheckResult CopyHome(rt::sqlite::Database& source, const fs::path& home, Progress& progress) {
   source.AttachContentFile();
   const fs::path content_name =
-      rt::platform::Utf8Path(rt::content_file::FilePath(source.Handle(), source.Path())).filename();
+      rt::platform::Utf8Path(rt::sqlite::content_file::FilePath(source.Handle(), source.Path())).filename();
   RequireNoFile(home, content_name);
   return MakeHome(home, progress, [&](const fs::path& partial) { CopyPair(source, partial, content_name); });
 }
 
 CheckResult CopyIntoNewHome(rt::DataSession& source, const fs::path& home, Progress& progress) {
   return MakeHome(home, progress, [&](const fs::path& partial) {
-    rt::Database copy(rt::platform::PathUtf8(partial / kDatabaseFileName), rt::OpenMode::OpenOrCreate);
+    rt::sqlite::Database copy(rt::platform::PathUtf8(partial / kDatabaseFileName), rt::OpenMode::OpenOrCreate);
     copy.AttachContentFile();
     CopyDatabase(source, copy, progress);
   });

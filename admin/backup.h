@@ -9,7 +9,7 @@
 
 #include "admin/check.h"
 #include "admin/progress.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/errors.h"
 
 namespace admin {
@@ -37,7 +37,7 @@ inline constexpr const char* kDatabaseFileName = "labdocs.db";
 // sweep removes them: their stores went on in the source only. Returns the
 // copy's check. Raises ECopyRefused (nothing is left of the copy then), or
 // rt::EDatabaseError when a database fails.
-CheckResult CopyHome(rt::Database& source, const std::filesystem::path& home, Progress& progress);
+CheckResult CopyHome(rt::sqlite::Database& source, const std::filesystem::path& home, Progress& progress);
 
 // Copies the session's database (a server's, or a home's), as one snapshot
 // (CopyDatabase), into a new database in the folder `home`, as CopyHome

@@ -17,7 +17,7 @@
 #include "admin/exit_codes.h"
 #include "admin/testing/demo_home.h"
 #include "labdoc/content_chunks.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/database.h"
 
 namespace admin::testing {
 namespace {
@@ -150,7 +150,7 @@ TEST_P(BackupTest, CopiesOneSnapshotWhileTwoConsolesAddDocuments) {
   // fault a copy may have, and none of those was added before it began.
   ExpectOnlyAddsUnderway(Admin({"--home", Utf8(restored), "check"}), before);
   {
-    rt::Database copy(Utf8(restored / "labdocs.db"), rt::OpenMode::OpenExisting);
+    rt::sqlite::Database copy(Utf8(restored / "labdocs.db"), rt::OpenMode::OpenExisting);
     copy.AttachContentFile();
     ExpectHolds(copy, before);
   }

@@ -13,9 +13,9 @@
 #include "admin/filing.h"
 #include "admin/progress.h"
 #include "console/terminal_text.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/data/session.h"
-#include "runtime/host/environment.h"
+#include "runtime/services/environment.h"
 #include "runtime/platform/console.h"
 #include "runtime/platform/platform.h"
 
@@ -108,9 +108,9 @@ void PrintCopy(console::Output& out, const std::string& what, const std::string&
 
 int RunCheck(const Options& options, std::ostream& out, std::ostream& err) {
   console::Output output(out);
-  output.Line(rt::StatusLine(rt::Session()));
+  output.Line(rt::StatusLine(rt::CurrentDataSession()));
   Progress progress(err, ProgressShown(options));
-  const CheckResult result = Check(rt::Session(), progress);
+  const CheckResult result = Check(rt::CurrentDataSession(), progress);
   PrintCheck(output, result);
   return result.faults.empty() ? kExitOk : kExitFaults;
 }
@@ -119,7 +119,7 @@ int RunFile(const Options& options, std::ostream& out, std::ostream& err) {
   rt::HostEnvironment who = rt::DefaultEnvironment();
   options.workstation.ApplyTo(who);
   try {
-    const Filed filed = FileDocument(rt::Session(), options.record_id, options.directory_id, who);
+    const Filed filed = FileDocument(rt::CurrentDataSession(), options.record_id, options.directory_id, who);
     console::Output(out).Line("Filed " + filed.file_name + " (record " + std::to_string(options.record_id) +
                               ", document " + std::to_string(filed.labdoc_id) + ") into " + filed.directory +
                               " (directory " + std::to_string(options.directory_id) + ")" +
@@ -161,9 +161,9 @@ int RunBackup(const Options& options, std::ostream& out, std::ostream& err) {
   const int code = Copying(err, [&] {
     // A home's pair is copied as it lies, page for page; a server's
     // database becomes a home's.
-    rt::Database* home = rt::AsSqlite(rt::Session());
+    rt::sqlite::Database* home = rt::sqlite::AsSqlite(rt::CurrentDataSession());
     const CheckResult result = home != nullptr ? CopyHome(*home, destination, progress)
-                                               : CopyIntoNewHome(rt::Session(), destination, progress);
+                                               : CopyIntoNewHome(rt::CurrentDataSession(), destination, progress);
     console::Output output(out);
     PrintCopy(output, options.command == Command::Backup ? "Backed up into" : "Moved into the home",
               rt::platform::AnsiPath(destination), result);
@@ -186,7 +186,7 @@ int RunRestore(const Options& options, std::ostream& out, std::ostream& err) {
     return Refused(err, "The folder " + rt::platform::AnsiPath(backup) + " holds no backup (no " +
                             kDatabaseFileName + ").");
   Progress progress(err, ProgressShown(options));
-  rt::Database source(rt::platform::PathUtf8(backup / kDatabaseFileName), rt::OpenMode::OpenExisting);
+  rt::sqlite::Database source(rt::platform::PathUtf8(backup / kDatabaseFileName), rt::OpenMode::OpenExisting);
   source.AttachContentFile();
   const CheckResult checked = Check(source, progress);
   if (RefusingFaults(checked) > 0)
@@ -206,9 +206,9 @@ int RunRestore(const Options& options, std::ostream& out, std::ostream& err) {
 int RunMoveToServer(const Options& options, std::ostream& out, std::ostream& err) {
   Progress progress(err, ProgressShown(options));
   return Copying(err, [&] {
-    const CheckResult result = CopyIntoServer(rt::Session(), options.server, progress);
+    const CheckResult result = CopyIntoServer(rt::CurrentDataSession(), options.server, progress);
     console::Output output(out);
-    PrintCopy(output, "Moved " + rt::Session().Shown() + " into", rt::ShownSetting(options.server), result);
+    PrintCopy(output, "Moved " + rt::CurrentDataSession().Shown() + " into", rt::ShownSetting(options.server), result);
     output.Line("The home's database is left as it was: point the workstations at the server (--database), and "
                 "keep or remove the home's files.");
     return int{kExitOk};
@@ -216,7 +216,7 @@ int RunMoveToServer(const Options& options, std::ostream& out, std::ostream& err
 }
 
 int RunRetention(const Options& options, std::ostream& out, std::ostream& err) {
-  rt::DataSession& db = rt::Session();
+  rt::DataSession& db = rt::CurrentDataSession();
   if (options.retention) {
     try {
       labdocs::labdoc::WriteRetention(db, *options.retention);
@@ -242,7 +242,7 @@ int RunRetention(const Options& options, std::ostream& out, std::ostream& err) {
 }
 
 int RunPrune(const Options&, std::ostream& out, std::ostream& err) {
-  rt::DataSession& db = rt::Session();
+  rt::DataSession& db = rt::CurrentDataSession();
   const std::unique_ptr<labdocs::labdoc::ContentStorage> storage = labdocs::labdoc::MakeContentStorage(db);
   labdocs::labdoc::Pruned pruned;
   try {

@@ -10,7 +10,7 @@ enum ExitCode : int {
   kExitDatabase = 3,  // the database could not be opened, or failed while it was read or written
   kExitFaults = 4,    // the check found faults (each one is named in the output)
   kExitRefused = 5,   // not filed (no such record or directory, or listed already); no copy made (backup, restore)
-  kExitCodePage = 6,  // the workstation's ANSI code page is not 936 (host/code_page.h)
+  kExitCodePage = 6,  // the workstation's ANSI code page is not 936 (hostcore/code_page.h)
 };
 
 }  // namespace admin

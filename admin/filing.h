@@ -7,7 +7,7 @@
 
 #include "runtime/data/session.h"
 #include "runtime/errors.h"
-#include "runtime/host/environment.h"
+#include "runtime/services/environment.h"
 
 namespace admin {
 

@@ -9,7 +9,7 @@
 #include "admin/exit_codes.h"
 #include "admin/options.h"
 #include "console/terminal_text.h"
-#include "host/code_page.h"
+#include "hostcore/code_page.h"
 #include "labdocs/version.h"
 #include "runtime/data/session.h"
 #include "runtime/errors.h"
@@ -81,9 +81,9 @@ int main(int argc, char** argv) {
       std::cout << "labdocs-admin " << labdocs::kVersion << '\n';
       return kExitOk;
     }
-    host::RequireGbkCodePage();
+    hostcore::RequireGbkCodePage();
     return Run(options);
-  } catch (const host::CodePageError& error) {
+  } catch (const hostcore::CodePageError& error) {
     Fail(error.what());
     return kExitCodePage;
   } catch (const std::exception& error) {

@@ -13,7 +13,7 @@
 #include "admin/exit_codes.h"
 #include "admin/testing/demo_home.h"
 #include "labdoc/retention.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/database.h"
 
 namespace admin::testing {
 namespace {
@@ -73,7 +73,7 @@ TEST_P(MoveTest, GoesToTheServerAndBackWithEverythingKept) {
 
   {
     const std::unique_ptr<rt::DataSession> on_server = rt::Connect(server.Setting(), rt::OpenMode::OpenExisting);
-    rt::Database at_home(Utf8(back / "labdocs.db"), rt::OpenMode::OpenExisting);
+    rt::sqlite::Database at_home(Utf8(back / "labdocs.db"), rt::OpenMode::OpenExisting);
     at_home.AttachContentFile();
     for (std::size_t i = 0; i < std::size(kCopied); ++i) {
       SCOPED_TRACE(kCopied[i][0]);
@@ -101,7 +101,7 @@ TEST_P(MoveTest, GoesToTheServerAndBackWithEverythingKept) {
       back, u8"open 论文管理明细\nselect 2\nrun miNew\nclick btnOpenFile\nfile " + Utf8(added) +
                 "\nclick btnSave\nexpect status 0\n");
   ASSERT_EQ(console.exit_code, 0) << console.out << console.err;
-  rt::Database at_home(Utf8(back / "labdocs.db"), rt::OpenMode::OpenExisting);
+  rt::sqlite::Database at_home(Utf8(back / "labdocs.db"), rt::OpenMode::OpenExisting);
   EXPECT_EQ(rt::testing::QueryInteger(at_home, "SELECT max(LABDOC_ID) FROM DB_FILE_STORAGE"), 31);
 }
 

@@ -101,7 +101,7 @@ Exit codes:
 Options ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
   std::vector<std::string> words;
-  host::ArgumentReader argument(arguments);
+  hostcore::ArgumentReader argument(arguments);
   while (argument.Next()) {
     const std::string_view name = argument.Name();
     if (name == "-h" || name == "--help" || name == "--version") {
@@ -115,7 +115,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     } else if (name == "--home") {
       options.home = argument.Value();
     } else if (name == "--database") {
-      options.database = host::ServerSetting(argument.Value());
+      options.database = hostcore::ServerSetting(argument.Value());
     } else if (options.workstation.Read(argument)) {
     } else if (name.rfind("-", 0) == 0 && name.size() > 1) {
       argument.Unknown();
@@ -149,7 +149,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     if (!options.database.empty())
       throw UsageError("move-to-server copies a home folder's database (--home), not a server's (--database)");
     options.command = Command::MoveToServer;
-    options.server = host::ServerSetting(words[1], "move-to-server");
+    options.server = hostcore::ServerSetting(words[1], "move-to-server");
   } else if (words[0] == "retention") {
     options.command = Command::Retention;
     using Kind = labdocs::labdoc::Retention::Kind;

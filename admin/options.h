@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "host/arguments.h"
+#include "hostcore/arguments.h"
 #include "labdoc/retention.h"
 
 namespace admin {
 
-using host::UsageError;
+using hostcore::UsageError;
 
 enum class Command { Help, Version, Check, File, Backup, Restore, MoveToServer, MoveToHome, Retention, Prune };
 
@@ -32,7 +32,7 @@ struct Options {
   std::string server;
   // Who files (GBK), as the console's options name them; unset ones keep
   // the host's defaults.
-  host::Workstation workstation;
+  hostcore::Workstation workstation;
 };
 
 // Reads the arguments after the program name. Raises UsageError.

@@ -49,7 +49,7 @@ struct Document {
 Document GeneratedDocument(std::int64_t n);
 
 // Fills an empty database of the current schema version (made by
-// rt::Database) with the laboratory: the view tree's nodes, the directories
+// rt::sqlite::Database) with the laboratory: the view tree's nodes, the directories
 // (Lab_List), and for every document what storing it leaves behind
 // (DB_FILE_STORAGE, its current DB_FILE_CONTENT with a digest of its bytes,
 // one small DB_FILE_CHUNK) and what the plug-in adds (RIS_DOC and two audit

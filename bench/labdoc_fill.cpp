@@ -7,7 +7,7 @@
 #include <string>
 
 #include "bench/bench_data.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/database.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   }
   try {
     const auto start = std::chrono::steady_clock::now();
-    rt::Database database(argv[1]);
+    rt::sqlite::Database database(argv[1]);
     database.AttachContentFile();
     labdocs::bench::Fill(database.Handle(), labdocs::bench::Plan(std::atoll(argv[2])));
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -32,11 +32,11 @@
 #include "bench/bench_data.h"
 #include "bench/same_query.h"
 #include "labdoc/api.h"
-#include "runtime/data/database.h"
-#include "runtime/host/environment.h"
-#include "runtime/host/plugin_abi.h"
-#include "runtime/host/sui_popup_menu.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/platform/platform.h"
+#include "runtime/services/environment.h"
+#include "runtime/services/plugin_abi.h"
+#include "runtime/services/sui_popup_menu.h"
 #include "runtime/text/gbk.h"
 
 // The heap in use, and its peak, for the whole process while a list is
@@ -116,7 +116,7 @@ fs::path DatabaseFor(std::int64_t total, const fs::path& scratch) {
     const fs::path partial = path.string() + ".new";
     fs::remove(partial);
     {
-      rt::Database database(partial.string());
+      rt::sqlite::Database database(partial.string());
       database.AttachContentFile();
       std::fprintf(stderr, "generating %lld documents...\n", static_cast<long long>(total));
       bench::Fill(database.Handle(), bench::Plan(total));

@@ -1,6 +1,6 @@
 // The exchanges with the database that each call of the plug-in costs, on
 // SQLite (statements stepped) and on a laboratory's PostgreSQL server (round
-// trips), in one run: a host (host::Browser with the plug-in and the
+// trips), in one run: a host (hostcore::Browser with the plug-in and the
 // document store, as the console and the desktop run them) on the demo
 // laboratory, in an SQLite file and in a schema of its own on the server
 // that LABDOCS_BENCH_SERVER names; for each call the count on each engine
@@ -23,11 +23,11 @@
 #include <string>
 #include <vector>
 
-#include "host/home.h"
-#include "host/browser.h"
-#include "host/plugin.h"
+#include "hostcore/home.h"
+#include "hostcore/browser.h"
+#include "hostcore/plugin.h"
 #include "runtime/data/session.h"
-#include "runtime/host/environment.h"
+#include "runtime/services/environment.h"
 #include "runtime/platform/platform.h"
 #include "runtime/text/gbk.h"
 #include "runtime/ui/application.h"
@@ -45,14 +45,14 @@ constexpr int kChunks = 1;
 struct Call {
   std::string what;
   int goal;  // the server's round trips at most
-  std::function<void(host::Browser&, rt::ScriptedPresenter&, const fs::path& home)> run;
+  std::function<void(hostcore::Browser&, rt::ScriptedPresenter&, const fs::path& home)> run;
 };
 
-void Expect(const host::CallResult& call, const std::string& what) {
+void Expect(const hostcore::CallResult& call, const std::string& what) {
   if (!call.Ok()) throw std::runtime_error(what + " failed: " + rt::gbk::ToUtf8(call.error));
 }
 
-void SelectFirstRow(host::Browser& browser) {
+void SelectFirstRow(hostcore::Browser& browser) {
   std::vector<bool> selected(browser.Rows().rows.size(), false);
   if (selected.empty()) throw std::runtime_error("the directory lists no document");
   selected[0] = true;
@@ -61,37 +61,37 @@ void SelectFirstRow(host::Browser& browser) {
 
 std::vector<Call> Calls() {
   return {
-      {"list (InitViewData)", 1, [](host::Browser& b, rt::ScriptedPresenter&, const fs::path&) { Expect(b.ReadRows(), "list"); }},
+      {"list (InitViewData)", 1, [](hostcore::Browser& b, rt::ScriptedPresenter&, const fs::path&) { Expect(b.ReadRows(), "list"); }},
       {"menu on a directory (InitRightMenu)", 2,
-       [](host::Browser& b, rt::ScriptedPresenter&, const fs::path&) {
+       [](hostcore::Browser& b, rt::ScriptedPresenter&, const fs::path&) {
          b.Select(std::vector<bool>(b.Rows().rows.size(), false));
          Expect(b.BuildMenu(), "menu");
          b.CloseMenu();
        }},
       {"menu on a document (InitRightMenu)", 2,
-       [](host::Browser& b, rt::ScriptedPresenter&, const fs::path&) {
+       [](hostcore::Browser& b, rt::ScriptedPresenter&, const fs::path&) {
          SelectFirstRow(b);
          Expect(b.BuildMenu(), "menu");
          b.CloseMenu();
        }},
       {"Open (ExecuteMenu miOpenFile)", 4 + kChunks,
-       [](host::Browser& b, rt::ScriptedPresenter&, const fs::path&) {
+       [](hostcore::Browser& b, rt::ScriptedPresenter&, const fs::path&) {
          SelectFirstRow(b);
          Expect(b.RunCommand("miOpenFile"), "Open");
        }},
       {"Open again, the copy current", 4 + kChunks,
-       [](host::Browser& b, rt::ScriptedPresenter&, const fs::path&) {
+       [](hostcore::Browser& b, rt::ScriptedPresenter&, const fs::path&) {
          SelectFirstRow(b);
          Expect(b.RunCommand("miOpenFile"), "Open");
        }},
       {"Save as (ExecuteMenu miSaveAs)", 4 + kChunks,
-       [](host::Browser& b, rt::ScriptedPresenter& p, const fs::path& home) {
+       [](hostcore::Browser& b, rt::ScriptedPresenter& p, const fs::path& home) {
          SelectFirstRow(b);
          p.AnswerSaveDialog(rt::platform::AnsiPath(home / "saved-copy"));
          Expect(b.RunCommand("miSaveAs"), "Save as");
        }},
       {"add (ExecuteMenu miNew)", 0,
-       [](host::Browser& b, rt::ScriptedPresenter& p, const fs::path& home) {
+       [](hostcore::Browser& b, rt::ScriptedPresenter& p, const fs::path& home) {
          const fs::path file = home / "new-document.txt";
          std::ofstream(file, std::ios::binary) << "a new document";
          b.Select(std::vector<bool>(b.Rows().rows.size(), false));
@@ -99,7 +99,7 @@ std::vector<Call> Calls() {
          Expect(b.RunCommand("miNew"), "add");
        }},
       {"revise (ExecuteMenu N2)", 0,
-       [](host::Browser& b, rt::ScriptedPresenter& p, const fs::path& home) {
+       [](hostcore::Browser& b, rt::ScriptedPresenter& p, const fs::path& home) {
          Expect(b.ReadRows(), "list");
          SelectFirstRow(b);
          // The person edits the copy that the revision opened, then stores it.
@@ -118,7 +118,7 @@ std::vector<Call> Calls() {
 // home folder with the demo, in the file there or on the server.
 std::vector<std::uint64_t> Count(const std::string& server, const fs::path& home) {
   fs::remove_all(home);
-  const host::HomeFolder folder = host::MakeHomeFolder(home.string());
+  const hostcore::HomeFolder folder = hostcore::MakeHomeFolder(home.string());
   rt::HostEnvironment env = rt::DefaultEnvironment();
   env.base_dir = folder.base_dir;
   env.sys_code = "LIS_DIRECTOR";
@@ -126,18 +126,18 @@ std::vector<std::uint64_t> Count(const std::string& server, const fs::path& home
   env.user_name = "张三";
   env.computer_name = "LAB-PC1";
   rt::SetEnvironment(env);
-  host::OpenHome(folder, false, server);
+  hostcore::OpenHome(folder, false, server);
   rt::ScriptedPresenter presenter;
   rt::Application().SetPresenter(&presenter);
   std::vector<std::uint64_t> counts;
   {
-    host::Plugin plugin("labdocs.dll");
-    host::Browser browser(plugin, rt::Session());
+    hostcore::Plugin plugin("labdocs.dll");
+    hostcore::Browser browser(plugin, rt::CurrentDataSession());
     Expect(browser.Open(browser.Tree().Find(kDirectory)), "open the directory");
     for (const Call& call : Calls()) {
-      const std::uint64_t before = rt::Session().RoundTrips();
+      const std::uint64_t before = rt::CurrentDataSession().RoundTrips();
       call.run(browser, presenter, home);
-      counts.push_back(rt::Session().RoundTrips() - before);
+      counts.push_back(rt::CurrentDataSession().RoundTrips() - before);
     }
   }
   rt::Application().SetPresenter(nullptr);

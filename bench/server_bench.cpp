@@ -22,10 +22,10 @@
 #include "bench/bench_data.h"
 #include "bench/bench_server_data.h"
 #include "bench/same_query.h"
-#include "runtime/host/plugin_abi.h"
-#include "runtime/data/database.h"
+#include "runtime/services/plugin_abi.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/data/session.h"
-#include "runtime/host/environment.h"
+#include "runtime/services/environment.h"
 #include "runtime/ole/variant.h"
 #include "runtime/platform/platform.h"
 #include "runtime/text/gbk.h"
@@ -60,7 +60,7 @@ struct Engine {
 void ListDirectory(benchmark::State& state, Host* host, const Engine* engine, bench::Directory directory) {
   rt::OpenSession(engine->setting, rt::OpenMode::OpenExisting);
   const std::string params = "TV_ID=" + std::to_string(directory.tv_id) + ";TV_Name=" + bench::kCategory;
-  const std::uint64_t statements = rt::Session().RoundTrips();
+  const std::uint64_t statements = rt::CurrentDataSession().RoundTrips();
   for (auto _ : state) {
     VARIANT data;
     VariantInit(&data);
@@ -72,7 +72,7 @@ void ListDirectory(benchmark::State& state, Host* host, const Engine* engine, be
     VariantClear(&data);
   }
   // A list's exchanges with the server, or the statements SQLite stepped.
-  state.counters["statements"] = benchmark::Counter(static_cast<double>(rt::Session().RoundTrips() - statements),
+  state.counters["statements"] = benchmark::Counter(static_cast<double>(rt::CurrentDataSession().RoundTrips() - statements),
                                                     benchmark::Counter::kAvgIterations);
   rt::CloseSession();
   state.SetItemsProcessed(state.iterations() * directory.documents);
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     fs::create_directories(home);
     const Engine sqlite{"SQLite", (home / "laboratory.db").string()};
     {
-      rt::Database database(sqlite.setting);
+      rt::sqlite::Database database(sqlite.setting);
       database.AttachContentFile();
       std::fprintf(stderr, "generating %lld documents on SQLite...\n", static_cast<long long>(total));
       bench::Fill(database.Handle(), laboratory);

@@ -35,10 +35,10 @@
 #include "bench/bench_data.h"
 #include "bench/bench_server_data.h"
 #include "runtime/data/session.h"
-#include "runtime/host/environment.h"
-#include "runtime/host/plugin_abi.h"
 #include "runtime/ole/variant.h"
 #include "runtime/platform/platform.h"
+#include "runtime/services/environment.h"
+#include "runtime/services/plugin_abi.h"
 #include "runtime/text/gbk.h"
 
 extern char** environ;

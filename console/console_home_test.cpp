@@ -11,8 +11,8 @@
 #include <set>
 
 #include "console/testing/console_run.h"
-#include "host/home.h"
-#include "runtime/data/database.h"
+#include "hostcore/home.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/data/testing/test_database.h"
 #include "runtime/text/gbk.h"
 #include "runtime/platform/testing/test_support.h"
@@ -123,7 +123,7 @@ TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
   ASSERT_GT(demo.size(), 8192u);
   std::int64_t page_size = 0, tree_page = 0;
   {
-    rt::Database database(rt::testing::PathUtf8(made.Home() / "labdocs.db"), rt::Database::OpenMode::OpenExisting);
+    rt::sqlite::Database database(rt::testing::PathUtf8(made.Home() / "labdocs.db"), rt::sqlite::Database::OpenMode::OpenExisting);
     page_size = rt::testing::QueryInteger(database, "PRAGMA page_size");
     tree_page = rt::testing::QueryInteger(database, "SELECT rootpage FROM sqlite_master WHERE name = 'Pacs_MMCTreeViewConfig'");
   }
@@ -256,14 +256,14 @@ TEST(ConsoleHomeTest, AFullDiskOrAReadOnlyDatabaseIsNotCalledDamaged) {
     SCOPED_TRACE(c.setup);
     // The console's session, as UnreadableDatabase finds it.
     rt::OpenSession(path);
-    rt::DataSession& database = rt::Session();
+    rt::DataSession& database = rt::CurrentDataSession();
     database.QueryBound(c.setup, {});
     try {
       database.Execute("insert into DB_FILE_RECORD(SRCFILENAME) values('" + std::string(20000, 'x') + "')");
       ADD_FAILURE() << "written";
     } catch (const rt::EDatabaseError& error) {
       const std::string message =
-          host::UnreadableDatabase(database.Shown(), host::ContentFileOf(rt::testing::Utf8Path(path)), error);
+          hostcore::UnreadableDatabase(database.Shown(), hostcore::ContentFileOf(rt::testing::Utf8Path(path)), error);
       EXPECT_EQ(message.rfind("The database " + rt::gbk::FromUtf8(path) + " cannot be read: Database error: " + c.says,
                               0),
                 0u)

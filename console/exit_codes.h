@@ -1,7 +1,7 @@
-// The kinds of failure behind the console's exit codes (host/exit_codes.h).
+// The kinds of failure behind the console's exit codes (hostcore/exit_codes.h).
 #pragma once
 
-#include "host/exit_codes.h"
+#include "hostcore/exit_codes.h"
 #include "runtime/errors.h"
 
 namespace console {

@@ -4,9 +4,9 @@
 
 #include "console/exit_codes.h"
 #include "console/form_view.h"
-#include "host/browser.h"
-#include "host/columns.h"
-#include "host/form_title.h"
+#include "hostcore/browser.h"
+#include "hostcore/columns.h"
+#include "hostcore/form_title.h"
 #include "runtime/data/value.h"
 #include "runtime/text/gbk.h"
 #include "runtime/ui/dialogs.h"
@@ -16,10 +16,10 @@
 namespace console {
 namespace {
 
-using host::CallResult;
-using host::MenuEntry;
-using host::StatusText;
-using host::TreeNode;
+using hostcore::CallResult;
+using hostcore::MenuEntry;
+using hostcore::StatusText;
+using hostcore::TreeNode;
 
 void Check(bool met, const std::string& message) {
   if (!met) throw ExpectationFailed(message);
@@ -38,7 +38,7 @@ void CheckCell(const rt::RowSet& rows, const std::string& list_name, const Comma
   if (row < 1 || row > rows.rows.size())
     throw ExpectationFailed("There is no row " + std::to_string(row) + ": " + list + " has " +
                             std::to_string(rows.rows.size()));
-  const int column = host::FindColumn(rows, expectation.name);
+  const int column = hostcore::FindColumn(rows, expectation.name);
   if (column < 0) throw ExpectationFailed((list_name.empty() ? "The list" : list_name) + " has no column " + expectation.name);
   const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
   Check(value == expectation.text, "Row " + std::to_string(row) + (list_name.empty() ? "" : " of " + list_name) +
@@ -48,7 +48,7 @@ void CheckCell(const rt::RowSet& rows, const std::string& list_name, const Comma
 
 }  // namespace
 
-void CheckView(const host::Browser& browser, const std::string& last_message, const Command& expectation) {
+void CheckView(const hostcore::Browser& browser, const std::string& last_message, const Command& expectation) {
   const Command& e = expectation;
   switch (e.expect) {
     case ExpectWhat::Rows:
@@ -114,7 +114,7 @@ bool CheckForm(rt::TForm& form, const Command& expectation) {
   const Command& e = expectation;
   switch (e.expect) {
     case ExpectWhat::Title:
-      Check(host::FormTitle(form) == e.text, "The form's title is " + host::FormTitle(form) + ", not " + e.text);
+      Check(hostcore::FormTitle(form) == e.text, "The form's title is " + hostcore::FormTitle(form) + ", not " + e.text);
       return true;
     case ExpectWhat::Focus: {
       rt::TWinControl* active = form.ActiveControl();

@@ -13,9 +13,9 @@
 
 #include "console/script.h"
 
-namespace host {
+namespace hostcore {
 class Browser;
-}  // namespace host
+}  // namespace hostcore
 
 namespace rt {
 class TFileDialog;
@@ -26,7 +26,7 @@ namespace console {
 
 // An expectation about the view. last_message: the last message, question
 // or error shown. One about a form or a file dialog finds none.
-void CheckView(const host::Browser& browser, const std::string& last_message, const Command& expectation);
+void CheckView(const hostcore::Browser& browser, const std::string& last_message, const Command& expectation);
 
 // An expectation about the shown form: its title, focus and controls, and a
 // cell of its list when it has one. False, checking nothing, for one about

@@ -6,7 +6,7 @@
 #include "console/exit_codes.h"
 #include "console/grid.h"
 #include "console/terminal_text.h"
-#include "host/form_title.h"
+#include "hostcore/form_title.h"
 #include "runtime/ui/form.h"
 #include "runtime/ui/stdctrls.h"
 
@@ -79,7 +79,7 @@ std::vector<FormControl> FormControls(rt::TForm& form) {
 
 rt::TControl& ControlNamed(rt::TForm& form, const std::string& name) {
   auto* control = dynamic_cast<rt::TControl*>(form.FindComponent(name));
-  if (!control) throw CommandError("The form " + host::FormTitle(form) + " has no control " + name);
+  if (!control) throw CommandError("The form " + hostcore::FormTitle(form) + " has no control " + name);
   return *control;
 }
 
@@ -88,10 +88,10 @@ rt::TListView& FormList(rt::TForm& form) {
   for (const FormControl& item : FormControls(form)) {
     auto* list = dynamic_cast<rt::TListView*>(item.control);
     if (!list) continue;
-    if (found) throw CommandError("The form " + host::FormTitle(form) + " shows more than one list");
+    if (found) throw CommandError("The form " + hostcore::FormTitle(form) + " shows more than one list");
     found = list;
   }
-  if (!found) throw CommandError("The form " + host::FormTitle(form) + " shows no list");
+  if (!found) throw CommandError("The form " + hostcore::FormTitle(form) + " shows no list");
   return *found;
 }
 
@@ -116,7 +116,7 @@ std::string QuoteText(std::string_view gbk) {
 }
 
 std::vector<std::string> RenderForm(rt::TForm& form) {
-  std::vector<std::string> lines{"form: " + ToTerminal(OneLine(host::FormTitle(form)))};
+  std::vector<std::string> lines{"form: " + ToTerminal(OneLine(hostcore::FormTitle(form)))};
   const std::vector<FormControl> controls = FormControls(form);
   for (rt::TLabel* label : ShowingLabels(form)) {
     bool attached = false;
@@ -145,7 +145,7 @@ std::vector<std::string> RenderForm(rt::TForm& form) {
     if (list) {
       std::vector<bool> selected(list->Rows().rows.size(), false);
       if (list->ItemIndex() >= 0) selected[static_cast<std::size_t>(list->ItemIndex())] = true;
-      for (const std::string& row : RenderGrid(list->Rows(), host::AllColumns(list->Rows()), selected))
+      for (const std::string& row : RenderGrid(list->Rows(), hostcore::AllColumns(list->Rows()), selected))
         lines.push_back("    " + row);
     }
   }

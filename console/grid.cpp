@@ -14,16 +14,16 @@ std::string TrimRight(std::string line) {
 
 }  // namespace
 
-std::vector<std::string> RenderGrid(const rt::RowSet& rows, const std::vector<host::GridColumn>& columns,
+std::vector<std::string> RenderGrid(const rt::RowSet& rows, const std::vector<hostcore::GridColumn>& columns,
                                     const std::vector<bool>& selected, std::size_t max_cell_width) {
   // Cells as the terminal shows them: header first, then the rows.
   std::vector<std::vector<std::string>> cells;
   std::vector<std::string> header{"", "#"};
-  for (const host::GridColumn& column : columns) header.push_back(FitWidth(ToTerminal(OneLine(column.title)), max_cell_width));
+  for (const hostcore::GridColumn& column : columns) header.push_back(FitWidth(ToTerminal(OneLine(column.title)), max_cell_width));
   cells.push_back(std::move(header));
   for (std::size_t r = 0; r < rows.rows.size(); ++r) {
     std::vector<std::string> line{r < selected.size() && selected[r] ? "*" : "", std::to_string(r + 1)};
-    for (const host::GridColumn& column : columns) {
+    for (const hostcore::GridColumn& column : columns) {
       const auto& values = rows.rows[r];
       const std::string text = column.field < values.size() ? rt::ValueToText(values[column.field]) : std::string();
       line.push_back(FitWidth(ToTerminal(OneLine(text)), max_cell_width));

@@ -1,5 +1,5 @@
 // The grid in which the console shows a node's rows: their columns
-// (host/columns.h), one line per row, aligned by the width that each text
+// (hostcore/columns.h), one line per row, aligned by the width that each text
 // takes in a UTF-8 terminal.
 #pragma once
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/columns.h"
+#include "hostcore/columns.h"
 #include "runtime/data/value.h"
 
 namespace console {
@@ -16,7 +16,7 @@ namespace console {
 // row a selection mark ('*' for a selected row), its 1-based number and its
 // cells. Columns are two blanks apart; a cell shows its value on one line
 // (control characters escaped) cut to max_cell_width columns.
-std::vector<std::string> RenderGrid(const rt::RowSet& rows, const std::vector<host::GridColumn>& columns,
+std::vector<std::string> RenderGrid(const rt::RowSet& rows, const std::vector<hostcore::GridColumn>& columns,
                                     const std::vector<bool>& selected, std::size_t max_cell_width = 40);
 
 }  // namespace console

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "console/terminal_text.h"
-#include "host/testing/sample_rows.h"
+#include "hostcore/testing/sample_rows.h"
 
 namespace console {
 namespace {
 
-using host::testing::SampleDocumentRows;
+using hostcore::testing::SampleDocumentRows;
 
 // The display column at which each cell of a line starts.
 std::vector<std::size_t> CellStarts(const std::string& line, const std::vector<std::string>& cells) {
@@ -24,7 +24,7 @@ std::vector<std::size_t> CellStarts(const std::string& line, const std::vector<s
 }
 
 TEST(GridTest, AlignsColumnsByDisplayWidth) {
-  const std::vector<std::string> lines = RenderGrid(SampleDocumentRows(), host::DisplayColumns(SampleDocumentRows()), {false, true, false});
+  const std::vector<std::string> lines = RenderGrid(SampleDocumentRows(), hostcore::DisplayColumns(SampleDocumentRows()), {false, true, false});
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], u8"  #  名称                描述             ID");
   EXPECT_EQ(lines[1], u8"  1  实验室安全手册.txt  a                1");
@@ -40,11 +40,11 @@ TEST(GridTest, CutsLongCellsAndShowsEmptyLists) {
   rt::RowSet rows;
   rows.fields = {{"DISP_描述", rt::FieldType::Text}};
   rows.rows = {{std::string("一二三四五六七八九十")}};
-  const std::vector<std::string> lines = RenderGrid(rows, host::DisplayColumns(rows), {}, 9);
+  const std::vector<std::string> lines = RenderGrid(rows, hostcore::DisplayColumns(rows), {}, 9);
   EXPECT_EQ(lines[1], u8"  1  一二三四~");
 
   rows.rows.clear();
-  EXPECT_EQ(RenderGrid(rows, host::DisplayColumns(rows), {}), std::vector<std::string>{u8"  #  描述"});
+  EXPECT_EQ(RenderGrid(rows, hostcore::DisplayColumns(rows), {}), std::vector<std::string>{u8"  #  描述"});
 }
 
 }  // namespace

@@ -16,14 +16,14 @@ std::optional<Command> Interaction::Next(std::string_view prompt) {
       } else {
         errors_ << "labdocs-console: " << error.what() << std::endl;
         aborted_ = true;
-        abort_code_ = host::kExitMalformed;
+        abort_code_ = hostcore::kExitMalformed;
       }
     }
   }
   return std::nullopt;
 }
 
-void Interaction::Fail(host::ExitCode code, int line, std::string_view message) {
+void Interaction::Fail(hostcore::ExitCode code, int line, std::string_view message) {
   if (Interactive()) {
     output_.Line("error: " + std::string(message));
     return;
@@ -36,7 +36,7 @@ void Interaction::Fail(host::ExitCode code, int line, std::string_view message) 
 }
 
 void Interaction::Fail(int line, const std::exception& error) {
-  host::ExitCode code = dynamic_cast<const ExpectationFailed*>(&error) ? host::kExitExpectation : host::kExitCommand;
+  hostcore::ExitCode code = dynamic_cast<const ExpectationFailed*>(&error) ? hostcore::kExitExpectation : hostcore::kExitCommand;
   Fail(code, line, error.what());
 }
 

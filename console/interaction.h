@@ -23,11 +23,11 @@ class Interaction {
       : reader_(reader), output_(output), errors_(errors) {}
 
   // The next command; nullopt at the end of the input or once aborted. A
-  // malformed line is handled as a failure (exit code host::kExitMalformed).
+  // malformed line is handled as a failure (exit code hostcore::kExitMalformed).
   std::optional<Command> Next(std::string_view prompt);
 
   // A command failed (message GBK). line: the command's line.
-  void Fail(host::ExitCode code, int line, std::string_view message);
+  void Fail(hostcore::ExitCode code, int line, std::string_view message);
   // Handles the error kinds a command raises: CommandError, ExpectationFailed
   // and rt::Exception (as a command error).
   void Fail(int line, const std::exception& error);
@@ -36,7 +36,7 @@ class Interaction {
   void RequestQuit() { quit_ = true; }
   bool Quitting() const { return quit_ || aborted_; }
   bool Aborted() const { return aborted_; }
-  host::ExitCode AbortCode() const { return abort_code_; }
+  hostcore::ExitCode AbortCode() const { return abort_code_; }
 
   bool Interactive() const { return reader_.Interactive(); }
   Output& Out() { return output_; }
@@ -47,7 +47,7 @@ class Interaction {
   std::ostream& errors_;
   bool quit_ = false;
   bool aborted_ = false;
-  host::ExitCode abort_code_ = host::kExitOk;
+  hostcore::ExitCode abort_code_ = hostcore::kExitOk;
 };
 
 }  // namespace console

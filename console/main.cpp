@@ -7,17 +7,17 @@
 #include <optional>
 
 #include "console/command_reader.h"
+#include "console/command_session.h"
 #include "console/interaction.h"
 #include "console/line_editor.h"
 #include "console/options.h"
-#include "console/session.h"
 #include "console/terminal_presenter.h"
 #include "console/terminal_text.h"
-#include "host/code_page.h"
-#include "host/home.h"
-#include "host/plugin.h"
+#include "hostcore/code_page.h"
+#include "hostcore/home.h"
+#include "hostcore/plugin.h"
 #include "labdocs/version.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/errors.h"
 #include "runtime/platform/console.h"
 #include "runtime/platform/platform.h"
@@ -33,20 +33,20 @@ int RunConsole(const Options& options) {
   Output output(std::cout);
 
   // The home folder, the plug-in's environment and the database.
-  host::HomeOpened opened;
+  hostcore::HomeOpened opened;
   try {
-    opened = host::StartHome(options);
+    opened = hostcore::StartHome(options);
   } catch (const std::exception& error) {
     Fail(error.what());
-    return host::kExitHome;
+    return hostcore::kExitHome;
   }
 
-  std::unique_ptr<host::Plugin> plugin;
+  std::unique_ptr<hostcore::Plugin> plugin;
   try {
-    plugin = std::make_unique<host::Plugin>(options.plugin);
+    plugin = std::make_unique<hostcore::Plugin>(options.plugin);
   } catch (const std::exception& error) {
     Fail(error.what());
-    return host::kExitPlugin;
+    return hostcore::kExitPlugin;
   }
 
   std::ifstream script_file;
@@ -56,7 +56,7 @@ int RunConsole(const Options& options) {
     script_file.open(rt::platform::Utf8Path(*options.script), std::ios::binary);
     if (!script_file) {
       std::cerr << "labdocs-console: the script " << *options.script << " cannot be read" << std::endl;
-      return host::kExitUsage;
+      return hostcore::kExitUsage;
     }
     input = &script_file;
   } else if (!options.script) {
@@ -66,8 +66,8 @@ int RunConsole(const Options& options) {
   // Which database, and how it is reached (encrypted, the server
   // verified): with the start's notes for a person; for a script, whose
   // transcript is standard output, on standard error when it is a server.
-  const std::string status = rt::StatusLine(rt::Session());
-  if (!interactive && rt::Session().Kind() == rt::Engine::Postgres)
+  const std::string status = rt::StatusLine(rt::CurrentDataSession());
+  if (!interactive && rt::CurrentDataSession().Kind() == rt::Engine::Postgres)
     std::cerr << "labdocs-console: " << ToTerminal(status) << std::endl;
 
   CommandReader reader(*input, output, interactive ? CommandReader::Mode::Interactive : CommandReader::Mode::Script);
@@ -75,16 +75,16 @@ int RunConsole(const Options& options) {
   TerminalPresenter presenter(interaction);
   presenter.SetStandingAnswer(options.answer);
   rt::Application().SetPresenter(&presenter);
-  int code = host::kExitOk;
+  int code = hostcore::kExitOk;
   {
     // The session reads the view tree first: a database that opened but
     // cannot be read is a failure of the home folder's database.
-    std::optional<Session> session;
+    std::optional<CommandSession> session;
     try {
-      session.emplace(*plugin, rt::Session(), interaction, presenter, options.allow_sql_writes);
+      session.emplace(*plugin, rt::CurrentDataSession(), interaction, presenter, options.allow_sql_writes);
     } catch (const rt::EDatabaseError& error) {
-      Fail(host::UnreadableDatabase(rt::Session().Shown(), opened.content_file, error));
-      code = host::kExitHome;
+      Fail(hostcore::UnreadableDatabase(rt::CurrentDataSession().Shown(), opened.content_file, error));
+      code = hostcore::kExitHome;
     }
     if (session) {
       if (interactive) {
@@ -110,26 +110,26 @@ int main(int argc, char** argv) {
   Options options;
   try {
     options = ParseOptions(rt::platform::CommandLineArguments(argc, argv));
-  } catch (const host::UsageError& error) {
+  } catch (const hostcore::UsageError& error) {
     std::cerr << "labdocs-console: " << error.what() << std::endl;
-    return host::kExitUsage;
+    return hostcore::kExitUsage;
   }
   if (options.help) {
     std::cout << UsageText();
-    return host::kExitOk;
+    return hostcore::kExitOk;
   }
   if (options.version) {
     std::cout << "labdocs-console " << labdocs::kVersion << '\n';
-    return host::kExitOk;
+    return hostcore::kExitOk;
   }
   try {
-    host::RequireGbkCodePage();
+    hostcore::RequireGbkCodePage();
     return RunConsole(options);
-  } catch (const host::CodePageError& error) {
+  } catch (const hostcore::CodePageError& error) {
     Fail(error.what());
-    return host::kExitCodePage;
+    return hostcore::kExitCodePage;
   } catch (const std::exception& error) {
     Fail(error.what());
-    return host::kExitInternal;
+    return hostcore::kExitInternal;
   }
 }

@@ -6,7 +6,7 @@
 
 namespace console {
 
-using host::MenuEntry;
+using hostcore::MenuEntry;
 
 std::vector<std::string> RenderMenu(const std::vector<MenuEntry>& entries) {
   constexpr std::size_t kMaxCaptionWidth = 40;

@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "host/testing/sample_menu.h"
+#include "hostcore/testing/sample_menu.h"
 
 namespace console {
 namespace {
 
-using host::testing::SampleMenuTest;
+using hostcore::testing::SampleMenuTest;
 
 TEST_F(SampleMenuTest, RendersCaptionsNamesAndTheDefault) {
   // clang-format off
-  EXPECT_EQ(RenderMenu(host::VisibleEntries(*menu_.Items())),
+  EXPECT_EQ(RenderMenu(hostcore::VisibleEntries(*menu_.Items())),
             (std::vector<std::string>{u8"   1  删除文档  miDelete",
                                       u8"   2  打开文档  miOpenFile  (default)",
                                       u8"      -         N1",

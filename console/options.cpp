@@ -58,9 +58,9 @@ Exit codes:
 }
 
 Options ParseOptions(const std::vector<std::string>& arguments) {
-  using host::UsageError;
+  using hostcore::UsageError;
   Options options;
-  host::ArgumentReader argument(arguments);
+  hostcore::ArgumentReader argument(arguments);
   while (argument.Next()) {
     const std::string_view name = argument.Name();
     if (name == "--allow-sql-writes") {

@@ -6,7 +6,7 @@
 #include "console/form_view.h"
 #include "console/terminal_text.h"
 #include "console/verbs.h"
-#include "host/form_title.h"
+#include "hostcore/form_title.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
@@ -53,13 +53,13 @@ void TerminalPresenter::FormHidden(rt::TForm& form) {
                               : result == rt::mrCancel ? " (cancel)"
                               : result == rt::mrNone   ? ""
                                                        : " (result " + std::to_string(result) + ")";
-  interaction_.Out().Utf8("form closed: " + ToTerminal(OneLine(host::FormTitle(form))) + outcome);
+  interaction_.Out().Utf8("form closed: " + ToTerminal(OneLine(hostcore::FormTitle(form))) + outcome);
 }
 
 bool TerminalPresenter::HandleAnywhere(const Command& command, std::string_view waiting_for) {
   const VerbRow& row = RowOf(command.verb);
   if (!row.anywhere) {
-    interaction_.Fail(host::kExitCommand, command.line,
+    interaction_.Fail(hostcore::kExitCommand, command.line,
                       "'" + std::string(row.word) + "' does not fit here: " + std::string(waiting_for));
     return false;
   }
@@ -129,7 +129,7 @@ TerminalPresenter::FormAction TerminalPresenter::ExpectOnForm(rt::TForm& form, c
 }
 
 bool TerminalPresenter::Interact(rt::TForm& form) {
-  const std::string prompt = "[" + ToTerminal(OneLine(host::FormTitle(form))) + "]> ";
+  const std::string prompt = "[" + ToTerminal(OneLine(hostcore::FormTitle(form))) + "]> ";
   while (true) {
     std::optional<Command> command = interaction_.Next(prompt);
     if (!command) {
@@ -141,7 +141,7 @@ bool TerminalPresenter::Interact(rt::TForm& form) {
     // An answer or a file here: no question or file dialog waits.
     const bool waits_elsewhere = row.acts == Acts::OnQuestion || row.acts == Acts::OnFileDialog;
     if (!row.on_form && !waits_elsewhere) {
-      if (HandleAnywhere(c, "the form " + host::FormTitle(form) + " is shown (close it first)") && interaction_.Quitting())
+      if (HandleAnywhere(c, "the form " + hostcore::FormTitle(form) + " is shown (close it first)") && interaction_.Quitting())
         return false;
       if (interaction_.Aborted()) return false;
       continue;

@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "console/command_session.h"
 #include "console/script.h"
-#include "console/session.h"
 #include "console/terminal_presenter.h"
 
 namespace console {
@@ -69,7 +69,7 @@ struct VerbRow {
   bool keeps_menu = false;
   // What it does in the tree and the list; nullptr: it acts on something
   // that waits, and there is none.
-  void (Session::*run)(const Command&) = nullptr;
+  void (CommandSession::*run)(const Command&) = nullptr;
   // What it does on a shown form (TerminalPresenter::FormAction); nullptr:
   // it does not act on a form.
   TerminalPresenter::FormAction (TerminalPresenter::*on_form)(rt::TForm&, const Command&) = nullptr;
@@ -79,40 +79,40 @@ struct VerbTable {
   static constexpr std::array kRows = {
       // The tree and the list.
       VerbRow{.verb = Verb::Tree, .word = "tree", .synopsis = "tree", .help = "show the view tree",
-              .run = &Session::ShowTree},
+              .run = &CommandSession::ShowTree},
       VerbRow{.verb = Verb::Open, .word = "open", .arguments = Arguments::Text,
               .argument = u8"the node's path, such as 文档管理明细/2019年度", .synopsis = "open PATH",
               .help = "open a node: open 文档管理明细/2019年度 (a name may be #n, the n-th child)",
-              .run = &Session::OpenPath},
-      VerbRow{.verb = Verb::Up, .word = "up", .synopsis = "up", .help = "open the node above", .run = &Session::Up},
+              .run = &CommandSession::OpenPath},
+      VerbRow{.verb = Verb::Up, .word = "up", .synopsis = "up", .help = "open the node above", .run = &CommandSession::Up},
       VerbRow{.verb = Verb::List, .word = "list", .synopsis = "list", .help = "read the open node's rows again",
-              .run = &Session::List},
+              .run = &CommandSession::List},
       VerbRow{.verb = Verb::Fields, .word = "fields", .synopsis = "fields",
               .help = "show the open node's rows with every field, also those the list hides",
-              .run = &Session::ShowFields},
+              .run = &CommandSession::ShowFields},
       VerbRow{.verb = Verb::Select, .word = "select", .arguments = Arguments::Rows,
               .argument = "the rows to select (all, none, or numbers such as 1,3-5)",
-              .synopsis = "select all|none|1,3-4", .help = "select rows by their numbers", .run = &Session::Select,
+              .synopsis = "select all|none|1,3-4", .help = "select rows by their numbers", .run = &CommandSession::Select,
               .on_form = &TerminalPresenter::SelectRow},
       VerbRow{.verb = Verb::Menu, .word = "menu", .synopsis = "menu",
               .help = "open the context menu for the selection (no row, one row, several rows)",
-              .run = &Session::ShowMenu},
+              .run = &CommandSession::ShowMenu},
       VerbRow{.verb = Verb::Run, .word = "run", .arguments = Arguments::Text,
               .argument = "the menu item (its name, caption or number)", .synopsis = "run ITEM",
               .help = "choose a menu item by name, caption or number (opens the menu when none is open)",
-              .keeps_menu = true, .run = &Session::RunItem},
+              .keeps_menu = true, .run = &CommandSession::RunItem},
       VerbRow{.verb = Verb::Exec, .word = "exec", .arguments = Arguments::Text, .argument = "the command name",
-              .synopsis = "exec NAME", .help = "run a command by name, without the menu", .run = &Session::Exec},
+              .synopsis = "exec NAME", .help = "run a command by name, without the menu", .run = &CommandSession::Exec},
       VerbRow{.verb = Verb::Sql, .word = "sql", .arguments = Arguments::Text, .argument = "the query",
               .synopsis = "sql QUERY",
               .help = "show the rows of a query (read-only unless started with --allow-sql-writes)",
-              .run = &Session::Sql},
+              .run = &CommandSession::Sql},
       VerbRow{.verb = Verb::Env, .word = "env", .synopsis = "env", .help = "show the environment the plug-in sees",
-              .anywhere = true, .run = &Session::ShowEnvironment},
+              .anywhere = true, .run = &CommandSession::ShowEnvironment},
       // README.md says what help does; help lists the others.
-      VerbRow{.verb = Verb::Help, .word = "help", .anywhere = true, .keeps_menu = true, .run = &Session::ShowHelp},
+      VerbRow{.verb = Verb::Help, .word = "help", .anywhere = true, .keeps_menu = true, .run = &CommandSession::ShowHelp},
       VerbRow{.verb = Verb::Quit, .word = "quit", .aliases = "exit", .synopsis = "quit",
-              .help = "leave (closes what is open)", .anywhere = true, .run = &Session::Quit},
+              .help = "leave (closes what is open)", .anywhere = true, .run = &CommandSession::Quit},
       // A form that is shown.
       VerbRow{.verb = Verb::Type, .word = "type", .arguments = Arguments::ControlAndText,
               .argument = "the control to type into", .acts = Acts::OnForm, .synopsis = "type CONTROL TEXT",
@@ -145,7 +145,7 @@ struct VerbTable {
               .synopsis = "expect rows N | status N | failed | menu A,B|none | default NAME|none | cell ROW COLUMN TEXT\n"
                           "expect node PATH | message TEXT | title TEXT | focus CONTROL | text CONTROL TEXT\n"
                           "expect visible|hidden|enabled|disabled CONTROL | filename TEXT",
-              .anywhere = true, .keeps_menu = true, .run = &Session::Expect,
+              .anywhere = true, .keeps_menu = true, .run = &CommandSession::Expect,
               .on_form = &TerminalPresenter::ExpectOnForm},
   };
 };

@@ -4,7 +4,7 @@
 // data-aware and skinned controls) take their nearest base class's.
 #include "desktop/control_kind.h"
 
-#include "runtime/host/sui_controls.h"
+#include "runtime/services/sui_controls.h"
 #include "runtime/ui/image.h"
 #include "runtime/ui/stdctrls.h"
 

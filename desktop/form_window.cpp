@@ -5,7 +5,7 @@
 #include "desktop/control_kind.h"
 #include "desktop/wide_text.h"
 #include "desktop/window_class.h"
-#include "host/form_title.h"
+#include "hostcore/form_title.h"
 #include "runtime/ui/form.h"
 #include "runtime/ui/input.h"
 
@@ -48,7 +48,7 @@ FormWindow::FormWindow(rt::TForm& form, HWND owner, QueueAction queue)
     x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   }
-  window_ = CreateWindowExW(ex_style, kFormClass, Wide(host::FormTitle(form)).c_str(), style, x, y, width, height,
+  window_ = CreateWindowExW(ex_style, kFormClass, Wide(hostcore::FormTitle(form)).c_str(), style, x, y, width, height,
                             owner, nullptr, GetModuleHandleW(nullptr), nullptr);
   Adopt(form, window_);
   Build(form, window_);
@@ -119,7 +119,7 @@ void FormWindow::Sync() {
     bool& flag;
     ~Done() { flag = false; }
   } done{syncing_};
-  const std::wstring title = Wide(host::FormTitle(form_));
+  const std::wstring title = Wide(hostcore::FormTitle(form_));
   if (WindowText(window_) != title) SetWindowTextW(window_, title.c_str());
   for (auto& [window, control] : controls_) {
     if (control == &form_) continue;

@@ -1,10 +1,10 @@
 // The desktop host: the same home folder, plug-in and browser as the
-// terminal console (host/home.h, host/browser.h), shown in the system's
-// windows. It takes the options every host takes (host/start_options.h:
+// terminal console (hostcore/home.h, hostcore/browser.h), shown in the system's
+// windows. It takes the options every host takes (hostcore/start_options.h:
 // --home DIR, --database, --empty, --plugin, the environment the plug-in
-// sees) and starts as every host does (host::StartHome); a problem before
+// sees) and starts as every host does (hostcore::StartHome); a problem before
 // the main window opens is told in a message box and ends the program with
-// the hosts' exit codes (host/exit_codes.h). --version prints the version
+// the hosts' exit codes (hostcore/exit_codes.h). --version prints the version
 // as the console does.
 #include "runtime/platform/platform.h"
 
@@ -17,14 +17,14 @@
 #include "desktop/main_window.h"
 #include "desktop/wide_text.h"
 #include "desktop/win32_presenter.h"
-#include "host/browser.h"
-#include "host/code_page.h"
-#include "host/exit_codes.h"
-#include "host/home.h"
-#include "host/plugin.h"
-#include "host/start_options.h"
+#include "hostcore/browser.h"
+#include "hostcore/code_page.h"
+#include "hostcore/exit_codes.h"
+#include "hostcore/home.h"
+#include "hostcore/plugin.h"
+#include "hostcore/start_options.h"
 #include "labdocs/version.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/platform/console.h"
 #include "runtime/ui/application.h"
 
@@ -43,12 +43,12 @@ int ShowVersion() {
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   if (output == nullptr || output == INVALID_HANDLE_VALUE) {
     MessageBoxW(nullptr, desktop::Wide(line).c_str(), L"labdocs", MB_OK | MB_ICONINFORMATION);
-    return host::kExitOk;
+    return hostcore::kExitOk;
   }
   const std::string text = line + "\r\n";
   DWORD written = 0;
-  return WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ? host::kExitOk
-                                                                                             : host::kExitInternal;
+  return WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ? hostcore::kExitOk
+                                                                                             : hostcore::kExitInternal;
 }
 
 int MessageLoop(desktop::MainWindow& window) {
@@ -58,30 +58,30 @@ int MessageLoop(desktop::MainWindow& window) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  return host::kExitOk;
+  return hostcore::kExitOk;
 }
 
-int Run(const host::StartOptions& options) {
-  host::HomeOpened opened;
+int Run(const hostcore::StartOptions& options) {
+  hostcore::HomeOpened opened;
   try {
-    opened = host::StartHome(options);
+    opened = hostcore::StartHome(options);
   } catch (const std::exception& error) {
-    return Fail(desktop::Wide(error.what()), host::kExitHome);
+    return Fail(desktop::Wide(error.what()), hostcore::kExitHome);
   }
-  std::unique_ptr<host::Plugin> plugin;
+  std::unique_ptr<hostcore::Plugin> plugin;
   try {
-    plugin = std::make_unique<host::Plugin>(options.plugin);
+    plugin = std::make_unique<hostcore::Plugin>(options.plugin);
   } catch (const std::exception& error) {
-    return Fail(desktop::Wide(error.what()), host::kExitPlugin);
+    return Fail(desktop::Wide(error.what()), hostcore::kExitPlugin);
   }
-  int code = host::kExitOk;
+  int code = hostcore::kExitOk;
   {
-    std::optional<host::Browser> browser;
+    std::optional<hostcore::Browser> browser;
     try {
-      browser.emplace(*plugin, rt::Session());
+      browser.emplace(*plugin, rt::CurrentDataSession());
     } catch (const rt::EDatabaseError& error) {
-      return Fail(desktop::Wide(host::UnreadableDatabase(rt::Session().Shown(), opened.content_file, error)),
-                  host::kExitHome);
+      return Fail(desktop::Wide(hostcore::UnreadableDatabase(rt::CurrentDataSession().Shown(), opened.content_file, error)),
+                  hostcore::kExitHome);
     }
     desktop::MainWindow window(*browser);
     desktop::Win32Presenter presenter(window.Handle());
@@ -99,19 +99,19 @@ int Run(const host::StartOptions& options) {
 int main(int argc, char** argv) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&controls);
-  host::StartOptions options;
+  hostcore::StartOptions options;
   try {
-    options = host::ParseStartOptions(rt::platform::CommandLineArguments(argc, argv));
+    options = hostcore::ParseStartOptions(rt::platform::CommandLineArguments(argc, argv));
   } catch (const std::exception& error) {
-    return Fail(desktop::Wide(error.what()), host::kExitUsage);
+    return Fail(desktop::Wide(error.what()), hostcore::kExitUsage);
   }
   if (options.version) return ShowVersion();
   try {
-    host::RequireGbkCodePage();
+    hostcore::RequireGbkCodePage();
     return Run(options);
-  } catch (const host::CodePageError& error) {
-    return Fail(desktop::Wide(error.what()), host::kExitCodePage);
+  } catch (const hostcore::CodePageError& error) {
+    return Fail(desktop::Wide(error.what()), hostcore::kExitCodePage);
   } catch (const std::exception& error) {
-    return Fail(desktop::Wide(error.what()), host::kExitInternal);
+    return Fail(desktop::Wide(error.what()), hostcore::kExitInternal);
   }
 }

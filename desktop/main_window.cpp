@@ -8,7 +8,7 @@
 #include "desktop/popup_menu.h"
 #include "desktop/wide_text.h"
 #include "desktop/window_class.h"
-#include "host/view_tree.h"
+#include "hostcore/view_tree.h"
 #include "runtime/data/session.h"
 
 namespace desktop {
@@ -18,13 +18,13 @@ constexpr wchar_t kClassName[] = L"LabdocsDesktop";
 constexpr int kTreeId = 1, kListId = 2, kStatusId = 3;
 constexpr int kTreeWidth = 260;
 
-std::wstring Title(const host::TreeNode* node) {
-  return node ? L"labdocs - " + Wide(host::PathOf(*node)) : std::wstring(L"labdocs");
+std::wstring Title(const hostcore::TreeNode* node) {
+  return node ? L"labdocs - " + Wide(hostcore::PathOf(*node)) : std::wstring(L"labdocs");
 }
 
 }  // namespace
 
-MainWindow::MainWindow(host::Browser& browser) : browser_(browser) {
+MainWindow::MainWindow(hostcore::Browser& browser) : browser_(browser) {
   // The procedure is replaced as the window is made.
   RegisterWindowClass(kClassName, DefWindowProcW, LoadIconW(nullptr, MAKEINTRESOURCEW(32512)));
   window_ = CreateWindowExW(0, kClassName, L"labdocs", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
@@ -136,7 +136,7 @@ bool MainWindow::PreTranslate(const MSG& message) {
 LRESULT MainWindow::Notify(const NMHDR& header) {
   if (header.hwndFrom == tree_ && header.code == TVN_SELCHANGEDW && !filling_tree_) {
     const auto& change = reinterpret_cast<const NMTREEVIEWW&>(header);
-    OpenNode(reinterpret_cast<const host::TreeNode*>(change.itemNew.lParam));
+    OpenNode(reinterpret_cast<const hostcore::TreeNode*>(change.itemNew.lParam));
   } else if (header.hwndFrom == list_->Handle()) {
     switch (header.code) {
       case LVN_COLUMNCLICK:
@@ -176,7 +176,7 @@ void MainWindow::FillTree() {
   filling_tree_ = true;
   TreeView_DeleteAllItems(tree_);
   HTREEITEM open_item = nullptr;
-  auto add = [&](auto& self, const host::TreeNode& node, HTREEITEM parent) -> void {
+  auto add = [&](auto& self, const hostcore::TreeNode& node, HTREEITEM parent) -> void {
     std::wstring text = Wide(node.name);
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent;
@@ -187,14 +187,14 @@ void MainWindow::FillTree() {
     const auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     if (&node == browser_.Node()) open_item = item;
     for (const auto& child : node.children) self(self, *child, item);
-    if (node.kind != host::NodeKind::Directory) TreeView_Expand(tree_, item, TVE_EXPAND);
+    if (node.kind != hostcore::NodeKind::Directory) TreeView_Expand(tree_, item, TVE_EXPAND);
   };
   for (const auto& root : browser_.Tree().Roots()) add(add, *root, TVI_ROOT);
   if (open_item) TreeView_SelectItem(tree_, open_item);
   filling_tree_ = false;
 }
 
-void MainWindow::SelectTreeNode(const host::TreeNode* node) {
+void MainWindow::SelectTreeNode(const hostcore::TreeNode* node) {
   // Found by walking the items: the tree holds a few hundred at most.
   auto find = [&](auto& self, HTREEITEM item) -> HTREEITEM {
     for (; item; item = TreeView_GetNextSibling(tree_, item)) {
@@ -202,7 +202,7 @@ void MainWindow::SelectTreeNode(const host::TreeNode* node) {
       data.mask = TVIF_PARAM;
       data.hItem = item;
       SendMessageW(tree_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&data));
-      if (reinterpret_cast<const host::TreeNode*>(data.lParam) == node) return item;
+      if (reinterpret_cast<const hostcore::TreeNode*>(data.lParam) == node) return item;
       if (HTREEITEM found = self(self, TreeView_GetChild(tree_, item))) return found;
     }
     return nullptr;
@@ -210,9 +210,9 @@ void MainWindow::SelectTreeNode(const host::TreeNode* node) {
   if (HTREEITEM item = find(find, TreeView_GetRoot(tree_))) TreeView_SelectItem(tree_, item);
 }
 
-void MainWindow::OpenNode(const host::TreeNode* node) {
+void MainWindow::OpenNode(const hostcore::TreeNode* node) {
   if (!node) return;
-  const host::CallResult call = browser_.Open(*node);
+  const hostcore::CallResult call = browser_.Open(*node);
   ShowRows();
   Failed("InitViewData", call);
 }
@@ -224,8 +224,8 @@ void MainWindow::ShowRows() {
 }
 
 void MainWindow::ShowStatus() {
-  const host::TreeNode* node = browser_.Node();
-  const std::wstring path = node ? Wide(host::PathOf(*node)) : std::wstring();
+  const hostcore::TreeNode* node = browser_.Node();
+  const std::wstring path = node ? Wide(hostcore::PathOf(*node)) : std::wstring();
   std::size_t selected = 0;
   for (bool s : list_->Selection()) selected += s ? 1 : 0;
   std::wstring count = std::to_wstring(browser_.Rows().rows.size()) + L" 行";
@@ -235,7 +235,7 @@ void MainWindow::ShowStatus() {
   // The session the browser reads: whether it is encrypted and its server
   // verified stays as the connection was made (a lost connection is made
   // again with the same setting).
-  const rt::DataSession& session = rt::Session();
+  const rt::DataSession& session = rt::CurrentDataSession();
   const std::wstring reach = Wide(rt::ReachText(session.Reached()));
   const std::wstring database = Wide(rt::StatusLine(session));
   SendMessageW(status_, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(reach.c_str()));
@@ -244,7 +244,7 @@ void MainWindow::ShowStatus() {
 }
 
 void MainWindow::ContextMenu(HWND from, LPARAM position) {
-  if (!browser_.Node() || browser_.Node()->kind == host::NodeKind::Folder) return;
+  if (!browser_.Node() || browser_.Node()->kind == hostcore::NodeKind::Folder) return;
   POINT at{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
   if (from == tree_) {
     // The menu of the node under the pointer (or the selected one), with
@@ -270,18 +270,18 @@ void MainWindow::ContextMenu(HWND from, LPARAM position) {
       ClientToScreen(list_->Handle(), &at);
     }
   }
-  const host::CallResult call = browser_.BuildMenu();
+  const hostcore::CallResult call = browser_.BuildMenu();
   if (Failed("InitRightMenu", call) || !browser_.MenuOpen()) return;
-  const std::vector<host::MenuEntry> entries = browser_.MenuEntries();
+  const std::vector<hostcore::MenuEntry> entries = browser_.MenuEntries();
   const int chosen = TrackContextMenu(window_, entries, at);
   browser_.CloseMenu();
   if (chosen >= 0) RunCommand(entries[static_cast<std::size_t>(chosen)].name);
 }
 
 void MainWindow::RunDefault() {
-  const host::TreeNode* node = browser_.Node();
+  const hostcore::TreeNode* node = browser_.Node();
   if (!node) return;
-  if (node->kind != host::NodeKind::Directory) {
+  if (node->kind != hostcore::NodeKind::Directory) {
     // A category lists its directories and a folder its nodes: the row's
     // node is opened.
     const int row = list_->FocusedRow();
@@ -293,10 +293,10 @@ void MainWindow::RunDefault() {
   }
   browser_.Select(list_->Selection());
   if (browser_.SelectedRows().empty()) return;
-  const host::CallResult call = browser_.BuildMenu();
+  const hostcore::CallResult call = browser_.BuildMenu();
   if (Failed("InitRightMenu", call) || !browser_.MenuOpen()) return;
   std::string name;
-  for (const host::MenuEntry& entry : browser_.MenuEntries())
+  for (const hostcore::MenuEntry& entry : browser_.MenuEntries())
     if (entry.is_default && entry.enabled && !entry.submenu) name = entry.name;
   browser_.CloseMenu();
   if (!name.empty()) RunCommand(name);
@@ -304,7 +304,7 @@ void MainWindow::RunDefault() {
 
 void MainWindow::RunCommand(const std::string& name) {
   busy_ = true;
-  host::CallResult call;
+  hostcore::CallResult call;
   try {
     call = browser_.RunCommand(name);
   } catch (...) {
@@ -313,10 +313,10 @@ void MainWindow::RunCommand(const std::string& name) {
   }
   busy_ = false;
   if (Failed("ExecuteMenu", call)) return;
-  switch (host::RefreshFor(call)) {
-    case host::Refresh::Nothing: break;
-    case host::Refresh::Rows: Refresh(false); break;
-    case host::Refresh::TreeAndRows: Refresh(true); break;
+  switch (hostcore::RefreshFor(call)) {
+    case hostcore::Refresh::Nothing: break;
+    case hostcore::Refresh::Rows: Refresh(false); break;
+    case hostcore::Refresh::TreeAndRows: Refresh(true); break;
   }
   SetFocus(list_->Handle());
 }
@@ -326,15 +326,15 @@ void MainWindow::Refresh(bool tree) {
     browser_.ReloadTree();
     FillTree();
   }
-  host::CallResult call;
+  hostcore::CallResult call;
   if (browser_.Node()) call = browser_.ReadRows();
   ShowRows();
   if (browser_.Node()) Failed("InitViewData", call);
 }
 
-bool MainWindow::Failed(const char* function, const host::CallResult& call) {
+bool MainWindow::Failed(const char* function, const hostcore::CallResult& call) {
   if (call.Ok()) return false;
-  std::wstring text = Wide(function) + L" 失败 (" + Wide(host::StatusText(call.status)) + L")";
+  std::wstring text = Wide(function) + L" 失败 (" + Wide(hostcore::StatusText(call.status)) + L")";
   if (!call.error.empty()) text += L"\n\n" + Wide(call.error);
   Report(text);
   return true;

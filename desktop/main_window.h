@@ -14,14 +14,14 @@
 #include <string>
 
 #include "desktop/row_list.h"
-#include "host/browser.h"
+#include "hostcore/browser.h"
 #include "runtime/platform/platform.h"
 
 namespace desktop {
 
 class MainWindow {
  public:
-  explicit MainWindow(host::Browser& browser);
+  explicit MainWindow(hostcore::Browser& browser);
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -39,8 +39,8 @@ class MainWindow {
 
   void Layout();
   void FillTree();
-  void SelectTreeNode(const host::TreeNode* node);
-  void OpenNode(const host::TreeNode* node);
+  void SelectTreeNode(const hostcore::TreeNode* node);
+  void OpenNode(const hostcore::TreeNode* node);
   void ShowRows();
   void ShowStatus();
   void ContextMenu(HWND from, LPARAM position);
@@ -48,10 +48,10 @@ class MainWindow {
   void RunCommand(const std::string& name);
   void Refresh(bool tree);
   // Reports a failing call in a message box; true when it failed.
-  bool Failed(const char* function, const host::CallResult& call);
+  bool Failed(const char* function, const hostcore::CallResult& call);
   void Report(const std::wstring& text);
 
-  host::Browser& browser_;
+  hostcore::Browser& browser_;
   HWND window_ = nullptr;
   HWND tree_ = nullptr;
   HWND status_ = nullptr;

@@ -4,11 +4,11 @@
 
 namespace desktop {
 
-int TrackContextMenu(HWND owner, const std::vector<host::MenuEntry>& entries, POINT at) {
+int TrackContextMenu(HWND owner, const std::vector<hostcore::MenuEntry>& entries, POINT at) {
   // One menu per depth: an entry that holds items opens the next depth.
   std::vector<HMENU> menus{CreatePopupMenu()};
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const host::MenuEntry& entry = entries[i];
+    const hostcore::MenuEntry& entry = entries[i];
     menus.resize(static_cast<std::size_t>(entry.depth) + 1);
     HMENU menu = menus.back();
     const UINT id = static_cast<UINT>(i) + 1;

@@ -30,7 +30,7 @@ void RowList::Show(const rt::RowSet& rows) {
   while (ListView_DeleteColumn(list_, 0)) {
   }
   rows_ = &rows;
-  columns_ = host::DisplayColumns(rows);
+  columns_ = hostcore::DisplayColumns(rows);
   sort_column_ = -1;
   for (std::size_t c = 0; c < columns_.size(); ++c) {
     std::wstring title = Wide(columns_[c].title);

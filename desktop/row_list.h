@@ -1,5 +1,5 @@
 // The list-view control in report mode that shows a node's rows: the
-// display columns with their captions (host/columns.h decides which), one
+// display columns with their captions (hostcore/columns.h decides which), one
 // item per row whose item data is the row's number in the browser's list,
 // so that sorting by a header click never loses which row an item is.
 #pragma once
@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "host/columns.h"
+#include "hostcore/columns.h"
 #include "runtime/data/value.h"
 #include "runtime/platform/platform.h"
 
@@ -38,7 +38,7 @@ class RowList {
 
   HWND list_;
   const rt::RowSet* rows_ = nullptr;
-  std::vector<host::GridColumn> columns_;
+  std::vector<hostcore::GridColumn> columns_;
   int sort_column_ = -1;
   bool descending_ = false;
 };

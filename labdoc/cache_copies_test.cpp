@@ -96,7 +96,7 @@ TEST_F(CacheCopiesTest, ACopyChangedSinceItWasFetchedIsKeptAndOneOnlyReadIsNot) 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(Native(cache_));
-    rt::Session().ExecuteBound("DELETE FROM DB_FILE_STORAGE", {});
+    rt::CurrentDataSession().ExecuteBound("DELETE FROM DB_FILE_STORAGE", {});
     test_database_->Owner().ExecuteBound(OnServer()
                                              ? "ALTER TABLE DB_FILE_STORAGE ALTER COLUMN LABDOC_ID RESTART WITH 1"
                                              : "DELETE FROM sqlite_sequence WHERE name = 'DB_FILE_STORAGE'",
@@ -123,7 +123,7 @@ TEST_F(CacheCopiesTest, ACopyChangedSinceItWasFetchedIsKeptAndOneOnlyReadIsNot) 
       fs::create_hard_link(Native(copy), probe);
       EXPECT_EQ(Fetch(doc_id), copy);
       const rt::RowSet current =
-          rt::Session().QueryBound("SELECT SHA256 FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id});
+          rt::CurrentDataSession().QueryBound("SELECT SHA256 FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id});
       EXPECT_EQ(rt::Value(DigestOf(ReadAnsi(copy))), current.rows.at(0).at(0));
       // A replaced copy is a new file put in place whole, never rewritten.
       EXPECT_EQ(fs::equivalent(Native(copy), probe), ReadAnsi(probe.string()) == ReadAnsi(copy));
@@ -222,11 +222,11 @@ TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
     std::ofstream(native, std::ios::binary) << content;
     const std::int32_t doc_id = Save(rt::platform::AnsiPath(native));
     if (stored_from_elsewhere) {
-      rt::Session().ExecuteBound("UPDATE DB_FILE_STORAGE SET FILE_NAME = ? WHERE LABDOC_ID = ?",
+      rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_STORAGE SET FILE_NAME = ? WHERE LABDOC_ID = ?",
                                  {c.source_name, std::int64_t{doc_id}});
     } else {
       const rt::RowSet stored =
-          rt::Session().QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id});
+          rt::CurrentDataSession().QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id});
       ASSERT_EQ(stored.rows.size(), 1u);
       EXPECT_EQ(stored.rows[0][0], rt::Value(c.stored_name));
     }
@@ -236,7 +236,7 @@ TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
   }
   // A name stored before names were made safe gets the same rule when fetched.
   const std::int32_t old = Save(WriteSource("old.txt", "old"));
-  rt::Session().ExecuteBound("UPDATE DB_FILE_STORAGE SET FILE_NAME = ? WHERE LABDOC_ID = ?",
+  rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_STORAGE SET FILE_NAME = ? WHERE LABDOC_ID = ?",
                              {std::string("..\\escape.txt"), std::int64_t{old}});
   EXPECT_EQ(Fetch(old), cache_ + ".._escape.txt");
   EXPECT_FALSE(fs::exists(folder_.Native("escape.txt")));

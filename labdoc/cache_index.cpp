@@ -3,7 +3,7 @@
 #include <sqlite3.h>
 
 #include "runtime/data/datetime_text.h"
-#include "runtime/data/sqlite_util.h"
+#include "runtime/data/sqlite/util.h"
 #include "runtime/errors.h"
 #include "runtime/platform/platform.h"
 #include "runtime/text/gbk.h"

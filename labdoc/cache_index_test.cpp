@@ -12,10 +12,10 @@
 
 #include "labdoc/cache_index.h"
 #include "labdoc/testing/store_fixture.h"
-#include "runtime/host/environment.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/platform/sleep.h"
 #include "runtime/platform/testing/test_support.h"
+#include "runtime/services/environment.h"
 #include "runtime/sysutils.h"
 
 namespace labdocs::labdoc::testing {
@@ -30,7 +30,7 @@ class CacheIndexTest : public StoreTest {
   // current content.
   static void RecordInDatabase(const std::string& host, const std::string& ansi_cache, const std::string& file_name,
                                std::int32_t doc_id) {
-    rt::Session().ExecuteBound(
+    rt::CurrentDataSession().ExecuteBound(
         "INSERT INTO DB_FILE_CACHE(HOSTNAME, CACHE_DIR, FILE_NAME, LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256,"
         " DISK_DEVICE, DISK_FILE_NUMBER, DISK_SIZE, DISK_MODIFIED_NS, DISK_CHANGED_NS)"
         " SELECT ?, ?, ?, LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256, 7, 8, FILE_SIZE, 10, 11 FROM DB_FILE_CONTENT"
@@ -113,7 +113,7 @@ TEST_F(CacheIndexTest, RecordsOfAnIndexBeforeDatabasesWereNamedAreNoDatabasesBut
     PRAGMA user_version = 1;)sql");
   ChangeIndex(cache, "INSERT INTO CARRIED_OVER VALUES('" + Host() + "', '2026-01-01 00:00:00.000')");
   for (const auto& [name, doc_id] : {std::pair{"plan.doc", plan}, std::pair{"notes.doc", notes}}) {
-    const rt::RowSet current = rt::Session().QueryBound(
+    const rt::RowSet current = rt::CurrentDataSession().QueryBound(
         "SELECT CONTENT_ID, FILE_SIZE, SHA256 FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND REPLACEDTIME IS NULL",
         {std::int64_t{doc_id}});
     ChangeIndex(cache, "INSERT INTO CACHED_COPY VALUES('" + std::string(name) + "', " + std::to_string(doc_id) +

@@ -20,7 +20,7 @@
 #include <utility>
 
 #include "labdoc/content_chunks.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/errors.h"
 #include "runtime/platform/identity.h"
 

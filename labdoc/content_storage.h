@@ -148,7 +148,7 @@ class ContentStorage {
 };
 
 // The storage of a session, chosen by its kind (rt::DataSession::Kind). A
-// session that says SQLite must be SQLite's own connection (rt::Database),
+// session that says SQLite must be SQLite's own connection (rt::sqlite::Database),
 // not one that wraps it, and is readied (Ready). Throws rt::EDatabaseError.
 std::unique_ptr<ContentStorage> MakeContentStorage(rt::DataSession& session);
 

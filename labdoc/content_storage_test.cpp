@@ -108,14 +108,14 @@ TEST_F(StorageTest, TheLinkMakesTheStorageOnceForEachSession) {
       DatabaseLink link;
       rt::OpenSession(first.Setting());
       ContentStorage& storage = link.Get();
-      EXPECT_EQ(&storage.Session(), &rt::Session());
+      EXPECT_EQ(&storage.Session(), &rt::CurrentDataSession());
       EXPECT_EQ(&link.Get(), &storage) << "made again for the same session";
       EXPECT_EQ(storage.OwnersHoldKeys(), from == Engine::Postgres);
 
       rt::CloseSession();
       rt::OpenSession(second.Setting());
       ContentStorage& next = link.Get();
-      EXPECT_EQ(&next.Session(), &rt::Session());
+      EXPECT_EQ(&next.Session(), &rt::CurrentDataSession());
       EXPECT_EQ(next.OwnersHoldKeys(), to == Engine::Postgres);
       EXPECT_EQ(OwnersOf(next), OwnersOf(to, second_file));
       rt::CloseSession();

@@ -73,10 +73,10 @@ class CrashTest : public StoreTest {
   void WaitUntilNoPendingOwnerLives() {
     for (int i = 0; i < 200; ++i) {
       bool lives = false;
-      for (const auto& row : rt::Session().QueryBound("SELECT OWNER FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows) {
+      for (const auto& row : rt::CurrentDataSession().QueryBound("SELECT OWNER FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows) {
         const auto* owner = std::get_if<std::string>(&row[0]);
         const std::optional<std::int64_t> key = owner != nullptr ? ServerKeyOf(*owner) : std::nullopt;
-        lives = lives || (key && rt::Session().LivenessKeyHeld(*key).value_or(false));
+        lives = lives || (key && rt::CurrentDataSession().LivenessKeyHeld(*key).value_or(false));
       }
       if (!lives) return;
       rt::platform::SleepFor(std::chrono::milliseconds(25));
@@ -148,12 +148,12 @@ TEST_F(CrashTest, StoresKilledAnywhereLeaveTheDocumentsWholeAndNothingAfterTheNe
     EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID NOT IN (SELECT CONTENT_ID FROM DB_FILE_CONTENT)"),
               0);
     if (!OnServer()) {
-      EXPECT_EQ(rt::Session().QueryBound("PRAGMA integrity_check", {}).rows.at(0).at(0), rt::Value(std::string("ok")));
+      EXPECT_EQ(rt::CurrentDataSession().QueryBound("PRAGMA integrity_check", {}).rows.at(0).at(0), rt::Value(std::string("ok")));
       EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
     }
     // The churned document holds one of its two contents; the documents
     // that the helper stored and had not deleted yet hold A.
-    for (const auto& row : rt::Session().QueryBound("SELECT LABDOC_ID FROM DB_FILE_STORAGE", {}).rows) {
+    for (const auto& row : rt::CurrentDataSession().QueryBound("SELECT LABDOC_ID FROM DB_FILE_STORAGE", {}).rows) {
       const auto id = static_cast<std::int32_t>(std::get<std::int64_t>(row[0]));
       const std::string digest = DigestOf(ReadAnsi(Fetch(id)));
       if (id == doc_id) {

@@ -3,9 +3,9 @@
 #include <optional>
 
 #include "runtime/errors.h"
-#include "runtime/host/environment.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/variable.h"
+#include "runtime/services/environment.h"
 
 namespace labdocs::labdoc {
 
@@ -34,7 +34,7 @@ void DatabaseLink::Connect() {
 }
 
 ContentStorage& DatabaseLink::Get() {
-  rt::DataSession& session = rt::HasSession() ? rt::Session() : (Connect(), *own_);
+  rt::DataSession& session = rt::HasSession() ? rt::CurrentDataSession() : (Connect(), *own_);
   if (storage_ && storage_key_.Is(session)) {
     storage_->Ready();
     return *storage_;

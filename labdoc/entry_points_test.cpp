@@ -7,10 +7,10 @@
 
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/data/datetime_text.h"
-#include "runtime/host/environment.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/testing/test_support.h"
+#include "runtime/services/environment.h"
 
 namespace labdocs::labdoc::testing {
 namespace {
@@ -24,7 +24,7 @@ TEST_F(EntryPointsTest, StoresFetchesReplacesAndDeletesADocument) {
   const std::string source = WriteSource("src\\report.doc", first);
   const std::int32_t doc_id = Save(source);
 
-  const rt::RowSet row = rt::Session().QueryBound(
+  const rt::RowSet row = rt::CurrentDataSession().QueryBound(
       "SELECT FILE_NAME, FILE_SIZE, SHA256, STOREDTIME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id});
   ASSERT_EQ(row.rows.size(), 1u);
   EXPECT_EQ(row.rows[0][0], Value(std::string("report.doc")));
@@ -114,7 +114,7 @@ TEST_F(EntryPointsTest, MissingDocumentsAndFilesAnswerNoWithoutFailing) {
 }
 
 TEST_F(EntryPointsTest, ARowWithoutStoredContentIsNotADocumentToFetch) {
-  rt::Session().Execute("insert into DB_FILE_STORAGE(LABDOC_ID,FILE_NAME,STOREDTIME) values(50,'a.doc',GetDate())");
+  rt::CurrentDataSession().Execute("insert into DB_FILE_STORAGE(LABDOC_ID,FILE_NAME,STOREDTIME) values(50,'a.doc',GetDate())");
   std::uint8_t ok = 0xAA;
   std::string path;
   EXPECT_EQ(Get(50, ok, path), S_OK);
@@ -230,12 +230,12 @@ TEST_F(StandaloneTest, ADatabaseFileTheVariableNamesMayBeInAChineseFolder) {
   // which SQLite would take for UTF-8 and not find.
   const std::filesystem::path file = folder_.Native("淺亅表") / "labdocs.db";
   std::filesystem::create_directory(file.parent_path());
-  { rt::Database made(rt::platform::PathUtf8(file)); }
+  { rt::sqlite::Database made(rt::platform::PathUtf8(file)); }
   rt::testing::SetEnv("LABDOCS_DATABASE", rt::platform::PathUtf8(file));
   ASSERT_EQ(InitWith(cache_), S_OK);
   const std::int32_t doc_id = Save(WriteSource("d.txt", "in a Chinese folder"));
   EXPECT_EQ(ReadAnsi(Fetch(doc_id)), "in a Chinese folder");
-  rt::Database check(rt::platform::PathUtf8(file), rt::Database::OpenMode::OpenExisting);
+  rt::sqlite::Database check(rt::platform::PathUtf8(file), rt::sqlite::Database::OpenMode::OpenExisting);
   EXPECT_EQ(check.QueryBound("SELECT count(*) FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
             Value(std::int64_t{1}));
 }
@@ -247,7 +247,7 @@ TEST_F(StandaloneTest, ElseFindsLabdocsDbInTheHostsBaseFolder) {
   rt::SetEnvironment(environment);
   ASSERT_EQ(InitWith(cache_), S_OK);
   const std::int32_t doc_id = Save(WriteSource("b.txt", "in the base folder"));
-  rt::Database check(folder_.Native("labdocs.db").string(), rt::Database::OpenMode::OpenExisting);
+  rt::sqlite::Database check(folder_.Native("labdocs.db").string(), rt::sqlite::Database::OpenMode::OpenExisting);
   EXPECT_EQ(check.QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows.size(), 1u);
 }
 
@@ -267,7 +267,7 @@ TEST_F(StandaloneTest, AMissingDatabaseFailsEachOperationAndIsNeverCreated) {
   EXPECT_FALSE(std::filesystem::exists(folder_.Native("没有数据库")));
   // Once the database is there, the same store reaches it.
   std::filesystem::create_directory(folder_.Native("没有数据库"));
-  { rt::Database made((folder_.Native("没有数据库") / "labdocs.db").string()); }
+  { rt::sqlite::Database made((folder_.Native("没有数据库") / "labdocs.db").string()); }
   EXPECT_EQ(ReadAnsi(Fetch(Save(WriteSource("a.txt", "found later")))), "found later");
 }
 
@@ -277,7 +277,7 @@ TEST_F(StandaloneTest, ASessionOpenedLaterIsPreferred) {
   const std::string other = folder_.Native("other.db").string();
   rt::OpenSession(other);
   const std::int32_t doc_id = Save(WriteSource("c.txt", "into the session's database"));
-  EXPECT_EQ(rt::Session().QueryBound("SELECT count(*) FROM DB_FILE_STORAGE", {}).rows[0][0], Value(std::int64_t{1}));
+  EXPECT_EQ(rt::CurrentDataSession().QueryBound("SELECT count(*) FROM DB_FILE_STORAGE", {}).rows[0][0], Value(std::int64_t{1}));
   const std::unique_ptr<rt::DataSession> first = rt::Connect(Setting(), rt::OpenMode::OpenExisting);
   EXPECT_EQ(first->QueryBound("SELECT count(*) FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
             Value(std::int64_t{0}));

@@ -58,7 +58,7 @@ TEST_F(FetchTest, GbkNamesAndFoldersWithBackslashTrailBytes) {
   ASSERT_EQ(name.substr(0, 2), "\x81\x5C");
   const std::string content = Content(5000, 5);
   const std::int32_t doc_id = Save(WriteSource("来源乗\\淺\\" + name, content));
-  EXPECT_EQ(rt::Session().QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
+  EXPECT_EQ(rt::CurrentDataSession().QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
             rt::Value(name));
 
   const std::string cache = folder_.Ansi("缓存乗\\文件淺\\");

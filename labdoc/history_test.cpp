@@ -10,7 +10,7 @@
 #include "labdoc/retention.h"
 #include "labdoc/testing/store_fixture.h"
 #include "labdoc/version_list.h"
-#include "runtime/host/environment.h"
+#include "runtime/services/environment.h"
 #include "runtime/sysutils.h"
 
 namespace labdocs::labdoc::testing {

@@ -25,14 +25,14 @@ class IntegrityTest : public StoreTest, public ::testing::WithParamInterface<rt:
   }
 
   std::vector<std::uint8_t> Chunk(std::int64_t seq) {
-    const rt::RowSet rows = rt::Session().QueryBound(
+    const rt::RowSet rows = rt::CurrentDataSession().QueryBound(
         "SELECT DATA FROM DB_FILE_CHUNK WHERE CONTENT_ID = (SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE "
         "LABDOC_ID = ?) AND SEQ = ?",
         {std::int64_t{doc_id_}, seq});
     return std::get<std::vector<std::uint8_t>>(rows.rows.at(0).at(0));
   }
   void SetChunk(std::int64_t seq, const std::vector<std::uint8_t>& data) {
-    rt::Session().ExecuteBound(
+    rt::CurrentDataSession().ExecuteBound(
         "UPDATE DB_FILE_CHUNK SET DATA = ? WHERE CONTENT_ID = (SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE "
         "LABDOC_ID = ?) AND SEQ = ?",
         {data, std::int64_t{doc_id_}, seq});
@@ -70,33 +70,33 @@ TEST_P(IntegrityTest, AFlippedByteInAChunkIsDetected) {
 
 TEST_P(IntegrityTest, MissingExtraAndShortenedChunksAreDetected) {
   const std::vector<std::uint8_t> second = Chunk(1);
-  rt::Session().Execute("delete from DB_FILE_CHUNK where SEQ=1");
+  rt::CurrentDataSession().Execute("delete from DB_FILE_CHUNK where SEQ=1");
   ExpectRefused();
-  rt::Session().ExecuteBound(
+  rt::CurrentDataSession().ExecuteBound(
       "INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) SELECT CONTENT_ID, 1, ? FROM DB_FILE_CONTENT", {second});
   EXPECT_EQ(ReadAnsi(Fetch(doc_id_)), content_) << "restored";
   ASSERT_TRUE(fs::remove(rt::platform::NativePath(path_)));
 
-  rt::Session().ExecuteBound(
+  rt::CurrentDataSession().ExecuteBound(
       "INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) SELECT CONTENT_ID, 4, ? FROM DB_FILE_CONTENT", {second});
   ExpectRefused();
-  rt::Session().Execute("delete from DB_FILE_CHUNK where SEQ=4");
+  rt::CurrentDataSession().Execute("delete from DB_FILE_CHUNK where SEQ=4");
 
   SetChunk(3, std::vector<std::uint8_t>(50, 0));
   ExpectRefused();
 }
 
 TEST_P(IntegrityTest, AChunkThatIsNoLongerBinaryIsDetected) {
-  rt::Session().Execute("update DB_FILE_CHUNK set DATA = 'text' where SEQ = 2");
+  rt::CurrentDataSession().Execute("update DB_FILE_CHUNK set DATA = 'text' where SEQ = 2");
   ExpectRefused();
 }
 
 TEST_P(IntegrityTest, ARecordThatDoesNotMatchItsContentIsDetected) {
-  rt::Session().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ?", {DigestOf("something else")});
+  rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ?", {DigestOf("something else")});
   ExpectRefused();
-  rt::Session().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ?, FILE_SIZE = FILE_SIZE + 1", {DigestOf(content_)});
+  rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ?, FILE_SIZE = FILE_SIZE + 1", {DigestOf(content_)});
   ExpectRefused();
-  rt::Session().Execute("update DB_FILE_CONTENT set FILE_SIZE = FILE_SIZE - 1, SHA256 = NULL");
+  rt::CurrentDataSession().Execute("update DB_FILE_CONTENT set FILE_SIZE = FILE_SIZE - 1, SHA256 = NULL");
   ExpectRefused();
 }
 

@@ -13,11 +13,11 @@
 #include "labdoc/content_storage.h"
 #include "labdoc/owner_lock.h"
 #include "labdoc/testing/store_fixture.h"
-#include "runtime/data/content_file.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/content_file.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/platform/testing/test_support.h"
-#include "runtime/data/sqlite_util.h"
+#include "runtime/data/sqlite/util.h"
 #include "runtime/file_lock.h"
 #include "runtime/sysutils.h"
 
@@ -47,7 +47,7 @@ class LeftoversTest : public StoreTest {
   // killed; its id.
   std::int64_t InsertPending(const Value& owner, double days_ago, int chunks, int chunk_size,
                              std::int64_t doc_id = 0) {
-    rt::Database& db = SqliteSession();
+    rt::sqlite::Database& db = SqliteSession();
     db.ExecuteBound(
         "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING, OWNER) VALUES(?, 'x.doc', ?, 1, ?)",
         {doc_id, rt::datetime::ToText(rt::DateTime{rt::Now().days - days_ago}), owner});
@@ -110,7 +110,7 @@ TEST_F(LeftoversTest, TheOwnersFolderIsBesideTheDatabaseUnderAChinesePath) {
   if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   const fs::path folder = folder_.Native("库乗");
   fs::create_directories(folder);
-  rt::Database db(rt::platform::SqliteFileName(rt::platform::AnsiPath(folder / "labdocs.db")));
+  rt::sqlite::Database db(rt::platform::SqliteFileName(rt::platform::AnsiPath(folder / "labdocs.db")));
   std::string owners = MakeContentStorage(db)->OwnerFolder();
   ASSERT_FALSE(owners.empty());
   owners.pop_back();  // the trailing separator
@@ -232,7 +232,7 @@ TEST_F(LeftoversTest, TheContentFileShrinksWhenAKilledStoresContentIsSwept) {
   if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   // The content file gives freed pages back; a database file made before
   // incremental vacuuming, which keeps them, is switched by the sweep too.
-  const std::string content_file = rt::content_file::FilePath(SqliteSession().Handle(), database_);
+  const std::string content_file = rt::sqlite::content_file::FilePath(SqliteSession().Handle(), database_);
   for (const bool made_before : {false, true}) {
     if (made_before) {
       Exec("PRAGMA auto_vacuum = NONE");
@@ -260,7 +260,7 @@ struct OwnerSeen {
 
 void ObserveOwner(sqlite3_context* context, int, sqlite3_value**) {
   auto* seen = static_cast<OwnerSeen*>(sqlite3_user_data(context));
-  rt::Database other(seen->database, rt::Database::OpenMode::OpenExisting);
+  rt::sqlite::Database other(seen->database, rt::sqlite::Database::OpenMode::OpenExisting);
   const rt::RowSet rows = other.QueryBound("SELECT OWNER FROM DB_FILE_CONTENT WHERE PENDING = 1", {});
   seen->owner = rows.rows.size() == 1 ? rows.rows[0][0] : Value();
   if (const auto* token = std::get_if<std::string>(&seen->owner)) {

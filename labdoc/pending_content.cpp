@@ -9,9 +9,9 @@
 #include "labdoc/random_token.h"
 #include "runtime/data/datetime_text.h"
 #include "runtime/errors.h"
-#include "runtime/host/environment.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/sleep.h"
+#include "runtime/services/environment.h"
 #include "runtime/sysutils.h"
 
 namespace labdocs::labdoc {
@@ -148,7 +148,7 @@ std::optional<bool> PendingContent::Settle(std::int64_t doc_id) noexcept {
 void PendingContent::Discard() noexcept {
   try {
     // The row's removal lists the content, whose chunks go once it is
-    // committed (rt::Database::AfterCommit).
+    // committed (rt::sqlite::Database::AfterCommit).
     db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_});
     // Chunks written after the row was removed by another process have no
     // row whose removal would list them; the row is gone for good now.

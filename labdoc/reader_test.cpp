@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "labdoc/testing/store_fixture.h"
-#include "runtime/host/environment.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/services/environment.h"
 #include "runtime/sysutils.h"
 
 namespace labdocs::labdoc::testing {
@@ -32,7 +32,7 @@ class ReaderTest : public StoreTest {
       rt::CloseSession();
       rt::OpenSession(test_database_->SettingAs(rt::testing::kReaderLogin));
     } else {
-      rt::Session().ExecuteBound("PRAGMA query_only = ON", {});
+      rt::CurrentDataSession().ExecuteBound("PRAGMA query_only = ON", {});
     }
     ASSERT_EQ(InitWith(cache_), S_OK);
   }
@@ -49,7 +49,7 @@ class ReaderTest : public StoreTest {
           "SELECT CONTENT_ID, LABDOC_ID, PENDING, REPLACEDTIME, OWNER FROM DB_FILE_CONTENT ORDER BY CONTENT_ID",
           "SELECT HOSTNAME, CACHE_DIR, FILE_NAME, CONTENT_ID FROM DB_FILE_CACHE ORDER BY FILE_NAME",
           "SELECT LABDOC_ID, OWNER FROM DB_FILE_REVISING ORDER BY LABDOC_ID"}) {
-      for (const auto& row : rt::Session().QueryBound(query, {}).rows) {
+      for (const auto& row : rt::CurrentDataSession().QueryBound(query, {}).rows) {
         for (const rt::Value& value : row) all += rt::ValueToText(value) + "|";
         all += "\n";
       }
@@ -64,13 +64,13 @@ TEST_F(ReaderTest, ALoginThatMayOnlyReadFetchesOpensAndCopiesButNeverOverUnstore
   const std::int32_t notes = Save(WriteSource("src\\notes.txt", "the notes"));
   // Housekeeping that would write, were the login allowed to: a pending
   // content that no store owns, two days old.
-  rt::Session().ExecuteBound(
+  rt::CurrentDataSession().ExecuteBound(
       "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING) VALUES(0, 'left.doc', ?, 1)",
       {rt::DateTime{rt::Now().days - 2}});
   // A record that an earlier version kept in the database, for a cache
   // folder that has no index yet: the reader carries it over.
   fs::remove_all(rt::platform::NativePath(cache_));
-  rt::Session().ExecuteBound(
+  rt::CurrentDataSession().ExecuteBound(
       "INSERT INTO DB_FILE_CACHE(HOSTNAME, CACHE_DIR, FILE_NAME, LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256)"
       " SELECT ?, ?, 'notes.txt', LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256 FROM DB_FILE_CONTENT WHERE LABDOC_ID = ?",
       {rt::Environment().computer_name, cache_, std::int64_t{notes}});

@@ -15,7 +15,7 @@
 
 #include "labdoc/testing/other_owner.h"
 #include "labdoc/testing/store_fixture.h"
-#include "runtime/data/content_file.h"
+#include "runtime/data/sqlite/content_file.h"
 #include "runtime/sysutils.h"
 
 namespace labdocs::labdoc::testing {
@@ -43,7 +43,7 @@ class RetentionTest : public StoreTest {
   // The document's contents, oldest first.
   std::vector<std::int64_t> Contents(std::int32_t doc_id) {
     std::vector<std::int64_t> ids;
-    for (const auto& row : rt::Session()
+    for (const auto& row : rt::CurrentDataSession()
                                .QueryBound("SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? ORDER BY CONTENT_ID",
                                            {std::int64_t{doc_id}})
                                .rows)
@@ -57,11 +57,11 @@ class RetentionTest : public StoreTest {
 
   // Makes a revision look replaced that many days ago.
   void Age(std::int64_t content_id, double days) {
-    rt::Session().ExecuteBound("UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE CONTENT_ID = ?",
+    rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE CONTENT_ID = ?",
                                {rt::Value(rt::DateTime{rt::Now().days - days}), content_id});
   }
 
-  std::string ContentFile() { return rt::content_file::FilePath(SqliteSession().Handle(), database_); }
+  std::string ContentFile() { return rt::sqlite::content_file::FilePath(SqliteSession().Handle(), database_); }
 };
 
 // Four contents stored while every revision is kept, the three revisions
@@ -94,7 +94,7 @@ TEST_F(RetentionTest, ReplacingAContentGivesUpTheRevisionsTheSettingDoesNotKeep)
     Age(first_four[1], 31);
     Age(first_four[2], 29);
     SetRetention(c.retention);
-    ASSERT_EQ(ReadRetention(rt::Session()), c.retention);
+    ASSERT_EQ(ReadRetention(rt::CurrentDataSession()), c.retention);
     const std::uintmax_t before = OnServer() ? 0 : fs::file_size(ContentFile());
 
     Update(doc_id, bodies[4], "规程.doc");
@@ -133,7 +133,7 @@ TEST_F(RetentionTest, TheRevisionsOfADocumentSomeoneElseRevisesWaitUntilTheRevis
   SetRetention({Kind::KeepLast, 1});
   {
     OtherOwner other(rt::testing::EngineUnderTest(), folder_.Ansi("labdocs.db-labdoc-locks\\"));
-    rt::Session().ExecuteBound(
+    rt::CurrentDataSession().ExecuteBound(
         "INSERT INTO DB_FILE_REVISING(OWNER, LABDOC_ID, HOSTNAME, USERID, USERNAME, SINCE) VALUES(?, ?, ?, ?, ?, ?)",
         {other.Token(), std::int64_t{doc_id}, std::string("PC-B"), std::string("lisi"), std::string("李四"),
          rt::Value(rt::Now())});
@@ -153,12 +153,12 @@ TEST_F(RetentionTest, TheRevisionsOfADocumentSomeoneElseRevisesWaitUntilTheRevis
 // Every revision is kept unless the laboratory says otherwise; the staff
 // and the readers read the setting, only the owner changes it.
 TEST_F(RetentionTest, TheSettingIsReadByEveryoneAndChangedByTheOwnerOnly) {
-  EXPECT_EQ(ReadRetention(rt::Session()), Retention{});
-  EXPECT_EQ(DescribeRetention(rt::Session()), "保留全部版本");
+  EXPECT_EQ(ReadRetention(rt::CurrentDataSession()), Retention{});
+  EXPECT_EQ(DescribeRetention(rt::CurrentDataSession()), "保留全部版本");
   SetRetention({Kind::KeepDays, 30});
-  EXPECT_EQ(DescribeRetention(rt::Session()), "保留 30 天内的版本");
+  EXPECT_EQ(DescribeRetention(rt::CurrentDataSession()), "保留 30 天内的版本");
   SetRetention({Kind::KeepLast, 2});
-  EXPECT_EQ(DescribeRetention(rt::Session()), "保留最近 2 个版本");
+  EXPECT_EQ(DescribeRetention(rt::CurrentDataSession()), "保留最近 2 个版本");
   if (!OnServer()) return;  // a file has no logins: whoever may write it sets it
   for (const std::string& login : {rt::testing::StaffLogin(1), std::string(rt::testing::kReaderLogin)}) {
     SCOPED_TRACE(login);
@@ -171,7 +171,7 @@ TEST_F(RetentionTest, TheSettingIsReadByEveryoneAndChangedByTheOwnerOnly) {
       EXPECT_NE(std::string(error.what()).find("SQLSTATE 42501"), std::string::npos) << error.what();
     }
   }
-  EXPECT_EQ(ReadRetention(rt::Session()), (Retention{Kind::KeepLast, 2}));
+  EXPECT_EQ(ReadRetention(rt::CurrentDataSession()), (Retention{Kind::KeepLast, 2}));
 }
 
 }  // namespace

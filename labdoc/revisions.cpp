@@ -4,7 +4,7 @@
 
 #include "runtime/data/datetime_text.h"
 #include "runtime/file_lock.h"
-#include "runtime/host/environment.h"
+#include "runtime/services/environment.h"
 
 namespace labdocs::labdoc {
 namespace {

@@ -13,8 +13,8 @@
 
 #include "labdoc/testing/other_owner.h"
 #include "labdoc/testing/store_fixture.h"
-#include "runtime/host/environment.h"
 #include "runtime/platform/testing/test_support.h"
+#include "runtime/services/environment.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
 
@@ -92,7 +92,7 @@ TEST_P(RevisionsTest, ARevisionIsNamedWhileItsOwnerLivesAndGoesWhenItEnds) {
   for (const OtherOwner::Form form : forms) {
     SCOPED_TRACE(form == OtherOwner::Form::Key ? "a key" : "a connection");
     OtherOwner other(GetParam(), folder_.Ansi("labdocs.db-labdoc-locks\\"), "00000000000000b1", form);
-    rt::Session().ExecuteBound(
+    rt::CurrentDataSession().ExecuteBound(
         "INSERT INTO DB_FILE_REVISING(OWNER, LABDOC_ID, HOSTNAME, USERID, USERNAME, SINCE) VALUES(?, ?, ?, ?, ?, ?)",
         {other.Token(), std::int64_t{doc_id}, std::string("PC-B"), std::string("lisi"), std::string("李四"),
          std::string("2026-12-07 09:30:00.000")});
@@ -123,7 +123,7 @@ TEST_P(RevisionsTest, ARevisionStaysItsOwnersAfterTheConnectionWasMadeAnew) {
   const std::int32_t doc_id = Save(WriteSource("规程.doc", "原稿"));
   std::uint8_t others = 0;
   EXPECT_EQ(Begin(doc_id, others), "");
-  const rt::RowSet rows = rt::Session().QueryBound("SELECT OWNER FROM DB_FILE_REVISING", {});
+  const rt::RowSet rows = rt::CurrentDataSession().QueryBound("SELECT OWNER FROM DB_FILE_REVISING", {});
   ASSERT_EQ(rows.rows.size(), 1u);
   const std::optional<std::int64_t> key = ServerKeyOf(std::get<std::string>(rows.rows[0][0]));
   ASSERT_TRUE(key.has_value());
@@ -310,7 +310,7 @@ TEST_P(RevisionsTest, ALongNoticeIsCutAtAWholeCharacter) {
   OtherOwner other(GetParam(), folder_.Ansi("labdocs.db-labdoc-locks\\"));
   std::string name;
   for (int i = 0; i < 300; ++i) name += "淺";  // 9C 5C: a trail byte that is a backslash
-  rt::Session().ExecuteBound(
+  rt::CurrentDataSession().ExecuteBound(
       "INSERT INTO DB_FILE_REVISING(OWNER, LABDOC_ID, HOSTNAME, USERID, USERNAME, SINCE) VALUES(?, ?, ?, ?, ?, ?)",
       {other.Token(), std::int64_t{doc_id}, std::string("PC-B"), std::string("lisi"), name,
        std::string("2026-12-07 09:30:00.000")});

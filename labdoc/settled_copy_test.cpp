@@ -35,7 +35,7 @@ class SettledCopyTest : public StoreTest {
   // a fetch that reads the copy can no longer hand it out.
   void GiveTheContentAnotherDigest(std::int32_t doc_id) {
     const std::string other(64, 'f');
-    rt::Session().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ? WHERE LABDOC_ID = ?", {other, doc_id});
+    rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ? WHERE LABDOC_ID = ?", {other, doc_id});
     ChangeIndex(cache_, "UPDATE CACHED_COPY SET SHA256 = '" + other + "' WHERE LABDOC_ID = " + std::to_string(doc_id));
   }
   static void Write(const fs::path& path, const std::string& bytes) {

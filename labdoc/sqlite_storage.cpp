@@ -7,9 +7,9 @@
 
 #include "labdoc/owner_lock.h"
 #include "labdoc/random_token.h"
-#include "runtime/data/content_file.h"
-#include "runtime/data/database.h"
-#include "runtime/data/sqlite_util.h"
+#include "runtime/data/sqlite/content_file.h"
+#include "runtime/data/sqlite/database.h"
+#include "runtime/data/sqlite/util.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
@@ -31,7 +31,7 @@ int VacuumModeOf(sqlite3* db, const std::string& schema) {
 }
 
 // The folder of the owners' lock files of the database open as `db`.
-std::string OwnerFolderOf(rt::Database& db) {
+std::string OwnerFolderOf(rt::sqlite::Database& db) {
   // SQLite's own full path of the file, made when it was opened: the path
   // the caller gave may be relative to a current folder that has changed
   // since. Both are UTF-8 on every system, which is not the native form on
@@ -64,7 +64,7 @@ constexpr const char* kRemoveChunks = "DELETE FROM content.DB_FILE_CHUNK WHERE C
 // buffer as it stands.
 class SqliteChunkWriter : public ContentStorage::ChunkWriter {
  public:
-  SqliteChunkWriter(rt::Database& db, std::int64_t content_id)
+  SqliteChunkWriter(rt::sqlite::Database& db, std::int64_t content_id)
       : db_(db.Handle()), content_id_(content_id), insert_(rt::sqlite::Prepare(db_, kInsert)) {
     // The content file is written apart from the host database: a copy of
     // the two taken at different moments (while a store went on) may hold
@@ -93,7 +93,7 @@ class SqliteChunkWriter : public ContentStorage::ChunkWriter {
 
 class SqliteStorage final : public ContentStorage {
  public:
-  explicit SqliteStorage(rt::Database& db) : ContentStorage(db), db_(db), owner_folder_(OwnerFolderOf(db)) {}
+  explicit SqliteStorage(rt::sqlite::Database& db) : ContentStorage(db), db_(db), owner_folder_(OwnerFolderOf(db)) {}
 
   void Ready() override { db_.AttachContentFile(); }
 
@@ -148,7 +148,7 @@ class SqliteStorage final : public ContentStorage {
   void RemoveChunks(std::int64_t content_id) override { db_.ExecuteBound(kRemoveChunks, {content_id}); }
 
   const char* RemovedContentsRemainSql() const override { return "EXISTS (SELECT 1 FROM DB_FILE_REMOVED_CONTENT)"; }
-  void RemoveChunksOfRemovedContents() noexcept override { rt::content_file::RemoveChunksOfRemovedContents(db_); }
+  void RemoveChunksOfRemovedContents() noexcept override { rt::sqlite::content_file::RemoveChunksOfRemovedContents(db_); }
 
   bool OwnersHoldKeys() const override { return false; }
   const std::string& OwnerFolder() const override { return owner_folder_; }
@@ -193,7 +193,7 @@ class SqliteStorage final : public ContentStorage {
 
   std::optional<std::string> NoRoomMessage(const rt::EDatabaseError& error) override {
     if (rt::sqlite::FailureOf(error) != rt::sqlite::Failure::DiskFull) return std::nullopt;
-    const char* file = sqlite3_db_filename(db_.Handle(), rt::content_file::kSchema);
+    const char* file = sqlite3_db_filename(db_.Handle(), rt::sqlite::content_file::kSchema);
     std::string shown = file != nullptr ? file : "";
     try {
       shown = rt::gbk::FromUtf8(shown);
@@ -203,14 +203,14 @@ class SqliteStorage final : public ContentStorage {
   }
 
  private:
-  rt::Database& db_;
+  rt::sqlite::Database& db_;
   const std::string owner_folder_;
 };
 
 }  // namespace
 
 std::unique_ptr<ContentStorage> MakeSqliteStorage(rt::DataSession& session) {
-  auto* db = dynamic_cast<rt::Database*>(&session);
+  auto* db = dynamic_cast<rt::sqlite::Database*>(&session);
   if (db == nullptr)
     throw rt::EDatabaseError("文档库无法使用数据库 " + session.Shown() +
                              ": 它的会话自称 SQLite, 却不是 SQLite 的连接, 内容的存取无从进行");

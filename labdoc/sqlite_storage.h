@@ -12,7 +12,7 @@
 namespace labdocs::labdoc {
 
 // The storage of an SQLite session, which must be SQLite's own connection
-// (rt::Database): another session that says it is SQLite (one that wraps
+// (rt::sqlite::Database): another session that says it is SQLite (one that wraps
 // it) is refused with rt::EDatabaseError rather than taken for a server's.
 std::unique_ptr<ContentStorage> MakeSqliteStorage(rt::DataSession& session);
 

@@ -9,7 +9,7 @@
 
 #include "labdoc/content_chunks.h"
 #include "labdoc/testing/store_fixture.h"
-#include "runtime/data/sqlite_util.h"
+#include "runtime/data/sqlite/util.h"
 #include "runtime/ole/error_info.h"
 
 namespace labdocs::labdoc::testing {
@@ -31,7 +31,7 @@ struct Observation {
 
 void Observe(sqlite3_context* context, int, sqlite3_value**) {
   auto* seen = static_cast<Observation*>(sqlite3_user_data(context));
-  rt::Database other(seen->database, rt::Database::OpenMode::OpenExisting);
+  rt::sqlite::Database other(seen->database, rt::sqlite::Database::OpenMode::OpenExisting);
   other.AttachContentFile();
   const rt::RowSet current = other.QueryBound(
       "SELECT c.SHA256 FROM DB_FILE_STORAGE s JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = s.LABDOC_ID "
@@ -146,7 +146,7 @@ TEST_F(StagingTest, ChunksLeftUnderANewContentsNumberGiveWayToIt) {
     const std::int64_t next =
         Count("SELECT COALESCE((SELECT seq FROM sqlite_sequence WHERE name = 'DB_FILE_CONTENT'), 0) + 1");
     for (const std::int64_t seq : c.leftover_seqs)
-      rt::Session().ExecuteBound("INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, ?, ?)",
+      rt::CurrentDataSession().ExecuteBound("INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, ?, ?)",
                                  {next, seq, std::vector<std::uint8_t>(100, 0xEE)});
     const std::string bytes = Content(c.size, ++seed);
     const std::string source = WriteSource("留存" + std::to_string(seed) + ".doc", bytes);
@@ -175,7 +175,7 @@ TEST_F(StagingTest, ChunksLeftUnderANewContentsNumberGiveWayToIt) {
 TEST_F(StagingTest, AStoreThatRunsOutOfRoomSaysSoAndLeavesNothingBehind) {
   if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   const std::string content_file =
-      std::get<std::string>(rt::Session().QueryBound("SELECT NAME FROM DB_CONTENT_FILE", {}).rows.at(0).at(0));
+      std::get<std::string>(rt::CurrentDataSession().QueryBound("SELECT NAME FROM DB_CONTENT_FILE", {}).rows.at(0).at(0));
   for (const bool update : {false, true}) {
     SCOPED_TRACE(update ? "an update" : "a new document");
     // Room for a few pages more than the file holds, fewer than the

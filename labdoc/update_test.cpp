@@ -8,7 +8,7 @@
 
 #include "labdoc/testing/store_fixture.h"
 #include "runtime/data/datetime_text.h"
-#include "runtime/data/sqlite_util.h"
+#include "runtime/data/sqlite/util.h"
 #include "runtime/ole/error_info.h"
 
 namespace labdocs::labdoc::testing {
@@ -27,7 +27,7 @@ class UpdateTest : public StoreTest {
   }
 
   Value StoredTime() {
-    return rt::Session()
+    return rt::CurrentDataSession()
         .QueryBound("SELECT STOREDTIME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {std::int64_t{doc_id_}})
         .rows.at(0)
         .at(0);
@@ -62,7 +62,7 @@ TEST_F(UpdateTest, EveryReplacedContentIsKeptWithItsTimeSizeAndDigest) {
   ASSERT_EQ(ok, 1);
   EXPECT_EQ(ReadAnsi(Fetch(doc_id_)), third);
 
-  const rt::RowSet contents = rt::Session().QueryBound(
+  const rt::RowSet contents = rt::CurrentDataSession().QueryBound(
       "SELECT CONTENT_ID, FILE_NAME, STOREDTIME, FILE_SIZE, SHA256, REPLACEDTIME FROM DB_FILE_CONTENT "
       "WHERE LABDOC_ID = ? ORDER BY CONTENT_ID",
       {std::int64_t{doc_id_}});
@@ -77,7 +77,7 @@ TEST_F(UpdateTest, EveryReplacedContentIsKeptWithItsTimeSizeAndDigest) {
     // The kept chunks still make up the content.
     std::string joined;
     for (const auto& chunk :
-         rt::Session().QueryBound("SELECT DATA FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? ORDER BY SEQ", {row[0]}).rows) {
+         rt::CurrentDataSession().QueryBound("SELECT DATA FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? ORDER BY SEQ", {row[0]}).rows) {
       const auto& bytes = std::get<std::vector<std::uint8_t>>(chunk[0]);
       joined.append(bytes.begin(), bytes.end());
     }
@@ -90,7 +90,7 @@ TEST_F(UpdateTest, EveryReplacedContentIsKeptWithItsTimeSizeAndDigest) {
   }
   EXPECT_EQ(contents.rows[0][2], stored_time_);
   // The document row describes its current content under its first name.
-  const rt::RowSet document = rt::Session().QueryBound(
+  const rt::RowSet document = rt::CurrentDataSession().QueryBound(
       "SELECT FILE_NAME, STOREDTIME, FILE_SIZE, SHA256 FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?",
       {std::int64_t{doc_id_}});
   EXPECT_EQ(document.rows[0][0], Value(std::string("方案.doc")));
@@ -210,7 +210,7 @@ TEST_F(UpdateTest, DeletingRowsWithSqlAlsoDeletesTheirContents) {
   const std::int32_t other = Save(WriteSource("其他.doc", "other"));
   std::uint8_t ok = 0;
   ASSERT_EQ(Update(WriteSource("第二版.doc", "second"), ok), S_OK);
-  rt::Session().Execute("delete from DB_FILE_STORAGE where LABDOC_ID in(" + std::to_string(doc_id_) + ")");
+  rt::CurrentDataSession().Execute("delete from DB_FILE_STORAGE where LABDOC_ID in(" + std::to_string(doc_id_) + ")");
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT"), 1);
   EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK"), 1);
   EXPECT_EQ(ReadAnsi(Fetch(other)), "other");

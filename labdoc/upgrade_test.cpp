@@ -4,8 +4,8 @@
 #include <sqlite3.h>
 
 #include "labdoc/testing/store_fixture.h"
-#include "runtime/data/schema.h"
-#include "runtime/data/sqlite_util.h"
+#include "runtime/data/sqlite/schema.h"
+#include "runtime/data/sqlite/util.h"
 #include "runtime/text/gbk.h"
 
 namespace labdocs::labdoc::testing {
@@ -71,7 +71,7 @@ class UpgradeTest : public StoreTest {
 };
 
 TEST_F(UpgradeTest, StoredDocumentsSurviveTheUpgrade) {
-  EXPECT_EQ(rt::schema::Version(SqliteSession().Handle()), rt::schema::kCurrentVersion);
+  EXPECT_EQ(rt::sqlite::schema::Version(SqliteSession().Handle()), rt::sqlite::schema::kCurrentVersion);
   EXPECT_EQ(ReadAnsi(Fetch(7)), "first chunk|second chunk");
   EXPECT_EQ(Fetch(7), cache_ + "旧报告.doc");
   // The row without a digest has no content that could be verified.

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "labdoc/content_chunks.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/data/testing/test_database.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/testing/test_support.h"
@@ -49,7 +49,7 @@ void DemoHomeTest::MakeHome() {
     rt::OpenSession(server_->Setting());
   else
     rt::OpenSession(rt::testing::PathUtf8(folder_->Home() / "labdocs.db"), rt::OpenMode::OpenExisting);
-  if (rt::Database* sqlite = rt::AsSqlite(Db())) sqlite->AttachContentFile();
+  if (rt::sqlite::Database* sqlite = rt::sqlite::AsSqlite(Db())) sqlite->AttachContentFile();
 
   library_ = LoadLibraryA(labdocs::kDocStoreLibrary);
   ASSERT_NE(library_, nullptr);

@@ -55,7 +55,7 @@ class DemoHomeTest : public ::testing::TestWithParam<rt::Engine> {
   console::testing::ConsoleRun Console(const std::string& script);
 
   // The session's database, as the program's sees it.
-  rt::DataSession& Db() { return rt::Session(); }
+  rt::DataSession& Db() { return rt::CurrentDataSession(); }
   // The chunks' table as the session names it.
   std::string Chunks() const;
   // A document's current content, and its first kept one.

@@ -19,13 +19,13 @@
 #include <cstring>
 #include <string>
 
-#include "host/testing/menu_item.h"
-#include "runtime/data/database.h"
+#include "hostcore/testing/menu_item.h"
 #include "runtime/data/packet.h"
-#include "runtime/host/plugin_abi.h"
-#include "runtime/host/sui_controls.h"
-#include "runtime/host/sui_popup_menu.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/services/plugin_abi.h"
+#include "runtime/services/sui_controls.h"
+#include "runtime/services/sui_popup_menu.h"
 #include "runtime/ui/application.h"
 #include "runtime/ui/dialogs.h"
 #include "runtime/ui/form.h"
@@ -139,7 +139,7 @@ std::int32_t RunCommand(const std::string& params, const rt::RowSet& selection, 
   if (name == "miRecords") return 2;
   if (name == "miDeleted") {
     for (const auto& row : selection.rows)
-      rt::Session().ExecuteBound("DELETE FROM Lab_List WHERE TV_ID=?", {row.at(1)});
+      rt::CurrentDataSession().ExecuteBound("DELETE FROM Lab_List WHERE TV_ID=?", {row.at(1)});
     return 3;
   }
   if (name == "miCopied") return 4;
@@ -176,15 +176,15 @@ HRESULT WINAPI InitRightMenu(const char* params, std::int32_t menu_kind,
   return Guard("InitRightMenu", [&] {
     rt::TMenuItem* root = host_menu->Items();
     Tell("menu kind " + std::to_string(menu_kind) + ": " + params);
-    if (root->Count() != 0) host::testing::Add(root, "miStale", "菜单不是新的");
-    host::testing::Add(root, "miShow", "显示参数");
-    host::testing::Add(root, "miHidden", "隐藏的命令", false);
-    host::testing::Add(root, "miForm", "编辑...")->SetDefault(true);
-    host::testing::Add(root, "N1", "-");
-    rt::TMenuItem* sub = host::testing::Add(root, "miSub", "更多");
-    host::testing::Add(sub, "miChild", "子命令");
-    host::testing::Add(sub, "miHiddenChild", "隐藏的子命令", false);
-    host::testing::Add(root, "miOff", "停用的命令")->SetEnabled(false);
+    if (root->Count() != 0) hostcore::testing::Add(root, "miStale", "菜单不是新的");
+    hostcore::testing::Add(root, "miShow", "显示参数");
+    hostcore::testing::Add(root, "miHidden", "隐藏的命令", false);
+    hostcore::testing::Add(root, "miForm", "编辑...")->SetDefault(true);
+    hostcore::testing::Add(root, "N1", "-");
+    rt::TMenuItem* sub = hostcore::testing::Add(root, "miSub", "更多");
+    hostcore::testing::Add(sub, "miChild", "子命令");
+    hostcore::testing::Add(sub, "miHiddenChild", "隐藏的子命令", false);
+    hostcore::testing::Add(root, "miOff", "停用的命令")->SetEnabled(false);
     host_menu->MenuAdded();
     *result = 0;
   });

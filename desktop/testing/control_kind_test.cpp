@@ -11,8 +11,8 @@
 #include <typeindex>
 #include <vector>
 
-#include "runtime/host/sui_controls.h"
-#include "runtime/host/vexa_controls.h"
+#include "runtime/services/sui_controls.h"
+#include "runtime/services/vexa_controls.h"
 #include "runtime/ui/image.h"
 #include "runtime/ui/stdctrls.h"
 

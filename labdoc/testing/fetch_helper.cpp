@@ -34,10 +34,10 @@
 #include "labdoc/api.h"
 #include "labdoc/local_file.h"
 #include "labdoc/sha256.h"
-#include "runtime/host/environment.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/sleep.h"
+#include "runtime/services/environment.h"
 
 namespace {
 

@@ -73,7 +73,7 @@ class OtherOwner {
     if (!connection_) return;
     connection_.reset();
     for (int i = 0; i < 100; ++i) {
-      if (rt::Session().QueryBound("SELECT 1 FROM pg_stat_activity WHERE pid = ?", {pid_}).rows.empty()) return;
+      if (rt::CurrentDataSession().QueryBound("SELECT 1 FROM pg_stat_activity WHERE pid = ?", {pid_}).rows.empty()) return;
       rt::platform::SleepFor(std::chrono::milliseconds(50));
     }
     ADD_FAILURE() << "the server still lists the ended connection";

@@ -10,7 +10,7 @@
 
 #include "labdoc/cache_index.h"
 #include "labdoc/sha256.h"
-#include "runtime/data/sqlite_util.h"
+#include "runtime/data/sqlite/util.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/sysutils.h"
 #include "runtime/platform/testing/test_support.h"
@@ -181,7 +181,7 @@ std::string StoreTest::Fetch(std::int32_t doc_id) {
 }
 
 std::int64_t StoreTest::Count(const std::string& sql) {
-  const rt::RowSet rows = rt::Session().QueryBound(sql, {});
+  const rt::RowSet rows = rt::CurrentDataSession().QueryBound(sql, {});
   return rows.rows.empty() ? -1 : std::get<std::int64_t>(rows.rows[0][0]);
 }
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "labdoc/api.h"
-#include "runtime/data/database.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/data/testing/test_database.h"
 #include "runtime/platform/ansi_test_folder.h"
 
@@ -39,7 +39,7 @@ class LoadedStore : public DocStoreApi {
 std::string Described(HRESULT status);
 
 // The session's SQLite connection, for tests that reach under the store.
-inline rt::Database& SqliteSession() { return *rt::AsSqlite(rt::Session()); }
+inline rt::sqlite::Database& SqliteSession() { return *rt::sqlite::AsSqlite(rt::CurrentDataSession()); }
 
 // Content of a given size that differs from one seed to another.
 std::string Content(std::size_t size, unsigned seed);

@@ -3,12 +3,12 @@
 // dialog.
 #include "module/documents/copy_list_form.h"
 #include "module/documents/main_form.h"
-#include "module/host/result_check.h"
-#include "module/host/sql_text.h"
+#include "module/service_calls/result_check.h"
+#include "module/service_calls/sql_text.h"
 #include "runtime/errors.h"
-#include "runtime/host/common_service.h"
-#include "runtime/host/data_service.h"
-#include "runtime/host/vexa_client_dataset.h"
+#include "runtime/services/common_service.h"
+#include "runtime/services/data_service.h"
+#include "runtime/services/vexa_client_dataset.h"
 
 namespace labdocs {
 

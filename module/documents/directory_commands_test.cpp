@@ -11,10 +11,10 @@
 #include "module/documents/main_form.h"
 #include "module/testing/host_fixture.h"
 #include "runtime/data/packet.h"
-#include "runtime/host/sui_controls.h"
-#include "runtime/host/vexa_client_dataset.h"
-#include "runtime/host/vexa_controls.h"
 #include "runtime/ole/automation.h"
+#include "runtime/services/sui_controls.h"
+#include "runtime/services/vexa_client_dataset.h"
+#include "runtime/services/vexa_controls.h"
 
 namespace labdocs {
 namespace {
@@ -61,7 +61,7 @@ class DirectoryCommandsTest : public testing::HostFixture {
   // The first column of a query's rows, as texts.
   static Lines Column(const std::string& sql) {
     Lines values;
-    for (const auto& row : rt::Session().Query(sql).rows) values.push_back(rt::ValueToText(row[0]));
+    for (const auto& row : rt::CurrentDataSession().Query(sql).rows) values.push_back(rt::ValueToText(row[0]));
     return values;
   }
 

@@ -10,9 +10,9 @@
 #include "module/documents/main_form.h"
 #include "module/testing/host_fixture.h"
 #include "runtime/data/client_dataset.h"
-#include "runtime/host/vexa_client_dataset.h"
-#include "runtime/host/vexa_controls.h"
-#include "runtime/host/sui_controls.h"
+#include "runtime/services/vexa_client_dataset.h"
+#include "runtime/services/vexa_controls.h"
+#include "runtime/services/sui_controls.h"
 #include "runtime/ole/automation.h"
 #include "runtime/platform/testing/test_support.h"
 
@@ -48,7 +48,7 @@ class DocumentSavingTest : public testing::HostFixture {
     return status;
   }
   static std::vector<std::string> Row(const std::string& sql) {
-    rt::RowSet rows = rt::Session().Query(sql);
+    rt::RowSet rows = rt::CurrentDataSession().Query(sql);
     std::vector<std::string> texts;
     if (!rows.rows.empty())
       for (const rt::Value& v : rows.rows[0]) texts.push_back(rt::ValueToText(v));

@@ -1,10 +1,10 @@
 #include "module/documents/main_form.h"
 
-#include "module/host/vexa_coms.h"
-#include "runtime/host/sui_controls.h"
-#include "runtime/host/vexa_client_dataset.h"
-#include "runtime/host/vexa_controls.h"
+#include "module/service_calls/vexa_coms.h"
 #include "runtime/ole/automation.h"
+#include "runtime/services/sui_controls.h"
+#include "runtime/services/vexa_client_dataset.h"
+#include "runtime/services/vexa_controls.h"
 #include "runtime/ui/actions.h"
 #include "runtime/ui/menus.h"
 

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "module/host/vexa_coms.h"
+#include "module/service_calls/vexa_coms.h"
 #include "module/testing/host_fixture.h"
 #include "runtime/data/packet.h"
-#include "runtime/host/sui_popup_menu.h"
-#include "runtime/host/vexa_controls.h"
 #include "runtime/ole/automation.h"
+#include "runtime/services/sui_popup_menu.h"
+#include "runtime/services/vexa_controls.h"
 #include "runtime/ui/menus.h"
 
 namespace labdocs {

@@ -19,15 +19,15 @@
 #include "module/documents/save_file_form.h"
 #include "module/testing/host_fixture.h"
 #include "runtime/data/client_dataset.h"
-#include "runtime/host/sui_controls.h"
-#include "runtime/host/vexa_controls.h"
-#include "runtime/host/vexa_client_dataset.h"
+#include "runtime/services/sui_controls.h"
+#include "runtime/services/vexa_controls.h"
+#include "runtime/services/vexa_client_dataset.h"
 #include "runtime/platform/platform.h"
 #include "runtime/sysutils.h"
 #include "runtime/platform/testing/test_support.h"
 #include "runtime/platform/sleep.h"
 #include "labdoc/testing/other_owner.h"
-#include "runtime/host/environment.h"
+#include "runtime/services/environment.h"
 
 namespace labdocs {
 namespace {
@@ -444,7 +444,7 @@ TEST_F(RevisionTest, StoringOverAContentStoredMeanwhileNamesItsAuthorAndAsks) {
     EXPECT_EQ(StoredContent(id, u8"方案淺.doc"), c.stored_after);
     // Nothing is lost: the original and both edits are kept, in the order
     // they became current; no upload is left pending.
-    const rt::RowSet kept = rt::Session().QueryBound(
+    const rt::RowSet kept = rt::CurrentDataSession().QueryBound(
         "SELECT FILE_SIZE FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND PENDING = 0 ORDER BY STOREDTIME",
         {std::int64_t{id}});
     const std::int64_t original = 4, theirs_size = 10, mine_size = 8;  // GBK bytes
@@ -452,7 +452,7 @@ TEST_F(RevisionTest, StoringOverAContentStoredMeanwhileNamesItsAuthorAndAsks) {
     for (const auto& row : kept.rows) sizes.push_back(row.at(0));
     EXPECT_EQ(sizes, c.answer == 1 ? (std::vector<rt::Value>{original, theirs_size, mine_size})
                                    : (std::vector<rt::Value>{original, theirs_size}));
-    EXPECT_EQ(rt::Session().QueryBound("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows.at(0).at(0),
+    EXPECT_EQ(rt::CurrentDataSession().QueryBound("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows.at(0).at(0),
               rt::Value(std::int64_t{0}));
   }
 }
@@ -477,7 +477,7 @@ TEST_F(RevisionTest, AnotherWorkstationsRevisionInProgressIsNamedAndAsked) {
     SCOPED_TRACE(c.what);
     labdoc::testing::OtherOwner other(rt::testing::EngineUnderTest(), owners, "00000000000000a" + std::to_string(++n));
     if (!c.owner_lives) other.Stop();
-    rt::Session().ExecuteBound(
+    rt::CurrentDataSession().ExecuteBound(
         "INSERT INTO DB_FILE_REVISING(OWNER, LABDOC_ID, HOSTNAME, USERID, USERNAME, SINCE) VALUES(?, ?, ?, ?, ?, ?)",
         {other.Token(), std::int64_t{id}, std::string("PC-B"), std::string("lisi"), std::string("李四"),
          std::string("2026-12-07 09:30:00.000")});
@@ -493,7 +493,7 @@ TEST_F(RevisionTest, AnotherWorkstationsRevisionInProgressIsNamedAndAsked) {
     // command goes on.
     EXPECT_EQ(std::count(log.begin(), log.end(), "show FrmSaveFile"), c.opened ? 1 : 0);
     // The command's own revision ended with it; the ended owner's row went.
-    const rt::RowSet left = rt::Session().QueryBound("SELECT OWNER FROM DB_FILE_REVISING", {});
+    const rt::RowSet left = rt::CurrentDataSession().QueryBound("SELECT OWNER FROM DB_FILE_REVISING", {});
     EXPECT_EQ(left.rows.size(), c.owner_lives ? 1u : 0u);
     Exec("Delete From DB_FILE_REVISING");
   }

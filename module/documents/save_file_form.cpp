@@ -1,7 +1,7 @@
 #include "module/documents/save_file_form.h"
 
-#include "runtime/host/sui_controls.h"
-#include "runtime/host/vexa_controls.h"
+#include "runtime/services/sui_controls.h"
+#include "runtime/services/vexa_controls.h"
 #include "runtime/ui/application.h"
 
 namespace labdocs {

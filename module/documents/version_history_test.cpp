@@ -11,10 +11,10 @@
 #include "module/documents/main_form.h"
 #include "module/documents/version_history_form.h"
 #include "module/testing/host_fixture.h"
-#include "runtime/host/sui_popup_menu.h"
-#include "runtime/host/vexa_client_dataset.h"
-#include "runtime/host/vexa_controls.h"
 #include "runtime/platform/testing/test_support.h"
+#include "runtime/services/sui_popup_menu.h"
+#include "runtime/services/vexa_client_dataset.h"
+#include "runtime/services/vexa_controls.h"
 #include "runtime/ui/menus.h"
 #include "runtime/ui/stdctrls.h"
 
@@ -100,7 +100,7 @@ class VersionHistoryTest : public testing::HostFixture {
   // The first 12 digits of each content's digest, the oldest first.
   static Lines DigestStarts(std::int32_t doc_id) {
     Lines starts;
-    for (const auto& row : rt::Session()
+    for (const auto& row : rt::CurrentDataSession()
                                .QueryBound("SELECT SHA256 FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND PENDING = 0"
                                            " ORDER BY CONTENT_ID",
                                            {std::int64_t{doc_id}})
@@ -222,7 +222,7 @@ TEST_F(VersionHistoryTest, TheFormListsWhoStoredEachVersionAndOpensSavesAndResto
   ASSERT_TRUE(View().FetchDocument(id, path));
   EXPECT_EQ(ReadFile(rt::platform::NativePath(buffer)), contents[0]);
   const rt::RowSet audit =
-      rt::Session().QueryBound("SELECT HOSTNAME, USERID, USERNAME, MODIFYTIME FROM DB_FILE_RECORD WHERE LABDOC_ID = ?",
+      rt::CurrentDataSession().QueryBound("SELECT HOSTNAME, USERID, USERNAME, MODIFYTIME FROM DB_FILE_RECORD WHERE LABDOC_ID = ?",
                                {std::int64_t{id}});
   ASSERT_EQ(audit.rows.size(), 1u);
   EXPECT_EQ(rt::ValueToText(audit.rows[0][0]), "LAB-PC1");

@@ -2,11 +2,11 @@
 // each hook makes the fitting ones visible and remembers the selection's
 // directory for the calls that follow.
 #include "module/documents/main_form.h"
-#include "module/host/result_check.h"
-#include "module/host/vexa_coms.h"
-#include "runtime/host/basic_service.h"
-#include "runtime/host/data_service.h"
+#include "module/service_calls/result_check.h"
+#include "module/service_calls/vexa_coms.h"
 #include "runtime/ole/automation.h"
+#include "runtime/services/basic_service.h"
+#include "runtime/services/data_service.h"
 #include "runtime/text/gbk.h"
 #include "runtime/ui/menus.h"
 

@@ -1,10 +1,10 @@
 // The documents view's list: the documents of one directory that have a
 // stored file, in key order, with their latest modification time.
 #include "module/documents/main_form.h"
-#include "module/host/result_check.h"
-#include "module/host/sql_text.h"
-#include "runtime/host/data_service.h"
+#include "module/service_calls/result_check.h"
+#include "module/service_calls/sql_text.h"
 #include "runtime/ole/variant.h"
+#include "runtime/services/data_service.h"
 
 namespace labdocs {
 

@@ -6,9 +6,9 @@
 
 #include "module/documents/main_form.h"
 #include "runtime/data/client_dataset.h"
-#include "runtime/host/plugin_abi.h"
-#include "runtime/host/vexa_client_dataset.h"
 #include "runtime/ole/error_info.h"
+#include "runtime/services/plugin_abi.h"
+#include "runtime/services/vexa_client_dataset.h"
 #include "runtime/ui/application.h"
 
 // The export list (a version script, or a module definition file on

@@ -8,11 +8,11 @@
 
 #include "module/testing/host_fixture.h"
 #include "runtime/data/packet.h"
-#include "runtime/host/plugin_abi.h"
-#include "runtime/host/sui_popup_menu.h"
 #include "runtime/ole/automation.h"
 #include "runtime/ole/error_info.h"
 #include "runtime/platform/platform.h"
+#include "runtime/services/plugin_abi.h"
+#include "runtime/services/sui_popup_menu.h"
 #include "runtime/ui/menus.h"
 
 namespace labdocs {

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "module/framework/record_form.h"
-#include "module/host/result_check.h"
+#include "module/service_calls/result_check.h"
 #include "runtime/sysutils.h"
 
 namespace labdocs {

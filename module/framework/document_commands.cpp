@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "module/framework/record_form.h"
-#include "module/host/result_check.h"
-#include "runtime/host/basic_service.h"
-#include "runtime/host/common_service.h"
-#include "runtime/host/vexa_client_dataset.h"
+#include "module/service_calls/result_check.h"
+#include "runtime/services/basic_service.h"
+#include "runtime/services/common_service.h"
+#include "runtime/services/vexa_client_dataset.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/file_name.h"
 #include "runtime/text/gbk.h"

@@ -8,7 +8,7 @@
 #include "module/framework/record_form.h"
 #include "module/testing/host_fixture.h"
 #include "runtime/data/client_dataset.h"
-#include "runtime/host/vexa_client_dataset.h"
+#include "runtime/services/vexa_client_dataset.h"
 #include "runtime/ui/actions.h"
 
 namespace labdocs {

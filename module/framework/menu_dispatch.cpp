@@ -2,10 +2,10 @@
 // the fitting items, copying them into the host's menu, and running a
 // command found by its item's name.
 #include "module/framework/record_form.h"
-#include "module/host/result_check.h"
-#include "runtime/host/data_service.h"
-#include "runtime/host/sui_controls.h"
-#include "runtime/host/sui_popup_menu.h"
+#include "module/service_calls/result_check.h"
+#include "runtime/services/data_service.h"
+#include "runtime/services/sui_controls.h"
+#include "runtime/services/sui_popup_menu.h"
 #include "runtime/text/gbk.h"
 #include "runtime/ui/menus.h"
 

@@ -2,8 +2,8 @@
 
 #include "module/framework/record_form.h"
 #include "module/testing/host_fixture.h"
-#include "runtime/host/sui_popup_menu.h"
-#include "runtime/host/vexa_controls.h"
+#include "runtime/services/sui_popup_menu.h"
+#include "runtime/services/vexa_controls.h"
 #include "runtime/ui/actions.h"
 #include "runtime/ui/menus.h"
 

@@ -6,12 +6,12 @@
 
 #include "module/framework/param_text.h"
 #include "module/framework/record_form.h"
-#include "module/host/result_check.h"
-#include "module/host/sql_text.h"
-#include "runtime/host/common_service.h"
-#include "runtime/host/data_service.h"
-#include "runtime/host/sui_controls.h"
-#include "runtime/host/vexa_client_dataset.h"
+#include "module/service_calls/result_check.h"
+#include "module/service_calls/sql_text.h"
+#include "runtime/services/common_service.h"
+#include "runtime/services/data_service.h"
+#include "runtime/services/sui_controls.h"
+#include "runtime/services/vexa_client_dataset.h"
 #include "runtime/sysutils.h"
 #include "runtime/text/gbk.h"
 

@@ -9,10 +9,10 @@
 #include "module/testing/host_fixture.h"
 #include "runtime/data/client_dataset.h"
 #include "runtime/errors.h"
-#include "runtime/host/sui_controls.h"
-#include "runtime/host/vexa_client_dataset.h"
-#include "runtime/host/vexa_controls.h"
 #include "runtime/platform/platform.h"
+#include "runtime/services/sui_controls.h"
+#include "runtime/services/vexa_client_dataset.h"
+#include "runtime/services/vexa_controls.h"
 #include "runtime/ui/actions.h"
 
 namespace labdocs {
@@ -58,7 +58,7 @@ class RecordEditingTest : public testing::HostFixture {
     form.cdsParams->SetRows(set);
   }
   static std::string Description(int id) {
-    rt::RowSet rows = rt::Session().Query("Select DESCS From RIS_DOC Where ID=" + std::to_string(id));
+    rt::RowSet rows = rt::CurrentDataSession().Query("Select DESCS From RIS_DOC Where ID=" + std::to_string(id));
     return rows.rows.empty() ? "<none>" : rt::ValueToText(rows.rows[0][0]);
   }
   // A document whose file is in the store; returns its number.
@@ -153,7 +153,7 @@ TEST_F(RecordEditingTest, SeveralKeyColumnsAndQuotesInKeyValues) {
   ASSERT_FALSE(statements_.empty());
   EXPECT_EQ(statements_.front(), "Select * From PAIR_ROWS Where A='1' and B='x''y'");
   EXPECT_EQ(form->FKeyValues, "'1'||'x''y'");
-  EXPECT_EQ(rt::ValueToText(rt::Session().Query("Select DESCS From PAIR_ROWS").rows[0][0]), "改了");
+  EXPECT_EQ(rt::ValueToText(rt::CurrentDataSession().Query("Select DESCS From PAIR_ROWS").rows[0][0]), "改了");
   // A key value embedded bare must be a number.
   Select(*form, {"A=1;B=x;LABDOC_ID=3"});
   presenter_.AnswerConfirm(1);

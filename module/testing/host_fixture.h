@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/data/database.h"
-#include "runtime/host/data_service.h"
-#include "runtime/host/environment.h"
+#include "runtime/data/sqlite/database.h"
+#include "runtime/services/data_service.h"
+#include "runtime/services/environment.h"
 #include "runtime/data/testing/test_database.h"
 #include "runtime/platform/testing/test_support.h"
 #include "runtime/text/gbk.h"
@@ -72,7 +72,7 @@ class HostFixture : public ::testing::Test {
     rt::SetEnvironment(env);
   }
 
-  static void Exec(const std::string& sql) { rt::Session().Execute(sql); }
+  static void Exec(const std::string& sql) { rt::CurrentDataSession().Execute(sql); }
   // A change of the schema (a table, an index, a trigger): its owner's to
   // make (runtime/data/testing/test_database.h), outside the session's
   // transactions and its writer lock.

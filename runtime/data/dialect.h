@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/data/engine.h"
+
 struct sqlite3;
 
 namespace rt::dialect {
@@ -48,8 +50,6 @@ struct Token {
 // Splits a text into tokens; the tokens' texts joined give the text back.
 // An unterminated quote or comment runs to the end of the text.
 std::vector<Token> Tokenize(std::string_view sql);
-
-enum class Engine { Sqlite, Postgres };
 
 // Translates a Transact-SQL text (UTF-8) into the statements it holds for
 // the engine, in order, without their separators. A text of only blanks and

@@ -5,9 +5,9 @@
 #include <memory>
 #include <mutex>
 
-#include "runtime/data/database.h"
 #include "runtime/data/packet.h"
 #include "runtime/data/server.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/ole/variant.h"
 #include "runtime/text/gbk.h"
 
@@ -105,7 +105,7 @@ std::string StatusLine(const DataSession& session) {
 
 std::unique_ptr<DataSession> Connect(const std::string& setting, OpenMode mode) {
   if (NamesServer(setting)) return ConnectServer(setting, mode);
-  return std::make_unique<Database>(setting, mode);
+  return std::make_unique<sqlite::Database>(setting, mode);
 }
 
 void OpenSession(const std::string& setting, OpenMode mode) { AdoptSession(Connect(setting, mode)); }
@@ -126,7 +126,7 @@ bool HasSession() {
   return session != nullptr;
 }
 
-DataSession& Session() {
+DataSession& CurrentDataSession() {
   std::lock_guard lock(session_mutex);
   if (!session) throw EDatabaseError("No database session is open");
   return *session;

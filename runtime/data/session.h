@@ -1,8 +1,8 @@
 // A connection to the host's database, whichever engine holds it: the
-// embedded SQLite file (runtime/data/database.h) or a laboratory's shared
+// embedded SQLite file (runtime/data/sqlite/database.h) or a laboratory's shared
 // PostgreSQL server (runtime/data/postgres/database.h). Code above the data
 // layer speaks to this interface only, and the process's database session
-// (rt::Session) is one of these.
+// (rt::CurrentDataSession()) is one of these.
 //
 // Two kinds of statements pass through it:
 //   - Transact-SQL texts (GBK) as plug-ins compose them, translated for the
@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/data/engine.h"
 #include "runtime/data/value.h"
 #include "runtime/errors.h"
 
@@ -45,8 +46,6 @@ class ECommitUnknown : public EDatabaseError {
  public:
   using EDatabaseError::EDatabaseError;
 };
-
-enum class Engine { Sqlite, Postgres };
 
 // How a session's connection reaches its database (DataSession::Reached): a
 // file of this computer, or a server over a connection that is not
@@ -217,6 +216,6 @@ std::string StatusLine(const DataSession& session);
 void CloseSession();
 bool HasSession();
 // Throws EDatabaseError "No database session is open" when none is.
-DataSession& Session();
+DataSession& CurrentDataSession();
 
 }  // namespace rt

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 
-#include "runtime/data/database.h"
 #include "runtime/data/datetime_text.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/data/test_folder.h"
 #include "runtime/errors.h"
 #include "runtime/text/gbk.h"
@@ -21,7 +21,7 @@ std::string Q(const std::string& value) {
   return quoted + "'";
 }
 
-std::int64_t Count(Database& db, const std::string& query) {
+std::int64_t Count(sqlite::Database& db, const std::string& query) {
   return std::get<std::int64_t>(db.Query(query).rows.at(0).at(0));
 }
 
@@ -65,7 +65,7 @@ class Statements : public ::testing::Test {
   }
 
   testing::TestFolder folder_;
-  Database db_{folder_.File("lab.db")};
+  sqlite::Database db_{folder_.File("lab.db")};
 };
 
 TEST_F(Statements, DocumentListOfADirectory) {

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "runtime/errors.h"
-#include "runtime/host/environment.h"
+#include "runtime/services/environment.h"
 #include "runtime/sysutils.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <map>
 #include <mutex>
 
-#include "runtime/host/environment.h"
 #include "runtime/ole/automation.h"
+#include "runtime/services/environment.h"
 #include "runtime/text/gbk.h"
 
 namespace rt {

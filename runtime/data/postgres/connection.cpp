@@ -15,8 +15,8 @@
 #include <utility>
 
 #include "runtime/data/postgres/connection_internal.h"
-#include "runtime/host/environment.h"
 #include "runtime/platform/platform.h"
+#include "runtime/services/environment.h"
 #include "runtime/text/gbk.h"
 
 namespace rt::postgres {

@@ -4,8 +4,8 @@
 #include <optional>
 #include <utility>
 
-#include "runtime/data/database.h"
 #include "runtime/data/dialect.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/errors.h"
 #include "runtime/text/gbk.h"
 
@@ -14,7 +14,7 @@ namespace {
 
 std::vector<std::string> Translated(std::string_view tsql) {
   try {
-    return dialect::Translate(gbk::ToUtf8(tsql), dialect::Engine::Postgres);
+    return dialect::Translate(gbk::ToUtf8(tsql), Engine::Postgres);
   } catch (const EConvertError&) {
     throw EDatabaseError("Database error: the statement is not valid GBK text");
   }

@@ -1,5 +1,5 @@
 // The host's database on a PostgreSQL server, spoken to as the SQLite one
-// is (runtime/data/database.h): Transact-SQL texts in GBK, translated for
+// is (runtime/data/sqlite/database.h): Transact-SQL texts in GBK, translated for
 // the server (dialect.h), each text all or nothing; SQLite's '?' statements
 // for code that must not compose SQL from values.
 #pragma once
@@ -26,10 +26,10 @@ class Database final : public DataSession {
   // Unencrypted, encrypted, or encrypted to a server libpq verified.
   Reach Reached() const override;
 
-  // As rt::Database::Execute: the text's statements as one transaction (a
+  // As rt::sqlite::Database::Execute: the text's statements as one transaction (a
   // savepoint inside one that is open); the rows they changed.
   std::int64_t Execute(std::string_view tsql) override;
-  // As rt::Database::Query: the first statement with result columns gives
+  // As rt::sqlite::Database::Query: the first statement with result columns gives
   // the rows; all of the text's statements run as one transaction. A text
   // that only reads takes no lock and never waits for a writer: one plain
   // SELECT runs alone, in one exchange; several see one snapshot

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "runtime/data/database.h"
 #include "runtime/data/postgres/testing/test_server.h"
+#include "runtime/data/sqlite/database.h"
 
 namespace rt::postgres {
 namespace {

@@ -230,7 +230,7 @@ class ReadingScope {
 RowSet Database::QueryReadOnly(std::string_view tsql) {
   std::vector<std::string> statements;
   try {
-    statements = dialect::Translate(gbk::ToUtf8(tsql), dialect::Engine::Postgres);
+    statements = dialect::Translate(gbk::ToUtf8(tsql), Engine::Postgres);
   } catch (const EConvertError&) {
     throw EDatabaseError("Database error: the statement is not valid GBK text");
   }

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/data/database.h"
 #include "runtime/data/postgres/schema.h"
 #include "runtime/data/postgres/testing/test_server.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/data/test_folder.h"
 #include "runtime/data/testing/test_database.h"
 
@@ -88,7 +88,7 @@ class ReadOnlyQueryTest : public testing::ServerTest {
   Rows SqliteState() { return sqlite_->Query("Select ID, DESCS From RIS_DOC Order by ID").rows; }
 
   rt::testing::TestFolder folder_;
-  std::optional<rt::Database> sqlite_;
+  std::optional<rt::sqlite::Database> sqlite_;
   std::optional<Connection> victim_;
   std::string victim_pid_;
 };

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "runtime/data/database.h"
 #include "runtime/data/postgres/database.h"
 #include "runtime/data/postgres/testing/test_server.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/data/test_folder.h"
 
 namespace rt::postgres {
@@ -69,7 +69,7 @@ TEST_F(ReadingTest, ReadersNeverWaitForAWriter) {
 // it steps on SQLite.
 TEST_F(ReadingTest, EachKindOfWorkCostsItsExchanges) {
   rt::testing::TestFolder folder;
-  rt::Database sqlite(folder.File("counted.db"));
+  rt::sqlite::Database sqlite(folder.File("counted.db"));
   sqlite.Execute(kTable);
   sqlite.Execute(kRows);
   const struct {

@@ -1,5 +1,5 @@
 // The host's schema on a PostgreSQL server: the tables, keys, indexes and
-// triggers' effects of the SQLite schema (runtime/data/schema.h), made in
+// triggers' effects of the SQLite schema (runtime/data/sqlite/schema.h), made in
 // one transaction and numbered in a version table of their own.
 //
 // What the server does its own way:

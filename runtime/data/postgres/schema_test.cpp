@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "runtime/data/database.h"
 #include "runtime/data/postgres/database.h"
 #include "runtime/data/postgres/testing/test_server.h"
+#include "runtime/data/sqlite/database.h"
 #include "runtime/data/test_folder.h"
 #include "runtime/data/testing/test_database.h"
 #include "runtime/text/gbk.h"
@@ -40,7 +40,7 @@ TEST_F(PostgresSchemaTest, EveryTableHasTheColumnsOfSqlitesInTheirOrder) {
   schema::Prepare(db_->Link());
   EXPECT_EQ(schema::Version(db_->Link()), schema::kCurrentVersion);
   rt::testing::TestFolder folder;
-  rt::Database sqlite(folder.File("labdocs.db"));
+  rt::sqlite::Database sqlite(folder.File("labdocs.db"));
   for (const char* table : {"Pacs_MMCTreeViewConfig", "Lab_List", "RIS_DOC", "DB_FILE_STORAGE", "DB_FILE_CONTENT",
                             "DB_FILE_RECORD", "DB_FILE_CACHE", "DB_FILE_REVISING", "DB_FILE_RETENTION"}) {
     std::vector<std::string> expected = sqlite.TableColumns(table);

@@ -13,8 +13,8 @@
 #include "runtime/data/datetime_text.h"
 #include "runtime/data/postgres/database.h"
 #include "runtime/data/postgres/testing/test_server.h"
-#include "runtime/host/environment.h"
 #include "runtime/platform/sleep.h"
+#include "runtime/services/environment.h"
 
 namespace rt::postgres {
 namespace {

@@ -88,7 +88,7 @@ DataSession& TestDatabase::Owner() {
   if (server_ && !owner_) owner_ = Connect(server_->conninfo + server_->SearchPath(), OpenMode::OpenExisting);
   if (owner_) return *owner_;
 #endif
-  return Session();
+  return CurrentDataSession();
 }
 
 std::int64_t QueryInteger(DataSession& db, const std::string& sql) {
