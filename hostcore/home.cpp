@@ -32,21 +32,13 @@ std::string RefusedAdvice(const std::string& content_file) {
          kDatabaseFileName + "-shm beside it) to start afresh with the demo, or give another home folder with --home.";
 }
 
-// A database error's text without the database's path, which the runtime
-// appends and the console's message names already.
-std::string Reason(const std::string& database, const std::string& error) {
-  const std::string shown = " (" + database + ")";
-  if (error.size() > shown.size() && error.compare(error.size() - shown.size(), shown.size(), shown) == 0)
-    return error.substr(0, error.size() - shown.size());
-  return error;
-}
-
 // The message for a home database that the console could not open (`how`:
 // "cannot be opened") or read ("cannot be read"): what the failure is and
 // what to do, by its kind.
 std::string DatabaseFailure(const std::string& database, const std::string& content_file, const char* how,
                             const std::exception& failure) {
-  const std::string reason = Reason(database, failure.what());
+  // The message names the database already: the error's reason without it.
+  const std::string reason = rt::sqlite::ReasonBeside(failure, database);
   const std::string head = "The database " + database + " " + how + ": " + reason + ".";
   switch (rt::sqlite::FailureOf(failure)) {
     case rt::sqlite::Failure::ContentFile: {

@@ -157,12 +157,14 @@ std::vector<std::string> TranslateText(std::string_view tsql) {
   return statements;
 }
 
-// An error of opening the database, naming the file unless it does.
+// An error of opening the database, naming the file (as its path) unless it
+// does.
 sqlite::Error WithPath(const EDatabaseError& error, const std::string& native_path) {
   const std::string shown = TextFromUtf8(native_path);
-  std::string message = error.what();
-  if (message.find(shown) == std::string::npos) message += " (" + shown + ")";
-  return sqlite::Error(message, sqlite::FailureOf(error));
+  const std::string message = error.what();
+  if (message.find(shown) == std::string::npos) return sqlite::Error(message, sqlite::FailureOf(error), shown);
+  const auto* sqlite_error = dynamic_cast<const sqlite::Error*>(&error);
+  return sqlite_error != nullptr ? *sqlite_error : sqlite::Error(message, sqlite::FailureOf(error));
 }
 
 struct ConnectionCloser {
@@ -245,7 +247,7 @@ Database::Database(const std::string& native_path, OpenMode mode) : path_(native
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(native_path.c_str(), &raw, flags, nullptr);
   std::unique_ptr<sqlite3, ConnectionCloser> connection(raw);
-  if (rc != SQLITE_OK) throw WithPath(sqlite::Error(sqlite::ErrorMessage(raw), sqlite::FailureOf(rc)), native_path);
+  if (rc != SQLITE_OK) throw WithPath(sqlite::LastError(raw), native_path);
   sqlite3_busy_timeout(raw, kBusyTimeoutMs);
   sqlite3_trace_v2(raw, SQLITE_TRACE_STMT, &CountStatement, &statements_run_);
   if (dialect::RegisterFunctions(raw) != SQLITE_OK) sqlite::ThrowError(raw);

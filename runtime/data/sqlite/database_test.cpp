@@ -8,8 +8,10 @@
 
 #include "runtime/data/datetime_text.h"
 #include "runtime/data/sqlite/schema.h"
+#include "runtime/data/sqlite/util.h"
 #include "runtime/data/test_folder.h"
 #include "runtime/errors.h"
+#include "runtime/text/gbk.h"
 
 namespace rt::sqlite {
 namespace {
@@ -64,6 +66,38 @@ TEST_F(DatabaseTest, OpeningFailuresAreDatabaseErrors) {
   EXPECT_THROW(Database(folder_.File("no/such/folder.db")), EDatabaseError);
   std::ofstream(path_) << "this is not a database file, just some text that is long enough";
   EXPECT_THROW(Database(path_, Database::OpenMode::OpenExisting), EDatabaseError);
+}
+
+// A file that cannot be opened is named after the reason, in brackets, and
+// is the error's path: a message that names that file already takes the
+// reason alone, any other the whole text.
+TEST_F(DatabaseTest, AFileThatCannotBeOpenedIsTheErrorsPath) {
+  struct Case {
+    const char* name;
+    std::string path;
+    OpenMode mode;
+  };
+  const Case cases[] = {
+      {"missing file", path_, OpenMode::OpenExisting},
+      {"missing folder", folder_.File("no/such/folder.db"), OpenMode::OpenOrCreate},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string shown = gbk::FromUtf8(c.path);
+    try {
+      Database db(c.path, c.mode);
+      ADD_FAILURE() << "opened";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.Kind(), Failure::CannotOpen);
+      EXPECT_EQ(error.Path(), shown);
+      EXPECT_EQ(error.what(), error.Reason() + " (" + shown + ")");
+      EXPECT_EQ(error.Reason().find(shown), std::string::npos) << error.Reason();
+      EXPECT_EQ(ReasonBeside(error, shown), error.Reason());
+      EXPECT_EQ(ReasonBeside(error, shown + ".other"), error.what());
+    }
+  }
+  const EDatabaseError plain("Database error: no path (" + gbk::FromUtf8(path_) + ")");
+  EXPECT_EQ(ReasonBeside(plain, gbk::FromUtf8(path_)), plain.what()) << "only the field is taken apart";
 }
 
 TEST_F(DatabaseTest, FilesOfANewerSchemaOrOfAnotherProgramAreRefusedAndLeftAlone) {

@@ -65,11 +65,20 @@ Failure FailureOf(const std::exception& error) {
   return sqlite_error != nullptr ? sqlite_error->Kind() : Failure::Other;
 }
 
-std::string ErrorMessage(sqlite3* db, std::string_view statement_utf8) {
+std::string ReasonBeside(const std::exception& error, const std::string& path) {
+  const auto* sqlite_error = dynamic_cast<const Error*>(&error);
+  if (sqlite_error != nullptr && !path.empty() && sqlite_error->Path() == path) return sqlite_error->Reason();
+  return error.what();
+}
+
+Error LastError(sqlite3* db, std::string_view statement_utf8) {
   const std::string complaint = ToGbk(db != nullptr ? sqlite3_errmsg(db) : "out of memory");
   const std::string files = Files(db);
+  const Failure failure = db != nullptr ? FailureOf(sqlite3_extended_errcode(db)) : Failure::Other;
+  const std::string statement =
+      statement_utf8.empty() ? "" : " [" + Excerpt(ToGbk(statement_utf8), kMaxStatementInMessage) + "]";
   std::string message = "Database error: ";
-  switch (db != nullptr ? FailureOf(sqlite3_extended_errcode(db)) : Failure::Other) {
+  switch (failure) {
     case Failure::DiskFull:
       message += "the disk is full: " + (files.empty() ? std::string("the database") : files) + " cannot grow (" +
                  complaint + ")";
@@ -80,18 +89,20 @@ std::string ErrorMessage(sqlite3* db, std::string_view statement_utf8) {
       break;
     case Failure::Damaged:
     case Failure::CannotOpen:
-      message += complaint + (files.empty() ? "" : " (" + files + ")");
+      message += complaint;
+      if (files.empty()) break;
+      // The files end the text, unless the statement follows them.
+      if (statement.empty()) return Error(message, failure, files);
+      message += " (" + files + ")";
       break;
     default: message += complaint;
   }
-  if (!statement_utf8.empty()) message += " [" + Excerpt(ToGbk(statement_utf8), kMaxStatementInMessage) + "]";
-  return message;
+  return Error(message + statement, failure);
 }
 
-void ThrowError(sqlite3* db, std::string_view statement_utf8) {
-  throw Error(ErrorMessage(db, statement_utf8),
-              db != nullptr ? FailureOf(sqlite3_extended_errcode(db)) : Failure::Other);
-}
+std::string ErrorMessage(sqlite3* db, std::string_view statement_utf8) { return LastError(db, statement_utf8).what(); }
+
+void ThrowError(sqlite3* db, std::string_view statement_utf8) { throw LastError(db, statement_utf8); }
 
 void Exec(sqlite3* db, const std::string& sql) {
   if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) ThrowError(db, sql);

@@ -30,13 +30,26 @@ enum class Failure {
   ContentFile,  // a content file that does not belong with its database (content_file.h)
 };
 
-// An rt::EDatabaseError and its kind.
+// An rt::EDatabaseError and its kind, and the file it is about where its
+// text ends with it. The file is a field of its own, so that a message that
+// names the file already (the hosts' "The database X cannot be opened: ...")
+// takes the reason without it, rather than taking the text apart.
 class Error : public EDatabaseError {
  public:
-  Error(const std::string& message, Failure failure) : EDatabaseError(message), failure_(failure) {}
+  Error(const std::string& message, Failure failure) : EDatabaseError(message), reason_(message), failure_(failure) {}
+  // An error about a file (GBK, as shown): the text is the reason, then the
+  // file in brackets, " (file)".
+  Error(const std::string& reason, Failure failure, const std::string& path)
+      : EDatabaseError(reason + " (" + path + ")"), reason_(reason), path_(path), failure_(failure) {}
   Failure Kind() const { return failure_; }
+  // The text without the file at its end (the whole text when none is).
+  const std::string& Reason() const { return reason_; }
+  // The file the text ends with; empty when it ends with none.
+  const std::string& Path() const { return path_; }
 
  private:
+  std::string reason_;
+  std::string path_;
   Failure failure_;
 };
 
@@ -44,16 +57,25 @@ class Error : public EDatabaseError {
 Failure FailureOf(int result_code);
 // The kind of an error: an rt::sqlite::Error's own, Other for any other.
 Failure FailureOf(const std::exception& error);
+// An error's text for a message that names the file `path` (GBK) already:
+// without the file when the error ends with that one (Error::Reason), the
+// whole text otherwise.
+std::string ReasonBeside(const std::exception& error, const std::string& path);
 
-// The connection's last complaint in GBK: "Database error: <complaint>",
-// followed by " [<statement>]" when a statement (UTF-8) is given, cut to a
-// readable length. A full disk, a file that may not be written and a
-// damaged file are said plainly, and the connection's files (its database
-// and any content file attached) named.
+// The connection's last complaint as an error of the kind of its last
+// result code, its text in GBK: "Database error: <complaint>", followed by
+// " [<statement>]" when a statement (UTF-8) is given, cut to a readable
+// length. A full disk, a file that may not be written and a damaged file
+// are said plainly, and the connection's files (its database and any
+// content file attached) named: those of a damaged file or one that cannot
+// be opened in brackets after the complaint, the error's Path() when they
+// end the text.
+Error LastError(sqlite3* db, std::string_view statement_utf8 = {});
+
+// LastError's text.
 std::string ErrorMessage(sqlite3* db, std::string_view statement_utf8 = {});
 
-// Throws rt::sqlite::Error with ErrorMessage and the kind of the
-// connection's last result code.
+// Throws LastError.
 [[noreturn]] void ThrowError(sqlite3* db, std::string_view statement_utf8 = {});
 
 // A file name from SQLite (UTF-8) as GBK; bytes that are not UTF-8 become '?'.
