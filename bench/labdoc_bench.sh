@@ -23,7 +23,10 @@
 # whole process, start-up included; "op" is the entry point call alone. Every
 # case starts with no dirty data waiting to be written and with its input
 # (the source file, or the database file) read into the page cache just
-# before, so that cp and the store read under the same conditions.
+# before, so that cp and the store read under the same conditions. Each
+# repetition runs the cases in another order (a shuffle drawn from SEED,
+# default 1, printed with each repetition's order), so that no case always
+# follows the same one and pays for what it leaves behind.
 #
 #   bench/labdoc_bench.sh [bin folder] [work folder]
 # Defaults: build/release/bin and a new folder under $TMPDIR (or /tmp),
@@ -33,6 +36,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 bin=$(realpath "${1:-build/release/bin}")
 reps=${REPS:-3}
+seed=${SEED:-1}
 sizes_mib=(${SIZES_MIB:-1 100 1024})
 if [ -n "${2:-}" ]; then
   work=$(realpath "$2"); mkdir -p "$work"; keep=1
@@ -67,6 +71,44 @@ measure() {
   op=$(awk 'NF>=2 {print $1; exit} END {if (NR==0) print "-"}' "$work/out")
   echo "$(echo "$end - $start" | bc -l) $(cat "$work/rss") $op" >> "$work/$label"
 }
+# shuffle WORD...: sets order to the words in an order drawn from bash's
+# generator, which SEED seeds once for the run (Fisher-Yates; not in a
+# subshell, which would draw from a generator of its own).
+RANDOM=$seed
+shuffle() {
+  order=("$@")
+  local i j t
+  for ((i = ${#order[@]} - 1; i > 0; i--)); do
+    j=$((RANDOM % (i + 1))); t=${order[i]}; order[i]=${order[j]}; order[j]=$t
+  done
+}
+# run_case <case>: one timed run of a case on $src, document $id and the
+# cache folder $work/cache, leaving nothing that another case depends on.
+run_case() {
+  case $1 in
+    cp) rm -f "$work/copy.bin"
+        measure cp "$src" cp "$src" "$work/copy.bin"
+        rm -f "$work/copy.bin" ;;
+    cpsync) rm -f "$work/copy.bin"
+            measure cpsync "$src" sh -c 'cp "$1" "$2" && sync "$2"' sh "$src" "$work/copy.bin"
+            rm -f "$work/copy.bin" ;;
+    sha256) measure sha256 "$src" openssl dgst -sha256 -out /dev/null "$src" ;;
+    sqlite) measure sqlite "$src" sqlite3 "$work/shell.db" "INSERT INTO c VALUES(readfile('$src'))"
+            sqlite3 "$work/shell.db" "DELETE FROM c" ;;
+    store) measure store "$src" "$run" store "$work/cache" "$src" ;;
+    # A fetch into an empty cache folder, then one that finds the copy
+    # just fetched current (too new to be settled).
+    fetch) rm -rf "$work/cache"; mkdir -p "$work/cache"
+           measure fetch "$LABDOCS_DATABASE" "$run" fetch "$work/cache" "$id"
+           cmp -s "$src" "$work/cache/source.bin" || { echo "fetched copy differs" >&2; exit 1; }
+           measure hit "$work/cache/source.bin" "$run" fetch "$work/cache" "$id" ;;
+    # A copy left alone for two seconds, then found current once: settled.
+    settled) [ -f "$work/cache/source.bin" ] || "$run" fetch "$work/cache" "$id" > /dev/null
+             sleep 2.1
+             "$run" fetch "$work/cache" "$id" > /dev/null
+             measure settled "$work/cache/source.bin" "$run" fetch "$work/cache" "$id" ;;
+  esac
+}
 median() {  # median of column $2 of file $1
   sort -g -k"$2","$2" "$1" | awk -v c="$2" '{v[NR]=$c} END {print v[int((NR+1)/2)]}'
 }
@@ -79,34 +121,15 @@ for mib in "${sizes_mib[@]}"; do
   sqlite3 "$work/shell.db" "PRAGMA journal_mode=WAL; CREATE TABLE c(data BLOB)" > /dev/null
   rm -f "$work"/labdocs.db*
   "$run" create "$LABDOCS_DATABASE"
+  # The document that the fetches fetch, stored untimed.
+  id=$("$run" store "$work/cache" "$src" | awk '{print $2}')
+  # SQLite takes no blob of a gigabyte or more (its length limit).
+  cases=(cp cpsync sha256 store fetch settled)
+  [ "$mib" -lt 900 ] && cases+=(sqlite)
   for ((i = 0; i < reps; i++)); do
-    rm -f "$work/copy.bin"
-    measure cp "$src" cp "$src" "$work/copy.bin"
-    rm -f "$work/copy.bin"
-    measure cpsync "$src" sh -c 'cp "$1" "$2" && sync "$2"' sh "$src" "$work/copy.bin"
-    rm -f "$work/copy.bin"
-    # SQLite takes no blob of a gigabyte or more (its length limit).
-    measure sha256 "$src" openssl dgst -sha256 -out /dev/null "$src"
-    if [ "$mib" -lt 900 ]; then
-      measure sqlite "$src" sqlite3 "$work/shell.db" "INSERT INTO c VALUES(readfile('$src'))"
-      sqlite3 "$work/shell.db" "DELETE FROM c"
-    fi
-  done
-  ids=()
-  for ((i = 0; i < reps; i++)); do
-    measure store "$src" "$run" store "$work/cache" "$src"
-    ids+=("$(awk '{print $2}' "$work/out")")
-  done
-  for ((i = 0; i < reps; i++)); do
-    rm -rf "$work/cache"; mkdir -p "$work/cache"
-    measure fetch "$LABDOCS_DATABASE" "$run" fetch "$work/cache" "${ids[0]}"
-    cmp -s "$src" "$work/cache/source.bin" || { echo "fetched copy differs" >&2; exit 1; }
-    measure hit "$work/cache/source.bin" "$run" fetch "$work/cache" "${ids[0]}"
-  done
-  sleep 2.1
-  "$run" fetch "$work/cache" "${ids[0]}" > /dev/null  # found current, and now settled
-  for ((i = 0; i < reps; i++)); do
-    measure settled "$work/cache/source.bin" "$run" fetch "$work/cache" "${ids[0]}"
+    shuffle "${cases[@]}"
+    echo "# ${mib}MiB repetition $((i + 1)) of $reps (seed $seed): ${order[*]}"
+    for what in "${order[@]}"; do run_case "$what"; done
   done
   cp_s=$(median "$work/cp" 1); cpsync_s=$(median "$work/cpsync" 1)
   sqlite_s=$( [ -f "$work/sqlite" ] && median "$work/sqlite" 1 || true)

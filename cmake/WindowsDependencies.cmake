@@ -5,6 +5,8 @@
 #     the shared library is on Linux;
 #   - PostgreSQL's client as libpq.dll (tools/windows-libpq.sh), for a
 #     laboratory's shared server;
+#   - zlib from Debian's libz-mingw-w64-dev (tools/deps.sh windows), linked
+#     into hostrt.dll from its static library: no zlib1.dll to ship;
 #   - GoogleTest from /usr/src/googletest (Debian's googletest package);
 #   - the compiler's run-time DLLs, copied beside the programs so that the
 #     output folder runs as it stands on a Windows machine.
@@ -33,6 +35,9 @@ endfunction()
 labdocs_windows_library(sqlite PkgConfig::SQLITE3 sqlite3.dll libsqlite3.dll.a)
 labdocs_windows_library(libpq PkgConfig::LIBPQ libpq.dll libpq.dll.a)
 set(LIBPQ_FOUND TRUE)
+
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
 
 # Run-time DLLs that every program of the build needs beside it: the
 # compiler's (C++ library, exception unwinding, threads), SQLite and libpq

@@ -46,8 +46,12 @@ class LibeditLineEditor final : public LineEditor {
     el_set(editline_, EL_HIST, history, history_);
     el_set(editline_, EL_CLIENTDATA, this);
     el_set(editline_, EL_PROMPT, &LibeditLineEditor::Prompt);
-    el_set(editline_, EL_ADDFN, "labdocs-complete", "complete a command word or a node path",
-           &LibeditLineEditor::CompleteKey);
+    // Through the wide interface: libedit keeps the function's name and help
+    // as given, for as long as the editor lives, and never frees them. The
+    // narrow el_set would hand it wide copies that nobody frees (a leak that
+    // AddressSanitizer reports at exit, ending the console with 1).
+    el_wset(editline_, EL_ADDFN, L"labdocs-complete", L"complete a command word or a node path",
+            &LibeditLineEditor::CompleteKey);
     el_set(editline_, EL_BIND, "^I", "labdocs-complete", static_cast<const char*>(nullptr));
     el_set(editline_, EL_BIND, "^L", "ed-clear-screen", static_cast<const char*>(nullptr));
   }

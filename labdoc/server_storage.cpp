@@ -8,8 +8,13 @@
 namespace labdocs::labdoc {
 namespace {
 
-// Whether the connection of an older version's token is still there.
-const std::string kConnectionAlive = "SELECT 1 FROM pg_stat_activity WHERE " + ConnectionTokenOf("") + " = ?";
+// Whether the connection of an older version's token is still there. Made
+// when first asked, not by a static initialiser: the library is loaded for
+// every plug-in call, and most never ask.
+const std::string& ConnectionAliveSql() {
+  static const std::string sql = "SELECT 1 FROM pg_stat_activity WHERE " + ConnectionTokenOf("") + " = ?";
+  return sql;
+}
 
 class ServerChunkWriter : public ContentStorage::ChunkWriter {
  public:
@@ -71,7 +76,7 @@ class ServerStorage final : public ContentStorage {
         const std::optional<bool> held = Session().LivenessKeyHeld(*key);
         return held.has_value() && !*held;
       }
-      return Session().QueryBound(kConnectionAlive, {std::string(token)}).rows.empty();
+      return Session().QueryBound(ConnectionAliveSql(), {std::string(token)}).rows.empty();
     } catch (const rt::EDatabaseError&) {
       return false;
     }

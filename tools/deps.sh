@@ -32,11 +32,11 @@
 set -euo pipefail
 
 declare -A sets=(
-  [console]="build-essential cmake ninja-build pkg-config libsqlite3-dev libssl-dev libedit-dev"
+  [console]="build-essential cmake ninja-build pkg-config libsqlite3-dev libssl-dev libedit-dev zlib1g-dev"
   [tests]="libgtest-dev libgmock-dev"
   [bench]="libbenchmark-dev xxd sqlite3 openssl"
   [fuzz]="clang libclang-rt-14-dev"
-  [windows]="g++-mingw-w64-i686-posix tcl perl dpkg-dev libgtest-dev libgmock-dev nsis"
+  [windows]="g++-mingw-w64-i686-posix libz-mingw-w64-dev tcl perl dpkg-dev libgtest-dev libgmock-dev nsis"
   [wine]="wine wine32:i386 locales"
   [postgres]="postgresql libpq-dev openssl"
   [desktop]="xvfb xauth imagemagick fonts-wqy-microhei fonts-wine"
