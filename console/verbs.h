@@ -76,6 +76,7 @@ struct VerbRow {
 };
 
 struct VerbTable {
+  // clang-format off
   static constexpr std::array kRows = {
       // The tree and the list.
       VerbRow{.verb = Verb::Tree, .word = "tree", .synopsis = "tree", .help = "show the view tree",
@@ -148,6 +149,7 @@ struct VerbTable {
               .anywhere = true, .keeps_menu = true, .run = &CommandSession::Expect,
               .on_form = &TerminalPresenter::ExpectOnForm},
   };
+  // clang-format on
 };
 
 // The rows stand in the order of Verb, one each, so that a verb finds its
