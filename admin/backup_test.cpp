@@ -231,10 +231,10 @@ TEST_P(ServerBackupTest, CopiesOneSnapshotWhileEightWorkstationsAddDocuments) {
     const fs::path workstation = Beside("workstation " + std::to_string(writer + 1));
     fs::create_directories(workstation);
     writers.emplace_back([&, writer, workstation, script = AddingScript(Files(writer, kDocuments))] {
-      runs[writer] = console::testing::RunConsole(
-          workstation, script,
-          {"--database", server_->SettingAs(rt::testing::StaffLogin(writer + 1)), "--computer",
-           "LAB-PC" + std::to_string(writer + 1)});
+      runs[writer] = console::testing::RunConsole(workstation, script,
+                                                  {"--database",
+                                                   server_->SettingAs(rt::testing::StaffLogin(writer + 1)),
+                                                   "--computer", "LAB-PC" + std::to_string(writer + 1)});
     });
   }
   const std::size_t demo = Digests(Db()).size();

@@ -79,10 +79,8 @@ Catalog ReadCatalog(rt::DataSession& db) {
     std::string table = Text(row[0]);
     for (char& c : table)
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (table == "RIS_DOC")
-      catalog.audited_names[Integer(row[1])] = Text(row[3]);
-    else
-      catalog.named_elsewhere.insert(Integer(row[2]));
+    if (table == "RIS_DOC") catalog.audited_names[Integer(row[1])] = Text(row[3]);
+    else catalog.named_elsewhere.insert(Integer(row[2]));
   }
   for (const auto& row : db.QueryBound("SELECT CONTENT_ID, LABDOC_ID, FILE_NAME, FILE_SIZE, SHA256, REPLACEDTIME, "
                                        "PENDING, OWNER, STOREDTIME FROM DB_FILE_CONTENT ORDER BY CONTENT_ID",

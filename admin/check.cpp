@@ -26,9 +26,9 @@ void CheckRows(const Catalog& catalog, std::vector<Fault>& faults) {
   for (const Content& content : catalog.contents) {
     if (content.current) with_content.insert(content.labdoc_id);
     if (catalog.documents.count(content.labdoc_id) == 0)
-      faults.push_back({"content without document", catalog.DirectoryOf(content.labdoc_id), content.file_name,
-                        Number("content", content.id) + " of " + Number("document", content.labdoc_id) +
-                            ", which is not stored"});
+      faults.push_back(
+          {"content without document", catalog.DirectoryOf(content.labdoc_id), content.file_name,
+           Number("content", content.id) + " of " + Number("document", content.labdoc_id) + ", which is not stored"});
   }
   for (const auto& [labdoc_id, file_name] : catalog.documents)
     if (with_content.count(labdoc_id) == 0)
@@ -65,8 +65,7 @@ void CheckPending(labdocs::labdoc::ContentStorage& storage, const Catalog& catal
     const bool ended = pending.owner.empty() ? now - pending.began > kOwnerlessPendingDays
                                              : storage.OwnerHasEnded(pending.owner, lock);
     const bool still_pending =
-        !db.QueryBound("SELECT 1 FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {pending.id})
-             .rows.empty();
+        !db.QueryBound("SELECT 1 FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {pending.id}).rows.empty();
     if (!still_pending) continue;
     if (!ended) {
       ++result.pending_live;
@@ -97,14 +96,14 @@ void CheckContents(labdocs::labdoc::ContentStorage& storage, const Catalog& cata
       continue;
     }
     const std::string file_name = catalog.FileNameOf(content.labdoc_id);
-    const std::optional<std::string> damage = VerifyContent(
-        storage, content.id, content.recorded, file_name, [&](std::size_t bytes) { progress.Bytes(bytes); });
+    const std::optional<std::string> damage = VerifyContent(storage, content.id, content.recorded, file_name,
+                                                            [&](std::size_t bytes) { progress.Bytes(bytes); });
     if (damage)
-      result.faults.push_back(
-          {"damaged content", catalog.DirectoryOf(content.labdoc_id), file_name,
-           Number("document", content.labdoc_id) + ", " + Number("content", content.id) +
-               (content.current ? std::string(", the current content") : ", a revision kept since " + content.replaced) +
-               ": " + *damage});
+      result.faults.push_back({"damaged content", catalog.DirectoryOf(content.labdoc_id), file_name,
+                               Number("document", content.labdoc_id) + ", " + Number("content", content.id) +
+                                   (content.current ? std::string(", the current content")
+                                                    : ", a revision kept since " + content.replaced) +
+                                   ": " + *damage});
     progress.ContentDone();
   }
 }
@@ -140,9 +139,9 @@ CheckResult Check(rt::DataSession& db, Progress& progress) {
   }
   CheckRows(catalog, result.faults);
   if (!storage) {
-    result.faults.push_back({"contents unreadable", "(none)", "(all)",
-                             "the database's " + std::to_string(catalog.contents.size()) +
-                                 " contents cannot be read: " + unreachable});
+    result.faults.push_back(
+        {"contents unreadable", "(none)", "(all)",
+         "the database's " + std::to_string(catalog.contents.size()) + " contents cannot be read: " + unreachable});
     return result;
   }
   CheckPending(*storage, catalog, result);

@@ -57,11 +57,9 @@ TEST_P(CheckTest, NamesEachFaultAndFails) {
     return [this, sql, params] { Db().ExecuteBound(sql, params); };
   };
   const Damage damages[] = {
-      {"a byte flipped in a kept revision",
-       [this] { FlipByte(KeptContent(kRevisedDocument), 0); },
+      {"a byte flipped in a kept revision", [this] { FlipByte(KeptContent(kRevisedDocument), 0); },
        u8"damaged content: 2019年度 / 实验室安全手册.txt (document 1, content ", u8"SHA-256 校验值不符"},
-      {"a byte flipped in a current content of GBK names",
-       [this] { FlipByte(CurrentContent(kAddedDocument), 0); },
+      {"a byte flipped in a current content of GBK names", [this] { FlipByte(CurrentContent(kAddedDocument), 0); },
        std::string(u8"damaged content: ") + kAddedDirectoryName + " / " + kAddedFileName + u8" (document 8",
        u8"the current content: "},
       {"a chunk missing",

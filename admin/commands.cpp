@@ -65,8 +65,8 @@ bool LacksRight(const rt::EDatabaseError& error) {
 
 void PrintCheck(console::Output& out, const CheckResult& result) {
   out.Line("Documents: " + std::to_string(result.documents) + "; contents: " + std::to_string(result.contents) + ", " +
-           SizeText(result.bytes) + " in all, of which kept revisions: " + std::to_string(result.kept_contents) +
-           ", " + SizeText(result.kept_bytes));
+           SizeText(result.bytes) + " in all, of which kept revisions: " + std::to_string(result.kept_contents) + ", " +
+           SizeText(result.kept_bytes));
   if (result.pending_live > 0)
     out.Line("Contents being stored by running stores (left alone): " + std::to_string(result.pending_live));
   PrintRetention(out, result.retention, result.expired_contents, result.expired_bytes);
@@ -183,8 +183,8 @@ int RunRestore(const Options& options, std::ostream& out, std::ostream& err) {
     return Refused(err, "The home folder " + rt::platform::AnsiPath(home) +
                             " holds a database already: a backup is restored into a new home folder only.");
   if (!fs::is_regular_file(backup / kDatabaseFileName, error))
-    return Refused(err, "The folder " + rt::platform::AnsiPath(backup) + " holds no backup (no " +
-                            kDatabaseFileName + ").");
+    return Refused(err,
+                   "The folder " + rt::platform::AnsiPath(backup) + " holds no backup (no " + kDatabaseFileName + ").");
   Progress progress(err, ProgressShown(options));
   rt::sqlite::Database source(rt::platform::PathUtf8(backup / kDatabaseFileName), rt::OpenMode::OpenExisting);
   source.AttachContentFile();

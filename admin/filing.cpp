@@ -11,7 +11,8 @@ Filed FileDocument(rt::DataSession& db, std::int64_t record_id, std::int64_t dir
   // commit.
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
   const rt::RowSet record = db.QueryBound("SELECT LABDOC_ID, DocType FROM RIS_DOC WHERE ID = ?", {record_id});
-  if (record.rows.empty()) throw EFilingRefused("There is no document record " + std::to_string(record_id) + " (RIS_DOC).");
+  if (record.rows.empty())
+    throw EFilingRefused("There is no document record " + std::to_string(record_id) + " (RIS_DOC).");
   Filed filed;
   const rt::Value& labdoc_id = record.rows[0][0];
   if (const auto* id = std::get_if<std::int64_t>(&labdoc_id)) filed.labdoc_id = *id;
@@ -36,10 +37,10 @@ Filed FileDocument(rt::DataSession& db, std::int64_t record_id, std::int64_t dir
 
   db.ExecuteBound("UPDATE RIS_DOC SET DocType = ? WHERE ID = ?", {std::to_string(directory_id), record_id});
   const rt::Value now = rt::Now();
-  const std::int64_t stamped = db.ExecuteBound(
-      "UPDATE DB_FILE_RECORD SET HOSTNAME = ?, USERID = ?, USERNAME = ?, MODIFYTIME = ? "
-      "WHERE FileTableName = 'RIS_DOC' AND FileTableID = ? AND LABDOC_ID = ?",
-      {who.computer_name, who.user_id, who.user_name, now, record_id, labdoc_id});
+  const std::int64_t stamped =
+      db.ExecuteBound("UPDATE DB_FILE_RECORD SET HOSTNAME = ?, USERID = ?, USERNAME = ?, MODIFYTIME = ? "
+                      "WHERE FileTableName = 'RIS_DOC' AND FileTableID = ? AND LABDOC_ID = ?",
+                      {who.computer_name, who.user_id, who.user_name, now, record_id, labdoc_id});
   if (stamped == 0) {
     db.ExecuteBound(
         "INSERT INTO DB_FILE_RECORD(FileTableName, FileTableID, LABDOC_ID, SRCFILENAME, HOSTNAME, USERID, USERNAME, "

@@ -40,7 +40,8 @@ TEST_P(FilingTest, FilesAnUnlistedDocumentAndStampsItsAuditRow) {
     if (&c != &cases[0]) Remake();
     if (HasFatalFailure()) return;
     Db().ExecuteBound(c.orphaning, {});
-    if (!c.audit_row) Db().ExecuteBound("DELETE FROM DB_FILE_RECORD WHERE FileTableName = 'RIS_DOC' AND FileTableID = 8", {});
+    if (!c.audit_row)
+      Db().ExecuteBound("DELETE FROM DB_FILE_RECORD WHERE FileTableName = 'RIS_DOC' AND FileTableID = 8", {});
     ASSERT_EQ(Admin({"check"}).exit_code, kExitFaults);
 
     const double before = rt::Now().days;
@@ -80,7 +81,8 @@ TEST_P(FilingTest, RefusesWhatItCannotFileAndChangesNothing) {
     std::string message;  // on standard error (UTF-8)
   };
   const Case cases[] = {
-      {"a listed document", {"file", "1", "2"},
+      {"a listed document",
+       {"file", "1", "2"},
        u8"labdocs-admin: 实验室安全手册.txt (record 1) is listed already, in 2019年度 (directory 1)."},
       {"a directory that is not there", {"file", "8", "99"}, u8"labdocs-admin: There is no directory 99 (Lab_List)."},
       {"a record that is not there", {"file", "99", "1"}, u8"labdocs-admin: There is no document record 99 (RIS_DOC)."},

@@ -88,8 +88,7 @@ TEST_P(MoveTest, GoesToTheServerAndBackWithEverythingKept) {
   // Every content read whole by its digest on both sides.
   arguments = staff;
   arguments.push_back("check");
-  for (const AdminRun& check :
-       {Admin(arguments), Admin({"--home", Utf8(back), "check"})}) {
+  for (const AdminRun& check : {Admin(arguments), Admin({"--home", Utf8(back), "check"})}) {
     EXPECT_EQ(check.exit_code, kExitOk) << check.out << check.err;
     EXPECT_NE(check.LineStarting("All is well"), "") << check.out;
   }
@@ -97,9 +96,9 @@ TEST_P(MoveTest, GoesToTheServerAndBackWithEverythingKept) {
   // deleted one's.
   const fs::path added = Beside(u8"新增 乗.txt");
   std::ofstream(added) << "new";
-  const console::testing::ConsoleRun console = console::testing::RunConsole(
-      back, u8"open 论文管理明细\nselect 2\nrun miNew\nclick btnOpenFile\nfile " + Utf8(added) +
-                "\nclick btnSave\nexpect status 0\n");
+  const console::testing::ConsoleRun console =
+      console::testing::RunConsole(back, u8"open 论文管理明细\nselect 2\nrun miNew\nclick btnOpenFile\nfile " +
+                                             Utf8(added) + "\nclick btnSave\nexpect status 0\n");
   ASSERT_EQ(console.exit_code, 0) << console.out << console.err;
   rt::sqlite::Database at_home(Utf8(back / "labdocs.db"), rt::OpenMode::OpenExisting);
   EXPECT_EQ(rt::testing::QueryInteger(at_home, "SELECT max(LABDOC_ID) FROM DB_FILE_STORAGE"), 31);

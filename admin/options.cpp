@@ -3,7 +3,6 @@
 #include <charconv>
 #include <string_view>
 
-
 namespace admin {
 namespace {
 
@@ -130,17 +129,19 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     if (words.size() != 1) throw UsageError("check takes no arguments");
     options.command = Command::Check;
   } else if (words[0] == "file") {
-    if (words.size() != 3) throw UsageError("file takes a record's ID and a directory's ID: file RECORD_ID DIRECTORY_ID");
+    if (words.size() != 3)
+      throw UsageError("file takes a record's ID and a directory's ID: file RECORD_ID DIRECTORY_ID");
     options.command = Command::File;
     options.record_id = PositiveNumber(words[1], "RECORD_ID");
     options.directory_id = PositiveNumber(words[2], "DIRECTORY_ID");
   } else if (words[0] == "backup" || words[0] == "restore" || words[0] == "move-to-home") {
     if (words.size() != 2 || words[1].empty())
-      throw UsageError(words[0] == "backup"  ? "backup takes the new folder to copy into: backup DEST"
+      throw UsageError(words[0] == "backup"    ? "backup takes the new folder to copy into: backup DEST"
                        : words[0] == "restore" ? "restore takes a backup's folder: restore BACKUP"
                                                : "move-to-home takes the new home folder: move-to-home DIR");
-    options.command = words[0] == "backup" ? Command::Backup : words[0] == "restore" ? Command::Restore
-                                                                                       : Command::MoveToHome;
+    options.command = words[0] == "backup"    ? Command::Backup
+                      : words[0] == "restore" ? Command::Restore
+                                              : Command::MoveToHome;
     if (options.command == Command::MoveToHome && options.database.empty())
       throw UsageError("move-to-home copies a server's database (--database SERVER) into a new home folder");
     options.folder = words[1];

@@ -17,8 +17,8 @@ enum class Command { Help, Version, Check, File, Backup, Restore, MoveToServer, 
 
 struct Options {
   Command command = Command::Help;
-  std::string home;      // UTF-8; empty: rt::platform::DefaultHomeFolder()
-  std::string database;  // UTF-8; a server's connection string, or empty: the home folder's labdocs.db
+  std::string home;       // UTF-8; empty: rt::platform::DefaultHomeFolder()
+  std::string database;   // UTF-8; a server's connection string, or empty: the home folder's labdocs.db
   bool progress = false;  // progress on standard error even when it is no terminal
   // file: the RIS_DOC record's ID and the directory's TV_ID.
   std::int64_t record_id = 0;

@@ -20,7 +20,8 @@ class RetentionTest : public DemoHomeTest {
   }
   std::int64_t Revisions(std::int64_t labdoc_id) {
     return rt::testing::QueryInteger(Db(), "SELECT count(*) FROM DB_FILE_CONTENT WHERE REPLACEDTIME IS NOT NULL AND "
-                                           "LABDOC_ID = " + std::to_string(labdoc_id));
+                                           "LABDOC_ID = " +
+                                               std::to_string(labdoc_id));
   }
 };
 
@@ -41,8 +42,8 @@ TEST_P(RetentionTest, EachStoreKeepsWhatTheSettingSaysAndTheCheckStaysClean) {
   for (int i = 0; i < 5; ++i)
     ASSERT_EQ(Store("实验室安全手册.txt", "第 " + std::to_string(i) + " 版", kRevisedDocument), kRevisedDocument);
   EXPECT_EQ(Revisions(kRevisedDocument), 2);
-  EXPECT_EQ(rt::testing::QueryInteger(Db(), "SELECT count(*) FROM " + Chunks() + " WHERE CONTENT_ID = " +
-                                                 std::to_string(first)),
+  EXPECT_EQ(rt::testing::QueryInteger(Db(), "SELECT count(*) FROM " + Chunks() +
+                                                " WHERE CONTENT_ID = " + std::to_string(first)),
             0);
 
   const AdminRun check = Admin({"check"});
@@ -72,8 +73,8 @@ TEST_P(RetentionTest, PruneRemovesWhatTheCheckOnlyReports) {
   ASSERT_EQ(pruned.exit_code, kExitOk) << pruned.out << pruned.err;
   EXPECT_EQ(pruned.LineStarting(u8"Removed"), u8"Removed 1 revision, 108 B; their space is given back.");
   EXPECT_EQ(Revisions(kRevisedDocument), 0);
-  EXPECT_EQ(rt::testing::QueryInteger(Db(), "SELECT count(*) FROM " + Chunks() + " WHERE CONTENT_ID = " +
-                                                 std::to_string(old)),
+  EXPECT_EQ(rt::testing::QueryInteger(Db(), "SELECT count(*) FROM " + Chunks() +
+                                                " WHERE CONTENT_ID = " + std::to_string(old)),
             0);
   const AdminRun clean = Admin({"check"});
   EXPECT_EQ(clean.exit_code, kExitOk) << clean.out << clean.err;

@@ -37,8 +37,8 @@ constexpr std::size_t kContents = 3;
 static_assert(std::string_view(kTables[kContents].name) == "DB_FILE_CONTENT");
 
 // The bytes of small contents copied in one transaction of the target.
-constexpr std::uint64_t kBatchBytes =
-    std::uint64_t{labdocs::labdoc::kChunksPerTransaction} * labdocs::labdoc::kChunkSize;
+constexpr std::uint64_t kBatchBytes = std::uint64_t{labdocs::labdoc::kChunksPerTransaction} *
+                                      labdocs::labdoc::kChunkSize;
 
 // Statements hold at most this many values: SQLite's limit is 32,766, a
 // server's 65,535.

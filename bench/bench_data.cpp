@@ -41,8 +41,8 @@ class Insert {
     return *this;
   }
   Insert& Text(const std::string& utf8) {
-    Check(db_, sqlite3_bind_text(statement_.get(), ++index_, utf8.data(), static_cast<int>(utf8.size()),
-                                 SQLITE_TRANSIENT));
+    Check(db_,
+          sqlite3_bind_text(statement_.get(), ++index_, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT));
     return *this;
   }
   Insert& Blob(const std::string& bytes) {
@@ -132,22 +132,22 @@ void Fill(sqlite3* db, const Laboratory& laboratory) {
   try {
     const std::string& category = GeneratedTexts().category;
     {
-      Insert node(db,
-                  "INSERT INTO Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,SubSysCode,DllName,Icon,SortNo) "
-                  "VALUES(?,?,?,'LIS',?,'labdoc.ico',?)");
+      Insert node(db, "INSERT INTO Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,SubSysCode,DllName,Icon,SortNo) "
+                      "VALUES(?,?,?,'LIS',?,'labdoc.ico',?)");
       node.Int(1).Text(rt::gbk::ToUtf8("文档管理")).Int(0).Text("").Int(1).Run();
       node.Int(2).Text(category).Int(1).Text("labdocs.dll").Int(2).Run();
     }
     Insert directory(db, "INSERT INTO Lab_List(TV_ID,TV_Name,DocType) VALUES(?,?,?)");
-    Insert storage(db, "INSERT INTO DB_FILE_STORAGE(LABDOC_ID,FILE_NAME,STOREDTIME,FILE_SIZE,SHA256) VALUES(?,?,?,?,?)");
+    Insert storage(db,
+                   "INSERT INTO DB_FILE_STORAGE(LABDOC_ID,FILE_NAME,STOREDTIME,FILE_SIZE,SHA256) VALUES(?,?,?,?,?)");
     Insert content(db,
                    "INSERT INTO DB_FILE_CONTENT(CONTENT_ID,LABDOC_ID,FILE_NAME,STOREDTIME,FILE_SIZE,SHA256,PENDING) "
                    "VALUES(?,?,?,?,?,?,0)");
     Insert chunk(db, "INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID,SEQ,DATA) VALUES(?,0,?)");
-    Insert document(db, "INSERT INTO RIS_DOC(ID,LABDOC_ID,DocType,DESCS,FstAuthor,Authors,UserId) VALUES(?,?,?,?,?,?,'admin')");
-    Insert record(db,
-                  "INSERT INTO DB_FILE_RECORD(ID,FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,"
-                  "USERNAME,MODIFYTIME) VALUES(?,'RIS_DOC',?,?,?,'LAB-PC01','admin',?,?)");
+    Insert document(
+        db, "INSERT INTO RIS_DOC(ID,LABDOC_ID,DocType,DESCS,FstAuthor,Authors,UserId) VALUES(?,?,?,?,?,?,'admin')");
+    Insert record(db, "INSERT INTO DB_FILE_RECORD(ID,FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,"
+                      "USERNAME,MODIFYTIME) VALUES(?,'RIS_DOC',?,?,?,'LAB-PC01','admin',?,?)");
     const Texts& texts = GeneratedTexts();
     std::int64_t id = 0;
     std::int64_t record_id = 0;

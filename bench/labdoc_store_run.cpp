@@ -74,9 +74,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc != 4 || (command != "store" && command != "fetch" && command != "delete" && command != "grow")) {
-    std::fprintf(stderr,
-                 "usage: labdoc_store_run create <db> | store <cache> <file> | fetch|delete <cache> <n> | "
-                 "grow <cache> <documents>\n");
+    std::fprintf(stderr, "usage: labdoc_store_run create <db> | store <cache> <file> | fetch|delete <cache> <n> | "
+                         "grow <cache> <documents>\n");
     return 2;
   }
   HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);

@@ -73,8 +73,7 @@ void* Counted(void* p) {
 // Blocks made before counting began and freed during it lower the count:
 // the peak is taken above the count at the start, which they cannot raise.
 void Uncount(void* p) {
-  if (p && counting.load(std::memory_order_relaxed))
-    heap_in_use -= static_cast<std::int64_t>(malloc_usable_size(p));
+  if (p && counting.load(std::memory_order_relaxed)) heap_in_use -= static_cast<std::int64_t>(malloc_usable_size(p));
 }
 }  // namespace
 
@@ -309,8 +308,7 @@ int main(int argc, char** argv) {
 
       std::printf("\n%lld documents in all                          measured    reference   ratio\n",
                   static_cast<long long>(total));
-      PrintRatio(collector, "InitRightMenu / floor", "InitRightMenu" + suffix, "StoreLifeAndDatabase" + suffix,
-                 1.2);
+      PrintRatio(collector, "InitRightMenu / floor", "InitRightMenu" + suffix, "StoreLifeAndDatabase" + suffix, 1.2);
       for (const bench::Directory& directory : host.laboratory.measured) {
         const std::string size = "/" + std::to_string(directory.documents);
         PrintRatio(collector, "InitViewData, " + std::to_string(directory.documents) + " / raw query",
@@ -319,11 +317,10 @@ int main(int argc, char** argv) {
         if (list == collector.results.end() || list->second.counters["packet_bytes"] <= 0) continue;
         const std::string label = "  peak heap / packet, " + std::to_string(directory.documents);
         const double peak = list->second.counters["peak_bytes"], packet = list->second.counters["packet_bytes"];
-        if (peak <= 0)
-          std::printf("%-44s %s\n", label.c_str(), "not measured");
+        if (peak <= 0) std::printf("%-44s %s\n", label.c_str(), "not measured");
         else
-          std::printf("%-44s %10.0f KiB %9.0f KiB %7.2fx  (goal <= 2.0x)\n", label.c_str(), peak / 1024,
-                      packet / 1024, peak / packet);
+          std::printf("%-44s %10.0f KiB %9.0f KiB %7.2fx  (goal <= 2.0x)\n", label.c_str(), peak / 1024, packet / 1024,
+                      peak / packet);
       }
       std::printf("\n");
       std::fflush(stdout);

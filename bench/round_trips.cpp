@@ -61,7 +61,8 @@ void SelectFirstRow(hostcore::Browser& browser) {
 
 std::vector<Call> Calls() {
   return {
-      {"list (InitViewData)", 1, [](hostcore::Browser& b, rt::ScriptedPresenter&, const fs::path&) { Expect(b.ReadRows(), "list"); }},
+      {"list (InitViewData)", 1,
+       [](hostcore::Browser& b, rt::ScriptedPresenter&, const fs::path&) { Expect(b.ReadRows(), "list"); }},
       {"menu on a directory (InitRightMenu)", 2,
        [](hostcore::Browser& b, rt::ScriptedPresenter&, const fs::path&) {
          b.Select(std::vector<bool>(b.Rows().rows.size(), false));

@@ -72,8 +72,8 @@ void ListDirectory(benchmark::State& state, Host* host, const Engine* engine, be
     VariantClear(&data);
   }
   // A list's exchanges with the server, or the statements SQLite stepped.
-  state.counters["statements"] = benchmark::Counter(static_cast<double>(rt::CurrentDataSession().RoundTrips() - statements),
-                                                    benchmark::Counter::kAvgIterations);
+  state.counters["statements"] = benchmark::Counter(
+      static_cast<double>(rt::CurrentDataSession().RoundTrips() - statements), benchmark::Counter::kAvgIterations);
   rt::CloseSession();
   state.SetItemsProcessed(state.iterations() * directory.documents);
 }

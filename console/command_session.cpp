@@ -45,8 +45,8 @@ std::string FailureText(const std::string& function, const CallResult& call) {
 
 }  // namespace
 
-CommandSession::CommandSession(hostcore::Plugin& plugin, rt::DataSession& database, Interaction& interaction, TerminalPresenter& presenter,
-                 bool allow_sql_writes)
+CommandSession::CommandSession(hostcore::Plugin& plugin, rt::DataSession& database, Interaction& interaction,
+                               TerminalPresenter& presenter, bool allow_sql_writes)
     : database_(database),
       interaction_(interaction),
       presenter_(presenter),

@@ -27,8 +27,8 @@ class CommandSession {
  public:
   // allow_sql_writes: the sql command may change the database; otherwise
   // the database refuses every change it asks for.
-  CommandSession(hostcore::Plugin& plugin, rt::DataSession& database, Interaction& interaction, TerminalPresenter& presenter,
-          bool allow_sql_writes);
+  CommandSession(hostcore::Plugin& plugin, rt::DataSession& database, Interaction& interaction,
+                 TerminalPresenter& presenter, bool allow_sql_writes);
   ~CommandSession();
   CommandSession(const CommandSession&) = delete;
   CommandSession& operator=(const CommandSession&) = delete;

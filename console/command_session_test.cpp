@@ -58,8 +58,7 @@ class ConsoleSessionTest : public ::testing::Test {
 };
 
 TEST_F(ConsoleSessionTest, ListsTheRowsOfTheNodeAlignedByDisplayWidth) {
-  const ConsoleRun run =
-      Run(u8"open 文档管理明细/2019年度\nselect 2\nfields\nopen 文档管理明细\nopen 文档管理\n");
+  const ConsoleRun run = Run(u8"open 文档管理明细/2019年度\nselect 2\nfields\nopen 文档管理明细\nopen 文档管理\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Block(u8"> open 文档管理明细/2019年度"),
             (Lines{u8"> open 文档管理明细/2019年度", u8"node: 文档管理/文档管理明细/2019年度",
@@ -70,18 +69,21 @@ TEST_F(ConsoleSessionTest, ListsTheRowsOfTheNodeAlignedByDisplayWidth) {
                    u8"  3  表\\碶.txt           多行\\r\\n描述         TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
                    u8"(3 rows)"}));
   // fields shows every field under its own name, those the list hides too.
-  EXPECT_EQ(run.Block("> fields"),
-            (Lines{"> fields", u8"  #  ID  LABDOC_ID  DISP_名称           DISP_描述            DISP_参数",
-                   u8"  1  1   11         甲.txt              普通                 TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
-                   u8"* 2  2   12         仪器 校准 记录.csv  第 2 版; 含\"附录 A\"  TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
-                   u8"  3  3   13         表\\碶.txt           多行\\r\\n描述         TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
-                   u8"(3 rows)"}));
+  EXPECT_EQ(
+      run.Block("> fields"),
+      (Lines{
+          "> fields", u8"  #  ID  LABDOC_ID  DISP_名称           DISP_描述            DISP_参数",
+          u8"  1  1   11         甲.txt              普通                 TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
+          u8"* 2  2   12         仪器 校准 记录.csv  第 2 版; 含\"附录 A\"  TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
+          u8"  3  3   13         表\\碶.txt           多行\\r\\n描述         TV_ID=1;TV_Name=文档管理明细;Icon=labdo~",
+          u8"(3 rows)"}));
   // A category lists its directories itself, a folder its child nodes.
   EXPECT_EQ(run.Block(u8"> open 文档管理明细"),
-            (Lines{u8"> open 文档管理明细", u8"node: 文档管理/文档管理明细", u8"params: TV_Name=文档管理明细;Icon=labdoc.ico",
-                   u8"  #  名称                          文档数", u8"  1  2019年度                      2",
-                   u8"  2  2020年度                      1", u8"  3  仪器操作规程                  1",
-                   u8"  4  2021年度 \"内审\" 资料; 待归档  1", u8"(4 rows)"}));
+            (Lines{u8"> open 文档管理明细", u8"node: 文档管理/文档管理明细",
+                   u8"params: TV_Name=文档管理明细;Icon=labdoc.ico", u8"  #  名称                          文档数",
+                   u8"  1  2019年度                      2", u8"  2  2020年度                      1",
+                   u8"  3  仪器操作规程                  1", u8"  4  2021年度 \"内审\" 资料; 待归档  1",
+                   u8"(4 rows)"}));
   EXPECT_EQ(run.Block(u8"> open 文档管理"),
             (Lines{u8"> open 文档管理", u8"node: 文档管理", u8"  #  名称", u8"  1  文档管理明细", u8"  2  论文管理明细",
                    u8"  3  质量管理明细", u8"(3 rows)"}));
@@ -96,8 +98,9 @@ TEST_F(ConsoleSessionTest, ContextMenusGetTheKindAndTheParamsOfTheSelection) {
                              "expect default miForm\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(run.HasLine(u8"info: menu kind 0: TV_ID=1;TV_Name=文档管理明细;Icon=labdoc.ico"));
-  EXPECT_TRUE(run.HasLine(u8"info: menu kind 1: ID=2;LABDOC_ID=12;\"DISP_名称=仪器 校准 记录.csv\";"
-                          u8"\"DISP_描述=第 2 版; 含\"\"附录 A\"\"\";\"DISP_参数=TV_ID=1;TV_Name=文档管理明细;Icon=labdoc.ico\""));
+  EXPECT_TRUE(run.HasLine(
+      u8"info: menu kind 1: ID=2;LABDOC_ID=12;\"DISP_名称=仪器 校准 记录.csv\";"
+      u8"\"DISP_描述=第 2 版; 含\"\"附录 A\"\"\";\"DISP_参数=TV_ID=1;TV_Name=文档管理明细;Icon=labdoc.ico\""));
   // Several rows: the first selected row's parameter text.
   EXPECT_TRUE(run.HasLine(u8"info: menu kind 2: ID=1;LABDOC_ID=11;DISP_名称=甲.txt;DISP_描述=普通;"
                           u8"\"DISP_参数=TV_ID=1;TV_Name=文档管理明细;Icon=labdoc.ico\""));
@@ -147,9 +150,9 @@ TEST_F(ConsoleSessionTest, AFormIsShownAndWorkedThroughItsKeysAndButtons) {
                              "expect status 2\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Block(u8"form: 假表单"),
-            (Lines{u8"form: 假表单", u8"  text: 请先保存", u8"  edName [edit] 名  称: \"\"", u8"  mmNote [memo] 备  注: \"\"",
-                   u8"  cbKind [combo]: \"\" (普通 | 重要)", u8"  btnBoom [button]: 出错", u8"  btnOk [button]: 确定",
-                   u8"  btnCancel [button]: 取消"}));
+            (Lines{u8"form: 假表单", u8"  text: 请先保存", u8"  edName [edit] 名  称: \"\"",
+                   u8"  mmNote [memo] 备  注: \"\"", u8"  cbKind [combo]: \"\" (普通 | 重要)",
+                   u8"  btnBoom [button]: 出错", u8"  btnOk [button]: 确定", u8"  btnCancel [button]: 取消"}));
   // Enter moves on as the form's key handler has it; the focus is reported.
   EXPECT_EQ(run.Block("> key enter"), (Lines{"> key enter", "focus: mmNote"}));
   EXPECT_EQ(run.Block("> key shift+tab"), (Lines{"> key shift+tab", "focus: edName"}));
@@ -236,9 +239,8 @@ TEST_F(ConsoleSessionTest, TheStatusSaysWhatToShowAgainAndFailuresAreReported) {
                    u8"  1  2019年度      2", u8"  2  2020年度      1", u8"  3  仪器操作规程  1", "(3 rows)"}));
   EXPECT_EQ(run.Block("> tree").size(), 1u + 10u);  // the deleted directory is gone from the tree
   EXPECT_TRUE(run.HasLine(u8"*   文档管理明细"));
-  EXPECT_EQ(run.Block("> exec miFail"),
-            (Lines{"> exec miFail", "command: miFail",
-                   u8"failed: ExecuteMenu returned 0x80004005 (result 1): 命令失败"}));
+  EXPECT_EQ(run.Block("> exec miFail"), (Lines{"> exec miFail", "command: miFail",
+                                               u8"failed: ExecuteMenu returned 0x80004005 (result 1): 命令失败"}));
   EXPECT_TRUE(run.HasLine("status: 1 (nothing was done)"));
 }
 
@@ -282,7 +284,8 @@ TEST_F(ConsoleSessionTest, AScriptStopsAtItsFirstErrorWithAnExitCodeNamingTheLin
 
   run = Run(u8"open 文档管理明细/2019年度\nrun miForm\nopen 文档管理明细\n");
   EXPECT_EQ(run.exit_code, 6);
-  EXPECT_EQ(run.err, u8"labdocs-console: line 3: 'open' does not fit here: the form 假表单 is shown (close it first)\n");
+  EXPECT_EQ(run.err,
+            u8"labdocs-console: line 3: 'open' does not fit here: the form 假表单 is shown (close it first)\n");
 
   run = Run(u8"open 文档管理明细/2019年度\nrun miForm\nclick edHidden\n");
   EXPECT_EQ(run.exit_code, 6);
@@ -290,7 +293,8 @@ TEST_F(ConsoleSessionTest, AScriptStopsAtItsFirstErrorWithAnExitCodeNamingTheLin
 
   run = Run(u8"open 文档管理明细/2019年度\nexec miAsk\nclick btnOk\n");
   EXPECT_EQ(run.exit_code, 6);
-  EXPECT_EQ(run.err, "labdocs-console: line 3: 'click' does not fit here: a question waits for an answer (yes or no)\n");
+  EXPECT_EQ(run.err,
+            "labdocs-console: line 3: 'click' does not fit here: a question waits for an answer (yes or no)\n");
 
   // The end of the script closes what is open, as the close button would.
   run = Run(u8"open 文档管理明细/2019年度\nrun miForm\n");
@@ -330,7 +334,8 @@ TEST_F(ConsoleSessionTest, AHomeFolderGetsTheDemoOnceAndIsNeverChangedAfterwards
   // On the server the home folder keeps only the cache and the icons.
   EXPECT_EQ(std::filesystem::is_regular_file(folder_.Home() / "labdocs.db"), !OnServer());
   EXPECT_TRUE(std::filesystem::is_directory(folder_.Home() / "DocCache"));
-  EXPECT_TRUE(std::filesystem::is_regular_file(folder_.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32/labdoc.ico")));
+  EXPECT_TRUE(
+      std::filesystem::is_regular_file(folder_.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32/labdoc.ico")));
   EXPECT_TRUE(run.HasLine("  1  6"));
   // Opening it again, even asking for an empty database, keeps the data.
   run = Run(count, {"--empty"});
@@ -350,12 +355,11 @@ TEST_F(ConsoleSessionTest, WithoutTheDocumentStoreTheDemoDocumentsAreListedWitho
   const ConsoleRun run = RunConsole(folder_.Home(),
                                     "sql select LABDOC_ID, FILE_NAME from DB_FILE_STORAGE where LABDOC_ID in (1,2)\n"
                                     "sql select count(*) as n from RIS_DOC\n",
-                                    Arguments(database_), no_store.Environment(),
-                                    no_store.Program("labdocs-console"));
+                                    Arguments(database_), no_store.Environment(), no_store.Program("labdocs-console"));
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.Block("  #  LABDOC_ID  FILE_NAME"),
-            (Lines{"  #  LABDOC_ID  FILE_NAME", u8"  1  1          实验室安全手册.txt", u8"  2  2          仪器校准记录 2019; 第2版.csv",
-                   "(2 rows)"}));
+            (Lines{"  #  LABDOC_ID  FILE_NAME", u8"  1  1          实验室安全手册.txt",
+                   u8"  2  2          仪器校准记录 2019; 第2版.csv", "(2 rows)"}));
   EXPECT_TRUE(run.HasLine("  1  7"));
 }
 

@@ -75,7 +75,8 @@ std::string CommonPrefix(const std::vector<std::string>& texts) {
 }
 
 std::size_t Utf8Characters(std::string_view text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !IsContinuationByte(c); }));
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return !IsContinuationByte(c); }));
 }
 
 }  // namespace console

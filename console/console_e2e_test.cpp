@@ -58,7 +58,7 @@ class ConsoleEndToEndTest : public ::testing::TestWithParam<rt::Engine> {
   }
   TempFolder folder_;
   std::unique_ptr<rt::testing::TestDatabase> server_;  // on the server: the test's own schema
-  std::vector<std::string> database_;                   // the console's --database and its setting, if any
+  std::vector<std::string> database_;                  // the console's --database and its setting, if any
 };
 
 INSTANTIATE_TEST_SUITE_P(Engines, ConsoleEndToEndTest, ::testing::ValuesIn(rt::testing::BothEngines()),
@@ -73,13 +73,15 @@ TEST_P(ConsoleEndToEndTest, ListsADirectorysDocuments) {
                              u8"open 论文管理明细/2020年论文\n"
                              "expect rows 0\n");
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(run.Block(u8"> open 文档管理明细/2019年度"),
-            (Lines{u8"> open 文档管理明细/2019年度", u8"node: 文档管理/文档管理明细/2019年度",
-                   u8"params: TV_ID=1;TV_Name=文档管理明细;Icon=labdoc.ico",
-                   u8"  #  ID  文件ID  名称                          描述                               修改时间",
-                   u8"  1  1   1       实验室安全手册.txt            实验室安全管理规定（2019 年修订）  2019-03-01 09:30:00",
-                   u8"  2  2   2       仪器校准记录 2019; 第2版.csv  第 2 版; 含\"附录 A\"                2019-06-12 14:05:00",
-                   u8"(2 rows)"}));
+  EXPECT_EQ(
+      run.Block(u8"> open 文档管理明细/2019年度"),
+      (Lines{
+          u8"> open 文档管理明细/2019年度", u8"node: 文档管理/文档管理明细/2019年度",
+          u8"params: TV_ID=1;TV_Name=文档管理明细;Icon=labdoc.ico",
+          u8"  #  ID  文件ID  名称                          描述                               修改时间",
+          u8"  1  1   1       实验室安全手册.txt            实验室安全管理规定（2019 年修订）  2019-03-01 09:30:00",
+          u8"  2  2   2       仪器校准记录 2019; 第2版.csv  第 2 版; 含\"附录 A\"                2019-06-12 14:05:00",
+          u8"(2 rows)"}));
   EXPECT_TRUE(run.HasLine("(no rows)"));
 }
 
@@ -131,7 +133,8 @@ TEST_P(ConsoleEndToEndTest, SaveAsCopiesTheDocumentUnderTheChosenName) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(run.HasLine(u8"save dialog: 文档另存为 [文档类型(*.csv)|*.csv] file name: 仪器校准记录 2019; 第2版.csv"));
   EXPECT_TRUE(run.HasLine(u8"info: 文件：" + rt::testing::PathUtf8(target) + u8".csv 保存成功！"));
-  EXPECT_EQ(ReadFile(rt::testing::Utf8Path(rt::testing::PathUtf8(target) + ".csv")), u8"仪器,校准日期,结果\n血球分析仪,2019-06-10,合格\n生化分析仪,2019-06-11,合格\n");
+  EXPECT_EQ(ReadFile(rt::testing::Utf8Path(rt::testing::PathUtf8(target) + ".csv")),
+            u8"仪器,校准日期,结果\n血球分析仪,2019-06-10,合格\n生化分析仪,2019-06-11,合格\n");
 }
 
 TEST_P(ConsoleEndToEndTest, OpenHandsTheFetchedDocumentToItsProgram) {
@@ -295,7 +298,8 @@ TEST_P(ConsoleEndToEndTest, TheVersionHistoryShowsWhoStoredEachVersionAndRestore
   for (const Revision& r : {Revision{"PC-B", u8"李四", u8"第二稿"}, Revision{"PC-A", u8"张三", u8"第三稿"},
                             Revision{"PC-B", u8"李四", u8"第四稿"}}) {
     std::ofstream(copy, std::ios::binary | std::ios::trunc) << r.bytes;
-    const ConsoleRun run = Run(revise + "answer yes\nclick BtnCancel\n", {"--computer", r.computer, "--user-name", r.user});
+    const ConsoleRun run = Run(revise + "answer yes\nclick BtnCancel\n",
+                               {"--computer", r.computer, "--user-name", r.user});
     ASSERT_EQ(run.exit_code, 0) << run.err;
   }
   const std::string folder = rt::testing::PathUtf8(folder_.Path());
@@ -364,11 +368,13 @@ TEST_P(ConsoleEndToEndTest, TheReadmeSessionReadsTheSameOnEverySystem) {
   // A quoted text escapes a Windows path's separators; the session has no
   // other backslash.
   for (std::size_t at; (at = transcript.find("\\\\")) != std::string::npos;) transcript.replace(at, 2, "\\");
-  for (std::size_t at; (at = transcript.find(folder)) != std::string::npos;) transcript.replace(at, folder.size(), "<folder>");
+  for (std::size_t at; (at = transcript.find(folder)) != std::string::npos;)
+    transcript.replace(at, folder.size(), "<folder>");
   std::replace(transcript.begin(), transcript.end(), '\\', '/');
   // The added document's time is the time it was added.
-  transcript = std::regex_replace(transcript, std::regex(" [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\n\\(1 row\\)\n> open "),
-                                  " <now>\n(1 row)\n> open ");
+  transcript = std::regex_replace(
+      transcript, std::regex(" [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\n\\(1 row\\)\n> open "),
+      " <now>\n(1 row)\n> open ");
   EXPECT_EQ(transcript, testing::kReadmeSession);
   EXPECT_EQ(ReadFile(rt::testing::Utf8Path(folder + u8"/副本乗.csv")),
             u8"仪器,校准日期,结果\n血球分析仪,2019-06-10,合格\n生化分析仪,2019-06-11,合格\n");

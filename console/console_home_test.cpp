@@ -28,7 +28,8 @@ using testing::TempFolder;
 
 std::set<std::string> Entries(const std::filesystem::path& folder) {
   std::set<std::string> entries;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) entries.insert(rt::testing::PathUtf8(entry.path().filename()));
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    entries.insert(rt::testing::PathUtf8(entry.path().filename()));
   return entries;
 }
 
@@ -76,18 +77,21 @@ TEST(ConsoleHomeTest, ConsolesStartingTogetherOnANewFolderShareOneDemo) {
       ASSERT_EQ(check.rows.size(), 1u);
       EXPECT_EQ(std::get<std::string>(check.rows[0][0]), "ok");
     }
-    EXPECT_EQ(Entries(folder.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32")), (std::set<std::string>{"folder.ico", "labdoc.ico"}));
+    EXPECT_EQ(Entries(folder.Home() / rt::testing::Utf8Path(u8"Configs/MMCImages/32×32")),
+              (std::set<std::string>{"folder.ico", "labdoc.ico"}));
 
     EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM Pacs_MMCTreeViewConfig"), 4);
     EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM Lab_List WHERE TV_ID <= 7"), 7);
     EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM RIS_DOC"), 7);
     EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM DB_FILE_STORAGE"), 7);
     EXPECT_EQ(rt::testing::QueryInteger(database, "SELECT count(*) FROM DB_FILE_RECORD"), 7);
-    const rt::RowSet added = database.QueryBound("SELECT TV_ID, TV_Name FROM Lab_List WHERE TV_ID > 7 ORDER BY TV_ID", {});
+    const rt::RowSet added = database.QueryBound("SELECT TV_ID, TV_Name FROM Lab_List WHERE TV_ID > 7 ORDER BY TV_ID",
+                                                 {});
     EXPECT_EQ(added.rows, (std::vector<std::vector<rt::Value>>{{std::int64_t{101}, std::string("并发目录 1")},
                                                                {std::int64_t{102}, std::string("并发目录 2")}}));
     const rt::RowSet changed = database.QueryBound("SELECT DESCS FROM RIS_DOC WHERE ID IN (1, 2) ORDER BY ID", {});
-    EXPECT_EQ(changed.rows, (std::vector<std::vector<rt::Value>>{{std::string("第 1 台修改")}, {std::string("第 2 台修改")}}));
+    EXPECT_EQ(changed.rows,
+              (std::vector<std::vector<rt::Value>>{{std::string("第 1 台修改")}, {std::string("第 2 台修改")}}));
   }
 }
 
@@ -123,9 +127,11 @@ TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
   ASSERT_GT(demo.size(), 8192u);
   std::int64_t page_size = 0, tree_page = 0;
   {
-    rt::sqlite::Database database(rt::testing::PathUtf8(made.Home() / "labdocs.db"), rt::sqlite::Database::OpenMode::OpenExisting);
+    rt::sqlite::Database database(rt::testing::PathUtf8(made.Home() / "labdocs.db"),
+                                  rt::sqlite::Database::OpenMode::OpenExisting);
     page_size = rt::testing::QueryInteger(database, "PRAGMA page_size");
-    tree_page = rt::testing::QueryInteger(database, "SELECT rootpage FROM sqlite_master WHERE name = 'Pacs_MMCTreeViewConfig'");
+    tree_page = rt::testing::QueryInteger(database,
+                                          "SELECT rootpage FROM sqlite_master WHERE name = 'Pacs_MMCTreeViewConfig'");
   }
   std::string tree_damaged = demo;
   for (std::int64_t i = 0; i < page_size; ++i)
@@ -135,8 +141,8 @@ TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
 
   struct Case {
     const char* name;
-    std::string database;         // the bytes of labdocs.db
-    std::string says;             // what the message says (UTF-8)
+    std::string database;  // the bytes of labdocs.db
+    std::string says;      // what the message says (UTF-8)
   };
   const Case cases[] = {
       {"empty file", "", "is an empty file (0 bytes), not a database"},
@@ -155,7 +161,8 @@ TEST(ConsoleHomeTest, ADatabaseThatCannotBeOpenedIsNamedAndLeftAlone) {
     std::filesystem::copy_file(made.Home() / content_name, folder.Home() / content_name);
     const ConsoleRun run = RunConsole(folder.Home(), "tree\n", {"--plugin", "fakeplugin.dll"});
     EXPECT_EQ(run.exit_code, 3);
-    EXPECT_EQ(run.err.rfind("labdocs-console: The database " + rt::testing::PathUtf8(database) + " " + c.says, 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("labdocs-console: The database " + rt::testing::PathUtf8(database) + " " + c.says, 0), 0u)
+        << run.err;
     EXPECT_NE(run.err.find("--home"), std::string::npos) << run.err;  // what to do instead
     // Deleting is advised only for a file that holds no documents; moving
     // one away takes its content file along.
@@ -201,7 +208,7 @@ TEST(ConsoleHomeTest, AContentFileThatDoesNotBelongWithTheDatabaseStopsTheConsol
   struct Case {
     const char* name;
     std::optional<std::string> content;  // the bytes of the content file; none: missing
-    std::string says;                   // what the message says after naming the content file
+    std::string says;                    // what the message says after naming the content file
   };
   const Case cases[] = {
       {"only the database copied", std::nullopt, " of the database "},

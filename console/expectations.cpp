@@ -39,7 +39,8 @@ void CheckCell(const rt::RowSet& rows, const std::string& list_name, const Comma
     throw ExpectationFailed("There is no row " + std::to_string(row) + ": " + list + " has " +
                             std::to_string(rows.rows.size()));
   const int column = hostcore::FindColumn(rows, expectation.name);
-  if (column < 0) throw ExpectationFailed((list_name.empty() ? "The list" : list_name) + " has no column " + expectation.name);
+  if (column < 0)
+    throw ExpectationFailed((list_name.empty() ? "The list" : list_name) + " has no column " + expectation.name);
   const std::string value = rt::ValueToText(rows.rows[row - 1][static_cast<std::size_t>(column)]);
   Check(value == expectation.text, "Row " + std::to_string(row) + (list_name.empty() ? "" : " of " + list_name) +
                                        " holds \"" + value + "\" in " + expectation.name + ", not \"" +
@@ -60,8 +61,8 @@ void CheckView(const hostcore::Browser& browser, const std::string& last_message
       const CallResult* last_call = browser.LastCall();
       Check(last_call != nullptr, "No command has run");
       Check(last_call->Ok(), "The last command failed with " + StatusText(last_call->status));
-      Check(last_call->result == e.number, "The last command gave status " + std::to_string(last_call->result) +
-                                               ", not " + std::to_string(e.number));
+      Check(last_call->result == e.number,
+            "The last command gave status " + std::to_string(last_call->result) + ", not " + std::to_string(e.number));
       return;
     }
     case ExpectWhat::Failed:
@@ -103,10 +104,8 @@ void CheckView(const hostcore::Browser& browser, const std::string& last_message
     case ExpectWhat::Message:
       Check(last_message == e.text, "The last message is \"" + last_message + "\", not \"" + e.text + "\"");
       return;
-    case ExpectWhat::FileName:
-      throw CommandError("No file dialog is open");
-    default:
-      throw CommandError("No form is shown");
+    case ExpectWhat::FileName: throw CommandError("No file dialog is open");
+    default: throw CommandError("No form is shown");
   }
 }
 
@@ -114,7 +113,8 @@ bool CheckForm(rt::TForm& form, const Command& expectation) {
   const Command& e = expectation;
   switch (e.expect) {
     case ExpectWhat::Title:
-      Check(hostcore::FormTitle(form) == e.text, "The form's title is " + hostcore::FormTitle(form) + ", not " + e.text);
+      Check(hostcore::FormTitle(form) == e.text,
+            "The form's title is " + hostcore::FormTitle(form) + ", not " + e.text);
       return true;
     case ExpectWhat::Focus: {
       rt::TWinControl* active = form.ActiveControl();
@@ -127,18 +127,10 @@ bool CheckForm(rt::TForm& form, const Command& expectation) {
       Check(text == e.text, e.name + " holds \"" + text + "\", not \"" + e.text + "\"");
       return true;
     }
-    case ExpectWhat::Visible:
-      Check(ControlNamed(form, e.name).Showing(), e.name + " is hidden");
-      return true;
-    case ExpectWhat::Hidden:
-      Check(!ControlNamed(form, e.name).Showing(), e.name + " is visible");
-      return true;
-    case ExpectWhat::Enabled:
-      Check(ControlNamed(form, e.name).Enabled(), e.name + " is disabled");
-      return true;
-    case ExpectWhat::Disabled:
-      Check(!ControlNamed(form, e.name).Enabled(), e.name + " is enabled");
-      return true;
+    case ExpectWhat::Visible: Check(ControlNamed(form, e.name).Showing(), e.name + " is hidden"); return true;
+    case ExpectWhat::Hidden: Check(!ControlNamed(form, e.name).Showing(), e.name + " is visible"); return true;
+    case ExpectWhat::Enabled: Check(ControlNamed(form, e.name).Enabled(), e.name + " is disabled"); return true;
+    case ExpectWhat::Disabled: Check(!ControlNamed(form, e.name).Enabled(), e.name + " is enabled"); return true;
     case ExpectWhat::Cell: {
       // The form's list, when it has one; the view's list otherwise.
       rt::TListView* list = nullptr;
@@ -150,8 +142,7 @@ bool CheckForm(rt::TForm& form, const Command& expectation) {
       CheckCell(list->Rows(), list->Name(), e);
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -28,7 +28,8 @@ bool HoldsValue(const std::string& kind) { return kind == "edit" || kind == "mem
 std::vector<rt::TLabel*> ShowingLabels(rt::TForm& form) {
   std::vector<rt::TLabel*> labels;
   for (int i = 0; i < form.ComponentCount(); ++i)
-    if (auto* label = dynamic_cast<rt::TLabel*>(form.Components(i)); label && label->Showing() && !label->Caption().empty())
+    if (auto* label = dynamic_cast<rt::TLabel*>(form.Components(i));
+        label && label->Showing() && !label->Caption().empty())
       labels.push_back(label);
   return labels;
 }
@@ -131,9 +132,10 @@ std::vector<std::string> RenderForm(rt::TForm& form) {
     line += ": ";
     const auto* list = dynamic_cast<const rt::TListView*>(&control);
     if (HoldsValue(item.kind)) line += QuoteText(control.Text());
-    else if (list) line += std::to_string(list->Rows().rows.size()) + " rows" +
-                           (list->ItemIndex() < 0 ? ", none selected"
-                                                  : ", row " + std::to_string(list->ItemIndex() + 1) + " selected");
+    else if (list)
+      line += std::to_string(list->Rows().rows.size()) + " rows" +
+              (list->ItemIndex() < 0 ? ", none selected"
+                                     : ", row " + std::to_string(list->ItemIndex() + 1) + " selected");
     else line += ToTerminal(OneLine(control.Caption()));
     if (const auto* combo = dynamic_cast<const rt::TComboBox*>(&control); combo && combo->Items().Count() > 0) {
       std::string choices;

@@ -19,7 +19,8 @@ std::vector<std::string> RenderGrid(const rt::RowSet& rows, const std::vector<ho
   // Cells as the terminal shows them: header first, then the rows.
   std::vector<std::vector<std::string>> cells;
   std::vector<std::string> header{"", "#"};
-  for (const hostcore::GridColumn& column : columns) header.push_back(FitWidth(ToTerminal(OneLine(column.title)), max_cell_width));
+  for (const hostcore::GridColumn& column : columns)
+    header.push_back(FitWidth(ToTerminal(OneLine(column.title)), max_cell_width));
   cells.push_back(std::move(header));
   for (std::size_t r = 0; r < rows.rows.size(); ++r) {
     std::vector<std::string> line{r < selected.size() && selected[r] ? "*" : "", std::to_string(r + 1)};

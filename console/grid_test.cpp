@@ -24,7 +24,8 @@ std::vector<std::size_t> CellStarts(const std::string& line, const std::vector<s
 }
 
 TEST(GridTest, AlignsColumnsByDisplayWidth) {
-  const std::vector<std::string> lines = RenderGrid(SampleDocumentRows(), hostcore::DisplayColumns(SampleDocumentRows()), {false, true, false});
+  const std::vector<std::string> lines =
+      RenderGrid(SampleDocumentRows(), hostcore::DisplayColumns(SampleDocumentRows()), {false, true, false});
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], u8"  #  名称                描述             ID");
   EXPECT_EQ(lines[1], u8"  1  实验室安全手册.txt  a                1");

@@ -36,7 +36,8 @@ void Interaction::Fail(hostcore::ExitCode code, int line, std::string_view messa
 }
 
 void Interaction::Fail(int line, const std::exception& error) {
-  hostcore::ExitCode code = dynamic_cast<const ExpectationFailed*>(&error) ? hostcore::kExitExpectation : hostcore::kExitCommand;
+  hostcore::ExitCode code = dynamic_cast<const ExpectationFailed*>(&error) ? hostcore::kExitExpectation
+                                                                           : hostcore::kExitCommand;
   Fail(code, line, error.what());
 }
 

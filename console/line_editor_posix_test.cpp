@@ -48,7 +48,9 @@ class TerminalConsole {
 
   bool Started() const { return pid_ > 0; }
 
-  void Type(const std::string& keys) { ASSERT_EQ(write(terminal_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+  void Type(const std::string& keys) {
+    ASSERT_EQ(write(terminal_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
 
   // What the terminal showed from the last wait on, up to and with `text`;
   // empty when the text did not come within 20 seconds.
@@ -61,7 +63,8 @@ class TerminalConsole {
         seen_ = found + text.size();
         return part;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd wait = {terminal_, POLLIN, 0};
       if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) <= 0) return {};
       char buffer[4096];

@@ -34,8 +34,7 @@ class ConsoleLoginsTest : public ::testing::TestWithParam<rt::Engine> {
     ASSERT_EQ(seeded.exit_code, 0) << seeded.err;
   }
   ConsoleRun RunAs(const std::string& login, const std::string& script) {
-    return RunConsole(folder_.Path() / login, script,
-                      {"--answer", "yes", "--database", database_->SettingAs(login)});
+    return RunConsole(folder_.Path() / login, script, {"--answer", "yes", "--database", database_->SettingAs(login)});
   }
   std::int64_t Count(const std::string& sql) {
     const std::unique_ptr<rt::DataSession> session = rt::Connect(database_->Setting(), rt::OpenMode::OpenExisting);

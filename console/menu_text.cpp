@@ -13,9 +13,9 @@ std::vector<std::string> RenderMenu(const std::vector<MenuEntry>& entries) {
   std::vector<std::string> captions;
   std::size_t caption_width = 0;
   for (const MenuEntry& entry : entries) {
-    captions.push_back(FitWidth(std::string(static_cast<std::size_t>(entry.depth) * 2, ' ') +
-                                    ToTerminal(OneLine(entry.caption)),
-                                kMaxCaptionWidth));
+    captions.push_back(
+        FitWidth(std::string(static_cast<std::size_t>(entry.depth) * 2, ' ') + ToTerminal(OneLine(entry.caption)),
+                 kMaxCaptionWidth));
     caption_width = std::max(caption_width, DisplayWidth(captions.back()));
   }
   std::vector<std::string> lines;

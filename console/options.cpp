@@ -76,7 +76,8 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       argument.Unknown();
     }
   }
-  if (options.script && options.script->empty()) throw UsageError("--script needs a file name, or - for standard input");
+  if (options.script && options.script->empty())
+    throw UsageError("--script needs a file name, or - for standard input");
   if (options.plugin.empty()) throw UsageError("--plugin needs a file name");
   return options;
 }

@@ -11,8 +11,8 @@ namespace console {
 
 // The options every host takes (hostcore/start_options.h), and the console's own.
 struct Options : hostcore::StartOptions {
-  bool allow_sql_writes = false;  // the sql command may change the database
-  std::optional<bool> answer;     // every question answered so, without asking
+  bool allow_sql_writes = false;      // the sql command may change the database
+  std::optional<bool> answer;         // every question answered so, without asking
   std::optional<std::string> script;  // UTF-8 path, "-" for standard input
 };
 

@@ -46,7 +46,8 @@ bool ListHolds(std::string_view words, std::string_view word) {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (IsBlank(text.front()) || text.front() == '\r' || text.front() == '\n')) text.remove_prefix(1);
+  while (!text.empty() && (IsBlank(text.front()) || text.front() == '\r' || text.front() == '\n'))
+    text.remove_prefix(1);
   while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
   return text;
 }
@@ -170,7 +171,8 @@ void ParseSelect(LineReader& reader, Command& command, std::string_view what) {
     if (part.empty()) reader.Fail("an empty row number in '" + rows_text + "'");
     const std::size_t dash = part.find('-');
     int first = reader.Number(TrimBlanks(part.substr(0, dash)), "a row number", 1);
-    int last = dash == std::string_view::npos ? first : reader.Number(TrimBlanks(part.substr(dash + 1)), "a row number", 1);
+    int last = dash == std::string_view::npos ? first
+                                              : reader.Number(TrimBlanks(part.substr(dash + 1)), "a row number", 1);
     if (last < first) reader.Fail("the range " + std::string(part) + " runs backwards");
     command.ranges.emplace_back(first, last);
     if (comma == std::string_view::npos) break;
@@ -260,8 +262,8 @@ void ParseExpect(LineReader& reader, Command& command, std::string_view argument
     name("the control");
     command.text = reader.Gbk(reader.Text());
   } else if (what == "visible" || what == "hidden" || what == "enabled" || what == "disabled") {
-    command.expect = what == "visible"  ? ExpectWhat::Visible
-                     : what == "hidden" ? ExpectWhat::Hidden
+    command.expect = what == "visible"   ? ExpectWhat::Visible
+                     : what == "hidden"  ? ExpectWhat::Hidden
                      : what == "enabled" ? ExpectWhat::Enabled
                                          : ExpectWhat::Disabled;
     name("the control");
@@ -282,12 +284,8 @@ void ParseExpect(LineReader& reader, Command& command, std::string_view argument
 // The arguments of a command named by `word` (lower case).
 void ParseArguments(LineReader& reader, Command& command, const Syntax& syntax, std::string_view word) {
   switch (syntax.arguments) {
-    case Arguments::None:
-      reader.End(word);
-      break;
-    case Arguments::Text:
-      command.text = reader.Gbk(reader.RequiredText(syntax.argument));
-      break;
+    case Arguments::None: reader.End(word); break;
+    case Arguments::Text: command.text = reader.Gbk(reader.RequiredText(syntax.argument)); break;
     case Arguments::Control:
       command.name = reader.Gbk(reader.RequiredWord(syntax.argument));
       reader.End(word);
@@ -296,12 +294,8 @@ void ParseArguments(LineReader& reader, Command& command, const Syntax& syntax, 
       command.name = reader.Gbk(reader.RequiredWord(syntax.argument));
       command.text = reader.Gbk(reader.Text());
       break;
-    case Arguments::Rows:
-      ParseSelect(reader, command, syntax.argument);
-      break;
-    case Arguments::Key:
-      ParseKey(reader, command, syntax.argument, word);
-      break;
+    case Arguments::Rows: ParseSelect(reader, command, syntax.argument); break;
+    case Arguments::Key: ParseKey(reader, command, syntax.argument, word); break;
     case Arguments::Answer:
       ParseAnswer(reader, command, reader.RequiredWord(syntax.argument));
       reader.End(word);
@@ -312,9 +306,7 @@ void ParseArguments(LineReader& reader, Command& command, const Syntax& syntax, 
       else command.text = reader.Gbk(path);
       break;
     }
-    case Arguments::Expectation:
-      ParseExpect(reader, command, syntax.argument);
-      break;
+    case Arguments::Expectation: ParseExpect(reader, command, syntax.argument); break;
   }
 }
 

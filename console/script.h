@@ -63,8 +63,8 @@ struct Command {
   int line = 0;
   std::string source;  // the line as written (UTF-8)
 
-  std::string name;   // GBK: a control, item, column or key word
-  std::string text;   // GBK: a path, a typed or an expected text, an item
+  std::string name;  // GBK: a control, item, column or key word
+  std::string text;  // GBK: a path, a typed or an expected text, an item
 
   // select: "all", "none" or 1-based ranges (first, last), in order.
   bool all = false;

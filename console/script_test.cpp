@@ -36,7 +36,8 @@ TEST(ScriptTest, PathsItemsAndTextsBecomeGbk) {
   EXPECT_EQ(open.text, "文档管理明细/2019年度");
   EXPECT_EQ(open.source, u8"OPEN 文档管理明细/2019年度");
 
-  EXPECT_EQ(Parse(u8"open 文档管理明细/2021年度 \"内审\" 资料; 待归档").text, "文档管理明细/2021年度 \"内审\" 资料; 待归档");
+  EXPECT_EQ(Parse(u8"open 文档管理明细/2021年度 \"内审\" 资料; 待归档").text,
+            "文档管理明细/2021年度 \"内审\" 资料; 待归档");
   EXPECT_EQ(Parse(u8"run 新增文档...").text, "新增文档...");
   EXPECT_EQ(Parse("exec miOpenFile").verb, Verb::Exec);
   EXPECT_EQ(Parse("sql select * from Lab_List").text, "select * from Lab_List");

@@ -102,7 +102,8 @@ TEST(SecretSettingTest, NoMessageHoldsAPasswordInAnyFormOrPlace) {
       rt::Connect(c.setting, rt::OpenMode::OpenExisting);
       ADD_FAILURE() << c.what << ": connected";
     } catch (const rt::EDatabaseError& error) {
-      EXPECT_EQ(std::string(error.what()).find(c.secret), std::string::npos) << c.what << ", rt::Connect: " << error.what();
+      EXPECT_EQ(std::string(error.what()).find(c.secret), std::string::npos)
+          << c.what << ", rt::Connect: " << error.what();
     }
     const std::string said = store.Said(c.setting, cache.Ansi());
     EXPECT_EQ(said.find(c.secret), std::string::npos) << c.what << ", the store: " << said;
@@ -131,7 +132,8 @@ TEST(SecretSettingTest, NoMessageHoldsAPasswordInAnyFormOrPlace) {
   // starts.
   const rt::testing::TestDatabase server(rt::Engine::Postgres, {}, rt::testing::TestDatabase::Tables::None);
   const std::string setting = server.SettingAs(rt::testing::kOwnerLogin) + " host=127.0.0.1 sslmode=verify-full" +
-                              rt::postgres::testing::AuthorityOption() + " password=Geheim-7731 sslpassword=Geheim-7731";
+                              rt::postgres::testing::AuthorityOption() +
+                              " password=Geheim-7731 sslpassword=Geheim-7731";
   const std::string said = store.Said(setting, cache.Ansi());
   EXPECT_NE(said.find("holds no tables"), std::string::npos) << said;
   EXPECT_EQ(said.find("Geheim"), std::string::npos) << said;

@@ -104,8 +104,9 @@ TerminalPresenter::FormAction TerminalPresenter::SelectRow(rt::TForm& form, cons
                        std::to_string(row + 1));
   return [this, &list, row] {
     rt::input::SelectRow(list, row);
-    interaction_.Out().Utf8(ToTerminal(list.Name()) + ": " +
-                            (row < 0 ? std::string("no row selected") : "row " + std::to_string(row + 1) + " selected"));
+    interaction_.Out().Utf8(
+        ToTerminal(list.Name()) + ": " +
+        (row < 0 ? std::string("no row selected") : "row " + std::to_string(row + 1) + " selected"));
   };
 }
 
@@ -141,7 +142,8 @@ bool TerminalPresenter::Interact(rt::TForm& form) {
     // An answer or a file here: no question or file dialog waits.
     const bool waits_elsewhere = row.acts == Acts::OnQuestion || row.acts == Acts::OnFileDialog;
     if (!row.on_form && !waits_elsewhere) {
-      if (HandleAnywhere(c, "the form " + hostcore::FormTitle(form) + " is shown (close it first)") && interaction_.Quitting())
+      if (HandleAnywhere(c, "the form " + hostcore::FormTitle(form) + " is shown (close it first)") &&
+          interaction_.Quitting())
         return false;
       if (interaction_.Aborted()) return false;
       continue;

@@ -9,10 +9,10 @@ TEST(TerminalTextTest, WideCharactersTakeTwoColumns) {
   EXPECT_EQ(DisplayWidth("abc"), 3u);
   EXPECT_EQ(DisplayWidth(u8"名称"), 4u);
   EXPECT_EQ(DisplayWidth(u8"仪器 校准.csv"), 13u);
-  EXPECT_EQ(DisplayWidth(u8"！，、。"), 8u);   // full-width and ideographic punctuation
-  EXPECT_EQ(DisplayWidth(u8"×①"), 2u);         // ambiguous width: narrow, as UTF-8 terminals show it
-  EXPECT_EQ(DisplayWidth(u8"e\u0301"), 1u);     // a combining accent takes no column
-  EXPECT_EQ(DisplayWidth("\xFF\xFE"), 2u);      // bytes that are not UTF-8 count one each
+  EXPECT_EQ(DisplayWidth(u8"！，、。"), 8u);  // full-width and ideographic punctuation
+  EXPECT_EQ(DisplayWidth(u8"×①"), 2u);        // ambiguous width: narrow, as UTF-8 terminals show it
+  EXPECT_EQ(DisplayWidth(u8"e\u0301"), 1u);   // a combining accent takes no column
+  EXPECT_EQ(DisplayWidth("\xFF\xFE"), 2u);    // bytes that are not UTF-8 count one each
 }
 
 TEST(TerminalTextTest, FittingCutsWholeCharactersAndMarksTheCut) {

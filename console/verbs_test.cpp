@@ -70,8 +70,7 @@ TEST(VerbsTest, EveryVerbIsReadFromItsWordsCompletedAndListedInHelp) {
     }
     if (row.arguments == Arguments::None)
       EXPECT_EQ(ErrorOf(word + " x"), "'" + word + "' takes no further argument: x");
-    else
-      EXPECT_EQ(ErrorOf(word), "missing " + std::string(row.argument));
+    else EXPECT_EQ(ErrorOf(word), "missing " + std::string(row.argument));
 
     const std::vector<std::string> completed = Complete(word.substr(0, 1), {}).candidates;
     EXPECT_NE(std::find(completed.begin(), completed.end(), word), completed.end());
@@ -88,8 +87,8 @@ TEST(VerbsTest, EveryVerbIsReadFromItsWordsCompletedAndListedInHelp) {
     last_line = first - help.begin();
     verb_lines += static_cast<std::size_t>(std::count(row.synopsis.begin(), row.synopsis.end(), '\n')) + 1;
   }
-  const auto headings =
-      std::count_if(help.begin(), help.end(), [](const std::string& line) { return line.rfind("  ", 0) != 0; });
+  const auto headings = std::count_if(help.begin(), help.end(),
+                                      [](const std::string& line) { return line.rfind("  ", 0) != 0; });
   EXPECT_EQ(help.size(), verb_lines + static_cast<std::size_t>(headings));
 }
 

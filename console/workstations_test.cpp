@@ -129,8 +129,8 @@ TEST_P(WorkstationsTest, EveryCountIsExactAfterWorkingAtOnce) {
   };
   const Count counts[] = {
       {"documents: the demo's and each workstation's last", "SELECT count(*) FROM RIS_DOC", kDemoDocuments + consoles},
-      {"one document in each workstation's directory", "SELECT count(DISTINCT DocType) FROM RIS_DOC WHERE DocType LIKE '1__'",
-       consoles},
+      {"one document in each workstation's directory",
+       "SELECT count(DISTINCT DocType) FROM RIS_DOC WHERE DocType LIKE '1__'", consoles},
       {"a stored file for each document", "SELECT count(*) FROM DB_FILE_STORAGE", kDemoDocuments + consoles},
       {"no stored file without its document",
        "SELECT count(*) FROM DB_FILE_STORAGE s WHERE NOT EXISTS (SELECT 1 FROM RIS_DOC d WHERE d.LABDOC_ID = s.LABDOC_ID)",
@@ -180,8 +180,8 @@ std::vector<Workstations> Tested() {
 
 INSTANTIATE_TEST_SUITE_P(Engines, WorkstationsTest, ::testing::ValuesIn(Tested()),
                          [](const ::testing::TestParamInfo<Workstations>& tested) {
-                           return rt::testing::EngineName(tested.param.engine) +
-                                  std::to_string(tested.param.consoles) + "Consoles";
+                           return rt::testing::EngineName(tested.param.engine) + std::to_string(tested.param.consoles) +
+                                  "Consoles";
                          });
 
 }  // namespace

@@ -32,8 +32,7 @@ using SyncFn = void (*)(FormWindow& form, HWND window, rt::TControl& control);
 // What the control's window notifies: a WM_COMMAND code (notification
 // null) or a WM_NOTIFY header. Never called while the windows show the
 // model (their changes then are the model's own).
-using CommandFn = void (*)(FormWindow& form, HWND window, rt::TControl& control, UINT code,
-                           const NMHDR* notification);
+using CommandFn = void (*)(FormWindow& form, HWND window, rt::TControl& control, UINT code, const NMHDR* notification);
 // Sets a window's text and background colours as it asks for them
 // (WM_CTLCOLOR...); returns the background's brush.
 using ColourFn = HBRUSH (*)(FormWindow& form, HWND window, const rt::TControl& control, HDC dc);
@@ -61,12 +60,9 @@ struct ControlKind : KindHandlers {
 template <class T, class Parent>
 ControlKind Row(KindHandlers handlers) {
   static_assert(std::is_base_of_v<Parent, T>, "a kind's parent is a base class of its class");
-  return {handlers, typeid(T), typeid(Parent),
-          [](const rt::TControl& control) {
-            if constexpr (std::is_same_v<T, rt::TControl>)
-              return true;
-            else
-              return dynamic_cast<const T*>(&control) != nullptr;
+  return {handlers, typeid(T), typeid(Parent), [](const rt::TControl& control) {
+            if constexpr (std::is_same_v<T, rt::TControl>) return true;
+            else return dynamic_cast<const T*>(&control) != nullptr;
           }};
 }
 

@@ -78,7 +78,8 @@ void FormWindow::Remember(rt::TControl& control, HWND window) {
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   // Global atoms are how a name reaches another process: the tests find
   // the controls by their names.
-  SetPropW(window, kNameProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(Wide(control.Name()).c_str()))));
+  SetPropW(window, kNameProperty,
+           reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(Wide(control.Name()).c_str()))));
 }
 
 void FormWindow::Adopt(rt::TControl& control, HWND window) {
@@ -95,15 +96,16 @@ void FormWindow::SetFont(HWND window, const FontStyle& font) {
 HWND FormWindow::MakeChild(rt::TControl& control, HWND parent, DWORD ex_style, const wchar_t* window_class,
                            DWORD style) {
   const HWND window = CreateWindowExW(ex_style, window_class, Wide(control.Text()).c_str(), WS_CHILD | style,
-                                      control.Left(), control.Top(), control.Width(), control.Height(), parent,
-                                      nullptr, GetModuleHandleW(nullptr), nullptr);
+                                      control.Left(), control.Top(), control.Width(), control.Height(), parent, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
   Adopt(control, window);
   return window;
 }
 
 HWND FormWindow::MakePanel(rt::TWinControl& control, HWND parent, int x, int y, int width, int height) {
-  const HWND panel = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
-                                     x, y, width, height, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+  const HWND panel = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"",
+                                     WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, x, y, width, height, parent, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
   Remember(control, panel);
   return panel;
 }
@@ -123,10 +125,8 @@ void FormWindow::Sync() {
   if (WindowText(window_) != title) SetWindowTextW(window_, title.c_str());
   for (auto& [window, control] : controls_) {
     if (control == &form_) continue;
-    if (SyncFn sync = KindOf(*control).sync)
-      sync(*this, window, *control);
-    else
-      ShowState(window, *control);
+    if (SyncFn sync = KindOf(*control).sync) sync(*this, window, *control);
+    else ShowState(window, *control);
   }
   const HWND focus = GetFocus();
   if (rt::TWinControl* active = form_.ActiveControl()) {
@@ -181,7 +181,8 @@ LRESULT FormWindow::Handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) 
       const rt::TControl* control = ControlOf(from);
       if (!control) return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
       const ColourFn colour = KindOf(*control).colour;
-      return reinterpret_cast<LRESULT>((colour ? colour : ParentColours)(*this, from, *control, reinterpret_cast<HDC>(wparam)));
+      return reinterpret_cast<LRESULT>(
+          (colour ? colour : ParentColours)(*this, from, *control, reinterpret_cast<HDC>(wparam)));
     }
     case WM_ERASEBKGND:
       if (auto colour = BackgroundOf(ControlOf(window))) {
@@ -194,8 +195,7 @@ LRESULT FormWindow::Handle(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) 
     case WM_CLOSE:
       if (window == window_) queue_([this] { rt::input::CloseForm(form_); });
       return 0;
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(window, msg, wparam, lparam);
 }

@@ -21,13 +21,15 @@ struct ComboState : KindState {
 
 std::wstring Entry(HWND window, LRESULT index) {
   std::wstring text(static_cast<std::size_t>(SendMessageW(window, CB_GETLBTEXTLEN, index, 0)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(SendMessageW(window, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
+  text.resize(
+      static_cast<std::size_t>(SendMessageW(window, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
   return text;
 }
 
 void Make(FormWindow& form, rt::TControl& control, HWND parent) {
   // The height a layout gives is the closed box's; the list drops below.
-  const HWND window = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
+  const HWND window = CreateWindowExW(0, L"COMBOBOX", L"",
+                                      WS_CHILD | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
                                       control.Left(), control.Top(), control.Width(), control.Height() + 160, parent,
                                       nullptr, GetModuleHandleW(nullptr), nullptr);
   form.StateOf<ComboState>(window);

@@ -18,14 +18,16 @@ constexpr int kTitleStripHeight = 24;
 
 void MakePanel(FormWindow& form, rt::TControl& control, HWND parent) {
   auto& container = dynamic_cast<rt::TWinControl&>(control);
-  const HWND window = form.MakePanel(container, parent, control.Left(), control.Top(), control.Width(), control.Height());
+  const HWND window = form.MakePanel(container, parent, control.Left(), control.Top(), control.Width(),
+                                     control.Height());
   form.Build(container, window);
 }
 
 void MakeTitleStrip(FormWindow& form, rt::TControl& frame, HWND panel) {
   const HWND strip = CreateWindowExW(0, L"STATIC", Wide(frame.Caption()).c_str(),
                                      WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX, 0, 0,
-                                     frame.Width(), kTitleStripHeight, panel, nullptr, GetModuleHandleW(nullptr), nullptr);
+                                     frame.Width(), kTitleStripHeight, panel, nullptr, GetModuleHandleW(nullptr),
+                                     nullptr);
   SetWindowLongPtrW(strip, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&form));
   form.SetFont(strip, FontFrom(frame, "TitleFont", FontOf(frame)));
 }

@@ -26,7 +26,8 @@ HICON IconFrom(const rt::TPicture& picture) {
   const std::vector<std::uint8_t>& data = picture.Data();
   if (picture.Format() != rt::PictureFormat::Icon || data.size() < 22) return nullptr;
   auto u32 = [&](std::size_t at) {
-    return static_cast<DWORD>(data[at] | data[at + 1] << 8 | data[at + 2] << 16 | static_cast<DWORD>(data[at + 3]) << 24);
+    return static_cast<DWORD>(data[at] | data[at + 1] << 8 | data[at + 2] << 16 |
+                              static_cast<DWORD>(data[at + 3]) << 24);
   };
   const DWORD size = u32(6 + 8), offset = u32(6 + 12);
   if (offset > data.size() || size > data.size() - offset) return nullptr;

@@ -50,13 +50,9 @@ void MakeLabel(FormWindow& form, rt::TControl& control, HWND parent) {
 
 }  // namespace
 
-KindHandlers Edit() {
-  return {.make = MakeEdit, .sync = SyncText, .command = EditCommand, .colour = FieldColours};
-}
+KindHandlers Edit() { return {.make = MakeEdit, .sync = SyncText, .command = EditCommand, .colour = FieldColours}; }
 
-KindHandlers Memo() {
-  return {.make = MakeMemo, .sync = SyncText, .command = EditCommand, .colour = FieldColours};
-}
+KindHandlers Memo() { return {.make = MakeMemo, .sync = SyncText, .command = EditCommand, .colour = FieldColours}; }
 
 KindHandlers Button() { return {.make = MakeButton, .sync = SyncText, .command = ButtonCommand}; }
 

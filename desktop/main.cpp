@@ -48,7 +48,7 @@ int ShowVersion() {
   const std::string text = line + "\r\n";
   DWORD written = 0;
   return WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ? hostcore::kExitOk
-                                                                                             : hostcore::kExitInternal;
+                                                                                            : hostcore::kExitInternal;
 }
 
 int MessageLoop(desktop::MainWindow& window) {
@@ -80,7 +80,8 @@ int Run(const hostcore::StartOptions& options) {
     try {
       browser.emplace(*plugin, rt::CurrentDataSession());
     } catch (const rt::EDatabaseError& error) {
-      return Fail(desktop::Wide(hostcore::UnreadableDatabase(rt::CurrentDataSession().Shown(), opened.content_file, error)),
+      return Fail(desktop::Wide(
+                      hostcore::UnreadableDatabase(rt::CurrentDataSession().Shown(), opened.content_file, error)),
                   hostcore::kExitHome);
     }
     desktop::MainWindow window(*browser);
@@ -97,7 +98,8 @@ int Run(const hostcore::StartOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls,
+                                ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&controls);
   hostcore::StartOptions options;
   try {

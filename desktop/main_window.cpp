@@ -40,7 +40,8 @@ MainWindow::MainWindow(hostcore::Browser& browser) : browser_(browser) {
   status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | SBARS_TOOLTIPS, 0, 0, 0,
                             0, window_, reinterpret_cast<HMENU>(kStatusId), instance, nullptr);
   const HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  for (HWND control : {tree_, list_->Handle(), status_}) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  for (HWND control : {tree_, list_->Handle(), status_})
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   FillTree();
   Layout();
   ShowStatus();
@@ -78,27 +79,17 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wparam, LPARAM lparam) {
     return 0;
   }
   switch (msg) {
-    case WM_SIZE:
-      Layout();
-      return 0;
-    case WM_NOTIFY:
-      return Notify(*reinterpret_cast<const NMHDR*>(lparam));
-    case WM_CONTEXTMENU:
-      ContextMenu(reinterpret_cast<HWND>(wparam), lparam);
-      return 0;
-    case WM_SETFOCUS:
-      SetFocus(tree_);
-      return 0;
+    case WM_SIZE: Layout(); return 0;
+    case WM_NOTIFY: return Notify(*reinterpret_cast<const NMHDR*>(lparam));
+    case WM_CONTEXTMENU: ContextMenu(reinterpret_cast<HWND>(wparam), lparam); return 0;
+    case WM_SETFOCUS: SetFocus(tree_); return 0;
     case WM_CLOSE:
       // Not while a command runs: its forms and dialogs stand on this
       // window (which a person cannot reach then: it is disabled).
       if (!busy_) DestroyWindow(window_);
       return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcW(window_, msg, wparam, lparam);
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcW(window_, msg, wparam, lparam);
   }
 }
 
@@ -139,17 +130,10 @@ LRESULT MainWindow::Notify(const NMHDR& header) {
     OpenNode(reinterpret_cast<const hostcore::TreeNode*>(change.itemNew.lParam));
   } else if (header.hwndFrom == list_->Handle()) {
     switch (header.code) {
-      case LVN_COLUMNCLICK:
-        list_->SortBy(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
-        break;
-      case LVN_ITEMCHANGED:
-        ShowStatus();
-        break;
-      case NM_DBLCLK:
-        RunDefault();
-        break;
-      default:
-        break;
+      case LVN_COLUMNCLICK: list_->SortBy(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem); break;
+      case LVN_ITEMCHANGED: ShowStatus(); break;
+      case NM_DBLCLK: RunDefault(); break;
+      default: break;
     }
   }
   return 0;
@@ -184,7 +168,8 @@ void MainWindow::FillTree() {
     insert.item.mask = TVIF_TEXT | TVIF_PARAM;
     insert.item.pszText = text.data();
     insert.item.lParam = reinterpret_cast<LPARAM>(&node);
-    const auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+    const auto item =
+        reinterpret_cast<HTREEITEM>(SendMessageW(tree_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     if (&node == browser_.Node()) open_item = item;
     for (const auto& child : node.children) self(self, *child, item);
     if (node.kind != hostcore::NodeKind::Directory) TreeView_Expand(tree_, item, TVE_EXPAND);
@@ -340,6 +325,8 @@ bool MainWindow::Failed(const char* function, const hostcore::CallResult& call) 
   return true;
 }
 
-void MainWindow::Report(const std::wstring& text) { MessageBoxW(window_, text.c_str(), L"labdocs", MB_OK | MB_ICONERROR); }
+void MainWindow::Report(const std::wstring& text) {
+  MessageBoxW(window_, text.c_str(), L"labdocs", MB_OK | MB_ICONERROR);
+}
 
 }  // namespace desktop

@@ -25,8 +25,8 @@ int TrackContextMenu(HWND owner, const std::vector<hostcore::MenuEntry>& entries
     }
   }
   SetForegroundWindow(owner);
-  const int chosen = static_cast<int>(TrackPopupMenu(menus.front(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN,
-                                                     at.x, at.y, 0, owner, nullptr));
+  const int chosen = static_cast<int>(
+      TrackPopupMenu(menus.front(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN, at.x, at.y, 0, owner, nullptr));
   DestroyMenu(menus.front());
   return chosen - 1;
 }

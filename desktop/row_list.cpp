@@ -19,8 +19,9 @@ std::wstring CellText(const rt::Value& value) {
 
 RowList::RowList(HWND parent, int id, DWORD styles) {
   list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | styles, 0, 0, 0, 0, parent,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | styles, 0, 0, 0, 0,
+                          parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                          nullptr);
   ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
 }
 
@@ -62,8 +63,10 @@ void RowList::Show(const rt::RowSet& rows) {
     // As wide as the widest cell, and never narrower than the caption.
     ListView_SetColumnWidth(list_, static_cast<int>(c), LVSCW_AUTOSIZE);
     const std::wstring title = Wide(columns_[c].title);
-    const int caption = static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(title.c_str()))) + 24;
-    if (ListView_GetColumnWidth(list_, static_cast<int>(c)) < caption) ListView_SetColumnWidth(list_, static_cast<int>(c), caption);
+    const int caption =
+        static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(title.c_str()))) + 24;
+    if (ListView_GetColumnWidth(list_, static_cast<int>(c)) < caption)
+      ListView_SetColumnWidth(list_, static_cast<int>(c), caption);
   }
   SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list_, nullptr, TRUE);
@@ -87,7 +90,9 @@ int CALLBACK RowList::Compare(LPARAM a, LPARAM b, LPARAM self) {
     order = i < j ? -1 : i > j ? 1 : 0;
   } else {
     // Texts in the Chinese (PRC) order.
-    order = CompareStringW(MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_CHINESE_PRC), 0, CellText(x).c_str(), -1, CellText(y).c_str(), -1) - CSTR_EQUAL;
+    order = CompareStringW(MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_CHINESE_PRC), 0,
+                           CellText(x).c_str(), -1, CellText(y).c_str(), -1) -
+            CSTR_EQUAL;
   }
   if (order == 0) order = a < b ? -1 : a > b ? 1 : 0;
   return list.descending_ ? -order : order;
@@ -95,11 +100,13 @@ int CALLBACK RowList::Compare(LPARAM a, LPARAM b, LPARAM self) {
 
 std::vector<bool> RowList::Selection() const {
   std::vector<bool> selected(rows_ ? rows_->rows.size() : 0, false);
-  for (int i = ListView_GetNextItem(list_, -1, LVNI_SELECTED); i >= 0; i = ListView_GetNextItem(list_, i, LVNI_SELECTED)) {
+  for (int i = ListView_GetNextItem(list_, -1, LVNI_SELECTED); i >= 0;
+       i = ListView_GetNextItem(list_, i, LVNI_SELECTED)) {
     LVITEMW item{};
     item.mask = LVIF_PARAM;
     item.iItem = i;
-    if (SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) && static_cast<std::size_t>(item.lParam) < selected.size())
+    if (SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) &&
+        static_cast<std::size_t>(item.lParam) < selected.size())
       selected[static_cast<std::size_t>(item.lParam)] = true;
   }
   return selected;
@@ -121,7 +128,8 @@ void RowList::Select(int row) {
   LVFINDINFOW find{};
   find.flags = LVFI_PARAM;
   find.lParam = row;
-  const int item = static_cast<int>(SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+  const int item =
+      static_cast<int>(SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
   if (item < 0) return;
   ListView_SetItemState(list_, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
   ListView_EnsureVisible(list_, item, FALSE);

@@ -65,8 +65,8 @@ std::optional<rt::RowSet> DecodeVariant(std::span<const std::uint8_t> packet) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::span<const std::uint8_t> input(data + 1, size - 1);
-  const std::vector<std::uint8_t> packet =
-      (data[0] & 1) ? Wrap(input) : std::vector<std::uint8_t>(input.begin(), input.end());
+  const std::vector<std::uint8_t> packet = (data[0] & 1) ? Wrap(input)
+                                                         : std::vector<std::uint8_t>(input.begin(), input.end());
 
   const std::optional<rt::RowSet> rows = Decode(packet);
   if (rows) {

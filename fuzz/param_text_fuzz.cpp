@@ -40,9 +40,7 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-bool IsBlank(std::string_view text, std::size_t i) {
-  return i < text.size() && text[i] >= 1 && text[i] <= 32;
-}
+bool IsBlank(std::string_view text, std::size_t i) { return i < text.size() && text[i] >= 1 && text[i] <= 32; }
 
 // The reading rules applied one character at a time, as a second opinion.
 std::vector<std::string> ReferenceSplit(std::string_view text) {
@@ -117,8 +115,7 @@ std::string ExpectedValue(const std::vector<std::string>& items, std::string_vie
     std::string_view item_key = std::string_view(item).substr(0, equals);
     bool same = labdocs::SameParamKey(item_key, key);
     Check(same == SameKeyByUpperCase(item_key, key), "keys compare by their upper-case forms");
-    if (same)
-      return std::string(Trim(std::string_view(item).substr(equals + 1)));
+    if (same) return std::string(Trim(std::string_view(item).substr(equals + 1)));
   }
   return {};
 }

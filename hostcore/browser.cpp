@@ -96,8 +96,7 @@ void Browser::CloseMenu() {
 
 CallResult Browser::RunCommand(const std::string& name) {
   const TreeNode& node = CurrentNode();
-  if (node.kind == NodeKind::Folder)
-    throw BrowserError(node.name + " is not served by a plug-in: it runs no command");
+  if (node.kind == NodeKind::Folder) throw BrowserError(node.name + " is not served by a plug-in: it runs no command");
   const rt::RowSet selection = SelectionRows(rows_, SelectedRows());
   const std::uint64_t confirmed = rt::Application().ConfirmedForms();
   last_call_ = plugin_.ExecuteMenu(NodeParamText(node), selection, name);

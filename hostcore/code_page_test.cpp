@@ -12,8 +12,8 @@ TEST(CodePageTest, OnlyGbkIsTakenAndARefusalNamesTheWorkstationsCodePage) {
     unsigned code_page;
     const char* named;  // in the refusal; null when the code page is taken
   };
-  const Case cases[] = {{936, nullptr}, {1252, "code page is 1252;"}, {65001, "code page is 65001 (UTF-8);"},
-                        {950, "code page is 950;"}};
+  const Case cases[] = {
+      {936, nullptr}, {1252, "code page is 1252;"}, {65001, "code page is 65001 (UTF-8);"}, {950, "code page is 950;"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code_page);
     if (c.named == nullptr) {

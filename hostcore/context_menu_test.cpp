@@ -28,7 +28,7 @@ TEST_F(SampleMenuTest, FindsItemsByNumberNameOrCaption) {
   EXPECT_EQ(FindEntry(entries, " MIOPENFILE ")->name, "miOpenFile");
   EXPECT_EQ(FindEntry(entries, "修改文档")->name, "N2");
   EXPECT_EQ(FindEntry(entries, "miOff")->name, "miOff");  // found; running it is refused by the caller
-  EXPECT_EQ(FindEntry(entries, "miNew"), nullptr);       // hidden
+  EXPECT_EQ(FindEntry(entries, "miNew"), nullptr);        // hidden
   EXPECT_EQ(FindEntry(entries, "9"), nullptr);
 }
 

@@ -182,11 +182,10 @@ void FillDemoData(rt::DataSession& database, const std::string& base_dir, std::v
   {
     rt::Transaction transaction(database);
     for (const Node& node : nodes)
-      database.ExecuteBound(
-          "INSERT INTO Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,SubSysCode,DllName,Icon,SortNo) "
-          "VALUES(?,?,?,?,?,?,?)",
-          {node.id, std::string(node.name), node.parent ? rt::Value(*node.parent) : rt::Value(),
-           std::string(kSubsystem), Text(node.dll), std::string(node.icon), node.id});
+      database.ExecuteBound("INSERT INTO Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,SubSysCode,DllName,Icon,SortNo) "
+                            "VALUES(?,?,?,?,?,?,?)",
+                            {node.id, std::string(node.name), node.parent ? rt::Value(*node.parent) : rt::Value(),
+                             std::string(kSubsystem), Text(node.dll), std::string(node.icon), node.id});
     for (const DemoDirectory& directory : kDirectories)
       database.ExecuteBound("INSERT INTO Lab_List(TV_ID,TV_Name,DocType) VALUES(?,?,?)",
                             {directory.id, std::string(directory.name), std::string(directory.category)});

@@ -71,7 +71,8 @@ void CheckDatabaseFile(const HomeFolder& home, const std::filesystem::path& data
   if (std::filesystem::file_size(database, error) == 0 && !error)
     throw rt::Exception("The database " + shown +
                         " is an empty file (0 bytes), not a database. The console leaves it as it is: it holds no "
-                        "documents, so delete it (with any " + kDatabaseFileName + "-wal and " + kDatabaseFileName +
+                        "documents, so delete it (with any " +
+                        kDatabaseFileName + "-wal and " + kDatabaseFileName +
                         "-shm beside it) to start afresh with the demo, or give another home folder with --home.");
   std::ifstream file(database, std::ios::binary);
   if (!file) return;
@@ -140,8 +141,8 @@ bool MakeDatabase(const HomeFolder& home, bool empty_database, std::vector<std::
     const DWORD failure = GetLastError();
     RemoveOwnDatabase(own, content_file);
     if (failure == ERROR_ALREADY_EXISTS || failure == ERROR_FILE_EXISTS) return false;
-    throw rt::Exception("The new database cannot be put in place as " + home.base_dir + kDatabaseFileName +
-                        " (error " + std::to_string(failure) + ")");
+    throw rt::Exception("The new database cannot be put in place as " + home.base_dir + kDatabaseFileName + " (error " +
+                        std::to_string(failure) + ")");
   }
   if (empty_database) {
     notes.push_back("A new, empty database: " + home.base_dir + kDatabaseFileName);
@@ -184,8 +185,7 @@ HomeFolder MakeHomeFolder(std::string_view path) {
   if (error) throw rt::Exception("The home folder " + rt::gbk::FromUtf8(path) + " cannot be found: " + error.message());
   std::filesystem::create_directories(native, error);
   if (error || !std::filesystem::is_directory(native))
-    throw rt::Exception("The home folder " + rt::platform::AnsiPath(native) +
-                        " cannot be made: " + error.message());
+    throw rt::Exception("The home folder " + rt::platform::AnsiPath(native) + " cannot be made: " + error.message());
   std::string text = rt::platform::PathUtf8(native);
   while (text.size() > 1 && (text.back() == '/' || text.back() == '\\')) text.pop_back();
   HomeFolder home;
@@ -215,7 +215,8 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::stri
       throw rt::Exception("The database " + home.base_dir + kDatabaseFileName +
                           " is missing, but its write-ahead log " + kDatabaseFileName +
                           "-wal is there: it belongs to a database that was moved or removed. Put the database back, "
-                          "or move the log away (with " + kDatabaseFileName + "-shm, if any) to start afresh.");
+                          "or move the log away (with " +
+                          kDatabaseFileName + "-shm, if any) to start afresh.");
     opened.created = MakeDatabase(home, empty_database, opened.notes);
     if (!opened.created)
       opened.notes.push_back("Another console made the database meanwhile; this one uses it: " + home.base_dir +
@@ -227,13 +228,14 @@ HomeOpened OpenHome(const HomeFolder& home, bool empty_database, const std::stri
   // document is first opened.
   opened.content_file = ContentFileOf(database);
   try {
-    auto home_database = std::make_unique<rt::sqlite::Database>(rt::platform::PathUtf8(database), rt::OpenMode::OpenExisting);
+    auto home_database = std::make_unique<rt::sqlite::Database>(rt::platform::PathUtf8(database),
+                                                                rt::OpenMode::OpenExisting);
     home_database->AttachContentFile();
     rt::AdoptSession(std::move(home_database));
   } catch (const rt::EDatabaseError& failure) {
     rt::CloseSession();
-    throw rt::Exception(DatabaseFailure(home.base_dir + kDatabaseFileName, opened.content_file, "cannot be opened",
-                                        failure));
+    throw rt::Exception(
+        DatabaseFailure(home.base_dir + kDatabaseFileName, opened.content_file, "cannot be opened", failure));
   }
   return opened;
 }
@@ -255,7 +257,8 @@ std::string UnreadableDatabase(const std::string& database, const std::string& c
 }
 
 std::string ContentFileOf(const std::filesystem::path& database) {
-  const std::string name = database.empty() ? "" : rt::sqlite::content_file::NameBeside(rt::platform::PathUtf8(database));
+  const std::string name = database.empty() ? ""
+                                            : rt::sqlite::content_file::NameBeside(rt::platform::PathUtf8(database));
   return name.empty() ? std::string("(labdoc-content-....db)") : name;
 }
 

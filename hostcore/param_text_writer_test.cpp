@@ -46,9 +46,10 @@ TEST(ParamTextWriterTest, TheReaderGivesBackWhatWasWritten) {
 // separators, quotes, control characters, '=' and double-byte characters
 // whose second byte is an ASCII character.
 std::string RandomValue(std::mt19937& random) {
-  static const std::vector<std::string> kPieces = {
-      " ", ";", "\"", "\"\"", "=", "\t", "\r\n", "\x01", "\x1f", "a", "Z", "0", ".", "\\", "|",
-      "表", "碶", "琝", "盵", "誠", "名称", "实验室", "\x81\x40", "\xfe\xfe"};
+  static const std::vector<std::string> kPieces = {" ",    ";",    "\"",   "\"\"",   "=",        "\t",
+                                                   "\r\n", "\x01", "\x1f", "a",      "Z",        "0",
+                                                   ".",    "\\",   "|",    "表",     "碶",       "琝",
+                                                   "盵",   "誠",   "名称", "实验室", "\x81\x40", "\xfe\xfe"};
   std::uniform_int_distribution<std::size_t> length(0, 12);
   std::uniform_int_distribution<std::size_t> piece(0, kPieces.size() - 1);
   std::string value;
@@ -61,7 +62,8 @@ TEST(ParamTextWriterTest, RandomGbkValuesSurviveTheRoundTrip) {
   for (int round = 0; round < 3000; ++round) {
     std::vector<std::pair<std::string, std::string>> items;
     const int count = 1 + round % 5;
-    for (int i = 0; i < count; ++i) items.emplace_back("K" + std::to_string(i) + (i % 2 ? "名" : ""), RandomValue(random));
+    for (int i = 0; i < count; ++i)
+      items.emplace_back("K" + std::to_string(i) + (i % 2 ? "名" : ""), RandomValue(random));
     const std::string text = BuildParamText(items);
     ASSERT_EQ(labdocs::SplitParamText(text).size(), items.size()) << text;
     for (const auto& [key, value] : items) {
@@ -74,7 +76,9 @@ TEST(ParamTextWriterTest, RandomGbkValuesSurviveTheRoundTrip) {
 
 TEST(RowParamsTest, EachSelectedRowCarriesItsColumnsInFront) {
   rt::RowSet rows;
-  rows.fields = {{"ID", rt::FieldType::Integer}, {"DISP_名称", rt::FieldType::Text}, {"DISP_时间", rt::FieldType::DateTime}};
+  rows.fields = {{"ID", rt::FieldType::Integer},
+                 {"DISP_名称", rt::FieldType::Text},
+                 {"DISP_时间", rt::FieldType::DateTime}};
   rows.rows = {{std::int64_t{1}, std::string("甲.txt"), rt::DateTime{43466.5}},
                {std::int64_t{2}, std::string("乙 丙.txt"), rt::Value()}};
   EXPECT_EQ(RowParamText(rows, 0), "ID=1;DISP_名称=甲.txt;\"DISP_时间=2019-01-01 12:00:00\"");

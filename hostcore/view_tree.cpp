@@ -40,8 +40,7 @@ const TreeNode* Child(const std::vector<std::unique_ptr<TreeNode>>& children, st
                       std::string_view where) {
   if (segment.size() > 1 && segment.front() == '#') {
     int number = 0;
-    if (!rt::TryStrToInt(segment.substr(1), number) || number < 1 ||
-        static_cast<std::size_t>(number) > children.size())
+    if (!rt::TryStrToInt(segment.substr(1), number) || number < 1 || static_cast<std::size_t>(number) > children.size())
       throw rt::Exception(std::string(where) + " has no node " + std::string(segment) + " (it has " +
                           std::to_string(children.size()) + ")");
     return children[static_cast<std::size_t>(number - 1)].get();
@@ -87,8 +86,12 @@ ViewTree ViewTree::Load(rt::DataSession& database) {
   const rt::RowSet nodes = database.QueryBound(
       "SELECT TV_ID, TV_Name, Parent, DllName, Params, Icon FROM Pacs_MMCTreeViewConfig ORDER BY SortNo, TV_ID", {});
   for (const auto& values : nodes.rows) {
-    Row row{Integer(values[0]), !std::holds_alternative<std::monostate>(values[2]), Integer(values[2]),
-            Text(values[1]), std::string(rt::gbk::Trim(Text(values[3]))), std::string(rt::gbk::Trim(Text(values[4]))),
+    Row row{Integer(values[0]),
+            !std::holds_alternative<std::monostate>(values[2]),
+            Integer(values[2]),
+            Text(values[1]),
+            std::string(rt::gbk::Trim(Text(values[3]))),
+            std::string(rt::gbk::Trim(Text(values[4]))),
             std::string(rt::gbk::Trim(Text(values[5])))};
     by_id.emplace(row.id, rows.size());
     rows.push_back(std::move(row));
@@ -98,8 +101,7 @@ ViewTree ViewTree::Load(rt::DataSession& database) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (rows[i].has_parent && by_id.count(rows[i].parent) && rows[i].parent != rows[i].id)
       children_of[rows[i].parent].push_back(i);
-    else
-      tops.push_back(i);
+    else tops.push_back(i);
   }
   const rt::RowSet lists = database.QueryBound("SELECT TV_ID, TV_Name, DocType FROM Lab_List ORDER BY TV_ID", {});
 
@@ -167,9 +169,7 @@ std::vector<std::string> ViewTree::Render(const TreeNode* current) const {
   return lines;
 }
 
-std::string PathOf(const TreeNode& node) {
-  return node.parent ? PathOf(*node.parent) + "/" + node.name : node.name;
-}
+std::string PathOf(const TreeNode& node) { return node.parent ? PathOf(*node.parent) + "/" + node.name : node.name; }
 
 std::string NodeParamText(const TreeNode& node) {
   if (node.kind == NodeKind::Directory) {
@@ -196,8 +196,7 @@ rt::RowSet HostRows(rt::DataSession& database, const TreeNode& node) {
       for (const auto& child : node.children) rows.rows.push_back({rt::Value(child->id), rt::Value(child->name)});
       return rows;
     }
-    case NodeKind::Directory:
-      break;
+    case NodeKind::Directory: break;
   }
   return {};
 }

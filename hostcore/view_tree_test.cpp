@@ -12,17 +12,15 @@ namespace {
 class ViewTreeTest : public ::testing::Test {
  protected:
   ViewTreeTest() : database_(folder_.File("labdocs.db")) {
-    database_.Execute(
-        "insert into Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,DllName,Params,Icon,SortNo) values"
-        "(1,'文档管理',null,null,null,'folder.ico',1),"
-        "(3,'论文管理明细',1,'labdocs.dll','Mode=1','paper.ico',2),"
-        "(2,'文档管理明细',1,'labdocs.dll',null,'doc.ico',1),"
-        "(9,'系统设置',77,null,null,null,2),"  // its parent is missing: a top node
-        "(10,'环A',11,null,null,null,3),(11,'环B',10,null,null,null,3)");  // a cycle: left out
-    database_.Execute(
-        "insert into Lab_List(TV_ID,TV_Name,DocType) values(5,'2019年度','文档管理明细'),"
-        "(6,'a \"b\"; c','文档管理明细'),(7,'2019年论文','论文管理明细'),(8,'2019年度','论文管理明细'),"
-        "(12,'重名','论文管理明细'),(13,'重名','论文管理明细'),(14,'无主','没有这个类别')");
+    database_.Execute("insert into Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,DllName,Params,Icon,SortNo) values"
+                      "(1,'文档管理',null,null,null,'folder.ico',1),"
+                      "(3,'论文管理明细',1,'labdocs.dll','Mode=1','paper.ico',2),"
+                      "(2,'文档管理明细',1,'labdocs.dll',null,'doc.ico',1),"
+                      "(9,'系统设置',77,null,null,null,2),"  // its parent is missing: a top node
+                      "(10,'环A',11,null,null,null,3),(11,'环B',10,null,null,null,3)");  // a cycle: left out
+    database_.Execute("insert into Lab_List(TV_ID,TV_Name,DocType) values(5,'2019年度','文档管理明细'),"
+                      "(6,'a \"b\"; c','文档管理明细'),(7,'2019年论文','论文管理明细'),(8,'2019年度','论文管理明细'),"
+                      "(12,'重名','论文管理明细'),(13,'重名','论文管理明细'),(14,'无主','没有这个类别')");
     database_.Execute("insert into RIS_DOC(ID,LABDOC_ID,DocType) values(1,1,'5'),(2,2,'5'),(3,3,'7')");
   }
 
@@ -32,9 +30,10 @@ class ViewTreeTest : public ::testing::Test {
 
 TEST_F(ViewTreeTest, NestsNodesAndPutsDirectoriesUnderTheirCategory) {
   const ViewTree tree = ViewTree::Load(database_);
-  EXPECT_EQ(tree.Render(nullptr), (std::vector<std::string>{"  文档管理", "    文档管理明细", "      2019年度",
-                                                            "      a \"b\"; c", "    论文管理明细", "      2019年论文",
-                                                            "      2019年度", "      重名", "      重名", "  系统设置"}));
+  EXPECT_EQ(tree.Render(nullptr),
+            (std::vector<std::string>{"  文档管理", "    文档管理明细", "      2019年度", "      a \"b\"; c",
+                                      "    论文管理明细", "      2019年论文", "      2019年度", "      重名",
+                                      "      重名", "  系统设置"}));
   const TreeNode& category = tree.Find("文档管理/文档管理明细");
   EXPECT_EQ(category.kind, NodeKind::Category);
   EXPECT_EQ(category.dll_name, "labdocs.dll");

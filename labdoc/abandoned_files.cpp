@@ -34,8 +34,8 @@ std::size_t RemoveAbandonedFiles(const std::string& ansi_dir, const char* patter
     if (search.get() == INVALID_HANDLE_VALUE) return 0;
     do {
       const std::uint64_t written = Ticks(data.ftLastWriteTime);
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && is_own_name(data.cFileName) &&
-          written <= now && now - written >= kAge)
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && is_own_name(data.cFileName) && written <= now &&
+          now - written >= kAge)
         candidates.emplace_back(data.cFileName);
     } while (FindNextFileA(search.get(), &data));
 

@@ -195,8 +195,8 @@ TEST_F(CacheCopiesTest, AFileTheStoreDidNotPutThereIsKeptUnlessItIsTheContent) {
 
 TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
   struct Case {
-    std::string source_name;  // as the file is named on disk (UTF-8)
-    std::string stored_name;  // GBK
+    std::string source_name;    // as the file is named on disk (UTF-8)
+    std::string stored_name;    // GBK
     bool windows_name = false;  // one that Windows' own files can have
   };
   // clang-format off
@@ -223,7 +223,7 @@ TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
     const std::int32_t doc_id = Save(rt::platform::AnsiPath(native));
     if (stored_from_elsewhere) {
       rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_STORAGE SET FILE_NAME = ? WHERE LABDOC_ID = ?",
-                                 {c.source_name, std::int64_t{doc_id}});
+                                            {c.source_name, std::int64_t{doc_id}});
     } else {
       const rt::RowSet stored =
           rt::CurrentDataSession().QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id});
@@ -237,7 +237,7 @@ TEST_F(CacheCopiesTest, EveryStoredNameCanBeFetchedAndStaysInTheCacheFolder) {
   // A name stored before names were made safe gets the same rule when fetched.
   const std::int32_t old = Save(WriteSource("old.txt", "old"));
   rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_STORAGE SET FILE_NAME = ? WHERE LABDOC_ID = ?",
-                             {std::string("..\\escape.txt"), std::int64_t{old}});
+                                        {std::string("..\\escape.txt"), std::int64_t{old}});
   EXPECT_EQ(Fetch(old), cache_ + ".._escape.txt");
   EXPECT_FALSE(fs::exists(folder_.Native("escape.txt")));
 }

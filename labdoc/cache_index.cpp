@@ -175,9 +175,8 @@ CacheIndex::~CacheIndex() { sqlite3_close_v2(db_); }
 std::optional<IndexedCopy> CacheIndex::Find(std::string_view file_name) {
   return Naming(path_, [&]() -> std::optional<IndexedCopy> {
     rt::sqlite::StatementPtr find = rt::sqlite::Prepare(
-        db_,
-        "SELECT LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256, RECORDED_BY, DISK_DEVICE, DISK_FILE_NUMBER, DISK_SIZE,"
-        " DISK_MODIFIED_NS, DISK_CHANGED_NS, FETCHED_FROM FROM CACHED_COPY WHERE FILE_NAME = ?");
+        db_, "SELECT LABDOC_ID, CONTENT_ID, FILE_SIZE, SHA256, RECORDED_BY, DISK_DEVICE, DISK_FILE_NUMBER, DISK_SIZE,"
+             " DISK_MODIFIED_NS, DISK_CHANGED_NS, FETCHED_FROM FROM CACHED_COPY WHERE FILE_NAME = ?");
     BindText(find.get(), 1, file_name);
     const int rc = sqlite3_step(find.get());
     if (rc == SQLITE_DONE) return std::nullopt;

@@ -116,8 +116,8 @@ TEST_F(CacheIndexTest, RecordsOfAnIndexBeforeDatabasesWereNamedAreNoDatabasesBut
     const rt::RowSet current = rt::CurrentDataSession().QueryBound(
         "SELECT CONTENT_ID, FILE_SIZE, SHA256 FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND REPLACEDTIME IS NULL",
         {std::int64_t{doc_id}});
-    ChangeIndex(cache, "INSERT INTO CACHED_COPY VALUES('" + std::string(name) + "', " + std::to_string(doc_id) +
-                           ", " + std::to_string(std::get<std::int64_t>(current.rows.at(0).at(0))) + ", " +
+    ChangeIndex(cache, "INSERT INTO CACHED_COPY VALUES('" + std::string(name) + "', " + std::to_string(doc_id) + ", " +
+                           std::to_string(std::get<std::int64_t>(current.rows.at(0).at(0))) + ", " +
                            std::to_string(std::get<std::int64_t>(current.rows.at(0).at(1))) + ", '" +
                            std::get<std::string>(current.rows.at(0).at(2)) + "', '" + Host() +
                            "', '2026-01-01 00:00:00.000', NULL, NULL, NULL, NULL, NULL)");
@@ -173,9 +173,8 @@ TEST_F(CacheIndexTest, ProcessesFetchingIntoOneFolderAtOnceKeepOneConsistentInde
     options.standard_error = folder_.Native("errors" + n);
     helpers.push_back(rt::testing::StartProcess(
         rt::testing::BuiltProgram("labdoc_fetch_helper"),
-        {cache_argument, std::to_string(docs[i]),
-         rt::testing::PathUtf8(folder_.Native("ready" + n)), rt::testing::PathUtf8(go),
-         rt::testing::PathUtf8(folder_.Native("report" + n))},
+        {cache_argument, std::to_string(docs[i]), rt::testing::PathUtf8(folder_.Native("ready" + n)),
+         rt::testing::PathUtf8(go), rt::testing::PathUtf8(folder_.Native("report" + n))},
         options));
   }
   const auto all_ready = [&] {
@@ -203,8 +202,8 @@ TEST_F(CacheIndexTest, ProcessesFetchingIntoOneFolderAtOnceKeepOneConsistentInde
   ASSERT_EQ(InitWith(cache), S_OK);
   for (int i = 0; i < kProcesses; ++i) {
     const std::string copy = cache + "doc" + std::to_string(i) + ".bin";
-    EXPECT_EQ(IndexInteger(cache, "SELECT LABDOC_ID FROM CACHED_COPY WHERE FILE_NAME = 'doc" + std::to_string(i) +
-                                      ".bin'"),
+    EXPECT_EQ(IndexInteger(cache,
+                           "SELECT LABDOC_ID FROM CACHED_COPY WHERE FILE_NAME = 'doc" + std::to_string(i) + ".bin'"),
               docs[i]);
     EXPECT_EQ(Check(docs[i], copy), 0) << i;
     Write(copy, "edited");
@@ -234,18 +233,13 @@ class TwoDatabasesTest : public CacheIndexTest, public ::testing::WithParamInter
     std::string path;
     char notice[kNoticeBufferSize];
     switch (ask) {
-      case Ask::Check:
-        return Check(doc_id, copy);
+      case Ask::Check: return Check(doc_id, copy);
       case Ask::StoredMeanwhile:
         status = store_.StoredMeanwhileLabDoc(doc_id, copy.c_str(), notice, &answer);
         if (answer == 1) reason = notice;
         break;
-      case Ask::Fetch:
-        status = Get(doc_id, answer, path);
-        break;
-      case Ask::Update:
-        status = store_.UpdateLabDoc(doc_id, copy.c_str(), &answer);
-        break;
+      case Ask::Fetch: status = Get(doc_id, answer, path); break;
+      case Ask::Update: status = store_.UpdateLabDoc(doc_id, copy.c_str(), &answer); break;
     }
     if (status == E_FAIL) {
       reason = rt::TakeErrorInfo();
@@ -266,8 +260,9 @@ class TwoDatabasesTest : public CacheIndexTest, public ::testing::WithParamInter
     const std::size_t at = Setting().find(marker);
     EXPECT_NE(at, std::string::npos) << "the tests' setting took another form";
     const std::string schema = Setting().substr(at + marker.size(), Setting().find(',', at) - at - marker.size());
-    return "application_name=respelt " + Setting().substr(0, at) + " connect_timeout=9 options='--search-path=" +
-           schema + ",\\\\ public'";  // the blank escaped for libpq, then for the server
+    return "application_name=respelt " + Setting().substr(0, at) +
+           " connect_timeout=9 options='--search-path=" + schema +
+           ",\\\\ public'";  // the blank escaped for libpq, then for the server
   }
 };
 

@@ -53,8 +53,8 @@ bool DocumentExists(rt::DataSession& db, std::int64_t doc_id) {
 }
 
 std::optional<StoredContent> FindCurrentContent(rt::DataSession& db, std::int64_t doc_id) {
-  const rt::RowSet rows =
-      db.QueryBound(std::string(kColumns) + " AND c.REPLACEDTIME IS NULL WHERE s.LABDOC_ID = ?", {doc_id});
+  const rt::RowSet rows = db.QueryBound(std::string(kColumns) + " AND c.REPLACEDTIME IS NULL WHERE s.LABDOC_ID = ?",
+                                        {doc_id});
   if (rows.rows.empty()) return std::nullopt;
   return ContentOf(rows.rows.front(), doc_id);
 }
@@ -62,8 +62,8 @@ std::optional<StoredContent> FindCurrentContent(rt::DataSession& db, std::int64_
 std::vector<StoredContent> ListContents(rt::DataSession& db, std::int64_t doc_id) {
   // The order they became current in: a content's STOREDTIME is taken in
   // the transaction that makes it current; the number breaks a tie.
-  const rt::RowSet rows = db.QueryBound(
-      std::string(kColumns) + " WHERE s.LABDOC_ID = ? ORDER BY c.STOREDTIME, c.CONTENT_ID", {doc_id});
+  const rt::RowSet rows =
+      db.QueryBound(std::string(kColumns) + " WHERE s.LABDOC_ID = ? ORDER BY c.STOREDTIME, c.CONTENT_ID", {doc_id});
   std::vector<StoredContent> contents;
   contents.reserve(rows.rows.size());
   for (const std::vector<Value>& row : rows.rows) contents.push_back(ContentOf(row, doc_id));

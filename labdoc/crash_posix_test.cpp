@@ -73,7 +73,8 @@ class CrashTest : public StoreTest {
   void WaitUntilNoPendingOwnerLives() {
     for (int i = 0; i < 200; ++i) {
       bool lives = false;
-      for (const auto& row : rt::CurrentDataSession().QueryBound("SELECT OWNER FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows) {
+      for (const auto& row :
+           rt::CurrentDataSession().QueryBound("SELECT OWNER FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows) {
         const auto* owner = std::get_if<std::string>(&row[0]);
         const std::optional<std::int64_t> key = owner != nullptr ? ServerKeyOf(*owner) : std::nullopt;
         lives = lives || (key && rt::CurrentDataSession().LivenessKeyHeld(*key).value_or(false));
@@ -115,8 +116,7 @@ TEST_F(CrashTest, StoresKilledAnywhereLeaveTheDocumentsWholeAndNothingAfterTheNe
 
     const std::vector<fs::path> copies = FilesIn(Native(cache_), "~labdoc-");
     const std::vector<fs::path> owner_files = FilesIn(owners);
-    if (Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1") > 0 || !copies.empty() ||
-        !owner_files.empty())
+    if (Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1") > 0 || !copies.empty() || !owner_files.empty())
       ++trials_with_leftovers;
     // The next start comes a while later: what the killed process left is
     // older than any fetch or store that just began.
@@ -127,8 +127,8 @@ TEST_F(CrashTest, StoresKilledAnywhereLeaveTheDocumentsWholeAndNothingAfterTheNe
     if (OnServer()) WaitUntilNoPendingOwnerLives();
     // Another workstation is storing A as the churned document's content
     // while the next start sweeps: its store goes on to the end.
-    const std::unique_ptr<rt::DataSession> living =
-        rt::Connect(test_database_->SettingAs(rt::testing::StaffLogin(3)), rt::OpenMode::OpenExisting);
+    const std::unique_ptr<rt::DataSession> living = rt::Connect(test_database_->SettingAs(rt::testing::StaffLogin(3)),
+                                                                rt::OpenMode::OpenExisting);
     const std::unique_ptr<ContentStorage> storage = MakeContentStorage(*living);
     {
       PendingContent store(*storage, doc_id, "甲.bin");
@@ -145,10 +145,12 @@ TEST_F(CrashTest, StoresKilledAnywhereLeaveTheDocumentsWholeAndNothingAfterTheNe
     EXPECT_TRUE(FilesIn(owners).empty());
     // No chunk is left of a removed content (in SQLite's content file, or
     // listed for removal).
-    EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID NOT IN (SELECT CONTENT_ID FROM DB_FILE_CONTENT)"),
-              0);
+    EXPECT_EQ(
+        Count("SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID NOT IN (SELECT CONTENT_ID FROM DB_FILE_CONTENT)"),
+        0);
     if (!OnServer()) {
-      EXPECT_EQ(rt::CurrentDataSession().QueryBound("PRAGMA integrity_check", {}).rows.at(0).at(0), rt::Value(std::string("ok")));
+      EXPECT_EQ(rt::CurrentDataSession().QueryBound("PRAGMA integrity_check", {}).rows.at(0).at(0),
+                rt::Value(std::string("ok")));
       EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
     }
     // The churned document holds one of its two contents; the documents

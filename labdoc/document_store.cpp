@@ -58,8 +58,7 @@ void KeepUnstoredEdits(rt::DataSession& db, const CacheRecords& records, std::in
   const std::optional<CachedCopy> recorded = records.Find(db, name);
   if (there && !HoldsUnstoredBytes(db, recorded, *there)) return;
   const std::string keep = ", 为免丢失没有覆盖它。请先保存其中的修改(修改文档), 或将它移走后再试";
-  if (!recorded)
-    throw EUnstoredEdits("缓存中已有文件 " + path + ", 它不是从文档库取出的原样副本" + keep);
+  if (!recorded) throw EUnstoredEdits("缓存中已有文件 " + path + ", 它不是从文档库取出的原样副本" + keep);
   if (recorded->doc_id == doc_id)
     throw EUnstoredEdits(Document(doc_id) + " 在缓存中的副本 " + path + " 有尚未保存到服务器的修改" + keep);
   throw EUnstoredEdits("缓存中的文件 " + path + " 是" + Document(recorded->doc_id) +
@@ -71,7 +70,7 @@ void KeepUnstoredEdits(rt::DataSession& db, const CacheRecords& records, std::in
 // file does not hold its very bytes. A file that does is taken to replace
 // the current content (`replacing` becomes it): nothing of it is lost.
 std::optional<StoredContent> ReplacedUnawares(rt::DataSession& db, std::int64_t doc_id, std::int64_t& replacing,
-                                               const std::string& ansi_path) {
+                                              const std::string& ansi_path) {
   std::optional<StoredContent> current = FindCurrentContent(db, doc_id);
   if (!current || current->content_id == replacing) return std::nullopt;
   const std::optional<ContentSummary> there = SummaryOf(ansi_path);
@@ -184,10 +183,8 @@ DocumentStore::UpdateOutcome DocumentStore::Update(std::int32_t doc_id, const st
     if (recorded && recorded->doc_id != doc_id)
       throw rt::Exception("缓存中的文件 " + ansi_file + " 是" + Document(recorded->doc_id) + " 的副本, 不能保存为" +
                           Document(doc_id) + " 的内容");
-    if (expected && *expected != 0)
-      replacing = *expected;
-    else if (expected && recorded)
-      replacing = recorded->content_id;
+    if (expected && *expected != 0) replacing = *expected;
+    else if (expected && recorded) replacing = recorded->content_id;
     // Known before the file is read, it costs no upload.
     if (replacing) {
       if (const std::optional<StoredContent> other = ReplacedUnawares(db, doc_id, *replacing, ansi_file)) {
@@ -235,7 +232,8 @@ bool DocumentStore::Delete(std::int32_t doc_id) {
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
   // The schema's triggers delete the document's contents; their chunks go
   // once that is committed.
-  const std::int64_t deleted = db.ExecuteBound("DELETE FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {std::int64_t{doc_id}});
+  const std::int64_t deleted = db.ExecuteBound("DELETE FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?",
+                                               {std::int64_t{doc_id}});
   transaction.Commit();
   return deleted > 0;
 }

@@ -46,9 +46,8 @@ std::optional<VersionList> DocumentStore::Versions(std::int32_t doc_id) {
   snapshot.Commit();
   for (std::size_t i = contents.size(); i-- > 0;) {
     const StoredContent& c = contents[i];
-    list.versions.push_back({static_cast<std::int32_t>(i + 1), c.content_id, When(c.stored_time),
-                             TextOf(c.stored_host), TextOf(c.stored_user), c.summary.size, c.summary.sha256,
-                             c.current});
+    list.versions.push_back({static_cast<std::int32_t>(i + 1), c.content_id, When(c.stored_time), TextOf(c.stored_host),
+                             TextOf(c.stored_user), c.summary.size, c.summary.sha256, c.current});
   }
   return list;
 }

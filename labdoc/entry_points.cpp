@@ -153,8 +153,7 @@ LABDOC_EXPORT HRESULT WINAPI GetLabDoc(std::int32_t doc_id, char** path, std::ui
     Required(buffer, "*path");
     // The caller's buffer is not smaller than this; the path and its
     // terminating zero must fit in it.
-    const std::optional<std::string> fetched =
-        Store(library).Fetch(doc_id, labdocs::kFilePathBufferSize - 1);
+    const std::optional<std::string> fetched = Store(library).Fetch(doc_id, labdocs::kFilePathBufferSize - 1);
     if (!fetched) return;
     std::memcpy(buffer, fetched->c_str(), fetched->size() + 1);
     answer = 1;
@@ -194,8 +193,7 @@ LABDOC_EXPORT HRESULT WINAPI OpenLabDoc(std::int32_t doc_id, std::uint8_t* ok) {
     std::uint8_t& answer = Answer(ok);
     // No caller's buffer receives this path, so no length limit but the
     // system's applies.
-    const std::optional<std::string> fetched =
-        Store(library).Fetch(doc_id, std::numeric_limits<std::size_t>::max());
+    const std::optional<std::string> fetched = Store(library).Fetch(doc_id, std::numeric_limits<std::size_t>::max());
     if (!fetched) return;
     // Above 32: the associated program was started; otherwise there is none
     // (or it could not start), which is a "no".
@@ -284,8 +282,8 @@ LABDOC_EXPORT HRESULT WINAPI GetVersionLabDoc(std::int32_t doc_id, std::int64_t 
     Required(path, "path");
     if (path_size < 1) return;
     // The path and its terminating zero must fit in the caller's buffer.
-    const std::optional<std::string> fetched =
-        Store(library).FetchVersion(doc_id, content_id, static_cast<std::size_t>(path_size) - 1);
+    const std::optional<std::string> fetched = Store(library).FetchVersion(doc_id, content_id,
+                                                                           static_cast<std::size_t>(path_size) - 1);
     if (!fetched) return;
     std::memcpy(path, fetched->c_str(), fetched->size() + 1);
     answer = 1;

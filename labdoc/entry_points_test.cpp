@@ -114,7 +114,8 @@ TEST_F(EntryPointsTest, MissingDocumentsAndFilesAnswerNoWithoutFailing) {
 }
 
 TEST_F(EntryPointsTest, ARowWithoutStoredContentIsNotADocumentToFetch) {
-  rt::CurrentDataSession().Execute("insert into DB_FILE_STORAGE(LABDOC_ID,FILE_NAME,STOREDTIME) values(50,'a.doc',GetDate())");
+  rt::CurrentDataSession().Execute(
+      "insert into DB_FILE_STORAGE(LABDOC_ID,FILE_NAME,STOREDTIME) values(50,'a.doc',GetDate())");
   std::uint8_t ok = 0xAA;
   std::string path;
   EXPECT_EQ(Get(50, ok, path), S_OK);
@@ -277,7 +278,8 @@ TEST_F(StandaloneTest, ASessionOpenedLaterIsPreferred) {
   const std::string other = folder_.Native("other.db").string();
   rt::OpenSession(other);
   const std::int32_t doc_id = Save(WriteSource("c.txt", "into the session's database"));
-  EXPECT_EQ(rt::CurrentDataSession().QueryBound("SELECT count(*) FROM DB_FILE_STORAGE", {}).rows[0][0], Value(std::int64_t{1}));
+  EXPECT_EQ(rt::CurrentDataSession().QueryBound("SELECT count(*) FROM DB_FILE_STORAGE", {}).rows[0][0],
+            Value(std::int64_t{1}));
   const std::unique_ptr<rt::DataSession> first = rt::Connect(Setting(), rt::OpenMode::OpenExisting);
   EXPECT_EQ(first->QueryBound("SELECT count(*) FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
             Value(std::int64_t{0}));

@@ -58,14 +58,17 @@ TEST_F(FetchTest, GbkNamesAndFoldersWithBackslashTrailBytes) {
   ASSERT_EQ(name.substr(0, 2), "\x81\x5C");
   const std::string content = Content(5000, 5);
   const std::int32_t doc_id = Save(WriteSource("来源乗\\淺\\" + name, content));
-  EXPECT_EQ(rt::CurrentDataSession().QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id}).rows[0][0],
+  EXPECT_EQ(rt::CurrentDataSession()
+                .QueryBound("SELECT FILE_NAME FROM DB_FILE_STORAGE WHERE LABDOC_ID = ?", {doc_id})
+                .rows[0][0],
             rt::Value(name));
 
   const std::string cache = folder_.Ansi("缓存乗\\文件淺\\");
   ASSERT_EQ(InitWith(cache), S_OK);
   const std::string path = Fetch(doc_id);
   EXPECT_EQ(path, cache + name);
-  EXPECT_EQ(Native(path), folder_.Native() / rt::testing::Utf8Path(u8"缓存乗") / rt::testing::Utf8Path(u8"文件淺") / rt::testing::Utf8Path(u8"乗表淺亅报告.doc"));
+  EXPECT_EQ(Native(path), folder_.Native() / rt::testing::Utf8Path(u8"缓存乗") / rt::testing::Utf8Path(u8"文件淺") /
+                              rt::testing::Utf8Path(u8"乗表淺亅报告.doc"));
   EXPECT_EQ(ReadAnsi(path), content);
 }
 
@@ -79,10 +82,10 @@ TEST_F(FetchTest, APathThatWouldNotFit250BytesIsAnsweredNo) {
   // A type the system has a program for, as the last step opens the file.
   const auto name = [](std::size_t length) { return std::string(length - 4, 'n') + ".doc"; };
 
-  const std::int32_t fits = Save(WriteSource("fits\\" + name(20), "fits"));             // 210 bytes
-  const std::int32_t edge = Save(WriteSource("edge\\" + name(59), "edge"));             // 249
-  const std::int32_t one_over = Save(WriteSource("over\\" + name(60), "over"));         // 250
-  const std::int32_t too_long = Save(WriteSource("long\\" + name(62), "long"));         // 252
+  const std::int32_t fits = Save(WriteSource("fits\\" + name(20), "fits"));      // 210 bytes
+  const std::int32_t edge = Save(WriteSource("edge\\" + name(59), "edge"));      // 249
+  const std::int32_t one_over = Save(WriteSource("over\\" + name(60), "over"));  // 250
+  const std::int32_t too_long = Save(WriteSource("long\\" + name(62), "long"));  // 252
 
   std::vector<char> buffer(1000, 'X');
   char* target = buffer.data();
@@ -125,12 +128,12 @@ TEST_F(FetchTest, TwoProcessesFetchingAtOnceBothGetTheWholeFile) {
   for (int i = 0; i < 2; ++i) {
     rt::testing::ProcessOptions options;
     options.standard_error = folder_.Native("errors" + std::to_string(i));
-    helpers.push_back(rt::testing::StartProcess(
-        rt::testing::BuiltProgram("labdoc_fetch_helper"),
-        {rt::testing::PathUtf8(Native(cache)), std::to_string(doc_id),
-         rt::testing::PathUtf8(folder_.Native("ready" + std::to_string(i))), rt::testing::PathUtf8(go),
-         rt::testing::PathUtf8(folder_.Native("report" + std::to_string(i)))},
-        options));
+    helpers.push_back(rt::testing::StartProcess(rt::testing::BuiltProgram("labdoc_fetch_helper"),
+                                                {rt::testing::PathUtf8(Native(cache)), std::to_string(doc_id),
+                                                 rt::testing::PathUtf8(folder_.Native("ready" + std::to_string(i))),
+                                                 rt::testing::PathUtf8(go),
+                                                 rt::testing::PathUtf8(folder_.Native("report" + std::to_string(i)))},
+                                                options));
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!(fs::exists(folder_.Native("ready0")) && fs::exists(folder_.Native("ready1"))) &&

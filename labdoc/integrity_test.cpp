@@ -94,7 +94,8 @@ TEST_P(IntegrityTest, AChunkThatIsNoLongerBinaryIsDetected) {
 TEST_P(IntegrityTest, ARecordThatDoesNotMatchItsContentIsDetected) {
   rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ?", {DigestOf("something else")});
   ExpectRefused();
-  rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ?, FILE_SIZE = FILE_SIZE + 1", {DigestOf(content_)});
+  rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_CONTENT SET SHA256 = ?, FILE_SIZE = FILE_SIZE + 1",
+                                        {DigestOf(content_)});
   ExpectRefused();
   rt::CurrentDataSession().Execute("update DB_FILE_CONTENT set FILE_SIZE = FILE_SIZE - 1, SHA256 = NULL");
   ExpectRefused();

@@ -45,17 +45,15 @@ class LeftoversTest : public StoreTest {
   // A pending content of a document (0: a new one) with `chunks` chunks of
   // `chunk_size` random bytes, as a store leaves it when its process is
   // killed; its id.
-  std::int64_t InsertPending(const Value& owner, double days_ago, int chunks, int chunk_size,
-                             std::int64_t doc_id = 0) {
+  std::int64_t InsertPending(const Value& owner, double days_ago, int chunks, int chunk_size, std::int64_t doc_id = 0) {
     rt::sqlite::Database& db = SqliteSession();
     db.ExecuteBound(
         "INSERT INTO DB_FILE_CONTENT(LABDOC_ID, FILE_NAME, STOREDTIME, PENDING, OWNER) VALUES(?, 'x.doc', ?, 1, ?)",
         {doc_id, rt::datetime::ToText(rt::DateTime{rt::Now().days - days_ago}), owner});
     const std::int64_t id = sqlite3_last_insert_rowid(db.Handle());
-    db.ExecuteBound(
-        "WITH RECURSIVE s(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM s WHERE n + 1 < ?) "
-        "INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) SELECT ?, n, randomblob(?) FROM s",
-        {std::int64_t{chunks}, id, std::int64_t{chunk_size}});
+    db.ExecuteBound("WITH RECURSIVE s(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM s WHERE n + 1 < ?) "
+                    "INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) SELECT ?, n, randomblob(?) FROM s",
+                    {std::int64_t{chunks}, id, std::int64_t{chunk_size}});
     return id;
   }
 
@@ -169,7 +167,8 @@ TEST_F(LeftoversTest, PendingContentsGoAsSoonAsTheirOwnersHaveEnded) {
         << cases[i].what;
   }
   std::set<std::string> files;
-  for (const auto& entry : fs::directory_iterator(Native(OwnerFolder()))) files.insert(rt::testing::PathUtf8(entry.path().filename()));
+  for (const auto& entry : fs::directory_iterator(Native(OwnerFolder())))
+    files.insert(rt::testing::PathUtf8(entry.path().filename()));
   EXPECT_EQ(files, (std::set<std::string>{"a000000000000002.lock", "b000000000000002.lock", "notes.lock"}));
 
   // Deleting the document leaves the live owner's content to it; once the
@@ -244,8 +243,8 @@ TEST_F(LeftoversTest, TheContentFileShrinksWhenAKilledStoresContentIsSwept) {
     ASSERT_GT(before, 8u << 20);
     ASSERT_EQ(StartStoring(cache_), S_OK);
     const std::uintmax_t after = fs::file_size(content_file);
-    EXPECT_LT(after, before - (7u << 20)) << (made_before ? "made before: " : "made now: ") << before << " -> "
-                                          << after;
+    EXPECT_LT(after, before - (7u << 20))
+        << (made_before ? "made before: " : "made now: ") << before << " -> " << after;
     EXPECT_EQ(Pragma("content.freelist_count"), 0);
     EXPECT_EQ(Pragma("auto_vacuum"), 2);
   }
@@ -274,10 +273,11 @@ TEST_F(LeftoversTest, AStoreHoldsItsOwnersLockWhileItStoresAndRemovesItAfterward
   if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   const std::int32_t doc_id = Save(WriteSource("a.doc", "first"));
   OwnerSeen seen{database_, OwnerFolder(), {}, FileLock::Outcome::Failed};
-  ASSERT_EQ(sqlite3_create_function(SqliteSession().Handle(), "observe", 0, SQLITE_UTF8, &seen, &ObserveOwner,
-                                    nullptr, nullptr),
+  ASSERT_EQ(sqlite3_create_function(SqliteSession().Handle(), "observe", 0, SQLITE_UTF8, &seen, &ObserveOwner, nullptr,
+                                    nullptr),
             SQLITE_OK);
-  Exec("CREATE TEMP TRIGGER TR_Observe AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 1 BEGIN SELECT observe(); END");
+  Exec(
+      "CREATE TEMP TRIGGER TR_Observe AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 1 BEGIN SELECT observe(); END");
   std::uint8_t ok = 0;
   ASSERT_EQ(store_.UpdateLabDoc(doc_id, WriteSource("b.doc", Content(3 << 20, 7)).c_str(), &ok), S_OK);
   ASSERT_EQ(ok, 1);

@@ -17,8 +17,7 @@ std::string Reason(int error) { return std::generic_category().message(error); }
 
 FileKind Examine(const std::string& ansi_path) {
   std::error_code error;
-  const std::filesystem::file_status status =
-      std::filesystem::status(rt::platform::NativePath(ansi_path), error);
+  const std::filesystem::file_status status = std::filesystem::status(rt::platform::NativePath(ansi_path), error);
   switch (status.type()) {
     case std::filesystem::file_type::not_found: return FileKind::Missing;
     case std::filesystem::file_type::regular: return FileKind::Regular;

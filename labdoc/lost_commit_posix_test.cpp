@@ -57,8 +57,9 @@ TEST_F(StoreTest, AStoreWhoseCommitLostItsAnswerKeepsWhatTheServerKept) {
     EXPECT_EQ(proxy.Cuts(), ++cuts);
     EXPECT_EQ(status == S_OK && ok == 1, c.kept) << Described(status);
     if (c.kept) {
-      EXPECT_EQ(direct->QueryBound("SELECT 1 FROM DB_FILE_STORAGE WHERE LABDOC_ID = ? AND FILE_NAME = ?",
-                                   {std::int64_t{doc_id}, name})
+      EXPECT_EQ(direct
+                    ->QueryBound("SELECT 1 FROM DB_FILE_STORAGE WHERE LABDOC_ID = ? AND FILE_NAME = ?",
+                                 {std::int64_t{doc_id}, name})
                     .rows.size(),
                 1u)
           << "the number reported";
@@ -66,8 +67,8 @@ TEST_F(StoreTest, AStoreWhoseCommitLostItsAnswerKeepsWhatTheServerKept) {
     // The next store's start sweeps what no live store owns.
     ASSERT_EQ(store_.FreeLabDoc(), S_OK);
     ASSERT_EQ(StartStoring(cache_), S_OK);
-    const rt::RowSet documents =
-        direct->QueryBound("SELECT LABDOC_ID FROM DB_FILE_STORAGE WHERE FILE_NAME = ?", {name});
+    const rt::RowSet documents = direct->QueryBound("SELECT LABDOC_ID FROM DB_FILE_STORAGE WHERE FILE_NAME = ?",
+                                                    {name});
     ASSERT_EQ(documents.rows.size(), c.kept ? 1u : 0u);
     if (c.kept) {
       const auto doc_id_kept = static_cast<std::int32_t>(std::get<std::int64_t>(documents.rows[0][0]));

@@ -57,7 +57,8 @@ TEST_F(OpenTest, AMissingDocumentIsNotOpened) {
   // A document opened afterwards is the first thing the opener records.
   const std::int32_t doc_id = Save(WriteSource("b.doc", "b"));
   ASSERT_EQ(store_.OpenLabDoc(doc_id, &ok), S_OK);
-  EXPECT_EQ(opener_->Opened(1), std::vector<std::string>{rt::testing::PathUtf8(rt::platform::NativePath(cache_ + "b.doc"))});
+  EXPECT_EQ(opener_->Opened(1),
+            std::vector<std::string>{rt::testing::PathUtf8(rt::platform::NativePath(cache_ + "b.doc"))});
 }
 
 }  // namespace

@@ -119,8 +119,7 @@ TEST_F(CacheFilesTest, AnAtomicFileAppearsOnlyWhenPutInPlace) {
     // takes it away.
     rt::FileLock probe;
     EXPECT_EQ(probe.TryTake(temporary), rt::FileLock::Outcome::Held);
-    fs::last_write_time(rt::platform::NativePath(temporary),
-                        fs::file_time_type::clock::now() - std::chrono::hours(1));
+    fs::last_write_time(rt::platform::NativePath(temporary), fs::file_time_type::clock::now() - std::chrono::hours(1));
     EXPECT_EQ(RemoveAbandonedTemporaryFiles(folder_.Ansi()), 0u);
     EXPECT_TRUE(fs::exists(rt::platform::NativePath(temporary)));
   }

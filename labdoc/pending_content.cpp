@@ -123,8 +123,8 @@ std::optional<bool> PendingContent::Settle(std::int64_t doc_id) noexcept {
       // server still runs it, the removal waits for it (the row is locked)
       // and finds the row finished if it committed; removed, the row can
       // no longer be finished by it.
-      const bool removed =
-          db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_}) > 0;
+      const bool removed = db_.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 1", {id_}) >
+                           0;
       if (removed) storage_.RemoveChunks(id_);
       const bool kept =
           !removed &&

@@ -48,10 +48,8 @@ std::set<std::int64_t> BeingRevised(ContentStorage& storage, std::optional<std::
 Retention ReadRetention(rt::DataSession& db) {
   const rt::RowSet rows = db.QueryBound("SELECT KEEP_LAST, KEEP_DAYS FROM DB_FILE_RETENTION WHERE ID = 1", {});
   if (rows.rows.empty()) return {};
-  if (const std::optional<std::int64_t> last = PositiveOf(rows.rows[0][0]))
-    return {Retention::Kind::KeepLast, *last};
-  if (const std::optional<std::int64_t> days = PositiveOf(rows.rows[0][1]))
-    return {Retention::Kind::KeepDays, *days};
+  if (const std::optional<std::int64_t> last = PositiveOf(rows.rows[0][0])) return {Retention::Kind::KeepLast, *last};
+  if (const std::optional<std::int64_t> days = PositiveOf(rows.rows[0][1])) return {Retention::Kind::KeepDays, *days};
   return {};
 }
 
@@ -90,8 +88,9 @@ std::vector<ExpiredRevision> ExpiredRevisions(ContentStorage& storage, const Ret
           of_document + ") revisions WHERE PLACE > ? ORDER BY CONTENT_ID";
     params.emplace_back(retention.count);
   } else {
-    sql = "SELECT CONTENT_ID, LABDOC_ID, FILE_SIZE FROM DB_FILE_CONTENT WHERE PENDING = 0 AND REPLACEDTIME IS NOT NULL" +
-          of_document + " AND REPLACEDTIME < ? ORDER BY CONTENT_ID";
+    sql =
+        "SELECT CONTENT_ID, LABDOC_ID, FILE_SIZE FROM DB_FILE_CONTENT WHERE PENDING = 0 AND REPLACEDTIME IS NOT NULL" +
+        of_document + " AND REPLACEDTIME < ? ORDER BY CONTENT_ID";
     params.emplace_back(rt::datetime::ToText(rt::DateTime{rt::Now().days - static_cast<double>(retention.count)}));
   }
   const rt::RowSet rows = storage.Session().QueryBound(sql, params);
@@ -121,8 +120,9 @@ Pruned PruneRevisions(ContentStorage& storage, std::optional<std::int64_t> doc_i
     for (const ExpiredRevision& revision : ExpiredRevisions(storage, retention, doc_id, own_token)) {
       // Its chunks go by the schema's triggers: on a server in this
       // transaction, on SQLite once it is committed (content_file.h).
-      if (db.ExecuteBound("DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 0 AND REPLACEDTIME IS NOT NULL",
-                          {revision.content_id}) == 0)
+      if (db.ExecuteBound(
+              "DELETE FROM DB_FILE_CONTENT WHERE CONTENT_ID = ? AND PENDING = 0 AND REPLACEDTIME IS NOT NULL",
+              {revision.content_id}) == 0)
         continue;
       ++pruned.contents;
       pruned.bytes += revision.size;

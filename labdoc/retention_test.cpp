@@ -43,10 +43,11 @@ class RetentionTest : public StoreTest {
   // The document's contents, oldest first.
   std::vector<std::int64_t> Contents(std::int32_t doc_id) {
     std::vector<std::int64_t> ids;
-    for (const auto& row : rt::CurrentDataSession()
-                               .QueryBound("SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? ORDER BY CONTENT_ID",
-                                           {std::int64_t{doc_id}})
-                               .rows)
+    for (const auto& row :
+         rt::CurrentDataSession()
+             .QueryBound("SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? ORDER BY CONTENT_ID",
+                         {std::int64_t{doc_id}})
+             .rows)
       ids.push_back(std::get<std::int64_t>(row[0]));
     return ids;
   }
@@ -58,7 +59,7 @@ class RetentionTest : public StoreTest {
   // Makes a revision look replaced that many days ago.
   void Age(std::int64_t content_id, double days) {
     rt::CurrentDataSession().ExecuteBound("UPDATE DB_FILE_CONTENT SET REPLACEDTIME = ? WHERE CONTENT_ID = ?",
-                               {rt::Value(rt::DateTime{rt::Now().days - days}), content_id});
+                                          {rt::Value(rt::DateTime{rt::Now().days - days}), content_id});
   }
 
   std::string ContentFile() { return rt::sqlite::content_file::FilePath(SqliteSession().Handle(), database_); }

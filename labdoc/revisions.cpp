@@ -52,9 +52,9 @@ std::string Revisions::RecordAndFindOthers(ContentStorage& storage, std::int32_t
   std::string others;
   std::vector<rt::FileLock> ended;  // held until their rows are gone
   rt::Transaction transaction(db, rt::Transaction::Kind::Immediate);
-  const rt::RowSet rows = db.QueryBound(
-      "SELECT OWNER, USERNAME, HOSTNAME, SINCE FROM DB_FILE_REVISING WHERE LABDOC_ID = ? ORDER BY SINCE",
-      {std::int64_t{doc_id}});
+  const rt::RowSet rows =
+      db.QueryBound("SELECT OWNER, USERNAME, HOSTNAME, SINCE FROM DB_FILE_REVISING WHERE LABDOC_ID = ? ORDER BY SINCE",
+                    {std::int64_t{doc_id}});
   for (const std::vector<rt::Value>& row : rows.rows) {
     const std::string token = TextOf(row[0]);
     if (token == own_token) continue;

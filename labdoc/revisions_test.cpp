@@ -131,8 +131,8 @@ TEST_P(RevisionsTest, ARevisionStaysItsOwnersAfterTheConnectionWasMadeAnew) {
   const std::int64_t pid = Count("SELECT pg_backend_pid()");
   const std::unique_ptr<rt::DataSession> same_login = rt::Connect(Setting());
   same_login->ExecuteBound("SELECT pg_terminate_backend(?)", {pid});
-  for (int i = 0; i < 500 && !same_login->QueryBound("SELECT 1 FROM pg_stat_activity WHERE pid = ?", {pid}).rows.empty();
-       ++i)
+  for (int i = 0;
+       i < 500 && !same_login->QueryBound("SELECT 1 FROM pg_stat_activity WHERE pid = ?", {pid}).rows.empty(); ++i)
     rt::platform::SleepFor(std::chrono::milliseconds(10));
   EXPECT_NE(Count("SELECT pg_backend_pid()"), pid) << "a new connection";
 

@@ -34,9 +34,7 @@ class ServerStorage final : public ContentStorage {
  public:
   explicit ServerStorage(rt::DataSession& session) : ContentStorage(session) {}
 
-  void BeginContentRead() override {
-    Session().ExecuteBound("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ", {});
-  }
+  void BeginContentRead() override { Session().ExecuteBound("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ", {}); }
 
   // The chunks' places and lengths first, then each chunk's bytes by a
   // statement of its own, so one chunk at a time is in memory.

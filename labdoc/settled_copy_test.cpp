@@ -28,8 +28,8 @@ class SettledCopyTest : public StoreTest {
       GTEST_SKIP() << "this system's layer reads no file identity: every copy is checked by its digest";
   }
   std::int64_t RecordedIdentities() {
-    return IndexInteger(cache_,
-                        "SELECT count(*) FROM CACHED_COPY WHERE DISK_DEVICE IS NOT NULL AND DISK_CHANGED_NS IS NOT NULL");
+    return IndexInteger(
+        cache_, "SELECT count(*) FROM CACHED_COPY WHERE DISK_DEVICE IS NOT NULL AND DISK_CHANGED_NS IS NOT NULL");
   }
   // The content and the copy's record take a digest the copy does not have:
   // a fetch that reads the copy can no longer hand it out.

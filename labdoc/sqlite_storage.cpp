@@ -148,7 +148,9 @@ class SqliteStorage final : public ContentStorage {
   void RemoveChunks(std::int64_t content_id) override { db_.ExecuteBound(kRemoveChunks, {content_id}); }
 
   const char* RemovedContentsRemainSql() const override { return "EXISTS (SELECT 1 FROM DB_FILE_REMOVED_CONTENT)"; }
-  void RemoveChunksOfRemovedContents() noexcept override { rt::sqlite::content_file::RemoveChunksOfRemovedContents(db_); }
+  void RemoveChunksOfRemovedContents() noexcept override {
+    rt::sqlite::content_file::RemoveChunksOfRemovedContents(db_);
+  }
 
   bool OwnersHoldKeys() const override { return false; }
   const std::string& OwnerFolder() const override { return owner_folder_; }

@@ -33,19 +33,19 @@ void Observe(sqlite3_context* context, int, sqlite3_value**) {
   auto* seen = static_cast<Observation*>(sqlite3_user_data(context));
   rt::sqlite::Database other(seen->database, rt::sqlite::Database::OpenMode::OpenExisting);
   other.AttachContentFile();
-  const rt::RowSet current = other.QueryBound(
-      "SELECT c.SHA256 FROM DB_FILE_STORAGE s JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = s.LABDOC_ID "
-      "AND c.REPLACEDTIME IS NULL AND c.PENDING = 0 WHERE s.LABDOC_ID = ?",
-      {seen->doc_id});
+  const rt::RowSet current =
+      other.QueryBound("SELECT c.SHA256 FROM DB_FILE_STORAGE s JOIN DB_FILE_CONTENT c ON c.LABDOC_ID = s.LABDOC_ID "
+                       "AND c.REPLACEDTIME IS NULL AND c.PENDING = 0 WHERE s.LABDOC_ID = ?",
+                       {seen->doc_id});
   seen->current_digest = current.rows.empty() ? Value() : current.rows[0][0];
-  seen->pending = std::get<std::int64_t>(
-      other.QueryBound("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows[0][0]);
-  seen->pending_chunks = std::get<std::int64_t>(
-      other
-          .QueryBound("SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID IN "
-                      "(SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE PENDING = 1)",
-                      {})
-          .rows[0][0]);
+  seen->pending =
+      std::get<std::int64_t>(other.QueryBound("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows[0][0]);
+  seen->pending_chunks =
+      std::get<std::int64_t>(other
+                                 .QueryBound("SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID IN "
+                                             "(SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE PENDING = 1)",
+                                             {})
+                                 .rows[0][0]);
   sqlite3_result_null(context);
 }
 
@@ -147,7 +147,7 @@ TEST_F(StagingTest, ChunksLeftUnderANewContentsNumberGiveWayToIt) {
         Count("SELECT COALESCE((SELECT seq FROM sqlite_sequence WHERE name = 'DB_FILE_CONTENT'), 0) + 1");
     for (const std::int64_t seq : c.leftover_seqs)
       rt::CurrentDataSession().ExecuteBound("INSERT INTO content.DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(?, ?, ?)",
-                                 {next, seq, std::vector<std::uint8_t>(100, 0xEE)});
+                                            {next, seq, std::vector<std::uint8_t>(100, 0xEE)});
     const std::string bytes = Content(c.size, ++seed);
     const std::string source = WriteSource("留存" + std::to_string(seed) + ".doc", bytes);
     std::int32_t doc_id = doc_id_;
@@ -174,8 +174,8 @@ TEST_F(StagingTest, ChunksLeftUnderANewContentsNumberGiveWayToIt) {
 // and once there is room again the same store works.
 TEST_F(StagingTest, AStoreThatRunsOutOfRoomSaysSoAndLeavesNothingBehind) {
   if (OnServer()) GTEST_SKIP() << kSqliteOnly;
-  const std::string content_file =
-      std::get<std::string>(rt::CurrentDataSession().QueryBound("SELECT NAME FROM DB_CONTENT_FILE", {}).rows.at(0).at(0));
+  const std::string content_file = std::get<std::string>(
+      rt::CurrentDataSession().QueryBound("SELECT NAME FROM DB_CONTENT_FILE", {}).rows.at(0).at(0));
   for (const bool update : {false, true}) {
     SCOPED_TRACE(update ? "an update" : "a new document");
     // Room for a few pages more than the file holds, fewer than the
@@ -194,8 +194,9 @@ TEST_F(StagingTest, AStoreThatRunsOutOfRoomSaysSoAndLeavesNothingBehind) {
     EXPECT_NE(reason.find("磁盘已满"), std::string::npos) << reason;
     EXPECT_NE(reason.find(content_file), std::string::npos) << reason;
     EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1"), 0);
-    EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID NOT IN (SELECT CONTENT_ID FROM DB_FILE_CONTENT)"),
-              0);
+    EXPECT_EQ(
+        Count("SELECT count(*) FROM DB_FILE_CHUNK WHERE CONTENT_ID NOT IN (SELECT CONTENT_ID FROM DB_FILE_CONTENT)"),
+        0);
     EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_REMOVED_CONTENT"), 0);
     EXPECT_EQ(Count("PRAGMA content.freelist_count"), 0) << "the pages it took are given back";
     EXPECT_EQ(Count("SELECT count(*) FROM DB_FILE_STORAGE"), documents);

@@ -77,16 +77,16 @@ TEST_F(UpdateTest, EveryReplacedContentIsKeptWithItsTimeSizeAndDigest) {
     // The kept chunks still make up the content.
     std::string joined;
     for (const auto& chunk :
-         rt::CurrentDataSession().QueryBound("SELECT DATA FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? ORDER BY SEQ", {row[0]}).rows) {
+         rt::CurrentDataSession()
+             .QueryBound("SELECT DATA FROM DB_FILE_CHUNK WHERE CONTENT_ID = ? ORDER BY SEQ", {row[0]})
+             .rows) {
       const auto& bytes = std::get<std::vector<std::uint8_t>>(chunk[0]);
       joined.append(bytes.begin(), bytes.end());
     }
     EXPECT_EQ(joined, bodies[i]) << i;
     // A revision is replaced when its successor is stored.
-    if (i < 2)
-      EXPECT_EQ(row[5], contents.rows[i + 1][2]) << i;
-    else
-      EXPECT_EQ(row[5], Value()) << "the current content has no replacement time";
+    if (i < 2) EXPECT_EQ(row[5], contents.rows[i + 1][2]) << i;
+    else EXPECT_EQ(row[5], Value()) << "the current content has no replacement time";
   }
   EXPECT_EQ(contents.rows[0][2], stored_time_);
   // The document row describes its current content under its first name.
@@ -125,8 +125,8 @@ TEST_F(UpdateTest, ADatabaseFailurePartWayLeavesThePreviousContentWhole) {
   if (OnServer()) GTEST_SKIP() << kSqliteOnly;
   // The database refuses the third chunk of whatever is stored next.
   rt::sqlite::Exec(SqliteSession().Handle(),
-      "CREATE TEMP TRIGGER TR_Fail_Third_Chunk BEFORE INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 2 "
-      "BEGIN SELECT RAISE(ABORT, 'injected failure'); END");
+                   "CREATE TEMP TRIGGER TR_Fail_Third_Chunk BEFORE INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 2 "
+                   "BEGIN SELECT RAISE(ABORT, 'injected failure'); END");
   std::uint8_t ok = 0;
   const HRESULT status = Update(WriteSource("新版.doc", Content(5 << 20, 15)), ok);
   EXPECT_EQ(status, E_FAIL);
@@ -165,7 +165,8 @@ class ChangingSourceTest : public UpdateTest {
     ASSERT_EQ(sqlite3_create_function(SqliteSession().Handle(), "resize_source", 0, SQLITE_UTF8, &resize_,
                                       &ResizeSource, nullptr, nullptr),
               SQLITE_OK);
-    rt::sqlite::Exec(SqliteSession().Handle(),
+    rt::sqlite::Exec(
+        SqliteSession().Handle(),
         "CREATE TEMP TRIGGER TR_Resize AFTER INSERT ON content.DB_FILE_CHUNK WHEN NEW.SEQ = 0 BEGIN SELECT resize_source(); END");
   }
   Resize resize_;

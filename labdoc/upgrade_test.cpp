@@ -65,8 +65,8 @@ class UpgradeTest : public StoreTest {
                               rt::gbk::ToUtf8(gbk_name) + "', '2020-05-06 07:08:09.000', " +
                               std::to_string(content.size()) + ", " + digest + ")");
     for (std::size_t seq = 0; seq < chunks.size(); ++seq)
-      rt::sqlite::Exec(raw, "INSERT INTO DB_FILE_CHUNK VALUES(" + std::to_string(doc_id) + ", " +
-                                std::to_string(seq) + ", CAST('" + chunks[seq] + "' AS BLOB))");
+      rt::sqlite::Exec(raw, "INSERT INTO DB_FILE_CHUNK VALUES(" + std::to_string(doc_id) + ", " + std::to_string(seq) +
+                                ", CAST('" + chunks[seq] + "' AS BLOB))");
   }
 };
 

@@ -82,9 +82,9 @@ inline std::string FormatVersionList(const VersionList& list) {
   using version_list_detail::Field;
   std::string text = "kept\t" + Field(list.kept) + "\n";
   for (const DocVersion& v : list.versions)
-    text += "version\t" + std::to_string(v.number) + "\t" + std::to_string(v.content_id) + "\t" +
-            Field(v.stored_at) + "\t" + Field(v.host) + "\t" + Field(v.user) + "\t" + std::to_string(v.size) + "\t" +
-            Field(v.sha256) + "\t" + (v.current ? "1" : "0") + "\n";
+    text += "version\t" + std::to_string(v.number) + "\t" + std::to_string(v.content_id) + "\t" + Field(v.stored_at) +
+            "\t" + Field(v.host) + "\t" + Field(v.user) + "\t" + std::to_string(v.size) + "\t" + Field(v.sha256) +
+            "\t" + (v.current ? "1" : "0") + "\n";
   return text;
 }
 

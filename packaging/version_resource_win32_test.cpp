@@ -40,10 +40,9 @@ TEST(VersionResource, EveryBinaryCarriesTheProjectVersion) {
     ASSERT_TRUE(VerQueryValueW(resource.data(), L"\\", &value, &length));
     ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-    const std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
-                                std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-                                std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
-                                std::to_string(LOWORD(fixed->dwFileVersionLS));
+    const std::string numbers =
+        std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+        std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
     EXPECT_EQ(numbers, version + ".0");
     EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
     EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);

@@ -56,9 +56,7 @@ FileLock::Outcome FileLock::Take(const std::string& ansi_path, DWORD disposition
   return Outcome::Taken;
 }
 
-bool FileLock::RemoveFile() noexcept {
-  return Holds() && DeleteFileA(path_.c_str()) != FALSE;
-}
+bool FileLock::RemoveFile() noexcept { return Holds() && DeleteFileA(path_.c_str()) != FALSE; }
 
 void FileLock::Release() noexcept {
   if (handle_ == nullptr) return;

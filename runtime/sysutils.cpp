@@ -83,8 +83,7 @@ std::vector<std::uint8_t> ReadFileBytes(std::string_view file_name) {
     throw Exception("Cannot open file \"" + std::string(file_name) + "\". The system cannot find the file specified");
   std::vector<std::uint8_t> bytes;
   char buffer[1 << 14];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-    bytes.insert(bytes.end(), buffer, buffer + in.gcount());
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) bytes.insert(bytes.end(), buffer, buffer + in.gcount());
   if (in.bad()) throw Exception("Cannot read file \"" + std::string(file_name) + "\"");
   return bytes;
 }

@@ -61,7 +61,8 @@ TEST(SysUtilsFileTest, ForceDirectoriesCreatesEveryLevel) {
   EXPECT_FALSE(rt::DirectoryExists(deep));
   ASSERT_TRUE(rt::ForceDirectories(deep));
   EXPECT_TRUE(rt::DirectoryExists(deep));
-  EXPECT_TRUE(std::filesystem::is_directory(folder.Native() / rt::testing::Utf8Path(u8"淺") / rt::testing::Utf8Path(u8"籠") / rt::testing::Utf8Path(u8"目录淺")));
+  EXPECT_TRUE(std::filesystem::is_directory(folder.Native() / rt::testing::Utf8Path(u8"淺") /
+                                            rt::testing::Utf8Path(u8"籠") / rt::testing::Utf8Path(u8"目录淺")));
   EXPECT_FALSE(rt::FileExists(deep));
   EXPECT_TRUE(rt::ForceDirectories(deep));  // already there
 
@@ -91,8 +92,8 @@ TEST(SysUtilsNumberTest, Integers) {
   EXPECT_EQ(rt::StrToInt("2147483647"), 2147483647);
   EXPECT_EQ(rt::StrToInt("-2147483648"), -2147483647 - 1);
 
-  for (const char* bad : {"", "-", "+", "2147483648", "-2147483649", "99999999999999999999", "12a", " 1", "1 ",
-                          "0x10", "1.5"}) {
+  for (const char* bad :
+       {"", "-", "+", "2147483648", "-2147483649", "99999999999999999999", "12a", " 1", "1 ", "0x10", "1.5"}) {
     int value = 99;
     EXPECT_FALSE(rt::TryStrToInt(bad, value)) << bad;
     EXPECT_EQ(value, 99);

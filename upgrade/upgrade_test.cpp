@@ -73,8 +73,7 @@ constexpr Earlier kEarlier[] = {
 constexpr const char* kOldHome = "/tmp/labdocs-upgrade-home";
 
 // The old console's environment, which the cache's records name too.
-const std::vector<std::string> kWorkstation = {"--computer", "UPGRADE-PC", "--user-id", "7", "--user-name",
-                                               u8"张三"};
+const std::vector<std::string> kWorkstation = {"--computer", "UPGRADE-PC", "--user-id", "7", "--user-name", u8"张三"};
 
 std::string Digest(const std::string& bytes) {
   labdoc::Sha256 digest;
@@ -127,16 +126,12 @@ Expected ReadExpected(const fs::path& data) {
   for (std::string line; std::getline(in, line);) {
     const std::vector<std::string> words = Words(line);
     if (words.empty() || words[0][0] == '#') continue;
-    if (words[0] == "save" && words.size() == 4)
-      expected.saved.push_back({words[1], std::stoi(words[2]), words[3]});
-    else if (words[0] == "revision" && words.size() == 3)
-      expected.revisions.push_back({words[1], words[2]});
+    if (words[0] == "save" && words.size() == 4) expected.saved.push_back({words[1], std::stoi(words[2]), words[3]});
+    else if (words[0] == "revision" && words.size() == 3) expected.revisions.push_back({words[1], words[2]});
     else if (words[0] == "no-directory" && words.size() == 3)
       expected.filed_nowhere = Expected::Stored{words[1], words[2]};
-    else if (words[0] == "cache" && words.size() == 4)
-      expected.cached = {words[1], words[2], std::stoi(words[3])};
-    else
-      ADD_FAILURE() << "expected.txt: " << line;
+    else if (words[0] == "cache" && words.size() == 4) expected.cached = {words[1], words[2], std::stoi(words[3])};
+    else ADD_FAILURE() << "expected.txt: " << line;
   }
   return expected;
 }
@@ -175,10 +170,8 @@ class UpgradeTest : public ::testing::TestWithParam<Earlier> {
   void SetUp() override {
     data_ = fs::path(LABDOCS_UPGRADE_DATA) / GetParam().folder;
     expected_ = ReadExpected(data_);
-    if (GetParam().engine == rt::Engine::Sqlite)
-      LayHome();
-    else
-      RestoreDump();
+    if (GetParam().engine == rt::Engine::Sqlite) LayHome();
+    else RestoreDump();
   }
 
   // The saved home in the test's folder. The cache's records name the
@@ -244,7 +237,8 @@ class UpgradeTest : public ::testing::TestWithParam<Earlier> {
 
   // The digest of a stored content's bytes as its chunks hold them; the
   // store's reader checks them against the recorded size and digest too.
-  static std::string ChunksDigest(rt::DataSession& db, std::int64_t content_id, const labdoc::ContentSummary& recorded) {
+  static std::string ChunksDigest(rt::DataSession& db, std::int64_t content_id,
+                                  const labdoc::ContentSummary& recorded) {
     labdoc::Sha256 digest;
     const std::unique_ptr<labdoc::ContentStorage> storage = labdoc::MakeContentStorage(db);
     rt::Transaction read(db, rt::Transaction::Kind::Deferred);
@@ -269,8 +263,8 @@ class UpgradeTest : public ::testing::TestWithParam<Earlier> {
   TempFolder folder_;
   std::string setting_;  // today's session's setting of the upgraded database
 #ifdef LABDOCS_TESTS_HAVE_POSTGRES
-  std::unique_ptr<rt::postgres::Connection> connection_;            // the owner's
-  std::unique_ptr<rt::postgres::testing::TestSchema> schema_;       // dropped before the connection
+  std::unique_ptr<rt::postgres::Connection> connection_;       // the owner's
+  std::unique_ptr<rt::postgres::testing::TestSchema> schema_;  // dropped before the connection
 #endif
 };
 
@@ -338,8 +332,8 @@ TEST_P(HomeUpgradeTest, HonoursTheOldCacheCopies) {
   const fs::path cache = folder_.Home() / "DocCache";
   ASSERT_TRUE(fs::exists(cache / rt::testing::Utf8Path(u8"实验室安全手册.txt")));
   const std::string newer = u8"confirm: 发现本地文件较新,可能上次修改未保存至服务器";
-  const ConsoleRun unchanged =
-      RunAsStaff(u8"open 文档管理明细/#1\nselect 1\nrun 修改文档\nclick BtnCancel\n", {"--answer", "yes"});
+  const ConsoleRun unchanged = RunAsStaff(u8"open 文档管理明细/#1\nselect 1\nrun 修改文档\nclick BtnCancel\n",
+                                          {"--answer", "yes"});
   ASSERT_EQ(unchanged.exit_code, 0) << unchanged.err << unchanged.out;
   EXPECT_FALSE(unchanged.HasLine(newer)) << unchanged.out;
 
@@ -412,8 +406,8 @@ TEST_P(FiledNowhereUpgradeTest, KeepsTheDocumentFiledNowhereForTheAdministratorT
                                         std::get<std::string>(rows.rows[0][2])};
   EXPECT_EQ(ChunksDigest(*db, std::get<std::int64_t>(rows.rows[0][0]), recorded), expected_.filed_nowhere->digest);
   const std::string record = std::to_string(std::get<std::int64_t>(rows.rows[0][3]));
-  const std::string directory = std::to_string(
-      std::get<std::int64_t>(db->QueryBound("SELECT min(TV_ID) FROM Lab_List", {}).rows.at(0).at(0)));
+  const std::string directory =
+      std::to_string(std::get<std::int64_t>(db->QueryBound("SELECT min(TV_ID) FROM Lab_List", {}).rows.at(0).at(0)));
 
   const ConsoleRun check = Admin({"check"});
   EXPECT_EQ(check.exit_code, 4) << check.out << check.err;  // faults found
@@ -449,12 +443,12 @@ INSTANTIATE_TEST_SUITE_P(Versions, UpgradeTest, ::testing::ValuesIn(Cases([](con
 INSTANTIATE_TEST_SUITE_P(Versions, RevisedUpgradeTest,
                          ::testing::ValuesIn(Cases([](const Earlier& e) { return e.holds & Earlier::kRevisions; })),
                          CaseName);
-INSTANTIATE_TEST_SUITE_P(
-    Versions, HomeUpgradeTest,
-    ::testing::ValuesIn(Cases([](const Earlier& e) { return e.engine == rt::Engine::Sqlite; })), CaseName);
-INSTANTIATE_TEST_SUITE_P(
-    Versions, FiledNowhereUpgradeTest,
-    ::testing::ValuesIn(Cases([](const Earlier& e) { return e.holds & Earlier::kFiledNowhere; })), CaseName);
+INSTANTIATE_TEST_SUITE_P(Versions, HomeUpgradeTest,
+                         ::testing::ValuesIn(Cases([](const Earlier& e) { return e.engine == rt::Engine::Sqlite; })),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Versions, FiledNowhereUpgradeTest,
+                         ::testing::ValuesIn(Cases([](const Earlier& e) { return e.holds & Earlier::kFiledNowhere; })),
+                         CaseName);
 
 }  // namespace
 }  // namespace labdocs::upgrade

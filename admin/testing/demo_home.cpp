@@ -45,10 +45,8 @@ void DemoHomeTest::MakeHome() {
   // The console makes the demo, as it makes it for a person.
   const console::testing::ConsoleRun made = Console("");
   ASSERT_EQ(made.exit_code, 0) << made.err;
-  if (server_)
-    rt::OpenSession(server_->Setting());
-  else
-    rt::OpenSession(rt::testing::PathUtf8(folder_->Home() / "labdocs.db"), rt::OpenMode::OpenExisting);
+  if (server_) rt::OpenSession(server_->Setting());
+  else rt::OpenSession(rt::testing::PathUtf8(folder_->Home() / "labdocs.db"), rt::OpenMode::OpenExisting);
   if (rt::sqlite::Database* sqlite = rt::sqlite::AsSqlite(Db())) sqlite->AttachContentFile();
 
   library_ = LoadLibraryA(labdocs::kDocStoreLibrary);
@@ -122,14 +120,16 @@ console::testing::ConsoleRun DemoHomeTest::Console(const std::string& script) {
 std::string DemoHomeTest::Chunks() const { return server_ ? "DB_FILE_CHUNK" : "content.DB_FILE_CHUNK"; }
 
 std::int64_t DemoHomeTest::CurrentContent(std::int64_t labdoc_id) {
-  return Integer(Db(), "SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND PENDING = 0 AND "
-                       "REPLACEDTIME IS NULL",
+  return Integer(Db(),
+                 "SELECT CONTENT_ID FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND PENDING = 0 AND "
+                 "REPLACEDTIME IS NULL",
                  {labdoc_id});
 }
 
 std::int64_t DemoHomeTest::KeptContent(std::int64_t labdoc_id) {
-  return Integer(Db(), "SELECT min(CONTENT_ID) FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND PENDING = 0 AND "
-                       "REPLACEDTIME IS NOT NULL",
+  return Integer(Db(),
+                 "SELECT min(CONTENT_ID) FROM DB_FILE_CONTENT WHERE LABDOC_ID = ? AND PENDING = 0 AND "
+                 "REPLACEDTIME IS NOT NULL",
                  {labdoc_id});
 }
 

@@ -64,8 +64,8 @@ struct Prepared {
   rt::testing::ProcessOptions options;
 };
 
-Prepared Prepare(const std::filesystem::path& home, const std::string& script, const std::vector<std::string>& arguments,
-                 const std::vector<std::string>& environment) {
+Prepared Prepare(const std::filesystem::path& home, const std::string& script,
+                 const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
   const std::filesystem::path folder = home.parent_path();
   static std::atomic<int> counter = 0;
   const std::string stem = "run" + std::to_string(++counter);

@@ -102,7 +102,6 @@ class TFakeForm : public rt::TForm {
 
 void Tell(const std::string& text) { rt::Application().GetPresenter().ShowMessage(rt::MessageKind::Information, text); }
 
-
 std::int32_t RunCommand(const std::string& params, const rt::RowSet& selection, const std::string& name) {
   if (name == "miShow") {
     Tell("params: " + params);
@@ -150,8 +149,7 @@ std::int32_t RunCommand(const std::string& params, const rt::RowSet& selection, 
 
 extern "C" {
 
-HRESULT WINAPI InitViewData(const char* params, VARIANT* data,
-                                                                   std::int32_t* result) {
+HRESULT WINAPI InitViewData(const char* params, VARIANT* data, std::int32_t* result) {
   *result = 1;
   return Guard("InitViewData", [&] {
     rt::RowSet rows;
@@ -170,8 +168,8 @@ HRESULT WINAPI InitViewData(const char* params, VARIANT* data,
   });
 }
 
-HRESULT WINAPI InitRightMenu(const char* params, std::int32_t menu_kind,
-                                                                    rt::TsuiPopupMenu* host_menu, std::int32_t* result) {
+HRESULT WINAPI InitRightMenu(const char* params, std::int32_t menu_kind, rt::TsuiPopupMenu* host_menu,
+                             std::int32_t* result) {
   *result = 1;
   return Guard("InitRightMenu", [&] {
     rt::TMenuItem* root = host_menu->Items();
@@ -190,8 +188,7 @@ HRESULT WINAPI InitRightMenu(const char* params, std::int32_t menu_kind,
   });
 }
 
-HRESULT WINAPI ExecuteMenu(const char* params, VARIANT data,
-                                                                  const char* menu_name, std::int32_t* result) {
+HRESULT WINAPI ExecuteMenu(const char* params, VARIANT data, const char* menu_name, std::int32_t* result) {
   *result = 1;
   return Guard("ExecuteMenu", [&] {
     const rt::RowSet selection = rt::VariantToPacket(data);

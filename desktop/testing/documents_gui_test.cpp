@@ -99,11 +99,13 @@ TEST_F(DocumentsGuiTest, AddsADocumentWithAChineseNameThroughTheRecordForm) {
   EXPECT_NE(Host().FindRow(NameColumn(), file_name), -1);
   const std::string utf8_name = Utf8(file_name);
   EXPECT_EQ(Scalar("SELECT d.DESCS FROM RIS_DOC d JOIN DB_FILE_STORAGE s ON s.LABDOC_ID = d.LABDOC_ID"
-                   " WHERE s.FILE_NAME = '" + utf8_name + "' AND d.DocType = '1'"),
+                   " WHERE s.FILE_NAME = '" +
+                   utf8_name + "' AND d.DocType = '1'"),
             "\xe7\xac\xac\xe4\xb8\x80\xe8\xa1\x8c\r\n\xe5\x90\xab\"\xe5\xbc\x95\xe5\x8f\xb7\"");
   EXPECT_EQ(StoredContent(utf8_name), content);
   EXPECT_EQ(Scalar("SELECT count(*) FROM DB_FILE_RECORD r JOIN DB_FILE_STORAGE s ON s.LABDOC_ID = r.LABDOC_ID"
-                   " WHERE s.FILE_NAME = '" + utf8_name + "'"),
+                   " WHERE s.FILE_NAME = '" +
+                   utf8_name + "'"),
             "1");
 }
 

@@ -49,7 +49,8 @@ void DesktopTest::TearDown() {
 std::vector<std::vector<std::string>> DesktopTest::Query(const std::string& sql) const {
   sqlite3* db = nullptr;
   std::vector<std::vector<std::string>> rows;
-  if (sqlite3_open_v2(Utf8((home_ / "labdocs.db").wstring()).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(Utf8((home_ / "labdocs.db").wstring()).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) !=
+      SQLITE_OK) {
     sqlite3_close(db);
     ADD_FAILURE() << "the home's database cannot be opened";
     return rows;
@@ -93,9 +94,10 @@ std::string DesktopTest::Scalar(const std::string& sql) const {
 
 std::string DesktopTest::StoredContent(const std::string& file_name) const {
   std::string content;
-  for (const auto& row : Query("SELECT k.DATA FROM DB_FILE_CHUNK k JOIN DB_FILE_CONTENT c ON c.CONTENT_ID = k.CONTENT_ID"
-                               " JOIN DB_FILE_STORAGE s ON s.LABDOC_ID = c.LABDOC_ID WHERE s.FILE_NAME = '" +
-                               file_name + "' AND c.REPLACEDTIME IS NULL AND c.PENDING = 0 ORDER BY k.SEQ"))
+  for (const auto& row :
+       Query("SELECT k.DATA FROM DB_FILE_CHUNK k JOIN DB_FILE_CONTENT c ON c.CONTENT_ID = k.CONTENT_ID"
+             " JOIN DB_FILE_STORAGE s ON s.LABDOC_ID = c.LABDOC_ID WHERE s.FILE_NAME = '" +
+             file_name + "' AND c.REPLACEDTIME IS NULL AND c.PENDING = 0 ORDER BY k.SEQ"))
     content += row[0];
   return content;
 }
@@ -140,7 +142,8 @@ void DesktopTest::Screenshot(HWND window, const std::string& name) const {
   info.biCompression = BI_RGB;
   const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
   std::vector<char> pixels(stride * static_cast<std::size_t>(height));
-  GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+            DIB_RGB_COLORS);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);

@@ -56,7 +56,8 @@ TEST_F(KeyboardGuiTest, AddsRevisesAndDeletesADocumentWithoutTheMouse) {
   Host().Key(VK_RETURN);
   Host().WaitNoForm();
   EXPECT_EQ(Scalar("SELECT d.DESCS FROM RIS_DOC d JOIN DB_FILE_STORAGE s ON s.LABDOC_ID = d.LABDOC_ID"
-                   " WHERE s.FILE_NAME = '" + utf8_name + "' AND d.DocType = '1'"),
+                   " WHERE s.FILE_NAME = '" +
+                   utf8_name + "' AND d.DocType = '1'"),
             Utf8(L"键盘\\录入"));
   EXPECT_EQ(StoredContent(utf8_name), "first\r\n");
 

@@ -119,7 +119,8 @@ DesktopProcess::DesktopProcess(const std::wstring& program, const std::wstring& 
   if (!options.empty()) command += L" " + options;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
+  if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process_))
     throw std::runtime_error("the desktop host cannot be started: " + Narrow(program));
   main_ = WaitFor([&] { return FindOwnWindow(L"LabdocsDesktop", nullptr); }, "the main window");
   Settle();

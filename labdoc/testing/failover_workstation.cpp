@@ -111,8 +111,8 @@ int Work(const labdocs::DocStoreApi& store, const fs::path& folder, const fs::pa
             << std::endl;
     const std::string ansi_file = rt::platform::FromNativePath(file.string());
     std::uint8_t ok = 0;
-    const HRESULT status =
-        revise ? store.UpdateLabDoc(doc_id, ansi_file.c_str(), &ok) : store.SaveLabDoc(ansi_file.c_str(), &doc_id, &ok);
+    const HRESULT status = revise ? store.UpdateLabDoc(doc_id, ansi_file.c_str(), &ok)
+                                  : store.SaveLabDoc(ansi_file.c_str(), &doc_id, &ok);
     const bool done = status >= 0 && ok != 0;
     journal << "end " << n << (done ? " done " : " failed ") << doc_id << ' ' << NowMs()
             << (done ? std::string() : ' ' + Reason(status)) << std::endl;
@@ -186,8 +186,8 @@ int Check(const labdocs::DocStoreApi& store, const fs::path& cache, std::int64_t
   for (const std::string& journal : journals)
     for (Operation& operation : ReadJournal(journal)) operations.push_back(std::move(operation));
 
-  const std::unique_ptr<rt::DataSession> db =
-      rt::Connect(labdocs::labdoc::LocateDatabase(), rt::OpenMode::OpenExisting);
+  const std::unique_ptr<rt::DataSession> db = rt::Connect(labdocs::labdoc::LocateDatabase(),
+                                                          rt::OpenMode::OpenExisting);
   std::set<std::pair<std::int64_t, std::string>> contents;  // each finished content's document and digest
   std::set<std::string> digests;
   std::set<std::int64_t> documents, with_current;
@@ -204,13 +204,13 @@ int Check(const labdocs::DocStoreApi& store, const fs::path& cache, std::int64_t
       Integer(db->QueryBound("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows.at(0).at(0));
   // Every finished content, the revisions replaced since among them, is
   // whole: its chunks' bytes have the digest it records.
-  const std::int64_t broken = Integer(
-      db->QueryBound("SELECT count(*) FROM DB_FILE_CONTENT c WHERE PENDING = 0 AND SHA256 IS DISTINCT FROM"
-                     " (SELECT encode(sha256(string_agg(k.DATA, ''::bytea ORDER BY k.SEQ)), 'hex')"
-                     " FROM DB_FILE_CHUNK k WHERE k.CONTENT_ID = c.CONTENT_ID)",
-                     {})
-          .rows.at(0)
-          .at(0));
+  const std::int64_t broken =
+      Integer(db->QueryBound("SELECT count(*) FROM DB_FILE_CONTENT c WHERE PENDING = 0 AND SHA256 IS DISTINCT FROM"
+                             " (SELECT encode(sha256(string_agg(k.DATA, ''::bytea ORDER BY k.SEQ)), 'hex')"
+                             " FROM DB_FILE_CHUNK k WHERE k.CONTENT_ID = c.CONTENT_ID)",
+                             {})
+                  .rows.at(0)
+                  .at(0));
 
   int before = 0, after = 0, in_flight = 0, in_flight_done = 0, failed_after = 0, failed_before = 0;
   int unfinished = 0, found = 0, lost = 0, failed_present = 0;
@@ -275,13 +275,12 @@ int Check(const labdocs::DocStoreApi& store, const fs::path& cache, std::int64_t
   std::printf("failover: failed before the cut: %d; never ended: %d\n", failed_before, unfinished);
   std::printf("failover: found %d of %d reported done; lost: %d; failed but present: %d\n", found, found + lost, lost,
               failed_present);
-  std::printf(
-      "failover: documents %zu, fetched whole %d, not as last revised %d; contents %zu, their chunks not as "
-      "recorded %lld; half there %d, unknown contents %d, pending after the sweep %lld\n",
-      documents.size(), whole, damaged, contents.size(), static_cast<long long>(broken), half, strangers,
-      static_cast<long long>(pending));
-  const bool sound = lost == 0 && failed_present == 0 && half == 0 && strangers == 0 && damaged == 0 &&
-                     broken == 0 && unfinished == 0 && pending == 0 && before > 0 && after > 0;
+  std::printf("failover: documents %zu, fetched whole %d, not as last revised %d; contents %zu, their chunks not as "
+              "recorded %lld; half there %d, unknown contents %d, pending after the sweep %lld\n",
+              documents.size(), whole, damaged, contents.size(), static_cast<long long>(broken), half, strangers,
+              static_cast<long long>(pending));
+  const bool sound = lost == 0 && failed_present == 0 && half == 0 && strangers == 0 && damaged == 0 && broken == 0 &&
+                     unfinished == 0 && pending == 0 && before > 0 && after > 0;
   return sound ? 0 : 1;
 }
 
@@ -290,9 +289,8 @@ int Check(const labdocs::DocStoreApi& store, const fs::path& cache, std::int64_t
 int main(int argc, char** argv) {
   const std::string action = argc > 1 ? argv[1] : "";
   if (!(action == "work" && argc == 6) && !(action == "check" && argc >= 5)) {
-    std::fprintf(stderr,
-                 "usage: labdoc_failover_workstation work <cache> <work folder> <journal> <stop file>\n"
-                 "       labdoc_failover_workstation check <cache> <cut> <journal>...\n");
+    std::fprintf(stderr, "usage: labdoc_failover_workstation work <cache> <work folder> <journal> <stop file>\n"
+                         "       labdoc_failover_workstation check <cache> <cut> <journal>...\n");
     return 2;
   }
   HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);

@@ -49,7 +49,8 @@ void Require(const char* what, HRESULT status, const std::uint8_t& ok) {
   std::exit(7);
 }
 
-[[noreturn]] void Churn(const labdocs::DocStoreApi& store, std::int32_t doc_id, const std::string& file_a, const std::string& file_b) {
+[[noreturn]] void Churn(const labdocs::DocStoreApi& store, std::int32_t doc_id, const std::string& file_a,
+                        const std::string& file_b) {
   std::vector<char> buffer(labdocs::kFilePathBufferSize, '\0');
   std::uint8_t ok = 0;  // read by Require after each call
   for (bool a = false;; a = !a) {
@@ -121,10 +122,9 @@ int main(int argc, char** argv) {
   const bool churn = argc == 7 && std::string(argv[1]) == "churn";
   const bool update = argc == 6 && std::string(argv[1]) == "update";
   if (argc != 6 && !churn) {
-    std::fprintf(stderr,
-                 "usage: labdoc_fetch_helper <cache> <number> <ready> <go> <report>\n"
-                 "       labdoc_fetch_helper churn <cache> <number> <file A> <file B> <ready>\n"
-                 "       labdoc_fetch_helper update <cache> <number> <file> <barrier>\n");
+    std::fprintf(stderr, "usage: labdoc_fetch_helper <cache> <number> <ready> <go> <report>\n"
+                         "       labdoc_fetch_helper churn <cache> <number> <file A> <file B> <ready>\n"
+                         "       labdoc_fetch_helper update <cache> <number> <file> <barrier>\n");
     return 2;
   }
   HMODULE library = LoadLibraryA(labdocs::kDocStoreLibrary);

@@ -49,7 +49,8 @@ class OtherOwner {
       connection_ = std::make_unique<rt::postgres::Connection>(
           rt::postgres::testing::AsLogin(conninfo, rt::testing::StaffLogin(1)));
       token_ = std::get<std::string>(
-          connection_->QueryText("SELECT " + ConnectionTokenOf("") + " FROM pg_stat_activity WHERE pid = pg_backend_pid()")
+          connection_
+              ->QueryText("SELECT " + ConnectionTokenOf("") + " FROM pg_stat_activity WHERE pid = pg_backend_pid()")
               ->rows.at(0)
               .at(0));
     } else {
@@ -73,7 +74,8 @@ class OtherOwner {
     if (!connection_) return;
     connection_.reset();
     for (int i = 0; i < 100; ++i) {
-      if (rt::CurrentDataSession().QueryBound("SELECT 1 FROM pg_stat_activity WHERE pid = ?", {pid_}).rows.empty()) return;
+      if (rt::CurrentDataSession().QueryBound("SELECT 1 FROM pg_stat_activity WHERE pid = ?", {pid_}).rows.empty())
+        return;
       rt::platform::SleepFor(std::chrono::milliseconds(50));
     }
     ADD_FAILURE() << "the server still lists the ended connection";

@@ -44,8 +44,8 @@ std::string DigestOf(std::string_view bytes) {
 
 std::filesystem::path HelperProgram() {
   const char* bin = std::getenv("LABDOCS_TEST_BIN");
-  const std::filesystem::path folder =
-      bin != nullptr ? std::filesystem::path(bin) : std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  const std::filesystem::path folder = bin != nullptr ? std::filesystem::path(bin)
+                                                      : std::filesystem::read_symlink("/proc/self/exe").parent_path();
   return folder / "labdoc_fetch_helper";
 }
 

@@ -75,11 +75,10 @@ void TfrmCopyList::FormShow(rt::TObject*) {
 
   std::string sys_code;
   OleCheck(objBaseInfo->GetSysCode(&sys_code));
-  const std::string query =
-      "select TV_Name as Code,TV_Name as DispName from Pacs_MMCTreeViewConfig where Parent='" + QuoteEscaped(root) +
-      "' and SubSysCode= '" + QuoteEscaped(sys_code) + "'" +
-      " and TV_Name <> (Select DocType From LAB_List where TV_ID='" + QuoteEscaped(GetRowParam(*cdsTemp1, "TV_ID")) +
-      "')";
+  const std::string query = "select TV_Name as Code,TV_Name as DispName from Pacs_MMCTreeViewConfig where Parent='" +
+                            QuoteEscaped(root) + "' and SubSysCode= '" + QuoteEscaped(sys_code) + "'" +
+                            " and TV_Name <> (Select DocType From LAB_List where TV_ID='" +
+                            QuoteEscaped(GetRowParam(*cdsTemp1, "TV_ID")) + "')";
   cbCopyList->GetSQLList().SetText(query);
   int filled = 0;
   OleCheck(objDataCtrl->InitControls(cbCopyList, &filled));

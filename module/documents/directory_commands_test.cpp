@@ -175,7 +175,7 @@ class CopyDirectoryTest : public DirectoryCommandsTest {
     AddNode(3, "论文管理明细", 1);
     AddNode(4, "质量管理明细", 1);
     AddNode(5, "质量''管理", 1);  // a category whose name holds a quote
-    AddNode(6, "下级节点", 2);      // a node elsewhere in the tree
+    AddNode(6, "下级节点", 2);    // a node elsewhere in the tree
     Exec("Insert into Pacs_MMCTreeViewConfig(TV_ID,TV_Name,Parent,SubSysCode) Values(7,'别的系统明细',1,'LIS_OTHER')");
     AddDirectory(12, "2019年度", "文档管理明细");
     AddDirectory(13, "仪器 规程", "文档管理明细");
@@ -244,15 +244,14 @@ TEST_F(CopyDirectoryTest, CopiesEachDirectoryUnderConsecutiveNewKeysIntoTheChose
 TEST_F(CopyDirectoryTest, AnUnknownCategoryIsRefusedAndTheDialogStaysOpenForAnotherChoice) {
   bool open_after_refusal = false;
   presenter_.Type("cbCopyList", "不存在的类别").Click("BtnSave");
-  presenter_.Then([&](rt::TForm& form) {
-    open_after_refusal = form.Visible() && form.GetModalResult() == rt::mrNone;
-  });
+  presenter_.Then([&](rt::TForm& form) { open_after_refusal = form.Visible() && form.GetModalResult() == rt::mrNone; });
   // A quote in the typed name stays inside the condition.
   presenter_.Type("cbCopyList", "论文管理明细' or '1'='1").Click("BtnSave");
   presenter_.Type("cbCopyList", "质量'管理").Click("BtnSave");
   EXPECT_EQ(Run("miCopyList", {"TV_ID=14;DISP_名称=2019年论文"}), 4);
   EXPECT_TRUE(open_after_refusal);
-  EXPECT_EQ(presenter_.Messages(), (Lines{"prompt: 不能复制到此目录！", "prompt: 不能复制到此目录！", "prompt: 复制成功！"}));
+  EXPECT_EQ(presenter_.Messages(),
+            (Lines{"prompt: 不能复制到此目录！", "prompt: 不能复制到此目录！", "prompt: 复制成功！"}));
   EXPECT_NE(std::find(statements_.begin(), statements_.end(),
                       "Select 1 From Pacs_MMCTreeViewConfig Where TV_Name ='论文管理明细'' or ''1''=''1'"),
             statements_.end());

@@ -62,8 +62,8 @@ void TfrmMain::btnSaveClick(rt::TObject* sender) {
     // deleted (Max(ID)+1), while the deleted document's audit row stays:
     // the row stamped is the one of the record's own document, whose number
     // the store never hands out again.
-    const std::string audit = "Update DB_FILE_RECORD set HOSTNAME=" + Quoted(stamp.host) + ", USERID=" +
-                              Quoted(stamp.user_id) + ", USERNAME=" + Quoted(stamp.user_name) +
+    const std::string audit = "Update DB_FILE_RECORD set HOSTNAME=" + Quoted(stamp.host) +
+                              ", USERID=" + Quoted(stamp.user_id) + ", USERNAME=" + Quoted(stamp.user_name) +
                               ", MODIFYTIME = GetDate()" + " where FileTableID=" + BareInteger(id) +
                               " and FileTableName=" + Quoted(FTableName) + " and LABDOC_ID in(select LABDOC_ID from " +
                               FTableName + " where ID=" + BareInteger(id) + ")";
@@ -103,22 +103,25 @@ void TfrmMain::SaveNewDocument(rt::TObject* sender, const std::string& file_name
     OleCheck(objCommon->Alert("文件 " + file_name + " 没有保存到文档库，文档没有添加！"));
     return;
   }
-  SaveInOneTransaction(sender, [&] {
-    int key = 0;
-    OleCheck(objDataCtrl->GetMaxID("Select IsNull(Max(ID),0)+1 From " + FTableName, &key));
-    const Stamp stamp = ReadStamp(*objBaseInfo);
-    const std::string audit =
-        "Insert into DB_FILE_RECORD(FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,USERNAME,"
-        "MODIFYTIME) Values(" +
-        Quoted(FTableName) + "," + std::to_string(key) + "," + std::to_string(doc_id) + "," + Quoted(file_name) +
-        "," + Quoted(stamp.host) + "," + Quoted(stamp.user_id) + "," + Quoted(stamp.user_name) + ",GetDate())";
-    int result = 0;
-    OleCheck(objDataCtrl->ExecSQL(audit, &result));
-    rt::TStringList& fields = tfInterField->GetFFieldName();
-    tfInterField->SetValues(fields.IndexOf("ID"), std::to_string(key));
-    tfInterField->SetValues(fields.IndexOf("LabDoc_ID"), std::to_string(doc_id));
-    tfInterField->SetValues(fields.IndexOf("UserID"), stamp.user_id);
-  }, [&] { DeleteDocument(doc_id); });
+  SaveInOneTransaction(
+      sender,
+      [&] {
+        int key = 0;
+        OleCheck(objDataCtrl->GetMaxID("Select IsNull(Max(ID),0)+1 From " + FTableName, &key));
+        const Stamp stamp = ReadStamp(*objBaseInfo);
+        const std::string audit =
+            "Insert into DB_FILE_RECORD(FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,USERNAME,"
+            "MODIFYTIME) Values(" +
+            Quoted(FTableName) + "," + std::to_string(key) + "," + std::to_string(doc_id) + "," + Quoted(file_name) +
+            "," + Quoted(stamp.host) + "," + Quoted(stamp.user_id) + "," + Quoted(stamp.user_name) + ",GetDate())";
+        int result = 0;
+        OleCheck(objDataCtrl->ExecSQL(audit, &result));
+        rt::TStringList& fields = tfInterField->GetFFieldName();
+        tfInterField->SetValues(fields.IndexOf("ID"), std::to_string(key));
+        tfInterField->SetValues(fields.IndexOf("LabDoc_ID"), std::to_string(doc_id));
+        tfInterField->SetValues(fields.IndexOf("UserID"), stamp.user_id);
+      },
+      [&] { DeleteDocument(doc_id); });
 }
 
 void TfrmMain::SaveInOneTransaction(rt::TObject* sender, const std::function<void()>& before_save,
@@ -153,8 +156,8 @@ void TfrmMain::SaveInOneTransaction(rt::TObject* sender, const std::function<voi
 void TfrmMain::StampAudit(std::int32_t doc_id) {
   const Stamp stamp = ReadStamp(*objBaseInfo);
   int result = 0;
-  OleCheck(objDataCtrl->ExecSQL("Update DB_FILE_RECORD set HOSTNAME=" + Quoted(stamp.host) + ", USERID=" +
-                                    Quoted(stamp.user_id) + ", USERNAME=" + Quoted(stamp.user_name) +
+  OleCheck(objDataCtrl->ExecSQL("Update DB_FILE_RECORD set HOSTNAME=" + Quoted(stamp.host) +
+                                    ", USERID=" + Quoted(stamp.user_id) + ", USERNAME=" + Quoted(stamp.user_name) +
                                     ", MODIFYTIME = GetDate() where FileTableName=" + Quoted(FTableName) +
                                     " and LABDOC_ID=" + std::to_string(doc_id),
                                 &result));
@@ -167,8 +170,8 @@ void TfrmMain::btnOpenFileClick(rt::TObject*) {
 void TfrmMain::acPropertiesExecute(rt::TObject* sender) {
   const std::string doc_id = GetRowParam(*cdsParams, "LABDOC_ID");
   rt::OleVariant data;
-  OleCheck(objDataCtrl->OpenSQL("Select File_Name from Db_File_Storage Where LabDoc_ID=" + BareInteger(doc_id),
-                                data.Ptr()));
+  OleCheck(
+      objDataCtrl->OpenSQL("Select File_Name from Db_File_Storage Where LabDoc_ID=" + BareInteger(doc_id), data.Ptr()));
   cdsTmp->SetData(data.Get());
   if (!cdsTmp->IsEmpty()) {
     // The stored file's name is shown and cannot be changed.

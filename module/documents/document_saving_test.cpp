@@ -62,14 +62,15 @@ TEST_F(DocumentSavingTest, ANewDocumentStoresItsFileWritesItsAuditRowAndItsRecor
   const std::string path = LocalFile(u8"周报'淺.doc");
   presenter_.Type("edFileName", "  " + path + " ").Type("mmComment", "第一份 周报").Click("btnSave");
   EXPECT_EQ(Run("miNew"), 0);  // an insert changes nothing the host lists
-  EXPECT_EQ(Row("Select ID,LABDOC_ID,DocType,DESCS,UserId From RIS_DOC"), (Texts{"1", "1", "12", "第一份 周报", "u01"}));
+  EXPECT_EQ(Row("Select ID,LABDOC_ID,DocType,DESCS,UserId From RIS_DOC"),
+            (Texts{"1", "1", "12", "第一份 周报", "u01"}));
   EXPECT_EQ(Row("Select FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,USERNAME From DB_FILE_RECORD"),
             (Texts{"RIS_DOC", "1", "1", path, "LAB-PC1", "u01", "张三"}));
   EXPECT_EQ(Row("Select FILE_NAME From DB_FILE_STORAGE Where LABDOC_ID=1"), Texts{"周报'淺.doc"});
   const std::string expected_audit =
       "Insert into DB_FILE_RECORD(FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,USERNAME,"
-      "MODIFYTIME) Values('RIS_DOC',1,1,'" + path.substr(0, path.find('\'')) + "''" + path.substr(path.find('\'') + 1) +
-      "','LAB-PC1','u01','张三',GetDate())";
+      "MODIFYTIME) Values('RIS_DOC',1,1,'" +
+      path.substr(0, path.find('\'')) + "''" + path.substr(path.find('\'') + 1) + "','LAB-PC1','u01','张三',GetDate())";
   EXPECT_NE(std::find(statements_.begin(), statements_.end(), expected_audit), statements_.end());
   EXPECT_TRUE(presenter_.Errors().empty());
 }
@@ -82,8 +83,8 @@ TEST_F(DocumentSavingTest, AMissingOrBlankFileNameIsRefusedAndNothingIsWritten) 
       .Click("btnSave")
       .Press(VK_ESCAPE);
   EXPECT_EQ(Run("miNew"), 0);
-  EXPECT_EQ(presenter_.Messages(), (Texts{"alert: 文件名称不能为空，请输入！",
-                                          "alert: 文件 /no/such/文件.doc 不存在，请输入正确文件路径！"}));
+  EXPECT_EQ(presenter_.Messages(),
+            (Texts{"alert: 文件名称不能为空，请输入！", "alert: 文件 /no/such/文件.doc 不存在，请输入正确文件路径！"}));
   EXPECT_TRUE(Row("Select count(*) From DB_FILE_STORAGE") == Texts{"0"});
   EXPECT_TRUE(Row("Select count(*) From RIS_DOC") == Texts{"0"});
 }
@@ -115,9 +116,10 @@ TEST_F(DocumentSavingTest, AFileThatWasNotStoredAddsNoDocumentAndSaysWhy) {
   // A missing store where the library search can be pointed elsewhere
   // (Windows finds the store beside the program).
   if (rt::testing::LibraryPathVariable())
-    cases.insert(cases.begin(),
-                 {"the store is not ready", plain, "alert: 文档库不可用，文件 " + plain + " 无法保存，文档没有添加！", true});
-  if (with_fifo) cases.push_back({"the store answers no", fifo, "alert: 文件 " + fifo + " 没有保存到文档库，文档没有添加！"});
+    cases.insert(cases.begin(), {"the store is not ready", plain,
+                                 "alert: 文档库不可用，文件 " + plain + " 无法保存，文档没有添加！", true});
+  if (with_fifo)
+    cases.push_back({"the store answers no", fifo, "alert: 文件 " + fifo + " 没有保存到文档库，文档没有添加！"});
   cases.push_back({"no directory is known", plain,
                    "alert: 没有选定文档目录，文档没有添加！请在文档目录或文档上打开菜单新增文档。", false, true});
   for (const Case& c : cases) {

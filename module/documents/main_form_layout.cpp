@@ -12,8 +12,7 @@ rt::Layout TfrmMain::ClassLayout() const {
   rt::Layout layout = TfrmClsfrmConfig::ClassLayout();
   layout.Form({{"Name", "frmMain"}, {"Caption", "实验室文件"}, {"OldCreateOrder", true}});
 
-  const std::vector<rt::Prop> text_field = {
-      {"U_DataType", "tdString"}, {"U_Null", true}, {"U_CanSave", true}};
+  const std::vector<rt::Prop> text_field = {{"U_DataType", "tdString"}, {"U_Null", true}, {"U_CanSave", true}};
   auto with = [](std::vector<rt::Prop> props, const std::vector<rt::Prop>& more) {
     props.insert(props.end(), more.begin(), more.end());
     return props;

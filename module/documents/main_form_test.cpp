@@ -66,8 +66,8 @@ TEST_F(DocumentsViewTest, ConstructionSetsTheTableKeyAndCaptions) {
 TEST_F(DocumentsViewTest, ThesisDirectoriesShowTheAuthorFields) {
   for (std::string node : {"论文管理明细", "论文文档管理明细"}) {
     TfrmMain* view = NewView("TV_Name=" + node);
-    for (rt::TControl* c : std::initializer_list<rt::TControl*>{view->lbFstAuthor, view->lbAuthors, view->edFstAuthor,
-                                                                  view->edAuthors})
+    for (rt::TControl* c :
+         std::initializer_list<rt::TControl*>{view->lbFstAuthor, view->lbAuthors, view->edFstAuthor, view->edAuthors})
       EXPECT_TRUE(c->Visible()) << c->Name();
     EXPECT_EQ(view->edFstAuthor->TableName(), "RIS_DOC");
     EXPECT_EQ(view->edFstAuthor->FieldName(), "FstAuthor");

@@ -128,8 +128,8 @@ void TfrmMain::ActUpdateFileExecute(rt::TObject*) {
     if (ConfirmSaveToServer()) StoreRevision(doc_id, fetched);
   } catch (const rt::Exception& error) {
     buffer.reset();
-    OleCheck(objCommon->Prompt(std::string("修改文档操作失败,最可能的原因是:\r\n") + error.what() +
-                               "\r\n本地文件未关闭"));
+    OleCheck(
+        objCommon->Prompt(std::string("修改文档操作失败,最可能的原因是:\r\n") + error.what() + "\r\n本地文件未关闭"));
   }
 }
 

@@ -203,7 +203,7 @@ TEST_F(RevisionTest, ALocalCopyIsOfferedOnlyWhenItHoldsUnstoredEditsOfThisDocume
     // Leaves the cache as the case needs it; A and B are two documents whose
     // files are both named 报告.doc.
     std::function<void(std::int32_t a, std::int32_t b)> before;
-    int answer;                  // to the question, when asked
+    int answer;  // to the question, when asked
     bool asked;
     const char* stored_a_after;  // A's content after the revision
     const char* copy_after;      // what the cached copy holds afterwards
@@ -218,17 +218,17 @@ TEST_F(RevisionTest, ALocalCopyIsOfferedOnlyWhenItHoldsUnstoredEditsOfThisDocume
   const Case cases[] = {
       {"A's copy edited, stored on yes", [&](std::int32_t a, std::int32_t) { fetch(a), WriteFile(copy, "A 改"); }, 1,
        true, "A 改", "A 改", false},
-      {"A's copy edited, declined",
-       [&](std::int32_t a, std::int32_t) { fetch(a), WriteFile(copy, "A 改"); }, 2, true, "A 原稿", "A 改", true},
+      {"A's copy edited, declined", [&](std::int32_t a, std::int32_t) { fetch(a), WriteFile(copy, "A 改"); }, 2, true,
+       "A 原稿", "A 改", true},
       {"A's copy edited into bytes the store holds (B's)",
        [&](std::int32_t a, std::int32_t) { fetch(a), WriteFile(copy, "B 原稿"); }, 1, false, "A 原稿", "A 原稿", false},
-      {"A's copy only read", [&](std::int32_t a, std::int32_t) { fetch(a), SetAccessTime(copy, 4102444800); }, 1,
-       false, "A 原稿", "A 原稿", false},
+      {"A's copy only read", [&](std::int32_t a, std::int32_t) { fetch(a), SetAccessTime(copy, 4102444800); }, 1, false,
+       "A 原稿", "A 原稿", false},
       {"B's copy, unchanged", [&](std::int32_t, std::int32_t b) { fetch(b); }, 1, false, "A 原稿", "A 原稿", false},
-      {"B's copy, edited", [&](std::int32_t, std::int32_t b) { fetch(b), WriteFile(copy, "B 改"); }, 1, false,
-       "A 原稿", "B 改", true},
-      {"a file nobody fetched", [&](std::int32_t, std::int32_t) { WriteFile(copy, "自己的文件"); }, 1, false,
-       "A 原稿", "自己的文件", true},
+      {"B's copy, edited", [&](std::int32_t, std::int32_t b) { fetch(b), WriteFile(copy, "B 改"); }, 1, false, "A 原稿",
+       "B 改", true},
+      {"a file nobody fetched", [&](std::int32_t, std::int32_t) { WriteFile(copy, "自己的文件"); }, 1, false, "A 原稿",
+       "自己的文件", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -309,8 +309,8 @@ TEST_F(RevisionTest, WithoutAProgramForTheFileTheUserIsToldBeforeAnyDialog) {
   rt::testing::SetEnv("LABDOCS_OPEN_COMMAND", (home_ / "no-such-program").string());
   presenter_.Click("BtnSave");
   EXPECT_EQ(Revise(), 0);
-  EXPECT_EQ(presenter_.Log(), Lines{"alert: 没有与文件 " + CachePath(u8"图谱.xyz") +
-                                    " 关联的打开程序，无法打开它进行修改！"});
+  EXPECT_EQ(presenter_.Log(),
+            Lines{"alert: 没有与文件 " + CachePath(u8"图谱.xyz") + " 关联的打开程序，无法打开它进行修改！"});
 }
 
 TEST_F(RevisionTest, AFailedFetchEndsTheCommandSilently) {
@@ -452,7 +452,10 @@ TEST_F(RevisionTest, StoringOverAContentStoredMeanwhileNamesItsAuthorAndAsks) {
     for (const auto& row : kept.rows) sizes.push_back(row.at(0));
     EXPECT_EQ(sizes, c.answer == 1 ? (std::vector<rt::Value>{original, theirs_size, mine_size})
                                    : (std::vector<rt::Value>{original, theirs_size}));
-    EXPECT_EQ(rt::CurrentDataSession().QueryBound("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1", {}).rows.at(0).at(0),
+    EXPECT_EQ(rt::CurrentDataSession()
+                  .QueryBound("SELECT count(*) FROM DB_FILE_CONTENT WHERE PENDING = 1", {})
+                  .rows.at(0)
+                  .at(0),
               rt::Value(std::int64_t{0}));
   }
 }
@@ -471,9 +474,9 @@ TEST_F(RevisionTest, AnotherWorkstationsRevisionInProgressIsNamedAndAsked) {
     bool asked, opened;
   };
   int n = 0;
-  for (const Case& c : {Case{"a live revision, no", true, 0, true, false},
-                        Case{"a live revision, yes", true, 1, true, true},
-                        Case{"the owner ended", false, 1, false, true}}) {
+  for (const Case& c :
+       {Case{"a live revision, no", true, 0, true, false}, Case{"a live revision, yes", true, 1, true, true},
+        Case{"the owner ended", false, 1, false, true}}) {
     SCOPED_TRACE(c.what);
     labdoc::testing::OtherOwner other(rt::testing::EngineUnderTest(), owners, "00000000000000a" + std::to_string(++n));
     if (!c.owner_lives) other.Stop();

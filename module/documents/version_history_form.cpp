@@ -18,8 +18,8 @@ std::vector<std::string> VersionColumns() { return {"版本", "存入时间", "�
 std::vector<std::string> VersionCells(const DocVersion& version) {
   std::string who = version.user.empty() ? std::string("(未知用户)") : version.user;
   if (!version.host.empty()) who += "(" + version.host + ")";
-  return {std::to_string(version.number), version.stored_at, who, std::to_string(version.size),
-          version.sha256.substr(0, 12), version.current ? "是" : ""};
+  return {std::to_string(version.number), version.stored_at,          who, std::to_string(version.size),
+          version.sha256.substr(0, 12),   version.current ? "是" : ""};
 }
 
 TfrmVersions::TfrmVersions(rt::TComponent* owner) : rt::TForm(owner) {
@@ -115,8 +115,8 @@ void TfrmVersions::btnRestoreClick(rt::TObject*) {
     return;
   }
   int answer = 0;
-  OleCheck(view_->objCommon->Confirm("是否把版本 " + number + " 恢复为当前内容?(当前内容会保留为上一版本)", 1,
-                                     &answer));
+  OleCheck(
+      view_->objCommon->Confirm("是否把版本 " + number + " 恢复为当前内容?(当前内容会保留为上一版本)", 1, &answer));
   if (answer != 1) return;
   if (!view_->RestoreVersion(doc_id_, version->content_id)) {
     OleCheck(view_->objCommon->Alert("版本 " + number + " 没有恢复: 文档或此版本已不在文档库中。"));

@@ -79,8 +79,8 @@ class VersionHistoryTest : public testing::HostFixture {
     env.computer_name = computer;
     env.user_name = user;
     rt::SetEnvironment(env);
-    const fs::path source =
-        home_ / rt::testing::Utf8Path(u8"来源") / (std::to_string(++sources_) + ".d") / rt::testing::Utf8Path(u8"规程.doc");
+    const fs::path source = home_ / rt::testing::Utf8Path(u8"来源") / (std::to_string(++sources_) + ".d") /
+                            rt::testing::Utf8Path(u8"规程.doc");
     WriteFile(source, content);
     if (doc_id == 0) EXPECT_TRUE(View().StoreDocument(rt::platform::AnsiPath(source), doc_id));
     else EXPECT_TRUE(View().UpdateDocument(doc_id, rt::platform::AnsiPath(source).c_str()));
@@ -153,17 +153,18 @@ TEST_F(VersionHistoryTest, TheFormListsWhoStoredEachVersionAndOpensSavesAndResto
     Store(id, contents[i], i % 2 == 1 ? "LAB-PC2" : "LAB-PC1", i % 2 == 1 ? "李四" : "张三");
   AddDocument(7, id, "12", "规程");
   AddAuditRow(7, id, "2020-01-01 00:00:00");
-  View().cdsParams->SetRows(
-      rt::RowSet{{{"Params", rt::FieldType::Text}}, {{"ID=7;LabDoc_ID=" + std::to_string(id) + ";DISP_名称=规程.doc"}}});
+  View().cdsParams->SetRows(rt::RowSet{{{"Params", rt::FieldType::Text}},
+                                       {{"ID=7;LabDoc_ID=" + std::to_string(id) + ";DISP_名称=规程.doc"}}});
 
   std::vector<Lines> before, after;
   std::string kept;
   const fs::path saved = home_ / rt::testing::Utf8Path(u8"另存/二稿.doc");
   fs::create_directories(saved.parent_path());
-  presenter_.Then([&](rt::TForm& form) {
-              before = ListRows(form);
-              kept = dynamic_cast<TfrmVersions&>(form).lbKept->Caption();
-            })
+  presenter_
+      .Then([&](rt::TForm& form) {
+        before = ListRows(form);
+        kept = dynamic_cast<TfrmVersions&>(form).lbKept->Caption();
+      })
       .Select("lvVersions", 2)  // version 2, 李四's
       .Click("btnOpen")
       .Click("btnSaveAs")
@@ -221,9 +222,8 @@ TEST_F(VersionHistoryTest, TheFormListsWhoStoredEachVersionAndOpensSavesAndResto
   char* path = buffer;
   ASSERT_TRUE(View().FetchDocument(id, path));
   EXPECT_EQ(ReadFile(rt::platform::NativePath(buffer)), contents[0]);
-  const rt::RowSet audit =
-      rt::CurrentDataSession().QueryBound("SELECT HOSTNAME, USERID, USERNAME, MODIFYTIME FROM DB_FILE_RECORD WHERE LABDOC_ID = ?",
-                               {std::int64_t{id}});
+  const rt::RowSet audit = rt::CurrentDataSession().QueryBound(
+      "SELECT HOSTNAME, USERID, USERNAME, MODIFYTIME FROM DB_FILE_RECORD WHERE LABDOC_ID = ?", {std::int64_t{id}});
   ASSERT_EQ(audit.rows.size(), 1u);
   EXPECT_EQ(rt::ValueToText(audit.rows[0][0]), "LAB-PC1");
   EXPECT_EQ(rt::ValueToText(audit.rows[0][1]), "u01");

@@ -22,9 +22,7 @@ namespace {
 // and known as frmMain meanwhile.
 class CallForm {
  public:
-  explicit CallForm(const std::string& params) {
-    frmMain = rt::CreateForm<TfrmMain>(&rt::Application(), params);
-  }
+  explicit CallForm(const std::string& params) { frmMain = rt::CreateForm<TfrmMain>(&rt::Application(), params); }
   ~CallForm() {
     TfrmMain* form = frmMain;
     frmMain = nullptr;

@@ -19,9 +19,7 @@ namespace {
 
 // The length of the zero-terminated text in a buffer the store filled,
 // never reading past its size.
-std::string BufferText(const char* buffer, std::size_t size) {
-  return std::string(buffer, strnlen(buffer, size));
-}
+std::string BufferText(const char* buffer, std::size_t size) { return std::string(buffer, strnlen(buffer, size)); }
 
 // The text after the last backslash that is not part of a double-byte
 // character.
@@ -150,8 +148,7 @@ void TfrmClsfrmConfig::SaveCopyAs(const std::string& fetched, const std::string&
   if (!SaveDialog->Execute()) return;
 
   const std::string chosen = SaveDialog->FileName;
-  if (CopyFileA(fetched.c_str(), chosen.c_str(), FALSE))
-    OleCheck(objCommon->Prompt("文件：" + chosen + " 保存成功！"));
+  if (CopyFileA(fetched.c_str(), chosen.c_str(), FALSE)) OleCheck(objCommon->Prompt("文件：" + chosen + " 保存成功！"));
 }
 
 std::optional<VersionList> TfrmClsfrmConfig::ListVersions(std::int32_t doc_id) {

@@ -136,7 +136,8 @@ TEST_F(DocumentCommandsTest, OpenHandsTheDocumentToItsProgramOrSaysWhyNot) {
   std::int32_t id = Store(Write(u8"来源/图谱.pdf", "%PDF"));
   SelectRow("\"LabDoc_ID= " + std::to_string(id) + " \"");  // the value is trimmed
   form_->acOpenFile->Execute();
-  EXPECT_EQ(opener.Opened(1), std::vector<std::string>{rt::testing::PathUtf8(home_ / "DocCache" / rt::testing::Utf8Path(u8"图谱.pdf"))});
+  EXPECT_EQ(opener.Opened(1),
+            std::vector<std::string>{rt::testing::PathUtf8(home_ / "DocCache" / rt::testing::Utf8Path(u8"图谱.pdf"))});
   EXPECT_TRUE(presenter_.Log().empty());
   // A number that is not one opens document -1, which the store lacks.
   SelectRow("LabDoc_ID=abc");

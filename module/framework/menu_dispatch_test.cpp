@@ -29,15 +29,21 @@ class TMenuForm : public TfrmClsfrmConfig {
     rt::Layout layout = TfrmClsfrmConfig::ClassLayout();
     layout.Form({{"Name", "frmMenus"}});
     layout.Add({"cbList", "TVexaComboBox20", "tsNormal", {}, {}});
-    layout.Add({"acFirst", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "第一"}}, {{"OnExecute", "acFirstExecute"}}});
-    layout.Add({"acHidden", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "隐藏"}}, {{"OnExecute", "acHiddenExecute"}}});
+    layout.Add(
+        {"acFirst", "TAction", "", {{"ActionList", "acMain"}, {"Caption", "第一"}}, {{"OnExecute", "acFirstExecute"}}});
+    layout.Add({"acHidden",
+                "TAction",
+                "",
+                {{"ActionList", "acMain"}, {"Caption", "隐藏"}},
+                {{"OnExecute", "acHiddenExecute"}}});
     layout.Add({"miFirst", "TMenuItem", "pmMenu", {{"Action", "acFirst"}, {"Default", true}}, {}});
     layout.Add({"mnuMore", "TMenuItem", "pmMenu", {{"Caption", "更多"}}, {}});
     layout.Add({"miInner", "TMenuItem", "mnuMore", {{"Caption", "内部"}}, {{"OnClick", "miInnerClick"}}});
     layout.Add({"mnuDeeper", "TMenuItem", "mnuMore", {{"Caption", "更深"}}, {}});
     layout.Add({"miDeepest", "TMenuItem", "mnuDeeper", {{"Caption", "最深"}}, {{"OnClick", "miInnerClick"}}});
     layout.Add({"N1", "TMenuItem", "pmMenu", {{"Caption", "-"}}, {}});
-    layout.Add({"miHidden", "TMenuItem", "pmMenu", {{"Action", "acHidden"}, {"Visible", false}, {"Enabled", false}}, {}});
+    layout.Add(
+        {"miHidden", "TMenuItem", "pmMenu", {{"Action", "acHidden"}, {"Visible", false}, {"Enabled", false}}, {}});
     layout.Add({"mnuLast", "TMenuItem", "pmMenu", {{"Caption", "最后"}}, {}});
     layout.Add({"miLast", "TMenuItem", "mnuLast", {{"Caption", "末项"}}, {{"OnClick", "miInnerClick"}}});
     return layout;
@@ -83,11 +89,12 @@ TEST_F(MenuDispatchTest, TheHookShowsItemsAndTheWholeTreeIsCopiedAfterTheHostsIt
   TMenuForm* form = NewForm();
   EXPECT_EQ(form->BuildRightMenu(1, &host), 0);
   form->Free();
-  EXPECT_EQ(Describe(host), (std::vector<std::string>{
-                                "hostItem:刷新:shown", "miFirst:第一:shown:default", "mnuMore:更多:hidden",
-                                "mnuMore>miInner:内部:hidden", "mnuMore>mnuDeeper:更深:hidden",
-                                "mnuMore>mnuDeeper>miDeepest:最深:hidden", "N1:-:shown",
-                                "miHidden:隐藏:hidden:disabled", "mnuLast:最后:hidden", "mnuLast>miLast:末项:hidden"}));
+  EXPECT_EQ(Describe(host),
+            (std::vector<std::string>{"hostItem:刷新:shown", "miFirst:第一:shown:default", "mnuMore:更多:hidden",
+                                      "mnuMore>miInner:内部:hidden", "mnuMore>mnuDeeper:更深:hidden",
+                                      "mnuMore>mnuDeeper>miDeepest:最深:hidden", "N1:-:shown",
+                                      "miHidden:隐藏:hidden:disabled", "mnuLast:最后:hidden",
+                                      "mnuLast>miLast:末项:hidden"}));
   EXPECT_EQ(host.MenuAddedCount(), 1);
   // The copies carry no behaviour: only the name ties them to a command.
   rt::TMenuItem* copy = host.Items()->Items(1);
@@ -123,9 +130,9 @@ TEST_F(MenuDispatchTest, CommandsAreFoundByNameWithoutRegardToCaseAndBlanks) {
   EXPECT_EQ(form->ExecuteMenuItem("  miFIRST \t"), 0);
   EXPECT_EQ(form->ExecuteMenuItem("miDeepest"), 0);  // a leaf found though a sub-menu follows
   EXPECT_EQ(form->ExecuteMenuItem("miLast"), 0);
-  EXPECT_EQ(form->ExecuteMenuItem("miHidden"), 0);   // hidden and disabled still runs
-  EXPECT_EQ(form->ExecuteMenuItem("N1"), 0);         // a separator runs nothing
-  EXPECT_EQ(form->ExecuteMenuItem("mnuMore"), 1);    // an item with sub-items is no command
+  EXPECT_EQ(form->ExecuteMenuItem("miHidden"), 0);  // hidden and disabled still runs
+  EXPECT_EQ(form->ExecuteMenuItem("N1"), 0);        // a separator runs nothing
+  EXPECT_EQ(form->ExecuteMenuItem("mnuMore"), 1);   // an item with sub-items is no command
   EXPECT_EQ(form->ExecuteMenuItem("miNothing"), 1);
   EXPECT_EQ(form->ran, (std::vector<std::string>{"miFirst", "miFirst", "miDeepest", "miLast", "miHidden"}));
   form->Free();

@@ -86,7 +86,9 @@ class ItemReader {
   std::string quoted_;
 };
 
-unsigned char FoldAscii(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; }
+unsigned char FoldAscii(unsigned char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
 
 }  // namespace
 

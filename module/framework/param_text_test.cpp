@@ -182,7 +182,8 @@ TEST(ParamTextValueTest, LookupAgreesWithItemsOnAllShortTexts) {
     for (std::size_t i = 0; i < length; ++i) combinations *= alphabet.size();
     for (std::size_t n = 0; n < combinations; ++n) {
       text.clear();
-      for (std::size_t i = 0, rest = n; i < length; ++i, rest /= alphabet.size()) text += alphabet[rest % alphabet.size()];
+      for (std::size_t i = 0, rest = n; i < length; ++i, rest /= alphabet.size())
+        text += alphabet[rest % alphabet.size()];
       auto items = SplitParamText(text);
       for (const std::string& item : items) {
         ASSERT_LE(item.size(), text.size());

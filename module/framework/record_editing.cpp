@@ -117,9 +117,7 @@ void TfrmClsfrmConfig::btnSaveClick(rt::TObject*) {
       }
       if (written) FDataChanged = true;
       break;
-    default:
-      SetModalResult(rt::mrOk);
-      return;
+    default: SetModalResult(rt::mrOk); return;
   }
   if (!written) {
     Refocus();

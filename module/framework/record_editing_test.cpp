@@ -39,8 +39,11 @@ class TDocForm : public TfrmClsfrmConfig {
     rt::Layout layout = TfrmClsfrmConfig::ClassLayout();
     layout.Form({{"Name", "frmDoc"}});
     layout.Add({"edDesc", "TVexaEdit20", "tsNormal", {{"U_FieldName", "DESCS"}, {"TabOrder", 0}}, {}});
-    layout.Add({"tfKeys", "TVexaField20", "tsNormal",
-                {{"U_FieldNames", std::vector<std::string>{"ID", "LABDOC_ID", "DocType"}}}, {}});
+    layout.Add({"tfKeys",
+                "TVexaField20",
+                "tsNormal",
+                {{"U_FieldNames", std::vector<std::string>{"ID", "LABDOC_ID", "DocType"}}},
+                {}});
     return layout;
   }
   rt::TVexaEdit20* edDesc = nullptr;
@@ -67,8 +70,8 @@ class RecordEditingTest : public testing::HostFixture {
     std::ofstream(path) << name;
     std::int32_t doc_id = 0;
     EXPECT_TRUE(form.StoreDocument(path, doc_id));
-    Exec("Insert into RIS_DOC(ID,LABDOC_ID,DocType,DESCS) Values(" + std::to_string(id) + "," +
-         std::to_string(doc_id) + ",'12','d" + std::to_string(id) + "')");
+    Exec("Insert into RIS_DOC(ID,LABDOC_ID,DocType,DESCS) Values(" + std::to_string(id) + "," + std::to_string(doc_id) +
+         ",'12','d" + std::to_string(id) + "')");
     return doc_id;
   }
 };
@@ -96,10 +99,11 @@ TEST_F(RecordEditingTest, PropertiesLoadTheSelectedRecordAndOkUpdatesIt) {
   TDocForm* form = NewForm();
   Select(*form, {"ID=17;DISP_名称=a.doc"});
   std::string title, shown;
-  presenter_.Then([&](rt::TForm&) {
-               title = form->sfrmClsfrmConfig->Caption();
-               shown = form->edDesc->Text();
-             })
+  presenter_
+      .Then([&](rt::TForm&) {
+        title = form->sfrmClsfrmConfig->Caption();
+        shown = form->edDesc->Text();
+      })
       .Type("edDesc", "新描述")
       .Click("btnSave");
   form->acProperties->Execute();
@@ -119,8 +123,9 @@ TEST_F(RecordEditingTest, TheTitleComesFromTheFirstDisplayKeyOnly) {
   struct Case {
     std::string row, title;
   };
-  for (const Case& c : {Case{"ID=1;disp_name=小写", "实验文件属性 - 小写"}, Case{"ID=1;DIS_name=不算", "常规"},
-                        Case{"ID=1;DISP_a=;DISP_b=后面", "常规"}, Case{"ID=1;\"DISP_名称= 有 空格 \"", "实验文件属性 - 有 空格"}}) {
+  for (const Case& c :
+       {Case{"ID=1;disp_name=小写", "实验文件属性 - 小写"}, Case{"ID=1;DIS_name=不算", "常规"},
+        Case{"ID=1;DISP_a=;DISP_b=后面", "常规"}, Case{"ID=1;\"DISP_名称= 有 空格 \"", "实验文件属性 - 有 空格"}}) {
     TDocForm* form = NewForm();
     Select(*form, {c.row});
     std::string title;
@@ -177,9 +182,10 @@ TEST_F(RecordEditingTest, AFailingSaveKeepsTheFormOpenWithTheFocusOnTheFocusEdit
   form->FKeyFields = "ID";
   form->FKeyValues = "'2'";  // no such row: nothing updated
   std::string focused;
-  presenter_.Focus("btnCancel").Click("btnSave").Then([&](rt::TForm& f) {
-    focused = f.ActiveControl()->Name();
-  }).Click("btnCancel");
+  presenter_.Focus("btnCancel")
+      .Click("btnSave")
+      .Then([&](rt::TForm& f) { focused = f.ActiveControl()->Name(); })
+      .Click("btnCancel");
   EXPECT_EQ(form->ShowModal(), rt::mrCancel);
   EXPECT_EQ(focused, "edDesc");
   EXPECT_EQ(form->FSaveResult, -9999);
@@ -192,12 +198,14 @@ TEST_F(RecordEditingTest, DeleteRemovesEachRecordAfterItsDocument) {
   std::int32_t first = StoredDocument(*form, 1, "a.doc");
   Exec("Insert into RIS_DOC(ID,LABDOC_ID,DocType) Values(2,777,'12')");  // the store lacks 777
   std::int32_t third = StoredDocument(*form, 3, "c.doc");
-  Select(*form, {"ID=1;LABDOC_ID=" + std::to_string(first), "ID=2;LABDOC_ID=777", "ID=3;LabDoc_ID=" + std::to_string(third)});
+  Select(*form,
+         {"ID=1;LABDOC_ID=" + std::to_string(first), "ID=2;LABDOC_ID=777", "ID=3;LabDoc_ID=" + std::to_string(third)});
   presenter_.AnswerConfirm(1);
   statements_.clear();
   form->acDelete->Execute();
   EXPECT_EQ(presenter_.Log(), std::vector<std::string>{"confirm(2): 是否确实要删除选中的记录？"});
-  EXPECT_EQ(statements_, (std::vector<std::string>{"Delete From RIS_DOC Where ID=1", "Delete From RIS_DOC Where ID=3"}));
+  EXPECT_EQ(statements_,
+            (std::vector<std::string>{"Delete From RIS_DOC Where ID=1", "Delete From RIS_DOC Where ID=3"}));
   EXPECT_EQ(Description(1), "<none>");
   EXPECT_EQ(Description(2), "");
   EXPECT_EQ(Description(3), "<none>");

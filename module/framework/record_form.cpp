@@ -44,7 +44,8 @@ TfrmClsfrmConfig::TfrmClsfrmConfig(rt::TComponent* owner) : rt::TForm(owner) {
   PublishField("SaveDialog", SaveDialog);
   PublishField("actUpdateFile", actUpdateFile);
 
-  PublishKeyMethod("FormKeyDown", [this](rt::TObject* s, rt::Word& key, rt::TShiftState shift) { FormKeyDown(s, key, shift); });
+  PublishKeyMethod("FormKeyDown",
+                   [this](rt::TObject* s, rt::Word& key, rt::TShiftState shift) { FormKeyDown(s, key, shift); });
   PublishMethod("btnCancelClick", [this](rt::TObject* s) { btnCancelClick(s); });
   PublishMethod("FormShow", [this](rt::TObject* s) { FormShow(s); });
   PublishMethod("FormCreate", [this](rt::TObject* s) { FormCreate(s); });

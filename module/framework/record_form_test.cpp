@@ -207,13 +207,7 @@ TEST_F(RecordFormTest, EnterMovesOnInAnEditAndPressesAButton) {
   form->btnSave->OnClick = [&](rt::TObject*) { ++saves; };
   std::vector<std::string> focus;
   auto record = [&](rt::TForm& f) { focus.push_back(f.ActiveControl() ? f.ActiveControl()->Name() : "none"); };
-  presenter_.Then(record)
-      .Press(VK_RETURN)
-      .Then(record)
-      .Focus("btnSave")
-      .Press(VK_RETURN)
-      .Then(record)
-      .Press(VK_ESCAPE);
+  presenter_.Then(record).Press(VK_RETURN).Then(record).Focus("btnSave").Press(VK_RETURN).Then(record).Press(VK_ESCAPE);
   EXPECT_EQ(form->ShowModal(), rt::mrCancel);
   EXPECT_EQ(focus, (std::vector<std::string>{"edFirst", "edSecond", "btnSave"}));
   EXPECT_EQ(saves, 1);

@@ -21,8 +21,8 @@ TEST(SqlTextTest, BareValuesMustBeIntegers) {
   EXPECT_EQ(BareInteger(" -1 "), "-1");
   EXPECT_EQ(BareInteger("+5"), "5");
   EXPECT_EQ(BareInteger("007"), "7");
-  for (const char* bad : {"", " ", "abc", "1 or 1=1", "1;delete from RIS_DOC", "1.5", "+-5", "--1", "0x10",
-                          "99999999999999999999"})
+  for (const char* bad :
+       {"", " ", "abc", "1 or 1=1", "1;delete from RIS_DOC", "1.5", "+-5", "--1", "0x10", "99999999999999999999"})
     EXPECT_THROW(BareInteger(bad), rt::EConvertError) << bad;
 }
 

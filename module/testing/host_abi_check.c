@@ -136,7 +136,8 @@ static void CheckStore(void) {
   STACK_POINTER(after);
   Check(after == before, "the store's entry points leave the stack as they found it");
   int answered = 1;
-  for (int i = 0; i < 7; ++i) answered = answered && (statuses[i] == S_OK || statuses[i] == S_FALSE || FAILED(statuses[i]));
+  for (int i = 0; i < 7; ++i)
+    answered = answered && (statuses[i] == S_OK || statuses[i] == S_FALSE || FAILED(statuses[i]));
   Check(answered, "every entry point answers a status");
   Check(FreeLibrary(store) != FALSE, "FreeLibrary(LAB_DOC.dll)");
 }

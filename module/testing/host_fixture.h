@@ -39,9 +39,8 @@ class LibraryFolder {
 class HostFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = std::filesystem::temp_directory_path() /
-            ("labdocs-host-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    home_ = std::filesystem::temp_directory_path() / ("labdocs-host-" + std::to_string(::getpid()) + "-" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(home_);
     std::filesystem::create_directories(home_);
     SetSysCode("LIS_DIRECTOR");

@@ -121,9 +121,7 @@ std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"
 
 // ---- TField -------------------------------------------------------------------
 
-const std::string& TField::FieldName() const {
-  return dataset_->rows_.fields[static_cast<std::size_t>(index_)].name;
-}
+const std::string& TField::FieldName() const { return dataset_->rows_.fields[static_cast<std::size_t>(index_)].name; }
 
 FieldType TField::DataType() const { return dataset_->rows_.fields[static_cast<std::size_t>(index_)].type; }
 
@@ -206,16 +204,11 @@ void TField::SetAsString(std::string_view text) {
 
 void TField::SetAsInteger(std::int64_t value) {
   switch (DataType()) {
-    case FieldType::Integer:
-      return SetValue(value);
-    case FieldType::Float:
-      return SetValue(static_cast<double>(value));
-    case FieldType::Text:
-      return SetValue(std::to_string(value));
-    case FieldType::DateTime:
-      return SetValue(DateTime{static_cast<double>(value)});
-    case FieldType::Blob:
-      break;
+    case FieldType::Integer: return SetValue(value);
+    case FieldType::Float: return SetValue(static_cast<double>(value));
+    case FieldType::Text: return SetValue(std::to_string(value));
+    case FieldType::DateTime: return SetValue(DateTime{static_cast<double>(value)});
+    case FieldType::Blob: break;
   }
   throw EConvertError("Field " + Quoted(FieldName()) + " cannot take an integer");
 }
@@ -225,29 +218,21 @@ void TField::SetAsFloat(double value) {
     case FieldType::Integer:
       if (std::isfinite(value) && std::fabs(value) < 9223372036854775808.0) return SetValue(std::llround(value));
       throw EConvertError(ValueToText(value) + " is not a valid integer value");
-    case FieldType::Float:
-      return SetValue(value);
-    case FieldType::Text:
-      return SetValue(ValueToText(value));
-    case FieldType::DateTime:
-      return SetValue(DateTime{value});
-    case FieldType::Blob:
-      break;
+    case FieldType::Float: return SetValue(value);
+    case FieldType::Text: return SetValue(ValueToText(value));
+    case FieldType::DateTime: return SetValue(DateTime{value});
+    case FieldType::Blob: break;
   }
   throw EConvertError("Field " + Quoted(FieldName()) + " cannot take a number");
 }
 
 void TField::SetAsDateTime(DateTime value) {
   switch (DataType()) {
-    case FieldType::DateTime:
-      return SetValue(value);
-    case FieldType::Float:
-      return SetValue(value.days);
-    case FieldType::Text:
-      return SetValue(ValueToText(value));
+    case FieldType::DateTime: return SetValue(value);
+    case FieldType::Float: return SetValue(value.days);
+    case FieldType::Text: return SetValue(ValueToText(value));
     case FieldType::Integer:
-    case FieldType::Blob:
-      break;
+    case FieldType::Blob: break;
   }
   throw EConvertError("Field " + Quoted(FieldName()) + " cannot take a date-time");
 }
@@ -277,10 +262,8 @@ void TClientDataSet::CheckBrowseMode() {
 }
 
 void TClientDataSet::SetActive(bool active) {
-  if (active)
-    Open();
-  else
-    Close();
+  if (active) Open();
+  else Close();
 }
 
 void TClientDataSet::Open() {
@@ -318,8 +301,8 @@ void TClientDataSet::SetData(const VARIANT& data) {
 void TClientDataSet::SetRows(RowSet rows) {
   for (std::size_t i = 0; i < rows.rows.size(); ++i) {
     if (rows.rows[i].size() != rows.fields.size())
-      throw Exception("Row " + std::to_string(i + 1) + " has " + std::to_string(rows.rows[i].size()) +
-                      " values for " + std::to_string(rows.fields.size()) + " fields");
+      throw Exception("Row " + std::to_string(i + 1) + " has " + std::to_string(rows.rows[i].size()) + " values for " +
+                      std::to_string(rows.fields.size()) + " fields");
   }
   Close();
   rows_ = std::move(rows);
@@ -397,8 +380,8 @@ void TClientDataSet::SetRecNo(int rec_no) {
 
 TField& TClientDataSet::Fields(int index) const {
   if (index < 0 || index >= FieldCount())
-    throw Exception("Field index " + std::to_string(index) + " is out of range (" +
-                    std::to_string(FieldCount()) + " fields)");
+    throw Exception("Field index " + std::to_string(index) + " is out of range (" + std::to_string(FieldCount()) +
+                    " fields)");
   return *fields_[static_cast<std::size_t>(index)];
 }
 

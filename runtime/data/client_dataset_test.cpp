@@ -16,12 +16,8 @@ using ::testing::HasSubstr;
 
 RowSet Documents(int count) {
   RowSet rows;
-  rows.fields = {{"ParamText", FieldType::Text},
-                 {"ID", FieldType::Integer},
-                 {"DISP_名称", FieldType::Text},
-                 {"華", FieldType::Text},
-                 {"修改时间", FieldType::DateTime},
-                 {"Ratio", FieldType::Float}};
+  rows.fields = {{"ParamText", FieldType::Text}, {"ID", FieldType::Integer},        {"DISP_名称", FieldType::Text},
+                 {"華", FieldType::Text},        {"修改时间", FieldType::DateTime}, {"Ratio", FieldType::Float}};
   for (int i = 1; i <= count; ++i)
     rows.rows.push_back({"TV_ID=3;LabDoc_ID=" + std::to_string(i), std::int64_t{i}, "誠實" + std::to_string(i),
                          std::monostate{}, DateTime{45000.5 + i}, 0.5 * i});
@@ -292,8 +288,11 @@ TEST(ClientDataSet, EditingAndAppending) {
 
 TEST(ClientDataSet, SetterConversions) {
   RowSet rows;
-  rows.fields = {{"I", FieldType::Integer}, {"F", FieldType::Float}, {"T", FieldType::Text},
-                 {"D", FieldType::DateTime}, {"B", FieldType::Blob}};
+  rows.fields = {{"I", FieldType::Integer},
+                 {"F", FieldType::Float},
+                 {"T", FieldType::Text},
+                 {"D", FieldType::DateTime},
+                 {"B", FieldType::Blob}};
   TClientDataSet ds(nullptr);
   ds.SetRows(rows);
   ds.Append();

@@ -47,8 +47,8 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
 
 bool IsValid(const Parts& p) {
   return p.year >= 1 && p.year <= 9999 && p.month >= 1 && p.month <= 12 && p.day >= 1 &&
-         p.day <= DaysInMonth(p.year, p.month) && p.hour >= 0 && p.hour < 24 && p.minute >= 0 &&
-         p.minute < 60 && p.second >= 0 && p.second < 60 && p.millisecond >= 0 && p.millisecond < 1000;
+         p.day <= DaysInMonth(p.year, p.month) && p.hour >= 0 && p.hour < 24 && p.minute >= 0 && p.minute < 60 &&
+         p.second >= 0 && p.second < 60 && p.millisecond >= 0 && p.millisecond < 1000;
 }
 
 // Reads exactly `count` decimal digits at text[pos].
@@ -71,8 +71,7 @@ bool ReadSeparator(std::string_view text, std::size_t pos, char separator) {
 DateTime Encode(const Parts& parts) {
   if (!IsValid(parts)) throw EConvertError("Not a valid date and time");
   const std::int64_t day_number =
-      DaysFromCivil(parts.year, static_cast<unsigned>(parts.month), static_cast<unsigned>(parts.day)) +
-      kUnixEpochDays;
+      DaysFromCivil(parts.year, static_cast<unsigned>(parts.month), static_cast<unsigned>(parts.day)) + kUnixEpochDays;
   const double time_of_day =
       static_cast<double>(((parts.hour * 60 + parts.minute) * 60 + parts.second) * 1000 + parts.millisecond) /
       static_cast<double>(kMsPerDay);
@@ -84,8 +83,7 @@ Parts Decode(DateTime value) {
   // 0001-01-01 and the end of 9999-12-31.
   constexpr double kMinDays = -693593.0;
   constexpr double kMaxDays = 2958466.0;
-  if (!(value.days > kMinDays - 1 && value.days < kMaxDays))
-    throw EConvertError("The date-time value is out of range");
+  if (!(value.days > kMinDays - 1 && value.days < kMaxDays)) throw EConvertError("The date-time value is out of range");
   // The whole days give the date (toward zero); the fraction's size the time.
   const double whole = std::trunc(value.days);
   auto day_number = static_cast<std::int64_t>(whole);
@@ -107,8 +105,8 @@ Parts Decode(DateTime value) {
 std::string ToText(DateTime value) {
   const Parts p = Decode(value);
   char buffer[96];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.year, p.month, p.day, p.hour,
-                p.minute, p.second, p.millisecond);
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.year, p.month, p.day, p.hour, p.minute,
+                p.second, p.millisecond);
   return buffer;
 }
 
@@ -162,9 +160,8 @@ std::string NowText() {
     local = *tm;
   }
   char buffer[96];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                static_cast<int>(since_epoch.count() % 1000));
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(since_epoch.count() % 1000));
   return buffer;
 }
 

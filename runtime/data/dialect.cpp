@@ -181,7 +181,7 @@ class Splitter {
   bool StartsNewStatement(const std::string& word) const {
     if (!has_content_ || depth_ > 0 || !IsStatementKeyword(word)) return false;
     if (IsOneOf(previous_, {"UNION", "ALL", "EXCEPT", "INTERSECT", "AS", "ON", "DO"})) return false;
-    if (main_.empty()) return false;  // the statement after a WITH clause
+    if (main_.empty()) return false;                          // the statement after a WITH clause
     if (main_ == "PRAGMA" && previous_ == "=") return false;  // a value such as journal_mode = DELETE
     if (word == "SELECT" && (main_ == "INSERT" || main_ == "REPLACE") && !insert_has_source_) return false;
     return true;
@@ -218,9 +218,9 @@ class Splitter {
   }
 
   std::vector<std::string> statements_;
-  std::string text_;       // the current statement's text so far
-  std::string main_;       // its keyword: SELECT, INSERT, ..., or CREATE etc.
-  std::string previous_;   // its last significant token: a word upper-cased, else as written
+  std::string text_;      // the current statement's text so far
+  std::string main_;      // its keyword: SELECT, INSERT, ..., or CREATE etc.
+  std::string previous_;  // its last significant token: a word upper-cased, else as written
   bool has_content_ = false;
   bool insert_has_source_ = false;
   int depth_ = 0;
@@ -288,8 +288,7 @@ std::vector<std::string> Translate(std::string_view tsql_utf8, Engine engine) {
 }
 
 int RegisterFunctions(sqlite3* db) {
-  return sqlite3_create_function_v2(db, "GetDate", 0, SQLITE_UTF8, nullptr, GetDateFunction, nullptr, nullptr,
-                                    nullptr);
+  return sqlite3_create_function_v2(db, "GetDate", 0, SQLITE_UTF8, nullptr, GetDateFunction, nullptr, nullptr, nullptr);
 }
 
 }  // namespace rt::dialect

@@ -31,15 +31,15 @@ struct sqlite3;
 namespace rt::dialect {
 
 enum class TokenKind {
-  Blank,          // white space
-  Comment,        // "-- ..." up to the line end, or "/* ... */"
-  String,         // '...' with '' for a quote inside
-  QuotedName,     // "...", [...] or `...`
-  Word,           // a name, keyword or number
+  Blank,       // white space
+  Comment,     // "-- ..." up to the line end, or "/* ... */"
+  String,      // '...' with '' for a quote inside
+  QuotedName,  // "...", [...] or `...`
+  Word,        // a name, keyword or number
   OpenParen,
   CloseParen,
   Semicolon,
-  Other,          // any other single character: operators, commas, dots
+  Other,  // any other single character: operators, commas, dots
 };
 
 struct Token {

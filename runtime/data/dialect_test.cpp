@@ -20,8 +20,8 @@ std::vector<std::string> Split(const std::string& tsql) {
 using Statements = std::vector<std::string>;
 
 TEST(Dialect, TokensGiveTheTextBack) {
-  const std::string sql = gbk::ToUtf8(
-      "select 'it''s; select' as [a]]b], \"q\"\"\" -- select x\n/* delete */ f(x) ; 'open");
+  const std::string sql =
+      gbk::ToUtf8("select 'it''s; select' as [a]]b], \"q\"\"\" -- select x\n/* delete */ f(x) ; 'open");
   std::string joined;
   for (const Token& token : Tokenize(sql)) joined += token.text;
   EXPECT_EQ(joined, sql);
@@ -36,7 +36,8 @@ TEST(Dialect, NolockHintsAreDropped) {
             Statements{"From RIS_DOC a ,DB_FILE_STORAGE b  Where a.ID=1"});
   EXPECT_EQ(Split("select 1 from DB_FILE_RECORD c(NoLock) Where x=1"),
             Statements{"select 1 from DB_FILE_RECORD c  Where x=1"});
-  EXPECT_EQ(Split("select 1 from Lab_List with ( NOLOCK ) where x=1"), Statements{"select 1 from Lab_List   where x=1"});
+  EXPECT_EQ(Split("select 1 from Lab_List with ( NOLOCK ) where x=1"),
+            Statements{"select 1 from Lab_List   where x=1"});
   EXPECT_EQ(Split("select 1 from [文档 表] (nolock)"), Statements{"select 1 from [文档 表]"});
   EXPECT_EQ(Split("select 1 from 乗表 (nolock)"), Statements{"select 1 from 乗表"});
 }
@@ -62,7 +63,8 @@ TEST(Dialect, PostgresGetsItsOwnWordsForWhatDiffers) {
     Statements statements;
   } cases[] = {
       {"Select IsNull(Max(ID),0)+1 From RIS_DOC(nolock)", {"Select COALESCE(Max(ID),0)+1 From RIS_DOC"}},
-      {"Update RIS_DOC Set MODIFYTIME=GetDate() Where ID=1", {"Update RIS_DOC Set MODIFYTIME=LOCALTIMESTAMP(3) Where ID=1"}},
+      {"Update RIS_DOC Set MODIFYTIME=GetDate() Where ID=1",
+       {"Update RIS_DOC Set MODIFYTIME=LOCALTIMESTAMP(3) Where ID=1"}},
       {"select getdate ( ), 'GetDate()' from t", {"select LOCALTIMESTAMP(3), 'GetDate()' from t"}},
       {"select [文档 名称], [a]]b], `c\"d` from [乗表]", {"select \"文档 名称\", \"a]b\", \"c\"\"d\" from \"乗表\""}},
       {"delete from a where x=1 delete from b where y=2", {"delete from a where x=1", "delete from b where y=2"}},
@@ -77,16 +79,17 @@ TEST(Dialect, PostgresGetsItsOwnWordsForWhatDiffers) {
 
 TEST(Dialect, DirectoryDeletionBatchSplitsIntoItsFourStatements) {
   const std::string v = "12";
-  const std::string batch = " delete from Lab_List where TV_ID = '" + v + "'" +
-                            " delete from DB_FILE_RECORD where LABDOC_ID in(select LABDOC_Id from RIS_DOC where DocType ='" +
-                            v + "')" +
-                            " delete from DB_FILE_STORAGE where LABDOC_ID in(select LABDOC_Id from RIS_DOC where DocType ='" +
-                            v + "')" + " delete from RIS_DOC where DocType= '" + v + "'";
-  EXPECT_EQ(Split(batch),
-            (Statements{"delete from Lab_List where TV_ID = '12'",
-                        "delete from DB_FILE_RECORD where LABDOC_ID in(select LABDOC_Id from RIS_DOC where DocType ='12')",
-                        "delete from DB_FILE_STORAGE where LABDOC_ID in(select LABDOC_Id from RIS_DOC where DocType ='12')",
-                        "delete from RIS_DOC where DocType= '12'"}));
+  const std::string batch =
+      " delete from Lab_List where TV_ID = '" + v + "'" +
+      " delete from DB_FILE_RECORD where LABDOC_ID in(select LABDOC_Id from RIS_DOC where DocType ='" + v + "')" +
+      " delete from DB_FILE_STORAGE where LABDOC_ID in(select LABDOC_Id from RIS_DOC where DocType ='" + v + "')" +
+      " delete from RIS_DOC where DocType= '" + v + "'";
+  EXPECT_EQ(
+      Split(batch),
+      (Statements{"delete from Lab_List where TV_ID = '12'",
+                  "delete from DB_FILE_RECORD where LABDOC_ID in(select LABDOC_Id from RIS_DOC where DocType ='12')",
+                  "delete from DB_FILE_STORAGE where LABDOC_ID in(select LABDOC_Id from RIS_DOC where DocType ='12')",
+                  "delete from RIS_DOC where DocType= '12'"}));
 }
 
 TEST(Dialect, StatementKeywordsSplitOnlyWhereAStatementBegins) {
@@ -101,7 +104,8 @@ TEST(Dialect, StatementKeywordsSplitOnlyWhereAStatementBegins) {
             Statements{"select a from t union select a from u union all select 1 except select 2 intersect select 3"});
   EXPECT_EQ(Split("with x as (select 1 as a) insert into t(a) select a from x delete from x"),
             (Statements{"with x as (select 1 as a) insert into t(a) select a from x", "delete from x"}));
-  EXPECT_EQ(Split("create view v as select 1 delete from t"), (Statements{"create view v as select 1", "delete from t"}));
+  EXPECT_EQ(Split("create view v as select 1 delete from t"),
+            (Statements{"create view v as select 1", "delete from t"}));
   EXPECT_EQ(Split("insert into t(a) values(1) on conflict(a) do update set a=2"),
             Statements{"insert into t(a) values(1) on conflict(a) do update set a=2"});
   // A pragma's value is no statement.

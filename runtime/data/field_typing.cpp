@@ -53,7 +53,8 @@ Value Convert(Value value, FieldType type) {
     if (const auto* number = std::get_if<double>(&value)) return DateTime{*number};
     if (const auto* text = std::get_if<std::string>(&value)) return *datetime::FromText(*text);
   } else if (type == FieldType::Blob) {
-    if (const auto* text = std::get_if<std::string>(&value)) return std::vector<std::uint8_t>(text->begin(), text->end());
+    if (const auto* text = std::get_if<std::string>(&value))
+      return std::vector<std::uint8_t>(text->begin(), text->end());
   }
   return value;
 }
@@ -75,8 +76,8 @@ std::optional<FieldType> DeclaredFieldType(std::string_view declared_type) {
 ValueKind TextKind(std::string_view text, std::optional<DateTime>* date_time) {
   // Read once: datetime::IsStoredText is this shape and a date-time read.
   std::optional<DateTime> read = datetime::FromText(text);
-  const bool stored_shape =
-      (text.size() == 19 || text.size() == 23) && text[10] == ' ' && (text.size() == 19 || text[19] == '.');
+  const bool stored_shape = (text.size() == 19 || text.size() == 23) && text[10] == ' ' &&
+                            (text.size() == 19 || text[19] == '.');
   const ValueKind kind = !read ? kOtherText : stored_shape ? kStoredDateTimeText : kDateTimeText;
   if (date_time) *date_time = read;
   return kind;

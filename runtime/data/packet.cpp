@@ -51,9 +51,7 @@ class Writer {
   std::vector<std::uint8_t> out_;
 };
 
-std::int64_t UnZigZag(std::uint64_t v) {
-  return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
-}
+std::int64_t UnZigZag(std::uint64_t v) { return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1); }
 
 void WriteValue(Writer& w, const Value& value) {
   struct Visitor {
@@ -170,10 +168,8 @@ Value ReadValue(Reader& r) {
   const std::size_t start = r.Pos();
   const std::uint8_t tag = r.Byte("value");
   switch (tag) {
-    case kNull:
-      return std::monostate{};
-    case kInteger:
-      return UnZigZag(r.Varint("integer value"));
+    case kNull: return std::monostate{};
+    case kInteger: return UnZigZag(r.Varint("integer value"));
     case kFloat: {
       // The bits go straight into the value's storage (see BitsOf).
       const std::uint64_t bits = r.Fixed64("float value");
@@ -181,16 +177,14 @@ Value ReadValue(Reader& r) {
       std::memcpy(&std::get<double>(value), &bits, sizeof bits);
       return value;
     }
-    case kText:
-      return r.Bytes<std::string>("text length");
+    case kText: return r.Bytes<std::string>("text length");
     case kDateTime: {
       const std::uint64_t bits = r.Fixed64("date-time value");
       Value value(std::in_place_type<DateTime>);
       std::memcpy(&std::get<DateTime>(value).days, &bits, sizeof bits);
       return value;
     }
-    case kBlob:
-      return r.Bytes<std::vector<std::uint8_t>>("blob length");
+    case kBlob: return r.Bytes<std::vector<std::uint8_t>>("blob length");
     default:
       throw EPacketError("Malformed data packet: unknown value tag " + std::to_string(tag) + " at offset " +
                          std::to_string(start));
@@ -219,9 +213,9 @@ RowSet ReadBody(Reader& r) {
     const std::size_t count_at = r.Pos();
     const std::uint64_t value_count = r.Varint("value count");
     if (value_count != field_count)
-      throw EPacketError("Malformed data packet: row " + std::to_string(i + 1) + " has " +
-                         std::to_string(value_count) + " values for " + std::to_string(field_count) +
-                         " fields at offset " + std::to_string(count_at));
+      throw EPacketError("Malformed data packet: row " + std::to_string(i + 1) + " has " + std::to_string(value_count) +
+                         " values for " + std::to_string(field_count) + " fields at offset " +
+                         std::to_string(count_at));
     std::vector<Value> row;
     row.reserve(field_count);
     for (std::size_t k = 0; k < field_count; ++k) row.push_back(ReadValue(r));
@@ -245,8 +239,7 @@ std::vector<std::uint8_t> EncodePacket(const RowSet& rows) {
   w.Varint(rows.fields.size());
   for (const FieldDef& field : rows.fields) {
     const auto type = static_cast<std::uint8_t>(field.type);
-    if (!IsFieldType(type))
-      throw EPacketError("Field " + field.name + " has the unknown type " + std::to_string(type));
+    if (!IsFieldType(type)) throw EPacketError("Field " + field.name + " has the unknown type " + std::to_string(type));
     w.Byte(type);
     w.Bytes(field.name.data(), field.name.size());
   }
@@ -270,8 +263,7 @@ std::vector<std::uint8_t> EncodePacket(const RowSet& rows) {
 
 RowSet DecodePacket(std::span<const std::uint8_t> packet) {
   if (packet.size() < kHeaderSize + kChecksumSize)
-    throw EPacketError("Malformed data packet: " + std::to_string(packet.size()) +
-                       " bytes are too short for a packet");
+    throw EPacketError("Malformed data packet: " + std::to_string(packet.size()) + " bytes are too short for a packet");
   if (!std::equal(kMagic.begin(), kMagic.end(), packet.begin()))
     throw EPacketError("Malformed data packet: not a data packet (wrong magic)");
   const std::uint32_t version = ReadFixed32(packet, 4) & 0xFFFF;
@@ -330,12 +322,9 @@ SAFEARRAY* PacketArray(const VARIANT& packet, int depth) {
     return PacketArray(*packet.pvarVal, depth + 1);
   }
   SAFEARRAY* psa = nullptr;
-  if (vt == (VT_ARRAY | VT_UI1))
-    psa = packet.parray;
-  else if (vt == (VT_BYREF | VT_ARRAY | VT_UI1) && packet.pparray)
-    psa = *packet.pparray;
-  else
-    throw EPacketError("A data packet must be a byte array, not a variant of type " + TypeName(vt));
+  if (vt == (VT_ARRAY | VT_UI1)) psa = packet.parray;
+  else if (vt == (VT_BYREF | VT_ARRAY | VT_UI1) && packet.pparray) psa = *packet.pparray;
+  else throw EPacketError("A data packet must be a byte array, not a variant of type " + TypeName(vt));
   if (!psa) throw EPacketError("The data packet variant holds no array");
   if (SafeArrayGetDim(psa) != 1 || SafeArrayGetElemsize(psa) != 1)
     throw EPacketError("A data packet must be a one-dimensional byte array");

@@ -25,17 +25,12 @@ using Bytes = std::vector<std::uint8_t>;
 // bytes.
 RowSet Sample() {
   RowSet rows;
-  rows.fields = {{"ParamText", FieldType::Text},
-                 {"ID", FieldType::Integer},
-                 {"DISP_名称", FieldType::Text},
-                 {"Ratio", FieldType::Float},
-                 {"修改时间", FieldType::DateTime},
-                 {"Content", FieldType::Blob}};
+  rows.fields = {{"ParamText", FieldType::Text}, {"ID", FieldType::Integer},        {"DISP_名称", FieldType::Text},
+                 {"Ratio", FieldType::Float},    {"修改时间", FieldType::DateTime}, {"Content", FieldType::Blob}};
   rows.rows.push_back({std::string("TV_ID=12;LabDoc_ID=7;DISP_名称=\"誠實 華\""), std::int64_t{1},
-                       std::string("質量運補.doc"), 0.1, DateTime{45351.57303240741},
-                       Bytes{0x00, 0x5C, 0xFF, 0x00}});
-  rows.rows.push_back({std::monostate{}, std::monostate{}, std::monostate{}, std::monostate{}, std::monostate{},
-                       std::monostate{}});
+                       std::string("質量運補.doc"), 0.1, DateTime{45351.57303240741}, Bytes{0x00, 0x5C, 0xFF, 0x00}});
+  rows.rows.push_back(
+      {std::monostate{}, std::monostate{}, std::monostate{}, std::monostate{}, std::monostate{}, std::monostate{}});
   rows.rows.push_back({std::string(), std::numeric_limits<std::int64_t>::min(), std::string("C:\\DocCache\\誠.txt"),
                        -std::numeric_limits<double>::infinity(), DateTime{-1.25}, Bytes{}});
   rows.rows.push_back({std::string("\x81\x40"), std::numeric_limits<std::int64_t>::max(), std::string("a|b"),
@@ -45,7 +40,8 @@ RowSet Sample() {
 
 // A packet around the given body, with correct length and checksum.
 Bytes Wrap(const Bytes& body, std::uint16_t version = kPacketVersion) {
-  Bytes packet = {'R', 'S', 'P', 'K', static_cast<std::uint8_t>(version), static_cast<std::uint8_t>(version >> 8), 0, 0};
+  Bytes packet = {'R', 'S', 'P', 'K', static_cast<std::uint8_t>(version), static_cast<std::uint8_t>(version >> 8),
+                  0,   0};
   for (int i = 0; i < 4; ++i) packet.push_back(static_cast<std::uint8_t>(body.size() >> (8 * i)));
   packet.insert(packet.end(), body.begin(), body.end());
   const std::uint32_t crc = PacketChecksum(packet);
@@ -203,15 +199,15 @@ TEST(PacketCorruption, StructuralErrorsBehindAValidChecksum) {
   EXPECT_THAT(DecodeError(Wrap({0x80, 0x00, 0})), HasSubstr("non-canonical"));
   EXPECT_THAT(DecodeError(Wrap({1, 1, 1, 'A', 1, 1, 1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x02})),
               HasSubstr("out of range"));
-  EXPECT_THAT(DecodeError(Wrap({1, 1, 1, 'A', 1, 1, 1, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
-                                0x01})),
+  EXPECT_THAT(DecodeError(
+                  Wrap({1, 1, 1, 'A', 1, 1, 1, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01})),
               HasSubstr("out of range"));
   // Bytes after the last row.
   EXPECT_THAT(DecodeError(Wrap({0, 0, 0})), HasSubstr("1 unused bytes after the last row"));
   // The smallest well-formed bodies decode.
   EXPECT_NO_THROW(DecodePacket(Wrap({0, 0})));
-  EXPECT_NO_THROW(DecodePacket(Wrap({1, 1, 1, 'A', 1, 1, 1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                     0x01})));
+  EXPECT_NO_THROW(
+      DecodePacket(Wrap({1, 1, 1, 'A', 1, 1, 1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01})));
 }
 
 // Random bodies behind a valid checksum either decode to something that

@@ -39,10 +39,8 @@ std::optional<std::vector<std::uint8_t>> DataSession::QueryBytes(std::string_vie
 }
 
 Transaction::Transaction(DataSession& session, Kind kind) : session_(session), outermost_(!session.InTransaction()) {
-  if (outermost_)
-    session_.Begin(kind == Kind::Immediate);
-  else
-    session_.Control("SAVEPOINT rt_transaction");
+  if (outermost_) session_.Begin(kind == Kind::Immediate);
+  else session_.Control("SAVEPOINT rt_transaction");
 }
 
 Transaction::~Transaction() {
@@ -87,14 +85,10 @@ std::string ShownSetting(const std::string& setting) {
 
 std::string ReachText(Reach reach) {
   switch (reach) {
-    case Reach::LocalFile:
-      break;
-    case Reach::Unencrypted:
-      return "未加密";
-    case Reach::Encrypted:
-      return "已加密, 未验证服务器";
-    case Reach::Verified:
-      return "已加密, 服务器已验证";
+    case Reach::LocalFile: break;
+    case Reach::Unencrypted: return "未加密";
+    case Reach::Encrypted: return "已加密, 未验证服务器";
+    case Reach::Verified: return "已加密, 服务器已验证";
   }
   return "本机文件";
 }

@@ -82,9 +82,9 @@ TEST_F(Statements, DocumentListOfADirectory) {
                                               std::int64_t{1}, std::int64_t{101}, std::string("a.doc"),
                                               std::string("第一份"), At("2024-03-04 05:06:07.890")}));
   // No audit row of its own (the one with FileTableID 2 belongs to another table).
-  EXPECT_EQ(list.rows[1], (std::vector<Value>{std::int64_t{2}, std::int64_t{102}, std::string("RIS_DOC"),
-                                              std::int64_t{2}, std::int64_t{102}, std::string("乗表.xls"),
-                                              std::monostate{}, std::monostate{}}));
+  EXPECT_EQ(list.rows[1],
+            (std::vector<Value>{std::int64_t{2}, std::int64_t{102}, std::string("RIS_DOC"), std::int64_t{2},
+                                std::int64_t{102}, std::string("乗表.xls"), std::monostate{}, std::monostate{}}));
   EXPECT_EQ(DocumentList("13").rows.size(), 1u);
   EXPECT_TRUE(DocumentList("").rows.empty());
   EXPECT_THROW(DocumentList("1'2"), EDatabaseError);
@@ -103,8 +103,8 @@ TEST_F(Statements, AuditRowInsertedAndStamped) {
   const std::string insert =
       "Insert into DB_FILE_RECORD(FileTableName,FileTableID,LABDOC_ID,SRCFILENAME,HOSTNAME,USERID,USERNAME,MODIFYTIME) "
       "Values(" +
-      Q("RIS_DOC") + "," + "5" + "," + "105" + "," + Q(file) + "," + Q("LAB-PC") + "," + Q("u01") + "," +
-      Q("王'五") + ",GetDate())";
+      Q("RIS_DOC") + "," + "5" + "," + "105" + "," + Q(file) + "," + Q("LAB-PC") + "," + Q("u01") + "," + Q("王'五") +
+      ",GetDate())";
   const std::string before = datetime::NowText();
   EXPECT_EQ(db_.Execute(insert), 1);
   RowSet row = db_.Query("select SRCFILENAME,USERNAME,MODIFYTIME,LABDOC_ID from DB_FILE_RECORD where FileTableID=5");

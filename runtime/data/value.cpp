@@ -12,8 +12,8 @@ namespace rt {
 namespace {
 
 constexpr std::int64_t kMsPerDay = 86'400'000;
-constexpr std::int64_t kFirstDay = -693'593;   // 0001-01-01
-constexpr std::int64_t kLastDay = 2'958'465;   // 9999-12-31
+constexpr std::int64_t kFirstDay = -693'593;    // 0001-01-01
+constexpr std::int64_t kLastDay = 2'958'465;    // 9999-12-31
 constexpr std::int64_t kUnixEpochDay = 25'569;  // 1970-01-01
 
 struct CivilDate {
@@ -41,8 +41,7 @@ CivilDate CivilFromDays(std::int64_t z) {
 // milliseconds are dropped.
 std::string DateTimeToText(DateTime value) {
   const double days = value.days;
-  if (!std::isfinite(days) || days < static_cast<double>(kFirstDay - 1) ||
-      days > static_cast<double>(kLastDay + 1))
+  if (!std::isfinite(days) || days < static_cast<double>(kFirstDay - 1) || days > static_cast<double>(kLastDay + 1))
     throw EConvertError("Invalid date-time value");
   const double whole = std::trunc(days);
   auto day = static_cast<std::int64_t>(whole);
@@ -55,9 +54,8 @@ std::string DateTimeToText(DateTime value) {
   const CivilDate date = CivilFromDays(day - kUnixEpochDay);
   const std::int64_t seconds = ms / 1000;
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(date.year), date.month,
-                date.day, static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
-                static_cast<int>(seconds % 60));
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(date.year), date.month, date.day,
+                static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
   return text;
 }
 

@@ -135,8 +135,8 @@ std::string OleValueToText(const OleValue& value) {
     default: {
       DateTimeParts p = DecodeDateTime(std::get<DateTime>(value));
       char buffer[32];
-      std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
-                    p.minute, p.second);
+      std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                    p.second);
       return buffer;
     }
   }

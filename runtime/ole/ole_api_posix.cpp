@@ -42,48 +42,36 @@ unsigned char* BytesOf(void* p) { return static_cast<unsigned char*>(p); }
 std::uint32_t ElementSize(VARTYPE vt) {
   switch (vt) {
     case VT_I1:
-    case VT_UI1:
-      return 1;
+    case VT_UI1: return 1;
     case VT_I2:
     case VT_UI2:
-    case VT_BOOL:
-      return 2;
+    case VT_BOOL: return 2;
     case VT_I4:
     case VT_UI4:
     case VT_INT:
     case VT_UINT:
     case VT_R4:
-    case VT_ERROR:
-      return 4;
+    case VT_ERROR: return 4;
     case VT_I8:
     case VT_UI8:
     case VT_R8:
     case VT_CY:
-    case VT_DATE:
-      return 8;
+    case VT_DATE: return 8;
     case VT_BSTR:
     case VT_UNKNOWN:
-    case VT_DISPATCH:
-      return sizeof(void*);
-    case VT_VARIANT:
-      return sizeof(VARIANT);
-    default:
-      return 0;
+    case VT_DISPATCH: return sizeof(void*);
+    case VT_VARIANT: return sizeof(VARIANT);
+    default: return 0;
   }
 }
 
 std::uint16_t ElementKindFeature(VARTYPE vt) {
   switch (vt) {
-    case VT_BSTR:
-      return FADF_BSTR;
-    case VT_UNKNOWN:
-      return FADF_UNKNOWN;
-    case VT_DISPATCH:
-      return FADF_DISPATCH;
-    case VT_VARIANT:
-      return FADF_VARIANT;
-    default:
-      return 0;
+    case VT_BSTR: return FADF_BSTR;
+    case VT_UNKNOWN: return FADF_UNKNOWN;
+    case VT_DISPATCH: return FADF_DISPATCH;
+    case VT_VARIANT: return FADF_VARIANT;
+    default: return 0;
   }
 }
 
@@ -109,10 +97,8 @@ bool IsScalarType(VARTYPE base) {
     case VT_I8:
     case VT_UI8:
     case VT_INT:
-    case VT_UINT:
-      return true;
-    default:
-      return false;
+    case VT_UINT: return true;
+    default: return false;
   }
 }
 
@@ -122,7 +108,7 @@ HRESULT ValidateType(VARTYPE vt) {
   if (vt & VT_ARRAY) return ElementSize(base) != 0 ? S_OK : DISP_E_BADVARTYPE;
   if (vt & VT_BYREF) {
     return (base == VT_VARIANT || (IsScalarType(base) && base != VT_EMPTY && base != VT_NULL)) ? S_OK
-                                                                                                : DISP_E_BADVARTYPE;
+                                                                                               : DISP_E_BADVARTYPE;
   }
   // A bare VT_VARIANT holds nothing, and a decimal owns nothing: both are
   // values to clear and copy.
@@ -175,10 +161,8 @@ BSTR AllocStringBytes(const void* bytes, std::uint32_t length) {
   if (!block) return nullptr;
   std::memcpy(block, &length, sizeof length);
   unsigned char* chars = block + sizeof(std::uint32_t);
-  if (bytes)
-    std::memcpy(chars, bytes, length);
-  else
-    std::memset(chars, 0, length);
+  if (bytes) std::memcpy(chars, bytes, length);
+  else std::memset(chars, 0, length);
   chars[length] = 0;
   chars[length + 1] = 0;
   return reinterpret_cast<BSTR>(chars);

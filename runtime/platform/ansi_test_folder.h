@@ -35,9 +35,7 @@ class AnsiTestFolder {
   // The ANSI path of a name (GBK, '\' separators) inside the folder.
   std::string Ansi(std::string_view name) const { return ansi_ + std::string(name); }
   // The native path of a name inside the folder.
-  std::filesystem::path Native(std::string_view name) const {
-    return platform::NativePath(Ansi(name));
-  }
+  std::filesystem::path Native(std::string_view name) const { return platform::NativePath(Ansi(name)); }
   const std::filesystem::path& Native() const { return native_; }
 
   // Writes a file (GBK name) with the given bytes.

@@ -26,7 +26,8 @@ bool FromWide(UINT code_page, const std::wstring& wide, std::string& text) {
     return true;
   }
   const char* substitute = code_page == CP_UTF8 ? nullptr : "?";
-  int n = WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, substitute, nullptr);
+  int n = WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, substitute,
+                              nullptr);
   if (n <= 0) return false;
   text.resize(static_cast<std::size_t>(n));
   return WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, substitute,

@@ -53,10 +53,8 @@ DWORD CopyFileContent(const std::string& from, const std::string& to, bool fail_
     DWORD error = ERROR_SUCCESS;
     if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
       error = ERROR_SHARING_VIOLATION;  // a copy onto itself would empty it
-    else if (fail_if_exists)
-      error = ERROR_FILE_EXISTS;
-    else if (S_ISDIR(dst.st_mode))
-      error = ERROR_ACCESS_DENIED;
+    else if (fail_if_exists) error = ERROR_FILE_EXISTS;
+    else if (S_ISDIR(dst.st_mode)) error = ERROR_ACCESS_DENIED;
     if (error != ERROR_SUCCESS) {
       ::close(in);
       return error;

@@ -64,5 +64,4 @@ TEST(PlatformLibraryTest, LoadsFromAFolderWithTheLibPrefix) {
   EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
 }
 
-
 }  // namespace

@@ -42,7 +42,7 @@ TEST(PlatformOpenFileTest, CreationDispositions) {
     const char* name;
     bool exists;
     DWORD disposition;
-    DWORD error;         // the last error afterwards
+    DWORD error;  // the last error afterwards
     bool opened;
     const char* content;  // the file's content afterwards; nullptr: no file
   };

@@ -202,9 +202,8 @@ DWORD GetCurrentDirectoryA(DWORD buffer_length, LPSTR buffer);
 // Open files (open_file_posix.cpp): a handle from CreateFileA (INVALID_HANDLE_VALUE on failure),
 // closed by CloseHandle. CREATE_ALWAYS and OPEN_ALWAYS set the last error
 // to ERROR_ALREADY_EXISTS when the file was there.
-HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
-                   LPSECURITY_ATTRIBUTES security_attributes, DWORD creation_disposition,
-                   DWORD flags_and_attributes, HANDLE template_file);
+HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode, LPSECURITY_ATTRIBUTES security_attributes,
+                   DWORD creation_disposition, DWORD flags_and_attributes, HANDLE template_file);
 BOOL CloseHandle(HANDLE object);
 // Locks the bytes from overlapped->Offset/OffsetHigh on: exclusively with
 // LOCKFILE_EXCLUSIVE_LOCK, else shared; without LOCKFILE_FAIL_IMMEDIATELY it
@@ -228,8 +227,7 @@ BOOL FileTimeToDosDateTime(const FILETIME* file_time, LPWORD fat_date, LPWORD fa
 
 // The shell (shell_posix.cpp, starting the program in process_posix.cpp):
 // opens a file with the program associated with its type.
-HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory,
-                        int show_cmd);
+HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory, int show_cmd);
 
 // The machine (computer_name_posix.cpp) and the thread's last error
 // (last_error_posix.cpp).

@@ -195,7 +195,8 @@ TEST(PlatformFindTest, FindsOneFileWithItsTimes) {
 
 TEST(PlatformFindTest, WildcardsMatchWholeCharacters) {
   AnsiTestFolder folder;
-  for (const std::string& name : {kCage + ".txt", std::string("A.TXT"), std::string("b.doc"), kShallow + kCage + ".txt"})
+  for (const std::string& name :
+       {kCage + ".txt", std::string("A.TXT"), std::string("b.doc"), kShallow + kCage + ".txt"})
     folder.Write(name, "x");
   auto find_all = [&](const std::string& pattern) {
     std::set<std::string> found;
@@ -271,10 +272,8 @@ class TimeZone {
     ::tzset();
   }
   ~TimeZone() {
-    if (old_)
-      ::setenv("TZ", old_->c_str(), 1);
-    else
-      ::unsetenv("TZ");
+    if (old_) ::setenv("TZ", old_->c_str(), 1);
+    else ::unsetenv("TZ");
     ::tzset();
   }
 
@@ -323,7 +322,8 @@ TEST(PlatformTimeTest, LocalTimeOfAFileAsADateTime) {
   WORD date, time;
   ASSERT_TRUE(FileTimeToLocalFileTime(&data.ftLastAccessTime, &local));
   ASSERT_TRUE(FileTimeToDosDateTime(&local, &date, &time));
-  rt::DateTime value = rt::FileDateToDateTime(static_cast<std::int32_t>((static_cast<std::uint32_t>(date) << 16) | time));
+  rt::DateTime value =
+      rt::FileDateToDateTime(static_cast<std::int32_t>((static_cast<std::uint32_t>(date) << 16) | time));
   EXPECT_EQ(value, rt::EncodeDateTime(2023, 1, 1, 4, 30, 44, 0));
 }
 
@@ -376,10 +376,10 @@ TEST(PlatformPathTest, GbkPathsPathObjectsAndUtf8NamesAgree) {
     const std::string ansi = folder.Ansi(name.gbk);
     const fs::path native = rt::platform::NativePath(ansi);
     EXPECT_EQ(native, folder.Native() / rt::platform::Utf8Path(name.utf8));
-    EXPECT_EQ(rt::platform::AnsiPath(native), ansi.substr(0, ansi.size() - name.gbk.size() - 1) +
-                                                  rt::platform::kPathDelimiter + name.gbk);
-    EXPECT_EQ(rt::platform::PathUtf8(native), rt::platform::PathUtf8(folder.Native()) + rt::platform::kPathDelimiter +
-                                                  name.utf8);
+    EXPECT_EQ(rt::platform::AnsiPath(native),
+              ansi.substr(0, ansi.size() - name.gbk.size() - 1) + rt::platform::kPathDelimiter + name.gbk);
+    EXPECT_EQ(rt::platform::PathUtf8(native),
+              rt::platform::PathUtf8(folder.Native()) + rt::platform::kPathDelimiter + name.utf8);
     EXPECT_EQ(rt::platform::SqliteFileName(ansi), rt::platform::PathUtf8(native));
     // A file made through the path object is the one the ANSI functions see.
     folder.Write(name.gbk, "x");

@@ -85,12 +85,10 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR parameters, 
     if (file == nullptr || *file == '\0') return Fail(ERROR_FILE_NOT_FOUND, ShellResult(SE_ERR_FNF));
     std::string target;
     std::string work_dir;
-    if (directory != nullptr && *directory != '\0' && !Native(directory, work_dir))
-      return ShellResult(SE_ERR_PNF);
+    if (directory != nullptr && *directory != '\0' && !Native(directory, work_dir)) return ShellResult(SE_ERR_PNF);
     std::string_view file_text(file);
     std::size_t scheme = file_text.find("://");
-    bool url = scheme != std::string_view::npos && scheme > 1 &&
-               file_text.find_first_of("\\/") > scheme;
+    bool url = scheme != std::string_view::npos && scheme > 1 && file_text.find_first_of("\\/") > scheme;
     if (url) {
       target = rt::gbk::ToUtf8(file_text);
     } else {

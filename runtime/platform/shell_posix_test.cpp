@@ -29,16 +29,12 @@ class EnvVar {
  public:
   EnvVar(const char* name, const std::optional<std::string>& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value->c_str(), 1);
-    else
-      ::unsetenv(name);
+    if (value) ::setenv(name, value->c_str(), 1);
+    else ::unsetenv(name);
   }
   ~EnvVar() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
   }
 
  private:

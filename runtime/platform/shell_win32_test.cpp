@@ -32,8 +32,8 @@ TEST(PlatformShellTest, TheRegisteredProgramGetsTheGbkNameWhole) {
   const std::string name = kShallow + kCage + ".labdocs-test";
   folder.Write(name, "x");
   const std::string ansi = folder.Ansi(name);
-  const auto status = reinterpret_cast<std::intptr_t>(ShellExecuteA(nullptr, "open", ansi.c_str(), nullptr, nullptr,
-                                                                    SW_SHOWNORMAL));
+  const auto status =
+      reinterpret_cast<std::intptr_t>(ShellExecuteA(nullptr, "open", ansi.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   ASSERT_GT(status, 32) << "is the recording opener registered for .labdocs-test?";
   const auto deadline = steady_clock::now() + seconds(30);
   std::string recorded;

@@ -19,20 +19,15 @@ std::FILE* OpenStream(const std::string& native_path, bool for_writing) {
   if (handle == INVALID_HANDLE_VALUE) {
     switch (GetLastError()) {
       case ERROR_FILE_NOT_FOUND:
-      case ERROR_PATH_NOT_FOUND:
-        errno = ENOENT;
-        break;
+      case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
       case ERROR_ACCESS_DENIED:
-      case ERROR_SHARING_VIOLATION:
-        errno = EACCES;
-        break;
-      default:
-        errno = EIO;
+      case ERROR_SHARING_VIOLATION: errno = EACCES; break;
+      default: errno = EIO;
     }
     return nullptr;
   }
-  const int descriptor =
-      _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), (for_writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
+  const int descriptor = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle),
+                                         (for_writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
   if (descriptor == -1) {
     CloseHandle(handle);
     errno = EMFILE;

@@ -44,8 +44,8 @@ BOOL FileTimeToLocalFileTime(const FILETIME* file_time, LPFILETIME local_file_ti
   std::uint64_t value = FileTimeValue(*file_time);
   if (value > static_cast<std::uint64_t>(INT64_MAX)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   std::int64_t ticks = static_cast<std::int64_t>(value);
-  std::time_t seconds =
-      static_cast<std::time_t>((ticks - kUnixEpochInFileTime) / kTicksPerSecond - (ticks < kUnixEpochInFileTime ? 1 : 0));
+  std::time_t seconds = static_cast<std::time_t>((ticks - kUnixEpochInFileTime) / kTicksPerSecond -
+                                                 (ticks < kUnixEpochInFileTime ? 1 : 0));
   std::tm local;
   if (::localtime_r(&seconds, &local) == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   std::int64_t offset = static_cast<std::int64_t>(local.tm_gmtoff) * kTicksPerSecond;
@@ -56,8 +56,7 @@ BOOL FileTimeToLocalFileTime(const FILETIME* file_time, LPFILETIME local_file_ti
 }
 
 BOOL FileTimeToDosDateTime(const FILETIME* file_time, LPWORD fat_date, LPWORD fat_time) {
-  if (file_time == nullptr || fat_date == nullptr || fat_time == nullptr)
-    return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (file_time == nullptr || fat_date == nullptr || fat_time == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   std::uint64_t seconds = FileTimeValue(*file_time) / static_cast<std::uint64_t>(kTicksPerSecond);
   std::int64_t days = static_cast<std::int64_t>(seconds / 86400) - 134774;  // days since 1970-01-01
   unsigned second_of_day = static_cast<unsigned>(seconds % 86400);

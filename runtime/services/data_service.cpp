@@ -70,7 +70,8 @@ std::vector<std::pair<std::string, Value>> SavedColumns(TWinControl* container, 
   ForEach<DataAwareControl>(container, [&](DataAwareControl& control) {
     if (!control.CanSave() || !gbk::SameText(control.TableName(), table)) return;
     for (auto& [field, text] : control.SavedValues()) {
-      auto column = std::find_if(columns.begin(), columns.end(), [&](const std::string& c) { return gbk::SameText(c, field); });
+      auto column = std::find_if(columns.begin(), columns.end(),
+                                 [&](const std::string& c) { return gbk::SameText(c, field); });
       if (column == columns.end()) throw EDatabaseError("The table " + table + " has no column " + field);
       Value value = text.empty() ? Value{} : Value{text};
       std::string key = gbk::UpperCase(*column);
@@ -241,7 +242,8 @@ HRESULT TDataService20::InitControls(TWinControl* container, int* result) {
       if (name < 0) name = code;
       std::vector<std::pair<std::string, std::string>> entries;
       for (const auto& row : rows.rows)
-        entries.emplace_back(ValueToText(row[static_cast<std::size_t>(code)]), ValueToText(row[static_cast<std::size_t>(name)]));
+        entries.emplace_back(ValueToText(row[static_cast<std::size_t>(code)]),
+                             ValueToText(row[static_cast<std::size_t>(name)]));
       combo.SetEntries(std::move(entries));
       ++filled;
     });
@@ -307,8 +309,8 @@ HRESULT TDataService20::SaveUpdateListData(TWinControl* container, const std::st
   });
 }
 
-HRESULT TDataService20::ListDataSetToControls(TClientDataSet* dataset, TWinControl* container,
-                                              const std::string& table, int, int, int* result) {
+HRESULT TDataService20::ListDataSetToControls(TClientDataSet* dataset, TWinControl* container, const std::string& table,
+                                              int, int, int* result) {
   if (!result || !dataset) return E_POINTER;
   return GuardedCall([&] {
     if (dataset->IsEmpty()) throw Exception("The dataset holds no record to show");

@@ -69,8 +69,8 @@ class TDataService20 : public TComponent {
   HRESULT SaveUpdateListData(TWinControl* container, const std::string& table, const std::string& key_fields,
                              const std::string& key_values, const std::string& old_key_values, int* result);
   // Shows the dataset's current row in the controls bound to the table.
-  HRESULT ListDataSetToControls(TClientDataSet* dataset, TWinControl* container, const std::string& table,
-                                int mode, int show, int* result);
+  HRESULT ListDataSetToControls(TClientDataSet* dataset, TWinControl* container, const std::string& table, int mode,
+                                int show, int* result);
 
   // The automation object behind the component ("Vexa.DataCtrl"), whose
   // late-bound GetDateFieldValue(field, query, var date) reads a date-time.

@@ -80,7 +80,8 @@ TEST_F(DataServiceTest, StatementsQueriesAndKeys) {
   int result = -1;
   ASSERT_EQ(service_->GetMaxID("Select IsNull(Max(ID),0)+1 From RIS_DOC", &result), S_OK);
   EXPECT_EQ(result, 1);
-  ASSERT_EQ(service_->ExecSQL("Insert into RIS_DOC(ID,LABDOC_ID,DocType,DESCS) Values(1,7,'12','周报 表')", &result), S_OK);
+  ASSERT_EQ(service_->ExecSQL("Insert into RIS_DOC(ID,LABDOC_ID,DocType,DESCS) Values(1,7,'12','周报 表')", &result),
+            S_OK);
   EXPECT_EQ(result, 1);
   ASSERT_EQ(service_->GetMaxID("Select IsNull(Max(ID),0)+1 From RIS_DOC", &result), S_OK);
   EXPECT_EQ(result, 2);
@@ -144,7 +145,8 @@ TEST_F(DataServiceTest, ControlsBoundToAMissingColumnAreRefused) {
 
 TEST_F(DataServiceTest, ARowIsShownInTheBoundControls) {
   int result = 0;
-  ASSERT_EQ(service_->ExecSQL("Insert into RIS_DOC(ID,LABDOC_ID,DESCS,UserId) Values(17,3,'说明','u1')", &result), S_OK);
+  ASSERT_EQ(service_->ExecSQL("Insert into RIS_DOC(ID,LABDOC_ID,DESCS,UserId) Values(17,3,'说明','u1')", &result),
+            S_OK);
   auto* dataset = new TClientDataSet(form_);
   dataset->SetRows(Rows("Select * From RIS_DOC Where ID='17'"));
   ASSERT_EQ(service_->ListDataSetToControls(dataset, page_, "RIS_DOC", 0, 1, &result), S_OK) << TakeErrorInfo();
@@ -169,7 +171,8 @@ TEST_F(DataServiceTest, RequiredControlsAndComboBoxLists) {
                               &result),
             S_OK);
   auto* combo = Add<TVexaComboBox20>("cbCopyList", "TV_Name");
-  combo->GetSQLList().SetText("select TV_Name as Code,TV_Name as DispName from Pacs_MMCTreeViewConfig where Parent='5'");
+  combo->GetSQLList().SetText(
+      "select TV_Name as Code,TV_Name as DispName from Pacs_MMCTreeViewConfig where Parent='5'");
   ASSERT_EQ(service_->InitControls(page_, &result), S_OK) << TakeErrorInfo();
   EXPECT_EQ(result, 1);
   ASSERT_EQ(combo->Items().Count(), 1);

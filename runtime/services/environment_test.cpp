@@ -14,8 +14,7 @@ TEST(EnvironmentTest, Defaults) {
   ASSERT_FALSE(defaults.base_dir.empty());
   EXPECT_EQ(defaults.base_dir.back(), rt::platform::kPathDelimiter);
   EXPECT_TRUE(rt::DirectoryExists(defaults.base_dir));
-  EXPECT_EQ(rt::platform::NativePath(defaults.base_dir),
-            std::filesystem::current_path() / "");
+  EXPECT_EQ(rt::platform::NativePath(defaults.base_dir), std::filesystem::current_path() / "");
   EXPECT_EQ(defaults.user_id, "admin");
   EXPECT_FALSE(defaults.user_name.empty());
   EXPECT_FALSE(defaults.computer_name.empty());

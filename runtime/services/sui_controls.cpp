@@ -38,10 +38,10 @@ void TsuiForm::SetProperty(std::string_view name, const PropValue& value) {
 
 bool TsuiForm::AcceptsAppearance(std::string_view name) const {
   static constexpr std::array<std::string_view, 16> kNames = {
-      "UIStyleAutoUpdateSub", "BorderColor",      "BorderWidth",   "TitleBarVisible", "TitleBarCaption",
-      "TitleBarControlBox",   "TitleBarCloseBtn", "TitleBarSections", "TitleBarAppIcon", "FormPanel",
-      "MenuBarColor",         "MenuBarHeight",    "TitleFont.Name", "TitleFont.Color", "TitleFont.Style",
-      "TitleFont.Height"};
+      "UIStyleAutoUpdateSub", "BorderColor",        "BorderWidth",      "TitleBarVisible",
+      "TitleBarCaption",      "TitleBarControlBox", "TitleBarCloseBtn", "TitleBarSections",
+      "TitleBarAppIcon",      "FormPanel",          "MenuBarColor",     "MenuBarHeight",
+      "TitleFont.Name",       "TitleFont.Color",    "TitleFont.Style",  "TitleFont.Height"};
   return OneOf(kNames, name) || TWinControl::AcceptsAppearance(name);
 }
 

@@ -16,9 +16,10 @@ void TsuiPopupMenu::MenuAdded() {
 
 bool TsuiPopupMenu::AcceptsAppearance(std::string_view name) const {
   static constexpr std::array<std::string_view, 13> kNames = {
-      "UIStyle",       "BarColor",          "BarWidth",         "Color",    "SeparatorColor",
-      "SelectedColor", "SelectedFontColor", "SelectedBorderColor", "FontName", "FontSize",
-      "FontCharset",   "FontColor",         "UseSystemFont"};
+      "UIStyle",        "BarColor",      "BarWidth",          "Color",
+      "SeparatorColor", "SelectedColor", "SelectedFontColor", "SelectedBorderColor",
+      "FontName",       "FontSize",      "FontCharset",       "FontColor",
+      "UseSystemFont"};
   return std::any_of(kNames.begin(), kNames.end(), [&](std::string_view n) { return gbk::SameText(n, name); }) ||
          TPopupMenu::AcceptsAppearance(name);
 }

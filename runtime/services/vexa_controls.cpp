@@ -21,9 +21,9 @@ bool Is(std::string_view a, std::string_view b) { return gbk::SameText(a, b); }
 // Settings of the data-aware controls that only shape their look or the
 // host's own validation, which the data service does not use.
 bool IsDisplaySetting(std::string_view name) {
-  static constexpr std::array<std::string_view, 9> kNames = {
-      "U_DataType", "U_Strict", "U_DropDownList", "U_MultSelect", "U_KeepValue",
-      "U_EnterList", "U_ShowErr", "U_Lines", "U_Skin"};
+  static constexpr std::array<std::string_view, 9> kNames = {"U_DataType",   "U_Strict",    "U_DropDownList",
+                                                             "U_MultSelect", "U_KeepValue", "U_EnterList",
+                                                             "U_ShowErr",    "U_Lines",     "U_Skin"};
   return std::any_of(kNames.begin(), kNames.end(), [&](std::string_view n) { return Is(n, name); });
 }
 

@@ -22,8 +22,8 @@ bool IsDeviceName(std::string_view name) {
   static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view device : kPlain)
     if (upper == device) return true;
-  return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-         upper[3] >= '1' && upper[3] <= '9';
+  return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '1' &&
+         upper[3] <= '9';
 }
 
 }  // namespace
@@ -42,8 +42,8 @@ std::string SafeFileName(std::string_view gbk_name) {
   // character, so they can be replaced from the end.
   for (auto it = safe.rbegin(); it != safe.rend() && (*it == '.' || *it == ' '); ++it) *it = '_';
   if (safe.empty()) return "_";
-  if (IsDeviceName(safe) || gbk::UpperCase(safe.substr(0, kTemporaryFilePrefix.size())) ==
-                                gbk::UpperCase(kTemporaryFilePrefix))
+  if (IsDeviceName(safe) ||
+      gbk::UpperCase(safe.substr(0, kTemporaryFilePrefix.size())) == gbk::UpperCase(kTemporaryFilePrefix))
     safe.insert(safe.begin(), '_');
   return safe;
 }

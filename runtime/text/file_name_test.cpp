@@ -36,7 +36,7 @@ TEST(FileNameTest, UnsafeNamesAreMadeSafeAndSafeOnesStayAsTheyAre) {
       {"~labdoc-0123456789abcdef.tmp", "_~labdoc-0123456789abcdef.tmp"},
       {"~LabDoc-x", "_~LabDoc-x"},
       {"~labdoc.txt", "~labdoc.txt"},
-      {std::string("\x81"), "_"},          // a lead byte alone
+      {std::string("\x81"), "_"},         // a lead byte alone
       {std::string("a\x80\xff"), "a__"},  // bytes that are no GBK character
       {std::string("\x81\x30x"), "_0x"},  // a lead byte before a byte that cannot follow it
   };

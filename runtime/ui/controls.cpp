@@ -60,9 +60,8 @@ void TControl::Click() {
 
 bool TControl::AcceptsAppearance(std::string_view name) const {
   static constexpr std::array<std::string_view, 16> kNames = {
-      "Color",   "Font.Name",  "Font.Height", "Font.Style", "Font.Color",  "Font.Charset",
-      "Anchors", "ParentFont", "Align",       "Hint",       "ShowHint",    "Transparent",
-      "AutoSize", "Cursor",    "Shape",       "ParentColor"};
+      "Color", "Font.Name", "Font.Height", "Font.Style",  "Font.Color", "Font.Charset", "Anchors", "ParentFont",
+      "Align", "Hint",      "ShowHint",    "Transparent", "AutoSize",   "Cursor",       "Shape",   "ParentColor"};
   return std::any_of(kNames.begin(), kNames.end(), [&](std::string_view n) { return gbk::SameText(n, name); });
 }
 

@@ -12,7 +12,6 @@ TForm::TForm(TComponent* owner) : TWinControl(owner) { TControl::SetVisible(fals
 
 TForm::~TForm() = default;
 
-
 void TForm::AfterConstruction() {
   if (!old_create_order_) DoCreate();
 }
@@ -75,8 +74,7 @@ void TForm::LoadLayout(const Layout& layout) {
     else if (auto* control = dynamic_cast<TControl*>(component)) control->SetParent(this);
     for (const Prop& p : decl.props) component->SetProperty(p.name, p.value);
     if (auto it = fields_.find(decl.name); it != fields_.end()) {
-      if (!it->second(component))
-        throw Exception("Component " + decl.name + " is not of the class its field expects");
+      if (!it->second(component)) throw Exception("Component " + decl.name + " is not of the class its field expects");
       ++bound;
     }
     BindEvents(*component, decl.events);
@@ -95,8 +93,8 @@ void TForm::LoadLayout(const Layout& layout) {
 
 bool TForm::AcceptsAppearance(std::string_view name) const {
   static constexpr std::array<std::string_view, 8> kNames = {
-      "BorderStyle", "BorderIcons", "Position", "Scaled", "PixelsPerInch", "Constraints.MinWidth",
-      "Constraints.MinHeight", "WindowState"};
+      "BorderStyle",          "BorderIcons",           "Position",   "Scaled", "PixelsPerInch",
+      "Constraints.MinWidth", "Constraints.MinHeight", "WindowState"};
   return std::any_of(kNames.begin(), kNames.end(), [&](std::string_view n) { return gbk::SameText(n, name); }) ||
          TWinControl::AcceptsAppearance(name);
 }
@@ -117,8 +115,7 @@ void TForm::SetProperty(std::string_view name, const PropValue& value) {
   } else if (gbk::SameText(name, "ClientHeight")) {
     client_sized_ = true;
     SetBounds(Left(), Top(), Width(), PropInt(name, value));
-  }
-  else TWinControl::SetProperty(name, value);
+  } else TWinControl::SetProperty(name, value);
 }
 
 void TForm::SetEvent(std::string_view event, TNotifyEvent handler) {
@@ -132,8 +129,7 @@ void TForm::SetEvent(std::string_view event, TNotifyEvent handler) {
 // ---- focus ----
 
 void TForm::SetActiveControl(TWinControl* control) {
-  if (control && control->ParentForm() != this)
-    throw EInvalidOperation("The control does not lie on this form");
+  if (control && control->ParentForm() != this) throw EInvalidOperation("The control does not lie on this form");
   active_control_ = control;
 }
 
@@ -216,7 +212,9 @@ void TForm::Close() {
 
 // ---- keys ----
 
-void TForm::DispatchKey(Word key, TShiftState shift) { HandleKey(active_control_ ? active_control_ : this, key, shift); }
+void TForm::DispatchKey(Word key, TShiftState shift) {
+  HandleKey(active_control_ ? active_control_ : this, key, shift);
+}
 
 void TForm::HandleKey(TWinControl* target, Word key, TShiftState shift) {
   // Tab is a dialog key: the form moves the focus before any key handler

@@ -34,12 +34,18 @@ class TBaseTestForm : public TForm {
 
   virtual Layout ClassLayout() const {
     Layout layout;
-    layout.Form({{"Name", std::string("frmBase")}, {"Caption", std::string("常规")}, {"KeyPreview", true},
-                 {"ClientWidth", std::int64_t{408}}, {"ClientHeight", std::int64_t{453}}},
+    layout.Form({{"Name", std::string("frmBase")},
+                 {"Caption", std::string("常规")},
+                 {"KeyPreview", true},
+                 {"ClientWidth", std::int64_t{408}},
+                 {"ClientHeight", std::int64_t{453}}},
                 {{"OnCreate", "FormCreate"}, {"OnDestroy", "FormDestroy"}, {"OnKeyDown", "FormKeyDown"}});
     layout.Add({"edFirst", "TEdit", "", {{"TabOrder", std::int64_t{0}}}, {}});
     layout.Add({"edSecond", "TEdit", "", {{"TabOrder", std::int64_t{1}}}, {}});
-    layout.Add({"btnOk", "TButton", "", {{"Caption", std::string("确定(&O)")}, {"TabOrder", std::int64_t{2}}},
+    layout.Add({"btnOk",
+                "TButton",
+                "",
+                {{"Caption", std::string("确定(&O)")}, {"TabOrder", std::int64_t{2}}},
                 {{"OnClick", "btnOkClick"}}});
     return layout;
   }

@@ -18,9 +18,7 @@ bool IsOneOf(std::string_view name, const std::array<std::string_view, N>& names
   return std::any_of(names.begin(), names.end(), [&](std::string_view n) { return gbk::SameText(n, name); });
 }
 
-std::string ItemLabel(const TMenuItem& item) {
-  return item.Name().empty() ? std::string("a menu item") : item.Name();
-}
+std::string ItemLabel(const TMenuItem& item) { return item.Name().empty() ? std::string("a menu item") : item.Name(); }
 
 }  // namespace
 
@@ -98,8 +96,8 @@ void TMenuItem::Click() {
 }
 
 void TMenuItem::SetProperty(std::string_view name, const PropValue& value) {
-  static constexpr std::array<std::string_view, 8> kAppearance = {
-      "Checked", "Hint", "ShortCut", "ImageIndex", "Tag", "GroupIndex", "RadioItem", "AutoCheck"};
+  static constexpr std::array<std::string_view, 8> kAppearance = {"Checked", "Hint",       "ShortCut",  "ImageIndex",
+                                                                  "Tag",     "GroupIndex", "RadioItem", "AutoCheck"};
   if (gbk::SameText(name, "Caption")) {
     SetCaption(PropText(name, value));
   } else if (gbk::SameText(name, "Visible")) {
@@ -160,8 +158,7 @@ void TMenu::SetProperty(std::string_view name, const PropValue& value) {
 }
 
 bool TPopupMenu::AcceptsAppearance(std::string_view name) const {
-  static constexpr std::array<std::string_view, 4> kNames = {"AutoPopup", "Alignment", "TrackButton",
-                                                             "MenuAnimation"};
+  static constexpr std::array<std::string_view, 4> kNames = {"AutoPopup", "Alignment", "TrackButton", "MenuAnimation"};
   return IsOneOf(name, kNames) || TMenu::AcceptsAppearance(name);
 }
 

@@ -174,7 +174,7 @@ TEST_F(MenuTest, RefusesInsertionsThatWouldBreakTheTree) {
   auto* loose = new CountedItem(nullptr, "loose");
   a->Remove(b);
   b->Add(loose);
-  EXPECT_THROW(loose->Add(b), Exception);  // would be its own ancestor
+  EXPECT_THROW(loose->Add(b), Exception);          // would be its own ancestor
   EXPECT_THROW(a->Add(other.Items()), Exception);  // a menu's root
   EXPECT_THROW(a->Add(nullptr), Exception);
   EXPECT_EQ(a->Count(), 0);
@@ -215,9 +215,15 @@ TEST_F(MenuTest, ClickRunsTheActionElseTheClickHandler) {
   std::vector<std::string> ran;
   TObject* action_sender = nullptr;
   TObject* click_sender = nullptr;
-  action->OnExecute = [&](TObject* sender) { ran.push_back("action"); action_sender = sender; };
+  action->OnExecute = [&](TObject* sender) {
+    ran.push_back("action");
+    action_sender = sender;
+  };
   CountedItem item(nullptr);
-  item.OnClick = [&](TObject* sender) { ran.push_back("click"); click_sender = sender; };
+  item.OnClick = [&](TObject* sender) {
+    ran.push_back("click");
+    click_sender = sender;
+  };
 
   item.Click();
   EXPECT_EQ(ran, (std::vector<std::string>{"click"}));

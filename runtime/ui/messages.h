@@ -43,7 +43,6 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using Word = std::uint16_t;
 
-
 struct POINT {
   std::int32_t x = 0;
   std::int32_t y = 0;

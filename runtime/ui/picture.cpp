@@ -50,8 +50,8 @@ class Reader {
 
 // An error while reading a format that was recognised by its signature.
 [[noreturn]] void Invalid(std::string_view source, std::string_view format, std::string_view problem) {
-  throw EInvalidGraphic(std::string(format) + " image \"" + std::string(source) + "\" is not valid: " +
-                        std::string(problem));
+  throw EInvalidGraphic(std::string(format) + " image \"" + std::string(source) +
+                        "\" is not valid: " + std::string(problem));
 }
 
 // An icon file: reserved 0, type 1, the number of images, then a 16-byte

@@ -100,7 +100,9 @@ bool ScriptedPresenter::Interact(TForm& modal_form) {
 }
 
 void ScriptedPresenter::ShowMessage(MessageKind kind, std::string_view text) {
-  const char* label = kind == MessageKind::Warning ? "alert: " : kind == MessageKind::Information ? "prompt: " : "error: ";
+  const char* label = kind == MessageKind::Warning       ? "alert: "
+                      : kind == MessageKind::Information ? "prompt: "
+                                                         : "error: ";
   log_.push_back(label + std::string(text));
 }
 

@@ -73,7 +73,6 @@ std::string SslMode(pg_conn* conn) {
 
 bool Verifies(const std::string& sslmode) { return sslmode == "verify-full" || sslmode == "verify-ca"; }
 
-
 // The workstation and its user, as the server's list of connections
 // (pg_stat_activity) shows them: "labdocs <computer> <user>" in printable
 // ASCII (a server before version 16 shows any other byte as '?'), the other

@@ -163,12 +163,12 @@ class Connection {
   void EndTransaction();
 
   pg_conn* conn_ = nullptr;
-  bool open_ = false;            // a transaction is open
-  std::string begin_;            // its BEGIN, while it is not sent yet
+  bool open_ = false;                           // a transaction is open
+  std::string begin_;                           // its BEGIN, while it is not sent yet
   std::optional<std::int64_t> transaction_id_;  // a writing one's id
-  std::string server_started_;   // and when the server that runs it started
-  bool wrote_ = false;           // a statement of it may have written
-  int backend_ = 0;              // the server's process of the connection
+  std::string server_started_;                  // and when the server that runs it started
+  bool wrote_ = false;                          // a statement of it may have written
+  int backend_ = 0;                             // the server's process of the connection
   std::uint64_t round_trips_ = 0;
   std::vector<std::string> settings_;  // KeepSetting's
   std::vector<std::int64_t> keys_;     // HoldKey's

@@ -59,8 +59,7 @@ std::string SearchPathIn(std::string_view options) {
   std::string path;
   for (std::size_t i = 0; i < words.size(); ++i) {
     std::string setting;
-    if (words[i] == "-c" && i + 1 < words.size())
-      setting = words[++i];
+    if (words[i] == "-c" && i + 1 < words.size()) setting = words[++i];
     else if (words[i].size() > 2 && (words[i].starts_with("-c") || words[i].starts_with("--")))
       setting = words[i].substr(2);
     const std::size_t equals = setting.find('=');

@@ -60,8 +60,10 @@ TEST_F(ConnectionLossTest, WorkOutsideATransactionGoesOnOverANewConnection) {
   };
   const Case cases[] = {
       {"a bound read, cut off and run again", [&] { return Number("SELECT count(*) FROM Lab_List"); }},
-      {"a text, begun again", [&] { return std::get<std::int64_t>(session_->Query("Select count(*) From Lab_List").rows[0][0]); }},
-      {"a write in its own transaction", [&] { return session_->Execute("Update Lab_List Set TV_Name='壹' Where TV_ID=1"); }},
+      {"a text, begun again",
+       [&] { return std::get<std::int64_t>(session_->Query("Select count(*) From Lab_List").rows[0][0]); }},
+      {"a write in its own transaction",
+       [&] { return session_->Execute("Update Lab_List Set TV_Name='壹' Where TV_ID=1"); }},
       {"a transaction's first statement, begun again",
        [&] {
          Transaction transaction(*session_, Transaction::Kind::Deferred);
@@ -100,7 +102,7 @@ TEST_F(ConnectionLossTest, ATransactionThatLostItsConnectionFailsWhole) {
 
 TEST_F(ConnectionLossTest, AWriterHeldTooLongAnswersBusy) {
   const std::unique_ptr<DataSession> other = Connect(database_->Setting());
-  Transaction holding(*other);  // the other workstation's writer lock
+  Transaction holding(*other);                           // the other workstation's writer lock
   session_->ExecuteBound("SET lock_timeout = 200", {});  // instead of the usual wait
   try {
     session_->Execute("Insert into Lab_List(TV_ID,TV_Name) Values(5,'五')");

@@ -35,18 +35,13 @@ FieldType TypeOf(Oid type) {
     case kInt8:
     case kInt2:
     case kInt4:
-    case kOid:
-      return FieldType::Integer;
+    case kOid: return FieldType::Integer;
     case kFloat4:
     case kFloat8:
-    case kNumeric:
-      return FieldType::Float;
-    case kTimestamp:
-      return FieldType::DateTime;
-    case kBytea:
-      return FieldType::Blob;
-    default:
-      return FieldType::Text;
+    case kNumeric: return FieldType::Float;
+    case kTimestamp: return FieldType::DateTime;
+    case kBytea: return FieldType::Blob;
+    default: return FieldType::Text;
   }
 }
 
@@ -77,17 +72,14 @@ Value Cell(const char* text, int length, Oid type) {
     case FieldType::Integer:
       if (type == kBool) return std::int64_t{text[0] == 't' ? 1 : 0};
       return std::int64_t{std::strtoll(text, nullptr, 10)};
-    case FieldType::Float:
-      return std::strtod(text, nullptr);
+    case FieldType::Float: return std::strtod(text, nullptr);
     case FieldType::DateTime: {
       const std::optional<DateTime> time = datetime::FromText(std::string_view(text, static_cast<std::size_t>(length)));
       if (!time) throw EDatabaseError(std::string("The server sent a time that is none: ") + text);
       return *time;
     }
-    case FieldType::Blob:
-      return Unhex(text, length);
-    case FieldType::Text:
-      break;
+    case FieldType::Blob: return Unhex(text, length);
+    case FieldType::Text: break;
   }
   return gbk::FromUtf8(std::string_view(text, static_cast<std::size_t>(length)));
 }

@@ -69,7 +69,7 @@ TEST(VerificationTest, AVerifiedServerIsToldApartAndAnUnverifiableOneRefused) {
   const std::string other = testing::AuthorityOption("other-root.crt");
   const struct {
     const char* what;
-    std::string options;  // after the tests' setting over 127.0.0.1
+    std::string options;         // after the tests' setting over 127.0.0.1
     std::optional<Reach> reach;  // none: refused
     const char* status;          // the status line's end, or part of the refusal
   } cases[] = {
@@ -81,8 +81,8 @@ TEST(VerificationTest, AVerifiedServerIsToldApartAndAnUnverifiableOneRefused) {
       {"encrypted, not checked", " sslmode=require", Reach::Encrypted, "(已加密, 未验证服务器)"},
       {"not encrypted", " sslmode=disable", Reach::Unencrypted, "(未加密)"},
       {"another authority", " sslmode=verify-full" + other, std::nullopt, "certificate"},
-      {"a name the certificate does not hold", " host=lab-db.invalid hostaddr=127.0.0.1 sslmode=verify-full" + laboratory,
-       std::nullopt, "lab-db.invalid"},
+      {"a name the certificate does not hold",
+       " host=lab-db.invalid hostaddr=127.0.0.1 sslmode=verify-full" + laboratory, std::nullopt, "lab-db.invalid"},
   };
   for (const auto& c : cases) {
     const std::string setting = tcp + c.options + " password=Geheim-7731";

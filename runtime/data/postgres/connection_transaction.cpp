@@ -153,7 +153,8 @@ Connection::Result Connection::Send(const std::string& text, const std::vector<V
     if (open_ && control != Control::Begin) throw EDatabaseError(kLostInTransaction);
     if (control != Control::Begin && !OnlyReads(text))
       throw EDatabaseError("Database error: the connection to the database server was lost while a statement ran; "
-                           "whether it took effect is not known: " + result.error);
+                           "whether it took effect is not known: " +
+                           result.error);
     // Beginning (and whatever followed the BEGIN in its text: nothing of it
     // was kept) and reading are safe to repeat, on a new connection.
     Reconnect();
@@ -226,8 +227,7 @@ void Connection::Outcome(const std::string& error) {
                "transaction of its own may have the number this one had";
       break;
     }
-    if (state == "aborted" || (state == "in progress" && !same_server))
-      throw EDatabaseError(kLostInTransaction);
+    if (state == "aborted" || (state == "in progress" && !same_server)) throw EDatabaseError(kLostInTransaction);
     if (state != "in progress") break;  // too old to tell
   }
   throw ECommitUnknown(unknown + reason);

@@ -92,10 +92,8 @@ Reach Database::Reached() const {
 }
 
 void Database::Begin(bool writing) {
-  if (writing)
-    connection_.BeginWriting(kWriterLock);
-  else
-    connection_.BeginLater("BEGIN");
+  if (writing) connection_.BeginWriting(kWriterLock);
+  else connection_.BeginLater("BEGIN");
 }
 
 void Database::Control(const char* sql) {
@@ -127,10 +125,8 @@ RowSet Database::RunText(std::string_view tsql, bool read_only, std::int64_t* ch
     Begin(false);
     connection_.ExecuteText("SET TRANSACTION READ ONLY");
   } else if (!nested && !alone) {
-    if (reads)
-      connection_.BeginLater("BEGIN ISOLATION LEVEL REPEATABLE READ");
-    else
-      Begin(true);
+    if (reads) connection_.BeginLater("BEGIN ISOLATION LEVEL REPEATABLE READ");
+    else Begin(true);
   }
   std::optional<RowSet> result;
   try {
@@ -162,8 +158,7 @@ RowSet Database::RunText(std::string_view tsql, bool read_only, std::int64_t* ch
   if (nested)
     connection_.ExecuteText(read_only ? "ROLLBACK TO SAVEPOINT labdocs_text; RELEASE SAVEPOINT labdocs_text"
                                       : "RELEASE SAVEPOINT labdocs_text");
-  else if (!alone)
-    connection_.ExecuteText(read_only ? "ROLLBACK" : "COMMIT");
+  else if (!alone) connection_.ExecuteText(read_only ? "ROLLBACK" : "COMMIT");
   return result ? std::move(*result) : RowSet{};
 }
 
@@ -202,16 +197,16 @@ std::optional<std::string> IdentitySequence(Connection& connection, std::string_
   RequirePlainName(key);
   // The table's name is read as SQL reads a name, the column's as it is:
   // the server folds unquoted names to lower case.
-  const RowSet rows =
-      connection.QueryBound("SELECT pg_get_serial_sequence(?, lower(?))", {std::string(table), std::string(key)});
+  const RowSet rows = connection.QueryBound("SELECT pg_get_serial_sequence(?, lower(?))",
+                                            {std::string(table), std::string(key)});
   const auto* name = std::get_if<std::string>(&rows.rows.at(0).at(0));
   return name ? std::optional<std::string>(*name) : std::nullopt;
 }
 
 // The highest key the sequence handed out (as FN_KeepIdentityAhead reads it).
 std::int64_t SequenceLast(Connection& connection, const std::string& sequence) {
-  const RowSet rows = connection.QueryBound(
-      "SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM " + sequence, {});
+  const RowSet rows =
+      connection.QueryBound("SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM " + sequence, {});
   return std::get<std::int64_t>(rows.rows.at(0).at(0));
 }
 
@@ -219,8 +214,8 @@ std::int64_t SequenceLast(Connection& connection, const std::string& sequence) {
 
 std::int64_t Database::LastKey(std::string_view table, std::string_view key) {
   const std::optional<std::string> sequence = IdentitySequence(connection_, table, key);
-  const RowSet rows = connection_.QueryBound(
-      "SELECT coalesce(max(" + std::string(key) + "), 0) FROM " + std::string(table), {});
+  const RowSet rows =
+      connection_.QueryBound("SELECT coalesce(max(" + std::string(key) + "), 0) FROM " + std::string(table), {});
   const std::int64_t highest = std::get<std::int64_t>(rows.rows.at(0).at(0));
   return sequence ? std::max(highest, SequenceLast(connection_, *sequence)) : highest;
 }

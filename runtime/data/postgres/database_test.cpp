@@ -49,7 +49,8 @@ TEST_F(PostgresDatabaseTest, TheDialectsWordsWork) {
   // Fields are named as the statement writes them, as SQLite names them.
   std::vector<std::string> names;
   for (const FieldDef& field : db_->Query("Select ID, a.名称 as DISP_名称, \"MixedCase\" From 文档 a, "
-                                          "(Select 1 as \"MixedCase\") b").fields)
+                                          "(Select 1 as \"MixedCase\") b")
+                                   .fields)
     names.push_back(field.name);
   EXPECT_EQ(names, (std::vector<std::string>{"ID", "DISP_名称", "MixedCase"}));
   EXPECT_TRUE(db_->TableColumns("没有的表").empty());

@@ -67,7 +67,8 @@ TEST_F(LostCommitTest, ACutCommitIsReportedAsTheServerDecidedIt) {
          db.ExecuteBound("INSERT INTO Lab_List(TV_ID, TV_Name) VALUES(?, 'x')", {id});
          transaction.Commit();
        }},
-      {"a text", [](DataSession& db, std::int64_t id) {
+      {"a text",
+       [](DataSession& db, std::int64_t id) {
          db.Execute("Insert into Lab_List(TV_ID,TV_Name) Values(" + std::to_string(id) + ",'一')");
        }},
   };
@@ -119,10 +120,8 @@ TEST_F(LostCommitTest, AReadingTransactionsCommitIsDecidedByWhatItSent) {
     proxy_->Arm(CuttingProxy::Cut::AfterCommit);
     Transaction transaction(*session_, Transaction::Kind::Deferred);
     c.work(*session_);
-    if (c.known)
-      EXPECT_NO_THROW(transaction.Commit());
-    else
-      EXPECT_THROW(transaction.Commit(), ECommitUnknown);
+    if (c.known) EXPECT_NO_THROW(transaction.Commit());
+    else EXPECT_THROW(transaction.Commit(), ECommitUnknown);
   }
   EXPECT_EQ(proxy_->Cuts(), 2);
 }

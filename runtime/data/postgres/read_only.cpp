@@ -135,8 +135,7 @@ const char* ReadOtherwise(const Token& token, const Token* before) {
       // '#' are operators, where the tokenizer sees one word.
       if (token.text.find_first_of("$@#") != std::string_view::npos) return "'$', '@' or '#' in a word";
       return nullptr;
-    default:
-      return nullptr;
+    default: return nullptr;
   }
 }
 

@@ -214,8 +214,8 @@ END $$;
 // The tables whose identity version 2 keeps past explicit keys, and their
 // key columns (as the server names them).
 constexpr std::pair<const char*, const char*> kIdentityKeys[] = {
-    {"Pacs_MMCTreeViewConfig", "tv_id"}, {"Lab_List", "tv_id"},         {"RIS_DOC", "id"},
-    {"DB_FILE_STORAGE", "labdoc_id"},    {"DB_FILE_CONTENT", "content_id"}, {"DB_FILE_RECORD", "id"},
+    {"Pacs_MMCTreeViewConfig", "tv_id"}, {"Lab_List", "tv_id"},    {"RIS_DOC", "id"}, {"DB_FILE_STORAGE", "labdoc_id"},
+    {"DB_FILE_CONTENT", "content_id"},   {"DB_FILE_RECORD", "id"},
 };
 
 void AddVersion2(Connection& connection) {
@@ -306,7 +306,8 @@ void Prepare(Connection& connection) {
     if (!LacksRight(error)) throw;
     throw EDatabaseError("Database error: this database's tables of the system are missing or of an older "
                          "version, and this login may not make or change them; ask the administrator to set up "
-                         "or upgrade the database with the owner's login (" + std::string(error.what()) + ")");
+                         "or upgrade the database with the owner's login (" +
+                         std::string(error.what()) + ")");
   } catch (...) {
     RollBack(connection);
     throw;

@@ -168,7 +168,8 @@ TEST_F(PostgresSchemaTest, AVersion4SchemaGetsTheRetentionThatOnlyItsOwnerChange
   EXPECT_EQ(schema::Version(db_->Link()), schema::kCurrentVersion);
   EXPECT_EQ(db_->QueryBound("SELECT ID, KEEP_LAST, KEEP_DAYS FROM DB_FILE_RETENTION", {}).rows,
             (std::vector<std::vector<Value>>{{std::int64_t{1}, std::monostate{}, std::monostate{}}}));
-  const std::unique_ptr<DataSession> staff = Connect(SettingOf(rt::testing::StaffLogin(1), schema_->Name() + ",public"));
+  const std::unique_ptr<DataSession> staff =
+      Connect(SettingOf(rt::testing::StaffLogin(1), schema_->Name() + ",public"));
   EXPECT_EQ(rt::testing::QueryInteger(*staff, "SELECT count(*) FROM DB_FILE_RETENTION WHERE KEEP_DAYS IS NULL"), 1);
   EXPECT_THROW(staff->Execute("Update DB_FILE_RETENTION Set KEEP_DAYS = 30"), EDatabaseError);
 }
@@ -212,8 +213,9 @@ TEST(PostgresLaboratoriesTest, TwoLaboratoriesInOneDatabaseEachKeepTheirPeopleAn
     EXPECT_NE(RefusalOf(setting(login, other_lab + ",public")).find("ask the administrator"), std::string::npos);
   }
   const auto may = [&](const std::string& role, const std::string& table, const char* right) {
-    return owner_a.QueryBound("SELECT has_table_privilege(?, ?, ?)", {role, table, std::string(right)}).rows.at(0).at(0) ==
-           Value(std::int64_t{1});
+    return owner_a.QueryBound("SELECT has_table_privilege(?, ?, ?)", {role, table, std::string(right)})
+               .rows.at(0)
+               .at(0) == Value(std::int64_t{1});
   };
   EXPECT_TRUE(may("lab2_reader", "lab2.ris_doc", "SELECT"));
   EXPECT_FALSE(may("lab2_reader", "lab2.ris_doc", "INSERT"));

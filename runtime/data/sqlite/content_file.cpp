@@ -94,7 +94,7 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
 // lookups.
 struct DatabaseRecord {
   std::string database_id;
-  std::int64_t first_content_id = 1;  // the first whose chunks lie in the content file
+  std::int64_t first_content_id = 1;    // the first whose chunks lie in the content file
   std::int64_t highest_content_id = 0;  // the highest number handed out
   std::int64_t newest_with_bytes = 0;   // the newest finished content with bytes; 0: none
   // Whether the content file holds, or held, any content's chunks.
@@ -119,8 +119,7 @@ DatabaseRecord ReadDatabaseRecord(sqlite3* db) {
            });
   // The identity goes into the content file's SQL as a literal.
   if (record.database_id.empty() || record.database_id.find_first_not_of("0123456789abcdef") != std::string::npos)
-    throw EDatabaseError("Database error: the database's identity is not one this system makes: " +
-                         record.database_id);
+    throw EDatabaseError("Database error: the database's identity is not one this system makes: " + record.database_id);
   return record;
 }
 
@@ -136,15 +135,15 @@ Pair ShownPair(sqlite3* db, const std::string& content_path) {
   std::string database = main != nullptr && *main != '\0' ? main : "";
   const std::size_t slash = database.find_last_of("/\\");
   const std::size_t name = content_path.find_last_of("/\\");
-  const std::string content = slash == std::string::npos ? content_path
-                              : database.substr(0, slash + 1) +
-                                    (name == std::string::npos ? content_path : content_path.substr(name + 1));
+  const std::string content = slash == std::string::npos
+                                  ? content_path
+                                  : database.substr(0, slash + 1) +
+                                        (name == std::string::npos ? content_path : content_path.substr(name + 1));
   return {sqlite::ShownPath(database), sqlite::ShownPath(content)};
 }
 
 [[noreturn]] void Refuse(const std::string& message) {
-  throw sqlite::Error("Database error: " + message +
-                          " The database and the content file are left as they are.",
+  throw sqlite::Error("Database error: " + message + " The database and the content file are left as they are.",
                       sqlite::Failure::ContentFile);
 }
 
@@ -158,8 +157,8 @@ Pair ShownPair(sqlite3* db, const std::string& content_path) {
 
 [[noreturn]] void RefuseDamaged(const Pair& pair, const std::string& complaint) {
   throw sqlite::Error(
-      "Database error: the content file " + pair.content + " of the database " + pair.database +
-          " is damaged (" + sqlite::ShownPath(complaint) +
+      "Database error: the content file " + pair.content + " of the database " + pair.database + " is damaged (" +
+          sqlite::ShownPath(complaint) +
           "). Restore the database and its content file together from the same copy or backup; both are left as "
           "they are.",
       sqlite::Failure::ContentFile);
@@ -185,7 +184,7 @@ FileState StateOf(const std::string& path) {
 struct ContentRecord {
   int version = 0;
   bool has_tables = false;
-  std::string database_id;         // "" for a file of version 1
+  std::string database_id;           // "" for a file of version 1
   std::int64_t highest_chunked = 0;  // the highest content number with chunks
 };
 
@@ -205,8 +204,8 @@ ContentRecord ReadContentRecord(sqlite3* db) {
 }
 
 bool HasChunks(sqlite3* db, std::int64_t content_id) {
-  sqlite::StatementPtr statement =
-      sqlite::Prepare(db, "SELECT 1 FROM content.DB_FILE_CHUNK WHERE CONTENT_ID = ? LIMIT 1");
+  sqlite::StatementPtr statement = sqlite::Prepare(db,
+                                                   "SELECT 1 FROM content.DB_FILE_CHUNK WHERE CONTENT_ID = ? LIMIT 1");
   sqlite3_bind_int64(statement.get(), 1, content_id);
   const int rc = sqlite3_step(statement.get());
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) sqlite::ThrowError(db);
@@ -248,8 +247,7 @@ void CheckAttached(sqlite3* db, const Pair& pair) {
     Refuse("the content file " + pair.content + " has version " + std::to_string(content.version) +
            ", newer than this program's " + std::to_string(kVersion) + ": it was written by a newer program.");
   if (content.version == 0) {
-    if (content.has_tables)
-      RefuseDamaged(pair, "it holds tables but no version: it is no content file of this system");
+    if (content.has_tables) RefuseDamaged(pair, "it holds tables but no version: it is no content file of this system");
     if (database.RecordsContents()) RefuseMissing(pair, true);
     sqlite::Exec(db, PropertiesSql(kSchema));
     ExecTables(db, TablesSql(kSchema, database.database_id));
@@ -348,12 +346,11 @@ void Attach(sqlite3* db, const std::string& native_path, bool* removed) {
     // Room for a chunk's pages and some: the content file's readers wait
     // only once a batch's pages no longer fit and go into the file.
     sqlite::Exec(db, "PRAGMA content.cache_size = -2048");
-    if (sqlite3_create_function(db, "rt_content_removed", 0, SQLITE_UTF8, removed, NoteRemoval, nullptr,
-                                nullptr) != SQLITE_OK)
+    if (sqlite3_create_function(db, "rt_content_removed", 0, SQLITE_UTF8, removed, NoteRemoval, nullptr, nullptr) !=
+        SQLITE_OK)
       sqlite::ThrowError(db);
-    sqlite::Exec(db,
-                 "CREATE TEMP TRIGGER IF NOT EXISTS rt_content_removed AFTER DELETE ON main.DB_FILE_CONTENT "
-                 "BEGIN SELECT rt_content_removed(); END");
+    sqlite::Exec(db, "CREATE TEMP TRIGGER IF NOT EXISTS rt_content_removed AFTER DELETE ON main.DB_FILE_CONTENT "
+                     "BEGIN SELECT rt_content_removed(); END");
   } catch (...) {
     sqlite3_exec(db, "DETACH DATABASE content", nullptr, nullptr, nullptr);
     throw;

@@ -218,8 +218,8 @@ TEST(ContentFileTest, AFullDiskAndAReadOnlyFileAreSaidPlainlyNamingTheFiles) {
     sqlite::Failure kind;
     const char* says;
   };
-  for (const Case& c : {Case{sqlite::Failure::DiskFull, "the disk is full: "},
-                        Case{sqlite::Failure::ReadOnly, "read-only: "}}) {
+  for (const Case& c :
+       {Case{sqlite::Failure::DiskFull, "the disk is full: "}, Case{sqlite::Failure::ReadOnly, "read-only: "}}) {
     SCOPED_TRACE(c.says);
     const Home home(1);
     Database db(home.DatabasePath());

@@ -242,8 +242,8 @@ void Database::ReuseStatements(bool reuse) { statements_->Reuse(reuse); }
 Database::Database(const std::string& native_path, OpenMode mode) : path_(native_path) {
   // A connection is used from one thread at a time (database.h), so SQLite
   // need not lock it on every call; a list calls it several times per cell.
-  const int flags =
-      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (mode == OpenMode::OpenOrCreate ? SQLITE_OPEN_CREATE : 0);
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX |
+                    (mode == OpenMode::OpenOrCreate ? SQLITE_OPEN_CREATE : 0);
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(native_path.c_str(), &raw, flags, nullptr);
   std::unique_ptr<sqlite3, ConnectionCloser> connection(raw);
@@ -369,9 +369,10 @@ std::int64_t Database::LastKey(std::string_view table, std::string_view key) {
   RequirePlainName(table);
   RequirePlainName(key);
   const std::string highest = "(SELECT max(" + std::string(key) + ") FROM " + std::string(table) + ")";
-  const RowSet rows = QueryBound(
-      "SELECT max(ifnull(" + highest + ", 0), ifnull((SELECT seq FROM sqlite_sequence WHERE name = ? COLLATE NOCASE), 0))",
-      {std::string(table)});
+  const RowSet rows =
+      QueryBound("SELECT max(ifnull(" + highest +
+                     ", 0), ifnull((SELECT seq FROM sqlite_sequence WHERE name = ? COLLATE NOCASE), 0))",
+                 {std::string(table)});
   return std::get<std::int64_t>(rows.rows.at(0).at(0));
 }
 

@@ -45,13 +45,11 @@ class ReadOnlyGuard {
       case SQLITE_FUNCTION:
       case SQLITE_RECURSIVE:
       case SQLITE_TRANSACTION:
-      case SQLITE_SAVEPOINT:
-        return SQLITE_OK;
+      case SQLITE_SAVEPOINT: return SQLITE_OK;
       case SQLITE_PRAGMA:
         if (second == nullptr || (first != nullptr && IsReadingPragma(first))) return SQLITE_OK;
         break;
-      default:
-        break;
+      default: break;
     }
     static_cast<ReadOnlyGuard*>(self)->refused_ = true;
     return SQLITE_DENY;

@@ -273,17 +273,15 @@ void AfterStep(sqlite3* db, int new_version, int from) {
   if (from <= 5) {
     // No content file has held anything yet: every content numbered so
     // far keeps its chunks in the database, or has none.
-    sqlite::Exec(db,
-                 "UPDATE DB_CONTENT_FILE SET FIRST_CONTENT_ID = 1 + max("
-                 "ifnull((SELECT seq FROM main.sqlite_sequence WHERE name = 'DB_FILE_CONTENT'), 0),"
-                 "ifnull((SELECT max(CONTENT_ID) FROM main.DB_FILE_CONTENT), 0))");
+    sqlite::Exec(db, "UPDATE DB_CONTENT_FILE SET FIRST_CONTENT_ID = 1 + max("
+                     "ifnull((SELECT seq FROM main.sqlite_sequence WHERE name = 'DB_FILE_CONTENT'), 0),"
+                     "ifnull((SELECT max(CONTENT_ID) FROM main.DB_FILE_CONTENT), 0))");
   } else if (AnyRow(db, "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'DB_FILE_CHUNK'")) {
     // A file upgraded from version 5 before: the contents stored since
     // then went into the content file, the first of them after the last
     // that the database holds chunks of.
-    sqlite::Exec(db,
-                 "UPDATE DB_CONTENT_FILE SET FIRST_CONTENT_ID = 1 + "
-                 "ifnull((SELECT max(CONTENT_ID) FROM main.DB_FILE_CHUNK), 0)");
+    sqlite::Exec(db, "UPDATE DB_CONTENT_FILE SET FIRST_CONTENT_ID = 1 + "
+                     "ifnull((SELECT max(CONTENT_ID) FROM main.DB_FILE_CHUNK), 0)");
   }
 }
 

@@ -30,9 +30,7 @@ const char* const kDiskColumns[] = {"DISK_DEVICE", "DISK_FILE_NUMBER", "DISK_SIZ
                                     "DISK_CHANGED_NS"};
 
 // Turns a file of the current schema back into a version-8 file.
-void MakeVersion8(Database& db) {
-  sqlite::Exec(db.Handle(), "DROP TABLE DB_FILE_RETENTION; PRAGMA user_version = 8;");
-}
+void MakeVersion8(Database& db) { sqlite::Exec(db.Handle(), "DROP TABLE DB_FILE_RETENTION; PRAGMA user_version = 8;"); }
 
 // Turns a file of the current schema back into a version-7 file.
 void MakeVersion7(Database& db) {
@@ -116,8 +114,7 @@ TEST(SchemaUpgradeTest, AVersion5FileKeepsItsChunksWhereTheyAreAndStoresNewOnesI
       MakeVersion5(db);
       db.ExecuteBound("INSERT INTO DB_FILE_STORAGE(LABDOC_ID, FILE_NAME) VALUES(1, '旧报告.doc')", {});
       db.ExecuteBound("INSERT INTO DB_FILE_CONTENT(CONTENT_ID, LABDOC_ID) VALUES(3, 1)", {});
-      if (with_chunks)
-        db.ExecuteBound("INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(3, 0, x'0102')", {});
+      if (with_chunks) db.ExecuteBound("INSERT INTO DB_FILE_CHUNK(CONTENT_ID, SEQ, DATA) VALUES(3, 0, x'0102')", {});
     }
     Database db(path);
     EXPECT_EQ(schema::Version(db.Handle()), schema::kCurrentVersion);
@@ -256,9 +253,10 @@ TEST(SchemaUpgradeTest, AVersion8FileKeepsEveryRevisionUntilTheLaboratorySaysOth
   EXPECT_EQ(db.QueryBound("SELECT ID, KEEP_LAST, KEEP_DAYS FROM DB_FILE_RETENTION", {}).rows,
             (std::vector<std::vector<Value>>{{std::int64_t{1}, std::monostate{}, std::monostate{}}}));
   EXPECT_EQ(testing::QueryInteger(db, "SELECT count(*) FROM DB_FILE_CONTENT"), 1);
-  for (const char* refused : {"INSERT INTO DB_FILE_RETENTION(ID, KEEP_LAST) VALUES(2, 5)",
-                              "UPDATE DB_FILE_RETENTION SET KEEP_LAST = 2, KEEP_DAYS = 30",
-                              "UPDATE DB_FILE_RETENTION SET KEEP_LAST = 0", "UPDATE DB_FILE_RETENTION SET KEEP_DAYS = -1"}) {
+  for (const char* refused :
+       {"INSERT INTO DB_FILE_RETENTION(ID, KEEP_LAST) VALUES(2, 5)",
+        "UPDATE DB_FILE_RETENTION SET KEEP_LAST = 2, KEEP_DAYS = 30", "UPDATE DB_FILE_RETENTION SET KEEP_LAST = 0",
+        "UPDATE DB_FILE_RETENTION SET KEEP_DAYS = -1"}) {
     EXPECT_THROW(db.ExecuteBound(refused, {}), EDatabaseError) << refused;
   }
   EXPECT_EQ(db.ExecuteBound("UPDATE DB_FILE_RETENTION SET KEEP_DAYS = 30", {}), 1);

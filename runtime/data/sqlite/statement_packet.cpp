@@ -170,8 +170,8 @@ class Encoder {
         break;
       case FieldType::Float: Number(kFloat, sqlite3_column_double(statement_, i)); break;
       case FieldType::DateTime:
-        Number(kDateTime, kind == kIntegerValue || kind == kFloatValue ? sqlite3_column_double(statement_, i)
-                                                                          : date_time->days);
+        Number(kDateTime,
+               kind == kIntegerValue || kind == kFloatValue ? sqlite3_column_double(statement_, i) : date_time->days);
         break;
       case FieldType::Text:
         if (kind == kBlobValue) Bytes(kText, bytes.data(), bytes.size());

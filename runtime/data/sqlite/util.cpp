@@ -75,8 +75,9 @@ Error LastError(sqlite3* db, std::string_view statement_utf8) {
   const std::string complaint = ToGbk(db != nullptr ? sqlite3_errmsg(db) : "out of memory");
   const std::string files = Files(db);
   const Failure failure = db != nullptr ? FailureOf(sqlite3_extended_errcode(db)) : Failure::Other;
-  const std::string statement =
-      statement_utf8.empty() ? "" : " [" + Excerpt(ToGbk(statement_utf8), kMaxStatementInMessage) + "]";
+  const std::string statement = statement_utf8.empty()
+                                    ? ""
+                                    : " [" + Excerpt(ToGbk(statement_utf8), kMaxStatementInMessage) + "]";
   std::string message = "Database error: ";
   switch (failure) {
     case Failure::DiskFull:

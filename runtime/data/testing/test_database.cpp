@@ -106,8 +106,8 @@ void AddRefusal(DataSession& db, const std::string& name, const std::string& eve
   }
   const std::string row = event == "DELETE" ? "OLD" : "NEW";
   const std::string action = message.empty() ? "RETURN NULL;" : "RAISE EXCEPTION '" + message + "';";
-  db.ExecuteBound("CREATE FUNCTION " + name + "_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF " +
-                      condition + " THEN " + action + " END IF; RETURN " + row + "; END $$",
+  db.ExecuteBound("CREATE FUNCTION " + name + "_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF " + condition +
+                      " THEN " + action + " END IF; RETURN " + row + "; END $$",
                   {});
   db.ExecuteBound("CREATE TRIGGER " + name + " BEFORE " + event + " ON " + table + " FOR EACH ROW EXECUTE FUNCTION " +
                       name + "_refuse()",

@@ -70,7 +70,8 @@ void RemoveAll(const std::filesystem::path& folder) {
     std::error_code error;
     std::filesystem::remove_all(folder, error);
     if (!error) return;
-    if (std::chrono::steady_clock::now() > deadline) throw std::filesystem::filesystem_error("cannot remove", folder, error);
+    if (std::chrono::steady_clock::now() > deadline)
+      throw std::filesystem::filesystem_error("cannot remove", folder, error);
     rt::platform::SleepFor(std::chrono::milliseconds(50));
   }
 }

@@ -15,10 +15,8 @@
 namespace rt::testing {
 
 void SetEnv(const std::string& name, const std::optional<std::string>& value) {
-  if (value)
-    ::setenv(name.c_str(), value->c_str(), 1);
-  else
-    ::unsetenv(name.c_str());
+  if (value) ::setenv(name.c_str(), value->c_str(), 1);
+  else ::unsetenv(name.c_str());
 }
 
 std::optional<std::string> GetEnv(const std::string& name) {

@@ -37,8 +37,8 @@ std::wstring QuoteArgument(const std::wstring& argument) {
 }
 
 FILETIME ToFileTime(const FileTimeValue& value) {
-  const std::uint64_t ticks = static_cast<std::uint64_t>(value.seconds * 10000000 + value.nanoseconds / 100 +
-                                                         116444736000000000LL);
+  const std::uint64_t ticks =
+      static_cast<std::uint64_t>(value.seconds * 10000000 + value.nanoseconds / 100 + 116444736000000000LL);
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
@@ -49,8 +49,8 @@ class WindowsProcess : public Process {
   int Wait() override {
     if (process_ != nullptr) {
       DWORD code = 0;
-      const bool waited =
-          WaitForSingleObject(process_, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process_, &code);
+      const bool waited = WaitForSingleObject(process_, INFINITE) == WAIT_OBJECT_0 &&
+                          GetExitCodeProcess(process_, &code);
       exit_code_ = waited ? static_cast<int>(code) : -1;
       CloseHandle(process_);
       process_ = nullptr;
@@ -104,8 +104,9 @@ std::optional<std::string> GetEnv(const std::string& name) {
 
 bool SetFileTimes(const std::filesystem::path& file, const std::optional<FileTimeValue>& access,
                   const std::optional<FileTimeValue>& write) {
-  HANDLE handle = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const FILETIME access_time = access ? ToFileTime(*access) : FILETIME{};
   const FILETIME write_time = write ? ToFileTime(*write) : FILETIME{};

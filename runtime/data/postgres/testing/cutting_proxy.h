@@ -31,9 +31,9 @@ namespace rt::postgres::testing {
 class CuttingProxy {
  public:
   enum class Cut {
-    BeforeCommit,      // the server's end closed too: the server rolls back
-    BeforeUnnoticed,   // the server's end held open: its transaction waits
-    AfterCommit,       // the server committed; its answer is dropped
+    BeforeCommit,     // the server's end closed too: the server rolls back
+    BeforeUnnoticed,  // the server's end held open: its transaction waits
+    AfterCommit,      // the server committed; its answer is dropped
   };
 
   // server: the tests' connection string through the Unix socket
