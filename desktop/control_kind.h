@@ -1,5 +1,5 @@
 // The kinds of model controls a form window shows, one row per class of the
-// form model (runtime/ui, runtime/host) in one table (control_kinds.cpp):
+// form model (runtime/ui, runtime/services) in one table (control_kinds.cpp):
 // how a control of the class becomes windows, how they show the model's
 // state, what the person does in them becomes on the model, and the
 // colours they are drawn in. A control takes the row of its own class; a
