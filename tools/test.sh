@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors under AddressSanitizer and
+# Checks the sources' layout (tools/format.sh --check); builds everything
+# with warnings as errors under AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test; builds the 32-bit Windows
 # DLLs, console and test programs and runs the same tests under Wine
 # (tools/test-windows.sh), and the desktop host's window tests under Wine on
@@ -16,7 +17,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # The Windows, desktop and installer stages install their own sets (MinGW-w64, Wine,
 # the virtual display).
-tools/deps.sh console tests bench fuzz postgres package
+tools/deps.sh console tests bench fuzz postgres package format
+tools/format.sh --check
 cmake --preset ci
 cmake --build --preset ci --parallel 2
 tools/test-windows.sh
