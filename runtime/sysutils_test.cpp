@@ -14,9 +14,8 @@ namespace {
 
 using rt::testing::AnsiTestFolder;
 
-// GBK characters whose second byte is '\' (0x5C).
-const std::string kShallow = "淺";
-const std::string kCage = "籠";
+using rt::testing::kCage;
+using rt::testing::kShallow;
 
 TEST(SysUtilsPathTest, PartsOfAPath) {
   EXPECT_EQ(rt::ExtractFileName("D:\\lab\\2019\\report.doc"), "report.doc");

@@ -13,6 +13,10 @@
 
 namespace rt::testing {
 
+// GBK characters whose second byte is '\' (0x5C): 淺 is 9C 5C, 籠 is BB 5C.
+inline const std::string kShallow = "淺";
+inline const std::string kCage = "籠";
+
 class AnsiTestFolder {
  public:
   AnsiTestFolder() {

@@ -14,9 +14,8 @@ namespace {
 using rt::testing::AnsiTestFolder;
 namespace fs = std::filesystem;
 
-// GBK characters whose second byte is '\' (0x5C): 淺 is 9C 5C, 籠 is BB 5C.
-const std::string kShallow = "淺";
-const std::string kCage = "籠";
+using rt::testing::kCage;
+using rt::testing::kShallow;
 
 fs::path BinFolder() { return fs::read_symlink("/proc/self/exe").parent_path(); }
 

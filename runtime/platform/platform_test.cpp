@@ -28,9 +28,8 @@ using rt::testing::AnsiTestFolder;
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
-// GBK characters whose second byte is '\' (0x5C): 淺 is 9C 5C, 籠 is BB 5C.
-const std::string kShallow = "淺";
-const std::string kCage = "籠";
+using rt::testing::kCage;
+using rt::testing::kShallow;
 
 std::uint64_t Ticks(const FILETIME& ft) {
   return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;

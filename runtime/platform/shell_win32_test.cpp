@@ -18,9 +18,8 @@ using rt::testing::AnsiTestFolder;
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
-// GBK characters whose second byte is '\' (0x5C): 淺 is 9C 5C, 籠 is BB 5C.
-const std::string kShallow = "淺";
-const std::string kCage = "籠";
+using rt::testing::kCage;
+using rt::testing::kShallow;
 
 // The system's ShellExecuteA hands a GBK name, '\' trail bytes included, to
 // the program registered for the file's type: the test prefix registers a
