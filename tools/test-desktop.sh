@@ -28,12 +28,8 @@ export WINEDEBUG=-all
 export LANG=zh_CN.UTF-8
 unset LC_ALL WAYLAND_DISPLAY
 
-# A display number nobody uses, and the X server on it.
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$build/desktop-xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
+source tools/virtual-display.sh
+start_virtual_display "$build/desktop-xvfb.log"
 finish() {
   tools/pg-server.sh stop "$build/desktop-postgres" || true
   wineserver --kill >/dev/null 2>&1 || true  # WINEPREFIX is this stage's
@@ -45,7 +41,7 @@ trap finish EXIT
 rm -rf "$build/desktop-postgres"
 tools/pg-server.sh start "$build/desktop-postgres" 54398
 export LABDOCS_TEST_POSTGRES="$build/desktop-postgres/conninfo-tcp"
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+wait_virtual_display
 
 prefix_started=$SECONDS
 wineserver --kill >/dev/null 2>&1 || true

@@ -34,17 +34,14 @@ export LANG=zh_CN.UTF-8
 # points at the build tree.
 unset LC_ALL WAYLAND_DISPLAY WINEPATH LABDOCS_DLL_PATH LABDOCS_TEST_POSTGRES
 
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$build/installer-xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
+source tools/virtual-display.sh
+start_virtual_display "$build/installer-xvfb.log"
 finish() {
   wineserver --kill >/dev/null 2>&1 || true  # WINEPREFIX is this stage's
   kill "$xvfb_pid" 2>/dev/null || true
 }
 trap finish EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+wait_virtual_display
 
 wineserver --kill >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX" "$build/desktop-gui"
